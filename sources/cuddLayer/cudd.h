@@ -1,0 +1,102 @@
+// The subset of the CUDD C API that Quorvel uses, implemented over BuDDy.
+//
+// This header is only used when the project is built without a real CUDD;
+// with CUDD installed, CUDD's own cudd.h is found first and this directory is
+// not on the include path. Every function below has CUDD's meaning:
+//
+// - Several managers may be alive at once; they share one BuDDy kernel (its
+//   node table, caches and variable order). A handle belongs to the manager
+//   that produced it and may only be combined with handles of that manager;
+//   Cudd_bddTransfer moves a function to another manager.
+// - A handle is a tagged word, never dereferenced by callers. Cudd_Not flips
+//   its low bit, as in CUDD, so complementing costs nothing; the constants are
+//   canonical: Cudd_Not(Cudd_ReadOne(m)) == Cudd_ReadLogicZero(m).
+// - Results of operations are unreferenced. A caller that keeps a result
+//   calls Cudd_Ref on it before the next operation on the kernel, and
+//   Cudd_RecursiveDeref on the same manager when dropping it. Operands must
+//   be referenced (or be variables or constants) while an operation runs.
+// - An operation that fails (memory exhausted, invalid argument) returns
+//   NULL; the kernel never ends the process.
+// - Variable index k is the k-th variable created in a manager. The
+//   variables of all managers with the same index are the same BuDDy
+//   variable, so every manager of one kernel sees the same order.
+#ifndef QUORVEL_CUDD_LAYER_H
+#define QUORVEL_CUDD_LAYER_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct DdManager DdManager;
+typedef struct DdNode DdNode;
+typedef struct MtrNode MtrNode;
+
+typedef enum {
+    CUDD_REORDER_SAME,
+    CUDD_REORDER_NONE,
+    CUDD_REORDER_RANDOM,
+    CUDD_REORDER_RANDOM_PIVOT,
+    CUDD_REORDER_SIFT,
+    CUDD_REORDER_SIFT_CONVERGE
+} Cudd_ReorderingType;
+
+#define CUDD_UNIQUE_SLOTS 256
+#define CUDD_CACHE_SLOTS 262144
+#define MTR_DEFAULT 0x00000000
+#define MTR_FIXED 0x00000004
+
+#define Cudd_Not(node) ((DdNode *)((uintptr_t)(node) ^ (uintptr_t)01))
+#define Cudd_Regular(node) ((DdNode *)((uintptr_t)(node) & ~(uintptr_t)01))
+#define Cudd_IsComplement(node) ((int)((uintptr_t)(node) & (uintptr_t)01))
+
+// Managers.
+DdManager *Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int numSlots,
+                     unsigned int cacheSize, size_t maxMemory);
+void Cudd_Quit(DdManager *dd);
+int Cudd_CheckZeroRef(DdManager *manager);
+
+// Variables and their order.
+DdNode *Cudd_bddNewVar(DdManager *dd);
+DdNode *Cudd_bddIthVar(DdManager *dd, int i);
+int Cudd_ReadSize(DdManager *dd);
+int Cudd_ReadPerm(DdManager *dd, int i);     // level of variable index i
+int Cudd_ReadInvPerm(DdManager *dd, int i);  // variable index at level i
+int Cudd_ShuffleHeap(DdManager *table, int *permutation);
+MtrNode *Cudd_MakeTreeNode(DdManager *dd, unsigned int low, unsigned int size, unsigned int type);
+int Cudd_AutodynEnable(DdManager *unique, Cudd_ReorderingType method);
+int Cudd_AutodynDisable(DdManager *unique);
+int Cudd_ReduceHeap(DdManager *table, Cudd_ReorderingType heuristic, int minsize);
+
+// Constants and references.
+DdNode *Cudd_ReadOne(DdManager *dd);
+DdNode *Cudd_ReadLogicZero(DdManager *dd);
+int Cudd_IsConstant(DdNode *node);
+void Cudd_Ref(DdNode *n);
+void Cudd_RecursiveDeref(DdManager *table, DdNode *n);
+
+// Operations.
+DdNode *Cudd_bddAnd(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Cudd_bddOr(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Cudd_bddXnor(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Cudd_bddIte(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
+DdNode *Cudd_bddExistAbstract(DdManager *manager, DdNode *f, DdNode *cube);
+DdNode *Cudd_bddAndAbstract(DdManager *manager, DdNode *f, DdNode *g, DdNode *cube);
+DdNode *Cudd_bddSwapVariables(DdManager *dd, DdNode *f, DdNode **x, DdNode **y, int n);
+int Cudd_bddLeq(DdManager *dd, DdNode *f, DdNode *g);
+DdNode *Cudd_bddTransfer(DdManager *ddSource, DdManager *ddDestination, DdNode *f);
+
+// Cubes, counting and evaluation.
+int Cudd_bddPickOneCube(DdManager *ddm, DdNode *node, char *string);
+double Cudd_CountPathsToNonZero(DdNode *node);
+double Cudd_CountMinterm(DdManager *manager, DdNode *node, int nvars);
+DdNode *Cudd_Eval(DdManager *dd, DdNode *f, int *inputs);
+int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

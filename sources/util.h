@@ -1,0 +1,93 @@
+// Network input, gene databases, reduction, graph and level algorithms,
+// small BDD helpers and the result text.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cudd.h"
+#include "parseNetwork.h"
+
+using adjacencyList = std::vector<std::vector<int>>;
+
+// ---- Network file reader -------------------------------------------------
+
+// Appends the rules of `fileName` to `network`, in file order, and prints
+// their count. Throws quorvelError (naming the file) when the file cannot be
+// opened or read, when the last rule is cut short, or when a literal has no
+// name (only "^").
+int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network);
+
+// Parses one regulator expression ("A&^B") into names and polarities.
+int fragStringBool(const std::string& inpString, std::vector<std::string>& geneName,
+                   std::vector<int>& genePolar);
+
+// Appends the maximal runs of characters not in `delimiter` to `tokens`.
+int tokenize(const std::string& str, std::vector<std::string>& tokens, const char* delimiter);
+
+// ---- Gene database -------------------------------------------------------
+
+// Builds the database of every gene named in `network`: identifiers in order
+// of first appearance (target first, then regulators left to right), every
+// rule a term of its target.
+int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb);
+
+// Index of the first gene named exactly `geneChk`, or -1.
+int chkInList(const geneDatabase& geneDb, const std::string& geneChk);
+
+// Position of the first element equal to `valChk`, or -1.
+int chkInListInt(const std::vector<int>& listing, int valChk);
+
+// ---- Reduction, graph, components, blocks and levels ---------------------
+
+// Builds geneDbOrg, propagates forced values into defaultStatus (one entry
+// per geneDbOrg gene), builds geneDbReduced (indices into itself) and the
+// blocks in levels.
+int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
+                  geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
+                  levelArray& sccTopoLvl);
+
+int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& graphTp);
+int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp);
+int dfs(const adjacencyList& graph, std::vector<int>& col, std::vector<int>& finStack, int src);
+
+// ---- BDD helpers -----------------------------------------------------------
+
+// Takes the result of a BDD operation: throws quorvelError when the engine
+// failed (a null handle, as on memory exhaustion); otherwise references the
+// result and returns it. The caller owns that reference.
+DdNode* refChecked(DdNode* node);
+
+// One state of the fragment from a random cube of `topNode`: a conjunction
+// over the current-state variables ip[g], g in geneId, read from the cube at
+// the current-state positions (flag 0) or next-state positions (flag 1); a
+// free entry counts as 0. Returned referenced, owned by the caller.
+DdNode* pickMinterm(DdManager* mgr, DdNode* topNode, std::vector<DdNode*>& ip,
+                    const std::vector<int>& geneId, int nInpVar, int flag);
+
+// Conjunction of ip[k] (literals[k] == 1) and NOT ip[k] (literals[k] == 0)
+// for k < nInpVar; referenced, owned by the caller.
+DdNode* makeBdd(DdManager* mgr, std::vector<DdNode*>& ip, const char* literals, int nInpVar);
+
+// True when setSub is contained in setSuper.
+bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub);
+
+// ---- Composition helper and result text -----------------------------------
+
+// Appends the genes of block (lvl, offSet), then those of its ancestors.
+int makeVectorGene(const levelArray& sccTopoLvl, int lvl, int offSet, std::vector<int>& geneId);
+
+// Appends one line per call to outSS: every state of the set topNode (over
+// current-state variables ip[0..nInpVar-1]), each state a value for every
+// gene of geneDbOrg followed by three blanks.
+int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
+                   const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                   DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
+                   int nInpVar, std::vector<int>& nodeLvl);
+
+// Sets nodeLvl for the genes of geneDbOrg absent from geneDbReduced.
+int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,
+                                    const geneDatabase& geneDbReduced,
+                                    const std::vector<int>& defaultStatus,
+                                    std::vector<int>& nodeLvl);

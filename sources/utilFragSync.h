@@ -1,0 +1,31 @@
+// Variable creation and the synchronous image, reachability and descent.
+//
+// Encoding: ip[i] is x_i (current value of reduced gene i), ip[nInpVar + i]
+// is x'_i (its next value). Forward searches keep sets over x, backward
+// searches over x'. Every returned BDD carries one reference owned by the
+// caller; arguments are never consumed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cudd.h"
+
+// Creates 2 x nInpVar variables (index k = ip[k]), nInpVar placeholder
+// relations (constant one) and the names "inp%d" / "func%d". Resizes the
+// four vectors.
+int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& op,
+                       std::vector<std::string>& inpName, std::vector<std::string>& outName,
+                       int nInpVar);
+
+DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
+                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                          DdNode* inpCube, DdNode* initState, int nInpVar, int flagBwd);
+
+DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd);
+
+DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
+                                std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
+                                DdNode* inpCube, int nInpVar);
