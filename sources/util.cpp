@@ -448,7 +448,7 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
         }
     for (const std::vector<int>& level : sccLvl)
         for (const int x : level)
-            if (col[static_cast<std::size_t>(x)] == 0) {
+            if (scc[static_cast<std::size_t>(x)].size() == 1 && col[static_cast<std::size_t>(x)] == 0) {
                 col[static_cast<std::size_t>(x)] = 1;
                 collapsedSCC.push_back({x});
             }
