@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <set>
 #include <sstream>
@@ -411,4 +412,31 @@ TEST(LevelsInvariants, LargeRandomGraphs) {
         const topology t = levelsOf(db);
         ASSERT_EQ(checkLevels(db, t.levels), "") << "seed " << seed;
     }
+}
+
+TEST(LevelsInvariants, RealNetworks) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(QUORVEL_SHARED_DIR) / "networks";
+    if (!fs::is_directory(root / "models")) GTEST_SKIP() << "no shared networks at " << root;
+    for (const char* variant : {"models", "inputs-off"})
+        for (const auto& entry : fs::directory_iterator(root / variant)) {
+            if (entry.path().extension() != ".net") continue;
+            std::vector<networkDefBool> network;
+            geneDatabase org, reduced;
+            std::vector<int> status;
+            levelArray levels;
+            testing::internal::CaptureStdout();
+            readNetwork(entry.path().string(), network);
+            refineNetwork(network, org, reduced, status, levels);
+            const std::string output = testing::internal::GetCapturedStdout();
+            ASSERT_EQ(checkLevels(reduced, levels), "") << entry.path();
+            // One "<genes> out edges <children>" line per record, after the final count.
+            std::size_t records = 0;
+            for (const auto& level : levels) records += level.size();
+            const std::string marker = "final number of levels are " + std::to_string(levels.size()) + "\n";
+            const std::size_t at = output.find("\n" + marker);
+            ASSERT_NE(at, std::string::npos) << entry.path();
+            const std::string tail = output.substr(at + 1 + marker.size());
+            EXPECT_EQ(static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')), records) << entry.path();
+        }
 }
