@@ -1,5 +1,7 @@
 #include "symbolicNetwork.h"
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
 #include "constBdd.h"
@@ -12,6 +14,13 @@ symbolicNetwork::~symbolicNetwork() {
 
 void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
                    const std::vector<int>& defaultStatus) {
+    std::vector<int> status = defaultStatus;
+    if (status.empty()) status.assign(db.size(), -1);
+    encodeNetwork(net, db, db, status);
+}
+
+void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
+                   const geneDatabase& db, const std::vector<int>& defaultStatus) {
     net.n = static_cast<int>(db.size());
     net.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     if (net.mgr == nullptr) throw std::runtime_error("Cudd_Init failed");
@@ -33,9 +42,9 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
     }
     net.inpCubeBwd = refChecked(Cudd_bddSwapVariables(net.mgr, net.inpCubeFwd, net.ip.data(),
                                                       net.ip.data() + net.n, net.n));
-    std::vector<int> status = defaultStatus;
-    if (status.empty()) status.assign(db.size(), -1);
-    constBddFrag(db, db, status, net.mgr, net.ip, net.op, net.n);
+    testing::internal::CaptureStdout();  // one progress line per gene
+    constBddFrag(geneDbOrg, db, defaultStatus, net.mgr, net.ip, net.op, net.n);
+    testing::internal::GetCapturedStdout();
 }
 
 int releaseAndCheck(symbolicNetwork& net) {

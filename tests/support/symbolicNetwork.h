@@ -30,6 +30,11 @@ struct symbolicNetwork {
 void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
                    const std::vector<int>& defaultStatus = {});
 
+// Encodes the reduced database of a network as the symbolic driver does
+// (defaultStatus indexed by geneDbOrg, as the reduction leaves it).
+void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
+                   const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus);
+
 // Releases the variables, relations and cubes, then returns
 // Cudd_CheckZeroRef of the manager and quits it.
 int releaseAndCheck(symbolicNetwork& net);
