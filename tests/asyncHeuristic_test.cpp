@@ -49,7 +49,7 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     const std::vector<DdNode*> found(steadyStates.begin() + static_cast<std::ptrdiff_t>(first),
                                      steadyStates.end());
     run.foundCount = found.size();
-    for (DdNode* set : found) run.ordered.push_back(attractorsOf(sync, {set}, fragment).begin()[0]);
+    for (DdNode* set : found) run.ordered.push_back(*attractorsOf(sync, {set}, fragment).begin());
     run.attractors = attractorsOf(sync, found, fragment);
     run.asyncRelationsZero = true;
     for (int g : fragment)
