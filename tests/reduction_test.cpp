@@ -3,7 +3,10 @@
 // of the reduced network against the rules evaluated by brute force.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -366,4 +369,48 @@ TEST(ReductionDifferential, FaultHeavyNetworks) {
         const std::string failure = checkAgainstRules(network);
         ASSERT_EQ(failure, "") << "seed " << seed << "\n" << networkText(network);
     }
+}
+
+// ---- Real networks -----------------------------------------------------------
+
+TEST(ReductionRealNetworks, ReducedRulesAgreeWithTheFileOnSampledStates) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::path(QUORVEL_SHARED_DIR) / "networks";
+    if (!fs::is_directory(root / "models")) GTEST_SKIP() << "no shared networks at " << root;
+    std::mt19937 rng(20261207);
+    int files = 0;
+    for (const char* variant : {"models", "inputs-off"}) {
+        std::vector<fs::path> paths;
+        for (const auto& entry : fs::directory_iterator(root / variant))
+            if (entry.path().extension() == ".net") paths.push_back(entry.path());
+        std::sort(paths.begin(), paths.end());
+        for (const fs::path& path : paths) {
+            std::vector<networkDefBool> network;
+            testing::internal::CaptureStdout();
+            readNetwork(path.string(), network);
+            testing::internal::GetCapturedStdout();
+            const reduction r = reduce(network);
+            std::map<std::string, std::vector<networkDefBool>> rulesOf;
+            for (const networkDefBool& one : network) rulesOf[one.outGeneName].push_back(one);
+            auto byRules = [&](const std::string& name, const std::map<std::string, int>& values) {
+                const auto found = rulesOf.find(name);
+                return found == rulesOf.end() ? 0 : nextValueByRules(found->second, name, values);
+            };
+            std::map<std::string, int> fixed;
+            for (std::size_t g = 0; g < r.org.size(); ++g)
+                if (chkInList(r.reduced, r.org[g].name) == -1) fixed[r.org[g].name] = isOn(r.status[g]);
+            for (const auto& [name, value] : fixed)
+                ASSERT_EQ(byRules(name, fixed), value) << path << ": removed gene " << name;
+            for (int sample = 0; sample < 8; ++sample) {
+                std::map<std::string, int> values = fixed;
+                std::vector<int> x(r.reduced.size());
+                for (std::size_t i = 0; i < x.size(); ++i) values[r.reduced[i].name] = x[i] = static_cast<int>(rng() & 1u);
+                for (std::size_t i = 0; i < x.size(); ++i)
+                    ASSERT_EQ(reducedNextValue(r.reduced[i], r.statusOf(r.reduced[i].name), x), byRules(r.reduced[i].name, values))
+                        << path << ": reduced gene " << r.reduced[i].name;
+            }
+            ++files;
+        }
+    }
+    EXPECT_GT(files, 0);
 }

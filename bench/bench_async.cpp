@@ -2,7 +2,7 @@
 // (compSteadyAsyncHeuristic) and the plain asynchronous search
 // (compSteadyAsync), each over every gene of the reduced network.
 //
-//   asyncBench [--plain] [REPEATS] NETWORK-FILE...
+//   bench_async [--plain] [REPEATS] NETWORK-FILE...
 //
 // With --plain the plain search is timed too; on a network of a few dozen
 // genes it may take very long, since it explores the whole state space.
