@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
@@ -56,6 +57,19 @@ attractorSet attractorsAfter(const std::string& output, const std::string& heade
         attractors.insert(states);
     }
     return attractors;
+}
+
+// The quoted strings of the JSON list that opens at text[open] (no nesting,
+// no escapes: enough for the expected-result files).
+std::vector<std::string> quotedStrings(const std::string& text, std::size_t open) {
+    std::vector<std::string> strings;
+    const std::size_t close = text.find(']', open);
+    for (std::size_t at = text.find('"', open); at < close; at = text.find('"', at)) {
+        const std::size_t end = text.find('"', at + 1);
+        strings.push_back(text.substr(at + 1, end - at - 1));
+        at = end + 1;
+    }
+    return strings;
 }
 
 }  // namespace
@@ -114,6 +128,51 @@ TEST(console, fileNameLongerThanAHundredBytesIsUsedWhole) {
     const processResult run = runProcess({console, missing}, "");
     EXPECT_EQ(run.exitStatus, 1) << describe(run);
     EXPECT_TRUE(contains(run.err, "'" + missing + "'")) << describe(run);
+}
+
+// A published model: the progress lines count its rules and genes, and the
+// attractors equal those found by exhaustive search (expected/models/*.json).
+TEST(console, realNetworkCountsAndAttractors) {
+    const std::string networks = std::string(QUORVEL_SHARED_DIR) + "/networks/";
+    if (!std::filesystem::exists(networks + "models/bbm-007.net"))
+        GTEST_SKIP() << "no shared networks at " << networks;
+    struct model {
+        std::string id;
+        int rules, genes;
+    };
+    for (const model& net : {model{"bbm-007", 5, 5}, model{"bbm-003", 33, 20}}) {
+        SCOPED_TRACE(net.id);
+        const processResult run = runProcess({console, networks + "models/" + net.id + ".net"}, "");
+        ASSERT_EQ(run.exitStatus, 0) << describe(run);
+        EXPECT_EQ(run.out.rfind("\nparsing network file\n" + std::to_string(net.rules) +
+                                    "\nsize of geneDb is  " + std::to_string(net.genes) + "\n",
+                                0),
+                  0u)
+            << describe(run);
+
+        const std::string json = quorvelTestSupport::readFile(networks + "expected/models/" +
+                                                              net.id + ".json");
+        // The fields used: "genes": ["a", ...] and "attractors": [["0101", ...], ...].
+        const std::size_t genesAt = json.find("\"genes\": [");
+        const std::size_t attractorsAt = json.find("\"attractors\": [");
+        ASSERT_NE(genesAt, std::string::npos) << json;
+        ASSERT_NE(attractorsAt, std::string::npos) << json;
+        std::string header;
+        for (const std::string& name : quotedStrings(json, json.find('[', genesAt)))
+            header += name + "   ";
+        attractorSet expected;
+        for (std::size_t at = json.find('[', attractorsAt) + 1; json[at] != ']';) {
+            if (json[at] != '[') {
+                ++at;
+                continue;
+            }
+            const std::vector<std::string> states = quotedStrings(json, at);
+            expected.insert(std::set<std::string>(states.begin(), states.end()));
+            at = json.find(']', at) + 1;
+        }
+        EXPECT_EQ(attractorsAfter(run.out, header, static_cast<std::size_t>(net.genes)), expected)
+            << describe(run);
+    }
 }
 
 TEST(consoleErrors, missingFile) {

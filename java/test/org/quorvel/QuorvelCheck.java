@@ -14,8 +14,10 @@ import java.util.concurrent.atomic.AtomicReference;
  * redirected to the file given as the first argument: the native code writes
  * there, and the checks read back what one call printed.
  *
- * <p>Arguments: STDOUT-FILE NETWORK MISSING-FILE TRUNCATED-NETWORK [full]. Without
- * "full" only the failure paths are checked (they need no attractor search).
+ * <p>Arguments: STDOUT-FILE NETWORK MISSING-FILE TRUNCATED-NETWORK [full [REAL-NETWORK
+ * RULES GENES]]. Without "full" only the failure paths are checked (they need no
+ * attractor search). With a real network, its output must start with the rule
+ * count RULES and the gene count GENES.
  * Exit status 0 when every check passed; the findings go to standard error.
  */
 public final class QuorvelCheck {
@@ -142,6 +144,15 @@ public final class QuorvelCheck {
                     && canonical(first).equals(canonical(fromThread.get())),
                     "two concurrent calls give the same attractors as a lone call");
             System.err.println("result text:\n" + first);
+
+            if (args.length > 7) {
+                long before = sizeOf(stdoutFile);
+                analyse(quorvel, stdoutFile, args[5]);
+                String expected = "\nparsing network file\n" + args[6] + "\nsize of geneDb is  "
+                        + args[7] + "\n";
+                check(printedSince(stdoutFile, before).startsWith(expected),
+                        args[5] + ": output starts with " + expected.replace("\n", "|"));
+            }
         }
         System.err.println(failures == 0 ? "all checks passed" : failures + " check(s) failed");
         System.exit(failures == 0 ? 0 : 1);
