@@ -9,6 +9,10 @@
 #include <set>
 #include <stdexcept>
 
+#include "constBdd.h"
+#include "coreProgramAsync.h"
+#include "utilFragSync.h"
+
 namespace asyncFixture {
 
 namespace {
@@ -55,6 +59,27 @@ DdNode* anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& term
 
 }  // namespace
 
+namespace {
+
+// Cubes and identity relation of a space whose variables exist.
+void completeSpace(bddSpace& space) {
+    const int n = space.nInpVar;
+    space.inpCubeFwd = checked(Cudd_ReadOne(space.mgr));
+    space.inpCubeBwd = checked(Cudd_ReadOne(space.mgr));
+    space.topSame = checked(Cudd_ReadOne(space.mgr));
+    for (int i = 0; i < n; ++i) {
+        DdNode* x = space.ip[static_cast<size_t>(i)];
+        DdNode* xNext = space.ip[static_cast<size_t>(n + i)];
+        space.inpCubeFwd = conjoin(space.mgr, space.inpCubeFwd, x);
+        space.inpCubeBwd = conjoin(space.mgr, space.inpCubeBwd, xNext);
+        DdNode* same = checked(Cudd_bddXnor(space.mgr, xNext, x));
+        space.topSame = conjoin(space.mgr, space.topSame, same);
+        Cudd_RecursiveDeref(space.mgr, same);
+    }
+}
+
+}  // namespace
+
 bddSpace openSpace(int n, bool sifting) {
     bddSpace space;
     space.nInpVar = n;
@@ -71,19 +96,52 @@ bddSpace openSpace(int n, bool sifting) {
         if (Cudd_ShuffleHeap(space.mgr, order.data()) != 1)
             throw std::runtime_error("variable order not set");
     }
-    space.inpCubeFwd = checked(Cudd_ReadOne(space.mgr));
-    space.inpCubeBwd = checked(Cudd_ReadOne(space.mgr));
-    space.topSame = checked(Cudd_ReadOne(space.mgr));
-    for (int i = 0; i < n; ++i) {
-        DdNode* x = space.ip[static_cast<size_t>(i)];
-        DdNode* xNext = space.ip[static_cast<size_t>(n + i)];
-        space.inpCubeFwd = conjoin(space.mgr, space.inpCubeFwd, x);
-        space.inpCubeBwd = conjoin(space.mgr, space.inpCubeBwd, xNext);
-        DdNode* same = checked(Cudd_bddXnor(space.mgr, xNext, x));
-        space.topSame = conjoin(space.mgr, space.topSame, same);
-        Cudd_RecursiveDeref(space.mgr, same);
-    }
+    completeSpace(space);
     return space;
+}
+
+
+twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus) {
+    twoManagers e;
+    const int n = static_cast<int>(geneDbReduced.size());
+    for (bddSpace* space : {&e.sync, &e.async}) {
+        space->nInpVar = n;
+        space->mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        if (space->mgr == nullptr) throw std::runtime_error("no BDD manager");
+        Cudd_AutodynEnable(space->mgr, CUDD_REORDER_SIFT);
+    }
+    std::vector<std::string> inpName, outName;
+    createVarsFragSync(e.sync.mgr, e.sync.ip, e.op, inpName, outName, n);
+    createVarsFragSync(e.async.mgr, e.async.ip, e.opAsync, inpName, outName, n);
+    interleaveStateVars(e.sync.mgr, e.async.mgr, n);
+    completeSpace(e.sync);
+    completeSpace(e.async);
+    constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, e.sync.mgr, e.sync.ip, e.op, n);
+    for (size_t i = 0; i < e.op.size(); ++i) {
+        DdNode* moved = checked(Cudd_bddTransfer(e.sync.mgr, e.async.mgr, e.op[i]));
+        Cudd_RecursiveDeref(e.async.mgr, e.opAsync[i]);
+        e.opAsync[i] = moved;
+    }
+    return e;
+}
+
+int releaseTwoManagers(twoManagers& e) {
+    releaseNodes(e.sync.mgr, e.op);
+    releaseNodes(e.async.mgr, e.opAsync);
+    releaseSpace(e.sync);
+    releaseSpace(e.async);
+    const int outstanding =
+        std::max(Cudd_CheckZeroRef(e.sync.mgr), Cudd_CheckZeroRef(e.async.mgr));
+    Cudd_Quit(e.sync.mgr);
+    Cudd_Quit(e.async.mgr);
+    e.sync.mgr = e.async.mgr = nullptr;
+    return outstanding;
+}
+
+std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_Ref(node);
+    return nodes;
 }
 
 void releaseSpace(bddSpace& space) {

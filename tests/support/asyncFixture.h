@@ -29,6 +29,27 @@ struct bddSpace {
     DdNode* topSame = nullptr;
 };
 
+// Both managers of an analysis, encoded by the library itself as its driver
+// does: variables by createVarsFragSync, order and groups by
+// interleaveStateVars, relations by constBddFrag in `sync` and transferred
+// into `async`, sifting on. Every handle carries one reference owned by the
+// record.
+struct twoManagers {
+    bddSpace sync;
+    bddSpace async;
+    std::vector<DdNode*> op;       // in sync.mgr
+    std::vector<DdNode*> opAsync;  // in async.mgr
+};
+twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus);
+// Releases every handle, returns the larger Cudd_CheckZeroRef of the two
+// managers and quits both.
+int releaseTwoManagers(twoManagers& e);
+
+// Referenced copies of a relation array (the same handles, one more
+// reference each), as the composition hands to a search.
+std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes);
+
 // Opens a manager and fills the record; with `sifting` automatic reordering
 // by sifting is enabled, as in the analysis.
 bddSpace openSpace(int n, bool sifting);
