@@ -80,7 +80,7 @@ constexpr uintptr_t kMaxPayload =
 constexpr int kRecentResults = 4;
 // Bytes one BuDDy node costs with its share of the operation caches.
 constexpr size_t kBytesPerNode = 48;
-constexpr int kNodesPerCacheEntry = 4;
+constexpr int kNodesPerCacheEntry = 2;
 // Largest growth of the node table at once (BuDDy's default, 50000 nodes,
 // makes a large analysis resize hundreds of times).
 constexpr int kMaxIncrease = 1 << 22;
@@ -424,10 +424,11 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
     // CUDD sizes its unique table per variable, and the variables come later;
     // BuDDy's node table starts at a quarter of the requested cache (65536
     // nodes for CUDD_CACHE_SLOTS) and grows on demand, the caches following
-    // at one entry per kNodesPerCacheEntry nodes. Measured on the layer
-    // benchmark, this beat larger starting tables: an analysis of a small
-    // network starts in about a millisecond instead of ten, and automatic
-    // sifting gets its first chance earlier.
+    // at one entry per kNodesPerCacheEntry nodes. Measured on real networks
+    // (bench_async) and on bench_layer, larger starting tables are slower:
+    // every collection clears the caches, so their cost grows with the
+    // table (a 1M-node start made bbm-011 ten times slower), and a small
+    // network's analysis starts in about a millisecond instead of ten.
     int nodes = int(std::min<size_t>(std::max<size_t>(cacheSize / 4, 4096), size_t(limit)));
     int cache = std::max(nodes / kNodesPerCacheEntry, 256);
     bdd_error_hook(recordError);
