@@ -1,0 +1,190 @@
+// The symbolic analysis driver and the level-by-level composition.
+#include "coreProgramAsync.h"
+
+#include <iostream>
+#include <sstream>
+
+#include "compReachFragAsync.h"
+#include "compSteadyAsyncComplex.h"
+#include "util.h"
+
+// ---- Level-by-level composition ------------------------------------------
+
+namespace {
+
+// held := held AND constraint, on mgr; the old handle is released.
+void confineHandle(DdManager* mgr, DdNode*& held, DdNode* constraint) {
+    DdNode* next = refChecked(Cudd_bddAnd(mgr, held, constraint));
+    Cudd_RecursiveDeref(mgr, held);
+    held = next;
+}
+
+// Moves `set` between the current-state and the next-state variables of ip
+// (the exchange is its own inverse); the old handle is released.
+void swapHandle(DdManager* mgr, DdNode*& set, std::vector<DdNode*>& ip, int nInpVar) {
+    DdNode* next = refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+    Cudd_RecursiveDeref(mgr, set);
+    set = next;
+}
+
+// Confines the relations of the genes of block (lvl, offSet)'s children, then
+// those of the block's own genes, to `steadyTop` in mgr and `steadyTopAsync`
+// in mgrAsync (both over the same kind of variables).
+void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
+                             DdManager* mgr, std::vector<DdNode*>& op, DdNode* steadyTop,
+                             DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                             DdNode* steadyTopAsync) {
+    auto confineGenes = [&](const std::vector<int>& genes) {
+        for (const int g : genes) {
+            confineHandle(mgr, op.at(static_cast<size_t>(g)), steadyTop);
+            confineHandle(mgrAsync, opAsync.at(static_cast<size_t>(g)), steadyTopAsync);
+        }
+    };
+    for (size_t k = 0; k < block.chSccLvl.size(); ++k) {
+        const sccTopo& child = sccTopoLvl.at(static_cast<size_t>(block.chSccLvl[k]))
+                                   .at(static_cast<size_t>(block.chSccIndex.at(k)));
+        confineGenes(child.geneName);
+    }
+    confineGenes(block.geneName);
+}
+
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& handles) {
+    for (DdNode*& handle : handles) {
+        if (handle != nullptr) Cudd_RecursiveDeref(mgr, handle);
+        handle = nullptr;
+    }
+    handles.clear();
+}
+
+}  // namespace
+
+// The blocks are searched in level order, each together with its ancestors
+// (makeVectorGene lists every gene of that fragment once). A block's search
+// works on private copies of its fragment's relations; afterwards the union
+// of the block's attractors (a set over the fragment's current-state
+// variables) confines, on both sides of every transition, the relations of
+// the block's children and of the block itself, and is conjoined into
+// stateSpace. The closing search over all genes runs inside stateSpace.
+//
+// Why this is exact: a block's fragment is closed under its regulators, so
+// the projection of any attractor of the whole network onto it is an
+// attractor of the fragment, and every attractor lies in stateSpace. Within
+// the states whose ancestor projections all lie in their ancestors' unions,
+// the confined relations allow exactly the network's own transitions and that
+// set is never left, so the attractors found there are the fragment's own.
+// Confined relations can also strand states whose ancestor projections lie
+// outside those unions and make them look like attractors of the fragment;
+// such states always fail some ancestor's union, so the conjunction that
+// forms stateSpace drops them again, and inside stateSpace the confined
+// dynamics equal the network's and cannot be left.
+//
+// During the walk every handle of the blocks' attractors belongs to mgr and
+// stays in a local array; steadyStates receives only the attractors of the
+// final search, handles of mgrAsync with one reference each (owned by the
+// caller), appended after whatever it held.
+std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus,
+                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
+                              DdManager* mgr, DdManager* mgrAsync,
+                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
+                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar) {
+    const size_t nGenes = static_cast<size_t>(nInpVar);
+    DdNode* stateSpace = Cudd_ReadOne(mgrAsync);
+    Cudd_Ref(stateSpace);
+    std::vector<DdNode*> blockStates;  // one block's attractors, in mgr
+    std::vector<DdNode*> opTmp(nGenes, nullptr);
+    std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
+    DdNode* steadyTop = nullptr;
+    DdNode* steadyTopAsync = nullptr;
+    const size_t firstResult = steadyStates.size();
+
+    // Releases what one block's turn holds (also when a failure cuts it short).
+    auto releaseBlock = [&]() {
+        releaseAll(mgr, blockStates);
+        if (steadyTop != nullptr) Cudd_RecursiveDeref(mgr, steadyTop);
+        if (steadyTopAsync != nullptr) Cudd_RecursiveDeref(mgrAsync, steadyTopAsync);
+        steadyTop = nullptr;
+        steadyTopAsync = nullptr;
+        for (size_t g = 0; g < nGenes; ++g) {
+            if (opTmp[g] != nullptr) Cudd_RecursiveDeref(mgr, opTmp[g]);
+            if (opTmpAsync[g] != nullptr) Cudd_RecursiveDeref(mgrAsync, opTmpAsync[g]);
+            opTmp[g] = nullptr;
+            opTmpAsync[g] = nullptr;
+        }
+    };
+
+    try {
+        int cnt = 0;
+        std::vector<int> geneId;
+        for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+            for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+                const sccTopo& block = sccTopoLvl[i][j];
+                ++cnt;
+                std::cout << "now computing scc number " << cnt << std::endl;
+                geneId.clear();
+                makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
+
+                // Private copies that the block's search may narrow.
+                for (const int g : geneId) {
+                    const size_t at = static_cast<size_t>(g);
+                    if (opTmp.at(at) != nullptr) continue;  // a gene listed twice is copied once
+                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], Cudd_ReadOne(mgr)));
+                    opTmpAsync[at] =
+                        refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], Cudd_ReadOne(mgrAsync)));
+                }
+                compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
+                                         inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
+                                         blockStates);
+
+                steadyTop = Cudd_ReadLogicZero(mgr);
+                Cudd_Ref(steadyTop);
+                for (DdNode* attractor : blockStates) {
+                    DdNode* next = refChecked(Cudd_bddOr(mgr, steadyTop, attractor));
+                    Cudd_RecursiveDeref(mgr, steadyTop);
+                    steadyTop = next;
+                }
+                steadyTopAsync = Cudd_bddTransfer(mgr, mgrAsync, steadyTop);
+                if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
+                Cudd_Ref(steadyTopAsync);
+                confineHandle(mgrAsync, stateSpace, steadyTopAsync);
+
+                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
+                                        steadyTopAsync);
+                swapHandle(mgr, steadyTop, ip, nInpVar);
+                swapHandle(mgrAsync, steadyTopAsync, ipAsync, nInpVar);
+                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
+                                        steadyTopAsync);
+                releaseBlock();
+            }
+        }
+
+        // The final search: every gene, every relation confined to stateSpace.
+        geneId.clear();
+        for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
+        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
+        swapHandle(mgrAsync, stateSpace, ipAsync, nInpVar);
+        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
+        Cudd_RecursiveDeref(mgrAsync, stateSpace);
+        stateSpace = nullptr;
+
+        std::cout << "final computation on small space" << std::endl;
+        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
+                        topNodeSame, nInpVar, steadyStates);
+    } catch (...) {
+        releaseBlock();
+        if (stateSpace != nullptr) Cudd_RecursiveDeref(mgrAsync, stateSpace);
+        throw;
+    }
+
+    std::ostringstream outSS;
+    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
+    for (size_t k = firstResult; k < steadyStates.size(); ++k) {
+        std::vector<int> nodeLevel(geneDbOrg.size(), 0);
+        printCubesJava(mgrAsync, geneDbOrg, geneDbReduced, defaultStatus, steadyStates[k], ipAsync,
+                       outSS, nInpVar, nodeLevel);
+    }
+    outSS << "\n";
+    return outSS.str();
+}
