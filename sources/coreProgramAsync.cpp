@@ -172,6 +172,16 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         std::cout << "final computation on small space" << std::endl;
         compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
                         topNodeSame, nInpVar, steadyStates);
+        // When the reduction fixed every gene, the network has exactly one
+        // state left and it is its only attractor, but a search over no genes
+        // takes no step and finds nothing: record that state (the constant
+        // one over no variables), which the result text writes with the
+        // fixed values.
+        if (nInpVar == 0 && steadyStates.size() == firstResult) {
+            DdNode* onlyState = Cudd_ReadOne(mgrAsync);
+            Cudd_Ref(onlyState);
+            steadyStates.push_back(onlyState);
+        }
     } catch (...) {
         releaseBlock();
         if (stateSpace != nullptr) Cudd_RecursiveDeref(mgrAsync, stateSpace);
