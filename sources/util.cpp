@@ -10,15 +10,502 @@
 
 // ---- Gene database -------------------------------------------------------
 
+#include <unordered_map>
+
+int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb) {
+    // A name index keeps construction linear in the size of the rule list;
+    // the identifiers are the same ones a scan with chkInList would give
+    // (first appearance, target before its regulators).
+    std::unordered_map<std::string, int> index;
+    index.reserve(geneDb.size() + network.size());
+    for (std::size_t g = 0; g < geneDb.size(); ++g) index.emplace(geneDb[g].name, static_cast<int>(g));
+    auto enter = [&](const std::string& name) {
+        if (index.emplace(name, static_cast<int>(geneDb.size())).second) {
+            gene entry;
+            entry.name = name;
+            geneDb.push_back(std::move(entry));
+        }
+    };
+    for (const networkDefBool& rule : network) {
+        enter(rule.outGeneName);
+        for (const std::string& name : rule.inpGeneName) enter(name);
+    }
+    std::cout << "size of geneDb is  " << geneDb.size() << std::endl;
+
+    auto lookup = [&](const std::string& name) {
+        const auto found = index.find(name);
+        if (found == index.end()) raiseFatal("error in constructing geneDb");
+        return found->second;
+    };
+    for (const networkDefBool& rule : network) {
+        const int target = lookup(rule.outGeneName);
+        if (rule.inpGeneName.size() != rule.inpGenePolar.size())
+            raiseFatal("error in constructing geneDb");
+        influenceDefBool term;
+        term.geneId.reserve(rule.inpGeneName.size());
+        term.genePolar.reserve(rule.inpGeneName.size());
+        for (std::size_t k = 0; k < rule.inpGeneName.size(); ++k) {
+            term.geneId.push_back(lookup(rule.inpGeneName[k]));
+            term.genePolar.push_back(rule.inpGenePolar[k]);
+        }
+        gene& targetGene = geneDb[static_cast<std::size_t>(target)];
+        if (rule.outGenePolar == 0)
+            targetGene.inGenesNeg.push_back(std::move(term));
+        else
+            targetGene.inGenesPos.push_back(std::move(term));
+    }
+    return 0;
+}
+
+int chkInList(const geneDatabase& geneDb, const std::string& geneChk) {
+    for (std::size_t g = 0; g < geneDb.size(); ++g)
+        if (geneDb[g].name == geneChk) return static_cast<int>(g);
+    return -1;
+}
+
+int chkInListInt(const std::vector<int>& listing, int valChk) {
+    for (std::size_t k = 0; k < listing.size(); ++k)
+        if (listing[k] == valChk) return static_cast<int>(k);
+    return -1;
+}
 
 // ---- Reduction -------------------------------------------------------------
 
+#include <algorithm>
+
+namespace {
+
+// Outcome of fixing one regulator inside the term list of one target.
+struct termResolution {
+    bool ruledOut = false;     // some term can no longer hold
+    bool alwaysHolds = false;  // some term had every literal satisfied
+};
+
+// Resolves the fixed gene g (value gOn) in every term of `terms`: a term in
+// which any occurrence of g is false can never hold and is dropped; in the
+// other terms every occurrence of g is satisfied and removed, and a term left
+// without literals always holds. Terms keep their order.
+termResolution resolveFixedGene(std::vector<influenceDefBool>& terms, int g, bool gOn) {
+    termResolution outcome;
+    std::size_t kept = 0;
+    for (std::size_t t = 0; t < terms.size(); ++t) {
+        influenceDefBool& term = terms[t];
+        bool mentioned = false;
+        bool falseLiteral = false;
+        for (std::size_t k = 0; k < term.geneId.size(); ++k) {
+            if (term.geneId[k] != g) continue;
+            mentioned = true;
+            if ((term.genePolar[k] != 0) != gOn) falseLiteral = true;
+        }
+        if (falseLiteral) {
+            outcome.ruledOut = true;
+            continue;
+        }
+        if (mentioned) {
+            std::size_t w = 0;
+            for (std::size_t k = 0; k < term.geneId.size(); ++k) {
+                if (term.geneId[k] == g) continue;
+                term.geneId[w] = term.geneId[k];
+                term.genePolar[w] = term.genePolar[k];
+                ++w;
+            }
+            term.geneId.resize(w);
+            term.genePolar.resize(w);
+            if (w == 0) outcome.alwaysHolds = true;
+        }
+        if (kept != t) terms[kept] = std::move(term);
+        ++kept;
+    }
+    terms.resize(kept);
+    return outcome;
+}
+
+// Applies the fixed value of g to the terms of its target c and records in
+// defaultStatus[c] what was settled (the values are described at
+// refineNetwork). Inhibiting terms are resolved before activating ones.
+void propagateFixedGene(gene& target, int& status, int g, bool gOn) {
+    const termResolution inhibiting = resolveFixedGene(target.inGenesNeg, g, gOn);
+    if (inhibiting.ruledOut && status == -1) status = 1;
+    if (inhibiting.alwaysHolds) {
+        status = 3;
+        target.inGenesNeg.clear();
+        target.inGenesPos.clear();
+    }
+    const termResolution activating = resolveFixedGene(target.inGenesPos, g, gOn);
+    if (activating.ruledOut && status != 2 && status != 3) status = 0;
+    if (activating.alwaysHolds) {
+        if (status != 3) status = 2;
+        target.inGenesPos.clear();
+    }
+}
+
+// A term written without regulators (an expression of "&" only) holds in
+// every state: an inhibiting one makes the gene constant OFF, an activating
+// one settles the activating side as ON.
+void settleEmptyTerms(gene& entry, int& status) {
+    auto isEmpty = [](const influenceDefBool& term) { return term.geneId.empty(); };
+    if (std::any_of(entry.inGenesNeg.begin(), entry.inGenesNeg.end(), isEmpty)) {
+        status = 3;
+        entry.inGenesNeg.clear();
+        entry.inGenesPos.clear();
+    } else if (std::any_of(entry.inGenesPos.begin(), entry.inGenesPos.end(), isEmpty)) {
+        status = 2;
+        entry.inGenesPos.clear();
+    }
+}
+
+// Replaces every geneDbOrg index in `ids` by the gene's index in the reduced
+// database; a removed gene there is fatal (`failure` is the line written).
+void renumberToReduced(std::vector<int>& ids, const std::vector<int>& reducedIndex,
+                       const char* failure) {
+    for (int& id : ids) {
+        const int r = (id >= 0 && static_cast<std::size_t>(id) < reducedIndex.size())
+                          ? reducedIndex[static_cast<std::size_t>(id)]
+                          : -1;
+        if (r < 0) raiseFatal(failure);
+        id = r;
+    }
+}
+
+}  // namespace
+
+// defaultStatus, one entry per geneDbOrg gene, starts at -1.
+//   A removed (fixed) gene is ON exactly when its entry is 1 or 2:
+//     0  no rules at all, or every activating term was ruled out
+//     1  only inhibiting terms, every one ruled out
+//     2  an activating term always holds and no inhibiting one does
+//     3  an inhibiting term always holds
+//   For a gene kept in geneDbReduced the entry tells the next-state
+//   construction what its remaining terms no longer show:
+//    -1  no term was ruled out or found always true
+//     0  an activating term was ruled out (no activating term left: constant 0)
+//     1  an inhibiting term was ruled out, activating terms untouched. A gene
+//        with entry 1 and no term at all had only inhibiting terms and every
+//        one was ruled out while a regulator is still free: nothing can
+//        inhibit it, so its next value is the constant 1.
+//     2  an activating term always holds (activating terms dropped)
+//     3  an inhibiting term always holds (every term dropped): constant 0
+int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
+                  geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
+                  levelArray& sccTopoLvl) {
+    geneDbOrg.clear();
+    geneDbReduced.clear();
+    sccTopoLvl.clear();
+    constGeneDb(orgNetwork, geneDbOrg);
+
+    // Propagation works on a copy whose terms are simplified in place.
+    geneDatabase work = geneDbOrg;
+    const std::size_t n = work.size();
+    adjacencyList graph(n), graphTp(n);
+    makeGraph(work, graph, graphTp);
+    defaultStatus.assign(n, -1);
+    adjacencyList scc;
+    computeSCCs(scc, graph, graphTp);
+    std::vector<int> col(scc.size(), 0);
+
+    for (std::size_t g = 0; g < n; ++g) settleEmptyTerms(work[g], defaultStatus[g]);
+
+    // A single-gene component whose regulators are all fixed is fixed in
+    // turn. Components come in topological order, so a pass settles whole
+    // chains; the loop ends after a pass that fixes nothing.
+    bool change = true;
+    while (change) {
+        change = false;
+        for (std::size_t i = 0; i < scc.size(); ++i) {
+            if (col[i] != 0 || scc[i].size() != 1) continue;
+            const int g = scc[i][0];
+            if (!graphTp[static_cast<std::size_t>(g)].empty()) continue;
+            col[i] = 1;
+            change = true;
+            int& status = defaultStatus[static_cast<std::size_t>(g)];
+            if (status == -1) status = 0;
+            const bool gOn = status == 1 || status == 2;
+            for (const int c : graph[static_cast<std::size_t>(g)]) {
+                const std::size_t cu = static_cast<std::size_t>(c);
+                propagateFixedGene(work[cu], defaultStatus[cu], g, gOn);
+                std::vector<int>& regulators = graphTp[cu];
+                const auto at = std::find(regulators.begin(), regulators.end(), g);
+                if (at != regulators.end()) regulators.erase(at);
+            }
+        }
+    }
+
+    // The reduced database: every gene with a free regulator left, in
+    // geneDbOrg order; reducedIndex maps geneDbOrg indices to it (-1 removed).
+    std::vector<int> reducedIndex(n, -1);
+    for (std::size_t g = 0; g < n; ++g) {
+        if (graphTp[g].empty()) continue;
+        reducedIndex[g] = static_cast<int>(geneDbReduced.size());
+        geneDbReduced.push_back(std::move(work[g]));
+    }
+    std::cout << "reduced database size is " << geneDbReduced.size() << std::endl;
+    for (gene& entry : geneDbReduced) {
+        for (influenceDefBool& term : entry.inGenesPos)
+            renumberToReduced(term.geneId, reducedIndex, "error here 3");
+        for (influenceDefBool& term : entry.inGenesNeg)
+            renumberToReduced(term.geneId, reducedIndex, "error here 4");
+    }
+
+    // The reduced network keeps the partition and order of the components
+    // of the whole network, minus the fixed ones.
+    adjacencyList reducedGraph(geneDbReduced.size()), reducedGraphTp(geneDbReduced.size());
+    makeGraph(geneDbReduced, reducedGraph, reducedGraphTp);
+    adjacencyList sccReduced;
+    for (std::size_t i = 0; i < scc.size(); ++i)
+        if (col[i] == 0) sccReduced.push_back(std::move(scc[i]));
+    std::cout << "reduced number of sccs are " << sccReduced.size() << std::endl;
+    for (std::vector<int>& component : sccReduced)
+        renumberToReduced(component, reducedIndex, "error here 4");
+
+    makeSccLevels(sccReduced, reducedGraph, sccTopoLvl);
+    return 0;
+}
 
 // ---- Dependency graph and components ---------------------------------------
 
+int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& graphTp) {
+    if (graph.size() < geneDb.size()) graph.resize(geneDb.size());
+    if (graphTp.size() < geneDb.size()) graphTp.resize(geneDb.size());
+    for (std::size_t i = 0; i < geneDb.size(); ++i) {
+        const int target = static_cast<int>(i);
+        // All edges into gene i are added while i is the current gene, so a
+        // repeated edge is always the last entry of its regulator's list.
+        auto addTerms = [&](const std::vector<influenceDefBool>& terms) {
+            for (const influenceDefBool& term : terms)
+                for (const int u : term.geneId) {
+                    std::vector<int>& targets = graph[static_cast<std::size_t>(u)];
+                    if (!targets.empty() && targets.back() == target) continue;
+                    targets.push_back(target);
+                    graphTp[i].push_back(u);
+                }
+        };
+        addTerms(geneDb[i].inGenesPos);
+        addTerms(geneDb[i].inGenesNeg);
+    }
+    return 0;
+}
+
+int dfs(const adjacencyList& graph, std::vector<int>& col, std::vector<int>& finStack, int src) {
+    // Explicit stack of (gene, next neighbour position): neighbours are
+    // entered in list order and genes finish in the order of a recursive
+    // search, without its depth limit.
+    std::vector<std::pair<int, std::size_t>> stack;
+    col[static_cast<std::size_t>(src)] = 1;
+    stack.emplace_back(src, 0);
+    while (!stack.empty()) {
+        const int u = stack.back().first;
+        const std::vector<int>& next = graph[static_cast<std::size_t>(u)];
+        std::size_t& position = stack.back().second;
+        if (position < next.size()) {
+            const int v = next[position++];
+            if (col[static_cast<std::size_t>(v)] == 0) {
+                col[static_cast<std::size_t>(v)] = 1;
+                stack.emplace_back(v, 0);
+            }
+        } else {
+            col[static_cast<std::size_t>(u)] = 2;
+            finStack.push_back(u);
+            stack.pop_back();
+        }
+    }
+    return 0;
+}
+
+int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp) {
+    const std::size_t n = graph.size();
+    std::vector<int> col(n, 0);
+    std::vector<int> fStack;
+    fStack.reserve(n);
+    for (std::size_t v = 0; v < n; ++v)
+        if (col[v] == 0) dfs(graph, col, fStack, static_cast<int>(v));
+    std::fill(col.begin(), col.end(), 0);
+    // Reverse finishing order on the transposed graph: each search collects
+    // one component, its starting gene last.
+    for (auto g = fStack.rbegin(); g != fStack.rend(); ++g) {
+        if (col[static_cast<std::size_t>(*g)] != 0) continue;
+        std::vector<int> component;
+        dfs(graphTp, col, component, *g);
+        scc.push_back(std::move(component));
+    }
+    std::cout << "number of scc found " << scc.size() << std::endl;
+    return 0;
+}
 
 // ---- Blocks and levels -------------------------------------------------------
 
+int dfsHier(const adjacencyList& graph, std::vector<int>& dTime) {
+    // Longest-path depths in one pass over a topological order of the child
+    // lists (entries without parents are the roots, depth 1).
+    const std::size_t m = graph.size();
+    std::vector<int> parentsLeft(m, 0);
+    for (const std::vector<int>& children : graph)
+        for (const int c : children) ++parentsLeft[static_cast<std::size_t>(c)];
+    dTime.assign(m, -1);
+    std::vector<int> ready;
+    for (std::size_t r = 0; r < m; ++r)
+        if (parentsLeft[r] == 0) {
+            dTime[r] = 1;
+            ready.push_back(static_cast<int>(r));
+        }
+    std::size_t done = 0;
+    while (!ready.empty()) {
+        const std::size_t u = static_cast<std::size_t>(ready.back());
+        ready.pop_back();
+        ++done;
+        for (const int c : graph[u]) {
+            const std::size_t cu = static_cast<std::size_t>(c);
+            dTime[cu] = std::max(dTime[cu], dTime[u] + 1);
+            if (--parentsLeft[cu] == 0) ready.push_back(c);
+        }
+    }
+    if (done != m) throw quorvelError("internal error: the component graph has a cycle");
+    return 0;
+}
+
+int collapseNode(std::vector<int>& collapsedSCC, std::size_t ptr, std::vector<int>& col,
+                 const adjacencyList& sccGraphTp, const adjacencyList& scc) {
+    for (std::size_t k = ptr; k < collapsedSCC.size(); ++k)
+        for (const int p : sccGraphTp[static_cast<std::size_t>(collapsedSCC[k])]) {
+            const std::size_t pu = static_cast<std::size_t>(p);
+            if (scc[pu].size() == 1 && col[pu] == 0) {
+                collapsedSCC.push_back(p);
+                col[pu] = 1;
+            }
+        }
+    return 0;
+}
+
+namespace {
+
+// Groups entries by depth: level k holds, ascending, the entries of depth k+1.
+adjacencyList levelsByDepth(const std::vector<int>& dTime) {
+    adjacencyList levels;
+    for (std::size_t e = 0; e < dTime.size(); ++e) {
+        const std::size_t depth = static_cast<std::size_t>(dTime[e]);
+        if (levels.size() < depth) levels.resize(depth);
+        levels[depth - 1].push_back(static_cast<int>(e));
+    }
+    return levels;
+}
+
+// Appends to `into` each block of blockOf[c], c in `components`, that is not
+// `self` and not yet listed; `listed` marks what this record already holds.
+void addBlockLinks(const std::vector<int>& components, const std::vector<int>& blockOf, int self,
+                   std::vector<int>& listed, std::vector<int>& into) {
+    for (const int c : components) {
+        const int m = blockOf[static_cast<std::size_t>(c)];
+        if (m == self || listed[static_cast<std::size_t>(m)] == self) continue;
+        listed[static_cast<std::size_t>(m)] = self;
+        into.push_back(m);
+    }
+}
+
+}  // namespace
+
+int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl) {
+    const std::size_t nScc = scc.size();
+    std::vector<int> sccOf(graph.size(), -1);
+    for (std::size_t i = 0; i < nScc; ++i)
+        for (const int g : scc[i]) sccOf[static_cast<std::size_t>(g)] = static_cast<int>(i);
+
+    // Condensation: child components in ascending order, without repetition.
+    adjacencyList sccGraph(nScc), sccGraphTp(nScc);
+    for (std::size_t i = 0; i < nScc; ++i) {
+        std::vector<int>& children = sccGraph[i];
+        for (const int g : scc[i])
+            for (const int v : graph[static_cast<std::size_t>(g)]) {
+                const int j = sccOf[static_cast<std::size_t>(v)];
+                if (j != static_cast<int>(i)) children.push_back(j);
+            }
+        std::sort(children.begin(), children.end());
+        children.erase(std::unique(children.begin(), children.end()), children.end());
+    }
+    for (std::size_t i = 0; i < nScc; ++i)
+        for (const int j : sccGraph[i]) sccGraphTp[static_cast<std::size_t>(j)].push_back(static_cast<int>(i));
+
+    std::vector<int> dTime;
+    dfsHier(sccGraph, dTime);
+    adjacencyList sccLvl = levelsByDepth(dTime);
+    std::cout << "number of levels are " << sccLvl.size() << std::endl;
+
+    // Blocks: each multi-gene component absorbs the unclaimed one-gene
+    // components above it reachable through one-gene components only; every
+    // other one-gene component is a block of its own.
+    std::vector<int> col(nScc, 0);
+    adjacencyList collapsedSCC;
+    for (const std::vector<int>& level : sccLvl)
+        for (const int x : level) {
+            if (scc[static_cast<std::size_t>(x)].size() < 2) continue;
+            std::vector<int> block;
+            for (const int p : sccGraphTp[static_cast<std::size_t>(x)])
+                if (scc[static_cast<std::size_t>(p)].size() == 1 && col[static_cast<std::size_t>(p)] == 0) {
+                    block.push_back(p);
+                    col[static_cast<std::size_t>(p)] = 1;
+                }
+            collapseNode(block, 0, col, sccGraphTp, scc);
+            block.push_back(x);
+            collapsedSCC.push_back(std::move(block));
+        }
+    for (const std::vector<int>& level : sccLvl)
+        for (const int x : level)
+            if (scc[static_cast<std::size_t>(x)].size() == 1 && col[static_cast<std::size_t>(x)] == 0) {
+                col[static_cast<std::size_t>(x)] = 1;
+                collapsedSCC.push_back({x});
+            }
+
+    // Records, with block numbers as child and parent references.
+    const std::size_t nBlocks = collapsedSCC.size();
+    std::vector<int> blockOf(nScc, -1);
+    for (std::size_t b = 0; b < nBlocks; ++b)
+        for (const int x : collapsedSCC[b]) blockOf[static_cast<std::size_t>(x)] = static_cast<int>(b);
+    std::vector<sccTopo> sccDS(nBlocks);
+    std::vector<int> childListed(nBlocks, -1), parentListed(nBlocks, -1);
+    for (std::size_t b = 0; b < nBlocks; ++b) {
+        sccTopo& record = sccDS[b];
+        const int self = static_cast<int>(b);
+        for (const int x : collapsedSCC[b]) {
+            addBlockLinks(sccGraph[static_cast<std::size_t>(x)], blockOf, self, childListed, record.chSccIndex);
+            addBlockLinks(sccGraphTp[static_cast<std::size_t>(x)], blockOf, self, parentListed, record.paSccIndex);
+        }
+        // The last component's genes first, then the others in reverse block order.
+        for (auto x = collapsedSCC[b].rbegin(); x != collapsedSCC[b].rend(); ++x) {
+            const std::vector<int>& genes = scc[static_cast<std::size_t>(*x)];
+            record.geneName.insert(record.geneName.end(), genes.begin(), genes.end());
+        }
+        record.trueScc = 1;
+    }
+
+    // Block levels, then (level, position) references.
+    adjacencyList blockChildren(nBlocks);
+    for (std::size_t b = 0; b < nBlocks; ++b) blockChildren[b] = sccDS[b].chSccIndex;
+    dfsHier(blockChildren, dTime);
+    sccLvl = levelsByDepth(dTime);
+    std::vector<int> levelOf(nBlocks), positionOf(nBlocks);
+    for (std::size_t k = 0; k < sccLvl.size(); ++k)
+        for (std::size_t q = 0; q < sccLvl[k].size(); ++q) {
+            levelOf[static_cast<std::size_t>(sccLvl[k][q])] = static_cast<int>(k);
+            positionOf[static_cast<std::size_t>(sccLvl[k][q])] = static_cast<int>(q);
+        }
+    for (sccTopo& record : sccDS) {
+        for (int& m : record.chSccIndex) {
+            record.chSccLvl.push_back(levelOf[static_cast<std::size_t>(m)]);
+            m = positionOf[static_cast<std::size_t>(m)];
+        }
+        for (int& m : record.paSccIndex) {
+            record.paSccLvl.push_back(levelOf[static_cast<std::size_t>(m)]);
+            m = positionOf[static_cast<std::size_t>(m)];
+        }
+    }
+    sccTopoLvl.assign(sccLvl.size(), {});
+    for (std::size_t k = 0; k < sccLvl.size(); ++k)
+        for (const int b : sccLvl[k]) sccTopoLvl[k].push_back(sccDS[static_cast<std::size_t>(b)]);
+
+    std::cout << "\n" << "final number of levels are " << sccTopoLvl.size() << std::endl;
+    for (const sccTopo& record : sccDS)
+        std::cout << record.geneName.size() << " out edges " << record.chSccIndex.size() << "\n";
+    std::cout << std::flush;
+    return 0;
+}
 
 // ---- BDD helpers -------------------------------------------------------------
 

@@ -42,15 +42,45 @@ int chkInListInt(const std::vector<int>& listing, int valChk);
 // ---- Reduction, graph, components, blocks and levels ---------------------
 
 // Builds geneDbOrg, propagates forced values into defaultStatus (one entry
-// per geneDbOrg gene), builds geneDbReduced (indices into itself) and the
-// blocks in levels.
+// per geneDbOrg gene; the values are described in util.cpp), builds
+// geneDbReduced (indices into itself) and the blocks in levels. The four
+// outputs are replaced. Writes the progress lines of every step.
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
                   levelArray& sccTopoLvl);
 
+// Dependency graph of geneDb: graph[u] lists, ascending and once each, the
+// genes whose terms mention u; graphTp[i] lists the regulators of i in order
+// of first mention (activating terms first). Appends to the lists, which are
+// grown to geneDb.size() entries when shorter.
 int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& graphTp);
+
+// Appends the strongly connected components of `graph` to `scc`: every edge
+// between two components runs from the earlier to the later one; members in
+// finishing order of the search on graphTp (the starting gene last).
 int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp);
+
+// Depth-first search from src (col[src] must be 0): visits neighbours in
+// list order, sets col to 1 on entry and 2 on finishing, and appends genes to
+// finStack as they finish, exactly as a recursive search would. Uses an
+// explicit stack, so the depth is not limited by the call stack.
 int dfs(const adjacencyList& graph, std::vector<int>& col, std::vector<int>& finStack, int src);
+
+// Sets dTime[e] (resized to graph.size()) to 1 + the number of edges of the
+// longest path from an entry without parents to e; graph holds child lists of
+// an acyclic graph (throws quorvelError otherwise).
+int dfsHier(const adjacencyList& graph, std::vector<int>& dTime);
+
+// Extends the block collapsedSCC upwards, breadth-first from position ptr:
+// every parent (sccGraphTp) of a listed component that has one gene and is
+// unclaimed (col 0) is appended and claimed.
+int collapseNode(std::vector<int>& collapsedSCC, std::size_t ptr, std::vector<int>& col,
+                 const adjacencyList& sccGraphTp, const adjacencyList& scc);
+
+// Forms the blocks of the reduced components `scc` (graph: reduced dependency
+// graph), levels them and replaces sccTopoLvl by the records; writes the
+// level counts and one "<genes> out edges <child blocks>" line per block.
+int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl);
 
 // ---- BDD helpers -----------------------------------------------------------
 

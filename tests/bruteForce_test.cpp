@@ -1,0 +1,153 @@
+// The explicit-state reference on small networks whose attractors are known
+// by hand.
+#include <gtest/gtest.h>
+
+#include "bruteForce.h"
+
+using namespace bruteForce;
+
+namespace {
+
+// Adds the term (literals: {gene, polarity}) to gene `target` of db, growing
+// db to at least n genes.
+void addTerm(geneDatabase& db, int target, bool activating,
+             const std::vector<std::pair<int, int>>& literals) {
+    influenceDefBool term;
+    for (const auto& literal : literals) {
+        term.geneId.push_back(literal.first);
+        term.genePolar.push_back(literal.second);
+    }
+    gene& g = db.at(static_cast<size_t>(target));
+    (activating ? g.inGenesPos : g.inGenesNeg).push_back(term);
+}
+
+geneDatabase emptyDb(int n) { return geneDatabase(static_cast<size_t>(n)); }
+
+stateSet states(std::initializer_list<const char*> texts) {
+    stateSet s;
+    for (const char* text : texts) {
+        state x;
+        for (const char* c = text; *c; ++c) x.push_back(*c == '1' ? 1 : 0);
+        s.insert(x);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST(bruteForceUpdate, activatingAndInhibitingTerms) {
+    // g2 <- +(g0) -(g1): g0 AND NOT g1.
+    geneDatabase db = emptyDb(3);
+    addTerm(db, 2, true, {{0, 1}});
+    addTerm(db, 2, false, {{1, 1}});
+    EXPECT_EQ(nextValue(db, 2, {0, 0, 0}), 0);
+    EXPECT_EQ(nextValue(db, 2, {1, 0, 0}), 1);
+    EXPECT_EQ(nextValue(db, 2, {1, 1, 0}), 0);
+    EXPECT_EQ(nextValue(db, 2, {0, 1, 1}), 0);
+}
+
+TEST(bruteForceUpdate, onlyInhibitingTermsGiveNotH) {
+    // g1 <- -(g0 ^g1): NOT (g0 AND NOT g1).
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 1, false, {{0, 1}, {1, 0}});
+    EXPECT_EQ(nextValue(db, 1, {0, 0}), 1);
+    EXPECT_EQ(nextValue(db, 1, {1, 0}), 0);
+    EXPECT_EQ(nextValue(db, 1, {1, 1}), 1);
+}
+
+TEST(bruteForceUpdate, noRulesGiveZeroAndEmptyTermHolds) {
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 1, true, {});
+    EXPECT_EQ(nextValue(db, 0, {1, 1}), 0);
+    EXPECT_EQ(nextValue(db, 1, {0, 0}), 1);
+    EXPECT_EQ(updateVector(db, {1, 0}), (state{0, 1}));
+}
+
+TEST(bruteForceUpdate, severalActivatingTermsAreOred) {
+    geneDatabase db = emptyDb(3);
+    addTerm(db, 2, true, {{0, 1}});
+    addTerm(db, 2, true, {{1, 0}});
+    EXPECT_EQ(nextValue(db, 2, {0, 1, 0}), 0);
+    EXPECT_EQ(nextValue(db, 2, {0, 0, 0}), 1);
+    EXPECT_EQ(nextValue(db, 2, {1, 1, 0}), 1);
+}
+
+TEST(bruteForceAttractors, toggleSwitch) {
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 0, false, {{1, 1}});
+    addTerm(db, 1, false, {{0, 1}});
+    EXPECT_EQ(asyncAttractors(2, updateOf(db)), (attractorSet{states({"10"}), states({"01"})}));
+    EXPECT_EQ(syncAttractors(2, updateOf(db)),
+              (attractorSet{states({"10"}), states({"01"}), states({"00", "11"})}));
+}
+
+TEST(bruteForceAttractors, negativeRingOfThree) {
+    geneDatabase db = emptyDb(3);
+    addTerm(db, 0, false, {{2, 1}});
+    addTerm(db, 1, false, {{0, 1}});
+    addTerm(db, 2, false, {{1, 1}});
+    const stateSet sixCycle = states({"100", "101", "001", "011", "010", "110"});
+    EXPECT_EQ(asyncAttractors(3, updateOf(db)), (attractorSet{sixCycle}));
+    EXPECT_EQ(syncAttractors(3, updateOf(db)), (attractorSet{sixCycle, states({"000", "111"})}));
+}
+
+TEST(bruteForceAttractors, selfNegatingGene) {
+    geneDatabase db = emptyDb(1);
+    addTerm(db, 0, false, {{0, 1}});
+    EXPECT_EQ(asyncAttractors(1, updateOf(db)), (attractorSet{states({"0", "1"})}));
+    EXPECT_EQ(syncAttractors(1, updateOf(db)), (attractorSet{states({"0", "1"})}));
+}
+
+TEST(bruteForceAttractors, twoSelfNegatingGenes) {
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 0, false, {{0, 1}});
+    addTerm(db, 1, false, {{1, 1}});
+    EXPECT_EQ(asyncAttractors(2, updateOf(db)), (attractorSet{states({"00", "01", "10", "11"})}));
+    EXPECT_EQ(syncAttractors(2, updateOf(db)),
+              (attractorSet{states({"00", "11"}), states({"01", "10"})}));
+    // Only gene 0 moves: gene 1 keeps its value, so each of its values
+    // gives its own two-state attractor, under both updates.
+    const attractorSet halves{states({"00", "10"}), states({"01", "11"})};
+    EXPECT_EQ(asyncAttractors(2, updateOf(db), {0}), halves);
+    EXPECT_EQ(syncAttractors(2, updateOf(db), {0}), halves);
+    EXPECT_EQ(restrictToZeroOutside(halves, {0}), (attractorSet{states({"00", "10"})}));
+}
+
+TEST(bruteForceAttractors, positiveSelfLoopAndConstantGene) {
+    // g0 <- +(g0): two steady values; g1 without rules settles at 0.
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 0, true, {{0, 1}});
+    const attractorSet expected{states({"00"}), states({"10"})};
+    EXPECT_EQ(asyncAttractors(2, updateOf(db)), expected);
+    EXPECT_EQ(syncAttractors(2, updateOf(db)), expected);
+}
+
+TEST(bruteForceAttractors, fixedPointsAndCycleSideBySide) {
+    // g0, g1: toggle switch (two steady states); g2, g3: g3 <- +(g2),
+    // g2 <- -(g3), an oscillator of four states under both updates.
+    geneDatabase db = emptyDb(4);
+    addTerm(db, 0, false, {{1, 1}});
+    addTerm(db, 1, false, {{0, 1}});
+    addTerm(db, 2, false, {{3, 1}});
+    addTerm(db, 3, true, {{2, 1}});
+    const attractorSet async = asyncAttractors(4, updateOf(db));
+    EXPECT_EQ(async.size(), 2u);
+    for (const stateSet& attractor : async) EXPECT_EQ(attractor.size(), 4u);
+    EXPECT_TRUE(async.count(states({"1000", "1010", "1011", "1001"})));
+    // Fragment {2, 3} alone, genes 0 and 1 pinned at 0: the oscillator.
+    EXPECT_EQ(restrictToZeroOutside(asyncAttractors(4, updateOf(db), {2, 3}), {2, 3}),
+              (attractorSet{states({"0000", "0010", "0011", "0001"})}));
+}
+
+TEST(bruteForceAttractors, transientStatesAreLeftOut) {
+    // g1 <- +(g0), g0 without rules: everything ends in 00.
+    geneDatabase db = emptyDb(2);
+    addTerm(db, 1, true, {{0, 1}});
+    EXPECT_EQ(asyncAttractors(2, updateOf(db)), (attractorSet{states({"00"})}));
+    EXPECT_EQ(syncAttractors(2, updateOf(db)), (attractorSet{states({"00"})}));
+}
+
+TEST(bruteForceAttractors, stateIndexRoundTrip) {
+    for (unsigned k = 0; k < 64; ++k) EXPECT_EQ(indexOfState(stateOfIndex(6, k)), k);
+    EXPECT_EQ(stateOfIndex(3, 1), (state{1, 0, 0}));
+}

@@ -1,0 +1,189 @@
+// Explicit-state reference: update rule, synchronous and asynchronous
+// attractors by enumeration of every state.
+#include "bruteForce.h"
+
+#include <sstream>
+#include <stdexcept>
+
+namespace bruteForce {
+
+bool termHolds(const influenceDefBool& term, const state& x) {
+    for (size_t k = 0; k < term.geneId.size(); ++k) {
+        const int value = x.at(static_cast<size_t>(term.geneId[k]));
+        const int wanted = term.genePolar.at(k) == 1 ? 1 : 0;
+        if (value != wanted) return false;
+    }
+    return true;
+}
+
+int nextValue(const geneDatabase& db, int i, const state& x) {
+    const gene& g = db.at(static_cast<size_t>(i));
+    bool activated = false;
+    for (const influenceDefBool& term : g.inGenesPos) activated = activated || termHolds(term, x);
+    bool inhibited = false;
+    for (const influenceDefBool& term : g.inGenesNeg) inhibited = inhibited || termHolds(term, x);
+    if (!g.inGenesPos.empty()) return activated && !inhibited ? 1 : 0;
+    if (!g.inGenesNeg.empty()) return inhibited ? 0 : 1;
+    return 0;
+}
+
+state updateVector(const geneDatabase& db, const state& x) {
+    state next(db.size());
+    for (size_t i = 0; i < db.size(); ++i) next[i] = nextValue(db, static_cast<int>(i), x);
+    return next;
+}
+
+updateFunction updateOf(const geneDatabase& db) {
+    return [db](int i, const state& x) { return nextValue(db, i, x); };
+}
+
+std::vector<int> allGenes(int n) {
+    std::vector<int> genes;
+    for (int i = 0; i < n; ++i) genes.push_back(i);
+    return genes;
+}
+
+state stateOfIndex(int n, unsigned k) {
+    state x(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) x[static_cast<size_t>(i)] = (k >> i) & 1u;
+    return x;
+}
+
+unsigned indexOfState(const state& x) {
+    unsigned k = 0;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (x[i] != 0) k |= 1u << i;
+    return k;
+}
+
+static void checkSize(int n) {
+    if (n < 0 || n > 16) throw std::invalid_argument("bruteForce: too many genes");
+}
+
+attractorSet terminalSets(int n, const std::vector<std::vector<unsigned>>& successors) {
+    checkSize(n);
+    const unsigned count = 1u << n;
+    // reach[k]: every state reachable from k in zero or more moves.
+    std::vector<std::vector<char>> reach(count, std::vector<char>(count, 0));
+    std::vector<unsigned> reachSize(count, 0);
+    for (unsigned k = 0; k < count; ++k) {
+        std::vector<unsigned> stack{k};
+        reach[k][k] = 1;
+        while (!stack.empty()) {
+            const unsigned s = stack.back();
+            stack.pop_back();
+            for (unsigned t : successors[s])
+                if (!reach[k][t]) {
+                    reach[k][t] = 1;
+                    stack.push_back(t);
+                }
+        }
+        for (unsigned t = 0; t < count; ++t) reachSize[k] += reach[k][t];
+    }
+    // k lies in a terminal set exactly when every state it reaches reaches it
+    // back, i.e. reaches the same states; that set is then the attractor.
+    attractorSet attractors;
+    for (unsigned k = 0; k < count; ++k) {
+        bool recurrent = true;
+        for (unsigned t = 0; t < count && recurrent; ++t)
+            if (reach[k][t] && !reach[t][k]) recurrent = false;
+        if (!recurrent) continue;
+        stateSet members;
+        for (unsigned t = 0; t < count; ++t)
+            if (reach[k][t]) members.insert(stateOfIndex(n, t));
+        attractors.insert(members);
+    }
+    return attractors;
+}
+
+attractorSet syncAttractors(int n, const updateFunction& f, const std::vector<int>& moving) {
+    checkSize(n);
+    const unsigned count = 1u << n;
+    std::vector<std::vector<unsigned>> successors(count);
+    for (unsigned k = 0; k < count; ++k) {
+        const state x = stateOfIndex(n, k);
+        state next = x;
+        for (int g : moving) next[static_cast<size_t>(g)] = f(g, x);
+        successors[k].push_back(indexOfState(next));
+    }
+    return terminalSets(n, successors);
+}
+
+attractorSet syncAttractors(int n, const updateFunction& f) {
+    return syncAttractors(n, f, allGenes(n));
+}
+
+attractorSet asyncAttractors(int n, const updateFunction& f, const std::vector<int>& moving) {
+    checkSize(n);
+    const unsigned count = 1u << n;
+    std::vector<std::vector<unsigned>> successors(count);
+    for (unsigned k = 0; k < count; ++k) {
+        const state x = stateOfIndex(n, k);
+        for (int g : moving) {
+            const int value = f(g, x);
+            if (value == x[static_cast<size_t>(g)]) continue;
+            state next = x;
+            next[static_cast<size_t>(g)] = value;
+            successors[k].push_back(indexOfState(next));
+        }
+    }
+    return terminalSets(n, successors);
+}
+
+attractorSet asyncAttractors(int n, const updateFunction& f) {
+    return asyncAttractors(n, f, allGenes(n));
+}
+
+attractorSet restrictToZeroOutside(const attractorSet& attractors, const std::vector<int>& genes) {
+    attractorSet kept;
+    for (const stateSet& attractor : attractors) {
+        bool allZero = true;
+        for (const state& x : attractor)
+            for (size_t i = 0; i < x.size(); ++i) {
+                bool inside = false;
+                for (int g : genes) inside = inside || static_cast<size_t>(g) == i;
+                if (!inside && x[i] != 0) allZero = false;
+            }
+        if (allZero) kept.insert(attractor);
+    }
+    return kept;
+}
+
+std::string toString(const state& x) {
+    std::string text;
+    for (int value : x) text += value != 0 ? '1' : '0';
+    return text;
+}
+
+std::string toString(const stateSet& s) {
+    std::string text = "{";
+    for (const state& x : s) text += (text.size() > 1 ? " " : "") + toString(x);
+    return text + "}";
+}
+
+std::string toString(const attractorSet& a) {
+    std::string text;
+    for (const stateSet& s : a) text += toString(s) + "\n";
+    return text.empty() ? "(none)\n" : text;
+}
+
+static std::string termText(const influenceDefBool& term) {
+    std::string text = "(";
+    for (size_t k = 0; k < term.geneId.size(); ++k)
+        text += (k ? " " : "") + std::string(term.genePolar[k] == 1 ? "" : "^") + "g" +
+                std::to_string(term.geneId[k]);
+    return text + ")";
+}
+
+std::string toString(const geneDatabase& db) {
+    std::ostringstream text;
+    for (size_t i = 0; i < db.size(); ++i) {
+        text << "g" << i << " <-";
+        for (const influenceDefBool& term : db[i].inGenesPos) text << " +" << termText(term);
+        for (const influenceDefBool& term : db[i].inGenesNeg) text << " -" << termText(term);
+        text << "\n";
+    }
+    return text.str();
+}
+
+}  // namespace bruteForce
