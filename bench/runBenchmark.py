@@ -23,19 +23,18 @@ import time
 
 
 def genes_in_file_order(path):
-    """Gene names in order of first appearance: target, then regulators."""
+    """Gene names in order of first appearance: each rule's target, then its
+    regulators (the file is a stream of whitespace-separated token triples:
+    regulator expression, arrow, target)."""
+    tokens = open(path).read().split()
     names, seen = [], set()
-    with open(path) as network:
-        for line in network:
-            line = line.strip()
-            m = re.match(r'^(.*?)\s*(->|-\|)\s*(\S+)\s*$', line)
-            if not m:
-                continue
-            for name in [m.group(3)] + [t.lstrip('^') for t in m.group(1).split('&')]:
-                name = name.strip()
-                if name and name not in seen:
-                    seen.add(name)
-                    names.append(name)
+    for k in range(0, len(tokens) - 2, 3):
+        regulators = [next((part for part in piece.split('^') if part), '')
+                      for piece in tokens[k].split('&') if piece]
+        for name in [tokens[k + 2]] + regulators:
+            if name and name not in seen:
+                seen.add(name)
+                names.append(name)
     return names
 
 
