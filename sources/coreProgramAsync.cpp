@@ -48,7 +48,7 @@ void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
     confineGenes(block.geneName);
 }
 
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& handles) {
+void releaseHandles(DdManager* mgr, std::vector<DdNode*>& handles) {
     for (DdNode*& handle : handles) {
         if (handle != nullptr) Cudd_RecursiveDeref(mgr, handle);
         handle = nullptr;
@@ -102,7 +102,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
     // Releases what one block's turn holds (also when a failure cuts it short).
     auto releaseBlock = [&]() {
-        releaseAll(mgr, blockStates);
+        releaseHandles(mgr, blockStates);
         if (steadyTop != nullptr) Cudd_RecursiveDeref(mgr, steadyTop);
         if (steadyTopAsync != nullptr) Cudd_RecursiveDeref(mgrAsync, steadyTopAsync);
         steadyTop = nullptr;
