@@ -60,23 +60,31 @@ void releaseHandles(DdManager* mgr, std::vector<DdNode*>& handles) {
 
 // The blocks are searched in level order, each together with its ancestors
 // (makeVectorGene lists every gene of that fragment once). A block's search
-// works on private copies of its fragment's relations; afterwards the union
-// of the block's attractors (a set over the fragment's current-state
-// variables) confines, on both sides of every transition, the relations of
-// the block's children and of the block itself, and is conjoined into
-// stateSpace. The closing search over all genes runs inside stateSpace.
+// works on private copies of its fragment's relations, confined on both
+// sides of every transition to the product of its parents' attractor unions
+// (its parent space). Afterwards the union of the block's attractors (a set
+// over the fragment's current-state variables) confines, on both sides of
+// every transition, the relations of the block's children and of the block
+// itself, and is conjoined into stateSpace. The closing search over all genes
+// runs inside stateSpace.
 //
-// Why this is exact: a block's fragment is closed under its regulators, so
+// Why this is exact. A block's fragment is closed under its regulators, so
 // the projection of any attractor of the whole network onto it is an
-// attractor of the fragment, and every attractor lies in stateSpace. Within
-// the states whose ancestor projections all lie in their ancestors' unions,
-// the confined relations allow exactly the network's own transitions and that
-// set is never left, so the attractors found there are the fragment's own.
-// Confined relations can also strand states whose ancestor projections lie
-// outside those unions and make them look like attractors of the fragment;
-// such states always fail some ancestor's union, so the conjunction that
-// forms stateSpace drops them again, and inside stateSpace the confined
-// dynamics equal the network's and cannot be left.
+// attractor of the fragment. By induction over the levels, every parent's
+// union is exactly the set of its fragment's attractors; the parent space is
+// then closed under the fragment's transitions and holds every attractor of
+// the fragment, and inside it the confined relations allow exactly the
+// network's own transitions. The search therefore finds exactly the
+// fragment's attractors, each of which lies inside every ancestor's union.
+// The same argument for stateSpace (closed, holding every attractor, and
+// inside it the network's own transitions) makes the final search exact.
+//
+// Without the parent space the copies would still allow moves of one
+// ancestor while another ancestor (not its own ancestor) sits outside its
+// union and is frozen by its confinement; such states form spurious
+// attractors of the fragment whose number grows exponentially with the
+// frozen genes. stateSpace would drop them again, but searching them makes
+// deep networks intractable.
 //
 // During the walk every handle of the blocks' attractors belongs to mgr and
 // stays in a local array; steadyStates receives only the attractors of the
@@ -93,26 +101,50 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     const size_t nGenes = static_cast<size_t>(nInpVar);
     DdNode* stateSpace = Cudd_ReadOne(mgrAsync);
     Cudd_Ref(stateSpace);
+    // Each finished block's attractor union over current-state variables, in
+    // both managers, indexed like sccTopoLvl; kept for its children's searches.
+    std::vector<std::vector<DdNode*>> blockUnion;
+    std::vector<std::vector<DdNode*>> blockUnionAsync;
+    for (const std::vector<sccTopo>& level : sccTopoLvl) {
+        blockUnion.emplace_back(level.size(), nullptr);
+        blockUnionAsync.emplace_back(level.size(), nullptr);
+    }
     std::vector<DdNode*> blockStates;  // one block's attractors, in mgr
     std::vector<DdNode*> opTmp(nGenes, nullptr);
     std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
+    // One block's parent space, over current (Fwd) and next (Bwd) variables.
+    DdNode* parentFwd = nullptr;
+    DdNode* parentBwd = nullptr;
+    DdNode* parentFwdAsync = nullptr;
+    DdNode* parentBwdAsync = nullptr;
     DdNode* steadyTop = nullptr;
     DdNode* steadyTopAsync = nullptr;
     const size_t firstResult = steadyStates.size();
 
+    auto drop = [](DdManager* manager, DdNode*& handle) {
+        if (handle != nullptr) Cudd_RecursiveDeref(manager, handle);
+        handle = nullptr;
+    };
     // Releases what one block's turn holds (also when a failure cuts it short).
     auto releaseBlock = [&]() {
         releaseHandles(mgr, blockStates);
-        if (steadyTop != nullptr) Cudd_RecursiveDeref(mgr, steadyTop);
-        if (steadyTopAsync != nullptr) Cudd_RecursiveDeref(mgrAsync, steadyTopAsync);
-        steadyTop = nullptr;
-        steadyTopAsync = nullptr;
+        drop(mgr, steadyTop);
+        drop(mgrAsync, steadyTopAsync);
+        drop(mgr, parentFwd);
+        drop(mgr, parentBwd);
+        drop(mgrAsync, parentFwdAsync);
+        drop(mgrAsync, parentBwdAsync);
         for (size_t g = 0; g < nGenes; ++g) {
-            if (opTmp[g] != nullptr) Cudd_RecursiveDeref(mgr, opTmp[g]);
-            if (opTmpAsync[g] != nullptr) Cudd_RecursiveDeref(mgrAsync, opTmpAsync[g]);
-            opTmp[g] = nullptr;
-            opTmpAsync[g] = nullptr;
+            drop(mgr, opTmp[g]);
+            drop(mgrAsync, opTmpAsync[g]);
         }
+    };
+    auto releaseUnions = [&]() {
+        for (size_t i = 0; i < blockUnion.size(); ++i)
+            for (size_t j = 0; j < blockUnion[i].size(); ++j) {
+                drop(mgr, blockUnion[i][j]);
+                drop(mgrAsync, blockUnionAsync[i][j]);
+            }
     };
 
     try {
@@ -126,13 +158,33 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 geneId.clear();
                 makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
 
-                // Private copies that the block's search may narrow.
+                // The parent space: every parent lies on a lower level, so its
+                // union is known.
+                parentFwd = Cudd_ReadOne(mgr);
+                Cudd_Ref(parentFwd);
+                parentFwdAsync = Cudd_ReadOne(mgrAsync);
+                Cudd_Ref(parentFwdAsync);
+                for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
+                    const size_t paLvl = static_cast<size_t>(block.paSccLvl[k]);
+                    const size_t paIndex = static_cast<size_t>(block.paSccIndex.at(k));
+                    confineHandle(mgr, parentFwd, blockUnion.at(paLvl).at(paIndex));
+                    confineHandle(mgrAsync, parentFwdAsync, blockUnionAsync.at(paLvl).at(paIndex));
+                }
+                parentBwd = refChecked(Cudd_bddAnd(mgr, parentFwd, Cudd_ReadOne(mgr)));
+                swapHandle(mgr, parentBwd, ip, nInpVar);
+                parentBwdAsync =
+                    refChecked(Cudd_bddAnd(mgrAsync, parentFwdAsync, Cudd_ReadOne(mgrAsync)));
+                swapHandle(mgrAsync, parentBwdAsync, ipAsync, nInpVar);
+
+                // Private copies, confined to the parent space, that the
+                // block's search may narrow.
                 for (const int g : geneId) {
                     const size_t at = static_cast<size_t>(g);
                     if (opTmp.at(at) != nullptr) continue;  // a gene listed twice is copied once
-                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], Cudd_ReadOne(mgr)));
-                    opTmpAsync[at] =
-                        refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], Cudd_ReadOne(mgrAsync)));
+                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], parentFwd));
+                    confineHandle(mgr, opTmp[at], parentBwd);
+                    opTmpAsync[at] = refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], parentFwdAsync));
+                    confineHandle(mgrAsync, opTmpAsync[at], parentBwdAsync);
                 }
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
@@ -149,6 +201,10 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
                 Cudd_Ref(steadyTopAsync);
                 confineHandle(mgrAsync, stateSpace, steadyTopAsync);
+                Cudd_Ref(steadyTop);
+                blockUnion[i][j] = steadyTop;
+                Cudd_Ref(steadyTopAsync);
+                blockUnionAsync[i][j] = steadyTopAsync;
 
                 confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
                                         steadyTopAsync);
@@ -159,6 +215,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 releaseBlock();
             }
         }
+        releaseUnions();
 
         // The final search: every gene, every relation confined to stateSpace.
         geneId.clear();
@@ -166,8 +223,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
         swapHandle(mgrAsync, stateSpace, ipAsync, nInpVar);
         for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
-        Cudd_RecursiveDeref(mgrAsync, stateSpace);
-        stateSpace = nullptr;
+        drop(mgrAsync, stateSpace);
 
         std::cout << "final computation on small space" << std::endl;
         compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
@@ -184,7 +240,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         }
     } catch (...) {
         releaseBlock();
-        if (stateSpace != nullptr) Cudd_RecursiveDeref(mgrAsync, stateSpace);
+        releaseUnions();
+        drop(mgrAsync, stateSpace);
         throw;
     }
 
