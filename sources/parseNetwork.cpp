@@ -39,14 +39,12 @@ std::string topFuncQuorvel(const char* s) {
 #ifndef QUORVEL_WITHOUT_MAIN
 // Console entry: `quorvel FILE` analyses FILE; `quorvel` alone asks for the
 // file name on standard input. The result text goes to standard output
-// unchanged. Any failure is reported on standard error with exit status 1.
+// unchanged. Any failure, including a result that could not be written, is
+// reported on standard error with exit status 1; success is status 0.
 QUORVEL_EXPORT int main(int argc, char** argv) {
     try {
         std::string fileName;
-        if (argc > 2) {
-            std::cerr << "usage: quorvel [NETWORK-FILE]" << std::endl;
-            return 2;
-        }
+        if (argc > 2) throw quorvelError("usage: quorvel [NETWORK-FILE]");
         if (argc == 2) {
             fileName = argv[1];
         } else {
@@ -55,12 +53,16 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
                 throw quorvelError("standard input ended before a file name was read");
         }
         const std::string outStr = topFuncQuorvel(fileName.c_str());
-        std::cout << outStr << std::flush;
+        if (!(std::cout << outStr << std::flush))
+            throw quorvelError("cannot write the result to standard output");
         return 0;
     } catch (const std::exception& error) {
         std::cout << std::flush;
         std::cerr << "quorvel: " << error.what() << std::endl;
-        return 1;
+    } catch (...) {
+        std::cout << std::flush;
+        std::cerr << "quorvel: unknown failure" << std::endl;
     }
+    return 1;
 }
 #endif

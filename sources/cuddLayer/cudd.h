@@ -19,15 +19,37 @@
 //   NULL; the kernel never ends the process.
 // - Variable index k is the k-th variable created in a manager. The
 //   variables of all managers with the same index are the same BuDDy
-//   variable, so every manager of one kernel sees the same order.
+//   variable, so every manager of one kernel sees the same order, and
+//   automatic reordering is switched on and off for all of them at once.
+// - Unlike CUDD, two handles of the same non-constant function need not be
+//   equal words: a complemented handle and the plain result of an operation
+//   may stand for the same function. Compare functions with Cudd_bddLeq (or
+//   compare with the constants, which are canonical), never with ==.
+// - Cudd_MakeTreeNode groups levels whose BuDDy variables were numbered
+//   consecutively; that is the case for groups declared after a
+//   Cudd_ShuffleHeap that came before any operation. It returns NULL for a
+//   group it cannot keep together.
+// - The node table is limited by maxMemory of the Cudd_Init that starts the
+//   kernel (by the machine's memory when 0); an operation that exceeds it
+//   returns NULL.
+// - Cudd_bddPickOneCube draws from a generator of the manager seeded with a
+//   fixed value, so a run is reproducible.
 #ifndef QUORVEL_CUDD_LAYER_H
 #define QUORVEL_CUDD_LAYER_H
 
 #include <stdint.h>
 #include <stdio.h>
 
+// Marks this header as the BuDDy layer (real CUDD has no such macro).
+#define QUORVEL_CUDD_LAYER 1
+
 #ifdef __cplusplus
 extern "C" {
+#endif
+
+// The layer is private to the library that links it.
+#if defined(__GNUC__)
+#pragma GCC visibility push(hidden)
 #endif
 
 typedef struct DdManager DdManager;
@@ -94,6 +116,17 @@ double Cudd_CountPathsToNonZero(DdNode *node);
 double Cudd_CountMinterm(DdManager *manager, DdNode *node, int nvars);
 DdNode *Cudd_Eval(DdManager *dd, DdNode *f, int *inputs);
 int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);
+
+// Layer only, for tests (absent with real CUDD; guard uses with
+// QUORVEL_CUDD_LAYER): the number of API misuses detected since the process
+// started: releasing a handle without a reference on that manager, an
+// operand or handle of another (or a quit) manager, an invalid handle, and an
+// operand of a node-building operation that carries no reference.
+int Cudd_LayerMisuseCount(void);
+
+#if defined(__GNUC__)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,1097 @@
+// CUDD's C API over one BuDDy kernel per process.
+//
+// Handles. A DdNode* is a tagged word that is never dereferenced:
+//   bit 0            complement (Cudd_Not flips it)
+//   bit 1            variable form: the payload is a variable index, not a
+//                    BuDDy node; the projection functions always take this
+//                    form, bound to a BuDDy variable or not yet
+//   tag bits         owning manager: its slot and (on 64-bit hosts) the
+//                    generation of that slot, so that handles of a quit
+//                    manager are rejected
+//   payload          BuDDy node number or variable index
+// The constants are node 1: ONE uncomplemented, ZERO complemented; BuDDy's
+// node 0 is never stored. BuDDy has no complement edges, so a complemented
+// handle of node N stands for the negation of N without building it.
+//
+// References. BuDDy's reference counters saturate, so the layer keeps its
+// own: per manager, the number of references on each node (for
+// Cudd_CheckZeroRef and to detect releases without a reference), and per
+// kernel, the number of managers that hold a node; BuDDy's counter is
+// raised when that number goes from 0 to 1 and lowered when it returns to 0.
+//
+// Variables. Index k names the same BuDDy variable in every manager. The
+// BuDDy number of an index is bound lazily: Cudd_ShuffleHeap binds the
+// unbound indices so that number == level, which keeps the current- and
+// next-state variable of a gene on consecutive numbers, as BuDDy's
+// reordering blocks (ranges of numbers) need. An operation that needs an
+// unbound variable binds every unbound index in index order.
+//
+// Reordering. BuDDy only moves variables that belong to a block, so every
+// bound variable outside the blocks made by Cudd_MakeTreeNode gets a block
+// of its own before anything can reorder.
+#include "cudd.h"
+
+#include <bdd.h>
+// bdd.h adds a C++ class and redirects some names to it when compiled as
+// C++; the layer uses the plain C interface only.
+#undef bdd_init
+#undef bdd_ithvar
+#undef bdd_nithvar
+#undef bdd_makeset
+#undef bdd_ibuildcube
+#undef bdd_anodecount
+#undef bddtrue
+#undef bddfalse
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#pragma GCC visibility push(hidden)
+
+namespace {
+
+constexpr int kMaxManagers = 16;
+constexpr int kSlotBits = 4;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+constexpr int kGenerationBits = 16;
+#else
+constexpr int kGenerationBits = 0;
+#endif
+constexpr int kTagShift = 2;
+constexpr int kPayloadShift = kTagShift + kSlotBits + kGenerationBits;
+constexpr uintptr_t kComplementBit = 1;
+constexpr uintptr_t kVarBit = 2;
+constexpr uintptr_t kTagMask = ((uintptr_t(1) << (kSlotBits + kGenerationBits)) - 1) << kTagShift;
+constexpr uintptr_t kMaxPayload =
+    std::min<uintptr_t>(uintptr_t(INT_MAX), (UINTPTR_MAX >> kPayloadShift));
+
+constexpr int kRecentResults = 4;
+// Bytes one BuDDy node costs with its share of the operation caches.
+constexpr size_t kBytesPerNode = 48;
+
+uintptr_t bits(const DdNode* h) { return reinterpret_cast<uintptr_t>(h); }
+DdNode* handleOf(uintptr_t w) { return reinterpret_cast<DdNode*>(w); }
+
+int misuseCount = 0;
+
+}  // namespace
+
+struct DdManager {
+    int slot = 0;
+    uintptr_t tag = 0;  // tag bits of this manager's handles, in place
+    int size = 0;       // number of variables (indices 0..size-1)
+    // References held through this manager.
+    std::unordered_map<int, unsigned> nodeRefs;  // BuDDy node (>= 2) -> count
+    std::vector<unsigned> varRefs;               // variable index -> count
+    unsigned constRefs = 0;
+    std::mt19937 rng{20240611u};
+};
+
+namespace {
+
+struct Block {
+    int first;  // BuDDy variable numbers, first <= last
+    int last;
+    bool fixed;
+};
+
+struct LeqEntry {
+    int f = -1;
+    int g = -1;
+    unsigned stamp = 0;
+    bool result = false;
+};
+
+struct Kernel {
+    bool running = false;
+    DdManager* managers[kMaxManagers] = {};
+    unsigned generation = 0;
+
+    int indexCount = 0;                // indices created by any manager
+    std::vector<int> varOfIndex;       // index -> BuDDy variable, -1 unbound
+    std::vector<int> indexOfVar;       // BuDDy variable -> index
+
+    std::vector<Block> blocks;         // groups made by Cudd_MakeTreeNode
+    bool blocksDirty = false;
+
+    std::map<std::vector<int>, bddPair*> swapPairs;  // x indices then y indices
+    std::unordered_map<int, unsigned> holders;       // node -> managers holding it
+
+    int recent[kRecentResults] = {};
+    int recentPos = 0;
+
+    int lastError = 0;
+
+    std::vector<LeqEntry> leqCache;
+    unsigned leqStamp = 0;
+};
+
+Kernel K;
+
+void noteMisuse() { ++misuseCount; }
+
+void recordError(int code) {
+    if (K.lastError == 0) K.lastError = code;
+}
+void silentGbc(int, bddGbcStat*) {}
+void silentResize(int, int) {}
+void silentReorder(int) {}
+
+// True (and clears the condition) when BuDDy reported an error since the
+// last check.
+bool takeError() {
+    if (K.lastError == 0) return false;
+    K.lastError = 0;
+    bdd_clear_error();
+    return true;
+}
+
+bool liveManager(const DdManager* m) {
+    if (m == nullptr) return false;
+    for (DdManager* x : K.managers)
+        if (x == m) return true;
+    return false;
+}
+
+DdManager* managerOf(const DdNode* h) {
+    uintptr_t w = bits(h);
+    if (w == 0) return nullptr;
+    int slot = int((w >> kTagShift) & ((uintptr_t(1) << kSlotBits) - 1));
+    DdManager* m = K.managers[slot];
+    if (m == nullptr || (w & kTagMask) != m->tag) return nullptr;
+    return m;
+}
+
+DdNode* makeHandle(const DdManager* m, uintptr_t payload, bool varForm, bool complement) {
+    return handleOf((payload << kPayloadShift) | m->tag | (varForm ? kVarBit : 0) |
+                    (complement ? kComplementBit : 0));
+}
+
+DdNode* oneOf(const DdManager* m) { return makeHandle(m, 1, false, false); }
+DdNode* zeroOf(const DdManager* m) { return makeHandle(m, 1, false, true); }
+
+// ---- Variable binding ------------------------------------------------------
+
+bool bindIndices(const std::vector<int>& indices) {
+    if (indices.empty()) return true;
+    int first = bdd_varnum();
+    if (bdd_setvarnum(first + int(indices.size())) < 0 || takeError()) return false;
+    for (size_t j = 0; j < indices.size(); ++j) {
+        K.varOfIndex[indices[j]] = first + int(j);
+        K.indexOfVar.push_back(indices[j]);
+    }
+    K.blocksDirty = true;
+    return true;
+}
+
+bool bindAllInIndexOrder() {
+    std::vector<int> unbound;
+    for (int k = 0; k < K.indexCount; ++k)
+        if (K.varOfIndex[k] < 0) unbound.push_back(k);
+    return bindIndices(unbound);
+}
+
+int varOf(int index) {
+    if (K.varOfIndex[index] < 0 && !bindAllInIndexOrder()) return -1;
+    return K.varOfIndex[index];
+}
+
+void addIndices(DdManager* m, int newSize) {
+    if (newSize <= m->size) return;
+    m->size = newSize;
+    m->varRefs.resize(size_t(newSize), 0);
+    if (newSize > K.indexCount) {
+        K.indexCount = newSize;
+        K.varOfIndex.resize(size_t(newSize), -1);
+    }
+}
+
+// Level of an index in the kernel order; unbound indices come after every
+// bound variable, in index order.
+int kernelLevel(int index) {
+    if (K.varOfIndex[index] >= 0) return bdd_var2level(K.varOfIndex[index]);
+    int level = bdd_varnum();
+    for (int k = 0; k < index; ++k)
+        if (K.varOfIndex[k] < 0) ++level;
+    return level;
+}
+
+// The indices of manager m from the top level down.
+std::vector<int> managerOrder(const DdManager* m) {
+    std::vector<std::pair<int, int>> byLevel;
+    for (int k = 0; k < m->size; ++k) byLevel.emplace_back(kernelLevel(k), k);
+    std::sort(byLevel.begin(), byLevel.end());
+    std::vector<int> order;
+    for (auto& p : byLevel) order.push_back(p.second);
+    return order;
+}
+
+// ---- Blocks ----------------------------------------------------------------
+
+// True while the variables of b still sit on consecutive levels (in their
+// numbering order for a fixed group).
+bool levelContiguous(const Block& b) {
+    int lo = INT_MAX, hi = -1;
+    for (int v = b.first; v <= b.last; ++v) {
+        int level = bdd_var2level(v);
+        if (b.fixed && level != bdd_var2level(b.first) + (v - b.first)) return false;
+        lo = std::min(lo, level);
+        hi = std::max(hi, level);
+    }
+    return hi - lo == b.last - b.first;
+}
+
+// Gives BuDDy the recorded groups (outer before inner) and a block of its
+// own to every other bound variable, so that sifting may move all of them.
+void refreshBlocks() {
+    if (!K.blocksDirty) return;
+    K.blocksDirty = false;
+    bdd_clrvarblocks();
+    std::vector<Block> kept;
+    for (const Block& b : K.blocks)
+        if (levelContiguous(b)) kept.push_back(b);
+    K.blocks = kept;
+    std::vector<Block> ordered = kept;
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Block& a, const Block& b) {
+        return a.last - a.first > b.last - b.first;
+    });
+    int nvars = bdd_varnum();
+    std::vector<char> covered(size_t(nvars), 0);
+    for (const Block& b : ordered) {
+        bdd_intaddvarblock(b.first, b.last, b.fixed ? BDD_REORDER_FIXED : BDD_REORDER_FREE);
+        for (int v = b.first; v <= b.last; ++v) covered[size_t(v)] = 1;
+    }
+    for (int v = 0; v < nvars; ++v)
+        if (!covered[size_t(v)]) bdd_intaddvarblock(v, v, BDD_REORDER_FREE);
+    takeError();
+}
+
+// ---- Operands and results ----------------------------------------------------
+
+struct Operand {
+    int node = 1;  // BuDDy node
+    bool complement = false;
+};
+
+bool isRecent(int node) {
+    for (int r : K.recent)
+        if (r == node) return true;
+    return false;
+}
+
+// Decodes a handle of manager m into a BuDDy node. With `building` set, an
+// operand that is neither referenced through m nor the result of one of the
+// last operations is counted as misuse (the engine may collect it).
+bool resolve(const DdManager* m, const DdNode* h, Operand& out, bool building) {
+    uintptr_t w = bits(h);
+    if (w == 0 || (w & kTagMask) != m->tag) {
+        noteMisuse();
+        return false;
+    }
+    uintptr_t payload = w >> kPayloadShift;
+    out.complement = (w & kComplementBit) != 0;
+    if (w & kVarBit) {
+        if (payload >= uintptr_t(m->size)) {
+            noteMisuse();
+            return false;
+        }
+        int v = varOf(int(payload));
+        if (v < 0) return false;
+        out.node = bdd_ithvar(v);
+        return true;
+    }
+    if (payload == 0 || payload >= uintptr_t(bdd_getallocnum())) {
+        noteMisuse();
+        return false;
+    }
+    out.node = int(payload);
+    if (building && out.node >= 2 && m->nodeRefs.count(out.node) == 0 && !isRecent(out.node))
+        noteMisuse();
+    return true;
+}
+
+void remember(int node) {
+    int& slot = K.recent[K.recentPos];
+    K.recentPos = (K.recentPos + 1) % kRecentResults;
+    if (slot >= 2) bdd_delref(slot);
+    slot = node;
+    if (node >= 2) bdd_addref(node);
+}
+
+// The handle of manager m for BuDDy node `node` (complemented when asked).
+// Projection functions come back in variable form.
+DdNode* encode(const DdManager* m, int node, bool complement) {
+    if (node == 0) {
+        node = 1;
+        complement = !complement;
+    }
+    if (node == 1) return makeHandle(m, 1, false, complement);
+    int v = bdd_var(node);
+    if (v >= 0 && v < int(K.indexOfVar.size())) {
+        if (node == bdd_ithvar(v)) return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, complement);
+        if (node == bdd_nithvar(v)) return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, !complement);
+    }
+    if (uintptr_t(node) > kMaxPayload) return nullptr;
+    remember(node);
+    return makeHandle(m, uintptr_t(node), false, complement);
+}
+
+// Finishes an engine call: NULL when BuDDy reported an error.
+DdNode* finish(const DdManager* m, int node, bool complement) {
+    if (takeError()) return nullptr;
+    DdNode* h = encode(m, node, complement);
+    if (takeError()) return nullptr;
+    return h;
+}
+
+// Prepares an operation on manager m.
+bool begin(const DdManager* m) {
+    if (!liveManager(m)) {
+        noteMisuse();
+        return false;
+    }
+    takeError();
+    refreshBlocks();
+    return true;
+}
+
+// Keeps a BuDDy node alive while further engine calls of one operation run.
+struct Hold {
+    int node;
+    explicit Hold(int n) : node(n) { bdd_addref(node); }
+    ~Hold() { bdd_delref(node); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+};
+
+// BuDDy operator for f' AND g' where f' = f or NOT f (cf) and likewise g'.
+int andOp(bool cf, bool cg) {
+    if (!cf) return cg ? bddop_diff : bddop_and;
+    return cg ? bddop_nor : bddop_less;
+}
+int orOp(bool cf, bool cg) {
+    if (!cf) return cg ? bddop_invimp : bddop_or;
+    return cg ? bddop_nand : bddop_imp;
+}
+int xnorOp(bool cf, bool cg) { return cf == cg ? bddop_biimp : bddop_xor; }
+
+// True when `cube` is ONE or a conjunction of positive variables.
+bool positiveCube(const Operand& c) {
+    if (c.complement) return c.node == 0;
+    int n = c.node;
+    while (n >= 2) {
+        if (bdd_low(n) != 0) return false;
+        n = bdd_high(n);
+    }
+    return n == 1;
+}
+
+// ---- Kernel lifetime -----------------------------------------------------------
+
+int physicalNodeLimit() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGE_SIZE);
+    double bytes = (pages > 0 && pageSize > 0) ? double(pages) * double(pageSize) * 0.75 : 2e9;
+    double nodes = bytes / double(kBytesPerNode);
+    nodes = std::min(nodes, double(kMaxPayload));
+    nodes = std::min(nodes, double(INT_MAX / 2));
+    return int(nodes);
+}
+
+bool startKernel(unsigned cacheSize, size_t maxMemory) {
+    int limit = physicalNodeLimit();
+    if (maxMemory > 0) limit = int(std::min<size_t>(size_t(limit), maxMemory / kBytesPerNode));
+    limit = std::max(limit, 1000);
+    // CUDD sizes its unique table per variable, and the variables come later;
+    // BuDDy's node table is sized from the cache instead.
+    size_t cache = std::max<size_t>(cacheSize, 1024);
+    int nodes = int(std::min<size_t>(cache * 4, size_t(limit)));
+    bdd_error_hook(recordError);
+    K.lastError = 0;
+    if (bdd_init(nodes, int(cache)) < 0) {
+        K.lastError = 0;
+        return false;
+    }
+    bdd_error_hook(recordError);
+    bdd_gbc_hook(silentGbc);
+    bdd_resize_hook(silentResize);
+    bdd_reorder_hook(silentReorder);
+    bdd_reorder_verbose(0);
+    bdd_setcacheratio(4);
+    bdd_setmaxincrease(1 << 22);
+    // bdd_init rounds the table size up, and the limit must exceed it.
+    bdd_setmaxnodenum(std::max(limit, bdd_getallocnum() + 1));
+    takeError();
+    K.running = true;
+    return true;
+}
+
+void stopKernel() {
+    for (auto& entry : K.swapPairs) bdd_freepair(entry.second);
+    bdd_done();
+    unsigned generation = K.generation;
+    K = Kernel();
+    K.generation = generation;
+}
+
+void releaseAll(DdManager* m) {
+    for (auto& entry : m->nodeRefs) {
+        auto it = K.holders.find(entry.first);
+        if (it != K.holders.end() && --it->second == 0) {
+            K.holders.erase(it);
+            bdd_delref(entry.first);
+        }
+    }
+    m->nodeRefs.clear();
+}
+
+// ---- Counting and walking ---------------------------------------------------------
+
+struct PathCount {
+    double toZero;
+    double toOne;
+};
+
+PathCount countPaths(int node, std::unordered_map<int, PathCount>& memo) {
+    if (node == 0) return {1.0, 0.0};
+    if (node == 1) return {0.0, 1.0};
+    auto it = memo.find(node);
+    if (it != memo.end()) return it->second;
+    PathCount lo = countPaths(bdd_low(node), memo);
+    PathCount hi = countPaths(bdd_high(node), memo);
+    PathCount r{lo.toZero + hi.toZero, lo.toOne + hi.toOne};
+    memo.emplace(node, r);
+    return r;
+}
+
+// Marks the BuDDy variables that occur in the graph of `node`.
+void collectSupport(int node, std::vector<char>& seenVar, std::unordered_map<int, char>& visited) {
+    if (node < 2 || !visited.emplace(node, 1).second) return;
+    seenVar[size_t(bdd_var(node))] = 1;
+    collectSupport(bdd_low(node), seenVar, visited);
+    collectSupport(bdd_high(node), seenVar, visited);
+}
+
+int levelOfNode(int node) { return bdd_var2level(bdd_var(node)); }
+
+// f' <= g', where f' is f complemented when cf, g' likewise. Builds no
+// node, so it cannot run out of memory.
+bool leqRec(int f, int g, bool cf, bool cg) {
+    if (f < 2) {
+        bool fTrue = (f == 1) != cf;
+        if (!fTrue) return true;
+        return g < 2 && ((g == 1) != cg);
+    }
+    if (g < 2) return (g == 1) != cg;
+    if (f == g) return cf == cg;
+    size_t slot = (size_t(unsigned(f)) * 12582917u + size_t(unsigned(g)) * 4256249u) &
+                  (K.leqCache.size() - 1);
+    LeqEntry& e = K.leqCache[slot];
+    if (e.stamp == K.leqStamp && e.f == f && e.g == g) return e.result;
+    int lf = levelOfNode(f), lg = levelOfNode(g);
+    int top = std::min(lf, lg);
+    int f0 = lf == top ? bdd_low(f) : f, f1 = lf == top ? bdd_high(f) : f;
+    int g0 = lg == top ? bdd_low(g) : g, g1 = lg == top ? bdd_high(g) : g;
+    bool r = leqRec(f1, g1, cf, cg) && leqRec(f0, g0, cf, cg);
+    LeqEntry& e2 = K.leqCache[slot];
+    e2.f = f;
+    e2.g = g;
+    e2.stamp = K.leqStamp;
+    e2.result = r;
+    return r;
+}
+
+}  // namespace
+
+extern "C" {
+
+// ---- Managers ------------------------------------------------------------------------
+
+DdManager* Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int numSlots,
+                     unsigned int cacheSize, size_t maxMemory) {
+    (void)numVarsZ;
+    (void)numSlots;
+    int slot = -1;
+    for (int s = 0; s < kMaxManagers; ++s)
+        if (K.managers[s] == nullptr) {
+            slot = s;
+            break;
+        }
+    if (slot < 0) return nullptr;
+    if (!K.running && !startKernel(cacheSize, maxMemory)) return nullptr;
+    DdManager* m = new DdManager();
+    m->slot = slot;
+    ++K.generation;
+    uintptr_t generation = kGenerationBits > 0
+                               ? uintptr_t(K.generation) & ((uintptr_t(1) << kGenerationBits) - 1)
+                               : 0;
+    m->tag = ((generation << kSlotBits) | uintptr_t(slot)) << kTagShift;
+    K.managers[slot] = m;
+    addIndices(m, int(numVars));
+    return m;
+}
+
+void Cudd_Quit(DdManager* dd) {
+    if (dd == nullptr) return;
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return;
+    }
+    releaseAll(dd);
+    K.managers[dd->slot] = nullptr;
+    delete dd;
+    for (DdManager* m : K.managers)
+        if (m != nullptr) return;
+    stopKernel();
+}
+
+int Cudd_CheckZeroRef(DdManager* manager) {
+    if (!liveManager(manager)) {
+        noteMisuse();
+        return 0;
+    }
+    int count = int(manager->nodeRefs.size()) + (manager->constRefs > 0 ? 1 : 0);
+    for (unsigned c : manager->varRefs)
+        if (c > 0) ++count;
+    return count;
+}
+
+// ---- Variables and order ---------------------------------------------------------------
+
+DdNode* Cudd_bddNewVar(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    if (uintptr_t(dd->size) >= kMaxPayload) return nullptr;
+    int index = dd->size;
+    addIndices(dd, index + 1);
+    return makeHandle(dd, uintptr_t(index), true, false);
+}
+
+DdNode* Cudd_bddIthVar(DdManager* dd, int i) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    if (i < 0 || uintptr_t(i) >= kMaxPayload) return nullptr;
+    addIndices(dd, i + 1);
+    return makeHandle(dd, uintptr_t(i), true, false);
+}
+
+int Cudd_ReadSize(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return 0;
+    }
+    return dd->size;
+}
+
+int Cudd_ReadPerm(DdManager* dd, int i) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return -1;
+    }
+    if (i < 0 || i >= dd->size) return -1;
+    if (dd->size == K.indexCount) return kernelLevel(i);
+    std::vector<int> order = managerOrder(dd);
+    return int(std::find(order.begin(), order.end(), i) - order.begin());
+}
+
+int Cudd_ReadInvPerm(DdManager* dd, int i) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return -1;
+    }
+    if (i < 0 || i >= dd->size) return -1;
+    return managerOrder(dd)[size_t(i)];
+}
+
+int Cudd_ShuffleHeap(DdManager* table, int* permutation) {
+    if (!liveManager(table)) {
+        noteMisuse();
+        return 0;
+    }
+    int n = table->size;
+    if (permutation == nullptr) return n == 0 ? 1 : 0;
+    std::vector<char> seen(size_t(n), 0);
+    for (int j = 0; j < n; ++j) {
+        int k = permutation[j];
+        if (k < 0 || k >= n || seen[size_t(k)]) return 0;
+        seen[size_t(k)] = 1;
+    }
+    takeError();
+    // Unbound indices get the next BuDDy numbers in the order asked for, so
+    // on a fresh kernel number == level and no variable has to move.
+    std::vector<int> unbound;
+    for (int j = 0; j < n; ++j)
+        if (K.varOfIndex[permutation[j]] < 0) unbound.push_back(permutation[j]);
+    if (!bindIndices(unbound)) return 0;
+    // The levels held by this manager's variables take them in the order
+    // asked for; variables that only other managers have keep their levels.
+    int nvars = bdd_varnum();
+    std::vector<int> order(static_cast<size_t>(nvars));
+    for (int level = 0; level < nvars; ++level) order[size_t(level)] = bdd_level2var(level);
+    std::vector<int> ownLevels;
+    for (int k = 0; k < n; ++k) ownLevels.push_back(bdd_var2level(K.varOfIndex[k]));
+    std::sort(ownLevels.begin(), ownLevels.end());
+    std::vector<int> wanted = order;
+    for (int j = 0; j < n; ++j) wanted[size_t(ownLevels[size_t(j)])] = K.varOfIndex[permutation[j]];
+    if (wanted != order) {
+        // BuDDy refuses a new order while blocks exist; they are given back
+        // (those still contiguous) before the next operation.
+        bdd_clrvarblocks();
+        bdd_setvarorder(wanted.data());
+        K.blocksDirty = true;
+        if (takeError()) return 0;
+    }
+    return 1;
+}
+
+MtrNode* Cudd_MakeTreeNode(DdManager* dd, unsigned int low, unsigned int size, unsigned int type) {
+    static char dummyGroup;
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    if (size == 0 || low >= unsigned(dd->size) || size > unsigned(dd->size)) return nullptr;
+    takeError();
+    if (varOf(int(low)) < 0) return nullptr;
+    int top = bdd_var2level(K.varOfIndex[low]);
+    if (top + int(size) > bdd_varnum()) return nullptr;
+    Block b{bdd_level2var(top), bdd_level2var(top + int(size) - 1), (type & MTR_FIXED) != 0};
+    for (unsigned j = 0; j < size; ++j)
+        if (bdd_level2var(top + int(j)) != b.first + int(j)) return nullptr;
+    for (const Block& other : K.blocks) {
+        if (other.first == b.first && other.last == b.last) return reinterpret_cast<MtrNode*>(&dummyGroup);
+        bool disjoint = b.last < other.first || other.last < b.first;
+        bool nested = (b.first <= other.first && other.last <= b.last) ||
+                      (other.first <= b.first && b.last <= other.last);
+        if (!disjoint && !nested) return nullptr;
+    }
+    K.blocks.push_back(b);
+    K.blocksDirty = true;
+    return reinterpret_cast<MtrNode*>(&dummyGroup);
+}
+
+int Cudd_AutodynEnable(DdManager* unique, Cudd_ReorderingType method) {
+    if (!liveManager(unique)) {
+        noteMisuse();
+        return 0;
+    }
+    bdd_autoreorder(method == CUDD_REORDER_NONE ? BDD_REORDER_NONE : BDD_REORDER_SIFT);
+    takeError();
+    return 1;
+}
+
+int Cudd_AutodynDisable(DdManager* unique) {
+    if (!liveManager(unique)) {
+        noteMisuse();
+        return 0;
+    }
+    bdd_autoreorder(BDD_REORDER_NONE);
+    takeError();
+    return 1;
+}
+
+int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize) {
+    (void)minsize;
+    if (!begin(table)) return 0;
+    if (heuristic == CUDD_REORDER_NONE) return 1;
+    bdd_reorder(BDD_REORDER_SIFT);
+    return takeError() ? 0 : 1;
+}
+
+// ---- Constants and references ------------------------------------------------------------
+
+DdNode* Cudd_ReadOne(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    return oneOf(dd);
+}
+
+DdNode* Cudd_ReadLogicZero(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    return zeroOf(dd);
+}
+
+int Cudd_IsConstant(DdNode* node) {
+    uintptr_t w = bits(node);
+    return (w & kVarBit) == 0 && (w >> kPayloadShift) == 1;
+}
+
+void Cudd_Ref(DdNode* n) {
+    DdManager* m = managerOf(n);
+    if (m == nullptr) {
+        noteMisuse();
+        return;
+    }
+    uintptr_t w = bits(n);
+    uintptr_t payload = w >> kPayloadShift;
+    if (w & kVarBit) {
+        if (payload >= m->varRefs.size()) {
+            noteMisuse();
+            return;
+        }
+        ++m->varRefs[payload];
+        return;
+    }
+    if (payload == 1) {
+        ++m->constRefs;
+        return;
+    }
+    if (payload == 0 || payload >= uintptr_t(bdd_getallocnum())) {
+        noteMisuse();
+        return;
+    }
+    int node = int(payload);
+    if (++m->nodeRefs[node] == 1 && ++K.holders[node] == 1) bdd_addref(node);
+}
+
+void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
+    if (!liveManager(table) || managerOf(n) != table) {
+        noteMisuse();
+        return;
+    }
+    uintptr_t w = bits(n);
+    uintptr_t payload = w >> kPayloadShift;
+    if (w & kVarBit) {
+        if (payload >= table->varRefs.size() || table->varRefs[payload] == 0) {
+            noteMisuse();
+            return;
+        }
+        --table->varRefs[payload];
+        return;
+    }
+    if (payload == 1) {
+        if (table->constRefs == 0) {
+            noteMisuse();
+            return;
+        }
+        --table->constRefs;
+        return;
+    }
+    auto it = table->nodeRefs.find(int(payload));
+    if (it == table->nodeRefs.end()) {
+        noteMisuse();
+        return;
+    }
+    if (--it->second > 0) return;
+    int node = it->first;
+    table->nodeRefs.erase(it);
+    auto holder = K.holders.find(node);
+    if (holder != K.holders.end() && --holder->second == 0) {
+        K.holders.erase(holder);
+        bdd_delref(node);
+    }
+}
+
+// ---- Operations -------------------------------------------------------------------------------
+
+DdNode* Cudd_bddAnd(DdManager* dd, DdNode* f, DdNode* g) {
+    if (!begin(dd)) return nullptr;
+    Operand a, b;
+    if (!resolve(dd, f, a, true) || !resolve(dd, g, b, true)) return nullptr;
+    DdNode* zero = zeroOf(dd);
+    if (f == zero || g == zero || f == Cudd_Not(g)) return zero;
+    if (f == oneOf(dd) || f == g) return g;
+    if (g == oneOf(dd)) return f;
+    int r = bdd_apply(a.node, b.node, andOp(a.complement, b.complement));
+    return finish(dd, r, false);
+}
+
+DdNode* Cudd_bddOr(DdManager* dd, DdNode* f, DdNode* g) {
+    if (!begin(dd)) return nullptr;
+    Operand a, b;
+    if (!resolve(dd, f, a, true) || !resolve(dd, g, b, true)) return nullptr;
+    DdNode* one = oneOf(dd);
+    if (f == one || g == one || f == Cudd_Not(g)) return one;
+    if (f == zeroOf(dd) || f == g) return g;
+    if (g == zeroOf(dd)) return f;
+    int r = bdd_apply(a.node, b.node, orOp(a.complement, b.complement));
+    return finish(dd, r, false);
+}
+
+DdNode* Cudd_bddXnor(DdManager* dd, DdNode* f, DdNode* g) {
+    if (!begin(dd)) return nullptr;
+    Operand a, b;
+    if (!resolve(dd, f, a, true) || !resolve(dd, g, b, true)) return nullptr;
+    DdNode* one = oneOf(dd);
+    if (f == g) return one;
+    if (f == Cudd_Not(g)) return zeroOf(dd);
+    if (f == one) return g;
+    if (g == one) return f;
+    if (f == zeroOf(dd)) return Cudd_Not(g);
+    if (g == zeroOf(dd)) return Cudd_Not(f);
+    int r = bdd_apply(a.node, b.node, xnorOp(a.complement, b.complement));
+    return finish(dd, r, false);
+}
+
+DdNode* Cudd_bddIte(DdManager* dd, DdNode* f, DdNode* g, DdNode* h) {
+    if (!begin(dd)) return nullptr;
+    Operand a, b, c;
+    if (!resolve(dd, f, a, true) || !resolve(dd, g, b, true) || !resolve(dd, h, c, true))
+        return nullptr;
+    DdNode* one = oneOf(dd);
+    DdNode* zero = zeroOf(dd);
+    if (f == one || g == h) return g;
+    if (f == zero) return h;
+    if (g == one && h == zero) return f;
+    if (g == zero && h == one) return Cudd_Not(f);
+    if (a.complement) {
+        std::swap(b, c);
+        a.complement = false;
+    }
+    if (b.complement == c.complement) {
+        int r = bdd_ite(a.node, b.node, c.node);
+        return finish(dd, r, b.complement);
+    }
+    // (f AND g) OR (NOT f AND h), one apply per side.
+    int t = bdd_apply(a.node, b.node, andOp(false, b.complement));
+    if (takeError()) return nullptr;
+    Hold holdT(t);
+    int e = bdd_apply(a.node, c.node, andOp(true, c.complement));
+    if (takeError()) return nullptr;
+    Hold holdE(e);
+    int r = bdd_apply(t, e, bddop_or);
+    return finish(dd, r, false);
+}
+
+DdNode* Cudd_bddExistAbstract(DdManager* manager, DdNode* f, DdNode* cube) {
+    if (!begin(manager)) return nullptr;
+    Operand a, c;
+    if (!resolve(manager, f, a, true) || !resolve(manager, cube, c, true)) return nullptr;
+    if (!positiveCube(c)) return nullptr;
+    if (Cudd_IsConstant(f) || Cudd_IsConstant(cube)) return f;
+    // EXISTS v. NOT F is formed as EXISTS v. (F NAND F): no negated copy of F
+    // is built and the result is a plain node.
+    int r = a.complement ? bdd_appex(a.node, a.node, bddop_nand, c.node) : bdd_exist(a.node, c.node);
+    return finish(manager, r, false);
+}
+
+DdNode* Cudd_bddAndAbstract(DdManager* manager, DdNode* f, DdNode* g, DdNode* cube) {
+    if (!begin(manager)) return nullptr;
+    Operand a, b, c;
+    if (!resolve(manager, f, a, true) || !resolve(manager, g, b, true) ||
+        !resolve(manager, cube, c, true))
+        return nullptr;
+    if (!positiveCube(c)) return nullptr;
+    DdNode* zero = zeroOf(manager);
+    if (f == zero || g == zero || f == Cudd_Not(g)) return zero;
+    int r = bdd_appex(a.node, b.node, andOp(a.complement, b.complement), c.node);
+    return finish(manager, r, false);
+}
+
+DdNode* Cudd_bddSwapVariables(DdManager* dd, DdNode* f, DdNode** x, DdNode** y, int n) {
+    if (!begin(dd)) return nullptr;
+    Operand a;
+    if (!resolve(dd, f, a, true)) return nullptr;
+    if (n < 0 || (n > 0 && (x == nullptr || y == nullptr))) return nullptr;
+    std::vector<int> key;
+    key.reserve(size_t(2 * n));
+    for (int side = 0; side < 2; ++side)
+        for (int i = 0; i < n; ++i) {
+            uintptr_t w = bits(side == 0 ? x[i] : y[i]);
+            if ((w & kTagMask) != dd->tag || !(w & kVarBit) || (w & kComplementBit) ||
+                (w >> kPayloadShift) >= uintptr_t(dd->size)) {
+                noteMisuse();
+                return nullptr;
+            }
+            key.push_back(int(w >> kPayloadShift));
+        }
+    if (Cudd_IsConstant(f)) return f;
+    auto found = K.swapPairs.find(key);
+    bddPair* pair = nullptr;
+    if (found != K.swapPairs.end()) {
+        pair = found->second;
+    } else {
+        std::vector<char> used(size_t(dd->size), 0);
+        std::vector<std::pair<int, int>> swaps;
+        for (int i = 0; i < n; ++i) {
+            int xi = key[size_t(i)], yi = key[size_t(n + i)];
+            if (xi == yi) continue;
+            if (used[size_t(xi)] || used[size_t(yi)]) return nullptr;
+            used[size_t(xi)] = used[size_t(yi)] = 1;
+            swaps.emplace_back(xi, yi);
+        }
+        pair = bdd_newpair();
+        if (pair == nullptr || takeError()) return nullptr;
+        for (auto& s : swaps) {
+            int vx = varOf(s.first), vy = varOf(s.second);
+            if (vx < 0 || vy < 0) {
+                bdd_freepair(pair);
+                return nullptr;
+            }
+            bdd_setpair(pair, vx, vy);
+            bdd_setpair(pair, vy, vx);
+        }
+        if (takeError()) {
+            bdd_freepair(pair);
+            return nullptr;
+        }
+        K.swapPairs.emplace(key, pair);
+        // Binding may have happened above; re-read the operand.
+        if (!resolve(dd, f, a, false)) return nullptr;
+    }
+    int r = bdd_replace(a.node, pair);
+    return finish(dd, r, a.complement);
+}
+
+int Cudd_bddLeq(DdManager* dd, DdNode* f, DdNode* g) {
+    if (!begin(dd)) return 0;
+    Operand a, b;
+    if (!resolve(dd, f, a, false) || !resolve(dd, g, b, false)) return 0;
+    if (K.leqCache.empty()) K.leqCache.resize(size_t(1) << 18);
+    if (++K.leqStamp == 0) {
+        for (LeqEntry& e : K.leqCache) e.stamp = 0;
+        K.leqStamp = 1;
+    }
+    return leqRec(a.node, b.node, a.complement, b.complement) ? 1 : 0;
+}
+
+DdNode* Cudd_bddTransfer(DdManager* ddSource, DdManager* ddDestination, DdNode* f) {
+    if (!liveManager(ddSource) || !liveManager(ddDestination)) {
+        noteMisuse();
+        return nullptr;
+    }
+    takeError();
+    Operand a;
+    if (!resolve(ddSource, f, a, false)) return nullptr;
+    uintptr_t w = bits(f);
+    // Every index in f's support must exist in the destination.
+    if (ddDestination->size < ddSource->size) {
+        int needed = 0;
+        if (w & kVarBit) {
+            needed = int(w >> kPayloadShift) + 1;
+        } else {
+            std::vector<char> seenVar(size_t(bdd_varnum()), 0);
+            std::unordered_map<int, char> visited;
+            collectSupport(a.node, seenVar, visited);
+            for (size_t v = 0; v < seenVar.size(); ++v)
+                if (seenVar[v]) needed = std::max(needed, K.indexOfVar[v] + 1);
+        }
+        addIndices(ddDestination, needed);
+    }
+    return handleOf((w & ~kTagMask) | ddDestination->tag);
+}
+
+// ---- Cubes, counting and evaluation ----------------------------------------------------------
+
+int Cudd_bddPickOneCube(DdManager* ddm, DdNode* node, char* string) {
+    if (!liveManager(ddm)) {
+        noteMisuse();
+        return 0;
+    }
+    takeError();
+    Operand a;
+    if (!resolve(ddm, node, a, false) || string == nullptr) return 0;
+    if (node == zeroOf(ddm)) return 0;
+    for (int k = 0; k < ddm->size; ++k) string[k] = 2;
+    int n = a.node;
+    bool c = a.complement;
+    // Effective value of a terminal reached with complement c.
+    auto isFalse = [c](int t) { return t < 2 && ((t == 1) == c); };
+    while (n >= 2) {
+        int lo = bdd_low(n), hi = bdd_high(n);
+        bool takeHigh;
+        if (isFalse(lo))
+            takeHigh = true;
+        else if (isFalse(hi))
+            takeHigh = false;
+        else
+            takeHigh = (ddm->rng() & 1u) != 0;
+        int index = K.indexOfVar[size_t(bdd_var(n))];
+        if (index < ddm->size) string[index] = takeHigh ? 1 : 0;
+        n = takeHigh ? hi : lo;
+    }
+    return 1;
+}
+
+double Cudd_CountPathsToNonZero(DdNode* node) {
+    DdManager* m = managerOf(node);
+    if (m == nullptr) {
+        noteMisuse();
+        return -1.0;
+    }
+    Operand a;
+    if (!resolve(m, node, a, false)) return -1.0;
+    std::unordered_map<int, PathCount> memo;
+    PathCount p = countPaths(a.node, memo);
+    return a.complement ? p.toZero : p.toOne;
+}
+
+double Cudd_CountMinterm(DdManager* manager, DdNode* node, int nvars) {
+    if (!liveManager(manager)) {
+        noteMisuse();
+        return -1.0;
+    }
+    takeError();
+    Operand a;
+    if (!resolve(manager, node, a, false)) return -1.0;
+    int varnum = bdd_varnum();
+    double all = std::ldexp(1.0, nvars);
+    if (a.node < 2) return ((a.node == 1) != a.complement) ? all : 0.0;
+    double onSet = std::ldexp(bdd_satcount(a.node), nvars - varnum);
+    if (takeError()) return -1.0;
+    return a.complement ? all - onSet : onSet;
+}
+
+DdNode* Cudd_Eval(DdManager* dd, DdNode* f, int* inputs) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return nullptr;
+    }
+    takeError();
+    Operand a;
+    if (!resolve(dd, f, a, false) || inputs == nullptr) return nullptr;
+    int n = a.node;
+    while (n >= 2) {
+        int index = K.indexOfVar[size_t(bdd_var(n))];
+        n = inputs[index] == 1 ? bdd_high(n) : bdd_low(n);
+    }
+    return ((n == 1) != a.complement) ? oneOf(dd) : zeroOf(dd);
+}
+
+int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return -1;
+    }
+    takeError();
+    Operand a;
+    if (!resolve(dd, f, a, false) || indices == nullptr) return -1;
+    std::vector<char> seenVar(size_t(bdd_varnum()), 0);
+    std::unordered_map<int, char> visited;
+    collectSupport(a.node, seenVar, visited);
+    std::vector<int> found;
+    for (size_t v = 0; v < seenVar.size(); ++v)
+        if (seenVar[v]) found.push_back(K.indexOfVar[v]);
+    std::sort(found.begin(), found.end());
+    *indices = nullptr;
+    if (found.empty()) return 0;
+    *indices = static_cast<int*>(std::malloc(found.size() * sizeof(int)));
+    if (*indices == nullptr) return -1;
+    std::memcpy(*indices, found.data(), found.size() * sizeof(int));
+    return int(found.size());
+}
+
+int Cudd_LayerMisuseCount(void) { return misuseCount; }
+
+}  // extern "C"
+
+#pragma GCC visibility pop

@@ -42,7 +42,7 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
     for (int k = n - 1; k > 0; --k) std::swap(order[static_cast<std::size_t>(k)], order[static_cast<std::size_t>(d.below(k + 1))]);
     std::vector<std::vector<int>> groups;
     for (int k = 0; k < n;) {
-        const int size = std::min(n - k, d.between(1, 4));
+        const int size = std::min(n - k, d.chance(options.singleGeneGroup) ? 1 : d.between(2, 4));
         groups.emplace_back(order.begin() + k, order.begin() + k + size);
         k += size;
     }

@@ -29,6 +29,7 @@ struct randomNetworkOptions {
     int maxGenes = 8;
     int maxRulesPerGene = 3;
     int maxLiterals = 3;            // regulators per term, before a repeat is added
+    double singleGeneGroup = 0.4;   // a group has one gene (else 2 to 4)
     double groupAsCycle = 0.6;      // a group of 2+ genes is a cycle (else a chain)
     double sharedAncestor = 0.5;    // a term takes a regulator from an earlier group
     double input = 0.15;            // a gene is an input, written `X -> X`

@@ -1,0 +1,44 @@
+package org.quorvel;
+
+import java.io.File;
+
+/**
+ * Attractors of a Boolean gene-regulatory network under asynchronous update,
+ * computed by the native library libquorvel.so.
+ *
+ * <p>The library is loaded when this class is initialised. If the system
+ * property {@code quorvel.library} is set, it is the path of the library file
+ * (for example {@code -Dquorvel.library=/path/to/build/libquorvel.so}); a
+ * relative path is taken from the working directory. Otherwise the library is
+ * looked up as {@code quorvel} on {@code java.library.path} (for example
+ * {@code -Djava.library.path=/path/to/build}).
+ *
+ * <p>Analyses run one at a time: concurrent calls from several threads wait
+ * for each other.
+ */
+public class Quorvel {
+    /** System property naming the library file to load instead of searching java.library.path. */
+    public static final String LIBRARY_PROPERTY = "quorvel.library";
+
+    static {
+        String path = System.getProperty(LIBRARY_PROPERTY);
+        if (path != null && !path.isEmpty()) {
+            System.load(new File(path).getAbsolutePath());
+        } else {
+            System.loadLibrary("quorvel");
+        }
+    }
+
+    /**
+     * Analyses the network file {@code fileName} and returns the result text:
+     * a line with every gene's name, then one line per attractor. The progress
+     * lines and the result text are also written to the process's standard
+     * output (by native code, not through {@link System#out}).
+     *
+     * @throws NullPointerException if {@code fileName} is null
+     * @throws IllegalArgumentException if {@code fileName} holds a NUL character
+     * @throws QuorvelException if the file cannot be read, is not a valid
+     *     network, or the analysis fails; the message says why
+     */
+    public native String findSteadyStatesBDD(String fileName);
+}

@@ -1,0 +1,160 @@
+package org.quorvel;
+
+import java.io.IOException;
+import java.io.RandomAccessFile;
+import java.nio.charset.StandardCharsets;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.Collections;
+import java.util.List;
+import java.util.concurrent.atomic.AtomicReference;
+
+/**
+ * Calls the native method from a real JVM. Run with standard output
+ * redirected to the file given as the first argument: the native code writes
+ * there, and the checks read back what one call printed.
+ *
+ * <p>Arguments: STDOUT-FILE NETWORK MISSING-FILE TRUNCATED-NETWORK [full [REAL-NETWORK
+ * RULES GENES]]. Without "full" only the failure paths are checked (they need no
+ * attractor search). With a real network, its output must start with the rule
+ * count RULES and the gene count GENES.
+ * Exit status 0 when every check passed; the findings go to standard error.
+ */
+public final class QuorvelCheck {
+    private static int failures = 0;
+
+    private static void check(boolean ok, String what) {
+        System.err.println((ok ? "ok:   " : "FAIL: ") + what);
+        if (!ok) {
+            failures++;
+        }
+    }
+
+    private static String printedSince(String stdoutFile, long offset) throws IOException {
+        try (RandomAccessFile file = new RandomAccessFile(stdoutFile, "r")) {
+            byte[] bytes = new byte[(int) (file.length() - offset)];
+            file.seek(offset);
+            file.readFully(bytes);
+            return new String(bytes, StandardCharsets.UTF_8);
+        }
+    }
+
+    private static long sizeOf(String stdoutFile) throws IOException {
+        try (RandomAccessFile file = new RandomAccessFile(stdoutFile, "r")) {
+            return file.length();
+        }
+    }
+
+    /** A call that must fail with `expected`, whose message holds every one of `inMessage`. */
+    private static void expectFailure(Quorvel quorvel, String fileName,
+            Class<? extends RuntimeException> expected, String... inMessage) {
+        String what = "findSteadyStatesBDD(" + fileName + ") throws " + expected.getSimpleName();
+        try {
+            String result = quorvel.findSteadyStatesBDD(fileName);
+            check(false, what + " (it returned " + result.length() + " characters)");
+        } catch (RuntimeException error) {
+            boolean ok = expected.isInstance(error);
+            String message = String.valueOf(error.getMessage());
+            for (String part : inMessage) {
+                ok &= message.contains(part);
+            }
+            check(ok, what + " naming " + Arrays.toString(inMessage) + ": got "
+                    + error.getClass().getName() + ": " + message);
+        }
+    }
+
+    /** A successful call: the text returned must be exactly the text printed last. */
+    private static String analyse(Quorvel quorvel, String stdoutFile, String network)
+            throws IOException {
+        long before = sizeOf(stdoutFile);
+        String result = quorvel.findSteadyStatesBDD(network);
+        String printed = printedSince(stdoutFile, before);
+        check(result != null && result.endsWith("\n"), "result text ends with a line end");
+        check(printed.startsWith("\nparsing network file\n"),
+                "output starts with an empty line and \"parsing network file\"");
+        check(result != null && printed.endsWith(result),
+                "the text returned is the text printed at the end of the output");
+        return result;
+    }
+
+    /**
+     * The result text with the order of attractors and of states within one
+     * attractor made canonical (that order follows the BDD package's picks).
+     */
+    static String canonical(String result) {
+        String[] lines = result.split("\n");
+        int nGenes = lines[0].trim().isEmpty() ? 0 : lines[0].trim().split(" +").length;
+        List<String> attractors = new ArrayList<>();
+        for (int i = 1; i < lines.length; i++) {
+            String[] values = lines[i].trim().split(" +");
+            List<String> states = new ArrayList<>();
+            for (int start = 0; nGenes > 0 && start + nGenes <= values.length; start += nGenes) {
+                states.add(String.join("", Arrays.copyOfRange(values, start, start + nGenes)));
+            }
+            Collections.sort(states);
+            attractors.add(String.join(" ", states));
+        }
+        Collections.sort(attractors);
+        return lines[0] + "\n" + String.join("\n", attractors);
+    }
+
+    public static void main(String[] args) throws Exception {
+        String stdoutFile = args[0];
+        String network = args[1];
+        String missing = args[2];
+        String truncated = args[3];
+        boolean full = args.length > 4 && args[4].equals("full");
+        Quorvel quorvel = new Quorvel();
+
+        try {
+            quorvel.findSteadyStatesBDD(null);
+            check(false, "findSteadyStatesBDD(null) throws NullPointerException");
+        } catch (NullPointerException expected) {
+            check(true, "findSteadyStatesBDD(null) throws NullPointerException");
+        }
+        expectFailure(quorvel, missing, QuorvelException.class, missing);
+        expectFailure(quorvel, truncated, QuorvelException.class, truncated, "rule 2");
+        expectFailure(quorvel, "bad\0name", IllegalArgumentException.class, "NUL");
+        // The JVM and the library are still usable after failures.
+        expectFailure(quorvel, missing, QuorvelException.class, missing);
+
+        if (full) {
+            String first = analyse(quorvel, stdoutFile, network);
+            expectFailure(quorvel, missing, QuorvelException.class, missing);
+            String second = analyse(quorvel, stdoutFile, network);
+            check(canonical(first).equals(canonical(second)),
+                    "a second call after a failure gives the same attractors");
+
+            // Two threads at once: the analyses are serialised, not mixed up.
+            AtomicReference<String> fromThread = new AtomicReference<>();
+            AtomicReference<Throwable> threadError = new AtomicReference<>();
+            Thread other = new Thread(() -> {
+                try {
+                    fromThread.set(quorvel.findSteadyStatesBDD(network));
+                } catch (Throwable error) {
+                    threadError.set(error);
+                }
+            });
+            other.start();
+            String third = quorvel.findSteadyStatesBDD(network);
+            other.join();
+            check(threadError.get() == null, "a concurrent call succeeds: " + threadError.get());
+            check(canonical(first).equals(canonical(third))
+                    && fromThread.get() != null
+                    && canonical(first).equals(canonical(fromThread.get())),
+                    "two concurrent calls give the same attractors as a lone call");
+            System.err.println("result text:\n" + first);
+
+            if (args.length > 7) {
+                long before = sizeOf(stdoutFile);
+                analyse(quorvel, stdoutFile, args[5]);
+                String expected = "\nparsing network file\n" + args[6] + "\nsize of geneDb is  "
+                        + args[7] + "\n";
+                check(printedSince(stdoutFile, before).startsWith(expected),
+                        args[5] + ": output starts with " + expected.replace("\n", "|"));
+            }
+        }
+        System.err.println(failures == 0 ? "all checks passed" : failures + " check(s) failed");
+        System.exit(failures == 0 ? 0 : 1);
+    }
+}

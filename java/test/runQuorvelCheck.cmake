@@ -1,0 +1,25 @@
+# Runs org.quorvel.QuorvelCheck in a JVM whose standard output goes to a file,
+# so that the check can compare what the native code printed with what it
+# returned. Variables: JAVA, CLASSPATH, LIBRARY, NETWORK, WORK_DIR, MODE, and
+# SHARED_DIR, where a published model is taken from when it is there.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+# The file ends in the middle of rule 2: after its regulators and arrow.
+file(WRITE ${WORK_DIR}/truncated.net "A -> B\nB&^A ->")
+set(stdoutFile ${WORK_DIR}/stdout.txt)
+set(realNetwork "")
+if(MODE STREQUAL "full" AND EXISTS ${SHARED_DIR}/networks/models/bbm-007.net)
+  # 5 rules over 5 genes.
+  set(realNetwork ${SHARED_DIR}/networks/models/bbm-007.net 5 5)
+endif()
+execute_process(
+  COMMAND ${JAVA} -Xcheck:jni -Dquorvel.library=${LIBRARY} -cp ${CLASSPATH}
+          org.quorvel.QuorvelCheck ${stdoutFile} ${NETWORK}
+          ${WORK_DIR}/no-such-network.net ${WORK_DIR}/truncated.net ${MODE}
+          ${realNetwork}
+  OUTPUT_FILE ${stdoutFile}
+  RESULT_VARIABLE status)
+if(NOT status STREQUAL "0")
+  file(READ ${stdoutFile} printed)
+  message(FATAL_ERROR "QuorvelCheck failed (${status}); standard output of the JVM:\n${printed}")
+endif()

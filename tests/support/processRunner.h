@@ -1,0 +1,38 @@
+// Running a program as a subprocess, with its standard streams in files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvelTestSupport {
+
+struct processResult {
+    int exitStatus = -1;  // exit status, or 128 + signal number when killed by a signal
+    std::string out;      // standard output (empty when it went to `stdoutPath`)
+    std::string err;      // standard error
+};
+
+// Runs args[0] with arguments args[1..] (searched on PATH when it holds no
+// '/'), feeding `input` on standard input (closed at its end). Standard output
+// goes to `stdoutPath` when given (e.g. "/dev/full"), else it is captured.
+processResult runProcess(const std::vector<std::string>& args, const std::string& input,
+                         const std::string& stdoutPath = "");
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes away.
+struct scratchDirectory {
+    scratchDirectory();
+    ~scratchDirectory();
+    scratchDirectory(const scratchDirectory&) = delete;
+    scratchDirectory& operator=(const scratchDirectory&) = delete;
+
+    // Writes `content` to the file `name` in the directory; returns its path.
+    std::string write(const std::string& name, const std::string& content) const;
+
+    std::string path;
+};
+
+// The bytes of the file at `path` (empty when it cannot be read).
+std::string readFile(const std::string& path);
+
+}  // namespace quorvelTestSupport
