@@ -7,6 +7,6 @@ cd "$(dirname "$0")/.."
 network="${1:-examples/toggle-switch.net}"
 
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=OFF
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=OFF -DQUORVEL_TESTS=OFF
 cmake --build build -j2
 ./build/quorvel "$network"

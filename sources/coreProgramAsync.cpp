@@ -1,4 +1,6 @@
-// The symbolic analysis driver and the level-by-level composition.
+// The symbolic analysis driver: managers, state variables, cubes, the
+// identity relation and the next-state relations in both managers; and the
+// level-by-level composition that runs the searches.
 #include "coreProgramAsync.h"
 
 #include <iostream>
@@ -6,9 +8,160 @@
 
 #include "compReachFragAsync.h"
 #include "compSteadyAsyncComplex.h"
+#include "constBdd.h"
 #include "util.h"
+#include "utilFragSync.h"
 
-// ---- Level-by-level composition ------------------------------------------
+namespace {
+
+// Quits the managers of one analysis on every way out of topFuncAsync, so an
+// error in the middle of the analysis leaves no manager behind.
+struct managerGuard {
+    DdManager* mgr = nullptr;
+    DdManager* mgrAsync = nullptr;
+    std::vector<DdNode*>* steadyStates = nullptr;
+    managerGuard() = default;
+    managerGuard(const managerGuard&) = delete;
+    managerGuard& operator=(const managerGuard&) = delete;
+    ~managerGuard() {
+        // Handles of a quit manager must not stay in the caller's hands.
+        if (steadyStates != nullptr) steadyStates->clear();
+        if (mgr != nullptr) Cudd_Quit(mgr);
+        if (mgrAsync != nullptr) Cudd_Quit(mgrAsync);
+    }
+};
+
+DdManager* newManager() {
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
+    return m;
+}
+
+// A BDD of `from` moved into `to`, referenced; a failed transfer is fatal with
+// the given line.
+DdNode* transferOrFail(DdManager* from, DdManager* to, DdNode* f, const char* failureLine) {
+    DdNode* moved = Cudd_bddTransfer(from, to, f);
+    if (moved == nullptr) raiseFatal(failureLine);
+    Cudd_Ref(moved);
+    return moved;
+}
+
+void releaseAll(DdManager* m, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_RecursiveDeref(m, node);
+    nodes.clear();
+}
+
+}  // namespace
+
+int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
+    if (nInpVar == 0) return 0;
+    // Entry j of the permutation is the variable index brought to level j:
+    // x_0, x'_0, x_1, x'_1, ...
+    std::vector<int> perm(2 * static_cast<size_t>(nInpVar));
+    for (int i = 0; i < nInpVar; ++i) {
+        perm[2 * static_cast<size_t>(i)] = i;
+        perm[2 * static_cast<size_t>(i) + 1] = nInpVar + i;
+    }
+    if (Cudd_ShuffleHeap(mgr, perm.data()) != 1 || Cudd_ShuffleHeap(mgrAsync, perm.data()) != 1)
+        throw quorvelError("BDD engine failure: the variable order could not be set");
+    // One fixed group per gene keeps x'_i right below x_i while sifting. The
+    // engine reads the first argument as a variable index: index i (x_i) sits
+    // at level 2i after the shuffle, so the group covers x_i and x'_i.
+    for (int i = 0; i < nInpVar; ++i) {
+        const unsigned index = static_cast<unsigned>(i);
+        if (Cudd_MakeTreeNode(mgrAsync, index, 2, MTR_FIXED) == nullptr ||
+            Cudd_MakeTreeNode(mgr, index, 2, MTR_FIXED) == nullptr)
+            throw quorvelError("BDD engine failure: variable groups could not be formed");
+    }
+    return 0;
+}
+
+std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                         const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                         std::vector<DdNode*>& steadyStates) {
+    const int nInpVar = static_cast<int>(geneDbReduced.size());
+    managerGuard guard;
+    guard.steadyStates = &steadyStates;
+    guard.mgr = newManager();
+    guard.mgrAsync = newManager();
+    DdManager* const mgr = guard.mgr;
+    DdManager* const mgrAsync = guard.mgrAsync;
+    Cudd_AutodynEnable(mgr, CUDD_REORDER_SIFT);
+    Cudd_AutodynEnable(mgrAsync, CUDD_REORDER_SIFT);
+
+    std::vector<DdNode*> ip, op, ipAsync, opAsync;
+    std::vector<std::string> inpName, outName;
+    createVarsFragSync(mgr, ip, op, inpName, outName, nInpVar);
+    createVarsFragSync(mgrAsync, ipAsync, opAsync, inpName, outName, nInpVar);
+    interleaveStateVars(mgr, mgrAsync, nInpVar);
+
+    DdNode* inpCubeFwd = refChecked(Cudd_ReadOne(mgr));
+    for (int i = 0; i < nInpVar; ++i) {
+        DdNode* next = refChecked(Cudd_bddAnd(mgr, inpCubeFwd, ip[static_cast<size_t>(i)]));
+        Cudd_RecursiveDeref(mgr, inpCubeFwd);
+        inpCubeFwd = next;
+    }
+    DdNode* inpCubeBwd = refChecked(
+        Cudd_bddSwapVariables(mgr, inpCubeFwd, ip.data(), ip.data() + nInpVar, nInpVar));
+    DdNode* inpCubeFwdAsync =
+        transferOrFail(mgr, mgrAsync, inpCubeFwd, "inpCubeFwdAsync transfer unsuccessful");
+    DdNode* inpCubeBwdAsync =
+        transferOrFail(mgr, mgrAsync, inpCubeBwd, "inpCubeBwdAsync transfer unsuccessful");
+
+    // Identity relation: every gene keeps its value.
+    DdNode* topNodeSame = refChecked(Cudd_ReadOne(mgrAsync));
+    for (int m = 0; m < nInpVar; ++m) {
+        std::cout << m << "  " << std::flush;
+        const size_t i = static_cast<size_t>(m);
+        DdNode* same =
+            refChecked(Cudd_bddXnor(mgrAsync, ipAsync[static_cast<size_t>(nInpVar) + i], ipAsync[i]));
+        DdNode* next = refChecked(Cudd_bddAnd(mgrAsync, topNodeSame, same));
+        Cudd_RecursiveDeref(mgrAsync, topNodeSame);
+        Cudd_RecursiveDeref(mgrAsync, same);
+        topNodeSame = next;
+    }
+
+    std::cout << "constructing synchronous BDD" << std::endl;
+    constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar);
+
+    std::cout << "constructing Asynchronous BDD" << std::endl;
+    for (size_t m = 0; m < op.size(); ++m) {
+        DdNode* moved = transferOrFail(mgr, mgrAsync, op[m], "bdd transfer unsuccessful");
+        Cudd_RecursiveDeref(mgrAsync, opAsync[m]);
+        opAsync[m] = moved;
+    }
+    std::cout << "BDD construction done" << std::endl;
+
+    const std::string result =
+        compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates, mgr,
+                          mgrAsync, opAsync, ipAsync, op, ip, inpCubeFwd, inpCubeBwd,
+                          inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame, nInpVar);
+
+    Cudd_RecursiveDeref(mgr, inpCubeFwd);
+    Cudd_RecursiveDeref(mgr, inpCubeBwd);
+    Cudd_RecursiveDeref(mgrAsync, inpCubeFwdAsync);
+    Cudd_RecursiveDeref(mgrAsync, inpCubeBwdAsync);
+    Cudd_RecursiveDeref(mgrAsync, topNodeSame);
+    releaseAll(mgrAsync, steadyStates);
+    releaseAll(mgr, ip);
+    releaseAll(mgrAsync, ipAsync);
+    releaseAll(mgr, op);
+    releaseAll(mgrAsync, opAsync);
+
+    // Every run is also a leak check: nothing may hold a reference now.
+    const int leftSync = Cudd_CheckZeroRef(mgr);
+    const int leftAsync = Cudd_CheckZeroRef(mgrAsync);
+    if (leftSync != 0 || leftAsync != 0)
+        throw quorvelError("internal error: " + std::to_string(leftSync) + " + " +
+                           std::to_string(leftAsync) + " BDD references left outstanding");
+    Cudd_Quit(mgr);
+    guard.mgr = nullptr;
+    Cudd_Quit(mgrAsync);
+    guard.mgrAsync = nullptr;
+    return result;
+}
+
+// ---- Level-by-level composition
 
 namespace {
 

@@ -7,6 +7,15 @@
 #include "cudd.h"
 #include "parseNetwork.h"
 
+// Puts the variables of both managers (2 x nInpVar each, made by
+// createVarsFragSync) in the order x_0, x'_0, x_1, x'_1, ... and declares one
+// fixed group {x_i, x'_i} per gene, so sifting moves each pair as a whole.
+// Throws quorvelError when the engine refuses.
+int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
+
+// Runs the symbolic analysis and returns the result text. Creates and quits
+// both managers; steadyStates is empty again on return (and on an error).
+// Throws quorvelError when references are left outstanding at the end.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates);

@@ -89,6 +89,10 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
 // result and returns it. The caller owns that reference.
 DdNode* refChecked(DdNode* node);
 
+// A cube array for Cudd_bddPickOneCube: one entry per variable of mgr (and at
+// least 2 x nInpVar), all 2 ("either") until a pick fills it.
+std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar);
+
 // One state of the fragment from a random cube of `topNode`: a conjunction
 // over the current-state variables ip[g], g in geneId, read from the cube at
 // the current-state positions (flag 0) or next-state positions (flag 1); a
