@@ -6,11 +6,19 @@
 #include "cudd.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the
-// relations op[g] still allow) to steadyStates, one reference each. Narrows
-// op[g], g in geneId, in place.
+// relations op[g] still allow) to steadyStates: a set over x, one reference
+// each, owned by the array, after the entries already there. Narrows op[g],
+// g in geneId, in place: on return they are constant (the logical zero) unless
+// the search ended because no fragment gene could move. Returns 0.
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates);
+
+// Cuts `states` out of the fragment's relations: op[g] = op[g] AND NOT
+// states, once per distinct gene g of geneId, releasing the old handle. A set
+// over x removes the transitions leaving it, a set over x' those entering it.
+void excludeStatesAsync(DdManager* mgr, std::vector<DdNode*>& op, const std::vector<int>& geneId,
+                        DdNode* states);
 
 // True when node[g] is constant for every g in geneId (true when empty).
 bool chkConstantAsync(const std::vector<DdNode*>& node, const std::vector<int>& geneId);

@@ -6,15 +6,26 @@
 
 #include "cudd.h"
 
-// Appends the attractors of the fragment to steadyStates as handles of mgr.
-// op (in mgr) and opAsync (in mgrAsync) are the caller's copies; their
-// fragment entries are narrowed.
+// Appends the asynchronous attractors of the fragment to steadyStates as sets
+// over x in mgr, one reference each, owned by the array: first those the
+// synchronous search retains, then those the asynchronous search finds
+// outside their basin. op, ip, inpCubeFwd, inpCubeBwd are handles of mgr;
+// opAsync, ipAsync, topSame of mgrAsync. op and opAsync are the caller's
+// copies: their fragment entries are narrowed. Entries already in
+// steadyStates on entry are kept and play no part in the search. A failed
+// transfer raises quorvelError ("complex loop transfer unsuccessful"). Returns 0.
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates);
 
+// Cuts the asynchronous basin of the union of steadyStates (sets over x in
+// mgr) out of opAsync[g], g in geneId, and, when states remain, appends the
+// attractors found there to complexLoop (handles of mgrAsync, one reference
+// each, owned by the array). inpCube is the current-state cube of mgr. A
+// failed transfer raises quorvelError ("steadyTop transfer unsuccessful",
+// "steadyFalse transfer unsuccessful"). Returns 0.
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,

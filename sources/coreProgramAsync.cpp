@@ -46,6 +46,22 @@ DdNode* transferOrFail(DdManager* from, DdManager* to, DdNode* f, const char* fa
     return moved;
 }
 
+// Conjunction of `terms` (referenced; released here, the array emptied),
+// taken from the last term to the first; the constant one when empty.
+// Referenced, owned by the caller.
+DdNode* conjoinBottomUp(DdManager* m, std::vector<DdNode*>& terms) {
+    DdNode* acc = refChecked(Cudd_ReadOne(m));
+    while (!terms.empty()) {
+        DdNode* term = terms.back();
+        terms.pop_back();
+        DdNode* next = refChecked(Cudd_bddAnd(m, term, acc));
+        Cudd_RecursiveDeref(m, term);
+        Cudd_RecursiveDeref(m, acc);
+        acc = next;
+    }
+    return acc;
+}
+
 void releaseAll(DdManager* m, std::vector<DdNode*>& nodes) {
     for (DdNode* node : nodes) Cudd_RecursiveDeref(m, node);
     nodes.clear();
@@ -95,12 +111,12 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     createVarsFragSync(mgrAsync, ipAsync, opAsync, inpName, outName, nInpVar);
     interleaveStateVars(mgr, mgrAsync, nInpVar);
 
-    DdNode* inpCubeFwd = refChecked(Cudd_ReadOne(mgr));
-    for (int i = 0; i < nInpVar; ++i) {
-        DdNode* next = refChecked(Cudd_bddAnd(mgr, inpCubeFwd, ip[static_cast<size_t>(i)]));
-        Cudd_RecursiveDeref(mgr, inpCubeFwd);
-        inpCubeFwd = next;
-    }
+    // Conjunctions along the order are built from the bottom up: each step then
+    // only puts one node on top, where the top-down order costs a walk down
+    // the whole chain per step.
+    std::vector<DdNode*> currentVars(ip.begin(), ip.begin() + nInpVar);
+    for (DdNode* var : currentVars) Cudd_Ref(var);
+    DdNode* inpCubeFwd = conjoinBottomUp(mgr, currentVars);
     DdNode* inpCubeBwd = refChecked(
         Cudd_bddSwapVariables(mgr, inpCubeFwd, ip.data(), ip.data() + nInpVar, nInpVar));
     DdNode* inpCubeFwdAsync =
@@ -109,17 +125,14 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         transferOrFail(mgr, mgrAsync, inpCubeBwd, "inpCubeBwdAsync transfer unsuccessful");
 
     // Identity relation: every gene keeps its value.
-    DdNode* topNodeSame = refChecked(Cudd_ReadOne(mgrAsync));
+    std::vector<DdNode*> sameTerms;
     for (int m = 0; m < nInpVar; ++m) {
         std::cout << m << "  " << std::flush;
         const size_t i = static_cast<size_t>(m);
-        DdNode* same =
-            refChecked(Cudd_bddXnor(mgrAsync, ipAsync[static_cast<size_t>(nInpVar) + i], ipAsync[i]));
-        DdNode* next = refChecked(Cudd_bddAnd(mgrAsync, topNodeSame, same));
-        Cudd_RecursiveDeref(mgrAsync, topNodeSame);
-        Cudd_RecursiveDeref(mgrAsync, same);
-        topNodeSame = next;
+        sameTerms.push_back(refChecked(
+            Cudd_bddXnor(mgrAsync, ipAsync[static_cast<size_t>(nInpVar) + i], ipAsync[i])));
     }
+    DdNode* topNodeSame = conjoinBottomUp(mgrAsync, sameTerms);
 
     std::cout << "constructing synchronous BDD" << std::endl;
     constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar);

@@ -7,17 +7,32 @@
 
 #include "cudd.h"
 
+// The distinct genes of a fragment, in order of first appearance. A gene may
+// be listed twice in a fragment; relations are built and narrowed once per
+// distinct gene.
+std::vector<int> uniqueGenes(const std::vector<int>& geneId);
+
+// The states one asynchronous step of a fragment gene away from initState
+// (successors when inpCube is the current-state cube and initState is over
+// x; predecessors when inpCube is the next-state cube and initState is over
+// x'), less reachedStates (which may be the logical zero), in the encoding of
+// initState.
 DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                            std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                            DdNode* inpCube, DdNode* initState, DdNode* topSame,
                            DdNode* reachedStates, int nInpVar);
 
+// initState and every state reachable from it (forward) or from which it is
+// reachable (backward), in its encoding. Prints the layer counters (each
+// followed by three blanks) and "number of states  " with the path count.
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
 
-// A start state for the attractor search, or nullptr when no fragment gene
-// can take a step.
+// A start state for the attractor search: a conjunction over the
+// current-state variables of the fragment genes, taken from the deepest
+// breadth-first layer of a forward walk; inpCube is the current-state cube.
+// nullptr when no fragment gene can take a step (an empty fragment included).
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar);

@@ -151,3 +151,31 @@ TEST(bruteForceAttractors, stateIndexRoundTrip) {
     for (unsigned k = 0; k < 64; ++k) EXPECT_EQ(indexOfState(stateOfIndex(6, k)), k);
     EXPECT_EQ(stateOfIndex(3, 1), (state{1, 0, 0}));
 }
+
+TEST(bruteForceUpdate, markersOfTheReduction) {
+    // g2 <- +(g0) -(g1); g3 only inhibited by g0; g4 without terms.
+    geneDatabase db = emptyDb(5);
+    addTerm(db, 2, true, {{0, 1}});
+    addTerm(db, 2, false, {{1, 1}});
+    addTerm(db, 3, false, {{0, 1}});
+    const state x{1, 0, 0, 0, 0};
+    const state y{0, 1, 0, 0, 0};
+    EXPECT_EQ(nextValueWithStatus(db, 2, x, 3), 0);
+    EXPECT_EQ(nextValueWithStatus(db, 2, x, 2), 1);  // NOT h, activation ignored
+    EXPECT_EQ(nextValueWithStatus(db, 2, y, 2), 0);
+    EXPECT_EQ(nextValueWithStatus(db, 2, x, 0), 1);
+    EXPECT_EQ(nextValueWithStatus(db, 2, x, -1), 1);
+    EXPECT_EQ(nextValueWithStatus(db, 3, y, 0), 0);  // no activation, d = 0
+    EXPECT_EQ(nextValueWithStatus(db, 3, y, -1), 1);
+    EXPECT_EQ(nextValueWithStatus(db, 3, x, 1), 0);
+    EXPECT_EQ(nextValueWithStatus(db, 4, x, 2), 1);
+    EXPECT_EQ(nextValueWithStatus(db, 4, x, 1), 0);
+    // The marker is found by name in the original database.
+    geneDatabase org = emptyDb(2);
+    org[0].name = "B";
+    org[1].name = "A";
+    geneDatabase reduced = emptyDb(1);
+    reduced[0].name = "A";
+    EXPECT_EQ(updateOfReduced(org, reduced, {0, 2})(0, {0}), 1);
+    EXPECT_EQ(updateOfReduced(org, reduced, {2, 0})(0, {0}), 0);
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <random>
@@ -398,20 +399,59 @@ TEST(CuddLayer, OperationsSurviveForcedReordering) {
     }
 }
 
+// OR over pairs of literals of `pairs` (variable indices), a function whose
+// diagram is exponential when paired variables sit far apart.
+struct pairedFunction {
+    std::vector<std::pair<int, int>> pairs;
+    std::vector<std::pair<bool, bool>> negated;
+    bool value(const std::vector<int>& x) const {
+        for (size_t i = 0; i < pairs.size(); ++i)
+            if ((x[size_t(pairs[i].first)] != negated[i].first) && (x[size_t(pairs[i].second)] != negated[i].second))
+                return true;
+        return false;
+    }
+};
+
 TEST(CuddLayer, OperationsSurviveAutomaticReorderingInASmallTable) {
+    unsigned reorderings = 0;
     for (unsigned seed : kSeeds) {
         std::mt19937 rng(seed);
-        // A tiny cache gives a tiny node table: collections and automatic
-        // reorderings happen inside the operations.
+        // A small cache gives a small node table: collections, growth and
+        // automatic reorderings happen inside the operations.
         DdManager* m = Cudd_Init(0, 0, 16, 256, 0);
         ASSERT_NE(m, nullptr);
         Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
+        int big = 24;
+        std::vector<DdNode*> vars = makeVars(m, big);
+        // First variable i paired with i + 12 or a random partner: large
+        // under the initial order, small once sifting brings pairs together.
+        pairedFunction spec;
+        for (int i = 0; i < big / 2; ++i) {
+            spec.pairs.emplace_back(i, big / 2 + int(rng() % unsigned(big / 2)));
+            spec.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
+        }
+        held h(m);
+        DdNode* f = Cudd_ReadLogicZero(m);
+        for (size_t i = 0; i < spec.pairs.size(); ++i) {
+            DdNode* a = vars[size_t(spec.pairs[i].first)];
+            DdNode* b = vars[size_t(spec.pairs[i].second)];
+            DdNode* term = h.keep(Cudd_bddAnd(m, spec.negated[i].first ? Cudd_Not(a) : a,
+                                              spec.negated[i].second ? Cudd_Not(b) : b));
+            f = h.keep(Cudd_bddOr(m, f, term));
+        }
         int n = 10;
-        makeVars(m, n);
         for (int round = 0; round < 3; ++round) checkOperations(m, n, rng, context(seed, n, round), [] {});
+        std::vector<int> x(static_cast<size_t>(big));
+        for (int sample = 0; sample < 500; ++sample) {
+            for (int& v : x) v = int(rng() % 2);
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), spec.value(x)) << "seed " << seed;
+        }
+        reorderings += Cudd_ReadReorderings(m);
+        h.release();
         EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
         Cudd_Quit(m);
     }
+    EXPECT_GT(reorderings, 0u);
 }
 
 TEST(CuddLayer, TwoManagersTransferBothWays) {
@@ -665,6 +705,7 @@ TEST(CuddLayer, EngineRestartsCleanly) {
 // interleaved by a shuffle, each pair a fixed group; sifting keeps every
 // pair adjacent and in order.
 TEST(CuddLayer, FixedPairsStayTogetherUnderSifting) {
+    int moved = 0;  // seeds whose sifting changed the order
     for (unsigned seed : kSeeds) {
         std::mt19937 rng(seed);
         int n = 6;
@@ -703,6 +744,9 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderSifting) {
         std::vector<int> before;
         for (int k = 0; k < 2 * n; ++k) before.push_back(Cudd_ReadPerm(m, k));
         ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+        std::vector<int> after;
+        for (int k = 0; k < 2 * n; ++k) after.push_back(Cudd_ReadPerm(m, k));
+        if (after != before) ++moved;
         for (int i = 0; i < n; ++i) {
             EXPECT_EQ(Cudd_ReadPerm(m, n + i), Cudd_ReadPerm(m, i) + 1) << "seed " << seed << " gene " << i;
             EXPECT_EQ(Cudd_ReadPerm(mAsync, n + i), Cudd_ReadPerm(mAsync, i) + 1);
@@ -717,6 +761,67 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderSifting) {
         Cudd_Quit(m);
         Cudd_Quit(mAsync);
     }
+    EXPECT_GT(moved, 0) << "sifting never moved a pair: the check above proves nothing";
+}
+
+// The same under automatic sifting in a small table, as the analysis runs:
+// a function over x_a AND x'_b for random distant genes makes the table
+// grow and the engine reorder while it is built.
+TEST(CuddLayer, FixedPairsStayTogetherUnderAutomaticSifting) {
+    unsigned reorderings = 0;
+    for (unsigned seed : kSeeds) {
+        std::mt19937 rng(seed);
+        int n = 14;
+        DdManager* m = Cudd_Init(0, 0, 16, 256, 0);
+        DdManager* mAsync = Cudd_Init(0, 0, 16, 256, 0);
+        Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
+        Cudd_AutodynEnable(mAsync, CUDD_REORDER_SIFT);
+        std::vector<DdNode*> v = makeVars(m, 2 * n);
+        makeVars(mAsync, 2 * n);
+        std::vector<int> perm;
+        for (int i = 0; i < n; ++i) {
+            perm.push_back(i);
+            perm.push_back(n + i);
+        }
+        ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
+        ASSERT_EQ(Cudd_ShuffleHeap(mAsync, perm.data()), 1);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_NE(Cudd_MakeTreeNode(mAsync, unsigned(i), 2, MTR_FIXED), nullptr);
+            ASSERT_NE(Cudd_MakeTreeNode(m, unsigned(i), 2, MTR_FIXED), nullptr);
+        }
+        pairedFunction spec;
+        for (int i = 0; i < n; ++i) {
+            spec.pairs.emplace_back(i, n + (i + n / 2 + int(rng() % 3)) % n);
+            spec.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
+        }
+        held h(m);
+        DdNode* f = Cudd_ReadLogicZero(m);
+        auto pairsAdjacent = [&]() {
+            for (int i = 0; i < n; ++i)
+                if (Cudd_ReadPerm(m, n + i) != Cudd_ReadPerm(m, i) + 1 ||
+                    Cudd_ReadPerm(mAsync, n + i) != Cudd_ReadPerm(mAsync, i) + 1)
+                    return false;
+            return true;
+        };
+        for (size_t i = 0; i < spec.pairs.size(); ++i) {
+            DdNode* a = v[size_t(spec.pairs[i].first)];
+            DdNode* b = v[size_t(spec.pairs[i].second)];
+            DdNode* term = h.keep(Cudd_bddAnd(m, spec.negated[i].first ? Cudd_Not(a) : a,
+                                              spec.negated[i].second ? Cudd_Not(b) : b));
+            f = h.keep(Cudd_bddOr(m, f, term));
+            ASSERT_TRUE(pairsAdjacent()) << "seed " << seed << " after term " << i;
+        }
+        std::vector<int> x(static_cast<size_t>(2 * n));
+        for (int sample = 0; sample < 500; ++sample) {
+            for (int& value : x) value = int(rng() % 2);
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), spec.value(x)) << "seed " << seed;
+        }
+        reorderings += Cudd_ReadReorderings(m);
+        h.release();
+        Cudd_Quit(m);
+        Cudd_Quit(mAsync);
+    }
+    EXPECT_GT(reorderings, 0u);
 }
 
 TEST(CuddLayer, ShuffleHeapGivesTheRequestedLevels) {

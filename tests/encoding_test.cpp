@@ -354,6 +354,35 @@ TEST(SymbolicDriver, DISABLED_EmptyNetworkAfterAnotherAnalysis) {
 
 TEST(SymbolicDriver, EngineFailureBecomesAnError) {
     EXPECT_THROW(refChecked(nullptr), quorvelError);
+
+    // A manager limited to a few thousand bytes cannot hold the relation of
+    // gene 0 = OR of (x_i AND x_(12+i)) in the order x_0 .. x_23 (about 2^12
+    // nodes): the construction must stop with an error, not crash or build a
+    // wrong relation.
+    const int n = 25;
+    geneDatabase db(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) db[static_cast<size_t>(i)].name = "g" + std::to_string(i);
+    for (int i = 1; i <= 12; ++i) {
+        influenceDefBool pair;
+        pair.geneId = {i, 12 + i};
+        pair.genePolar = {1, 1};
+        db[0].inGenesPos.push_back(pair);
+    }
+    DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, 1024, 4096);
+    ASSERT_NE(mgr, nullptr);
+    std::vector<DdNode*> ip, op;
+    std::vector<std::string> inpName, outName;
+    createVarsFragSync(mgr, ip, op, inpName, outName, n);
+    testing::internal::CaptureStdout();
+    std::string message;
+    try {
+        constBddFrag(db, db, std::vector<int>(static_cast<size_t>(n), -1), mgr, ip, op, n);
+    } catch (const quorvelError& error) {
+        message = error.what();
+    }
+    EXPECT_NE(message.find("BDD engine failure"), std::string::npos) << message;
+    testing::internal::GetCapturedStdout();
+    Cudd_Quit(mgr);
 }
 
 }  // namespace

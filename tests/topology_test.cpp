@@ -219,6 +219,46 @@ TEST(ComputeSCCs, ComponentsAreMutualReachabilityClassesInTopologicalOrder) {
 
 // ---- Blocks and levels -------------------------------------------------------------
 
+namespace {
+
+// Levelling by following every path from every root (exponential in general,
+// fine on small graphs): the depths dfsHier must reproduce.
+void levelAlongEveryPath(const adjacencyList& graph, ints& dTime, int src, int level) {
+    if (dTime[static_cast<std::size_t>(src)] < level) dTime[static_cast<std::size_t>(src)] = level;
+    for (const int c : graph[static_cast<std::size_t>(src)]) levelAlongEveryPath(graph, dTime, c, level + 1);
+}
+
+}  // namespace
+
+TEST(DfsHier, SameDepthsAsFollowingEveryPath) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        std::mt19937 rng(seed);
+        const int n = 1 + static_cast<int>(rng() % 14);
+        // Random DAG with a random (not topological) numbering.
+        ints label(static_cast<std::size_t>(n));
+        for (int k = 0; k < n; ++k) label[static_cast<std::size_t>(k)] = k;
+        std::shuffle(label.begin(), label.end(), rng);
+        adjacencyList graph(static_cast<std::size_t>(n)), parents(static_cast<std::size_t>(n));
+        for (int a = 0; a < n; ++a)
+            for (int b = a + 1; b < n; ++b)
+                if (rng() % 3 == 0) {
+                    graph[static_cast<std::size_t>(label[static_cast<std::size_t>(a)])].push_back(label[static_cast<std::size_t>(b)]);
+                    parents[static_cast<std::size_t>(label[static_cast<std::size_t>(b)])].push_back(label[static_cast<std::size_t>(a)]);
+                }
+        ints expected(static_cast<std::size_t>(n), -1), got;
+        for (int r = 0; r < n; ++r)
+            if (parents[static_cast<std::size_t>(r)].empty()) levelAlongEveryPath(graph, expected, r, 1);
+        dfsHier(graph, got);
+        ASSERT_EQ(got, expected) << "seed " << seed << "\n" << graphText(graph);
+    }
+}
+
+TEST(DfsHier, CycleIsRefused) {
+    ints dTime;
+    EXPECT_THROW(dfsHier(adjacencyList{{1}, {2}, {1}}, dTime), quorvelError);
+}
+
+
 TEST(Levels, WorkedExample) {
     const topology t = levelsOf(dbFromEdges(6, {{0, 1}, {0, 4}, {1, 2}, {2, 3}, {3, 2}, {3, 5}, {4, 5}}));
     ASSERT_EQ(t.scc, (adjacencyList{{0}, {4}, {1}, {3, 2}, {5}}));

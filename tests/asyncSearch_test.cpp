@@ -1,0 +1,205 @@
+// The asynchronous attractor search: the edge cases of its design and a
+// differential check against the explicit-state reference on random
+// fragments.
+#include <gtest/gtest.h>
+
+#include "asyncFixture.h"
+#include "bruteForce.h"
+#include "compReachFragAsync.h"
+
+using namespace asyncFixture;
+using bruteForce::attractorSet;
+using bruteForce::stateSet;
+
+namespace {
+
+// One search on the relations of db over `fragment`, everything released
+// afterwards with the outstanding references checked.
+struct searchRun {
+    std::vector<DdNode*> found;       // what compSteadyAsync appended
+    std::vector<DdNode*> relations;   // the fragment's relations afterwards
+    bool relationsConstant = false;
+    bool unchangedRelations = false;  // every relation the handle it had before
+    bool supportsInFragment = true;
+    attractorSet attractors;
+    std::string output;
+    int outstanding = -1;
+};
+
+searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
+                    int alreadyFound = 0) {
+    searchRun run;
+    const int n = static_cast<int>(db.size());
+    bddSpace space = openSpace(n, sifting);
+    std::vector<DdNode*> op = relationsOf(space, db);
+    const std::vector<DdNode*> before = op;
+    std::vector<DdNode*> steadyStates;
+    for (int k = 0; k < alreadyFound; ++k) {
+        steadyStates.push_back(Cudd_ReadOne(space.mgr));
+        Cudd_Ref(steadyStates.back());
+    }
+    run.output = captureOutput([&] {
+        compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd, fragment,
+                        space.topSame, n, steadyStates);
+    });
+    run.found.assign(steadyStates.begin() + alreadyFound, steadyStates.end());
+    for (int k = 0; k < alreadyFound; ++k)
+        EXPECT_EQ(steadyStates[static_cast<size_t>(k)], Cudd_ReadOne(space.mgr));
+    run.relationsConstant = chkConstantAsync(op, fragment);
+    run.unchangedRelations = op == before;
+    for (DdNode* set : run.found)
+        run.supportsInFragment = run.supportsInFragment && dependsOnlyOn(space, set, fragment);
+    run.attractors = attractorsOf(space, run.found, fragment);
+    releaseNodes(space.mgr, steadyStates);
+    releaseNodes(space.mgr, op);
+    releaseSpace(space);
+    run.outstanding = Cudd_CheckZeroRef(space.mgr);
+    Cudd_Quit(space.mgr);
+    return run;
+}
+
+attractorSet expectedAttractors(const geneDatabase& db, const std::vector<int>& fragment) {
+    const int n = static_cast<int>(db.size());
+    return bruteForce::restrictToZeroOutside(
+        bruteForce::asyncAttractors(n, bruteForce::updateOf(db), fragment), fragment);
+}
+
+stateSet states(std::initializer_list<const char*> texts) {
+    stateSet s;
+    for (const char* text : texts) {
+        bruteForce::state x;
+        for (const char* c = text; *c; ++c) x.push_back(*c == '1' ? 1 : 0);
+        s.insert(x);
+    }
+    return s;
+}
+
+size_t count(const std::string& text, const std::string& line) {
+    size_t n = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(asyncSearch, emptyFragment) {
+    geneDatabase db(2);
+    addTerm(db, 0, false, {{0, 1}});
+    const searchRun run = runSearch(db, {}, false, 1);
+    EXPECT_EQ(run.output, "iteration is 1\ncomputing initial state\n");
+    EXPECT_TRUE(run.found.empty());
+    EXPECT_TRUE(run.unchangedRelations);
+    EXPECT_EQ(run.outstanding, 0);
+}
+
+TEST(asyncSearch, onlyFixedPointReachedByAll) {
+    // g0 without rules, g1 <- +(g0), g2 <- +(g1): every state ends in 000.
+    geneDatabase db(3);
+    addTerm(db, 1, true, {{0, 1}});
+    addTerm(db, 2, true, {{1, 1}});
+    const searchRun run = runSearch(db, {0, 1, 2}, true);
+    ASSERT_EQ(run.found.size(), 1u);
+    EXPECT_EQ(run.attractors, (attractorSet{states({"000"})}));
+    EXPECT_EQ(count(run.output, "recurrent state\n"), 1u);
+    EXPECT_TRUE(run.relationsConstant);
+    EXPECT_EQ(run.outstanding, 0);
+}
+
+TEST(asyncSearch, twoFixedPointsAndACycle) {
+    // g0 <- +(g0) chooses: with g0 = 0, g3 <- +(g3 ^g0) keeps its value
+    // (two steady states 0000 and 0001); with g0 = 1, g1 <- +(g0 ^g2) and
+    // g2 <- +(g0 g1) circle through four states, g3 settling at 0.
+    geneDatabase db(4);
+    addTerm(db, 0, true, {{0, 1}});
+    addTerm(db, 1, true, {{0, 1}, {2, 0}});
+    addTerm(db, 2, true, {{0, 1}, {1, 1}});
+    addTerm(db, 3, true, {{3, 1}, {0, 0}});
+    const attractorSet expected{states({"0000"}), states({"0001"}),
+                                states({"1000", "1100", "1110", "1010"})};
+    ASSERT_EQ(expectedAttractors(db, {0, 1, 2, 3}), expected);
+    for (bool sifting : {false, true}) {
+        const searchRun run = runSearch(db, {3, 1, 0, 2}, sifting, 2);
+        EXPECT_EQ(run.found.size(), 3u);
+        EXPECT_EQ(run.attractors, expected);
+        EXPECT_EQ(count(run.output, "recurrent state\n"), 3u);
+        EXPECT_TRUE(run.relationsConstant);
+        EXPECT_EQ(run.outstanding, 0);
+    }
+}
+
+TEST(asyncSearch, twoSelfNegatingGenesFormOneAttractor) {
+    geneDatabase db(2);
+    addTerm(db, 0, false, {{0, 1}});
+    addTerm(db, 1, false, {{1, 1}});
+    const searchRun run = runSearch(db, {0, 1}, false);
+    EXPECT_EQ(run.attractors, (attractorSet{states({"00", "01", "10", "11"})}));
+    EXPECT_EQ(run.found.size(), 1u);
+    EXPECT_EQ(run.outstanding, 0);
+}
+
+TEST(asyncSearch, progressLinesOfOnePass) {
+    // One steady gene: the single pass prints its lines in order.
+    geneDatabase db(1);
+    const searchRun run = runSearch(db, {0}, false);
+    const std::vector<std::string> order{"iteration is 1\n", "computing initial state\n",
+                                         "next state evaluates to 1 with possible depth  ",
+                                         "computing backward reachable states\n",
+                                         "number of states  ",
+                                         "computing forward reachable states\n",
+                                         "number of states  ", "recurrent state\n"};
+    size_t at = 0;
+    for (const std::string& line : order) {
+        const size_t found = run.output.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing " << line << " in\n" << run.output;
+        at = found + line.size();
+    }
+    EXPECT_EQ(run.output.find("iteration is 2"), std::string::npos);
+}
+
+TEST(asyncSearch, repeatedGeneKeepsReferencesBalanced) {
+    geneDatabase db(3);
+    addTerm(db, 0, false, {{1, 1}});
+    addTerm(db, 1, false, {{0, 1}});
+    addTerm(db, 2, false, {{2, 1}, {0, 1}});
+    const std::vector<int> fragment{0, 2, 1, 0, 2};
+    const searchRun run = runSearch(db, fragment, true);
+    EXPECT_EQ(run.attractors, expectedAttractors(db, fragment));
+    EXPECT_EQ(run.found.size(), run.attractors.size());
+    EXPECT_EQ(run.outstanding, 0);
+}
+
+TEST(asyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
+    bddSpace space = openSpace(2, false);
+    std::vector<DdNode*> nodes{Cudd_ReadLogicZero(space.mgr), space.ip[1]};
+    EXPECT_TRUE(chkConstantAsync(nodes, {}));
+    EXPECT_TRUE(chkConstantAsync(nodes, {0, 0}));
+    EXPECT_FALSE(chkConstantAsync(nodes, {0, 1}));
+    EXPECT_FALSE(chkConstantAsync(nodes, {1, 0}));
+    releaseSpace(space);
+    EXPECT_EQ(Cudd_CheckZeroRef(space.mgr), 0);
+    Cudd_Quit(space.mgr);
+}
+
+TEST(asyncSearchRandom, matchesTheReferenceOnRandomFragments) {
+    int multiple = 0, cyclic = 0;
+    for (uint32_t seed = 1; seed <= 320; ++seed) {
+        const int n = 1 + static_cast<int>(seed % 10);
+        const geneDatabase db = randomDatabase(seed, n, seed % 3 != 0);
+        const std::vector<int> fragment = randomClosedFragment(seed, db);
+        const attractorSet expected = expectedAttractors(db, fragment);
+        const searchRun run = runSearch(db, fragment, seed % 2 == 0);
+        const std::string context = "seed " + std::to_string(seed) + "\n" +
+                                    bruteForce::toString(db) + fragmentText(fragment);
+        ASSERT_EQ(run.attractors, expected)
+            << context << "\nexpected\n" << bruteForce::toString(expected);
+        ASSERT_EQ(run.found.size(), expected.size()) << context;
+        EXPECT_TRUE(run.supportsInFragment) << context;
+        EXPECT_TRUE(run.relationsConstant) << context;
+        ASSERT_EQ(run.outstanding, 0) << context;
+        multiple += expected.size() > 1;
+        for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+    }
+    // The seeds cover networks with several attractors and with cycles.
+    EXPECT_GT(multiple, 30);
+    EXPECT_GT(cyclic, 30);
+}

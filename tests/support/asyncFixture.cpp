@@ -1,0 +1,309 @@
+// BDD spaces, random networks and fragments for the asynchronous tests.
+#include "asyncFixture.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <set>
+#include <stdexcept>
+
+#include "constBdd.h"
+#include "coreProgramAsync.h"
+#include "utilFragSync.h"
+
+namespace asyncFixture {
+
+namespace {
+
+DdNode* checked(DdNode* node) {
+    if (node == nullptr) throw std::runtime_error("BDD operation failed in a test fixture");
+    Cudd_Ref(node);
+    return node;
+}
+
+// acc = acc op other, releasing the old acc.
+DdNode* conjoin(DdManager* mgr, DdNode* acc, DdNode* other) {
+    DdNode* result = checked(Cudd_bddAnd(mgr, acc, other));
+    Cudd_RecursiveDeref(mgr, acc);
+    return result;
+}
+
+DdNode* disjoin(DdManager* mgr, DdNode* acc, DdNode* other) {
+    DdNode* result = checked(Cudd_bddOr(mgr, acc, other));
+    Cudd_RecursiveDeref(mgr, acc);
+    return result;
+}
+
+DdNode* termNode(const bddSpace& space, const influenceDefBool& term) {
+    DdNode* node = Cudd_ReadOne(space.mgr);
+    Cudd_Ref(node);
+    for (size_t k = 0; k < term.geneId.size(); ++k) {
+        DdNode* var = space.ip[static_cast<size_t>(term.geneId[k])];
+        node = conjoin(space.mgr, node, term.genePolar[k] == 1 ? var : Cudd_Not(var));
+    }
+    return node;
+}
+
+DdNode* anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& terms) {
+    DdNode* node = Cudd_ReadLogicZero(space.mgr);
+    Cudd_Ref(node);
+    for (const influenceDefBool& term : terms) {
+        DdNode* t = termNode(space, term);
+        node = disjoin(space.mgr, node, t);
+        Cudd_RecursiveDeref(space.mgr, t);
+    }
+    return node;
+}
+
+}  // namespace
+
+namespace {
+
+// Cubes and identity relation of a space whose variables exist.
+void completeSpace(bddSpace& space) {
+    const int n = space.nInpVar;
+    space.inpCubeFwd = checked(Cudd_ReadOne(space.mgr));
+    space.inpCubeBwd = checked(Cudd_ReadOne(space.mgr));
+    space.topSame = checked(Cudd_ReadOne(space.mgr));
+    for (int i = 0; i < n; ++i) {
+        DdNode* x = space.ip[static_cast<size_t>(i)];
+        DdNode* xNext = space.ip[static_cast<size_t>(n + i)];
+        space.inpCubeFwd = conjoin(space.mgr, space.inpCubeFwd, x);
+        space.inpCubeBwd = conjoin(space.mgr, space.inpCubeBwd, xNext);
+        DdNode* same = checked(Cudd_bddXnor(space.mgr, xNext, x));
+        space.topSame = conjoin(space.mgr, space.topSame, same);
+        Cudd_RecursiveDeref(space.mgr, same);
+    }
+}
+
+}  // namespace
+
+bddSpace openSpace(int n, bool sifting) {
+    bddSpace space;
+    space.nInpVar = n;
+    space.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
+    if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
+    for (int k = 0; k < 2 * n; ++k) space.ip.push_back(checked(Cudd_bddNewVar(space.mgr)));
+    if (n > 0) {
+        std::vector<int> order;
+        for (int i = 0; i < n; ++i) {
+            order.push_back(i);
+            order.push_back(n + i);
+        }
+        if (Cudd_ShuffleHeap(space.mgr, order.data()) != 1)
+            throw std::runtime_error("variable order not set");
+    }
+    completeSpace(space);
+    return space;
+}
+
+
+twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus) {
+    twoManagers e;
+    const int n = static_cast<int>(geneDbReduced.size());
+    for (bddSpace* space : {&e.sync, &e.async}) {
+        space->nInpVar = n;
+        space->mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        if (space->mgr == nullptr) throw std::runtime_error("no BDD manager");
+        Cudd_AutodynEnable(space->mgr, CUDD_REORDER_SIFT);
+    }
+    std::vector<std::string> inpName, outName;
+    createVarsFragSync(e.sync.mgr, e.sync.ip, e.op, inpName, outName, n);
+    createVarsFragSync(e.async.mgr, e.async.ip, e.opAsync, inpName, outName, n);
+    interleaveStateVars(e.sync.mgr, e.async.mgr, n);
+    completeSpace(e.sync);
+    completeSpace(e.async);
+    constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, e.sync.mgr, e.sync.ip, e.op, n);
+    for (size_t i = 0; i < e.op.size(); ++i) {
+        DdNode* moved = checked(Cudd_bddTransfer(e.sync.mgr, e.async.mgr, e.op[i]));
+        Cudd_RecursiveDeref(e.async.mgr, e.opAsync[i]);
+        e.opAsync[i] = moved;
+    }
+    return e;
+}
+
+int releaseTwoManagers(twoManagers& e) {
+    releaseNodes(e.sync.mgr, e.op);
+    releaseNodes(e.async.mgr, e.opAsync);
+    releaseSpace(e.sync);
+    releaseSpace(e.async);
+    const int outstanding =
+        std::max(Cudd_CheckZeroRef(e.sync.mgr), Cudd_CheckZeroRef(e.async.mgr));
+    Cudd_Quit(e.sync.mgr);
+    Cudd_Quit(e.async.mgr);
+    e.sync.mgr = e.async.mgr = nullptr;
+    return outstanding;
+}
+
+std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_Ref(node);
+    return nodes;
+}
+
+void releaseSpace(bddSpace& space) {
+    releaseNodes(space.mgr, space.ip);
+    for (DdNode** node : {&space.inpCubeFwd, &space.inpCubeBwd, &space.topSame}) {
+        if (*node != nullptr) Cudd_RecursiveDeref(space.mgr, *node);
+        *node = nullptr;
+    }
+}
+
+void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes)
+        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
+}
+
+DdNode* nextStateFunction(const bddSpace& space, const geneDatabase& db, int i) {
+    const gene& g = db.at(static_cast<size_t>(i));
+    DdNode* activated = anyTerm(space, g.inGenesPos);
+    DdNode* inhibited = anyTerm(space, g.inGenesNeg);
+    DdNode* f = nullptr;
+    if (!g.inGenesPos.empty())
+        f = checked(Cudd_bddAnd(space.mgr, activated, Cudd_Not(inhibited)));
+    else if (!g.inGenesNeg.empty())
+        f = checked(Cudd_Not(inhibited));
+    else
+        f = checked(Cudd_ReadLogicZero(space.mgr));
+    Cudd_RecursiveDeref(space.mgr, activated);
+    Cudd_RecursiveDeref(space.mgr, inhibited);
+    return f;
+}
+
+std::vector<DdNode*> relationsOf(const bddSpace& space, const geneDatabase& db) {
+    std::vector<DdNode*> relations;
+    for (int i = 0; i < static_cast<int>(db.size()); ++i) {
+        DdNode* f = nextStateFunction(space, db, i);
+        relations.push_back(
+            checked(Cudd_bddXnor(space.mgr, space.ip[static_cast<size_t>(space.nInpVar + i)], f)));
+        Cudd_RecursiveDeref(space.mgr, f);
+    }
+    return relations;
+}
+
+std::vector<DdNode*> transferAll(const bddSpace& from, const bddSpace& to,
+                                 const std::vector<DdNode*>& nodes) {
+    std::vector<DdNode*> moved;
+    for (DdNode* node : nodes) moved.push_back(checked(Cudd_bddTransfer(from.mgr, to.mgr, node)));
+    return moved;
+}
+
+DdNode* stateNode(const bddSpace& space, const std::vector<int>& genes,
+                  const bruteForce::state& x) {
+    DdNode* node = Cudd_ReadOne(space.mgr);
+    Cudd_Ref(node);
+    for (int g : genes) {
+        DdNode* var = space.ip[static_cast<size_t>(g)];
+        node = conjoin(space.mgr, node, x.at(static_cast<size_t>(g)) != 0 ? var : Cudd_Not(var));
+    }
+    return node;
+}
+
+geneDatabase randomDatabase(uint32_t seed, int n, bool local) {
+    std::mt19937 rng(seed);
+    auto below = [&rng](int k) { return static_cast<int>(rng() % static_cast<uint32_t>(k)); };
+    geneDatabase db(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const int pool = local ? std::min(n, i + 2) : n;
+        for (int activating = 0; activating < 2; ++activating) {
+            const int nTerms = below(3);
+            for (int t = 0; t < nTerms; ++t) {
+                influenceDefBool term;
+                const int nLiterals = below(4);
+                for (int l = 0; l < nLiterals; ++l) {
+                    term.geneId.push_back(below(pool));
+                    term.genePolar.push_back(below(2));
+                }
+                gene& g = db[static_cast<size_t>(i)];
+                (activating ? g.inGenesPos : g.inGenesNeg).push_back(term);
+            }
+        }
+    }
+    return db;
+}
+
+std::vector<int> closeUnderRegulators(const geneDatabase& db, const std::vector<int>& seeds) {
+    std::set<int> closed(seeds.begin(), seeds.end());
+    std::vector<int> stack(seeds.begin(), seeds.end());
+    while (!stack.empty()) {
+        const int g = stack.back();
+        stack.pop_back();
+        const gene& entry = db.at(static_cast<size_t>(g));
+        for (const auto* terms : {&entry.inGenesPos, &entry.inGenesNeg})
+            for (const influenceDefBool& term : *terms)
+                for (int regulator : term.geneId)
+                    if (closed.insert(regulator).second) stack.push_back(regulator);
+    }
+    return std::vector<int>(closed.begin(), closed.end());
+}
+
+std::vector<int> randomClosedFragment(uint32_t seed, const geneDatabase& db) {
+    std::mt19937 rng(seed ^ 0x9e3779b9u);
+    const int n = static_cast<int>(db.size());
+    std::vector<int> seeds;
+    if (n > 0) {
+        const int nSeeds = 1 + static_cast<int>(rng() % 2u);
+        for (int k = 0; k < nSeeds; ++k)
+            seeds.push_back(static_cast<int>(rng() % static_cast<uint32_t>(n)));
+    }
+    std::vector<int> fragment = closeUnderRegulators(db, seeds);
+    std::shuffle(fragment.begin(), fragment.end(), rng);
+    if (!fragment.empty() && rng() % 4u == 0) fragment.push_back(fragment[rng() % fragment.size()]);
+    return fragment;
+}
+
+bruteForce::attractorSet attractorsOf(const bddSpace& space, const std::vector<DdNode*>& sets,
+                                      const std::vector<int>& fragment) {
+    bruteForce::attractorSet attractors;
+    const std::set<int> distinct(fragment.begin(), fragment.end());
+    const std::vector<int> genes(distinct.begin(), distinct.end());
+    for (DdNode* set : sets)
+        attractors.insert(bruteForce::statesOfBdd(space.mgr, set, space.nInpVar, genes));
+    return attractors;
+}
+
+bool dependsOnlyOn(const bddSpace& space, DdNode* set, const std::vector<int>& genes) {
+    int* indices = nullptr;
+    const int count = Cudd_SupportIndices(space.mgr, set, &indices);
+    bool inside = count >= 0;
+    for (int k = 0; k < count; ++k)
+        inside = inside && std::find(genes.begin(), genes.end(), indices[k]) != genes.end();
+    std::free(indices);
+    return inside;
+}
+
+std::string fragmentText(const std::vector<int>& fragment) {
+    std::string text = "fragment:";
+    for (int g : fragment) text += " g" + std::to_string(g);
+    return text;
+}
+
+void addTerm(geneDatabase& db, int target, bool activating,
+             const std::vector<std::pair<int, int>>& literals) {
+    influenceDefBool term;
+    for (const auto& literal : literals) {
+        term.geneId.push_back(literal.first);
+        term.genePolar.push_back(literal.second);
+    }
+    gene& g = db.at(static_cast<size_t>(target));
+    (activating ? g.inGenesPos : g.inGenesNeg).push_back(term);
+}
+
+std::string captureOutput(const std::function<void()>& work) {
+    std::ostringstream text;
+    std::streambuf* previous = std::cout.rdbuf(text.rdbuf());
+    try {
+        work();
+    } catch (...) {
+        std::cout.rdbuf(previous);
+        throw;
+    }
+    std::cout.rdbuf(previous);
+    return text.str();
+}
+
+}  // namespace asyncFixture
