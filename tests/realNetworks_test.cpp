@@ -4,6 +4,7 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <ostream>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -35,6 +36,10 @@ struct networkCase {
         return n;
     }
 };
+
+void PrintTo(const networkCase& c, std::ostream* out) {
+    *out << (c.variant.empty() ? std::string("none") : c.variant + "/" + c.id);
+}
 
 std::vector<networkCase> listCases() {
     std::vector<networkCase> cases;
