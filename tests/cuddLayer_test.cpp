@@ -701,6 +701,32 @@ TEST(CuddLayer, EngineRestartsCleanly) {
     }
 }
 
+// A kernel without variables between two with variables, groups, swap
+// pairs and reorderings: nothing of one run is freed or used by the next.
+TEST(CuddLayer, EngineRestartsWithoutVariables) {
+    for (int run = 0; run < 4; ++run) {
+        DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        ASSERT_NE(m, nullptr);
+        if (run % 2 == 0) {
+            Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
+            std::vector<DdNode*> v = makeVars(m, 4);
+            std::vector<int> perm{0, 2, 1, 3};
+            ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
+            ASSERT_NE(Cudd_MakeTreeNode(m, 0, 2, MTR_FIXED), nullptr);
+            DdNode* f = Cudd_bddAnd(m, v[0], v[1]);
+            Cudd_Ref(f);
+            DdNode* s = Cudd_bddSwapVariables(m, f, &v[0], &v[2], 1);
+            Cudd_Ref(s);
+            ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+            Cudd_RecursiveDeref(m, s);
+            Cudd_RecursiveDeref(m, f);
+        } else {
+            EXPECT_EQ(Cudd_bddAnd(m, Cudd_ReadOne(m), Cudd_ReadLogicZero(m)), Cudd_ReadLogicZero(m));
+        }
+        Cudd_Quit(m);
+    }
+}
+
 // The order of the analysis: x_i at index i and x'_i at index n + i,
 // interleaved by a shuffle, each pair a fixed group; sifting keeps every
 // pair adjacent and in order.
@@ -823,6 +849,111 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderAutomaticSifting) {
     }
     EXPECT_GT(reorderings, 0u);
 }
+
+// Groups that do not fit the order are refused, and the ones accepted are
+// kept: here the second argument is 2i, so half the groups start at a
+// next-state variable and would straddle two genes.
+TEST(CuddLayer, GroupsAcrossPairsAreRefused) {
+    int n = 4;
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    std::vector<DdNode*> v = makeVars(m, 2 * n);
+    std::vector<int> perm{0, 4, 1, 5, 2, 6, 3, 7};
+    ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
+    // Index 0 at level 0, index 2 at level 4: groups (x_0, x'_0), (x_2, x'_2).
+    EXPECT_NE(Cudd_MakeTreeNode(m, 0, 2, MTR_FIXED), nullptr);
+    EXPECT_NE(Cudd_MakeTreeNode(m, 2, 2, MTR_FIXED), nullptr);
+    // Index 4 (x'_0) at level 1: levels 1-2 overlap the first group.
+    EXPECT_EQ(Cudd_MakeTreeNode(m, 4, 2, MTR_FIXED), nullptr);
+    // Index 6 (x'_2) at level 5: overlaps the second group.
+    EXPECT_EQ(Cudd_MakeTreeNode(m, 6, 2, MTR_FIXED), nullptr);
+    // Beyond the variables.
+    EXPECT_EQ(Cudd_MakeTreeNode(m, 7, 2, MTR_FIXED), nullptr);
+    EXPECT_EQ(Cudd_MakeTreeNode(m, 9, 1, MTR_FIXED), nullptr);
+    // A group enclosing two groups is accepted.
+    EXPECT_NE(Cudd_MakeTreeNode(m, 1, 4, MTR_DEFAULT), nullptr);
+    held h(m);
+    DdNode* f = Cudd_ReadLogicZero(m);
+    for (int i = 0; i < n; ++i)
+        f = h.keep(Cudd_bddOr(m, f, h.keep(Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + (i + 2) % n)]))));
+    ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+    EXPECT_EQ(Cudd_ReadPerm(m, 4), Cudd_ReadPerm(m, 0) + 1);
+    EXPECT_EQ(Cudd_ReadPerm(m, 6), Cudd_ReadPerm(m, 2) + 1);
+    std::vector<int> in{1, 0, 0, 0, 0, 0, 1, 0};
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadOne(m));
+    in[6] = 0;
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadLogicZero(m));
+    h.release();
+    Cudd_Quit(m);
+}
+
+TEST(CuddLayer, VariablesOnDemand) {
+    DdManager* m = Cudd_Init(3, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    EXPECT_EQ(Cudd_ReadSize(m), 3);
+    DdNode* x5 = Cudd_bddIthVar(m, 5);
+    EXPECT_EQ(Cudd_ReadSize(m), 6);
+    EXPECT_EQ(Cudd_bddIthVar(m, 5), x5);
+    EXPECT_EQ(Cudd_bddIthVar(m, -1), nullptr);
+    DdNode* x6 = Cudd_bddNewVar(m);
+    EXPECT_EQ(Cudd_ReadSize(m), 7);
+    EXPECT_EQ(Cudd_ReadPerm(m, 6), 6);
+    EXPECT_EQ(Cudd_ReadPerm(m, 7), -1);
+    EXPECT_EQ(Cudd_ReadInvPerm(m, 7), -1);
+    // Inputs other than 1 count as 0.
+    DdNode* f = Cudd_bddAnd(m, x5, x6);
+    Cudd_Ref(f);
+    std::vector<int> in{0, 0, 0, 0, 0, 1, 2};
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadLogicZero(m));
+    in[6] = 1;
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadOne(m));
+    int* support = nullptr;
+    ASSERT_EQ(Cudd_SupportIndices(m, f, &support), 2);
+    EXPECT_EQ(support[0], 5);
+    EXPECT_EQ(support[1], 6);
+    free(support);
+    EXPECT_EQ(Cudd_SupportIndices(m, Cudd_ReadOne(m), &support), 0);
+    free(support);
+    Cudd_RecursiveDeref(m, f);
+    Cudd_Quit(m);
+}
+
+#ifdef QUORVEL_CUDD_LAYER
+TEST(CuddLayer, InvalidArgumentsAreRefused) {
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    std::vector<DdNode*> x = makeVars(m, 2);
+    int before = Cudd_LayerMisuseCount();
+    EXPECT_EQ(Cudd_bddAnd(m, nullptr, x[0]), nullptr);
+    EXPECT_EQ(Cudd_bddOr(m, x[0], nullptr), nullptr);
+    EXPECT_EQ(Cudd_bddAnd(nullptr, x[0], x[1]), nullptr);
+    Cudd_Ref(nullptr);
+    EXPECT_EQ(Cudd_LayerMisuseCount(), before + 4);
+    // Swapping needs plain variables.
+    DdNode* f = Cudd_bddAnd(m, x[0], x[1]);
+    Cudd_Ref(f);
+    DdNode* notVar = Cudd_Not(x[1]);
+    EXPECT_EQ(Cudd_bddSwapVariables(m, f, &x[0], &notVar, 1), nullptr);
+    EXPECT_EQ(Cudd_bddSwapVariables(m, f, &x[0], &f, 1), nullptr);
+    EXPECT_EQ(Cudd_bddSwapVariables(m, f, &x[0], &x[1], 0), f);
+    Cudd_RecursiveDeref(m, f);
+    EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
+    // At most 16 managers at once.
+    std::vector<DdManager*> more;
+    for (int i = 0; i < 20; ++i) {
+        DdManager* k = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        if (k == nullptr) break;
+        more.push_back(k);
+    }
+    EXPECT_EQ(more.size(), 15u);
+    for (DdManager* k : more) Cudd_Quit(k);
+    Cudd_Quit(m);
+    // A quit manager is no longer accepted.
+    int atQuit = Cudd_LayerMisuseCount();
+    DdManager* fresh = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    Cudd_Quit(m);
+    EXPECT_EQ(Cudd_ReadOne(m), nullptr);
+    EXPECT_EQ(Cudd_LayerMisuseCount(), atQuit + 2);
+    Cudd_Quit(fresh);
+}
+#endif
 
 TEST(CuddLayer, ShuffleHeapGivesTheRequestedLevels) {
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);

@@ -50,7 +50,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <memory>
 #include <random>
 #include <unordered_map>
 #include <utility>
@@ -450,10 +452,27 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
 
 void stopKernel() {
     for (auto& entry : K.swapPairs) bdd_freepair(entry.second);
+    // bdd_done frees the variable tables without forgetting them; a kernel
+    // that never declared a variable would free the previous kernel's tables
+    // a second time. Declaring one variable gives it tables of its own.
+    if (bdd_varnum() == 0) bdd_setvarnum(1);
     bdd_done();
     unsigned generation = K.generation;
     K = Kernel();
     K.generation = generation;
+}
+
+// Quit managers are freed only after kRetiredManagers later ones, so that a
+// stale pointer to a recently quit manager is not mistaken for a new
+// manager at the same address.
+constexpr size_t kRetiredManagers = 64;
+std::deque<std::unique_ptr<DdManager>> retiredManagers;
+
+void retire(DdManager* m) {
+    m->nodeRefs = {};
+    m->varRefs = {};
+    retiredManagers.emplace_back(m);
+    if (retiredManagers.size() > kRetiredManagers) retiredManagers.pop_front();
 }
 
 void releaseAll(DdManager* m) {
@@ -561,7 +580,7 @@ void Cudd_Quit(DdManager* dd) {
     }
     releaseAll(dd);
     K.managers[dd->slot] = nullptr;
-    delete dd;
+    retire(dd);
     for (DdManager* m : K.managers)
         if (m != nullptr) return;
     stopKernel();
