@@ -4,7 +4,10 @@
 #include "coreProgramAsync.h"
 
 #include <iostream>
+#include <sstream>
 
+#include "compReachFragAsync.h"
+#include "compSteadyAsyncComplex.h"
 #include "constBdd.h"
 #include "util.h"
 #include "utilFragSync.h"
@@ -172,15 +175,249 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
 }
 
 // ---- Level-by-level composition
-// Temporary: builds only the first line of the result text (every gene name
-// followed by three blanks) until the composition lands.
-std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&,
-                              const std::vector<int>&, const levelArray&, std::vector<DdNode*>&,
-                              DdManager*, DdManager*, std::vector<DdNode*>&,
-                              std::vector<DdNode*>&, std::vector<DdNode*>&,
-                              std::vector<DdNode*>&, DdNode*, DdNode*, DdNode*, DdNode*, DdNode*,
-                              int) {
-    std::string text;
-    for (const gene& g : geneDbOrg) text += g.name + "   ";
-    return text + "\n";
+
+namespace {
+
+// held := held AND constraint, on mgr; the old handle is released.
+void confineHandle(DdManager* mgr, DdNode*& held, DdNode* constraint) {
+    DdNode* next = refChecked(Cudd_bddAnd(mgr, held, constraint));
+    Cudd_RecursiveDeref(mgr, held);
+    held = next;
+}
+
+// Moves `set` between the current-state and the next-state variables of ip
+// (the exchange is its own inverse); the old handle is released.
+void swapHandle(DdManager* mgr, DdNode*& set, std::vector<DdNode*>& ip, int nInpVar) {
+    DdNode* next = refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+    Cudd_RecursiveDeref(mgr, set);
+    set = next;
+}
+
+// Confines the relations of the genes of block (lvl, offSet)'s children, then
+// those of the block's own genes, to `steadyTop` in mgr and `steadyTopAsync`
+// in mgrAsync (both over the same kind of variables).
+void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
+                             DdManager* mgr, std::vector<DdNode*>& op, DdNode* steadyTop,
+                             DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                             DdNode* steadyTopAsync) {
+    auto confineGenes = [&](const std::vector<int>& genes) {
+        for (const int g : genes) {
+            confineHandle(mgr, op.at(static_cast<size_t>(g)), steadyTop);
+            confineHandle(mgrAsync, opAsync.at(static_cast<size_t>(g)), steadyTopAsync);
+        }
+    };
+    for (size_t k = 0; k < block.chSccLvl.size(); ++k) {
+        const sccTopo& child = sccTopoLvl.at(static_cast<size_t>(block.chSccLvl[k]))
+                                   .at(static_cast<size_t>(block.chSccIndex.at(k)));
+        confineGenes(child.geneName);
+    }
+    confineGenes(block.geneName);
+}
+
+void releaseHandles(DdManager* mgr, std::vector<DdNode*>& handles) {
+    for (DdNode*& handle : handles) {
+        if (handle != nullptr) Cudd_RecursiveDeref(mgr, handle);
+        handle = nullptr;
+    }
+    handles.clear();
+}
+
+}  // namespace
+
+// The blocks are searched in level order, each together with its ancestors
+// (makeVectorGene lists every gene of that fragment once). A block's search
+// works on private copies of its fragment's relations, confined on both
+// sides of every transition to the product of its parents' attractor unions
+// (its parent space). Afterwards the union of the block's attractors (a set
+// over the fragment's current-state variables) confines, on both sides of
+// every transition, the relations of the block's children and of the block
+// itself, and is conjoined into stateSpace. The closing search over all genes
+// runs inside stateSpace.
+//
+// Why this is exact. A block's fragment is closed under its regulators, so
+// the projection of any attractor of the whole network onto it is an
+// attractor of the fragment. By induction over the levels, every parent's
+// union is exactly the set of its fragment's attractors; the parent space is
+// then closed under the fragment's transitions and holds every attractor of
+// the fragment, and inside it the confined relations allow exactly the
+// network's own transitions. The search therefore finds exactly the
+// fragment's attractors, each of which lies inside every ancestor's union.
+// The same argument for stateSpace (closed, holding every attractor, and
+// inside it the network's own transitions) makes the final search exact.
+//
+// Without the parent space the copies would still allow moves of one
+// ancestor while another ancestor (not its own ancestor) sits outside its
+// union and is frozen by its confinement; such states form spurious
+// attractors of the fragment whose number grows exponentially with the
+// frozen genes. stateSpace would drop them again, but searching them makes
+// deep networks intractable.
+//
+// During the walk every handle of the blocks' attractors belongs to mgr and
+// stays in a local array; steadyStates receives only the attractors of the
+// final search, handles of mgrAsync with one reference each (owned by the
+// caller), appended after whatever it held.
+std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus,
+                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
+                              DdManager* mgr, DdManager* mgrAsync,
+                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
+                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar) {
+    const size_t nGenes = static_cast<size_t>(nInpVar);
+    DdNode* stateSpace = Cudd_ReadOne(mgrAsync);
+    Cudd_Ref(stateSpace);
+    // Each finished block's attractor union over current-state variables, in
+    // both managers, indexed like sccTopoLvl; kept for its children's searches.
+    std::vector<std::vector<DdNode*>> blockUnion;
+    std::vector<std::vector<DdNode*>> blockUnionAsync;
+    for (const std::vector<sccTopo>& level : sccTopoLvl) {
+        blockUnion.emplace_back(level.size(), nullptr);
+        blockUnionAsync.emplace_back(level.size(), nullptr);
+    }
+    std::vector<DdNode*> blockStates;  // one block's attractors, in mgr
+    std::vector<DdNode*> opTmp(nGenes, nullptr);
+    std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
+    // One block's parent space, over current (Fwd) and next (Bwd) variables.
+    DdNode* parentFwd = nullptr;
+    DdNode* parentBwd = nullptr;
+    DdNode* parentFwdAsync = nullptr;
+    DdNode* parentBwdAsync = nullptr;
+    DdNode* steadyTop = nullptr;
+    DdNode* steadyTopAsync = nullptr;
+    const size_t firstResult = steadyStates.size();
+
+    auto drop = [](DdManager* manager, DdNode*& handle) {
+        if (handle != nullptr) Cudd_RecursiveDeref(manager, handle);
+        handle = nullptr;
+    };
+    // Releases what one block's turn holds (also when a failure cuts it short).
+    auto releaseBlock = [&]() {
+        releaseHandles(mgr, blockStates);
+        drop(mgr, steadyTop);
+        drop(mgrAsync, steadyTopAsync);
+        drop(mgr, parentFwd);
+        drop(mgr, parentBwd);
+        drop(mgrAsync, parentFwdAsync);
+        drop(mgrAsync, parentBwdAsync);
+        for (size_t g = 0; g < nGenes; ++g) {
+            drop(mgr, opTmp[g]);
+            drop(mgrAsync, opTmpAsync[g]);
+        }
+    };
+    auto releaseUnions = [&]() {
+        for (size_t i = 0; i < blockUnion.size(); ++i)
+            for (size_t j = 0; j < blockUnion[i].size(); ++j) {
+                drop(mgr, blockUnion[i][j]);
+                drop(mgrAsync, blockUnionAsync[i][j]);
+            }
+    };
+
+    try {
+        int cnt = 0;
+        std::vector<int> geneId;
+        for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+            for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+                const sccTopo& block = sccTopoLvl[i][j];
+                ++cnt;
+                std::cout << "now computing scc number " << cnt << std::endl;
+                geneId.clear();
+                makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
+
+                // The parent space: every parent lies on a lower level, so its
+                // union is known.
+                parentFwd = Cudd_ReadOne(mgr);
+                Cudd_Ref(parentFwd);
+                parentFwdAsync = Cudd_ReadOne(mgrAsync);
+                Cudd_Ref(parentFwdAsync);
+                for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
+                    const size_t paLvl = static_cast<size_t>(block.paSccLvl[k]);
+                    const size_t paIndex = static_cast<size_t>(block.paSccIndex.at(k));
+                    confineHandle(mgr, parentFwd, blockUnion.at(paLvl).at(paIndex));
+                    confineHandle(mgrAsync, parentFwdAsync, blockUnionAsync.at(paLvl).at(paIndex));
+                }
+                parentBwd = refChecked(Cudd_bddAnd(mgr, parentFwd, Cudd_ReadOne(mgr)));
+                swapHandle(mgr, parentBwd, ip, nInpVar);
+                parentBwdAsync =
+                    refChecked(Cudd_bddAnd(mgrAsync, parentFwdAsync, Cudd_ReadOne(mgrAsync)));
+                swapHandle(mgrAsync, parentBwdAsync, ipAsync, nInpVar);
+
+                // Private copies, confined to the parent space, that the
+                // block's search may narrow.
+                for (const int g : geneId) {
+                    const size_t at = static_cast<size_t>(g);
+                    if (opTmp.at(at) != nullptr) continue;  // a gene listed twice is copied once
+                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], parentFwd));
+                    confineHandle(mgr, opTmp[at], parentBwd);
+                    opTmpAsync[at] = refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], parentFwdAsync));
+                    confineHandle(mgrAsync, opTmpAsync[at], parentBwdAsync);
+                }
+                compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
+                                         inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
+                                         blockStates);
+
+                steadyTop = Cudd_ReadLogicZero(mgr);
+                Cudd_Ref(steadyTop);
+                for (DdNode* attractor : blockStates) {
+                    DdNode* next = refChecked(Cudd_bddOr(mgr, steadyTop, attractor));
+                    Cudd_RecursiveDeref(mgr, steadyTop);
+                    steadyTop = next;
+                }
+                steadyTopAsync = Cudd_bddTransfer(mgr, mgrAsync, steadyTop);
+                if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
+                Cudd_Ref(steadyTopAsync);
+                confineHandle(mgrAsync, stateSpace, steadyTopAsync);
+                Cudd_Ref(steadyTop);
+                blockUnion[i][j] = steadyTop;
+                Cudd_Ref(steadyTopAsync);
+                blockUnionAsync[i][j] = steadyTopAsync;
+
+                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
+                                        steadyTopAsync);
+                swapHandle(mgr, steadyTop, ip, nInpVar);
+                swapHandle(mgrAsync, steadyTopAsync, ipAsync, nInpVar);
+                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
+                                        steadyTopAsync);
+                releaseBlock();
+            }
+        }
+        releaseUnions();
+
+        // The final search: every gene, every relation confined to stateSpace.
+        geneId.clear();
+        for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
+        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
+        swapHandle(mgrAsync, stateSpace, ipAsync, nInpVar);
+        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
+        drop(mgrAsync, stateSpace);
+
+        std::cout << "final computation on small space" << std::endl;
+        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
+                        topNodeSame, nInpVar, steadyStates);
+        // When the reduction fixed every gene, the network has exactly one
+        // state left and it is its only attractor, but a search over no genes
+        // takes no step and finds nothing: record that state (the constant
+        // one over no variables), which the result text writes with the
+        // fixed values.
+        if (nInpVar == 0 && steadyStates.size() == firstResult) {
+            DdNode* onlyState = Cudd_ReadOne(mgrAsync);
+            Cudd_Ref(onlyState);
+            steadyStates.push_back(onlyState);
+        }
+    } catch (...) {
+        releaseBlock();
+        releaseUnions();
+        drop(mgrAsync, stateSpace);
+        throw;
+    }
+
+    std::ostringstream outSS;
+    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
+    for (size_t k = firstResult; k < steadyStates.size(); ++k) {
+        std::vector<int> nodeLevel(geneDbOrg.size(), 0);
+        printCubesJava(mgrAsync, geneDbOrg, geneDbReduced, defaultStatus, steadyStates[k], ipAsync,
+                       outSS, nInpVar, nodeLevel);
+    }
+    outSS << "\n";
+    return outSS.str();
 }

@@ -145,6 +145,24 @@ public final class QuorvelCheck {
                     "two concurrent calls give the same attractors as a lone call");
             System.err.println("result text:\n" + first);
 
+            // The example networks next to NETWORK, with their attractors in
+            // canonical form: steady states and cyclic attractors alike.
+            String examples = new java.io.File(network).getAbsoluteFile().getParent();
+            String[][] expectedExamples = {
+                {"toggle-switch.net", "A   B   \n01\n10"},
+                {"ring-oscillator.net", "A   C   B   \n001 010 011 100 101 110"},
+                {"fixed-input.net", "A   S   B   C   \n1000 1001 1010 1011"},
+            };
+            for (String[] example : expectedExamples) {
+                String path = examples + "/" + example[0];
+                if (!new java.io.File(path).exists()) {
+                    continue;
+                }
+                String text = analyse(quorvel, stdoutFile, path);
+                check(canonical(text).equals(example[1]), example[0] + " gives its attractors: got "
+                        + canonical(text).replace("\n", " | "));
+            }
+
             if (args.length > 7) {
                 long before = sizeOf(stdoutFile);
                 analyse(quorvel, stdoutFile, args[5]);

@@ -1,0 +1,211 @@
+// The result text writer: one line per attractor, every state once, fixed
+// genes written from defaultStatus, byte for byte.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cudd.h"
+#include "parseNetwork.h"
+#include "resultText.h"
+#include "util.h"
+
+namespace {
+
+geneDatabase namedGenes(const std::vector<std::string>& names) {
+    geneDatabase db;
+    for (const std::string& name : names) {
+        gene g;
+        g.name = name;
+        db.push_back(g);
+    }
+    return db;
+}
+
+// A manager with the state encoding of n reduced genes: variable i is the
+// current value of gene i, variable n + i its next value.
+struct encoding {
+    DdManager* mgr = nullptr;
+    std::vector<DdNode*> ip;
+    int n = 0;
+};
+
+encoding makeEncoding(int n) {
+    encoding e;
+    e.n = n;
+    e.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    for (int k = 0; k < 2 * n; ++k) {
+        DdNode* var = Cudd_bddNewVar(e.mgr);
+        Cudd_Ref(var);
+        e.ip.push_back(var);
+    }
+    return e;
+}
+
+void releaseEncoding(encoding& e) {
+    for (DdNode* var : e.ip) Cudd_RecursiveDeref(e.mgr, var);
+    EXPECT_EQ(Cudd_CheckZeroRef(e.mgr), 0);
+    Cudd_Quit(e.mgr);
+}
+
+// The set of the states whose bits (gene i = bit i of the state number) are
+// listed in `members`; referenced.
+DdNode* setOfStates(encoding& e, const std::vector<unsigned>& members) {
+    DdNode* set = Cudd_ReadLogicZero(e.mgr);
+    Cudd_Ref(set);
+    for (const unsigned k : members) {
+        DdNode* cube = Cudd_ReadOne(e.mgr);
+        Cudd_Ref(cube);
+        for (int i = 0; i < e.n; ++i) {
+            DdNode* lit = ((k >> i) & 1u) ? e.ip[static_cast<size_t>(i)]
+                                          : Cudd_Not(e.ip[static_cast<size_t>(i)]);
+            DdNode* next = Cudd_bddAnd(e.mgr, cube, lit);
+            Cudd_Ref(next);
+            Cudd_RecursiveDeref(e.mgr, cube);
+            cube = next;
+        }
+        DdNode* next = Cudd_bddOr(e.mgr, set, cube);
+        Cudd_Ref(next);
+        Cudd_RecursiveDeref(e.mgr, set);
+        Cudd_RecursiveDeref(e.mgr, cube);
+        set = next;
+    }
+    return set;
+}
+
+// Runs printCubesJava and returns the line it appended; the progress output
+// goes to *progress.
+std::string writeLine(encoding& e, const geneDatabase& org, const geneDatabase& reduced,
+                      const std::vector<int>& defaultStatus, DdNode* set, std::string* progress) {
+    std::ostringstream out;
+    std::vector<int> nodeLvl(org.size(), 0);
+    testing::internal::CaptureStdout();
+    printCubesJava(e.mgr, org, reduced, defaultStatus, set, e.ip, out, e.n, nodeLvl);
+    *progress = testing::internal::GetCapturedStdout();
+    return out.str();
+}
+
+TEST(ResultText, SteadyStateIsOneGroupOfValues) {
+    encoding e = makeEncoding(3);
+    const geneDatabase db = namedGenes({"a", "b", "c"});
+    DdNode* set = setOfStates(e, {0b101});  // a = 1, b = 0, c = 1
+    std::string progress;
+    EXPECT_EQ(writeLine(e, db, db, {-1, -1, -1}, set, &progress), "\n1   0   1   ");
+    EXPECT_EQ(progress, "number of states 1\n");
+    Cudd_RecursiveDeref(e.mgr, set);
+    releaseEncoding(e);
+}
+
+TEST(ResultText, TwoStatesDifferingInGeneZeroShareOneLine) {
+    encoding e = makeEncoding(3);
+    const geneDatabase db = namedGenes({"a", "b", "c"});
+    DdNode* set = setOfStates(e, {0b100, 0b101});  // a free, b = 0, c = 1
+    std::string progress;
+    const std::string line = writeLine(e, db, db, {-1, -1, -1}, set, &progress);
+    EXPECT_TRUE(line == "\n0   0   1   1   0   1   " || line == "\n1   0   1   0   0   1   ")
+        << "'" << line << "'";
+    EXPECT_EQ(progress, "number of states 2\n");
+    Cudd_RecursiveDeref(e.mgr, set);
+    releaseEncoding(e);
+}
+
+TEST(ResultText, NoReducedGenesWritesTheFixedValuesOnce) {
+    encoding e = makeEncoding(0);
+    const geneDatabase org = namedGenes({"X", "Y", "Z"});
+    DdNode* one = Cudd_ReadOne(e.mgr);
+    Cudd_Ref(one);
+    std::string progress;
+    EXPECT_EQ(writeLine(e, org, {}, {2, 0, 1}, one, &progress), "\n1   0   1   ");
+    EXPECT_EQ(progress, "number of states 1\n");
+    Cudd_RecursiveDeref(e.mgr, one);
+    releaseEncoding(e);
+}
+
+TEST(ResultText, RemovedGenesFollowDefaultStatusAndReducedGenesAreFoundByName) {
+    // Reduced order (q, p) differs from the network's order (p, ..., q, ...).
+    encoding e = makeEncoding(2);
+    const geneDatabase org = namedGenes({"p", "r0", "r1", "q", "r2", "r3"});
+    const geneDatabase reduced = namedGenes({"q", "p"});
+    const std::vector<int> defaultStatus = {-1, 0, 1, -1, 2, 3};
+    DdNode* set = setOfStates(e, {0b01});  // q = 1, p = 0
+    std::string progress;
+    EXPECT_EQ(writeLine(e, org, reduced, defaultStatus, set, &progress),
+              "\n0   0   1   1   1   0   ");
+    Cudd_RecursiveDeref(e.mgr, set);
+    releaseEncoding(e);
+}
+
+TEST(ResultText, EmptySetIsAFailureNotAnEmptyLine) {
+    encoding e = makeEncoding(1);
+    const geneDatabase db = namedGenes({"a"});
+    std::ostringstream out;
+    std::vector<int> nodeLvl(1, 0);
+    testing::internal::CaptureStdout();
+    EXPECT_THROW(printCubesJava(e.mgr, db, db, {-1}, Cudd_ReadLogicZero(e.mgr), e.ip, out, 1,
+                                nodeLvl),
+                 quorvelError);
+    const std::string progress = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(progress.rfind("error in printing cube::: status is ", 0), 0u) << progress;
+    releaseEncoding(e);
+}
+
+// Every non-empty set of states of three genes (with the next-state variables
+// present in the manager) is written with each state exactly once.
+TEST(ResultText, EverySetOfThreeGenesIsWrittenStateByState) {
+    encoding e = makeEncoding(3);
+    const geneDatabase db = namedGenes({"a", "b", "c"});
+    for (unsigned members = 1; members < 256; ++members) {
+        std::vector<unsigned> states;
+        std::set<resultText::state> expected;
+        for (unsigned k = 0; k < 8; ++k) {
+            if (!((members >> k) & 1u)) continue;
+            states.push_back(k);
+            expected.insert({static_cast<int>(k & 1u), static_cast<int>((k >> 1) & 1u),
+                             static_cast<int>((k >> 2) & 1u)});
+        }
+        DdNode* set = setOfStates(e, states);
+        std::string progress;
+        const std::string line = writeLine(e, db, db, {-1, -1, -1}, set, &progress);
+        Cudd_RecursiveDeref(e.mgr, set);
+        const resultText::parsedResult parsed = resultText::parse("a   b   c   " + line + "\n");
+        ASSERT_TRUE(parsed.ok) << parsed.error << " in '" << line << "'";
+        ASSERT_EQ(parsed.attractors.size(), 1u);
+        EXPECT_EQ(parsed.attractors[0].size(), states.size()) << "set " << members;
+        EXPECT_FALSE(resultText::hasRepeatedStates(parsed)) << "set " << members;
+        EXPECT_EQ(std::set<resultText::state>(parsed.attractors[0].begin(),
+                                              parsed.attractors[0].end()),
+                  expected)
+            << "set " << members;
+        EXPECT_EQ(progress, "number of states " + std::to_string(states.size()) + "\n");
+    }
+    releaseEncoding(e);
+}
+
+TEST(ResultText, NonDynamicGenesLeaveReducedEntriesAlone) {
+    const geneDatabase org = namedGenes({"a", "b", "c", "d"});
+    const geneDatabase reduced = namedGenes({"c"});
+    std::vector<int> nodeLvl = {7, 7, 7, 7};
+    printNonDynamicSteadyStatesJava(org, reduced, {1, 3, -1, 2}, nodeLvl);
+    EXPECT_EQ(nodeLvl, (std::vector<int>{1, 0, 7, 1}));
+}
+
+// The parser the other tests rely on rejects texts that are not byte-exact.
+TEST(ResultTextParser, AcceptsOnlyExactLayout) {
+    EXPECT_TRUE(resultText::parse("a   b   \n").ok);
+    EXPECT_TRUE(resultText::parse("a   b   \n1   0   \n").ok);
+    EXPECT_TRUE(resultText::parse("a   b   \n1   0   0   0   \n1   1   \n").ok);
+    EXPECT_FALSE(resultText::parse("a   b   ").ok);                // no closing line end
+    EXPECT_FALSE(resultText::parse("a   b  \n").ok);               // two blanks
+    EXPECT_FALSE(resultText::parse("a   b   \n1   0   1   \n").ok);  // not whole states
+    EXPECT_FALSE(resultText::parse("a   b   \n1   2   \n").ok);
+    EXPECT_FALSE(resultText::parse("a   b   \n\n").ok);            // empty attractor line
+    const resultText::parsedResult r = resultText::parse("a   b   \n0   1   1   1   \n");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.genes, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(resultText::asSet(r),
+              (resultText::attractorSet{{{0, 1}, {1, 1}}}));
+}
+
+}  // namespace
