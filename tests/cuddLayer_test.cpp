@@ -721,7 +721,13 @@ TEST(CuddLayer, EngineRestartsWithoutVariables) {
             Cudd_RecursiveDeref(m, s);
             Cudd_RecursiveDeref(m, f);
         } else {
+            Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
             EXPECT_EQ(Cudd_bddAnd(m, Cudd_ReadOne(m), Cudd_ReadLogicZero(m)), Cudd_ReadLogicZero(m));
+            EXPECT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+            EXPECT_EQ(Cudd_ShuffleHeap(m, nullptr), 1);
+            std::vector<char> cube(1, 9);
+            EXPECT_EQ(Cudd_bddPickOneCube(m, Cudd_ReadOne(m), cube.data()), 1);
+            EXPECT_EQ(Cudd_CountPathsToNonZero(Cudd_ReadOne(m)), 1.0);
         }
         Cudd_Quit(m);
     }

@@ -77,6 +77,9 @@ constexpr uintptr_t kTagMask = ((uintptr_t(1) << (kSlotBits + kGenerationBits)) 
 constexpr uintptr_t kMaxPayload =
     std::min<uintptr_t>(uintptr_t(INT_MAX), (UINTPTR_MAX >> kPayloadShift));
 
+// The last results stay referenced in BuDDy until this many newer results
+// exist, so that a result is valid until (at least) the next operation even
+// when a collection or reordering runs before the caller references it.
 constexpr int kRecentResults = 4;
 // Bytes one BuDDy node costs with its share of the operation caches.
 constexpr size_t kBytesPerNode = 48;
@@ -396,7 +399,7 @@ int xnorOp(bool cf, bool cg) { return cf == cg ? bddop_biimp : bddop_xor; }
 
 // True when `cube` is ONE or a conjunction of positive variables.
 bool positiveCube(const Operand& c) {
-    if (c.complement) return c.node == 0;
+    if (c.complement) return false;
     int n = c.node;
     while (n >= 2) {
         if (bdd_low(n) != 0) return false;
@@ -739,7 +742,8 @@ int Cudd_AutodynDisable(DdManager* unique) {
 int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize) {
     (void)minsize;
     if (!begin(table)) return 0;
-    if (heuristic == CUDD_REORDER_NONE) return 1;
+    // BuDDy's reordering crashes on a kernel without variables.
+    if (heuristic == CUDD_REORDER_NONE || bdd_varnum() == 0) return 1;
     bdd_reorder(BDD_REORDER_SIFT);
     return takeError() ? 0 : 1;
 }
