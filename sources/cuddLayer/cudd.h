@@ -15,6 +15,9 @@
 //   calls Cudd_Ref on it before the next operation on the kernel, and
 //   Cudd_RecursiveDeref on the same manager when dropping it. Operands must
 //   be referenced (or be variables or constants) while an operation runs.
+//   Cudd_CheckZeroRef counts the functions a manager holds references on,
+//   the constants and variables included, so it is 0 only when every
+//   Cudd_Ref on that manager was matched by a Cudd_RecursiveDeref.
 // - An operation that fails (memory exhausted, invalid argument) returns
 //   NULL; the kernel never ends the process.
 // - Variable index k is the k-th variable created in a manager. The
@@ -23,8 +26,10 @@
 //   automatic reordering is switched on and off for all of them at once.
 // - Unlike CUDD, two handles of the same non-constant function need not be
 //   equal words: a complemented handle and the plain result of an operation
-//   may stand for the same function. Compare functions with Cudd_bddLeq (or
-//   compare with the constants, which are canonical), never with ==.
+//   may stand for the same function (operations return the plain node of
+//   their result, while Cudd_Not(h) is h's node complemented). Compare
+//   functions with Cudd_bddLeq (or with the constants, which are canonical,
+//   like the variables), never with ==.
 // - Cudd_MakeTreeNode groups levels whose BuDDy variables were numbered
 //   consecutively; that is the case for groups declared after a
 //   Cudd_ShuffleHeap that came before any operation. It returns NULL for a
