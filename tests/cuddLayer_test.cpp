@@ -961,6 +961,41 @@ TEST(CuddLayer, InvalidArgumentsAreRefused) {
 }
 #endif
 
+// The exchange of x_i and x'_i is prepared once and reused; it must stay
+// right after the order changed (sifting, a shuffle).
+TEST(CuddLayer, SwapStaysRightAcrossOrderChanges) {
+    for (unsigned seed : kSeeds) {
+        std::mt19937 rng(seed);
+        int n = 4;
+        DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        std::vector<DdNode*> v = makeVars(m, 2 * n);
+        held h(m);
+        for (int round = 0; round < 4; ++round) {
+            SCOPED_TRACE(context(seed, 2 * n, round));
+            randomFunction f = randomBuild(m, h, v, 2 * n, rng, 6);
+            std::vector<int> xs, ys;
+            for (int i = 0; i < n; ++i) {
+                xs.push_back(i);
+                ys.push_back(n + i);
+            }
+            DdNode* s = h.keep(Cudd_bddSwapVariables(m, f.f, v.data(), v.data() + n, n));
+            EXPECT_EQ(describe(tableOf(m, s, 2 * n)), describe(swapTable(f.t, xs, ys)));
+            if (round % 2 == 0) {
+                ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+            } else {
+                std::vector<int> perm(static_cast<size_t>(2 * n));
+                for (int k = 0; k < 2 * n; ++k) perm[size_t(k)] = k;
+                std::shuffle(perm.begin(), perm.end(), rng);
+                ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
+            }
+            EXPECT_EQ(describe(tableOf(m, s, 2 * n)), describe(swapTable(f.t, xs, ys)));
+        }
+        h.release();
+        EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
+        Cudd_Quit(m);
+    }
+}
+
 TEST(CuddLayer, ShuffleHeapGivesTheRequestedLevels) {
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     int n = 3;
