@@ -1,5 +1,5 @@
 // The per-block search (synchronous stage, then the asynchronous search
-// outside the basin of its results): the edge cases of its design and a
+// outside the basin of its results): its edge cases and a
 // differential check against the explicit-state reference.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// The asynchronous attractor search: the edge cases of its design and a
+// The asynchronous attractor search: its edge cases and a
 // differential check against the explicit-state reference on random
 // fragments.
 #include <gtest/gtest.h>
