@@ -2,9 +2,19 @@
 // the fragment takes its next value while every other gene keeps its own.
 //
 // The step relation of gene g is S_g(x, x') = T_g(x, x') AND (EXISTS x_g .
-// topSame): g moves to f_g(x), every other gene k has x'_k = x_k. A search
-// keeps the relations of its fragment fixed while it runs, so each search
-// builds S_g once per distinct fragment gene and reuses it for every image.
+// topSame): g moves to f_g(x), every other gene k has x'_k = x_k. Since S_g
+// fixes every x'_k but x'_g, it is M_g(x, x'_g) AND frame, with
+// M_g = EXISTS x'_k (k != g) . S_g: T_g with x'_k read as x_k. The images
+// below use M_g, so one step of gene g is a relational product over the one
+// variable x_g (or x'_g) and a rename of one variable, instead of a product
+// over every current-state variable and an exchange of all of them.
+//
+// A search keeps the relations of its fragment fixed while it runs, so each
+// search builds M_g once per distinct fragment gene and reuses it for every
+// image. Inside a search every set is kept over current-state variables;
+// backward searches, whose sets the callers give and take over next-state
+// variables, exchange the variables once on the way in and once on the way
+// out.
 #include "utilFragAsync.h"
 
 #include <iostream>
@@ -14,78 +24,133 @@
 
 namespace {
 
-// S_g for every distinct gene of the fragment, in order of first appearance.
-// Every entry carries one reference owned by the caller.
-std::vector<DdNode*> makeStepRelations(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                       std::vector<DdNode*>& ip, const std::vector<int>& genes,
-                                       DdNode* topSame, int nInpVar) {
-    std::vector<DdNode*> steps;
-    steps.reserve(genes.size());
-    for (int g : genes) {
-        DdNode* frame = refChecked(Cudd_bddExistAbstract(mgr, topSame, ip[g % nInpVar]));
-        DdNode* step = Cudd_bddAnd(mgr, topNode[g], frame);
-        Cudd_RecursiveDeref(mgr, frame);
-        steps.push_back(refChecked(step));
-    }
-    return steps;
-}
+// M_g for every distinct fragment gene g (genes[k] -> moves[k]), each with
+// one reference owned by the record.
+struct geneMoves {
+    std::vector<int> genes;
+    std::vector<DdNode*> moves;
+};
 
 void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
     for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
     nodes.clear();
 }
 
-// The states one step away from initState through any of `steps`, less
-// reachedStates, in the encoding of initState (x when inpCube is the
-// current-state cube: successors; x' when it is the next-state cube:
-// predecessors). Referenced, owned by the caller.
-DdNode* imageBySteps(DdManager* mgr, const std::vector<DdNode*>& steps, std::vector<DdNode*>& ip,
-                     DdNode* inpCube, DdNode* initState, DdNode* reachedStates, int nInpVar) {
-    DdNode* nextState = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(nextState);
-    for (DdNode* step : steps) {
-        // One relational product: conjoin and quantify the start side at once.
-        DdNode* moved = refChecked(Cudd_bddAndAbstract(mgr, step, initState, inpCube));
-        DdNode* swapped =
-            Cudd_bddSwapVariables(mgr, moved, ip.data(), ip.data() + nInpVar, nInpVar);
-        Cudd_RecursiveDeref(mgr, moved);
-        swapped = refChecked(swapped);
-        DdNode* fresh = Cudd_bddAnd(mgr, Cudd_Not(reachedStates), swapped);
-        Cudd_RecursiveDeref(mgr, swapped);
-        fresh = refChecked(fresh);
-        DdNode* united = Cudd_bddOr(mgr, fresh, nextState);
-        Cudd_RecursiveDeref(mgr, fresh);
-        Cudd_RecursiveDeref(mgr, nextState);
-        nextState = refChecked(united);
-    }
-    return nextState;
+// The frame of gene g: every gene but g keeps its value.
+DdNode* frameOf(DdManager* mgr, std::vector<DdNode*>& ip, DdNode* topSame, int g) {
+    return refChecked(Cudd_bddExistAbstract(mgr, topSame, ip[g]));
 }
 
-// Breadth-first search from initState over `steps`, frontier by frontier;
-// prints the layer counters and the path count of the result.
-DdNode* reachBySteps(DdManager* mgr, const std::vector<DdNode*>& steps, std::vector<DdNode*>& ip,
-                     DdNode* initState, DdNode* inpCube, int nInpVar) {
+geneMoves makeMoves(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                    const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
+    geneMoves m;
+    m.genes = uniqueGenes(geneId);
+    if (m.genes.empty()) return m;
+    DdNode* nextCube = refChecked(Cudd_ReadOne(mgr));
+    try {
+        for (int i = 0; i < nInpVar; ++i) {
+            DdNode* cube = refChecked(Cudd_bddAnd(mgr, nextCube, ip[nInpVar + i]));
+            Cudd_RecursiveDeref(mgr, nextCube);
+            nextCube = cube;
+        }
+        for (int g : m.genes) {
+            DdNode* frame = frameOf(mgr, ip, topSame, g);
+            DdNode* others = Cudd_bddExistAbstract(mgr, nextCube, ip[nInpVar + g]);
+            if (others == nullptr) Cudd_RecursiveDeref(mgr, frame);
+            others = refChecked(others);
+            DdNode* move = Cudd_bddAndAbstract(mgr, topNode[g], frame, others);
+            Cudd_RecursiveDeref(mgr, frame);
+            Cudd_RecursiveDeref(mgr, others);
+            m.moves.push_back(refChecked(move));
+        }
+    } catch (...) {
+        Cudd_RecursiveDeref(mgr, nextCube);
+        releaseAll(mgr, m.moves);
+        throw;
+    }
+    Cudd_RecursiveDeref(mgr, nextCube);
+    return m;
+}
+
+DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
+    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+}
+
+// True when inpCube is the cube of the next-state variables, which asks for
+// a backward search (sets over x').
+bool isBackward(DdManager* mgr, DdNode* inpCube, std::vector<DdNode*>& ip, int nInpVar) {
+    return nInpVar > 0 && Cudd_bddLeq(mgr, inpCube, ip[nInpVar]) == 1;
+}
+
+// The states one step away from `from` (successors, or predecessors when
+// `backward`), less `reached`; all sets over x. Referenced, owned by the
+// caller.
+DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip, DdNode* from,
+                     DdNode* reached, bool backward, int nInpVar) {
+    DdNode* image = Cudd_ReadLogicZero(mgr);
+    Cudd_Ref(image);
+    try {
+        for (size_t k = 0; k < m.genes.size(); ++k) {
+            DdNode** current = &ip[m.genes[k]];
+            DdNode** next = &ip[nInpVar + m.genes[k]];
+            DdNode* moved = nullptr;
+            if (!backward) {
+                // EXISTS x_g . from AND M_g, then x'_g renamed x_g.
+                DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
+                moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
+                Cudd_RecursiveDeref(mgr, product);
+            } else {
+                // EXISTS x'_g . M_g AND from[x_g renamed x'_g].
+                DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
+                moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
+                Cudd_RecursiveDeref(mgr, renamed);
+            }
+            moved = refChecked(moved);
+            DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
+            Cudd_RecursiveDeref(mgr, moved);
+            fresh = refChecked(fresh);
+            DdNode* united = Cudd_bddOr(mgr, image, fresh);
+            Cudd_RecursiveDeref(mgr, fresh);
+            Cudd_RecursiveDeref(mgr, image);
+            image = nullptr;
+            image = refChecked(united);
+        }
+    } catch (...) {
+        if (image != nullptr) Cudd_RecursiveDeref(mgr, image);
+        throw;
+    }
+    return image;
+}
+
+// Breadth-first search from `start` (over x), frontier by frontier; prints
+// the layer counters and the path count of the result (over x).
+DdNode* reachByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip, DdNode* start,
+                     bool backward, int nInpVar) {
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    DdNode* reachedStates = zero;
-    Cudd_Ref(reachedStates);
-    DdNode* frontier = initState;
-    Cudd_Ref(frontier);
-    int iteration = 0;
-    for (;;) {
-        ++iteration;
-        std::cout << iteration << "   " << std::flush;
-        if (frontier == zero) break;
-        DdNode* united = Cudd_bddOr(mgr, reachedStates, frontier);
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = refChecked(united);
-        DdNode* next = imageBySteps(mgr, steps, ip, inpCube, frontier, reachedStates, nInpVar);
-        Cudd_RecursiveDeref(mgr, frontier);
-        frontier = next;
+    // held[0]: every state reached so far; held[1]: the newest layer.
+    std::vector<DdNode*> held{zero, start};
+    Cudd_Ref(zero);
+    Cudd_Ref(start);
+    try {
+        int iteration = 0;
+        for (;;) {
+            ++iteration;
+            std::cout << iteration << "   " << std::flush;
+            if (held[1] == zero) break;
+            DdNode* united = refChecked(Cudd_bddOr(mgr, held[0], held[1]));
+            Cudd_RecursiveDeref(mgr, held[0]);
+            held[0] = united;
+            DdNode* next = imageByMoves(mgr, m, ip, held[1], held[0], backward, nInpVar);
+            Cudd_RecursiveDeref(mgr, held[1]);
+            held[1] = next;
+        }
+    } catch (...) {
+        releaseAll(mgr, held);
+        throw;
     }
     std::cout << std::endl;
-    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reachedStates) << std::endl;
-    Cudd_RecursiveDeref(mgr, frontier);
-    return reachedStates;
+    Cudd_RecursiveDeref(mgr, held[1]);
+    return held[0];
 }
 
 }  // namespace
@@ -104,75 +169,110 @@ DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                            std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                            DdNode* inpCube, DdNode* initState, DdNode* topSame,
                            DdNode* reachedStates, int nInpVar) {
-    std::vector<DdNode*> steps =
-        makeStepRelations(mgr, topNode, ip, uniqueGenes(geneId), topSame, nInpVar);
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    const bool backward = isBackward(mgr, inpCube, ip, nInpVar);
     DdNode* image = nullptr;
+    std::vector<DdNode*> held;  // the sets over x of a backward image
     try {
-        image = imageBySteps(mgr, steps, ip, inpCube, initState, reachedStates, nInpVar);
+        if (!backward) {
+            image = imageByMoves(mgr, m, ip, initState, reachedStates, false, nInpVar);
+        } else {
+            held.push_back(swapCurrentAndNext(mgr, initState, ip, nInpVar));
+            held.push_back(swapCurrentAndNext(mgr, reachedStates, ip, nInpVar));
+            held.push_back(imageByMoves(mgr, m, ip, held[0], held[1], true, nInpVar));
+            image = swapCurrentAndNext(mgr, held[2], ip, nInpVar);
+        }
     } catch (...) {
-        releaseAll(mgr, steps);
+        releaseAll(mgr, held);
+        releaseAll(mgr, m.moves);
         throw;
     }
-    releaseAll(mgr, steps);
+    releaseAll(mgr, held);
+    releaseAll(mgr, m.moves);
     return image;
 }
 
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
-    std::vector<DdNode*> steps =
-        makeStepRelations(mgr, topNode, ip, uniqueGenes(geneId), topSame, nInpVar);
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    const bool backward = isBackward(mgr, inpCube, ip, nInpVar);
     DdNode* reached = nullptr;
+    std::vector<DdNode*> held;
     try {
-        reached = reachBySteps(mgr, steps, ip, initState, inpCube, nInpVar);
+        if (!backward) {
+            reached = reachByMoves(mgr, m, ip, initState, false, nInpVar);
+        } else {
+            held.push_back(swapCurrentAndNext(mgr, initState, ip, nInpVar));
+            held.push_back(reachByMoves(mgr, m, ip, held[0], true, nInpVar));
+            reached = swapCurrentAndNext(mgr, held[1], ip, nInpVar);
+        }
     } catch (...) {
-        releaseAll(mgr, steps);
+        releaseAll(mgr, held);
+        releaseAll(mgr, m.moves);
         throw;
     }
-    releaseAll(mgr, steps);
+    releaseAll(mgr, held);
+    releaseAll(mgr, m.moves);
+    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
     return reached;
 }
 
 namespace {
 
-// The descent proper, given the step relations of the distinct genes and the
-// one (chosen) whose transition gives the first state.
-DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<DdNode*>& steps,
-                DdNode* chosenStep, DdNode* inpCube, const std::vector<int>& geneId,
-                int nInpVar) {
-    // The first state is the target of one transition of the chosen gene.
-    DdNode* layer = pickMinterm(mgr, chosenStep, ip, geneId, nInpVar, 1);
-    DdNode* last = layer;  // the last non-empty layer
-    Cudd_Ref(last);
-    DdNode* reachedStates = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(reachedStates);
-    int iteration = 0;
-    for (;;) {
-        ++iteration;
-        std::cout << iteration << "  " << std::flush;
-        if (Cudd_IsConstant(layer)) {
+// The descent proper: from the target of one transition of gene genes[k],
+// breadth-first to the deepest layer.
+DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
+                DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
+    // held: the step relation of the chosen gene, then the newest layer, the
+    // last non-empty layer and every state reached.
+    std::vector<DdNode*> held;
+    try {
+        // The first state: the next-state values of one transition S_g.
+        held.push_back(frameOf(mgr, ip, topSame, m.genes[chosen]));
+        DdNode* step = refChecked(Cudd_bddAnd(mgr, m.moves[chosen], held[0]));
+        Cudd_RecursiveDeref(mgr, held[0]);
+        held[0] = step;
+        DdNode* first = pickMinterm(mgr, step, ip, geneId, nInpVar, 1);
+        Cudd_RecursiveDeref(mgr, held[0]);
+        held.clear();
+        DdNode* zero = Cudd_ReadLogicZero(mgr);
+        Cudd_Ref(first);
+        Cudd_Ref(zero);
+        held = {first, first, zero};
+        DdNode*& layer = held[0];
+        DdNode*& last = held[1];
+        DdNode*& reachedStates = held[2];
+        int iteration = 0;
+        for (;;) {
+            ++iteration;
+            std::cout << iteration << "  " << std::flush;
+            if (Cudd_IsConstant(layer)) {
+                Cudd_RecursiveDeref(mgr, layer);
+                layer = last;
+                Cudd_Ref(layer);
+                std::cout << "next state evaluates to 1 with possible depth  " << iteration
+                          << std::endl;
+                break;
+            }
+            Cudd_RecursiveDeref(mgr, last);
+            last = layer;
+            Cudd_Ref(last);
+            DdNode* united = refChecked(Cudd_bddOr(mgr, reachedStates, last));
+            Cudd_RecursiveDeref(mgr, reachedStates);
+            reachedStates = united;
+            DdNode* next = imageByMoves(mgr, m, ip, last, reachedStates, false, nInpVar);
             Cudd_RecursiveDeref(mgr, layer);
-            layer = last;
-            Cudd_Ref(layer);
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
-            break;
+            layer = next;
         }
-        Cudd_RecursiveDeref(mgr, last);
-        last = layer;
-        Cudd_Ref(last);
-        DdNode* united = Cudd_bddOr(mgr, reachedStates, last);
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = refChecked(united);
-        Cudd_RecursiveDeref(mgr, layer);
-        layer = imageBySteps(mgr, steps, ip, inpCube, last, reachedStates, nInpVar);
+        // A state of the deepest layer seen.
+        DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
+        releaseAll(mgr, held);
+        return state;
+    } catch (...) {
+        releaseAll(mgr, held);
+        throw;
     }
-    // A state of the deepest layer seen.
-    DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
-    Cudd_RecursiveDeref(mgr, last);
-    Cudd_RecursiveDeref(mgr, reachedStates);
-    Cudd_RecursiveDeref(mgr, layer);
-    return state;
 }
 
 }  // namespace
@@ -180,28 +280,27 @@ DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<DdNo
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
-    const std::vector<int> genes = uniqueGenes(geneId);
-    std::vector<DdNode*> steps = makeStepRelations(mgr, topNode, ip, genes, topSame, nInpVar);
-    // The moving gene of the first step: the first fragment gene whose step
-    // relation is not empty.
-    DdNode* chosenStep = nullptr;
+    (void)inpCube;  // the descent always runs forward
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    // The moving gene of the first step: the first fragment gene that can
+    // move at all (S_g is empty exactly when M_g is).
+    size_t chosen = m.genes.size();
     for (int g : geneId) {
         size_t k = 0;
-        while (genes[k] != g) ++k;
-        if (!Cudd_IsConstant(steps[k])) {
-            chosenStep = steps[k];
+        while (m.genes[k] != g) ++k;
+        if (!Cudd_IsConstant(m.moves[k])) {
+            chosen = k;
             break;
         }
         std::cout << "zero node seen" << std::endl;
     }
     DdNode* state = nullptr;
     try {
-        if (chosenStep != nullptr)
-            state = descend(mgr, ip, steps, chosenStep, inpCube, geneId, nInpVar);
+        if (chosen < m.genes.size()) state = descend(mgr, ip, m, chosen, topSame, geneId, nInpVar);
     } catch (...) {
-        releaseAll(mgr, steps);
+        releaseAll(mgr, m.moves);
         throw;
     }
-    releaseAll(mgr, steps);
+    releaseAll(mgr, m.moves);
     return state;
 }

@@ -721,7 +721,13 @@ TEST(CuddLayer, EngineRestartsWithoutVariables) {
             Cudd_RecursiveDeref(m, s);
             Cudd_RecursiveDeref(m, f);
         } else {
+            Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
             EXPECT_EQ(Cudd_bddAnd(m, Cudd_ReadOne(m), Cudd_ReadLogicZero(m)), Cudd_ReadLogicZero(m));
+            EXPECT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+            EXPECT_EQ(Cudd_ShuffleHeap(m, nullptr), 1);
+            std::vector<char> cube(1, 9);
+            EXPECT_EQ(Cudd_bddPickOneCube(m, Cudd_ReadOne(m), cube.data()), 1);
+            EXPECT_EQ(Cudd_CountPathsToNonZero(Cudd_ReadOne(m)), 1.0);
         }
         Cudd_Quit(m);
     }
@@ -969,11 +975,19 @@ TEST(CuddLayer, ShuffleHeapGivesTheRequestedLevels) {
     for (int k = 0; k < 2 * n; ++k) v.push_back(Cudd_bddIthVar(m, k));
     DdNode* f = Cudd_bddXnor(m, v[0], v[5]);
     Cudd_Ref(f);
+    ASSERT_NE(Cudd_MakeTreeNode(m, 0, 2, MTR_FIXED), nullptr);
+    ASSERT_NE(Cudd_MakeTreeNode(m, 1, 2, MTR_FIXED), nullptr);
+    ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+    // Reversing the order breaks the fixed groups; they are dropped.
     std::vector<int> back{5, 4, 3, 2, 1, 0};
     ASSERT_EQ(Cudd_ShuffleHeap(m, back.data()), 1);
     for (int l = 0; l < 2 * n; ++l) EXPECT_EQ(Cudd_ReadInvPerm(m, l), back[size_t(l)]);
     std::vector<int> in{1, 0, 0, 0, 0, 1};
     EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadOne(m));
+    ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadOne(m));
+    in[5] = 0;
+    EXPECT_EQ(Cudd_Eval(m, f, in.data()), Cudd_ReadLogicZero(m));
     // Not a permutation: refused.
     std::vector<int> bad{0, 0, 1, 2, 3, 4};
     EXPECT_EQ(Cudd_ShuffleHeap(m, bad.data()), 0);

@@ -77,10 +77,13 @@ constexpr uintptr_t kTagMask = ((uintptr_t(1) << (kSlotBits + kGenerationBits)) 
 constexpr uintptr_t kMaxPayload =
     std::min<uintptr_t>(uintptr_t(INT_MAX), (UINTPTR_MAX >> kPayloadShift));
 
+// The last results stay referenced in BuDDy until this many newer results
+// exist, so that a result is valid until (at least) the next operation even
+// when a collection or reordering runs before the caller references it.
 constexpr int kRecentResults = 4;
 // Bytes one BuDDy node costs with its share of the operation caches.
 constexpr size_t kBytesPerNode = 48;
-constexpr int kNodesPerCacheEntry = 4;
+constexpr int kNodesPerCacheEntry = 2;
 // Largest growth of the node table at once (BuDDy's default, 50000 nodes,
 // makes a large analysis resize hundreds of times).
 constexpr int kMaxIncrease = 1 << 22;
@@ -396,7 +399,7 @@ int xnorOp(bool cf, bool cg) { return cf == cg ? bddop_biimp : bddop_xor; }
 
 // True when `cube` is ONE or a conjunction of positive variables.
 bool positiveCube(const Operand& c) {
-    if (c.complement) return c.node == 0;
+    if (c.complement) return false;
     int n = c.node;
     while (n >= 2) {
         if (bdd_low(n) != 0) return false;
@@ -424,10 +427,11 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
     // CUDD sizes its unique table per variable, and the variables come later;
     // BuDDy's node table starts at a quarter of the requested cache (65536
     // nodes for CUDD_CACHE_SLOTS) and grows on demand, the caches following
-    // at one entry per kNodesPerCacheEntry nodes. Measured on the layer
-    // benchmark, this beat larger starting tables: an analysis of a small
-    // network starts in about a millisecond instead of ten, and automatic
-    // sifting gets its first chance earlier.
+    // at one entry per kNodesPerCacheEntry nodes. Measured on real networks
+    // (bench_async) and on bench_layer, larger starting tables are slower:
+    // every collection clears the caches, so their cost grows with the
+    // table (a 1M-node start made bbm-011 ten times slower), and a small
+    // network's analysis starts in about a millisecond instead of ten.
     int nodes = int(std::min<size_t>(std::max<size_t>(cacheSize / 4, 4096), size_t(limit)));
     int cache = std::max(nodes / kNodesPerCacheEntry, 256);
     bdd_error_hook(recordError);
@@ -738,7 +742,8 @@ int Cudd_AutodynDisable(DdManager* unique) {
 int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize) {
     (void)minsize;
     if (!begin(table)) return 0;
-    if (heuristic == CUDD_REORDER_NONE) return 1;
+    // BuDDy's reordering crashes on a kernel without variables.
+    if (heuristic == CUDD_REORDER_NONE || bdd_varnum() == 0) return 1;
     bdd_reorder(BDD_REORDER_SIFT);
     return takeError() ? 0 : 1;
 }
