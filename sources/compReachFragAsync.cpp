@@ -30,23 +30,30 @@ DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip
 }
 
 // One pass of the search. Returns false when no fragment gene can move any
-// more (nothing was searched).
+// more (nothing was searched). The pass's sets live in `held`, which the
+// caller releases, also when a BDD operation fails half-way.
 bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates) {
+                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
+                   std::vector<DdNode*>& held) {
     std::cout << "computing initial state" << std::endl;
     DdNode* initStateFwd =
         compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
     if (initStateFwd == nullptr) return false;
+    held.push_back(initStateFwd);
     DdNode* initStateBwd = swapCurrentAndNext(mgr, initStateFwd, ip, nInpVar);
+    held.push_back(initStateBwd);
 
     std::cout << "computing backward reachable states" << std::endl;
     DdNode* reachedBackNext =
         compReachStatesFragAsync(mgr, op, ip, initStateBwd, inpCubeBwd, geneId, topSame, nInpVar);
+    held.push_back(reachedBackNext);
     std::cout << "computing forward reachable states" << std::endl;
     DdNode* reachedStatesFwd =
         compReachStatesFragAsync(mgr, op, ip, initStateFwd, inpCubeFwd, geneId, topSame, nInpVar);
+    held.push_back(reachedStatesFwd);
     DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
+    held.push_back(reachedStatesBack);
 
     if (checkInclusion(mgr, reachedStatesBack, reachedStatesFwd)) {
         std::cout << "recurrent state" << std::endl;
@@ -55,17 +62,16 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     } else {
         std::cout << "transient state" << std::endl;
     }
-    Cudd_RecursiveDeref(mgr, reachedStatesFwd);
 
     // Cut every transition that leaves or enters the backward set.
     excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
     excludeStatesAsync(mgr, op, geneId, reachedBackNext);
-
-    Cudd_RecursiveDeref(mgr, initStateBwd);
-    Cudd_RecursiveDeref(mgr, initStateFwd);
-    Cudd_RecursiveDeref(mgr, reachedStatesBack);
-    Cudd_RecursiveDeref(mgr, reachedBackNext);
     return true;
+}
+
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
 }
 
 }  // namespace
@@ -77,9 +83,17 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
     do {
         ++iteration;
         std::cout << "iteration is " << iteration << std::endl;
-        if (!searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
-                           steadyStates))
-            break;
+        std::vector<DdNode*> held;
+        bool searched = false;
+        try {
+            searched = searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame,
+                                     nInpVar, steadyStates, held);
+        } catch (...) {
+            releaseAll(mgr, held);
+            throw;
+        }
+        releaseAll(mgr, held);
+        if (!searched) break;
     } while (!chkConstantAsync(op, geneId));
     return 0;
 }

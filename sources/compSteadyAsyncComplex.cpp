@@ -23,20 +23,6 @@ void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
     nodes.clear();
 }
 
-// Moves `node` into `destination`; referenced, owned by the caller. A failed
-// transfer releases `pending` (handles of `pendingMgr`) and raises `failure`.
-DdNode* transferOrRaise(DdManager* source, DdManager* destination, DdNode* node,
-                        const std::string& failure, DdManager* pendingMgr,
-                        std::vector<DdNode*> pending) {
-    DdNode* moved = Cudd_bddTransfer(source, destination, node);
-    if (moved == nullptr) {
-        releaseAll(pendingMgr, pending);
-        raiseFatal(failure);
-    }
-    Cudd_Ref(moved);
-    return moved;
-}
-
 }  // namespace
 
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
@@ -46,19 +32,29 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              int nInpVar, std::vector<DdNode*>& steadyStates) {
     const size_t firstNew = steadyStates.size();
     std::vector<DdNode*> steadyFalse;
-    compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                   steadyFalse);
+    try {
+        compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
+                       steadyFalse);
+    } catch (...) {
+        releaseAll(mgr, steadyFalse);
+        throw;
+    }
     // The cycles that change several genes in one step are not results; the
     // asynchronous search below covers their region.
     releaseAll(mgr, steadyFalse);
 
     // Only the attractors found here bound the basin, whatever the array
     // held on entry.
-    const std::vector<DdNode*> retained(steadyStates.begin() + static_cast<std::ptrdiff_t>(firstNew),
-                                        steadyStates.end());
+    const std::vector<DdNode*> retained(
+        steadyStates.begin() + static_cast<std::ptrdiff_t>(firstNew), steadyStates.end());
     std::vector<DdNode*> complexLoop;
-    secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame, nInpVar,
-             complexLoop);
+    try {
+        secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame,
+                 nInpVar, complexLoop);
+    } catch (...) {
+        releaseAll(mgrAsync, complexLoop);
+        throw;
+    }
 
     std::vector<DdNode*> moved;
     for (DdNode* entry : complexLoop) {
@@ -80,44 +76,57 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
              std::vector<DdNode*>& complexLoop) {
-    DdNode* steadyTop = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(steadyTop);
-    for (DdNode* entry : steadyStates) {
-        DdNode* united = refChecked(Cudd_bddOr(mgr, steadyTop, entry));
-        Cudd_RecursiveDeref(mgr, steadyTop);
-        steadyTop = united;
+    std::vector<DdNode*> steadyTop{Cudd_ReadLogicZero(mgr)};
+    Cudd_Ref(steadyTop[0]);
+    try {
+        for (DdNode* entry : steadyStates) {
+            DdNode* united = refChecked(Cudd_bddOr(mgr, steadyTop[0], entry));
+            Cudd_RecursiveDeref(mgr, steadyTop[0]);
+            steadyTop[0] = united;
+        }
+    } catch (...) {
+        releaseAll(mgr, steadyTop);
+        throw;
     }
-    DdNode* steadyTopAsync = transferOrRaise(mgr, mgrAsync, steadyTop,
-                                             "steadyTop transfer unsuccessful", mgr, {steadyTop});
-    Cudd_RecursiveDeref(mgr, steadyTop);
-    DdNode* inpCubeAsync = transferOrRaise(mgr, mgrAsync, inpCube,
-                                           "steadyFalse transfer unsuccessful", mgrAsync,
-                                           {steadyTopAsync});
+    DdNode* steadyTopAsync = Cudd_bddTransfer(mgr, mgrAsync, steadyTop[0]);
+    releaseAll(mgr, steadyTop);
+    if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
+    Cudd_Ref(steadyTopAsync);
 
-    DdNode* inpCubeBwd = Cudd_ReadOne(mgrAsync);
-    Cudd_Ref(inpCubeBwd);
-    for (int i = 0; i < nInpVar; ++i) {
-        DdNode* cube = refChecked(Cudd_bddAnd(mgrAsync, inpCubeBwd, ipAsync[nInpVar + i]));
-        Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
-        inpCubeBwd = cube;
+    // Every handle of mgrAsync that this call holds, released on every way out.
+    std::vector<DdNode*> held{steadyTopAsync};
+    try {
+        DdNode* inpCubeAsync = Cudd_bddTransfer(mgr, mgrAsync, inpCube);
+        if (inpCubeAsync == nullptr) raiseFatal("steadyFalse transfer unsuccessful");
+        Cudd_Ref(inpCubeAsync);
+        held.push_back(inpCubeAsync);
+
+        DdNode* inpCubeBwd = Cudd_ReadOne(mgrAsync);
+        Cudd_Ref(inpCubeBwd);
+        held.push_back(inpCubeBwd);
+        for (int i = 0; i < nInpVar; ++i) {
+            DdNode* cube = refChecked(Cudd_bddAnd(mgrAsync, inpCubeBwd, ipAsync[nInpVar + i]));
+            Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
+            held.back() = inpCubeBwd = cube;
+        }
+
+        // The asynchronous basin of the retained attractors, over x'.
+        DdNode* steadyTopNext = refChecked(Cudd_bddSwapVariables(
+            mgrAsync, steadyTopAsync, ipAsync.data(), ipAsync.data() + nInpVar, nInpVar));
+        held.push_back(steadyTopNext);
+        DdNode* reachedStatesBack = compReachStatesFragAsync(
+            mgrAsync, opAsync, ipAsync, steadyTopNext, inpCubeBwd, geneId, topSame, nInpVar);
+        held.push_back(reachedStatesBack);
+        // No transition enters the basin any more.
+        excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack);
+
+        if (!chkConstantAsync(opAsync, geneId))
+            compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId,
+                            topSame, nInpVar, complexLoop);
+    } catch (...) {
+        releaseAll(mgrAsync, held);
+        throw;
     }
-
-    // The asynchronous basin of the retained attractors, over x'.
-    DdNode* steadyTopNext = refChecked(Cudd_bddSwapVariables(
-        mgrAsync, steadyTopAsync, ipAsync.data(), ipAsync.data() + nInpVar, nInpVar));
-    DdNode* reachedStatesBack = compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext,
-                                                         inpCubeBwd, geneId, topSame, nInpVar);
-    // No transition enters the basin any more.
-    excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack);
-
-    if (!chkConstantAsync(opAsync, geneId))
-        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId, topSame,
-                        nInpVar, complexLoop);
-
-    Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
-    Cudd_RecursiveDeref(mgrAsync, reachedStatesBack);
-    Cudd_RecursiveDeref(mgrAsync, steadyTopNext);
-    Cudd_RecursiveDeref(mgrAsync, steadyTopAsync);
-    Cudd_RecursiveDeref(mgrAsync, inpCubeAsync);
+    releaseAll(mgrAsync, held);
     return 0;
 }

@@ -127,25 +127,30 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
 DdNode* reachByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip, DdNode* start,
                      bool backward, int nInpVar) {
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    DdNode* reachedStates = zero;
-    Cudd_Ref(reachedStates);
-    DdNode* frontier = start;
-    Cudd_Ref(frontier);
-    int iteration = 0;
-    for (;;) {
-        ++iteration;
-        std::cout << iteration << "   " << std::flush;
-        if (frontier == zero) break;
-        DdNode* united = Cudd_bddOr(mgr, reachedStates, frontier);
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = refChecked(united);
-        DdNode* next = imageByMoves(mgr, m, ip, frontier, reachedStates, backward, nInpVar);
-        Cudd_RecursiveDeref(mgr, frontier);
-        frontier = next;
+    // held[0]: every state reached so far; held[1]: the newest layer.
+    std::vector<DdNode*> held{zero, start};
+    Cudd_Ref(zero);
+    Cudd_Ref(start);
+    try {
+        int iteration = 0;
+        for (;;) {
+            ++iteration;
+            std::cout << iteration << "   " << std::flush;
+            if (held[1] == zero) break;
+            DdNode* united = refChecked(Cudd_bddOr(mgr, held[0], held[1]));
+            Cudd_RecursiveDeref(mgr, held[0]);
+            held[0] = united;
+            DdNode* next = imageByMoves(mgr, m, ip, held[1], held[0], backward, nInpVar);
+            Cudd_RecursiveDeref(mgr, held[1]);
+            held[1] = next;
+        }
+    } catch (...) {
+        releaseAll(mgr, held);
+        throw;
     }
     std::cout << std::endl;
-    Cudd_RecursiveDeref(mgr, frontier);
-    return reachedStates;
+    Cudd_RecursiveDeref(mgr, held[1]);
+    return held[0];
 }
 
 }  // namespace
@@ -219,50 +224,55 @@ namespace {
 // breadth-first to the deepest layer.
 DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
                 DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
-    // The first state: the next-state values of one transition S_g.
-    DdNode* frame = frameOf(mgr, ip, topSame, m.genes[chosen]);
-    DdNode* step = Cudd_bddAnd(mgr, m.moves[chosen], frame);
-    Cudd_RecursiveDeref(mgr, frame);
-    step = refChecked(step);
-    DdNode* layer = nullptr;
+    // held: the step relation of the chosen gene, then the newest layer, the
+    // last non-empty layer and every state reached.
+    std::vector<DdNode*> held;
     try {
-        layer = pickMinterm(mgr, step, ip, geneId, nInpVar, 1);
+        // The first state: the next-state values of one transition S_g.
+        held.push_back(frameOf(mgr, ip, topSame, m.genes[chosen]));
+        DdNode* step = refChecked(Cudd_bddAnd(mgr, m.moves[chosen], held[0]));
+        Cudd_RecursiveDeref(mgr, held[0]);
+        held[0] = step;
+        DdNode* first = pickMinterm(mgr, step, ip, geneId, nInpVar, 1);
+        Cudd_RecursiveDeref(mgr, held[0]);
+        held.clear();
+        DdNode* zero = Cudd_ReadLogicZero(mgr);
+        Cudd_Ref(first);
+        Cudd_Ref(zero);
+        held = {first, first, zero};
+        DdNode*& layer = held[0];
+        DdNode*& last = held[1];
+        DdNode*& reachedStates = held[2];
+        int iteration = 0;
+        for (;;) {
+            ++iteration;
+            std::cout << iteration << "  " << std::flush;
+            if (Cudd_IsConstant(layer)) {
+                Cudd_RecursiveDeref(mgr, layer);
+                layer = last;
+                Cudd_Ref(layer);
+                std::cout << "next state evaluates to 1 with possible depth  " << iteration
+                          << std::endl;
+                break;
+            }
+            Cudd_RecursiveDeref(mgr, last);
+            last = layer;
+            Cudd_Ref(last);
+            DdNode* united = refChecked(Cudd_bddOr(mgr, reachedStates, last));
+            Cudd_RecursiveDeref(mgr, reachedStates);
+            reachedStates = united;
+            DdNode* next = imageByMoves(mgr, m, ip, last, reachedStates, false, nInpVar);
+            Cudd_RecursiveDeref(mgr, layer);
+            layer = next;
+        }
+        // A state of the deepest layer seen.
+        DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
+        releaseAll(mgr, held);
+        return state;
     } catch (...) {
-        Cudd_RecursiveDeref(mgr, step);
+        releaseAll(mgr, held);
         throw;
     }
-    Cudd_RecursiveDeref(mgr, step);
-    DdNode* last = layer;  // the last non-empty layer
-    Cudd_Ref(last);
-    DdNode* reachedStates = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(reachedStates);
-    int iteration = 0;
-    for (;;) {
-        ++iteration;
-        std::cout << iteration << "  " << std::flush;
-        if (Cudd_IsConstant(layer)) {
-            Cudd_RecursiveDeref(mgr, layer);
-            layer = last;
-            Cudd_Ref(layer);
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
-            break;
-        }
-        Cudd_RecursiveDeref(mgr, last);
-        last = layer;
-        Cudd_Ref(last);
-        DdNode* united = Cudd_bddOr(mgr, reachedStates, last);
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = refChecked(united);
-        Cudd_RecursiveDeref(mgr, layer);
-        layer = imageByMoves(mgr, m, ip, last, reachedStates, false, nInpVar);
-    }
-    // A state of the deepest layer seen.
-    DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
-    Cudd_RecursiveDeref(mgr, last);
-    Cudd_RecursiveDeref(mgr, reachedStates);
-    Cudd_RecursiveDeref(mgr, layer);
-    return state;
 }
 
 }  // namespace

@@ -104,11 +104,11 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
                                 std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
                                 DdNode* inpCube, int nInpVar) {
-    // A random transition of the first gene's relation, read at its next-state
-    // half: narrowed relations exclude removed states on both sides, so the
-    // start lies in the space not yet removed.
+    // A random transition of the first gene's relation, read at its
+    // current-state half: a narrowed relation has no transition out of a
+    // removed state, so the start lies in the space not yet removed.
     DdNode* start =
-        pickMinterm(mgr, topNode[static_cast<size_t>(geneId.at(0))], ip, geneId, nInpVar, 1);
+        pickMinterm(mgr, topNode[static_cast<size_t>(geneId.at(0))], ip, geneId, nInpVar, 0);
     DdNode* rNew = start;
     Cudd_Ref(rNew);
     DdNode* r = start;  // takes over the reference of start

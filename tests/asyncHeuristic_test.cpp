@@ -1,5 +1,5 @@
 // The per-block search (synchronous stage, then the asynchronous search
-// outside the basin of its results): the edge cases of its design and a
+// outside the basin of its results): its edge cases and a
 // differential check against the explicit-state reference.
 #include <gtest/gtest.h>
 
@@ -173,4 +173,50 @@ TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
     }
     // Both stages are exercised: many fragments need the asynchronous search.
     EXPECT_GT(complex, 60) << complex;
+}
+
+TEST(asyncHeuristic, engineFailureIsAnErrorAndLeavesNoAsynchronousReference) {
+    // Both managers share an engine bounded to a few thousand nodes; a
+    // failing search throws quorvelError and leaves no reference behind in
+    // the asynchronous manager. (The synchronous manager is left to the
+    // tests of the synchronous search, whose failures happen there.)
+    int failures = 0;
+    for (uint32_t seed = 1; seed <= 30; ++seed) {
+        const int n = 12;
+        geneDatabase db = randomDatabase(seed, n, false);
+        for (int g = 0; g < n; g += 3) addTerm(db, g, false, {{g, 1}});
+        bddSpace sync = openSpace(n, false, 4096);
+        bddSpace async = openSpace(n, false, 4096);
+        std::vector<DdNode*> op, opAsync;
+        try {
+            op = relationsOf(sync, db);
+            opAsync = transferAll(sync, async, op);
+        } catch (const std::exception&) {
+            Cudd_Quit(sync.mgr);
+            Cudd_Quit(async.mgr);
+            continue;
+        }
+        std::vector<DdNode*> found;
+        bool failed = false;
+        captureOutput([&] {
+            try {
+                compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip,
+                                         bruteForce::allGenes(n), sync.inpCubeFwd,
+                                         sync.inpCubeBwd, async.topSame, n, found);
+            } catch (const quorvelError&) {
+                failed = true;
+            }
+        });
+        failures += failed;
+        releaseNodes(sync.mgr, found);
+        releaseNodes(sync.mgr, op);
+        releaseNodes(async.mgr, opAsync);
+        releaseSpace(sync);
+        releaseSpace(async);
+        EXPECT_EQ(Cudd_CheckZeroRef(async.mgr), 0) << "seed " << seed;
+        Cudd_Quit(sync.mgr);
+        Cudd_Quit(async.mgr);
+    }
+    std::cout << failures << " searches failed" << std::endl;
+    EXPECT_GT(failures, 0);
 }

@@ -1,4 +1,4 @@
-// The asynchronous attractor search: the edge cases of its design and a
+// The asynchronous attractor search: its edge cases and a
 // differential check against the explicit-state reference on random
 // fragments.
 #include <gtest/gtest.h>
@@ -202,4 +202,41 @@ TEST(asyncSearchRandom, matchesTheReferenceOnRandomFragments) {
     // The seeds cover networks with several attractors and with cycles.
     EXPECT_GT(multiple, 30);
     EXPECT_GT(cyclic, 30);
+}
+
+TEST(asyncSearch, engineFailureIsAnErrorAndLeavesNoReference) {
+    // A manager bounded to a few thousand nodes: the relations of a 12-gene
+    // network fit, the sets of some searches do not. A failing search must
+    // throw quorvelError and release everything it held.
+    int failures = 0;
+    for (uint32_t seed = 1; seed <= 30; ++seed) {
+        const int n = 12;
+        const geneDatabase db = randomDatabase(seed, n, false);
+        bddSpace space = openSpace(n, false, 4096);
+        std::vector<DdNode*> op;
+        try {
+            op = relationsOf(space, db);
+        } catch (const std::exception&) {
+            Cudd_Quit(space.mgr);
+            continue;
+        }
+        std::vector<DdNode*> found;
+        bool failed = false;
+        captureOutput([&] {
+            try {
+                compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd,
+                                bruteForce::allGenes(n), space.topSame, n, found);
+            } catch (const quorvelError&) {
+                failed = true;
+            }
+        });
+        failures += failed;
+        releaseNodes(space.mgr, found);
+        releaseNodes(space.mgr, op);
+        releaseSpace(space);
+        EXPECT_EQ(Cudd_CheckZeroRef(space.mgr), 0) << "seed " << seed;
+        Cudd_Quit(space.mgr);
+    }
+    std::cout << failures << " searches failed" << std::endl;
+    EXPECT_GT(failures, 0);
 }

@@ -80,10 +80,11 @@ void completeSpace(bddSpace& space) {
 
 }  // namespace
 
-bddSpace openSpace(int n, bool sifting) {
+bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     bddSpace space;
     space.nInpVar = n;
-    space.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    space.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, maxMemory > 0 ? 1024 : CUDD_CACHE_SLOTS,
+                          maxMemory);
     if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
     if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
     for (int k = 0; k < 2 * n; ++k) space.ip.push_back(checked(Cudd_bddNewVar(space.mgr)));

@@ -52,7 +52,8 @@ std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes);
 
 // Opens a manager and fills the record; with `sifting` automatic reordering
 // by sifting is enabled, as in the analysis.
-bddSpace openSpace(int n, bool sifting);
+// maxMemory bounds the engine's memory as in Cudd_Init (0: no bound).
+bddSpace openSpace(int n, bool sifting, size_t maxMemory = 0);
 // Releases every handle of the record (the manager stays open).
 void releaseSpace(bddSpace& space);
 

@@ -3,7 +3,7 @@
 one table row per network: genes, genes left after the reduction, blocks,
 attractors, wall-clock seconds and peak resident memory.
 
-usage: runBenchmark.py QUORVEL_PROGRAM NETWORK_DIR [--timeout SECONDS] [--only ID ...]
+usage: bench_pipeline.py QUORVEL_PROGRAM NETWORK_DIR [--timeout SECONDS] [--only ID ...]
 
 The figures are read from the program's own output: the per-block lines
 "<genes> out edges <children>" give the blocks and the reduced genes, and the
