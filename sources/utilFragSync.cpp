@@ -47,6 +47,34 @@ DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
     return acc;
 }
 
+namespace {
+
+void printDepth(int iteration) {
+    std::cout << "next state evaluates to 1 with possible depth  " << iteration << std::endl;
+}
+
+// One layer of a frontier search: r becomes the states of rNew not reached
+// before and joins reachedStates; rNew becomes the image of r. Returns false,
+// with rNew unchanged, when r is empty (the search is complete). All three
+// handles are owned by the caller and replaced in place.
+bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                   const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
+                   DdNode*& rNew, DdNode*& r, DdNode*& reachedStates) {
+    DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
+    Cudd_RecursiveDeref(mgr, r);
+    r = frontier;
+    if (r == Cudd_ReadLogicZero(mgr)) return false;
+    DdNode* reached = refChecked(Cudd_bddOr(mgr, reachedStates, r));
+    Cudd_RecursiveDeref(mgr, reachedStates);
+    reachedStates = reached;
+    DdNode* image = compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
+    Cudd_RecursiveDeref(mgr, rNew);
+    rNew = image;
+    return true;
+}
+
+}  // namespace
+
 // Breadth-first search that expands only the frontier. The depth message
 // ends the line of counters.
 //
@@ -72,26 +100,16 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                 Cudd_RecursiveDeref(mgr, reachedStates);
                 reachedStates = refChecked(one);
             }
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
+            printDepth(iteration);
             break;
         }
         ++iteration;
         std::cout << iteration << "   " << std::flush;
-        DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
-        Cudd_RecursiveDeref(mgr, r);
-        r = frontier;
-        if (r == Cudd_ReadLogicZero(mgr)) {
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
+        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, rNew, r,
+                           reachedStates)) {
+            printDepth(iteration);
             break;
         }
-        DdNode* reached = refChecked(Cudd_bddOr(mgr, reachedStates, r));
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = reached;
-        DdNode* image = compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
-        Cudd_RecursiveDeref(mgr, rNew);
-        rNew = image;
     }
     std::cout << std::endl
               << "minimum number of states " << Cudd_CountPathsToNonZero(reachedStates)
@@ -120,26 +138,16 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
             Cudd_RecursiveDeref(mgr, rNew);
             Cudd_Ref(r);
             rNew = r;
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
+            printDepth(iteration);
             break;
         }
         ++iteration;
         std::cout << iteration << "  " << std::flush;
-        DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
-        Cudd_RecursiveDeref(mgr, r);
-        r = frontier;
-        if (r == Cudd_ReadLogicZero(mgr)) {
-            std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                      << std::endl;
+        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, rNew, r,
+                           reachedStates)) {
+            printDepth(iteration);
             break;
         }
-        DdNode* reached = refChecked(Cudd_bddOr(mgr, reachedStates, r));
-        Cudd_RecursiveDeref(mgr, reachedStates);
-        reachedStates = reached;
-        DdNode* image = compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, 0);
-        Cudd_RecursiveDeref(mgr, rNew);
-        rNew = image;
     }
     // The last image: when the frontier ran empty, every state of it had been
     // visited, so it lies on the cycle where the walk closed.

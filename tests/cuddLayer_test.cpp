@@ -425,18 +425,18 @@ TEST(CuddLayer, OperationsSurviveAutomaticReorderingInASmallTable) {
         std::vector<DdNode*> vars = makeVars(m, big);
         // First variable i paired with i + 12 or a random partner: large
         // under the initial order, small once sifting brings pairs together.
-        pairedFunction spec;
+        pairedFunction shape;
         for (int i = 0; i < big / 2; ++i) {
-            spec.pairs.emplace_back(i, big / 2 + int(rng() % unsigned(big / 2)));
-            spec.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
+            shape.pairs.emplace_back(i, big / 2 + int(rng() % unsigned(big / 2)));
+            shape.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
         }
         held h(m);
         DdNode* f = Cudd_ReadLogicZero(m);
-        for (size_t i = 0; i < spec.pairs.size(); ++i) {
-            DdNode* a = vars[size_t(spec.pairs[i].first)];
-            DdNode* b = vars[size_t(spec.pairs[i].second)];
-            DdNode* term = h.keep(Cudd_bddAnd(m, spec.negated[i].first ? Cudd_Not(a) : a,
-                                              spec.negated[i].second ? Cudd_Not(b) : b));
+        for (size_t i = 0; i < shape.pairs.size(); ++i) {
+            DdNode* a = vars[size_t(shape.pairs[i].first)];
+            DdNode* b = vars[size_t(shape.pairs[i].second)];
+            DdNode* term = h.keep(Cudd_bddAnd(m, shape.negated[i].first ? Cudd_Not(a) : a,
+                                              shape.negated[i].second ? Cudd_Not(b) : b));
             f = h.keep(Cudd_bddOr(m, f, term));
         }
         int n = 10;
@@ -444,7 +444,7 @@ TEST(CuddLayer, OperationsSurviveAutomaticReorderingInASmallTable) {
         std::vector<int> x(static_cast<size_t>(big));
         for (int sample = 0; sample < 500; ++sample) {
             for (int& v : x) v = int(rng() % 2);
-            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), spec.value(x)) << "seed " << seed;
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x)) << "seed " << seed;
         }
         reorderings += Cudd_ReadReorderings(m);
         h.release();
@@ -821,10 +821,10 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderAutomaticSifting) {
             ASSERT_NE(Cudd_MakeTreeNode(mAsync, unsigned(i), 2, MTR_FIXED), nullptr);
             ASSERT_NE(Cudd_MakeTreeNode(m, unsigned(i), 2, MTR_FIXED), nullptr);
         }
-        pairedFunction spec;
+        pairedFunction shape;
         for (int i = 0; i < n; ++i) {
-            spec.pairs.emplace_back(i, n + (i + n / 2 + int(rng() % 3)) % n);
-            spec.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
+            shape.pairs.emplace_back(i, n + (i + n / 2 + int(rng() % 3)) % n);
+            shape.negated.emplace_back(rng() % 2 == 0, rng() % 2 == 0);
         }
         held h(m);
         DdNode* f = Cudd_ReadLogicZero(m);
@@ -835,18 +835,18 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderAutomaticSifting) {
                     return false;
             return true;
         };
-        for (size_t i = 0; i < spec.pairs.size(); ++i) {
-            DdNode* a = v[size_t(spec.pairs[i].first)];
-            DdNode* b = v[size_t(spec.pairs[i].second)];
-            DdNode* term = h.keep(Cudd_bddAnd(m, spec.negated[i].first ? Cudd_Not(a) : a,
-                                              spec.negated[i].second ? Cudd_Not(b) : b));
+        for (size_t i = 0; i < shape.pairs.size(); ++i) {
+            DdNode* a = v[size_t(shape.pairs[i].first)];
+            DdNode* b = v[size_t(shape.pairs[i].second)];
+            DdNode* term = h.keep(Cudd_bddAnd(m, shape.negated[i].first ? Cudd_Not(a) : a,
+                                              shape.negated[i].second ? Cudd_Not(b) : b));
             f = h.keep(Cudd_bddOr(m, f, term));
             ASSERT_TRUE(pairsAdjacent()) << "seed " << seed << " after term " << i;
         }
         std::vector<int> x(static_cast<size_t>(2 * n));
         for (int sample = 0; sample < 500; ++sample) {
             for (int& value : x) value = int(rng() % 2);
-            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), spec.value(x)) << "seed " << seed;
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x)) << "seed " << seed;
         }
         reorderings += Cudd_ReadReorderings(m);
         h.release();
