@@ -67,28 +67,6 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     return run;
 }
 
-attractorSet expectedAttractors(const geneDatabase& db, const std::vector<int>& fragment) {
-    const int n = static_cast<int>(db.size());
-    return bruteForce::restrictToZeroOutside(
-        bruteForce::asyncAttractors(n, bruteForce::updateOf(db), fragment), fragment);
-}
-
-stateSet states(std::initializer_list<const char*> texts) {
-    stateSet s;
-    for (const char* text : texts) {
-        bruteForce::state x;
-        for (const char* c = text; *c; ++c) x.push_back(*c == '1' ? 1 : 0);
-        s.insert(x);
-    }
-    return s;
-}
-
-size_t count(const std::string& text, const std::string& line) {
-    size_t n = 0;
-    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
-    return n;
-}
-
 }  // namespace
 
 TEST(asyncHeuristic, oneFixedPointReachedByAllNeedsNoAsynchronousSearch) {

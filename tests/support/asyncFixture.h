@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -97,5 +98,16 @@ void addTerm(geneDatabase& db, int target, bool activating,
 
 // Runs `work` with standard output collected, and returns what it printed.
 std::string captureOutput(const std::function<void()>& work);
+
+// The brute-force asynchronous attractors of `fragment` in db, with every
+// gene outside the fragment written 0.
+bruteForce::attractorSet expectedAttractors(const geneDatabase& db,
+                                            const std::vector<int>& fragment);
+
+// States written as strings of '0'/'1', one character per gene.
+bruteForce::stateSet states(std::initializer_list<const char*> texts);
+
+// Number of occurrences of `line` in `text`.
+size_t count(const std::string& text, const std::string& line);
 
 }  // namespace asyncFixture
