@@ -2,24 +2,14 @@
 // by hand.
 #include <gtest/gtest.h>
 
+#include "asyncFixture.h"
 #include "bruteForce.h"
 
 using namespace bruteForce;
 
 namespace {
 
-// Adds the term (literals: {gene, polarity}) to gene `target` of db, growing
-// db to at least n genes.
-void addTerm(geneDatabase& db, int target, bool activating,
-             const std::vector<std::pair<int, int>>& literals) {
-    influenceDefBool term;
-    for (const auto& literal : literals) {
-        term.geneId.push_back(literal.first);
-        term.genePolar.push_back(literal.second);
-    }
-    gene& g = db.at(static_cast<size_t>(target));
-    (activating ? g.inGenesPos : g.inGenesNeg).push_back(term);
-}
+using asyncFixture::addTerm;
 
 geneDatabase emptyDb(int n) { return geneDatabase(static_cast<size_t>(n)); }
 
