@@ -773,3 +773,10 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
     Cudd_RecursiveDeref(mgr, topNodeTemp);
     return 0;
 }
+
+std::vector<int> uniqueGenes(const std::vector<int>& geneId) {
+    std::vector<int> genes;
+    for (int g : geneId)
+        if (std::find(genes.begin(), genes.end(), g) == genes.end()) genes.push_back(g);
+    return genes;
+}

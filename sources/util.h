@@ -82,6 +82,9 @@ int collapseNode(std::vector<int>& collapsedSCC, std::size_t ptr, std::vector<in
 // level counts and one "<genes> out edges <child blocks>" line per block.
 int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl);
 
+// The genes of geneId, each once, in order of first appearance.
+std::vector<int> uniqueGenes(const std::vector<int>& geneId);
+
 // ---- BDD helpers -----------------------------------------------------------
 
 // Takes the result of a BDD operation: throws quorvelError when the engine

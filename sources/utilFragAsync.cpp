@@ -155,16 +155,6 @@ DdNode* reachByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
 
 }  // namespace
 
-std::vector<int> uniqueGenes(const std::vector<int>& geneId) {
-    std::vector<int> genes;
-    for (int g : geneId) {
-        bool seen = false;
-        for (int h : genes) seen = seen || h == g;
-        if (!seen) genes.push_back(g);
-    }
-    return genes;
-}
-
 DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                            std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                            DdNode* inpCube, DdNode* initState, DdNode* topSame,

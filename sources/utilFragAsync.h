@@ -7,10 +7,6 @@
 
 #include "cudd.h"
 
-// The distinct genes of a fragment, in order of first appearance. A gene may
-// be listed twice in a fragment; relations are built and narrowed once per
-// distinct gene.
-std::vector<int> uniqueGenes(const std::vector<int>& geneId);
 
 // The states one asynchronous step of a fragment gene away from initState
 // (successors when inpCube is the current-state cube and initState is over

@@ -49,17 +49,109 @@ DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 namespace {
 
+// The fragment's relations in functional form, for backward images by
+// substitution. A relation of the form built for the search,
+//   op[g] = (x'_g <-> next_g(x)) AND dom_g,
+// gives next_g = op[g] with x'_g = 1, as long as that cofactor reads no
+// next-state variable and excludes the cofactor at x'_g = 0 (the gene has
+// one next value). Then, for a set S over x',
+//   EXISTS x' . S(x') AND op[g] for every g
+//     = EXISTS x' . (S AND dom)[x'_g := next_g(x) for every fragment g],
+// with dom the conjunction of the dom_g (the constraints that the searches
+// conjoined; dom_g = both cofactors' disjunction). One simultaneous
+// substitution replaces the chain of products with the relations.
+struct syncFunctions {
+    std::vector<DdNode*> vector;  // per variable index: next_g(x) at x'_g, else the variable
+    std::vector<DdNode*> held;    // the referenced handles of vector
+    DdNode* domain = nullptr;     // dom with the substitution made; referenced
+};
+
+void releaseSyncFunctions(DdManager* mgr, syncFunctions& f) {
+    for (DdNode* node : f.held) Cudd_RecursiveDeref(mgr, node);
+    f.held.clear();
+    if (f.domain != nullptr) Cudd_RecursiveDeref(mgr, f.domain);
+    f.domain = nullptr;
+}
+
+// True when no variable of `node` is a next-state variable.
+bool readsCurrentOnly(DdManager* mgr, DdNode* node, int nInpVar) {
+    int* support = nullptr;
+    const int count = Cudd_SupportIndices(mgr, node, &support);
+    bool current = count >= 0;
+    for (int k = 0; k < count; ++k) current = current && support[k] < nInpVar;
+    free(support);
+    return current;
+}
+
+// Fills `f` for the fragment's relations; false (with nothing held) when some
+// relation is not functional in its gene's next-state variable.
+bool makeSyncFunctions(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                       const std::vector<int>& geneId, int nInpVar, syncFunctions& f) {
+    f.vector.assign(ip.begin(), ip.end());
+    for (int k = static_cast<int>(ip.size()); k < Cudd_ReadSize(mgr); ++k)
+        f.vector.push_back(Cudd_bddIthVar(mgr, k));
+    DdNode* domain = refChecked(Cudd_ReadOne(mgr));
+    bool functional = true;
+    try {
+        for (int g : uniqueGenes(geneId)) {
+            DdNode* rel = topNode[static_cast<size_t>(g)];
+            DdNode* next = ip[static_cast<size_t>(nInpVar + g)];
+            DdNode* high = refChecked(Cudd_bddAndAbstract(mgr, rel, next, next));
+            f.held.push_back(high);
+            DdNode* low = refChecked(Cudd_bddAndAbstract(mgr, rel, Cudd_Not(next), next));
+            f.held.push_back(low);
+            if (!readsCurrentOnly(mgr, high, nInpVar) ||
+                Cudd_bddLeq(mgr, high, Cudd_Not(low)) != 1) {
+                functional = false;
+                break;
+            }
+            f.vector[static_cast<size_t>(nInpVar + g)] = high;
+            DdNode* either = refChecked(Cudd_bddOr(mgr, high, low));
+            DdNode* narrowed = Cudd_bddAnd(mgr, domain, either);
+            Cudd_RecursiveDeref(mgr, either);
+            Cudd_RecursiveDeref(mgr, domain);
+            domain = nullptr;
+            domain = refChecked(narrowed);
+        }
+        if (functional) f.domain = refChecked(Cudd_bddVectorCompose(mgr, domain, f.vector.data()));
+    } catch (...) {
+        if (domain != nullptr) Cudd_RecursiveDeref(mgr, domain);
+        releaseSyncFunctions(mgr, f);
+        throw;
+    }
+    Cudd_RecursiveDeref(mgr, domain);
+    if (!functional) releaseSyncFunctions(mgr, f);
+    return functional;
+}
+
+// The backward image of `initState` (over x') through the functional form;
+// the same set as compImageFragSync with flagBwd 1. Referenced, over x'.
+DdNode* preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<DdNode*>& ip,
+                            DdNode* inpCube, DdNode* initState, int nInpVar) {
+    std::vector<DdNode*> vector = f.vector;
+    DdNode* composed = refChecked(Cudd_bddVectorCompose(mgr, initState, vector.data()));
+    DdNode* image = Cudd_bddAndAbstract(mgr, composed, f.domain, inpCube);
+    Cudd_RecursiveDeref(mgr, composed);
+    image = refChecked(image);
+    DdNode* swapped =
+        Cudd_bddSwapVariables(mgr, image, ip.data(), ip.data() + nInpVar, nInpVar);
+    Cudd_RecursiveDeref(mgr, image);
+    return refChecked(swapped);
+}
+
 void printDepth(int iteration) {
     std::cout << "next state evaluates to 1 with possible depth  " << iteration << std::endl;
 }
 
 // One layer of a frontier search: r becomes the states of rNew not reached
-// before and joins reachedStates; rNew becomes the image of r. Returns false,
-// with rNew unchanged, when r is empty (the search is complete). All three
-// handles are owned by the caller and replaced in place.
+// before and joins reachedStates; rNew becomes the image of r (a backward one
+// through `functions` when given). Returns false, with rNew unchanged, when r
+// is empty (the search is complete). All three handles are owned by the
+// caller and replaced in place.
 bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
-                   DdNode*& rNew, DdNode*& r, DdNode*& reachedStates) {
+                   const syncFunctions* functions, DdNode*& rNew, DdNode*& r,
+                   DdNode*& reachedStates) {
     DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
     Cudd_RecursiveDeref(mgr, r);
     r = frontier;
@@ -67,26 +159,19 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
     DdNode* reached = refChecked(Cudd_bddOr(mgr, reachedStates, r));
     Cudd_RecursiveDeref(mgr, reachedStates);
     reachedStates = reached;
-    DdNode* image = compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
+    DdNode* image =
+        functions != nullptr
+            ? preimageByFunctions(mgr, *functions, ip, inpCube, r, nInpVar)
+            : compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
     Cudd_RecursiveDeref(mgr, rNew);
     rNew = image;
     return true;
 }
 
-}  // namespace
-
-// Breadth-first search that expands only the frontier. The depth message
-// ends the line of counters.
-//
-// An image that is the constant one means that every state is reached (a
-// narrowed relation excludes the removed states, so the whole space is only
-// possible while nothing has been removed); the result is then the whole
-// space. Dropping such an image would return an incomplete backward set, and
-// the attractor search would then misjudge recurrent states as transient and
-// leave part of a basin in the space.
-DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd) {
+// The breadth-first search proper (see compReachStatesFragSync).
+DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                       const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
+                       int nInpVar, int flagBwd, const syncFunctions* functions) {
     DdNode* one = Cudd_ReadOne(mgr);
     Cudd_Ref(initState);
     DdNode* rNew = initState;
@@ -105,8 +190,8 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
         }
         ++iteration;
         std::cout << iteration << "   " << std::flush;
-        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, rNew, r,
-                           reachedStates)) {
+        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew,
+                           r, reachedStates)) {
             printDepth(iteration);
             break;
         }
@@ -117,6 +202,36 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
     Cudd_RecursiveDeref(mgr, rNew);
     Cudd_RecursiveDeref(mgr, r);
     return reachedStates;
+}
+
+}  // namespace
+
+// Breadth-first search that expands only the frontier. The depth message
+// ends the line of counters.
+//
+// An image that is the constant one means that every state is reached (a
+// narrowed relation excludes the removed states, so the whole space is only
+// possible while nothing has been removed); the result is then the whole
+// space. Dropping such an image would return an incomplete backward set, and
+// the attractor search would then misjudge recurrent states as transient and
+// leave part of a basin in the space.
+DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd) {
+    // Backward images go through the functional form whenever the relations
+    // allow it; the relations stay fixed during one search.
+    syncFunctions functions;
+    const bool byFunctions =
+        flagBwd == 1 && makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar, functions);
+    try {
+        DdNode* reached = reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar,
+                                         flagBwd, byFunctions ? &functions : nullptr);
+        releaseSyncFunctions(mgr, functions);
+        return reached;
+    } catch (...) {
+        releaseSyncFunctions(mgr, functions);
+        throw;
+    }
 }
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
@@ -143,7 +258,7 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
         }
         ++iteration;
         std::cout << iteration << "  " << std::flush;
-        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, rNew, r,
+        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, nullptr, rNew, r,
                            reachedStates)) {
             printDepth(iteration);
             break;

@@ -261,6 +261,42 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
             }
             EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_bddSwapVariables(m, f, xv.data(), yv.data(), pairs)), n)),
                       describe(swapTable(tf, xs, ys)));
+            // Simultaneous composition: each variable replaced by itself, a
+            // literal, a constant or one of the random functions (possibly
+            // negated), all read at the original point.
+            std::vector<DdNode*> vec;
+            std::vector<truthTable> vecTables;
+            for (int k = 0; k < n; ++k) {
+                const unsigned pick = rng() % 6;
+                DdNode* node = vars[size_t(k)];
+                truthTable t = literalTable(n, k);
+                if (pick == 1) {
+                    const int other = int(rng() % unsigned(n));
+                    node = Cudd_Not(vars[size_t(other)]);
+                    t = negate(literalTable(n, other));
+                } else if (pick == 2) {
+                    node = Cudd_ReadOne(m);
+                    t = constantTable(n, true);
+                } else if (pick == 3) {
+                    node = g;
+                    t = tg;
+                } else if (pick == 4) {
+                    node = Cudd_Not(c.f);
+                    t = negate(c.t);
+                }
+                vec.push_back(node);
+                vecTables.push_back(t);
+            }
+            truthTable composed = tf;
+            for (size_t x = 0; x < tf.v.size(); ++x) {
+                size_t y = 0;
+                for (int k = 0; k < n; ++k)
+                    if (vecTables[size_t(k)].v[x]) y |= size_t(1) << k;
+                composed.v[x] = tf.v[y];
+            }
+            for (int k = n; k < Cudd_ReadSize(m); ++k) vec.push_back(Cudd_bddIthVar(m, k));
+            EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_bddVectorCompose(m, f, vec.data())), n)),
+                      describe(composed));
             // Counting.
             double minterms = double(std::count(tf.v.begin(), tf.v.end(), true));
             EXPECT_EQ(Cudd_CountMinterm(m, f, n), minterms);
@@ -285,6 +321,13 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
             }
             EXPECT_EQ(std::vector<int>(support, support + std::max(count, 0)), want);
             free(support);
+            // Size: at least one node per variable of the support, plus the
+            // constant; a function and its negation have the same graph.
+            EXPECT_GE(Cudd_DagSize(f), int(want.size()) + 1);
+            EXPECT_EQ(Cudd_DagSize(f), Cudd_DagSize(Cudd_Not(f)));
+            if (want.empty()) {
+                EXPECT_EQ(Cudd_DagSize(f), 1);
+            }
             // Cubes: each inside f, 2 exactly off the path.
             if (minterms == 0) {
                 std::vector<char> cubeChars(size_t(Cudd_ReadSize(m)));

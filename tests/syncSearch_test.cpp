@@ -393,6 +393,102 @@ bool oneChangePerStep(const geneDatabase& db, const stateSet& attractor,
     return true;
 }
 
+// A random set of states of `genes`: the union of a few random states,
+// over current-state variables; referenced.
+DdNode* randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vector<int>& genes) {
+    DdNode* set = refCopy(Cudd_ReadLogicZero(net.mgr));
+    const int count = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < count; ++k) {
+        std::vector<int> values;
+        for (size_t g = 0; g < genes.size(); ++g) values.push_back(static_cast<int>(rng() % 2));
+        DdNode* state = stateBdd(net, genes, values);
+        DdNode* united = refChecked(Cudd_bddOr(net.mgr, set, state));
+        Cudd_RecursiveDeref(net.mgr, state);
+        Cudd_RecursiveDeref(net.mgr, set);
+        set = united;
+    }
+    return set;
+}
+
+// op[g] := op[g] AND NOT removed(x) AND NOT removed(x') for the fragment,
+// as the searches and the composition narrow relations.
+void narrowBothSides(symbolicNetwork& net, const std::vector<int>& geneId, DdNode* removed) {
+    DdNode* removedNext = refChecked(
+        Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.n, net.n));
+    for (int g : geneId)
+        for (DdNode* side : {removed, removedNext}) {
+            DdNode*& rel = net.op[static_cast<size_t>(g)];
+            DdNode* next = refChecked(Cudd_bddAnd(net.mgr, rel, Cudd_Not(side)));
+            Cudd_RecursiveDeref(net.mgr, rel);
+            rel = next;
+        }
+    Cudd_RecursiveDeref(net.mgr, removedNext);
+}
+
+// Backward search by layers of compImageFragSync, the relational product
+// taken as the reference; sets over x'.
+DdNode* relationalBackwardSearch(symbolicNetwork& net, const std::vector<int>& geneId,
+                                 DdNode* start) {
+    DdNode* reached = refCopy(start);
+    DdNode* frontier = refCopy(start);
+    while (frontier != Cudd_ReadLogicZero(net.mgr)) {
+        DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, geneId, net.inpCubeBwd,
+                                          frontier, net.n, 1);
+        Cudd_RecursiveDeref(net.mgr, frontier);
+        frontier = refChecked(Cudd_bddAnd(net.mgr, image, Cudd_Not(reached)));
+        Cudd_RecursiveDeref(net.mgr, image);
+        DdNode* united = refChecked(Cudd_bddOr(net.mgr, reached, frontier));
+        Cudd_RecursiveDeref(net.mgr, reached);
+        reached = united;
+    }
+    Cudd_RecursiveDeref(net.mgr, frontier);
+    return reached;
+}
+
+// The backward search takes its images by substitution when every relation
+// is a function of the current state; it must give exactly the sets of the
+// relational product, also on relations narrowed on both sides and on a
+// relation that lets its gene take either value (where it must fall back).
+TEST(SyncReachDifferential, BackwardSearchEqualsRelationalLayers) {
+    for (unsigned seed = 1; seed <= 120; ++seed) {
+        std::mt19937 rng(seed);
+        const int n = 2 + static_cast<int>(seed % 7);
+        const geneDatabase db = randomDatabase(rng, n);
+        std::uniform_int_distribution<int> geneDist(0, n - 1);
+        const std::vector<int> geneId = closedFragment(db, {geneDist(rng)});
+        const unsigned variant = seed % 3;  // plain, narrowed, one gene free
+        SCOPED_TRACE("seed " + std::to_string(seed) + ", variant " + std::to_string(variant) +
+                     ", network:\n" + bruteForce::toString(db));
+        symbolicNetwork net;
+        encodeNetwork(net, db);
+        if (variant == 1) {
+            DdNode* removed = randomStates(net, rng, geneId);
+            narrowBothSides(net, geneId, removed);
+            Cudd_RecursiveDeref(net.mgr, removed);
+        } else if (variant == 2) {
+            // Where `loose` holds, gene geneId[0] may take either next value.
+            DdNode* loose = randomStates(net, rng, geneId);
+            DdNode*& rel = net.op[static_cast<size_t>(geneId[0])];
+            DdNode* widened = refChecked(Cudd_bddOr(net.mgr, rel, loose));
+            Cudd_RecursiveDeref(net.mgr, rel);
+            Cudd_RecursiveDeref(net.mgr, loose);
+            rel = widened;
+        }
+        DdNode* target = randomStates(net, rng, geneId);
+        DdNode* targetNext = refChecked(
+            Cudd_bddSwapVariables(net.mgr, target, net.ip.data(), net.ip.data() + n, n));
+        testing::internal::CaptureStdout();
+        DdNode* got = compReachStatesFragSync(net.mgr, net.op, net.ip, geneId, targetNext,
+                                              net.inpCubeBwd, net.n, 1);
+        testing::internal::GetCapturedStdout();
+        DdNode* want = relationalBackwardSearch(net, geneId, targetNext);
+        EXPECT_EQ(got, want);
+        for (DdNode* node : {got, want, targetNext, target}) Cudd_RecursiveDeref(net.mgr, node);
+        EXPECT_EQ(releaseAndCheck(net), 0);
+        if (HasFailure()) break;
+    }
+}
+
 TEST(SyncSearchDifferential, RandomFragmentsMatchBruteForce) {
     int fragments = 0;
     for (unsigned seed = 1; seed <= 260; ++seed) {

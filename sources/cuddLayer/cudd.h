@@ -113,12 +113,15 @@ DdNode *Cudd_bddIte(DdManager *dd, DdNode *f, DdNode *g, DdNode *h);
 DdNode *Cudd_bddExistAbstract(DdManager *manager, DdNode *f, DdNode *cube);
 DdNode *Cudd_bddAndAbstract(DdManager *manager, DdNode *f, DdNode *g, DdNode *cube);
 DdNode *Cudd_bddSwapVariables(DdManager *dd, DdNode *f, DdNode **x, DdNode **y, int n);
+// vector[i] (one entry per variable index) replaces variable i, all at once.
+DdNode *Cudd_bddVectorCompose(DdManager *dd, DdNode *f, DdNode **vector);
 int Cudd_bddLeq(DdManager *dd, DdNode *f, DdNode *g);
 DdNode *Cudd_bddTransfer(DdManager *ddSource, DdManager *ddDestination, DdNode *f);
 
 // Cubes, counting and evaluation.
 int Cudd_bddPickOneCube(DdManager *ddm, DdNode *node, char *string);
 double Cudd_CountPathsToNonZero(DdNode *node);
+int Cudd_DagSize(DdNode *node);  // nodes of the graph, the constant included
 double Cudd_CountMinterm(DdManager *manager, DdNode *node, int nvars);
 DdNode *Cudd_Eval(DdManager *dd, DdNode *f, int *inputs);
 int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);

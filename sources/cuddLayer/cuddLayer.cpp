@@ -45,6 +45,8 @@
 
 #include <unistd.h>
 
+#include <chrono>
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -142,6 +144,13 @@ struct Kernel {
     int lastError = 0;
     unsigned reorderings = 0;  // completed reorderings
 
+    // Automatic sifting and what it has cost (see balanceReordering).
+    bool autoSift = false;       // asked for by Cudd_AutodynEnable
+    bool siftSuspended = false;  // held back because it cost too much
+    std::chrono::steady_clock::time_point started;
+    std::chrono::steady_clock::time_point reorderBegan;
+    double reorderSeconds = 0;
+
     std::vector<LeqEntry> leqCache;
     unsigned leqStamp = 0;
 };
@@ -155,8 +164,34 @@ void recordError(int code) {
 }
 void silentGbc(int, bddGbcStat*) {}
 void silentResize(int, int) {}
+double secondsSince(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
 void countReorder(int before) {
-    if (!before) ++K.reorderings;
+    if (before) {
+        K.reorderBegan = std::chrono::steady_clock::now();
+        return;
+    }
+    ++K.reorderings;
+    K.reorderSeconds += secondsSince(K.reorderBegan);
+}
+
+// Automatic sifting pays for itself while the functions stay small, but on
+// large fragments one sifting pass over hundreds of variables can take
+// seconds, and BuDDy starts the next one as soon as the live nodes have
+// doubled. Sifting is therefore held back whenever it has taken more time
+// than the rest of the work since the kernel started, and allowed again
+// once the other work has caught up: at most half the time goes to
+// reordering, and the order still adapts as the functions change.
+void balanceReordering() {
+    if (!K.autoSift) return;
+    const double total = secondsSince(K.started);
+    const bool over = K.reorderSeconds > total - K.reorderSeconds;
+    if (over != K.siftSuspended) {
+        bdd_autoreorder(over ? BDD_REORDER_NONE : BDD_REORDER_SIFT);
+        K.siftSuspended = over;
+    }
 }
 
 // True (and clears the condition) when BuDDy reported an error since the
@@ -374,6 +409,7 @@ bool begin(const DdManager* m) {
     }
     takeError();
     refreshBlocks();
+    balanceReordering();
     return true;
 }
 
@@ -451,6 +487,7 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
     bdd_setmaxnodenum(std::max(limit, bdd_getallocnum() + 1));
     takeError();
     K.running = true;
+    K.started = std::chrono::steady_clock::now();
     return true;
 }
 
@@ -521,6 +558,30 @@ int levelOfNode(int node) { return bdd_var2level(bdd_var(node)); }
 
 // f' <= g', where f' is f complemented when cf, g' likewise. Builds no
 // node, so it cannot run out of memory.
+// f with every variable v replaced by substitute[v] (when >= 0), all at
+// once: ITE(substitute of the top variable, high, low) from the leaves up.
+// BuDDy's own bdd_veccompose overruns its reference stack on deep
+// functions, so the recursion is ours and each step is a top-level ITE.
+// Results are memoised with a BuDDy reference each (released by the
+// caller); returns -1 when the engine fails.
+int composeRec(int f, const std::vector<int>& substitute, int lastLevel,
+               std::unordered_map<int, int>& memo) {
+    if (f < 2 || bdd_var2level(bdd_var(f)) > lastLevel) return f;
+    auto found = memo.find(f);
+    if (found != memo.end()) return found->second;
+    const int low = composeRec(bdd_low(f), substitute, lastLevel, memo);
+    if (low < 0) return -1;
+    const int high = composeRec(bdd_high(f), substitute, lastLevel, memo);
+    if (high < 0) return -1;
+    const int v = bdd_var(f);
+    const int top = substitute[size_t(v)] >= 0 ? substitute[size_t(v)] : bdd_ithvar(v);
+    const int r = bdd_ite(top, high, low);
+    if (takeError()) return -1;
+    bdd_addref(r);
+    memo.emplace(f, r);
+    return r;
+}
+
 bool leqRec(int f, int g, bool cf, bool cg) {
     if (f < 2) {
         bool fTrue = (f == 1) != cf;
@@ -724,7 +785,9 @@ int Cudd_AutodynEnable(DdManager* unique, Cudd_ReorderingType method) {
         noteMisuse();
         return 0;
     }
-    bdd_autoreorder(method == CUDD_REORDER_NONE ? BDD_REORDER_NONE : BDD_REORDER_SIFT);
+    K.autoSift = method != CUDD_REORDER_NONE;
+    K.siftSuspended = false;
+    bdd_autoreorder(K.autoSift ? BDD_REORDER_SIFT : BDD_REORDER_NONE);
     takeError();
     return 1;
 }
@@ -734,6 +797,7 @@ int Cudd_AutodynDisable(DdManager* unique) {
         noteMisuse();
         return 0;
     }
+    K.autoSift = false;
     bdd_autoreorder(BDD_REORDER_NONE);
     takeError();
     return 1;
@@ -988,6 +1052,52 @@ DdNode* Cudd_bddSwapVariables(DdManager* dd, DdNode* f, DdNode** x, DdNode** y, 
     return finish(dd, r, a.complement);
 }
 
+DdNode* Cudd_bddVectorCompose(DdManager* dd, DdNode* f, DdNode** vector) {
+    if (!begin(dd)) return nullptr;
+    if (vector == nullptr) return nullptr;
+    // The substitute of every BuDDy variable (-1: the variable itself), each
+    // held until the composition ends.
+    std::vector<int> substitute;
+    std::vector<std::unique_ptr<Hold>> holds;
+    int lastLevel = -1;
+    for (int i = 0; i < dd->size; ++i) {
+        // An entry that is the variable itself changes nothing.
+        if (bits(vector[i]) == bits(makeHandle(dd, uintptr_t(i), true, false))) continue;
+        Operand g;
+        if (!resolve(dd, vector[i], g, true)) return nullptr;
+        int v = varOf(i);
+        if (v < 0) return nullptr;
+        int node = g.complement ? bdd_not(g.node) : g.node;
+        if (takeError()) return nullptr;
+        holds.push_back(std::make_unique<Hold>(node));
+        if (substitute.size() < size_t(bdd_varnum())) substitute.resize(size_t(bdd_varnum()), -1);
+        substitute[size_t(v)] = node;
+        lastLevel = std::max(lastLevel, bdd_var2level(v));
+    }
+    substitute.resize(size_t(bdd_varnum()), -1);
+    // Binding may have happened above; read the operand now.
+    Operand a;
+    if (!resolve(dd, f, a, true)) return nullptr;
+    if (Cudd_IsConstant(f) || lastLevel < 0) return f;
+    // No reordering while node numbers are memoised: the levels read from
+    // f's nodes must stay the ones the recursion started with.
+    bdd_disable_reorder();
+    std::unordered_map<int, int> memo;
+    const int r = composeRec(a.node, substitute, lastLevel, memo);
+    bdd_enable_reorder();
+    int result = r < 0 ? -1 : r;
+    if (result >= 0) bdd_addref(result);
+    for (const auto& entry : memo) bdd_delref(entry.second);
+    if (result < 0) {
+        takeError();
+        return nullptr;
+    }
+    // Composition commutes with negation.
+    DdNode* h = finish(dd, result, a.complement);
+    bdd_delref(result);
+    return h;
+}
+
 int Cudd_bddLeq(DdManager* dd, DdNode* f, DdNode* g) {
     if (!begin(dd)) return 0;
     Operand a, b;
@@ -1056,6 +1166,15 @@ int Cudd_bddPickOneCube(DdManager* ddm, DdNode* node, char* string) {
         n = takeHigh ? hi : lo;
     }
     return 1;
+}
+
+int Cudd_DagSize(DdNode* node) {
+    DdManager* m = managerOf(node);
+    if (m == nullptr) return 0;
+    Operand a;
+    if (!resolve(m, node, a, false)) return 0;
+    // CUDD counts the constant node too.
+    return bdd_nodecount(a.node) + 1;
 }
 
 double Cudd_CountPathsToNonZero(DdNode* node) {
