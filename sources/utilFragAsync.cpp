@@ -17,6 +17,7 @@
 // out.
 #include "utilFragAsync.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "compReachFragAsync.h"
@@ -122,14 +123,42 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
     return image;
 }
 
-// Breadth-first search from `start` (over x), frontier by frontier; prints
-// the layer counters and the path count of the result (over x).
-DdNode* reachByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip, DdNode* start,
-                     bool backward, int nInpVar) {
+// The states one step of gene k away from `from` (over x). Referenced.
+DdNode* moveOneGene(DdManager* mgr, const geneMoves& m, size_t k, std::vector<DdNode*>& ip,
+                    DdNode* from, bool backward, int nInpVar) {
+    DdNode** current = &ip[m.genes[k]];
+    DdNode** next = &ip[nInpVar + m.genes[k]];
+    if (!backward) {
+        DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
+        DdNode* moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
+        Cudd_RecursiveDeref(mgr, product);
+        return refChecked(moved);
+    }
+    DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
+    DdNode* moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
+    Cudd_RecursiveDeref(mgr, renamed);
+    return refChecked(moved);
+}
+
+// Every state reachable from `start` (over x), forward or backward. Each
+// round applies the genes one after the other, bottom of the variable order
+// first, and every gene's step starts from everything the round has found
+// so far (chaining): a path that moves several genes in order is covered in
+// one round, so far fewer rounds are needed than breadth-first layers, and
+// the sets in between stay closer to the final one. Prints one counter per
+// round; the result is the same set as a breadth-first search.
+DdNode* reachByMovesChained(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
+                            DdNode* start, bool backward, int nInpVar) {
+    std::vector<size_t> order(m.genes.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return Cudd_ReadPerm(mgr, m.genes[a]) > Cudd_ReadPerm(mgr, m.genes[b]);
+    });
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    // held[0]: every state reached so far; held[1]: the newest layer.
-    std::vector<DdNode*> held{zero, start};
-    Cudd_Ref(zero);
+    // held[0]: every state reached; held[1]: the states added since each
+    // gene last moved them (the round's frontier); held[2]: scratch.
+    std::vector<DdNode*> held{start, start, nullptr};
+    Cudd_Ref(start);
     Cudd_Ref(start);
     try {
         int iteration = 0;
@@ -137,15 +166,45 @@ DdNode* reachByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
             ++iteration;
             std::cout << iteration << "   " << std::flush;
             if (held[1] == zero) break;
-            DdNode* united = refChecked(Cudd_bddOr(mgr, held[0], held[1]));
-            Cudd_RecursiveDeref(mgr, held[0]);
-            held[0] = united;
-            DdNode* next = imageByMoves(mgr, m, ip, held[1], held[0], backward, nInpVar);
-            Cudd_RecursiveDeref(mgr, held[1]);
-            held[1] = next;
+            DdNode* frontier = held[1];
+            held[1] = zero;
+            Cudd_Ref(zero);
+            held[2] = frontier;
+            for (size_t k : order) {
+                // Steps from the old frontier and from what this round added.
+                DdNode* from = refChecked(Cudd_bddOr(mgr, held[2], held[1]));
+                DdNode* moved = nullptr;
+                try {
+                    moved = moveOneGene(mgr, m, k, ip, from, backward, nInpVar);
+                } catch (...) {
+                    Cudd_RecursiveDeref(mgr, from);
+                    throw;
+                }
+                Cudd_RecursiveDeref(mgr, from);
+                DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(held[0]));
+                Cudd_RecursiveDeref(mgr, moved);
+                fresh = refChecked(fresh);
+                if (fresh == zero) {
+                    Cudd_RecursiveDeref(mgr, fresh);
+                    continue;
+                }
+                DdNode* united = Cudd_bddOr(mgr, held[0], fresh);
+                if (united == nullptr) Cudd_RecursiveDeref(mgr, fresh);
+                united = refChecked(united);
+                Cudd_RecursiveDeref(mgr, held[0]);
+                held[0] = united;
+                DdNode* added = Cudd_bddOr(mgr, held[1], fresh);
+                Cudd_RecursiveDeref(mgr, fresh);
+                added = refChecked(added);
+                Cudd_RecursiveDeref(mgr, held[1]);
+                held[1] = added;
+            }
+            Cudd_RecursiveDeref(mgr, held[2]);
+            held[2] = nullptr;
         }
     } catch (...) {
-        releaseAll(mgr, held);
+        for (DdNode* node : held)
+            if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
         throw;
     }
     std::cout << std::endl;
@@ -191,10 +250,10 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
     std::vector<DdNode*> held;
     try {
         if (!backward) {
-            reached = reachByMoves(mgr, m, ip, initState, false, nInpVar);
+            reached = reachByMovesChained(mgr, m, ip, initState, false, nInpVar);
         } else {
             held.push_back(swapCurrentAndNext(mgr, initState, ip, nInpVar));
-            held.push_back(reachByMoves(mgr, m, ip, held[0], true, nInpVar));
+            held.push_back(reachByMovesChained(mgr, m, ip, held[0], true, nInpVar));
             reached = swapCurrentAndNext(mgr, held[1], ip, nInpVar);
         }
     } catch (...) {
