@@ -269,8 +269,14 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 namespace {
 
-// The descent proper: from the target of one transition of gene genes[k],
-// breadth-first to the deepest layer.
+// The descent proper: a random walk from the target of one transition of
+// gene genes[k]. Each step moves to one random successor not visited
+// before; the walk ends when every successor has been visited (a fixed
+// point, or a cycle closed) or after a number of steps proportional to the
+// fragment, and gives its last state. Any state would keep the search exact
+// (the recurrence test decides what a pass records); a walk is cheap and
+// usually ends inside an attractor, whereas whole breadth-first layers of a
+// large fragment can hold most of its space.
 DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
                 DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
     // held: the step relation of the chosen gene, then the newest layer, the
@@ -292,11 +298,12 @@ DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, si
         DdNode*& layer = held[0];
         DdNode*& last = held[1];
         DdNode*& reachedStates = held[2];
+        const int maxSteps = 4 * static_cast<int>(m.genes.size()) + 16;
         int iteration = 0;
         for (;;) {
             ++iteration;
             std::cout << iteration << "  " << std::flush;
-            if (Cudd_IsConstant(layer)) {
+            if (Cudd_IsConstant(layer) || iteration > maxSteps) {
                 Cudd_RecursiveDeref(mgr, layer);
                 layer = last;
                 Cudd_Ref(layer);
@@ -313,6 +320,11 @@ DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, si
             DdNode* next = imageByMoves(mgr, m, ip, last, reachedStates, false, nInpVar);
             Cudd_RecursiveDeref(mgr, layer);
             layer = next;
+            if (!Cudd_IsConstant(layer)) {
+                DdNode* chosenState = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
+                Cudd_RecursiveDeref(mgr, layer);
+                layer = chosenState;
+            }
         }
         // A state of the deepest layer seen.
         DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
