@@ -722,10 +722,13 @@ void replaceByResult(DdManager* mgr, DdNode*& held, DdNode* result) {
 
 }  // namespace
 
-// States are taken out of a working copy of topNode one at a time: a cube is
-// picked, its free current-state variables are read as 0, and that single
-// state is written and removed, so every state is written exactly once. The
-// count goes to standard output after "number of states ".
+// States are taken out of a working copy of topNode a cube at a time: a cube
+// is picked, every state it covers is written (its free current-state
+// variables taking every combination of values), and the cube is removed, so
+// every state is written exactly once and the BDD work is per cube, not per
+// state. The count of states goes to standard output after "number of
+// states ". The genes fixed by the reduction take the same value in every
+// state and are looked up once.
 int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
                    const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                    DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
@@ -737,39 +740,57 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
     for (int r = 0; r < nInpVar; ++r)
         orgIndex[static_cast<size_t>(r)] =
             chkInList(geneDbOrg, geneDbReduced.at(static_cast<size_t>(r)).name);
+    printNonDynamicSteadyStatesJava(geneDbOrg, geneDbReduced, defaultStatus, nodeLvl);
 
+    // Each state takes four characters per gene. A text past 2^31 - 1
+    // characters fits no Java string and would take hours to write: refuse
+    // such an attractor up front instead of exhausting memory.
+    const double states = Cudd_CountMinterm(mgr, topNode, nInpVar);
+    const double bytes = states * 4.0 * static_cast<double>(geneDbOrg.size());
+    if (bytes + static_cast<double>(outSS.tellp()) > kMaxResultTextBytes) {
+        std::ostringstream message;
+        message.precision(15);
+        message << "an attractor of " << states << " states is too large to write";
+        throw quorvelError(message.str());
+    }
     std::vector<char> outCube(static_cast<size_t>(Cudd_ReadSize(mgr)) + 1, 2);
     DdNode* topNodeTemp = refChecked(Cudd_bddAnd(mgr, Cudd_ReadOne(mgr), topNode));
-    DdNode* node = nullptr;
-    long iteration = 0;
+    DdNode* cube = nullptr;
+    unsigned long long written = 0;
     try {
         do {
-            ++iteration;
             const int status = Cudd_bddPickOneCube(mgr, topNodeTemp, outCube.data());
             if (status != 1)
                 raiseFatal("error in printing cube::: status is " + std::to_string(status));
-            node = Cudd_ReadOne(mgr);
-            Cudd_Ref(node);
+            if (written == 0) outSS << "\n";
+            std::vector<int> freeGenes;
             for (int r = 0; r < nInpVar; ++r) {
                 const size_t at = static_cast<size_t>(r);
-                const int value = outCube[at] == 1 ? 1 : 0;
-                replaceByResult(mgr, node, Cudd_bddAnd(mgr, node, value ? ip[at] : Cudd_Not(ip[at])));
-                if (orgIndex[at] != -1) nodeLvl[static_cast<size_t>(orgIndex[at])] = value;
+                if (outCube[at] == 2)
+                    freeGenes.push_back(r);
+                else if (orgIndex[at] != -1)
+                    nodeLvl[static_cast<size_t>(orgIndex[at])] = outCube[at] == 1 ? 1 : 0;
             }
-            replaceByResult(mgr, topNodeTemp, Cudd_bddAnd(mgr, topNodeTemp, Cudd_Not(node)));
-            Cudd_RecursiveDeref(mgr, node);
-            node = nullptr;
-
-            printNonDynamicSteadyStatesJava(geneDbOrg, geneDbReduced, defaultStatus, nodeLvl);
-            if (iteration == 1) outSS << "\n";
-            for (size_t k = 0; k < geneDbOrg.size(); ++k) outSS << nodeLvl[k] << "   ";
+            const unsigned long long states = 1ULL << freeGenes.size();
+            for (unsigned long long combination = 0; combination < states; ++combination) {
+                for (size_t k = 0; k < freeGenes.size(); ++k) {
+                    const int at = orgIndex[static_cast<size_t>(freeGenes[k])];
+                    if (at != -1) nodeLvl[static_cast<size_t>(at)] = int((combination >> k) & 1u);
+                }
+                for (size_t k = 0; k < geneDbOrg.size(); ++k) outSS << nodeLvl[k] << "   ";
+            }
+            written += states;
+            cube = makeBdd(mgr, ip, outCube.data(), nInpVar);
+            replaceByResult(mgr, topNodeTemp, Cudd_bddAnd(mgr, topNodeTemp, Cudd_Not(cube)));
+            Cudd_RecursiveDeref(mgr, cube);
+            cube = nullptr;
         } while (topNodeTemp != Cudd_ReadLogicZero(mgr));
     } catch (...) {
-        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+        if (cube != nullptr) Cudd_RecursiveDeref(mgr, cube);
         Cudd_RecursiveDeref(mgr, topNodeTemp);
         throw;
     }
-    std::cout << "number of states " << iteration << std::endl;
+    std::cout << "number of states " << written << std::endl;
     Cudd_RecursiveDeref(mgr, topNodeTemp);
     return 0;
 }

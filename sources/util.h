@@ -115,6 +115,10 @@ bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub);
 // Appends the genes of block (lvl, offSet), then those of its ancestors.
 int makeVectorGene(const levelArray& sccTopoLvl, int lvl, int offSet, std::vector<int>& geneId);
 
+// The longest result text that is written (a Java string holds at most
+// 2^31 - 1 characters).
+constexpr double kMaxResultTextBytes = 2147483647.0;
+
 // Appends one line per call to outSS: every state of the set topNode (over
 // current-state variables ip[0..nInpVar-1]), each state a value for every
 // gene of geneDbOrg followed by three blanks.

@@ -183,6 +183,50 @@ TEST(ResultText, EverySetOfThreeGenesIsWrittenStateByState) {
     releaseEncoding(e);
 }
 
+// A set with many free genes is written state by state from few cubes; one
+// whose text could not be held is refused before anything is written.
+TEST(ResultText, LargeSetsAreExpandedOrRefused) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 40; ++i) names.push_back("g" + std::to_string(i));
+    const geneDatabase db = namedGenes(names);
+    const std::vector<int> defaultStatus(40, -1);
+    {
+        // 16 genes, x_3 = 1 and the rest free: 2^15 distinct states.
+        encoding e = makeEncoding(16);
+        const geneDatabase small(db.begin(), db.begin() + 16);
+        std::string progress;
+        const std::string line =
+            writeLine(e, small, small, std::vector<int>(16, -1), e.ip[3], &progress);
+        std::string header;
+        for (const gene& g : small) header += g.name + "   ";
+        const resultText::parsedResult parsed = resultText::parse(header + line + "\n");
+        ASSERT_TRUE(parsed.ok) << parsed.error;
+        ASSERT_EQ(parsed.attractors.size(), 1u);
+        const std::set<resultText::state> distinct(parsed.attractors[0].begin(),
+                                                   parsed.attractors[0].end());
+        EXPECT_EQ(distinct.size(), size_t(1) << 15);
+        EXPECT_EQ(parsed.attractors[0].size(), distinct.size());
+        for (const resultText::state& x : distinct) EXPECT_EQ(x[3], 1);
+        EXPECT_EQ(progress, "number of states 32768\n");
+        releaseEncoding(e);
+    }
+    {
+        encoding e = makeEncoding(40);
+        std::ostringstream out;
+        std::vector<int> nodeLvl(40, 0);
+        try {
+            printCubesJava(e.mgr, db, db, defaultStatus, Cudd_ReadOne(e.mgr), e.ip, out, 40,
+                           nodeLvl);
+            ADD_FAILURE() << "2^40 states were accepted";
+        } catch (const quorvelError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "an attractor of 1099511627776 states is too large to write");
+        }
+        EXPECT_EQ(out.str(), "");
+        releaseEncoding(e);
+    }
+}
+
 TEST(ResultText, NonDynamicGenesLeaveReducedEntriesAlone) {
     const geneDatabase org = namedGenes({"a", "b", "c", "d"});
     const geneDatabase reduced = namedGenes({"c"});
