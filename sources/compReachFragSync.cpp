@@ -15,6 +15,7 @@
 // cost on real networks.
 #include "compReachFragSync.h"
 
+#include <chrono>
 #include <iostream>
 
 #include "util.h"
@@ -132,7 +133,12 @@ bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode*
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& steadyFalse) {
+                   std::vector<DdNode*>& steadyFalse, double backwardSeconds) {
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(backwardSeconds));
+    bool complete = true;
     // Passes run while no fragment relation is constant; a constant (zero)
     // relation means the space is used up.
     while (!geneId.empty() && !chkConstant(op, geneId)) {
@@ -143,14 +149,17 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
             compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd, inpCubeFwd, nInpVar, 0);
         DdNode* initStateBwd = swapCurrentNext(mgr, ip, initStateFwd, nInpVar);
         std::cout << "computing backward reachable states" << std::endl;
-        DdNode* backNext =
-            compReachStatesFragSync(mgr, op, ip, geneId, initStateBwd, inpCubeBwd, nInpVar, 1);
+        DdNode* backNext = compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd,
+                                                        inpCubeBwd, nInpVar, 1, &deadline,
+                                                        complete);
         DdNode* reachedStatesBack = swapCurrentNext(mgr, ip, backNext, nInpVar);
 
         // Recurrent: every state reachable from the start reaches it back, so
         // the forward set is the start's attractor.
+        // A partial backward set proves recurrence just as well, but not
+        // the contrary.
         if (!checkInclusion(mgr, reachedStatesBack, reachedStatesFwd)) {
-            std::cout << "transient state" << std::endl;
+            if (complete) std::cout << "transient state" << std::endl;
         } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd, ip, geneId, inpCubeFwd,
                                          nInpVar)) {
             std::cout << "recurrent state" << std::endl;
@@ -162,13 +171,20 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
             std::cout << "prospective steady state" << std::endl;
         }
 
-        removeFromRelations(mgr, op, geneId, reachedStatesBack);
+        // A partial backward set is not closed under predecessors: it is not
+        // removed, and the search ends.
+        if (complete) removeFromRelations(mgr, op, geneId, reachedStatesBack);
 
         Cudd_RecursiveDeref(mgr, initStateBwd);
         Cudd_RecursiveDeref(mgr, initStateFwd);
         Cudd_RecursiveDeref(mgr, reachedStatesFwd);
         Cudd_RecursiveDeref(mgr, reachedStatesBack);
         Cudd_RecursiveDeref(mgr, backNext);
+        if (!complete) {
+            std::cout << "synchronous search stopped after " << backwardSeconds
+                      << " s; the asynchronous search covers the rest" << std::endl;
+            break;
+        }
     }
     return 0;
 }

@@ -5,13 +5,25 @@
 
 #include "cudd.h"
 
+// How long, in seconds, the backward searches of one synchronous search may
+// run before that search stops early (see compSteadySync).
+constexpr double kSyncBackwardSeconds = 30.0;
+
 // Appends to steadyStates the synchronous attractors that change at most one
 // gene per step and to steadyFalse the others (sets over x, one reference
 // each, owned by the arrays). Narrows op[g], g in geneId, in place.
+//
+// On large fragments a synchronous backward search can take hours while the
+// asynchronous search would not. Once the search has run backwardSeconds, a
+// backward search stops at its next layer and the whole search ends there:
+// the attractor being examined is kept when the states found so far already
+// prove it recurrent, and nothing else is appended. Every appended set is
+// still an attractor; the caller's asynchronous search covers the rest.
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& steadyFalse);
+                   std::vector<DdNode*>& steadyFalse,
+                   double backwardSeconds = kSyncBackwardSeconds);
 
 bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode* reachedStates,
                           std::vector<DdNode*>& ip, const std::vector<int>& geneId,

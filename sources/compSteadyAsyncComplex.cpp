@@ -29,12 +29,13 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
-                             int nInpVar, std::vector<DdNode*>& steadyStates) {
+                             int nInpVar, std::vector<DdNode*>& steadyStates,
+                             double syncSeconds) {
     const size_t firstNew = steadyStates.size();
     std::vector<DdNode*> steadyFalse;
     try {
         compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                       steadyFalse);
+                       steadyFalse, syncSeconds);
     } catch (...) {
         releaseAll(mgr, steadyFalse);
         throw;

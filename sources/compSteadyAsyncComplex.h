@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "compReachFragSync.h"
 #include "cudd.h"
 
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
@@ -18,7 +19,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
-                             int nInpVar, std::vector<DdNode*>& steadyStates);
+                             int nInpVar, std::vector<DdNode*>& steadyStates,
+                             double syncSeconds = kSyncBackwardSeconds);
 
 // Cuts the asynchronous basin of the union of steadyStates (sets over x in
 // mgr) out of opAsync[g], g in geneId, and, when states remain, appends the

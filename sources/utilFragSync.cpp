@@ -2,6 +2,7 @@
 // fragment. All sets carry one reference owned by whoever holds them.
 #include "utilFragSync.h"
 
+#include <chrono>
 #include <iostream>
 
 #include "util.h"
@@ -169,9 +170,13 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
 }
 
 // The breadth-first search proper (see compReachStatesFragSync).
+// With a `deadline`, the search stops at the first layer that begins after
+// it and clears `complete`; the states reached so far are returned.
 DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                        const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
-                       int nInpVar, int flagBwd, const syncFunctions* functions) {
+                       int nInpVar, int flagBwd, const syncFunctions* functions,
+                       const std::chrono::steady_clock::time_point* deadline, bool& complete) {
+    complete = true;
     DdNode* one = Cudd_ReadOne(mgr);
     Cudd_Ref(initState);
     DdNode* rNew = initState;
@@ -186,6 +191,11 @@ DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
                 reachedStates = refChecked(one);
             }
             printDepth(iteration);
+            break;
+        }
+        if (deadline != nullptr && iteration > 0 &&
+            std::chrono::steady_clock::now() > *deadline) {
+            complete = false;
             break;
         }
         ++iteration;
@@ -218,14 +228,26 @@ DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
 DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                                 DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd) {
+    bool complete = true;
+    return compReachStatesFragSyncUntil(mgr, topNode, ip, geneId, initState, inpCube, nInpVar,
+                                        flagBwd, nullptr, complete);
+}
+
+DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                     std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                                     DdNode* initState, DdNode* inpCube, int nInpVar,
+                                     int flagBwd,
+                                     const std::chrono::steady_clock::time_point* deadline,
+                                     bool& complete) {
     // Backward images go through the functional form whenever the relations
     // allow it; the relations stay fixed during one search.
     syncFunctions functions;
     const bool byFunctions =
         flagBwd == 1 && makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar, functions);
     try {
-        DdNode* reached = reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar,
-                                         flagBwd, byFunctions ? &functions : nullptr);
+        DdNode* reached =
+            reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar, flagBwd,
+                           byFunctions ? &functions : nullptr, deadline, complete);
         releaseSyncFunctions(mgr, functions);
         return reached;
     } catch (...) {

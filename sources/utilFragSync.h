@@ -6,6 +6,7 @@
 // caller; arguments are never consumed.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,16 @@ DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                                 DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd);
+
+// As compReachStatesFragSync, but given a deadline (null: none) the search
+// stops at the first layer that begins after it, with `complete` cleared; it
+// then returns the states reached so far (the initial set included).
+DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                     std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                                     DdNode* initState, DdNode* inpCube, int nInpVar,
+                                     int flagBwd,
+                                     const std::chrono::steady_clock::time_point* deadline,
+                                     bool& complete);
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
                                 std::vector<DdNode*>& topNode, const std::vector<int>& geneId,

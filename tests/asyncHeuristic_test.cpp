@@ -28,7 +28,8 @@ struct heuristicRun {
 // transferred into the asynchronous one. `wholeSpaceFirst` puts the whole
 // state space into the result array before the call.
 heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragment,
-                          bool sifting, bool wholeSpaceFirst = false) {
+                          bool sifting, bool wholeSpaceFirst = false,
+                          double syncSeconds = kSyncBackwardSeconds) {
     heuristicRun run;
     const int n = static_cast<int>(db.size());
     bddSpace sync = openSpace(n, sifting);
@@ -44,7 +45,7 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     run.output = captureOutput([&] {
         compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip, fragment,
                                  sync.inpCubeFwd, sync.inpCubeBwd, async.topSame, n,
-                                 steadyStates);
+                                 steadyStates, syncSeconds);
     });
     const std::vector<DdNode*> found(steadyStates.begin() + static_cast<std::ptrdiff_t>(first),
                                      steadyStates.end());
@@ -128,7 +129,7 @@ TEST(asyncHeuristic, entriesPresentOnEntryDoNotHideAttractors) {
 }
 
 TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
-    int complex = 0;
+    int complex = 0, stopped = 0;
     for (uint32_t seed = 1001; seed <= 1320; ++seed) {
         const int n = 1 + static_cast<int>(seed % 10);
         geneDatabase db = randomDatabase(seed, n, seed % 3 != 0);
@@ -139,7 +140,12 @@ TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
             for (int g = 0; g < n; g += 2) addTerm(db, g, false, {{g, 1}});
         const std::vector<int> fragment = randomClosedFragment(seed, db);
         const attractorSet expected = expectedAttractors(db, fragment);
-        const heuristicRun run = runHeuristic(db, fragment, seed % 2 == 0);
+        // Every fourth fragment gives the synchronous stage no time: it stops
+        // at its first backward layer and the asynchronous stage must still
+        // find every attractor, none twice.
+        const double syncSeconds = seed % 4 == 3 ? 0.0 : kSyncBackwardSeconds;
+        const heuristicRun run =
+            runHeuristic(db, fragment, seed % 2 == 0, false, syncSeconds);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
         ASSERT_EQ(run.attractors, expected)
@@ -148,7 +154,9 @@ TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
         ASSERT_EQ(run.outstandingSync, 0) << context;
         ASSERT_EQ(run.outstandingAsync, 0) << context;
         complex += run.output.find("iteration is 1\n") != std::string::npos;
+        stopped += run.output.find("synchronous search stopped") != std::string::npos;
     }
+    EXPECT_GT(stopped, 40) << stopped;
     // Both stages are exercised: many fragments need the asynchronous search.
     EXPECT_GT(complex, 60) << complex;
 }
