@@ -83,6 +83,25 @@ bool isBackward(DdManager* mgr, DdNode* inpCube, std::vector<DdNode*>& ip, int n
     return nInpVar > 0 && Cudd_bddLeq(mgr, inpCube, ip[nInpVar]) == 1;
 }
 
+// The states one step of gene k away from `from` (over x). Referenced.
+DdNode* moveOneGene(DdManager* mgr, const geneMoves& m, size_t k, std::vector<DdNode*>& ip,
+                    DdNode* from, bool backward, int nInpVar) {
+    DdNode** current = &ip[m.genes[k]];
+    DdNode** next = &ip[nInpVar + m.genes[k]];
+    if (!backward) {
+        // EXISTS x_g . from AND M_g, then x'_g renamed x_g.
+        DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
+        DdNode* moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
+        Cudd_RecursiveDeref(mgr, product);
+        return refChecked(moved);
+    }
+    // EXISTS x'_g . M_g AND from[x_g renamed x'_g].
+    DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
+    DdNode* moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
+    Cudd_RecursiveDeref(mgr, renamed);
+    return refChecked(moved);
+}
+
 // The states one step away from `from` (successors, or predecessors when
 // `backward`), less `reached`; all sets over x. Referenced, owned by the
 // caller.
@@ -92,21 +111,7 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
     Cudd_Ref(image);
     try {
         for (size_t k = 0; k < m.genes.size(); ++k) {
-            DdNode** current = &ip[m.genes[k]];
-            DdNode** next = &ip[nInpVar + m.genes[k]];
-            DdNode* moved = nullptr;
-            if (!backward) {
-                // EXISTS x_g . from AND M_g, then x'_g renamed x_g.
-                DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
-                moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
-                Cudd_RecursiveDeref(mgr, product);
-            } else {
-                // EXISTS x'_g . M_g AND from[x_g renamed x'_g].
-                DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
-                moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
-                Cudd_RecursiveDeref(mgr, renamed);
-            }
-            moved = refChecked(moved);
+            DdNode* moved = moveOneGene(mgr, m, k, ip, from, backward, nInpVar);
             DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
             Cudd_RecursiveDeref(mgr, moved);
             fresh = refChecked(fresh);
@@ -121,23 +126,6 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
         throw;
     }
     return image;
-}
-
-// The states one step of gene k away from `from` (over x). Referenced.
-DdNode* moveOneGene(DdManager* mgr, const geneMoves& m, size_t k, std::vector<DdNode*>& ip,
-                    DdNode* from, bool backward, int nInpVar) {
-    DdNode** current = &ip[m.genes[k]];
-    DdNode** next = &ip[nInpVar + m.genes[k]];
-    if (!backward) {
-        DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
-        DdNode* moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
-        Cudd_RecursiveDeref(mgr, product);
-        return refChecked(moved);
-    }
-    DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
-    DdNode* moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
-    Cudd_RecursiveDeref(mgr, renamed);
-    return refChecked(moved);
 }
 
 // Every state reachable from `start` (over x), forward or backward. Each
