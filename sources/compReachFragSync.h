@@ -7,7 +7,7 @@
 
 // How long, in seconds, the backward searches of one synchronous search may
 // run before that search stops early (see compSteadySync).
-constexpr double kSyncBackwardSeconds = 30.0;
+constexpr double kSyncBackwardSeconds = 60.0;
 
 // Appends to steadyStates the synchronous attractors that change at most one
 // gene per step and to steadyFalse the others (sets over x, one reference
