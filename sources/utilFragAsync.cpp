@@ -128,76 +128,61 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
     return image;
 }
 
-// Every state reachable from `start` (over x), forward or backward. Each
-// round applies the genes one after the other, bottom of the variable order
-// first, and every gene's step starts from everything the round has found
-// so far (chaining): a path that moves several genes in order is covered in
-// one round, so far fewer rounds are needed than breadth-first layers, and
-// the sets in between stay closer to the final one. Prints one counter per
-// round; the result is the same set as a breadth-first search.
-DdNode* reachByMovesChained(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
-                            DdNode* start, bool backward, int nInpVar) {
+// Genes of the search (indices into m) from the bottom of the variable
+// order up.
+std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
     std::vector<size_t> order(m.genes.size());
     for (size_t k = 0; k < order.size(); ++k) order[k] = k;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         return Cudd_ReadPerm(mgr, m.genes[a]) > Cudd_ReadPerm(mgr, m.genes[b]);
     });
+    return order;
+}
+
+// Every state reachable from `start` (over x), forward or backward, by
+// saturation: the genes are tried from the bottom of the variable order up,
+// the first gene whose step from the whole reached set adds states adds
+// them, and the scan starts again at the bottom. Deep genes, whose steps
+// change only the lower part of the diagrams, are exhausted before a gene
+// higher up moves, so the sets in between keep the structure of the final
+// one instead of the ragged frontiers of breadth-first layers (bbm-051 of
+// the real networks: a basin out of reach breadth-first or chained takes a
+// second). Prints one counter per step that added states and a last one
+// when no gene adds any; the result is the same set as a breadth-first
+// search.
+DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
+                          DdNode* start, bool backward, int nInpVar) {
+    const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    // held[0]: every state reached; held[1]: the states added since each
-    // gene last moved them (the round's frontier); held[2]: scratch.
-    std::vector<DdNode*> held{start, start, nullptr};
-    Cudd_Ref(start);
-    Cudd_Ref(start);
+    DdNode* reached = start;
+    Cudd_Ref(reached);
     try {
-        int iteration = 0;
-        for (;;) {
-            ++iteration;
-            std::cout << iteration << "   " << std::flush;
-            if (held[1] == zero) break;
-            DdNode* frontier = held[1];
-            held[1] = zero;
-            Cudd_Ref(zero);
-            held[2] = frontier;
-            for (size_t k : order) {
-                // Steps from the old frontier and from what this round added.
-                DdNode* from = refChecked(Cudd_bddOr(mgr, held[2], held[1]));
-                DdNode* moved = nullptr;
-                try {
-                    moved = moveOneGene(mgr, m, k, ip, from, backward, nInpVar);
-                } catch (...) {
-                    Cudd_RecursiveDeref(mgr, from);
-                    throw;
-                }
-                Cudd_RecursiveDeref(mgr, from);
-                DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(held[0]));
-                Cudd_RecursiveDeref(mgr, moved);
-                fresh = refChecked(fresh);
-                if (fresh == zero) {
-                    Cudd_RecursiveDeref(mgr, fresh);
-                    continue;
-                }
-                DdNode* united = Cudd_bddOr(mgr, held[0], fresh);
-                if (united == nullptr) Cudd_RecursiveDeref(mgr, fresh);
-                united = refChecked(united);
-                Cudd_RecursiveDeref(mgr, held[0]);
-                held[0] = united;
-                DdNode* added = Cudd_bddOr(mgr, held[1], fresh);
+        long steps = 0;
+        size_t i = 0;
+        while (i < order.size()) {
+            DdNode* moved = moveOneGene(mgr, m, order[i], ip, reached, backward, nInpVar);
+            DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
+            Cudd_RecursiveDeref(mgr, moved);
+            fresh = refChecked(fresh);
+            if (fresh == zero) {
                 Cudd_RecursiveDeref(mgr, fresh);
-                added = refChecked(added);
-                Cudd_RecursiveDeref(mgr, held[1]);
-                held[1] = added;
+                ++i;
+                continue;
             }
-            Cudd_RecursiveDeref(mgr, held[2]);
-            held[2] = nullptr;
+            DdNode* united = Cudd_bddOr(mgr, reached, fresh);
+            Cudd_RecursiveDeref(mgr, fresh);
+            united = refChecked(united);
+            Cudd_RecursiveDeref(mgr, reached);
+            reached = united;
+            std::cout << ++steps << "   " << std::flush;
+            i = 0;
         }
+        std::cout << steps + 1 << "   " << std::endl;
     } catch (...) {
-        for (DdNode* node : held)
-            if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+        Cudd_RecursiveDeref(mgr, reached);
         throw;
     }
-    std::cout << std::endl;
-    Cudd_RecursiveDeref(mgr, held[1]);
-    return held[0];
+    return reached;
 }
 
 }  // namespace
@@ -238,10 +223,10 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
     std::vector<DdNode*> held;
     try {
         if (!backward) {
-            reached = reachByMovesChained(mgr, m, ip, initState, false, nInpVar);
+            reached = reachBySaturation(mgr, m, ip, initState, false, nInpVar);
         } else {
             held.push_back(swapCurrentAndNext(mgr, initState, ip, nInpVar));
-            held.push_back(reachByMovesChained(mgr, m, ip, held[0], true, nInpVar));
+            held.push_back(reachBySaturation(mgr, m, ip, held[0], true, nInpVar));
             reached = swapCurrentAndNext(mgr, held[1], ip, nInpVar);
         }
     } catch (...) {
