@@ -48,16 +48,17 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     DdNode* reachedBackNext =
         compReachStatesFragAsync(mgr, op, ip, initStateBwd, inpCubeBwd, geneId, topSame, nInpVar);
     held.push_back(reachedBackNext);
-    std::cout << "computing forward reachable states" << std::endl;
-    DdNode* reachedStatesFwd =
-        compReachStatesFragAsync(mgr, op, ip, initStateFwd, inpCubeFwd, geneId, topSame, nInpVar);
-    held.push_back(reachedStatesFwd);
     DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
     held.push_back(reachedStatesBack);
-
-    if (checkInclusion(mgr, reachedStatesBack, reachedStatesFwd)) {
+    // The start state is recurrent exactly when its forward set stays inside
+    // its backward set, so the forward search stops at the first state that
+    // leaves it: a transient start state's forward set, which can be far
+    // larger than both, is never built.
+    std::cout << "computing forward reachable states" << std::endl;
+    DdNode* reachedStatesFwd = compReachStatesFragAsyncWithin(mgr, op, ip, initStateFwd, geneId,
+                                                              topSame, nInpVar, reachedStatesBack);
+    if (reachedStatesFwd != nullptr) {
         std::cout << "recurrent state" << std::endl;
-        Cudd_Ref(reachedStatesFwd);
         steadyStates.push_back(reachedStatesFwd);
     } else {
         std::cout << "transient state" << std::endl;

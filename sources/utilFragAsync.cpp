@@ -141,26 +141,54 @@ std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
 
 // Every state reachable from `start` (over x), forward or backward, by
 // saturation: the genes are tried from the bottom of the variable order up,
-// the first gene whose step from the whole reached set adds states adds
-// them, and the scan starts again at the bottom. Deep genes, whose steps
-// change only the lower part of the diagrams, are exhausted before a gene
-// higher up moves, so the sets in between keep the structure of the final
-// one instead of the ragged frontiers of breadth-first layers (bbm-051 of
-// the real networks: a basin out of reach breadth-first or chained takes a
-// second). Prints one counter per step that added states and a last one
-// when no gene adds any; the result is the same set as a breadth-first
-// search.
+// the first gene whose step adds states adds them, and the scan starts
+// again at the bottom. Deep genes, whose steps change only the lower part of
+// the diagrams, are exhausted before a gene higher up moves, so the sets in
+// between keep the structure of the final one instead of the ragged
+// frontiers of breadth-first layers (bbm-051 of the real networks: a basin
+// out of reach breadth-first or chained takes a second).
+//
+// A gene's step is taken only from the states added since that gene last
+// moved (its snapshot of the reached set): after a restart the genes below
+// look at what the step above added, not at the whole set again, and a
+// gene whose snapshot is the reached set itself is passed over at once.
+//
+// With `bound` (a set over x), the search gives up and returns nullptr as
+// soon as a reached state lies outside it. Prints one counter per step that
+// added states and a last one when no gene adds any. The result is the same
+// set as a breadth-first search, referenced, owned by the caller.
 DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
-                          DdNode* start, bool backward, int nInpVar) {
+                          DdNode* start, bool backward, int nInpVar, DdNode* bound = nullptr) {
     const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    DdNode* reached = start;
-    Cudd_Ref(reached);
+    // held[0]: every state reached; held[1 + k]: gene order-k's snapshot
+    // (zero before its first step).
+    std::vector<DdNode*> held(m.genes.size() + 1, zero);
+    held[0] = start;
+    for (DdNode* node : held) Cudd_Ref(node);
+    DdNode*& reached = held[0];
     try {
         long steps = 0;
         size_t i = 0;
         while (i < order.size()) {
-            DdNode* moved = moveOneGene(mgr, m, order[i], ip, reached, backward, nInpVar);
+            const size_t k = order[i];
+            DdNode*& seen = held[1 + k];
+            if (seen == reached) {
+                ++i;
+                continue;
+            }
+            DdNode* from = refChecked(Cudd_bddAnd(mgr, reached, Cudd_Not(seen)));
+            Cudd_RecursiveDeref(mgr, seen);
+            seen = reached;
+            Cudd_Ref(seen);
+            DdNode* moved = nullptr;
+            try {
+                moved = moveOneGene(mgr, m, k, ip, from, backward, nInpVar);
+            } catch (...) {
+                Cudd_RecursiveDeref(mgr, from);
+                throw;
+            }
+            Cudd_RecursiveDeref(mgr, from);
             DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
             Cudd_RecursiveDeref(mgr, moved);
             fresh = refChecked(fresh);
@@ -168,6 +196,12 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
                 Cudd_RecursiveDeref(mgr, fresh);
                 ++i;
                 continue;
+            }
+            if (bound != nullptr && Cudd_bddLeq(mgr, fresh, bound) == 0) {
+                Cudd_RecursiveDeref(mgr, fresh);
+                releaseAll(mgr, held);
+                std::cout << std::endl;
+                return nullptr;
             }
             DdNode* united = Cudd_bddOr(mgr, reached, fresh);
             Cudd_RecursiveDeref(mgr, fresh);
@@ -179,10 +213,13 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
         }
         std::cout << steps + 1 << "   " << std::endl;
     } catch (...) {
-        Cudd_RecursiveDeref(mgr, reached);
+        releaseAll(mgr, held);
         throw;
     }
-    return reached;
+    DdNode* result = reached;
+    Cudd_Ref(result);
+    releaseAll(mgr, held);
+    return result;
 }
 
 }  // namespace
@@ -237,6 +274,26 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
     releaseAll(mgr, held);
     releaseAll(mgr, m.moves);
     std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
+    return reached;
+}
+
+DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                       std::vector<DdNode*>& ip, DdNode* initState,
+                                       const std::vector<int>& geneId, DdNode* topSame,
+                                       int nInpVar, DdNode* bound) {
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    DdNode* reached = nullptr;
+    try {
+        reached = reachBySaturation(mgr, m, ip, initState, false, nInpVar, bound);
+    } catch (...) {
+        releaseAll(mgr, m.moves);
+        throw;
+    }
+    releaseAll(mgr, m.moves);
+    if (reached == nullptr)
+        std::cout << "a reachable state lies outside the bound" << std::endl;
+    else
+        std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
     return reached;
 }
 

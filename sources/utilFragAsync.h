@@ -19,11 +19,21 @@ DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                            DdNode* reachedStates, int nInpVar);
 
 // initState and every state reachable from it (forward) or from which it is
-// reachable (backward), in its encoding. Prints the layer counters (each
-// followed by three blanks) and "number of states  " with the path count.
+// reachable (backward), in its encoding. Prints the step counters of the
+// search (each followed by three blanks) and "number of states  " with the
+// path count.
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
+
+// The forward search of compReachStatesFragAsync (initState over x, inside
+// `bound`, a set over x), given up as soon as it reaches a state outside
+// `bound`: then nullptr, after the line "a reachable state lies outside the
+// bound". Otherwise the reached set, referenced, owned by the caller.
+DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                       std::vector<DdNode*>& ip, DdNode* initState,
+                                       const std::vector<int>& geneId, DdNode* topSame,
+                                       int nInpVar, DdNode* bound);
 
 // A start state for the attractor search: a conjunction over the
 // current-state variables of the fragment genes, taken from the deepest

@@ -2,6 +2,7 @@
 // and images checked against one step of the explicit-state graph.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "asyncFixture.h"
@@ -69,6 +70,7 @@ TEST(asyncImage, emptyFragmentGivesTheEmptySet) {
 TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
     // Random networks: the image of a random set is the set of its one-step
     // successors (predecessors), less the excluded set.
+    int boundedKept = 0, boundedLeft = 0;  // both outcomes must be seen
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         const int n = 1 + static_cast<int>(seed % 6);
         const geneDatabase db = randomDatabase(seed, n, false);
@@ -150,7 +152,31 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
             << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
         EXPECT_EQ(c.states(c.swapped(reachedBehind)), behind)
             << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+
+        // The bounded forward search: inside its own forward set it gives
+        // that set; bounded by the backward set, it gives up exactly when
+        // some reachable state cannot reach the start set back.
+        DdNode* withinAhead = nullptr;
+        DdNode* withinBehind = nullptr;
+        captureOutput([&] {
+            withinAhead = c.keep(compReachStatesFragAsyncWithin(
+                c.space.mgr, c.op, c.space.ip, start, fragment, c.space.topSame, n, reachedAhead));
+            withinBehind = c.keep(compReachStatesFragAsyncWithin(
+                c.space.mgr, c.op, c.space.ip, start, fragment, c.space.topSame, n,
+                c.swapped(reachedBehind)));
+        });
+        EXPECT_EQ(withinAhead, reachedAhead)
+            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+        const bool inside = std::includes(behind.begin(), behind.end(), ahead.begin(), ahead.end());
+        ++(inside ? boundedKept : boundedLeft);
+        EXPECT_EQ(withinBehind != nullptr, inside)
+            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+        if (withinBehind != nullptr) {
+            EXPECT_EQ(withinBehind, reachedAhead) << "seed " << seed;
+        }
     }
+    EXPECT_GT(boundedKept, 0);
+    EXPECT_GT(boundedLeft, 0);
 }
 
 TEST(asyncReach, emptyFragmentReturnsTheStartSet) {
