@@ -34,8 +34,9 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
     const size_t firstNew = steadyStates.size();
     std::vector<DdNode*> steadyFalse;
     try {
-        compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                       steadyFalse, syncSeconds);
+        if (syncSeconds > 0)
+            compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
+                           steadyFalse, syncSeconds);
     } catch (...) {
         releaseAll(mgr, steadyFalse);
         throw;

@@ -354,7 +354,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 }
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates);
+                                         blockStates, kBlockSyncSeconds);
 
                 steadyTop = Cudd_ReadLogicZero(mgr);
                 Cudd_Ref(steadyTop);
