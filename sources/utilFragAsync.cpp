@@ -161,8 +161,8 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
                           DdNode* start, bool backward, int nInpVar, DdNode* bound = nullptr) {
     const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    // held[0]: every state reached; held[1 + k]: gene order-k's snapshot
-    // (zero before its first step).
+    // held[0]: every state reached; held[1 + k]: the snapshot of gene
+    // m.genes[k] (zero before its first step).
     std::vector<DdNode*> held(m.genes.size() + 1, zero);
     held[0] = start;
     for (DdNode* node : held) Cudd_Ref(node);

@@ -36,8 +36,8 @@ DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& top
                                        int nInpVar, DdNode* bound);
 
 // A start state for the attractor search: a conjunction over the
-// current-state variables of the fragment genes, taken from the deepest
-// breadth-first layer of a forward walk; inpCube is the current-state cube.
+// current-state variables of the fragment genes, the end of a random forward
+// walk over unvisited states; inpCube is the current-state cube.
 // nullptr when no fragment gene can take a step (an empty fragment included).
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
