@@ -15,6 +15,7 @@
 // cost on real networks.
 #include "compReachFragSync.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -130,14 +131,21 @@ bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode*
     return result;
 }
 
+namespace {
+
+std::chrono::steady_clock::time_point secondsFromNow(double seconds) {
+    return std::chrono::steady_clock::now() +
+           std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+               std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
                    std::vector<DdNode*>& steadyFalse, double backwardSeconds) {
-    const auto deadline =
-        std::chrono::steady_clock::now() +
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(backwardSeconds));
+    const auto deadline = secondsFromNow(backwardSeconds);
     bool complete = true;
     // Passes run while no fragment relation is constant; a constant (zero)
     // relation means the space is used up.
@@ -149,8 +157,9 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
             compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd, inpCubeFwd, nInpVar, 0);
         DdNode* initStateBwd = swapCurrentNext(mgr, ip, initStateFwd, nInpVar);
         std::cout << "computing backward reachable states" << std::endl;
+        const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
         DdNode* backNext = compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd,
-                                                        inpCubeBwd, nInpVar, 1, &deadline,
+                                                        inpCubeBwd, nInpVar, 1, &passDeadline,
                                                         complete);
         DdNode* reachedStatesBack = swapCurrentNext(mgr, ip, backNext, nInpVar);
 
@@ -181,8 +190,9 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         Cudd_RecursiveDeref(mgr, reachedStatesBack);
         Cudd_RecursiveDeref(mgr, backNext);
         if (!complete) {
-            std::cout << "synchronous search stopped after " << backwardSeconds
-                      << " s; the asynchronous search covers the rest" << std::endl;
+            std::cout << "synchronous search stopped: a backward search ran out of time; "
+                         "the asynchronous search covers the rest"
+                      << std::endl;
             break;
         }
     }

@@ -6,16 +6,20 @@
 #include "cudd.h"
 
 // How long, in seconds, the backward searches of one synchronous search may
-// run before that search stops early (see compSteadySync).
+// run in all, and each one of them, before that search stops early (see
+// compSteadySync).
 constexpr double kSyncBackwardSeconds = 60.0;
+constexpr double kSyncPassSeconds = 2.0;
 
 // Appends to steadyStates the synchronous attractors that change at most one
 // gene per step and to steadyFalse the others (sets over x, one reference
 // each, owned by the arrays). Narrows op[g], g in geneId, in place.
 //
 // On large fragments a synchronous backward search can take hours while the
-// asynchronous search would not. Once the search has run backwardSeconds, a
-// backward search stops at its next layer and the whole search ends there:
+// asynchronous search would not. Once the search has run backwardSeconds, or
+// one backward search has run kSyncPassSeconds, that backward search stops
+// at its next layer, or inside a layer's substitution (an engine time
+// limit), and the whole search ends there:
 // the attractor being examined is kept when the states found so far already
 // prove it recurrent, and nothing else is appended. Every appended set is
 // still an attractor; the caller's asynchronous search covers the rest.

@@ -8,15 +8,13 @@
 #include "compReachFragSync.h"
 #include "cudd.h"
 
-// The time the composition gives the synchronous stage of each block: none.
-// On the real networks a single synchronous backward layer (the preimage of
-// one state is the conjunction of every gene's function) can run for
-// minutes before any time limit is looked at, while the asynchronous
-// search by saturation covers the same fragments in seconds: bbm-103 35 s
-// -> 2.4 s, bbm-151 and bbm-255 past 60 s -> 10 s and 0.6 s (inputs off).
-// bbm-039 is the exception, 9.6 s with 5 s of synchronous search, 16.6 s
-// without.
-constexpr double kBlockSyncSeconds = 0.0;
+// The time the composition gives the synchronous stage of each block. The
+// stage pays off where it finds many attractors by cheap passes (models/
+// bbm-139 of the real networks: 23 s with it, past 300 s without), and it
+// ends at its first backward search that runs past kSyncPassSeconds, so a
+// block whose one-state preimage is out of reach (the conjunction of every
+// gene's function) costs it 2 s, not minutes.
+constexpr double kBlockSyncSeconds = kSyncBackwardSeconds;
 
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
 // over x in mgr, one reference each, owned by the array: first those the

@@ -2,6 +2,7 @@
 // fragment. All sets carry one reference owned by whoever holds them.
 #include "utilFragSync.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 
@@ -127,10 +128,28 @@ bool makeSyncFunctions(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
 
 // The backward image of `initState` (over x') through the functional form;
 // the same set as compImageFragSync with flagBwd 1. Referenced, over x'.
+// With a `deadline`, the substitution (the conjunction of every gene's
+// function, for one state, and the step that can run for minutes on a
+// large block) runs under an engine time limit: nullptr when it expires.
 DdNode* preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<DdNode*>& ip,
-                            DdNode* inpCube, DdNode* initState, int nInpVar) {
+                            DdNode* inpCube, DdNode* initState, int nInpVar,
+                            const std::chrono::steady_clock::time_point* deadline) {
     std::vector<DdNode*> vector = f.vector;
-    DdNode* composed = refChecked(Cudd_bddVectorCompose(mgr, initState, vector.data()));
+    if (deadline != nullptr) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            *deadline - std::chrono::steady_clock::now());
+        Cudd_ResetStartTime(mgr);
+        Cudd_SetTimeLimit(mgr, static_cast<unsigned long>(std::max<long long>(left.count(), 0)));
+    }
+    DdNode* substituted = Cudd_bddVectorCompose(mgr, initState, vector.data());
+    if (deadline != nullptr) {
+        Cudd_UnsetTimeLimit(mgr);
+        if (substituted == nullptr && Cudd_ReadErrorCode(mgr) == CUDD_TIMEOUT_EXPIRED) {
+            Cudd_ClearErrorCode(mgr);
+            return nullptr;
+        }
+    }
+    DdNode* composed = refChecked(substituted);
     DdNode* image = Cudd_bddAndAbstract(mgr, composed, f.domain, inpCube);
     Cudd_RecursiveDeref(mgr, composed);
     image = refChecked(image);
@@ -146,13 +165,15 @@ void printDepth(int iteration) {
 
 // One layer of a frontier search: r becomes the states of rNew not reached
 // before and joins reachedStates; rNew becomes the image of r (a backward one
-// through `functions` when given). Returns false, with rNew unchanged, when r
-// is empty (the search is complete). All three handles are owned by the
-// caller and replaced in place.
+// through `functions` when given, under `deadline` when given). Returns
+// false, with rNew unchanged, when r is empty (the search is complete) or
+// when the image ran out of time (then `stopped` is set). All three handles
+// are owned by the caller and replaced in place.
 bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
                    const syncFunctions* functions, DdNode*& rNew, DdNode*& r,
-                   DdNode*& reachedStates) {
+                   DdNode*& reachedStates,
+                   const std::chrono::steady_clock::time_point* deadline, bool& stopped) {
     DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
     Cudd_RecursiveDeref(mgr, r);
     r = frontier;
@@ -162,8 +183,12 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
     reachedStates = reached;
     DdNode* image =
         functions != nullptr
-            ? preimageByFunctions(mgr, *functions, ip, inpCube, r, nInpVar)
+            ? preimageByFunctions(mgr, *functions, ip, inpCube, r, nInpVar, deadline)
             : compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
+    if (image == nullptr) {
+        stopped = true;
+        return false;
+    }
     Cudd_RecursiveDeref(mgr, rNew);
     rNew = image;
     return true;
@@ -171,7 +196,8 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
 
 // The breadth-first search proper (see compReachStatesFragSync).
 // With a `deadline`, the search stops at the first layer that begins after
-// it and clears `complete`; the states reached so far are returned.
+// it, or inside a layer's substitution that runs past it, and clears
+// `complete`; the states reached so far are returned.
 DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                        const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
                        int nInpVar, int flagBwd, const syncFunctions* functions,
@@ -200,8 +226,13 @@ DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
         }
         ++iteration;
         std::cout << iteration << "   " << std::flush;
+        bool stopped = false;
         if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew,
-                           r, reachedStates)) {
+                           r, reachedStates, deadline, stopped)) {
+            if (stopped) {
+                complete = false;
+                break;
+            }
             printDepth(iteration);
             break;
         }
@@ -280,8 +311,9 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
         }
         ++iteration;
         std::cout << iteration << "  " << std::flush;
+        bool stopped = false;  // no deadline: never set
         if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, nullptr, rNew, r,
-                           reachedStates)) {
+                           reachedStates, nullptr, stopped)) {
             printDepth(iteration);
             break;
         }

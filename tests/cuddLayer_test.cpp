@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <random>
 #include <set>
@@ -716,6 +717,53 @@ TEST(CuddLayer, EngineFailureGivesNull) {
     std::vector<int> in(size_t(2 * n), 1);
     EXPECT_EQ(Cudd_Eval(m, small, in.data()), Cudd_ReadOne(m));
     Cudd_RecursiveDeref(m, acc);
+    EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
+    Cudd_Quit(m);
+}
+#endif
+
+#ifdef QUORVEL_CUDD_LAYER
+TEST(CuddLayer, ComposeHonoursTheTimeLimit) {
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    ASSERT_NE(m, nullptr);
+    const int n = 16;
+    std::vector<DdNode*> v = makeVars(m, n);
+    {
+        held h(m);
+        // f: a parity of every variable; each variable is replaced by the
+        // conjunction of itself and its neighbour.
+        DdNode* f = h.keep(Cudd_ReadLogicZero(m));
+        for (DdNode* x : v) f = h.keep(Cudd_bddXnor(m, f, Cudd_Not(x)));
+        std::vector<DdNode*> vector;
+        for (int i = 0; i < n; ++i)
+            vector.push_back(h.keep(Cudd_bddAnd(m, v[size_t(i)], v[size_t((i + 1) % n)])));
+
+        // A limit that has passed: no result, the error code says why.
+        Cudd_ResetStartTime(m);
+        Cudd_SetTimeLimit(m, 0);
+        for (const std::clock_t begun = std::clock(); std::clock() - begun < CLOCKS_PER_SEC / 200;) {
+        }
+        EXPECT_EQ(Cudd_bddVectorCompose(m, f, vector.data()), nullptr);
+        EXPECT_EQ(Cudd_ReadErrorCode(m), CUDD_TIMEOUT_EXPIRED);
+        Cudd_ClearErrorCode(m);
+        EXPECT_EQ(Cudd_ReadErrorCode(m), CUDD_NO_ERROR);
+
+        // Without a limit, and under one far away, the same function.
+        Cudd_UnsetTimeLimit(m);
+        DdNode* unlimited = h.keep(Cudd_bddVectorCompose(m, f, vector.data()));
+        Cudd_ResetStartTime(m);
+        Cudd_SetTimeLimit(m, 3600000);
+        DdNode* limited = h.keep(Cudd_bddVectorCompose(m, f, vector.data()));
+        Cudd_UnsetTimeLimit(m);
+        EXPECT_EQ(limited, unlimited);
+        std::vector<int> in(static_cast<size_t>(n));
+        for (unsigned k = 0; k < (1u << n); k += 97) {
+            int parity = 0;
+            for (int i = 0; i < n; ++i) in[size_t(i)] = int((k >> i) & 1u);
+            for (int i = 0; i < n; ++i) parity ^= in[size_t(i)] & in[size_t((i + 1) % n)];
+            EXPECT_EQ(Cudd_Eval(m, unlimited, in.data()) == Cudd_ReadOne(m), parity == 1) << k;
+        }
+    }
     EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
     Cudd_Quit(m);
 }

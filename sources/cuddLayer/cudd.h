@@ -70,6 +70,17 @@ typedef enum {
     CUDD_REORDER_SIFT_CONVERGE
 } Cudd_ReorderingType;
 
+typedef enum {
+    CUDD_NO_ERROR,
+    CUDD_MEMORY_OUT,
+    CUDD_TOO_MANY_NODES,
+    CUDD_MAX_MEM_EXCEEDED,
+    CUDD_TIMEOUT_EXPIRED,
+    CUDD_TERMINATION,
+    CUDD_INVALID_ARG,
+    CUDD_INTERNAL_ERROR
+} Cudd_ErrorType;
+
 #define CUDD_UNIQUE_SLOTS 256
 #define CUDD_CACHE_SLOTS 262144
 #define MTR_DEFAULT 0x00000000
@@ -117,6 +128,16 @@ DdNode *Cudd_bddSwapVariables(DdManager *dd, DdNode *f, DdNode **x, DdNode **y, 
 DdNode *Cudd_bddVectorCompose(DdManager *dd, DdNode *f, DdNode **vector);
 int Cudd_bddLeq(DdManager *dd, DdNode *f, DdNode *g);
 DdNode *Cudd_bddTransfer(DdManager *ddSource, DdManager *ddDestination, DdNode *f);
+
+// Time limit: operations that run past startTime + tl milliseconds of
+// processor time give NULL and set the error code CUDD_TIMEOUT_EXPIRED.
+// This layer honours the limit in Cudd_bddVectorCompose only (its own
+// recursion); every other operation runs to its end.
+void Cudd_ResetStartTime(DdManager *unique);
+void Cudd_SetTimeLimit(DdManager *unique, unsigned long tl);
+void Cudd_UnsetTimeLimit(DdManager *unique);
+Cudd_ErrorType Cudd_ReadErrorCode(DdManager *dd);
+void Cudd_ClearErrorCode(DdManager *dd);
 
 // Cubes, counting and evaluation.
 int Cudd_bddPickOneCube(DdManager *ddm, DdNode *node, char *string);

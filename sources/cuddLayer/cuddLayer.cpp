@@ -51,6 +51,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -106,6 +107,11 @@ struct DdManager {
     std::vector<unsigned> varRefs;               // variable index -> count
     unsigned constRefs = 0;
     std::mt19937 rng{20240611u};
+    // Time limit (Cudd_SetTimeLimit), in milliseconds of processor time.
+    double startMs = 0;
+    unsigned long timeLimitMs = 0;
+    bool timeLimited = false;
+    Cudd_ErrorType errorCode = CUDD_NO_ERROR;
 };
 
 namespace {
@@ -564,14 +570,31 @@ int levelOfNode(int node) { return bdd_var2level(bdd_var(node)); }
 // functions, so the recursion is ours and each step is a top-level ITE.
 // Results are memoised with a BuDDy reference each (released by the
 // caller); returns -1 when the engine fails.
+double processorMs() { return 1000.0 * double(std::clock()) / CLOCKS_PER_SEC; }
+
+// The composition's deadline, in processor milliseconds (a negative value:
+// none), and the recursion steps until the clock is next read.
+struct ComposeClock {
+    double deadlineMs = -1;
+    unsigned untilCheck = 0;
+    bool expired = false;
+};
+
 int composeRec(int f, const std::vector<int>& substitute, int lastLevel,
-               std::unordered_map<int, int>& memo) {
+               std::unordered_map<int, int>& memo, ComposeClock& clock) {
     if (f < 2 || bdd_var2level(bdd_var(f)) > lastLevel) return f;
     auto found = memo.find(f);
     if (found != memo.end()) return found->second;
-    const int low = composeRec(bdd_low(f), substitute, lastLevel, memo);
+    if (clock.deadlineMs >= 0 && clock.untilCheck-- == 0) {
+        clock.untilCheck = 1024;
+        if (processorMs() > clock.deadlineMs) {
+            clock.expired = true;
+            return -1;
+        }
+    }
+    const int low = composeRec(bdd_low(f), substitute, lastLevel, memo, clock);
     if (low < 0) return -1;
-    const int high = composeRec(bdd_high(f), substitute, lastLevel, memo);
+    const int high = composeRec(bdd_high(f), substitute, lastLevel, memo, clock);
     if (high < 0) return -1;
     const int v = bdd_var(f);
     const int top = substitute[size_t(v)] >= 0 ? substitute[size_t(v)] : bdd_ithvar(v);
@@ -626,6 +649,7 @@ DdManager* Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int n
     if (slot < 0) return nullptr;
     if (!K.running && !startKernel(cacheSize, maxMemory)) return nullptr;
     DdManager* m = new DdManager();
+    m->startMs = processorMs();
     m->slot = slot;
     ++K.generation;
     uintptr_t generation = kGenerationBits > 0
@@ -1083,19 +1107,51 @@ DdNode* Cudd_bddVectorCompose(DdManager* dd, DdNode* f, DdNode** vector) {
     // f's nodes must stay the ones the recursion started with.
     bdd_disable_reorder();
     std::unordered_map<int, int> memo;
-    const int r = composeRec(a.node, substitute, lastLevel, memo);
+    ComposeClock clock;
+    if (dd->timeLimited) clock.deadlineMs = dd->startMs + double(dd->timeLimitMs);
+    const int r = composeRec(a.node, substitute, lastLevel, memo, clock);
     bdd_enable_reorder();
     int result = r < 0 ? -1 : r;
     if (result >= 0) bdd_addref(result);
     for (const auto& entry : memo) bdd_delref(entry.second);
     if (result < 0) {
         takeError();
+        dd->errorCode = clock.expired ? CUDD_TIMEOUT_EXPIRED : CUDD_MEMORY_OUT;
         return nullptr;
     }
     // Composition commutes with negation.
     DdNode* h = finish(dd, result, a.complement);
     bdd_delref(result);
     return h;
+}
+
+void Cudd_ResetStartTime(DdManager* unique) {
+    if (!liveManager(unique)) return noteMisuse();
+    unique->startMs = processorMs();
+}
+
+void Cudd_SetTimeLimit(DdManager* unique, unsigned long tl) {
+    if (!liveManager(unique)) return noteMisuse();
+    unique->timeLimitMs = tl;
+    unique->timeLimited = true;
+}
+
+void Cudd_UnsetTimeLimit(DdManager* unique) {
+    if (!liveManager(unique)) return noteMisuse();
+    unique->timeLimited = false;
+}
+
+Cudd_ErrorType Cudd_ReadErrorCode(DdManager* dd) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return CUDD_INVALID_ARG;
+    }
+    return dd->errorCode;
+}
+
+void Cudd_ClearErrorCode(DdManager* dd) {
+    if (!liveManager(dd)) return noteMisuse();
+    dd->errorCode = CUDD_NO_ERROR;
 }
 
 int Cudd_bddLeq(DdManager* dd, DdNode* f, DdNode* g) {
