@@ -1,5 +1,5 @@
 // Asynchronous attractor search by elimination: each pass picks a start
-// state by a descent, computes its backward and forward sets, records the
+// state by a descent, computes its forward and backward sets, records the
 // forward set when it lies inside the backward set (the start state is then
 // recurrent and the forward set is its attractor), and cuts the whole
 // backward set out of the fragment's relations.
@@ -9,7 +9,9 @@
 // attractor not yet found stays intact, and each one is recorded once.
 #include "compReachFragAsync.h"
 
+#include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "util.h"
 #include "utilFragAsync.h"
@@ -29,40 +31,72 @@ DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip
     return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
 }
 
+// The number of states of `set` (over x) counted over the fragment genes
+// only: the other genes are free in every set of the search.
+double statesOfFragment(DdManager* mgr, DdNode* set, const std::vector<int>& geneId,
+                        int nInpVar) {
+    const int fragment = static_cast<int>(uniqueGenes(geneId).size());
+    return std::ldexp(Cudd_CountMinterm(mgr, set, nInpVar), fragment - nInpVar);
+}
+
 // One pass of the search. Returns false when no fragment gene can move any
 // more (nothing was searched). The pass's sets live in `held`, which the
 // caller releases, also when a BDD operation fails half-way.
+//
+// The start state's forward set comes first: it is closed under steps, so
+// the start state is recurrent exactly when every state of it leads back to
+// the start state, which a backward search inside the forward set decides.
+// For a recurrent start state (the usual case after the descent's long walk)
+// both searches stay inside its attractor, however large its basin. Only
+// then is the whole backward set built, for the cut, from the part already
+// known.
 bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& held) {
+                   std::vector<DdNode*>& held, double maxStates) {
     std::cout << "computing initial state" << std::endl;
-    DdNode* initStateFwd =
+    DdNode* initState =
         compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
-    if (initStateFwd == nullptr) return false;
-    held.push_back(initStateFwd);
-    DdNode* initStateBwd = swapCurrentAndNext(mgr, initStateFwd, ip, nInpVar);
-    held.push_back(initStateBwd);
+    if (initState == nullptr) return false;
+    held.push_back(initState);
 
-    std::cout << "computing backward reachable states" << std::endl;
-    DdNode* reachedBackNext =
-        compReachStatesFragAsync(mgr, op, ip, initStateBwd, inpCubeBwd, geneId, topSame, nInpVar);
-    held.push_back(reachedBackNext);
-    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
-    held.push_back(reachedStatesBack);
-    // The start state is recurrent exactly when its forward set stays inside
-    // its backward set, so the forward search stops at the first state that
-    // leaves it: a transient start state's forward set, which can be far
-    // larger than both, is never built.
     std::cout << "computing forward reachable states" << std::endl;
-    DdNode* reachedStatesFwd = compReachStatesFragAsyncWithin(mgr, op, ip, initStateFwd, geneId,
-                                                              topSame, nInpVar, reachedStatesBack);
-    if (reachedStatesFwd != nullptr) {
+    DdNode* reachedFwd =
+        compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId, topSame, nInpVar);
+    held.push_back(reachedFwd);
+    std::cout << "computing backward reachable states within them" << std::endl;
+    DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId, topSame,
+                                                        nInpVar, reachedFwd, true);
+    held.push_back(backWithin);
+    const bool recurrent = Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1;
+    if (recurrent) {
         std::cout << "recurrent state" << std::endl;
-        steadyStates.push_back(reachedStatesFwd);
+        // Every attractor of a fragment is the image of an attractor of the
+        // whole network, which has at least as many states: one too large to
+        // write is refused now rather than after the rest of the analysis.
+        const double states = statesOfFragment(mgr, reachedFwd, geneId, nInpVar);
+        if (states > maxStates) {
+            std::ostringstream message;
+            message.precision(15);
+            message << "an attractor of at least " << states << " states is too large to write";
+            raiseFatal(message.str());
+        }
+        Cudd_Ref(reachedFwd);
+        steadyStates.push_back(reachedFwd);
     } else {
         std::cout << "transient state" << std::endl;
     }
+
+    // The whole backward set, over x', grown from the part inside the
+    // forward set (the start state's attractor when it is recurrent).
+    std::cout << "computing backward reachable states" << std::endl;
+    DdNode* seed = swapCurrentAndNext(mgr, backWithin, ip, nInpVar);
+    held.push_back(seed);
+    DdNode* reachedBackNext =
+        compReachStatesFragAsync(mgr, op, ip, seed, inpCubeBwd, geneId, topSame, nInpVar);
+    held.push_back(reachedBackNext);
+    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
+    held.push_back(reachedStatesBack);
 
     // Cut every transition that leaves or enters the backward set.
     excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
@@ -79,7 +113,8 @@ void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
 
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates) {
+                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
+                    double maxStates) {
     int iteration = 0;
     do {
         ++iteration;
@@ -88,7 +123,7 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
         bool searched = false;
         try {
             searched = searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame,
-                                     nInpVar, steadyStates, held);
+                                     nInpVar, steadyStates, held, maxStates);
         } catch (...) {
             releaseAll(mgr, held);
             throw;

@@ -1,6 +1,7 @@
 // Asynchronous attractor search by elimination.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "cudd.h"
@@ -10,9 +11,13 @@
 // each, owned by the array, after the entries already there. Narrows op[g],
 // g in geneId, in place: on return they are constant (the logical zero) unless
 // the search ended because no fragment gene could move. Returns 0.
+// An attractor of more than maxStates states (over the fragment genes)
+// throws quorvelError "an attractor of at least N states is too large to
+// write" as soon as it is found.
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates);
+                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
+                    double maxStates = HUGE_VAL);
 
 // Cuts `states` out of the fragment's relations: op[g] = op[g] AND NOT
 // states, once per distinct gene g of geneId, releasing the old handle. A set

@@ -30,7 +30,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates,
-                             double syncSeconds) {
+                             double syncSeconds, double maxStates) {
     const size_t firstNew = steadyStates.size();
     std::vector<DdNode*> steadyFalse;
     try {
@@ -52,7 +52,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
     std::vector<DdNode*> complexLoop;
     try {
         secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame,
-                 nInpVar, complexLoop);
+                 nInpVar, complexLoop, maxStates);
     } catch (...) {
         releaseAll(mgrAsync, complexLoop);
         throw;
@@ -77,7 +77,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-             std::vector<DdNode*>& complexLoop) {
+             std::vector<DdNode*>& complexLoop, double maxStates) {
     std::vector<DdNode*> steadyTop{Cudd_ReadLogicZero(mgr)};
     Cudd_Ref(steadyTop[0]);
     try {
@@ -124,7 +124,7 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
 
         if (!chkConstantAsync(opAsync, geneId))
             compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId,
-                            topSame, nInpVar, complexLoop);
+                            topSame, nInpVar, complexLoop, maxStates);
     } catch (...) {
         releaseAll(mgrAsync, held);
         throw;

@@ -3,6 +3,7 @@
 // saves work; the asynchronous stage alone finds every attractor.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "compReachFragSync.h"
@@ -26,21 +27,24 @@ constexpr double kBlockSyncSeconds = kSyncBackwardSeconds;
 // transfer raises quorvelError ("complex loop transfer unsuccessful").
 // syncSeconds bounds the synchronous stage's backward searches (see
 // compSteadySync); zero or less skips that stage, and the asynchronous
-// search then covers the whole fragment. Returns 0.
+// search then covers the whole fragment. maxStates is compSteadyAsync's
+// limit on the size of an attractor. Returns 0.
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates,
-                             double syncSeconds = kSyncBackwardSeconds);
+                             double syncSeconds = kSyncBackwardSeconds,
+                             double maxStates = HUGE_VAL);
 
 // Cuts the asynchronous basin of the union of steadyStates (sets over x in
 // mgr) out of opAsync[g], g in geneId, and, when states remain, appends the
 // attractors found there to complexLoop (handles of mgrAsync, one reference
 // each, owned by the array). inpCube is the current-state cube of mgr. A
 // failed transfer raises quorvelError ("steadyTop transfer unsuccessful",
-// "steadyFalse transfer unsuccessful"). Returns 0.
+// "steadyFalse transfer unsuccessful"). maxStates as for compSteadyAsync.
+// Returns 0.
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-             std::vector<DdNode*>& complexLoop);
+             std::vector<DdNode*>& complexLoop, double maxStates = HUGE_VAL);

@@ -3,6 +3,7 @@
 // level-by-level composition that runs the searches.
 #include "coreProgramAsync.h"
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -313,6 +314,11 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             }
     };
 
+    // The result text writes four characters per gene and state; an
+    // attractor with more states than fit is refused as soon as the search
+    // finds it (the writer refuses the same text at the end).
+    const double maxStates =
+        kMaxResultTextBytes / (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
     try {
         int cnt = 0;
         std::vector<int> geneId;
@@ -354,7 +360,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 }
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates, kBlockSyncSeconds);
+                                         blockStates, kBlockSyncSeconds, maxStates);
 
                 steadyTop = Cudd_ReadLogicZero(mgr);
                 Cudd_Ref(steadyTop);
@@ -393,7 +399,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
         std::cout << "final computation on small space" << std::endl;
         compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
-                        topNodeSame, nInpVar, steadyStates);
+                        topNodeSame, nInpVar, steadyStates, maxStates);
         // When the reduction fixed every gene, the network has exactly one
         // state left and it is its only attractor, but a search over no genes
         // takes no step and finds nothing: record that state (the constant

@@ -18,7 +18,10 @@
 #include "utilFragAsync.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <iostream>
+#include <random>
 
 #include "compReachFragAsync.h"
 #include "util.h"
@@ -153,12 +156,17 @@ std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
 // look at what the step above added, not at the whole set again, and a
 // gene whose snapshot is the reached set itself is passed over at once.
 //
-// With `bound` (a set over x), the search gives up and returns nullptr as
-// soon as a reached state lies outside it. Prints one counter per step that
-// added states and a last one when no gene adds any. The result is the same
-// set as a breadth-first search, referenced, owned by the caller.
+// With `bound` (a set over x), the search either gives up and returns
+// nullptr as soon as a reached state lies outside it (giveUp), or keeps to
+// it: a state outside `bound` is not added and not stepped from (confine).
+// Prints one counter per step that added states and a last one when no gene
+// adds any. The result is the same set as a breadth-first search (under the
+// bound), referenced, owned by the caller.
+enum class boundMode { giveUp, confine };
+
 DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
-                          DdNode* start, bool backward, int nInpVar, DdNode* bound = nullptr) {
+                          DdNode* start, bool backward, int nInpVar, DdNode* bound = nullptr,
+                          boundMode mode = boundMode::giveUp) {
     const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
     // held[0]: every state reached; held[1 + k]: the snapshot of gene
@@ -192,12 +200,18 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
             DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
             Cudd_RecursiveDeref(mgr, moved);
             fresh = refChecked(fresh);
+            if (bound != nullptr && mode == boundMode::confine) {
+                DdNode* inside = Cudd_bddAnd(mgr, fresh, bound);
+                Cudd_RecursiveDeref(mgr, fresh);
+                fresh = refChecked(inside);
+            }
             if (fresh == zero) {
                 Cudd_RecursiveDeref(mgr, fresh);
                 ++i;
                 continue;
             }
-            if (bound != nullptr && Cudd_bddLeq(mgr, fresh, bound) == 0) {
+            if (bound != nullptr && mode == boundMode::giveUp &&
+                Cudd_bddLeq(mgr, fresh, bound) == 0) {
                 Cudd_RecursiveDeref(mgr, fresh);
                 releaseAll(mgr, held);
                 std::cout << std::endl;
@@ -297,73 +311,146 @@ DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& top
     return reached;
 }
 
-namespace {
-
-// The descent proper: a random walk from the target of one transition of
-// gene genes[k]. Each step moves to one random successor not visited
-// before; the walk ends when every successor has been visited (a fixed
-// point, or a cycle closed) or after a number of steps proportional to the
-// fragment, and gives its last state. Any state would keep the search exact
-// (the recurrence test decides what a pass records); a walk is cheap and
-// usually ends inside an attractor, whereas whole breadth-first layers of a
-// large fragment can hold most of its space.
-DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
-                DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
-    // held: the step relation of the chosen gene, then the newest layer, the
-    // last non-empty layer and every state reached.
-    std::vector<DdNode*> held;
+DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                       std::vector<DdNode*>& ip, DdNode* initState,
+                                       const std::vector<int>& geneId, DdNode* topSame,
+                                       int nInpVar, DdNode* domain, bool backward) {
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    DdNode* reached = nullptr;
     try {
-        // The first state: the next-state values of one transition S_g.
-        held.push_back(frameOf(mgr, ip, topSame, m.genes[chosen]));
-        DdNode* step = refChecked(Cudd_bddAnd(mgr, m.moves[chosen], held[0]));
-        Cudd_RecursiveDeref(mgr, held[0]);
-        held[0] = step;
-        DdNode* first = pickMinterm(mgr, step, ip, geneId, nInpVar, 1);
-        Cudd_RecursiveDeref(mgr, held[0]);
-        held.clear();
-        DdNode* zero = Cudd_ReadLogicZero(mgr);
-        Cudd_Ref(first);
-        Cudd_Ref(zero);
-        held = {first, first, zero};
-        DdNode*& layer = held[0];
-        DdNode*& last = held[1];
-        DdNode*& reachedStates = held[2];
-        const int maxSteps = 4 * static_cast<int>(m.genes.size()) + 16;
-        int iteration = 0;
-        for (;;) {
-            ++iteration;
-            std::cout << iteration << "  " << std::flush;
-            if (Cudd_IsConstant(layer) || iteration > maxSteps) {
-                Cudd_RecursiveDeref(mgr, layer);
-                layer = last;
-                Cudd_Ref(layer);
-                std::cout << "next state evaluates to 1 with possible depth  " << iteration
-                          << std::endl;
-                break;
-            }
-            Cudd_RecursiveDeref(mgr, last);
-            last = layer;
-            Cudd_Ref(last);
-            DdNode* united = refChecked(Cudd_bddOr(mgr, reachedStates, last));
-            Cudd_RecursiveDeref(mgr, reachedStates);
-            reachedStates = united;
-            DdNode* next = imageByMoves(mgr, m, ip, last, reachedStates, false, nInpVar);
-            Cudd_RecursiveDeref(mgr, layer);
-            layer = next;
-            if (!Cudd_IsConstant(layer)) {
-                DdNode* chosenState = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
-                Cudd_RecursiveDeref(mgr, layer);
-                layer = chosenState;
-            }
-        }
-        // A state of the deepest layer seen.
-        DdNode* state = pickMinterm(mgr, layer, ip, geneId, nInpVar, 0);
-        releaseAll(mgr, held);
-        return state;
+        reached = reachBySaturation(mgr, m, ip, initState, backward, nInpVar, domain,
+                                    boundMode::confine);
     } catch (...) {
-        releaseAll(mgr, held);
+        releaseAll(mgr, m.moves);
         throw;
     }
+    releaseAll(mgr, m.moves);
+    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
+    return reached;
+}
+
+namespace {
+
+// The variable index of a projection function ip[i].
+int indexOfVariable(DdManager* mgr, DdNode* var) {
+    int* indices = nullptr;
+    const int n = Cudd_SupportIndices(mgr, var, &indices);
+    const int index = (n == 1) ? indices[0] : -1;
+    std::free(indices);
+    if (index < 0) raiseFatal("a state variable has no index");
+    return index;
+}
+
+// The descent proper: a random walk over explicit states from the target of
+// one transition of gene m.genes[chosen]. Each step flips one gene chosen at
+// random among the genes that can change; the walk ends at a fixed point or
+// after a number of steps that grows with the fragment, and gives its last
+// state. Any state would keep the search exact (the recurrence test decides
+// what a pass records), but a pass whose start state is transient removes
+// only that state's backward set, which in a large fragment can be a sliver
+// of the space found at great cost. A long walk rarely stays outside the
+// attractors; walking over explicit states costs a few evaluations of the
+// move relations per step instead of images of sets, so the walk can be
+// thousands of steps long.
+//
+// Each gene's movability is kept and re-evaluated only after a flip of a
+// gene in the support of its move relation. The generator is seeded from
+// the first state, so a run is reproducible.
+DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
+                DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
+    const size_t n = m.genes.size();
+    std::vector<int> current(n), next(n);
+    for (size_t k = 0; k < n; ++k) {
+        current[k] = indexOfVariable(mgr, ip[static_cast<size_t>(m.genes[k])]);
+        next[k] = indexOfVariable(mgr, ip[static_cast<size_t>(nInpVar + m.genes[k])]);
+    }
+    // dependents[j]: the genes (indices into m) whose move relation reads
+    // gene m.genes[j]'s current value.
+    std::vector<std::vector<size_t>> dependents(n);
+    {
+        std::vector<int> position(static_cast<size_t>(Cudd_ReadSize(mgr)), -1);
+        for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(current[k])] = int(k);
+        for (size_t k = 0; k < n; ++k) {
+            int* support = nullptr;
+            const int count = Cudd_SupportIndices(mgr, m.moves[k], &support);
+            if (count < 0) raiseFatal("support of a move relation unavailable");
+            for (int s = 0; s < count; ++s) {
+                const int at = position[static_cast<size_t>(support[s])];
+                if (at >= 0) dependents[static_cast<size_t>(at)].push_back(k);
+            }
+            std::free(support);
+        }
+    }
+
+    // The first state: the next-state values of one transition S_g.
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    {
+        DdNode* frame = frameOf(mgr, ip, topSame, m.genes[chosen]);
+        DdNode* step = Cudd_bddAnd(mgr, m.moves[chosen], frame);
+        if (step == nullptr) Cudd_RecursiveDeref(mgr, frame);
+        step = refChecked(step);
+        Cudd_RecursiveDeref(mgr, frame);
+        std::vector<char> cube = makeCubeArray(mgr, nInpVar);
+        const int status = Cudd_bddPickOneCube(mgr, step, cube.data());
+        Cudd_RecursiveDeref(mgr, step);
+        if (status != 1) raiseFatal("no transition to start the descent from");
+        for (size_t k = 0; k < n; ++k)
+            inputs[static_cast<size_t>(current[k])] =
+                cube[static_cast<size_t>(nInpVar + m.genes[k])] == 1;
+    }
+
+    DdNode* one = Cudd_ReadOne(mgr);
+    auto canMove = [&](size_t k) {
+        int& target = inputs[static_cast<size_t>(next[k])];
+        target = 1 - inputs[static_cast<size_t>(current[k])];
+        DdNode* value = Cudd_Eval(mgr, m.moves[k], inputs.data());
+        target = 0;
+        if (value == nullptr) raiseFatal("evaluation of a move relation failed");
+        return value == one;
+    };
+    std::vector<char> movable(n, 0);
+    std::vector<size_t> candidates;  // the genes that can change, kept in step
+    std::vector<size_t> slot(n, 0);  // gene k's place in candidates
+    auto update = [&](size_t k) {
+        const char now = canMove(k) ? 1 : 0;
+        if (now == movable[k]) return;
+        movable[k] = now;
+        if (now) {
+            slot[k] = candidates.size();
+            candidates.push_back(k);
+        } else {
+            const size_t last = candidates.back();
+            candidates[slot[k]] = last;
+            slot[last] = slot[k];
+            candidates.pop_back();
+        }
+    };
+    for (size_t k = 0; k < n; ++k) update(k);
+
+    uint32_t seed = 0x9e3779b9u;
+    for (size_t k = 0; k < n; ++k)
+        seed = seed * 31u + static_cast<uint32_t>(inputs[static_cast<size_t>(current[k])]);
+    std::mt19937 generator(seed);
+    const long maxSteps = 64 * static_cast<long>(n) + 1024;
+    long steps = 0;
+    while (steps < maxSteps && !candidates.empty()) {
+        const size_t k =
+            candidates[std::uniform_int_distribution<size_t>(0, candidates.size() - 1)(generator)];
+        int& value = inputs[static_cast<size_t>(current[k])];
+        value = 1 - value;
+        ++steps;
+        update(k);
+        for (size_t d : dependents[k])
+            if (d != k) update(d);
+    }
+    std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
+
+    std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+    for (size_t k = 0; k < n; ++k)
+        literals[static_cast<size_t>(m.genes[k])] =
+            static_cast<char>(inputs[static_cast<size_t>(current[k])]);
+    (void)geneId;
+    return makeBdd(mgr, ip, literals.data(), nInpVar);
 }
 
 }  // namespace

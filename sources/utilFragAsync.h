@@ -35,6 +35,16 @@ DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& top
                                        const std::vector<int>& geneId, DdNode* topSame,
                                        int nInpVar, DdNode* bound);
 
+// The states reachable from initState (forward, or backward when
+// `backward`) by paths that never leave `domain`; initState, domain and the
+// result over x. initState must lie inside domain. Prints the step counters
+// and "number of states  " like compReachStatesFragAsync. Referenced, owned
+// by the caller.
+DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                       std::vector<DdNode*>& ip, DdNode* initState,
+                                       const std::vector<int>& geneId, DdNode* topSame,
+                                       int nInpVar, DdNode* domain, bool backward);
+
 // A start state for the attractor search: a conjunction over the
 // current-state variables of the fragment genes, the end of a random forward
 // walk over unvisited states; inpCube is the current-state cube.

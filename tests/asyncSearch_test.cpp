@@ -121,10 +121,12 @@ TEST(asyncSearch, progressLinesOfOnePass) {
     const searchRun run = runSearch(db, {0}, false);
     const std::vector<std::string> order{"iteration is 1\n", "computing initial state\n",
                                          "next state evaluates to 1 with possible depth  ",
-                                         "computing backward reachable states\n",
-                                         "number of states  ",
                                          "computing forward reachable states\n",
-                                         "number of states  ", "recurrent state\n"};
+                                         "number of states  ",
+                                         "computing backward reachable states within them\n",
+                                         "number of states  ", "recurrent state\n",
+                                         "computing backward reachable states\n",
+                                         "number of states  "};
     size_t at = 0;
     for (const std::string& line : order) {
         const size_t found = run.output.find(line, at);
