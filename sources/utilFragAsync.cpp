@@ -156,17 +156,13 @@ std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
 // look at what the step above added, not at the whole set again, and a
 // gene whose snapshot is the reached set itself is passed over at once.
 //
-// With `bound` (a set over x), the search either gives up and returns
-// nullptr as soon as a reached state lies outside it (giveUp), or keeps to
-// it: a state outside `bound` is not added and not stepped from (confine).
-// Prints one counter per step that added states and a last one when no gene
-// adds any. The result is the same set as a breadth-first search (under the
-// bound), referenced, owned by the caller.
-enum class boundMode { giveUp, confine };
-
+// With `domain` (a set over x), the search keeps to it: a state outside is
+// not added and not stepped from. Prints one counter per step that added
+// states and a last one when no gene adds any. The result is the same set
+// as a breadth-first search (inside the domain), referenced, owned by the
+// caller.
 DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
-                          DdNode* start, bool backward, int nInpVar, DdNode* bound = nullptr,
-                          boundMode mode = boundMode::giveUp) {
+                          DdNode* start, bool backward, int nInpVar, DdNode* domain = nullptr) {
     const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
     // held[0]: every state reached; held[1 + k]: the snapshot of gene
@@ -200,8 +196,8 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
             DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
             Cudd_RecursiveDeref(mgr, moved);
             fresh = refChecked(fresh);
-            if (bound != nullptr && mode == boundMode::confine) {
-                DdNode* inside = Cudd_bddAnd(mgr, fresh, bound);
+            if (domain != nullptr) {
+                DdNode* inside = Cudd_bddAnd(mgr, fresh, domain);
                 Cudd_RecursiveDeref(mgr, fresh);
                 fresh = refChecked(inside);
             }
@@ -209,13 +205,6 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
                 Cudd_RecursiveDeref(mgr, fresh);
                 ++i;
                 continue;
-            }
-            if (bound != nullptr && mode == boundMode::giveUp &&
-                Cudd_bddLeq(mgr, fresh, bound) == 0) {
-                Cudd_RecursiveDeref(mgr, fresh);
-                releaseAll(mgr, held);
-                std::cout << std::endl;
-                return nullptr;
             }
             DdNode* united = Cudd_bddOr(mgr, reached, fresh);
             Cudd_RecursiveDeref(mgr, fresh);
@@ -291,26 +280,6 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
     return reached;
 }
 
-DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                       std::vector<DdNode*>& ip, DdNode* initState,
-                                       const std::vector<int>& geneId, DdNode* topSame,
-                                       int nInpVar, DdNode* bound) {
-    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
-    DdNode* reached = nullptr;
-    try {
-        reached = reachBySaturation(mgr, m, ip, initState, false, nInpVar, bound);
-    } catch (...) {
-        releaseAll(mgr, m.moves);
-        throw;
-    }
-    releaseAll(mgr, m.moves);
-    if (reached == nullptr)
-        std::cout << "a reachable state lies outside the bound" << std::endl;
-    else
-        std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
-    return reached;
-}
-
 DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& topNode,
                                        std::vector<DdNode*>& ip, DdNode* initState,
                                        const std::vector<int>& geneId, DdNode* topSame,
@@ -318,8 +287,7 @@ DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& top
     geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
     DdNode* reached = nullptr;
     try {
-        reached = reachBySaturation(mgr, m, ip, initState, backward, nInpVar, domain,
-                                    boundMode::confine);
+        reached = reachBySaturation(mgr, m, ip, initState, backward, nInpVar, domain);
     } catch (...) {
         releaseAll(mgr, m.moves);
         throw;

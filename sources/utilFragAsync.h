@@ -26,15 +26,6 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
 
-// The forward search of compReachStatesFragAsync (initState over x, inside
-// `bound`, a set over x), given up as soon as it reaches a state outside
-// `bound`: then nullptr, after the line "a reachable state lies outside the
-// bound". Otherwise the reached set, referenced, owned by the caller.
-DdNode* compReachStatesFragAsyncWithin(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                       std::vector<DdNode*>& ip, DdNode* initState,
-                                       const std::vector<int>& geneId, DdNode* topSame,
-                                       int nInpVar, DdNode* bound);
-
 // The states reachable from initState (forward, or backward when
 // `backward`) by paths that never leave `domain`; initState, domain and the
 // result over x. initState must lie inside domain. Prints the step counters

@@ -3,6 +3,9 @@
 // fragments.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <exception>
+
 #include "asyncFixture.h"
 #include "bruteForce.h"
 #include "compReachFragAsync.h"
@@ -23,11 +26,12 @@ struct searchRun {
     bool supportsInFragment = true;
     attractorSet attractors;
     std::string output;
+    std::string error;  // the message of a refusal, if any
     int outstanding = -1;
 };
 
 searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
-                    int alreadyFound = 0) {
+                    int alreadyFound = 0, double maxStates = HUGE_VAL) {
     searchRun run;
     const int n = static_cast<int>(db.size());
     bddSpace space = openSpace(n, sifting);
@@ -39,8 +43,12 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
         Cudd_Ref(steadyStates.back());
     }
     run.output = captureOutput([&] {
-        compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd, fragment,
-                        space.topSame, n, steadyStates);
+        try {
+            compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd,
+                            fragment, space.topSame, n, steadyStates, maxStates);
+        } catch (const std::exception& e) {
+            run.error = e.what();
+        }
     });
     run.found.assign(steadyStates.begin() + alreadyFound, steadyStates.end());
     for (int k = 0; k < alreadyFound; ++k)
@@ -113,6 +121,21 @@ TEST(asyncSearch, twoSelfNegatingGenesFormOneAttractor) {
     EXPECT_EQ(run.attractors, (attractorSet{states({"00", "01", "10", "11"})}));
     EXPECT_EQ(run.found.size(), 1u);
     EXPECT_EQ(run.outstanding, 0);
+}
+
+TEST(asyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
+    // Three self-negating genes, gene 2 outside the fragment: one attractor
+    // of 4 states over the fragment (gene 2 free, not counted).
+    geneDatabase db(3);
+    for (int g = 0; g < 3; ++g) addTerm(db, g, false, {{g, 1}});
+    const searchRun refused = runSearch(db, {0, 1}, false, 0, 3.0);
+    EXPECT_EQ(refused.error, "an attractor of at least 4 states is too large to write");
+    EXPECT_TRUE(refused.found.empty());
+    EXPECT_EQ(refused.outstanding, 0);
+    const searchRun kept = runSearch(db, {0, 1}, false, 0, 4.0);
+    EXPECT_EQ(kept.error, "");
+    EXPECT_EQ(kept.found.size(), 1u);
+    EXPECT_EQ(kept.outstanding, 0);
 }
 
 TEST(asyncSearch, progressLinesOfOnePass) {
