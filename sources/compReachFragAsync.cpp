@@ -1,8 +1,9 @@
-// Asynchronous attractor search by elimination: each pass picks a start
-// state by a descent, computes its forward and backward sets, records the
-// forward set when it lies inside the backward set (the start state is then
-// recurrent and the forward set is its attractor), and cuts the whole
-// backward set out of the fragment's relations.
+// Asynchronous attractor search by elimination: each pass picks start
+// states by a descent, computes their forward sets and decides whether each
+// lies inside the start state's backward set (the start state is then
+// recurrent and the forward set is its attractor), records the new
+// attractors, and cuts the whole backward set of what it found out of the
+// fragment's relations.
 //
 // The backward set is closed under predecessors, so no transition enters it
 // from the states that remain: removing it changes nothing among them, every
@@ -39,58 +40,119 @@ double statesOfFragment(DdManager* mgr, DdNode* set, const std::vector<int>& gen
     return std::ldexp(Cudd_CountMinterm(mgr, set, nInpVar), fragment - nInpVar);
 }
 
-// One pass of the search. Returns false when no fragment gene can move any
-// more (nothing was searched). The pass's sets live in `held`, which the
-// caller releases, also when a BDD operation fails half-way.
-//
-// The start state's forward set comes first: it is closed under steps, so
-// the start state is recurrent exactly when every state of it leads back to
-// the start state, which a backward search inside the forward set decides.
-// For a recurrent start state (the usual case after the descent's long walk)
-// both searches stay inside its attractor, however large its basin. Only
-// then is the whole backward set built, for the cut, from the part already
-// known.
-bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& held, double maxStates) {
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
+}
+
+// handle = handle OR set, releasing the old handle.
+void uniteInto(DdManager* mgr, DdNode*& handle, DdNode* set) {
+    DdNode* united = refChecked(Cudd_bddOr(mgr, handle, set));
+    Cudd_RecursiveDeref(mgr, handle);
+    handle = united;
+}
+
+// A pass ends after this many walks in a row that found no new attractor.
+constexpr int kWalksWithoutNews = 16;
+
+// One walk of a pass: a start state by the descent, its forward set, and the
+// part of that set from which the start state is reached. The forward set
+// is closed under steps, so the start state is recurrent exactly when that
+// part is the whole forward set, and for a recurrent start state (the usual
+// case after the descent's long walk) both searches stay inside its
+// attractor, however large its basin. A new attractor is appended to
+// steadyStates and added to held[0]; the backward part of a transient start
+// state is added to held[1]. Returns false when the descent finds no state
+// (no fragment gene can move), true otherwise; `news` tells whether the
+// walk found a new attractor.
+bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+              DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held, double maxStates,
+              bool& news) {
+    news = false;
     std::cout << "computing initial state" << std::endl;
     DdNode* initState =
         compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
     if (initState == nullptr) return false;
-    held.push_back(initState);
-
-    std::cout << "computing forward reachable states" << std::endl;
-    DdNode* reachedFwd =
-        compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId, topSame, nInpVar);
-    held.push_back(reachedFwd);
-    std::cout << "computing backward reachable states within them" << std::endl;
-    DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId, topSame,
-                                                        nInpVar, reachedFwd, true);
-    held.push_back(backWithin);
-    const bool recurrent = Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1;
-    if (recurrent) {
-        std::cout << "recurrent state" << std::endl;
-        // Every attractor of a fragment is the image of an attractor of the
-        // whole network, which has at least as many states: one too large to
-        // write is refused now rather than after the rest of the analysis.
-        const double states = statesOfFragment(mgr, reachedFwd, geneId, nInpVar);
-        if (states > maxStates) {
-            std::ostringstream message;
-            message.precision(15);
-            message << "an attractor of at least " << states << " states is too large to write";
-            raiseFatal(message.str());
+    std::vector<DdNode*> local{initState};
+    try {
+        if (Cudd_bddLeq(mgr, initState, held[0]) == 1) {
+            std::cout << "state of an attractor already found" << std::endl;
+            releaseAll(mgr, local);
+            return true;
         }
-        Cudd_Ref(reachedFwd);
-        steadyStates.push_back(reachedFwd);
-    } else {
-        std::cout << "transient state" << std::endl;
+        std::cout << "computing forward reachable states" << std::endl;
+        DdNode* reachedFwd = compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId,
+                                                      topSame, nInpVar);
+        local.push_back(reachedFwd);
+        std::cout << "computing backward reachable states within them" << std::endl;
+        DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId,
+                                                            topSame, nInpVar, reachedFwd, true);
+        local.push_back(backWithin);
+        if (Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1) {
+            std::cout << "recurrent state" << std::endl;
+            // Every attractor of a fragment is the image of an attractor of
+            // the whole network, which has at least as many states: one too
+            // large to write is refused now rather than after the rest of
+            // the analysis.
+            const double states = statesOfFragment(mgr, reachedFwd, geneId, nInpVar);
+            if (states > maxStates) {
+                std::ostringstream message;
+                message.precision(15);
+                message << "an attractor of at least " << states
+                        << " states is too large to write";
+                raiseFatal(message.str());
+            }
+            uniteInto(mgr, held[0], reachedFwd);
+            Cudd_Ref(reachedFwd);
+            steadyStates.push_back(reachedFwd);
+            news = true;
+        } else {
+            std::cout << "transient state" << std::endl;
+            uniteInto(mgr, held[1], backWithin);
+        }
+    } catch (...) {
+        releaseAll(mgr, local);
+        throw;
     }
+    releaseAll(mgr, local);
+    return true;
+}
 
-    // The whole backward set, over x', grown from the part inside the
-    // forward set (the start state's attractor when it is recurrent).
+// One pass of the search: walks until kWalksWithoutNews walks in a row find
+// no new attractor, then cuts the backward set of everything the walks
+// found (the new attractors and the backward parts of transient start
+// states) out of the relations with one backward search, instead of one per
+// attractor. Returns false when no fragment gene can move any more (nothing
+// was searched). The pass's sets live in `held`, which the caller releases,
+// also when a BDD operation fails half-way.
+bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
+                   std::vector<DdNode*>& held, double maxStates) {
+    // held[0]: the attractors found by this pass; held[1]: the backward
+    // parts of its transient start states.
+    for (int k = 0; k < 2; ++k) {
+        held.push_back(Cudd_ReadLogicZero(mgr));
+        Cudd_Ref(held.back());
+    }
+    bool searched = false;
+    for (int misses = 0; misses < kWalksWithoutNews;) {
+        bool news = false;
+        if (!walkOnce(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, steadyStates, held,
+                      maxStates, news))
+            break;
+        searched = true;
+        misses = news ? 0 : misses + 1;
+    }
+    if (!searched) return false;
+
+    // The whole backward set, over x'. Every state of it reaches an
+    // attractor found here or a transient start state, so it holds no
+    // attractor not yet found.
     std::cout << "computing backward reachable states" << std::endl;
-    DdNode* seed = swapCurrentAndNext(mgr, backWithin, ip, nInpVar);
+    uniteInto(mgr, held[0], held[1]);
+    DdNode* seed = swapCurrentAndNext(mgr, held[0], ip, nInpVar);
     held.push_back(seed);
     DdNode* reachedBackNext =
         compReachStatesFragAsync(mgr, op, ip, seed, inpCubeBwd, geneId, topSame, nInpVar);
@@ -104,10 +166,6 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     return true;
 }
 
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
 
 }  // namespace
 

@@ -628,7 +628,9 @@ namespace {
 
 // acc AND literal, where the literal is var or NOT var; releases acc.
 DdNode* conjoinLiteral(DdManager* mgr, DdNode* acc, DdNode* var, bool positive) {
-    DdNode* next = refChecked(Cudd_bddAnd(mgr, acc, positive ? var : Cudd_Not(var)));
+    DdNode* next = Cudd_bddAnd(mgr, acc, positive ? var : Cudd_Not(var));
+    if (next == nullptr) Cudd_RecursiveDeref(mgr, acc);
+    next = refChecked(next);
     Cudd_RecursiveDeref(mgr, acc);
     return next;
 }

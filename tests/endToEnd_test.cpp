@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bruteForce.h"
+#include "cudd.h"
 #include "randomNetwork.h"
 #include "resultText.h"
 
@@ -115,6 +116,45 @@ TEST(RandomNetworksDeep, ChainsOfCyclesWithSharedAncestors) {
         if (!matchesReference(seed, randomNetwork(seed, options))) ++failures;
         if (failures >= 3) break;
     }
+}
+
+// An engine failure at any point of an analysis (each node-building
+// operation in turn, densely at first, then sparser) must end it with an
+// error, never with a result; armed past the end, the analysis must give the
+// reference's attractors. Every run starts fresh managers, so this also
+// shows that a failed analysis leaves nothing behind that spoils the next.
+TEST(EngineFailure, AnywhereInTheAnalysisIsAnErrorNotAResult) {
+#ifndef QUORVEL_CUDD_LAYER
+    GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
+#else
+    randomNetworkOptions options;
+    options.minGenes = 4;
+    options.maxGenes = 8;
+    int injected = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        const std::vector<networkDefBool> network = randomNetwork(seed, options);
+        const std::string text = networkText(network);
+        const std::string path = resultText::writeTempFile(text);
+        for (long failAfter = 0;; failAfter += 1 + failAfter / 8) {
+            Cudd_LayerFailAfter(failAfter);
+            std::string error;
+            try {
+                resultText::runAnalysis(path);
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+            const bool fired = Cudd_LayerFailAfter(-1) < 0;
+            ASSERT_EQ(fired, !error.empty())
+                << "seed " << seed << ", failure after " << failAfter << " operations: "
+                << error << "\nnetwork:\n" << text;
+            if (!fired) break;
+            ++injected;
+        }
+        resultText::removeFile(path);
+        EXPECT_TRUE(matchesReference(seed, network));
+    }
+    EXPECT_GT(injected, 100);
+#endif
 }
 
 }  // namespace

@@ -154,6 +154,13 @@ int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);
 // operand of a node-building operation that carries no reference.
 int Cudd_LayerMisuseCount(void);
 
+// Layer only, for tests: after `operations` further node-building operations
+// (the boolean operations, abstractions, swaps and compositions), the next
+// one returns NULL as if memory were exhausted, once; a negative count
+// disarms. Returns the count that was left (negative when the failure has
+// happened or none was armed).
+long Cudd_LayerFailAfter(long operations);
+
 #if defined(__GNUC__)
 #pragma GCC visibility pop
 #endif

@@ -399,9 +399,15 @@ DdNode* encode(const DdManager* m, int node, bool complement) {
     return makeHandle(m, uintptr_t(node), false, complement);
 }
 
-// Finishes an engine call: NULL when BuDDy reported an error.
+// Test hook (Cudd_LayerFailAfter): node-building operations left before one
+// fails; negative when disarmed.
+long failCountdown = -1;
+
+// Finishes an engine call: NULL when BuDDy reported an error or an injected
+// failure is due (the node just built is unreferenced and collected later).
 DdNode* finish(const DdManager* m, int node, bool complement) {
     if (takeError()) return nullptr;
+    if (failCountdown >= 0 && failCountdown-- == 0) return nullptr;
     DdNode* h = encode(m, node, complement);
     if (takeError()) return nullptr;
     return h;
@@ -1302,6 +1308,12 @@ int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
 }
 
 int Cudd_LayerMisuseCount(void) { return misuseCount; }
+
+long Cudd_LayerFailAfter(long operations) {
+    const long left = failCountdown;
+    failCountdown = operations < 0 ? -1 : operations;
+    return left;
+}
 
 unsigned int Cudd_ReadReorderings(DdManager* dd) {
     if (!liveManager(dd)) {
