@@ -1,4 +1,5 @@
-// Asynchronous attractor search by elimination: each pass picks start
+// Asynchronous attractor search by elimination. The steady states are found
+// all at once and cut out first; then each pass picks start
 // states by a descent, computes their forward sets and decides whether each
 // lies inside the start state's backward set (the start state is then
 // recurrent and the forward set is its attractor), records the new
@@ -40,6 +41,32 @@ double statesOfFragment(DdManager* mgr, DdNode* set, const std::vector<int>& gen
     return std::ldexp(Cudd_CountMinterm(mgr, set, nInpVar), fragment - nInpVar);
 }
 
+// What one search may record (maxStates, over the fragment genes) and what
+// it has recorded so far. Every attractor of a fragment is the image of an
+// attractor of the whole network, and distinct ones of distinct ones, so
+// the result text holds at least the states recorded here: a search whose
+// attractors could not be written stops as soon as that shows, rather than
+// after the rest of the analysis.
+struct recordBudget {
+    double maxStates;
+    double recorded = 0;
+};
+
+// Counts `states` more recorded states, in `attractors` attractors; throws
+// quorvelError when they cannot be written.
+void admitStates(recordBudget& budget, double states, double attractors) {
+    budget.recorded += states;
+    if (budget.recorded <= budget.maxStates) return;
+    std::ostringstream message;
+    message.precision(15);
+    if (attractors == 1 && states > budget.maxStates)
+        message << "an attractor of at least " << states << " states is too large to write";
+    else
+        message << "attractors of at least " << budget.recorded
+                << " states in all are too large to write";
+    raiseFatal(message.str());
+}
+
 void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
     for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
     nodes.clear();
@@ -67,8 +94,8 @@ constexpr int kWalksWithoutNews = 16;
 // walk found a new attractor.
 bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
               DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held, double maxStates,
-              bool& news) {
+              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+              recordBudget& budget, bool& news) {
     news = false;
     std::cout << "computing initial state" << std::endl;
     DdNode* initState =
@@ -91,18 +118,7 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
         local.push_back(backWithin);
         if (Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1) {
             std::cout << "recurrent state" << std::endl;
-            // Every attractor of a fragment is the image of an attractor of
-            // the whole network, which has at least as many states: one too
-            // large to write is refused now rather than after the rest of
-            // the analysis.
-            const double states = statesOfFragment(mgr, reachedFwd, geneId, nInpVar);
-            if (states > maxStates) {
-                std::ostringstream message;
-                message.precision(15);
-                message << "an attractor of at least " << states
-                        << " states is too large to write";
-                raiseFatal(message.str());
-            }
+            admitStates(budget, statesOfFragment(mgr, reachedFwd, geneId, nInpVar), 1);
             uniteInto(mgr, held[0], reachedFwd);
             Cudd_Ref(reachedFwd);
             steadyStates.push_back(reachedFwd);
@@ -119,6 +135,65 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
     return true;
 }
 
+// Cuts the backward set of `found` (a set over x, in held[0] on entry) out
+// of the relations: every transition that leaves or enters it. The search's
+// sets are appended to `held`.
+void cutBackwardSet(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                    DdNode* inpCubeBwd, const std::vector<int>& geneId, DdNode* topSame,
+                    int nInpVar, DdNode* found, std::vector<DdNode*>& held) {
+    std::cout << "computing backward reachable states" << std::endl;
+    DdNode* seed = swapCurrentAndNext(mgr, found, ip, nInpVar);
+    held.push_back(seed);
+    DdNode* reachedBackNext =
+        compReachStatesFragAsync(mgr, op, ip, seed, inpCubeBwd, geneId, topSame, nInpVar);
+    held.push_back(reachedBackNext);
+    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
+    held.push_back(reachedStatesBack);
+    excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
+    excludeStatesAsync(mgr, op, geneId, reachedBackNext);
+}
+
+// The steady states of the fragment, all at once: the states in which every
+// fragment gene's step leaves it unchanged. Each is an attractor of its own
+// and is recorded as one; then their whole backward set is cut out with one
+// search. Networks with thousands of steady states are common, and a walk
+// per steady state would cost a pass each. The sets live in `held`.
+void cutSteadyStates(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                     DdNode* inpCubeBwd, const std::vector<int>& geneId, DdNode* topSame,
+                     int nInpVar, std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+                     recordBudget& budget) {
+    const std::vector<int> genes = uniqueGenes(geneId);
+    if (genes.empty()) return;
+    std::cout << "computing steady states" << std::endl;
+    // held[0]: the steady states; held[1]: those not yet recorded.
+    held.push_back(Cudd_ReadOne(mgr));
+    Cudd_Ref(held[0]);
+    for (int g : genes) {
+        // The states in which gene g's step is a loop: x_g = f_g(x).
+        DdNode* loop = refChecked(Cudd_bddAndAbstract(mgr, op[g], topSame, inpCubeBwd));
+        DdNode* both = Cudd_bddAnd(mgr, held[0], loop);
+        Cudd_RecursiveDeref(mgr, loop);
+        both = refChecked(both);
+        Cudd_RecursiveDeref(mgr, held[0]);
+        held[0] = both;
+    }
+    const double count = statesOfFragment(mgr, held[0], geneId, nInpVar);
+    std::cout << "number of steady states  " << count << std::endl;
+    if (count == 0) return;
+    admitStates(budget, count, count);
+    held.push_back(held[0]);
+    Cudd_Ref(held[1]);
+    DdNode* zero = Cudd_ReadLogicZero(mgr);
+    while (held[1] != zero) {
+        DdNode* state = pickMinterm(mgr, held[1], ip, geneId, nInpVar, 0);
+        steadyStates.push_back(state);
+        DdNode* rest = refChecked(Cudd_bddAnd(mgr, held[1], Cudd_Not(state)));
+        Cudd_RecursiveDeref(mgr, held[1]);
+        held[1] = rest;
+    }
+    cutBackwardSet(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, held[0], held);
+}
+
 // One pass of the search: walks until kWalksWithoutNews walks in a row find
 // no new attractor, then cuts the backward set of everything the walks
 // found (the new attractors and the backward parts of transient start
@@ -129,7 +204,7 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
 bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& held, double maxStates) {
+                   std::vector<DdNode*>& held, recordBudget& budget) {
     // held[0]: the attractors found by this pass; held[1]: the backward
     // parts of its transient start states.
     for (int k = 0; k < 2; ++k) {
@@ -140,29 +215,17 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     for (int misses = 0; misses < kWalksWithoutNews;) {
         bool news = false;
         if (!walkOnce(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, steadyStates, held,
-                      maxStates, news))
+                      budget, news))
             break;
         searched = true;
         misses = news ? 0 : misses + 1;
     }
     if (!searched) return false;
 
-    // The whole backward set, over x'. Every state of it reaches an
-    // attractor found here or a transient start state, so it holds no
-    // attractor not yet found.
-    std::cout << "computing backward reachable states" << std::endl;
+    // Every state of the backward set reaches an attractor found here or a
+    // transient start state, so it holds no attractor not yet found.
     uniteInto(mgr, held[0], held[1]);
-    DdNode* seed = swapCurrentAndNext(mgr, held[0], ip, nInpVar);
-    held.push_back(seed);
-    DdNode* reachedBackNext =
-        compReachStatesFragAsync(mgr, op, ip, seed, inpCubeBwd, geneId, topSame, nInpVar);
-    held.push_back(reachedBackNext);
-    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
-    held.push_back(reachedStatesBack);
-
-    // Cut every transition that leaves or enters the backward set.
-    excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
-    excludeStatesAsync(mgr, op, geneId, reachedBackNext);
+    cutBackwardSet(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, held[0], held);
     return true;
 }
 
@@ -173,6 +236,18 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
                     double maxStates) {
+    recordBudget budget{maxStates};
+    {
+        std::vector<DdNode*> held;
+        try {
+            cutSteadyStates(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, steadyStates,
+                            held, budget);
+        } catch (...) {
+            releaseAll(mgr, held);
+            throw;
+        }
+        releaseAll(mgr, held);
+    }
     int iteration = 0;
     do {
         ++iteration;
@@ -181,7 +256,7 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
         bool searched = false;
         try {
             searched = searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame,
-                                     nInpVar, steadyStates, held, maxStates);
+                                     nInpVar, steadyStates, held, budget);
         } catch (...) {
             releaseAll(mgr, held);
             throw;

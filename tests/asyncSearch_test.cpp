@@ -93,7 +93,8 @@ TEST(asyncSearch, onlyFixedPointReachedByAll) {
     const searchRun run = runSearch(db, {0, 1, 2}, true);
     ASSERT_EQ(run.found.size(), 1u);
     EXPECT_EQ(run.attractors, (attractorSet{states({"000"})}));
-    EXPECT_EQ(count(run.output, "recurrent state\n"), 1u);
+    EXPECT_EQ(count(run.output, "number of steady states  1\n"), 1u);
+    EXPECT_EQ(count(run.output, "recurrent state\n"), 0u);
     EXPECT_TRUE(run.relationsConstant);
     EXPECT_EQ(run.outstanding, 0);
 }
@@ -114,7 +115,9 @@ TEST(asyncSearch, twoFixedPointsAndACycle) {
         const searchRun run = runSearch(db, {3, 1, 0, 2}, sifting, 2);
         EXPECT_EQ(run.found.size(), 3u);
         EXPECT_EQ(run.attractors, expected);
-        EXPECT_EQ(count(run.output, "recurrent state\n"), 3u);
+        // The steady states all at once, the cycle by a walk.
+        EXPECT_EQ(count(run.output, "number of steady states  2\n"), 1u);
+        EXPECT_EQ(count(run.output, "recurrent state\n"), 1u);
         EXPECT_TRUE(run.relationsConstant);
         EXPECT_EQ(run.outstanding, 0);
     }
@@ -143,18 +146,34 @@ TEST(asyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
     EXPECT_EQ(kept.error, "");
     EXPECT_EQ(kept.found.size(), 1u);
     EXPECT_EQ(kept.outstanding, 0);
+
+    // Three self-activating genes: eight steady states, which together do
+    // not fit in seven.
+    geneDatabase steady(3);
+    for (int g = 0; g < 3; ++g) addTerm(steady, g, true, {{g, 1}});
+    const searchRun many = runSearch(steady, {0, 1, 2}, false, 0, 7.0);
+    EXPECT_EQ(many.error, "attractors of at least 8 states in all are too large to write");
+    EXPECT_EQ(many.outstanding, 0);
+    EXPECT_EQ(runSearch(steady, {0, 1, 2}, false, 0, 8.0).found.size(), 8u);
 }
 
 TEST(asyncSearch, progressLinesOfOnePass) {
-    // One steady gene: the single pass prints its lines in order.
+    // One self-negating gene: no steady state, one pass whose walk ends in
+    // the two-state cycle; the later walks end in it too, and the pass ends
+    // after a run of such walks and cuts the whole space.
     geneDatabase db(1);
+    addTerm(db, 0, false, {{0, 1}});
     const searchRun run = runSearch(db, {0}, false);
-    const std::vector<std::string> order{"iteration is 1\n", "computing initial state\n",
+    const std::vector<std::string> order{"computing steady states\n",
+                                         "number of steady states  0\n",
+                                         "iteration is 1\n", "computing initial state\n",
                                          "next state evaluates to 1 with possible depth  ",
                                          "computing forward reachable states\n",
                                          "number of states  ",
                                          "computing backward reachable states within them\n",
                                          "number of states  ", "recurrent state\n",
+                                         "computing initial state\n",
+                                         "state of an attractor already found\n",
                                          "computing backward reachable states\n",
                                          "number of states  "};
     size_t at = 0;
@@ -163,7 +182,9 @@ TEST(asyncSearch, progressLinesOfOnePass) {
         ASSERT_NE(found, std::string::npos) << "missing " << line << " in\n" << run.output;
         at = found + line.size();
     }
-    EXPECT_EQ(run.output.find("iteration is 2"), std::string::npos);
+    EXPECT_EQ(run.output.find("iteration is 2"), std::string::npos);  // nothing is left
+    EXPECT_EQ(count(run.output, "state of an attractor already found\n"), 16u);
+    EXPECT_EQ(run.found.size(), 1u);
 }
 
 TEST(asyncSearch, repeatedGeneKeepsReferencesBalanced) {
