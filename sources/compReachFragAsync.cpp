@@ -153,6 +153,9 @@ void cutBackwardSet(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
     excludeStatesAsync(mgr, op, geneId, reachedBackNext);
 }
 
+// The largest diagram of the steady-state conjunction worth building.
+constexpr int kSteadyStateNodes = 20000;
+
 // The steady states of the fragment, all at once: the states in which every
 // fragment gene's step leaves it unchanged. Each is an attractor of its own
 // and is recorded as one; then their whole backward set is cut out with one
@@ -176,6 +179,13 @@ void cutSteadyStates(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNod
         both = refChecked(both);
         Cudd_RecursiveDeref(mgr, held[0]);
         held[0] = both;
+        // In some large fragments the conjunction on the way is far larger
+        // than any set of the search; the walks find the steady states too,
+        // one pass at a time.
+        if (Cudd_DagSize(held[0]) > kSteadyStateNodes) {
+            std::cout << "steady states left to the walks" << std::endl;
+            return;
+        }
     }
     const double count = statesOfFragment(mgr, held[0], geneId, nInpVar);
     std::cout << "number of steady states  " << count << std::endl;

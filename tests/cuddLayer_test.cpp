@@ -409,6 +409,23 @@ TEST(CuddLayer, ConstantsAreCanonical) {
     Cudd_Quit(m);
 }
 
+TEST(CuddLayer, MintermCountsStayFiniteWithThousandsOfVariables) {
+    // The engine counts over all of its variables, 2^1500 here, which no
+    // double holds; the count over three of them must still come out.
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    {
+        held h(m);
+        std::vector<DdNode*> x;
+        for (int i = 0; i < 1500; ++i) x.push_back(Cudd_bddNewVar(m));
+        DdNode* f = h.keep(Cudd_bddOr(m, h.keep(Cudd_bddAnd(m, x[0], x[1])), x[1499]));
+        EXPECT_NEAR(Cudd_CountMinterm(m, f, 3), 5.0, 1e-9);
+        EXPECT_NEAR(Cudd_CountMinterm(m, Cudd_Not(f), 3), 3.0, 1e-9);
+        EXPECT_NEAR(Cudd_CountMinterm(m, f, 700), 5.0 * std::ldexp(1.0, 697), 1e-9 * std::ldexp(1.0, 700));
+    }
+    EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
+    Cudd_Quit(m);
+}
+
 TEST(CuddLayer, OperationsMatchTruthTables) {
     for (unsigned seed : kSeeds) {
         std::mt19937 rng(seed);

@@ -1263,7 +1263,11 @@ double Cudd_CountMinterm(DdManager* manager, DdNode* node, int nvars) {
     int varnum = bdd_varnum();
     double all = std::ldexp(1.0, nvars);
     if (a.node < 2) return ((a.node == 1) != a.complement) ? all : 0.0;
-    double onSet = std::ldexp(bdd_satcount(a.node), nvars - varnum);
+    // BuDDy counts over all of its variables; past about a thousand the
+    // count overflows a double, and its logarithm is scaled instead.
+    double onSet = bdd_satcount(a.node);
+    onSet = std::isfinite(onSet) ? std::ldexp(onSet, nvars - varnum)
+                                 : std::exp2(bdd_satcountln(a.node) + nvars - varnum);
     if (takeError()) return -1.0;
     return a.complement ? all - onSet : onSet;
 }
