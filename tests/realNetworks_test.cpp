@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <ostream>
-#include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -16,16 +14,6 @@
 namespace {
 
 const std::string networksDir = std::string(QUORVEL_SHARED_DIR) + "/networks";
-
-// Networks left out of the default run: models/bbm-049 writes out an
-// attractor of 176128 states one state at a time (about 20 s, a minute or
-// more under the sanitizers), and models/bbm-139 has 2356 attractors, which
-// the block search finds one by one (well over ten minutes). Set
-// QUORVEL_ALL_NETWORKS=1 to include them.
-const std::set<std::string> largeResults = {
-    "models/bbm-049",
-    "models/bbm-139",
-};
 
 struct networkCase {
     std::string variant;  // "inputs-off" or "models"; empty when none were found
@@ -68,9 +56,6 @@ TEST_P(RealNetwork, AttractorsEqualTheExhaustiveOnes) {
         GTEST_SKIP() << "no expected attractors under " << networksDir
                      << "/expected: the shared networks are not present";
     const std::string key = c.variant + "/" + c.id;
-    const char* all = std::getenv("QUORVEL_ALL_NETWORKS");
-    if (largeResults.count(key) != 0 && (all == nullptr || std::string(all) != "1"))
-        GTEST_SKIP() << key << " has a very large result; run with QUORVEL_ALL_NETWORKS=1";
 
     const expectedAttractors expected =
         readExpectedAttractors(networksDir + "/expected/" + key + ".json");
