@@ -1,10 +1,9 @@
 // Asynchronous attractor search by elimination. The steady states are found
-// all at once and cut out first; then each pass picks start
-// states by a descent, computes their forward sets and decides whether each
-// lies inside the start state's backward set (the start state is then
-// recurrent and the forward set is its attractor), records the new
-// attractors, and cuts the whole backward set of what it found out of the
-// fragment's relations.
+// all at once and cut out first. Then each pass picks start states by a
+// descent, computes their forward sets and decides whether each lies inside
+// the start state's backward set (the start state is then recurrent and the
+// forward set is its attractor), records the new attractors, and cuts the
+// whole backward set of what it found out of the fragment's relations.
 //
 // The backward set is closed under predecessors, so no transition enters it
 // from the states that remain: removing it changes nothing among them, every

@@ -11,9 +11,10 @@
 // each, owned by the array, after the entries already there. Narrows op[g],
 // g in geneId, in place: on return they are constant (the logical zero) unless
 // the search ended because no fragment gene could move. Returns 0.
-// An attractor of more than maxStates states (over the fragment genes)
-// throws quorvelError "an attractor of at least N states is too large to
-// write" as soon as it is found.
+// When the attractors found hold more than maxStates states (over the
+// fragment genes), the search throws quorvelError at once: "an attractor of
+// at least N states is too large to write" for one such attractor, "attractors
+// of at least N states in all are too large to write" for several.
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,

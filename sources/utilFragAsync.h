@@ -37,9 +37,12 @@ DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& top
                                        int nInpVar, DdNode* domain, bool backward);
 
 // A start state for the attractor search: a conjunction over the
-// current-state variables of the fragment genes, the end of a random forward
-// walk over unvisited states; inpCube is the current-state cube.
-// nullptr when no fragment gene can take a step (an empty fragment included).
+// current-state variables of the fragment genes, the end of a long random
+// walk over explicit states (at a steady state, or after 64 steps per gene
+// and 1024 more); inpCube is the current-state cube. Referenced, owned by
+// the caller; nullptr when no fragment gene can take a step (an empty
+// fragment included). Prints "next state evaluates to 1 with possible
+// depth  " and the number of states of the walk.
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
