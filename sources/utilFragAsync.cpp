@@ -325,7 +325,7 @@ int indexOfVariable(DdManager* mgr, DdNode* var) {
 // gene in the support of its move relation. The generator is seeded from
 // the first state, so a run is reproducible.
 DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
-                DdNode* topSame, const std::vector<int>& geneId, int nInpVar) {
+                DdNode* topSame, int nInpVar) {
     const size_t n = m.genes.size();
     std::vector<int> current(n), next(n);
     for (size_t k = 0; k < n; ++k) {
@@ -417,7 +417,6 @@ DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, si
     for (size_t k = 0; k < n; ++k)
         literals[static_cast<size_t>(m.genes[k])] =
             static_cast<char>(inputs[static_cast<size_t>(current[k])]);
-    (void)geneId;
     return makeBdd(mgr, ip, literals.data(), nInpVar);
 }
 
@@ -442,7 +441,7 @@ DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
     }
     DdNode* state = nullptr;
     try {
-        if (chosen < m.genes.size()) state = descend(mgr, ip, m, chosen, topSame, geneId, nInpVar);
+        if (chosen < m.genes.size()) state = descend(mgr, ip, m, chosen, topSame, nInpVar);
     } catch (...) {
         releaseAll(mgr, m.moves);
         throw;
