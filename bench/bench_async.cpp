@@ -33,11 +33,6 @@
 
 namespace {
 
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
-
 double seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }

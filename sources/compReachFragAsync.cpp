@@ -28,10 +28,6 @@ void excludeStatesAsync(DdManager* mgr, std::vector<DdNode*>& op, const std::vec
 
 namespace {
 
-DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
-    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
-}
-
 // The number of states of `set` (over x) counted over the fragment genes
 // only: the other genes are free in every set of the search.
 double statesOfFragment(DdManager* mgr, DdNode* set, const std::vector<int>& geneId,
@@ -64,11 +60,6 @@ void admitStates(recordBudget& budget, double states, double attractors) {
         message << "attractors of at least " << budget.recorded
                 << " states in all are too large to write";
     raiseFatal(message.str());
-}
-
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
 }
 
 // handle = handle OR set, releasing the old handle.
@@ -237,7 +228,6 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     cutBackwardSet(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, held[0], held);
     return true;
 }
-
 
 }  // namespace
 

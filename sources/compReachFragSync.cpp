@@ -36,11 +36,6 @@ void removeFromRelations(DdManager* mgr, std::vector<DdNode*>& op,
     }
 }
 
-// A set with current- and next-state variables exchanged. Referenced.
-DdNode* swapCurrentNext(DdManager* mgr, std::vector<DdNode*>& ip, DdNode* set, int nInpVar) {
-    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
-}
-
 // Picks one cube of `set` into `cube`; a failed pick is fatal.
 void pickCubeOrFail(DdManager* mgr, DdNode* set, std::vector<char>& cube) {
     const int status = Cudd_bddPickOneCube(mgr, set, cube.data());
@@ -155,13 +150,13 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         std::cout << "computing forward reachable states" << std::endl;
         DdNode* reachedStatesFwd =
             compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd, inpCubeFwd, nInpVar, 0);
-        DdNode* initStateBwd = swapCurrentNext(mgr, ip, initStateFwd, nInpVar);
+        DdNode* initStateBwd = swapCurrentAndNext(mgr, initStateFwd, ip, nInpVar);
         std::cout << "computing backward reachable states" << std::endl;
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
         DdNode* backNext = compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd,
                                                         inpCubeBwd, nInpVar, 1, &passDeadline,
                                                         complete);
-        DdNode* reachedStatesBack = swapCurrentNext(mgr, ip, backNext, nInpVar);
+        DdNode* reachedStatesBack = swapCurrentAndNext(mgr, backNext, ip, nInpVar);
 
         // Recurrent: every state reachable from the start reaches it back, so
         // the forward set is the start's attractor.

@@ -16,15 +16,6 @@
 #include "util.h"
 #include "utilFragAsync.h"
 
-namespace {
-
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
-
-}  // namespace
-
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,

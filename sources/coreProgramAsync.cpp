@@ -63,11 +63,6 @@ DdNode* conjoinBottomUp(DdManager* m, std::vector<DdNode*>& terms) {
     return acc;
 }
 
-void releaseAll(DdManager* m, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(m, node);
-    nodes.clear();
-}
-
 }  // namespace
 
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {

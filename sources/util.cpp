@@ -619,6 +619,15 @@ DdNode* refChecked(DdNode* node) {
     return node;
 }
 
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
+}
+
+DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
+    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+}
+
 std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar) {
     const int nVars = std::max(Cudd_ReadSize(mgr), 2 * nInpVar);
     return std::vector<char>(static_cast<size_t>(std::max(nVars, 1)), 2);

@@ -92,6 +92,13 @@ std::vector<int> uniqueGenes(const std::vector<int>& geneId);
 // result and returns it. The caller owns that reference.
 DdNode* refChecked(DdNode* node);
 
+// Releases every handle of `nodes` on mgr and empties the array.
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes);
+
+// `set` with every current-state variable ip[i] exchanged with its
+// next-state variable ip[nInpVar + i]. Referenced, owned by the caller.
+DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar);
+
 // A cube array for Cudd_bddPickOneCube: one entry per variable of mgr (and at
 // least 2 x nInpVar), all 2 ("either") until a pick fills it.
 std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar);

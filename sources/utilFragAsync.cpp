@@ -35,11 +35,6 @@ struct geneMoves {
     std::vector<DdNode*> moves;
 };
 
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
-
 // The frame of gene g: every gene but g keeps its value.
 DdNode* frameOf(DdManager* mgr, std::vector<DdNode*>& ip, DdNode* topSame, int g) {
     return refChecked(Cudd_bddExistAbstract(mgr, topSame, ip[g]));
@@ -74,10 +69,6 @@ geneMoves makeMoves(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<D
     }
     Cudd_RecursiveDeref(mgr, nextCube);
     return m;
-}
-
-DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
-    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
 }
 
 // True when inpCube is the cube of the next-state variables, which asks for
