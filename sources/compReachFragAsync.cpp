@@ -1,4 +1,11 @@
-// Asynchronous attractor search by elimination. The steady states are found
+// Asynchronous attractor search. Given the genes' own next-state functions,
+// the search follows macro steps around a cut of the fragment's cycles
+// (searchByMacroSteps): the steady states come at once, and a proof over the
+// cut's genes alone shows when no attractor is left, so no basin is ever
+// built. Without the functions, or when that search gives up, the search
+// works by elimination.
+//
+// By elimination: the steady states are found
 // all at once and cut out first. Then each pass picks start states by a
 // descent, computes their forward sets and decides whether each lies inside
 // the start state's backward set (the start state is then recurrent and the
@@ -10,6 +17,7 @@
 // attractor not yet found stays intact, and each one is recorded once.
 #include "compReachFragAsync.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 #include <sstream>
@@ -69,60 +77,100 @@ void uniteInto(DdManager* mgr, DdNode*& handle, DdNode* set) {
     handle = united;
 }
 
-// A pass ends after this many walks in a row that found no new attractor.
-constexpr int kWalksWithoutNews = 16;
-
-// One walk of a pass: a start state by the descent, its forward set, and the
-// part of that set from which the start state is reached. The forward set
-// is closed under steps, so the start state is recurrent exactly when that
-// part is the whole forward set, and for a recurrent start state (the usual
-// case after the descent's long walk) both searches stay inside its
-// attractor, however large its basin. A new attractor is appended to
-// steadyStates and added to held[0]; the backward part of a transient start
-// state is added to held[1]. Returns false when the descent finds no state
-// (no fragment gene can move), true otherwise; `news` tells whether the
-// walk found a new attractor.
-bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-              DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
-              recordBudget& budget, bool& news) {
-    news = false;
-    std::cout << "computing initial state" << std::endl;
-    DdNode* initState =
-        compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
-    if (initState == nullptr) return false;
-    std::vector<DdNode*> local{initState};
-    try {
-        if (Cudd_bddLeq(mgr, initState, held[0]) == 1) {
-            std::cout << "state of an attractor already found" << std::endl;
-            releaseAll(mgr, local);
-            return true;
+// Which of the alive genes lie on a cycle of reads among the alive genes
+// (reads[k]: the genes, as indices into the fragment's list, that gene k
+// reads): those in a strongly connected component of more than one gene, or
+// reading themselves. Tarjan's algorithm, without recursion.
+std::vector<char> onCycle(const std::vector<std::vector<size_t>>& reads,
+                          const std::vector<char>& alive) {
+    const size_t n = alive.size();
+    std::vector<int> index(n, -1), low(n, 0), component(n, -1);
+    std::vector<size_t> stack, callStack, readPos(n, 0), size;
+    std::vector<char> onStack(n, 0), cyclic(n, 0);
+    int counter = 0;
+    for (size_t root = 0; root < n; ++root) {
+        if (index[root] >= 0 || !alive[root]) continue;
+        callStack.push_back(root);
+        while (!callStack.empty()) {
+            const size_t v = callStack.back();
+            if (index[v] < 0) {
+                index[v] = low[v] = counter++;
+                stack.push_back(v);
+                onStack[v] = 1;
+            }
+            if (readPos[v] < reads[v].size()) {
+                const size_t w = reads[v][readPos[v]++];
+                if (!alive[w]) continue;
+                if (w == v) cyclic[v] = 1;
+                if (index[w] < 0)
+                    callStack.push_back(w);
+                else if (onStack[w])
+                    low[v] = std::min(low[v], index[w]);
+                continue;
+            }
+            callStack.pop_back();
+            if (!callStack.empty()) low[callStack.back()] = std::min(low[callStack.back()], low[v]);
+            if (low[v] == index[v]) {
+                const int id = static_cast<int>(size.size());
+                size.push_back(0);
+                size_t w;
+                do {
+                    w = stack.back();
+                    stack.pop_back();
+                    onStack[w] = 0;
+                    component[w] = id;
+                    ++size.back();
+                } while (w != v);
+            }
         }
-        std::cout << "computing forward reachable states" << std::endl;
-        DdNode* reachedFwd = compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId,
-                                                      topSame, nInpVar);
-        local.push_back(reachedFwd);
-        std::cout << "computing backward reachable states within them" << std::endl;
-        DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId,
-                                                            topSame, nInpVar, reachedFwd, true);
-        local.push_back(backWithin);
-        if (Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1) {
-            std::cout << "recurrent state" << std::endl;
-            admitStates(budget, statesOfFragment(mgr, reachedFwd, geneId, nInpVar), 1);
-            uniteInto(mgr, held[0], reachedFwd);
-            Cudd_Ref(reachedFwd);
-            steadyStates.push_back(reachedFwd);
-            news = true;
-        } else {
-            std::cout << "transient state" << std::endl;
-            uniteInto(mgr, held[1], backWithin);
-        }
-    } catch (...) {
-        releaseAll(mgr, local);
-        throw;
     }
-    releaseAll(mgr, local);
-    return true;
+    for (size_t k = 0; k < n; ++k)
+        if (alive[k] && size[static_cast<size_t>(component[k])] > 1) cyclic[k] = 1;
+    return cyclic;
+}
+
+// Fragment genes that meet every cycle of reads among the fragment genes.
+// Greedily, while some gene lies on a cycle, the one of them that reads
+// and is read by the most others on cycles is taken; then each gene taken
+// that no cycle needs (none comes back without it) is given back.
+std::vector<int> cycleCut(const networkFunctions& network, const std::vector<int>& genes) {
+    const size_t n = genes.size();
+    std::vector<int> at(network.regulators.size(), -1);
+    for (size_t k = 0; k < n; ++k) at[static_cast<size_t>(genes[k])] = static_cast<int>(k);
+    std::vector<std::vector<size_t>> reads(n);
+    for (size_t k = 0; k < n; ++k)
+        for (int r : network.regulators[static_cast<size_t>(genes[k])])
+            if (at[static_cast<size_t>(r)] >= 0)
+                reads[k].push_back(static_cast<size_t>(at[static_cast<size_t>(r)]));
+    std::vector<char> alive(n, 1);
+    std::vector<size_t> taken;
+    for (;;) {
+        const std::vector<char> cyclic = onCycle(reads, alive);
+        std::vector<long> in(n, 0), out(n, 0);
+        for (size_t k = 0; k < n; ++k)
+            for (size_t r : reads[k])
+                if (cyclic[k] && cyclic[r]) {
+                    ++in[k];
+                    ++out[r];
+                }
+        size_t chosen = n;
+        for (size_t k = 0; k < n; ++k)
+            if (cyclic[k] && (chosen == n || in[k] * out[k] > in[chosen] * out[chosen]))
+                chosen = k;
+        if (chosen == n) break;
+        alive[chosen] = 0;
+        taken.push_back(chosen);
+    }
+    std::vector<int> cut;
+    for (size_t k : taken) {
+        alive[k] = 1;
+        const std::vector<char> cyclic = onCycle(reads, alive);
+        if (std::find(cyclic.begin(), cyclic.end(), 1) != cyclic.end()) {
+            alive[k] = 0;
+            cut.push_back(genes[k]);
+        }
+    }
+    return cut;
 }
 
 // Cuts the backward set of `found` (a set over x, in held[0] on entry) out
@@ -142,6 +190,195 @@ void cutBackwardSet(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
     excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
     excludeStatesAsync(mgr, op, geneId, reachedBackNext);
 }
+
+// A pass ends after this many walks in a row that found no new attractor.
+constexpr int kWalksWithoutNews = 16;
+
+// The recurrence test of a start state (a conjunction over the fragment
+// genes, in no attractor found yet): its forward set, and the part of that
+// set from which the start state is reached. The forward set is closed
+// under steps, so the start state is recurrent exactly when that part is
+// the whole forward set, and for a recurrent start state (the usual case
+// after a long walk) both searches stay inside its attractor, however large
+// its basin. A new attractor is appended to steadyStates and added to
+// held[0]; the backward part of a transient start state is added to
+// held[1]. Returns whether the state is recurrent.
+bool testStart(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+               DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+               DdNode* initState, std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+               recordBudget& budget) {
+    std::vector<DdNode*> local;
+    bool recurrent = false;
+    try {
+        std::cout << "computing forward reachable states" << std::endl;
+        DdNode* reachedFwd = compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId,
+                                                      topSame, nInpVar);
+        local.push_back(reachedFwd);
+        std::cout << "computing backward reachable states within them" << std::endl;
+        DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId,
+                                                            topSame, nInpVar, reachedFwd, true);
+        local.push_back(backWithin);
+        recurrent = Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1;
+        if (recurrent) {
+            std::cout << "recurrent state" << std::endl;
+            admitStates(budget, statesOfFragment(mgr, reachedFwd, geneId, nInpVar), 1);
+            uniteInto(mgr, held[0], reachedFwd);
+            Cudd_Ref(reachedFwd);
+            steadyStates.push_back(reachedFwd);
+        } else {
+            std::cout << "transient state" << std::endl;
+            uniteInto(mgr, held[1], backWithin);
+        }
+    } catch (...) {
+        releaseAll(mgr, local);
+        throw;
+    }
+    releaseAll(mgr, local);
+    return recurrent;
+}
+
+// One walk of a pass: a start state by the descent, then testStart unless
+// the state lies in an attractor already found. Returns false when the
+// descent finds no state (no fragment gene can move), true otherwise;
+// `news` tells whether the walk found a new attractor.
+bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+              DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+              recordBudget& budget, bool& news) {
+    news = false;
+    std::cout << "computing initial state" << std::endl;
+    DdNode* initState =
+        compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
+    if (initState == nullptr) return false;
+    std::vector<DdNode*> local{initState};
+    try {
+        if (Cudd_bddLeq(mgr, initState, held[0]) == 1)
+            std::cout << "state of an attractor already found" << std::endl;
+        else
+            news = testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, initState,
+                             steadyStates, held, budget);
+    } catch (...) {
+        releaseAll(mgr, local);
+        throw;
+    }
+    releaseAll(mgr, local);
+    return true;
+}
+
+// Transient end states of walks after which the search by macro steps gives
+// up.
+constexpr int kMacroTransients = 8;
+
+// The search by macro steps (see macroSteps): every attractor of the fragment
+// holds the state of a point (from any of its states, the genes outside the
+// cut become stable by themselves), so once every point left reaches, by
+// macro steps (real paths), a point whose state lies in an attractor found,
+// an attractor not found would contain a state that reaches another
+// attractor: there is none. The steady states are the states of the fixed
+// points and are recorded all at once. Then, while some point left is not
+// shown to reach an attractor found, a walk from its state ends in an
+// attractor found (the point is then shown to reach it) or in a state that
+// testStart classifies: a new attractor is recorded. Nothing is cut from the
+// relations. Returns false, with nothing recorded, when the walks end in
+// transient states too often; the caller then searches by elimination.
+bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                        DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                        DdNode* topSame, int nInpVar, const networkFunctions& network,
+                        std::vector<DdNode*>& steadyStates, recordBudget& budget) {
+    const std::vector<int> genes = uniqueGenes(geneId);
+    if (genes.empty()) return false;
+    // The argument needs a fragment closed under reads: a gene outside it
+    // never changes, and the points would not fix it.
+    std::vector<char> inFragment(network.regulators.size(), 0);
+    for (int g : genes) inFragment[static_cast<size_t>(g)] = 1;
+    for (int g : genes)
+        for (int r : network.regulators[static_cast<size_t>(g)])
+            if (!inFragment[static_cast<size_t>(r)]) return false;
+    const std::vector<int> cut = cycleCut(network, genes);
+    std::cout << "computing macro steps over " << cut.size() << " genes" << std::endl;
+    macroSteps ms = makeMacroSteps(mgr, ip, geneId, nInpVar, network, cut);
+    const size_t firstNew = steadyStates.size();
+    recordBudget local = budget;
+    DdNode* zero = Cudd_ReadLogicZero(mgr);
+    // held[0]: the attractors found; held[1]: transient parts (unused
+    // here); held[2]: the points left; held[3]: the points shown to reach an
+    // attractor found; held[4], held[5]: scratch.
+    std::vector<DdNode*> held(6, zero);
+    for (DdNode* node : held) Cudd_Ref(node);
+    auto replace = [&](size_t at, DdNode* node) {
+        Cudd_RecursiveDeref(mgr, held[at]);
+        held[at] = node;
+    };
+    const double pointScale = std::ldexp(1.0, static_cast<int>(cut.size()) - nInpVar);
+    bool done = false;
+    try {
+        replace(4, refChecked(Cudd_bddExistAbstract(mgr, op[static_cast<size_t>(genes[0])],
+                                                     inpCubeBwd)));
+        replace(2, macroProject(mgr, ms, held[4]));
+        std::cout << "computing steady states" << std::endl;
+        replace(4, macroFixedPoints(mgr, ms, ip));
+        replace(4, refChecked(Cudd_bddAnd(mgr, held[4], held[2])));
+        const double count = Cudd_CountMinterm(mgr, held[4], nInpVar) * pointScale;
+        std::cout << "number of steady states  " << count << std::endl;
+        if (count > 0) admitStates(local, count, count);
+        while (held[4] != zero) {
+            DdNode* point = nullptr;
+            DdNode* state = macroState(mgr, ms, ip, nInpVar, held[4], &point);
+            steadyStates.push_back(state);
+            uniteInto(mgr, held[0], state);
+            uniteInto(mgr, held[3], point);
+            DdNode* rest = Cudd_bddAnd(mgr, held[4], Cudd_Not(point));
+            Cudd_RecursiveDeref(mgr, point);
+            replace(4, refChecked(rest));
+        }
+        unsigned walks = 0;
+        int transients = 0;
+        for (;;) {
+            bool covered = false;
+            replace(3, macroBackward(mgr, ms, ip, nInpVar, held[3], held[2], covered));
+            if (covered) {
+                done = true;
+                break;
+            }
+            replace(4, refChecked(Cudd_bddAnd(mgr, held[2], Cudd_Not(held[3]))));
+            DdNode* point = nullptr;
+            DdNode* state = macroState(mgr, ms, ip, nInpVar, held[4], &point);
+            replace(4, point);
+            replace(5, state);
+            replace(5, walkFromState(mgr, ip, op, geneId, topSame, nInpVar, held[5], ++walks));
+            if (Cudd_bddLeq(mgr, held[5], held[0]) == 1) {
+                std::cout << "state of an attractor already found" << std::endl;
+            } else if (testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, held[5],
+                                 steadyStates, held, local)) {
+                DdNode* inside = macroProject(mgr, ms, steadyStates.back());
+                uniteInto(mgr, held[3], inside);
+                Cudd_RecursiveDeref(mgr, inside);
+            } else {
+                if (++transients > kMacroTransients) break;
+                continue;
+            }
+            uniteInto(mgr, held[3], held[4]);
+        }
+    } catch (...) {
+        releaseAll(mgr, held);
+        releaseMacroSteps(mgr, ms);
+        throw;
+    }
+    releaseAll(mgr, held);
+    releaseMacroSteps(mgr, ms);
+    if (!done) {
+        std::cout << "macro steps give up" << std::endl;
+        for (size_t k = firstNew; k < steadyStates.size(); ++k)
+            Cudd_RecursiveDeref(mgr, steadyStates[k]);
+        steadyStates.resize(firstNew);
+        return false;
+    }
+    budget = local;
+    std::cout << "every point reaches an attractor found" << std::endl;
+    return true;
+}
+
+
 
 // The largest diagram of the steady-state conjunction worth building.
 constexpr int kSteadyStateNodes = 20000;
@@ -234,8 +471,12 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                    double maxStates) {
+                    double maxStates, const networkFunctions* network) {
     recordBudget budget{maxStates};
+    if (network != nullptr &&
+        searchByMacroSteps(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
+                           *network, steadyStates, budget))
+        return 0;
     {
         std::vector<DdNode*> held;
         try {

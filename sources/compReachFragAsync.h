@@ -5,12 +5,17 @@
 #include <vector>
 
 #include "cudd.h"
+#include "utilFragAsync.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the
 // relations op[g] still allow) to steadyStates: a set over x, one reference
 // each, owned by the array, after the entries already there. Narrows op[g],
 // g in geneId, in place: on return they are constant (the logical zero) unless
-// the search ended because no fragment gene could move. Returns 0.
+// the search ended because no fragment gene could move, or because it proved
+// that no attractor is left. That proof needs `network`, the next-state
+// functions of the fragment genes over the whole space and their influences
+// (the relations themselves may be narrowed); without it the search cuts the
+// backward set of everything it finds until no state is left. Returns 0.
 // When the attractors found hold more than maxStates states (over the
 // fragment genes), the search throws quorvelError at once: "an attractor of
 // at least N states is too large to write" for one such attractor, "attractors
@@ -18,7 +23,7 @@
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                    double maxStates = HUGE_VAL);
+                    double maxStates = HUGE_VAL, const networkFunctions* network = nullptr);
 
 // Cuts `states` out of the fragment's relations: op[g] = op[g] AND NOT
 // states, once per distinct gene g of geneId, releasing the old handle. A set

@@ -21,7 +21,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates,
-                             double syncSeconds, double maxStates) {
+                             double syncSeconds, double maxStates,
+                             const networkFunctions* network) {
     const size_t firstNew = steadyStates.size();
     std::vector<DdNode*> steadyFalse;
     try {
@@ -43,7 +44,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
     std::vector<DdNode*> complexLoop;
     try {
         secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame,
-                 nInpVar, complexLoop, maxStates);
+                 nInpVar, complexLoop, maxStates, network);
     } catch (...) {
         releaseAll(mgrAsync, complexLoop);
         throw;
@@ -68,7 +69,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-             std::vector<DdNode*>& complexLoop, double maxStates) {
+             std::vector<DdNode*>& complexLoop, double maxStates,
+             const networkFunctions* network) {
     std::vector<DdNode*> steadyTop{Cudd_ReadLogicZero(mgr)};
     Cudd_Ref(steadyTop[0]);
     try {
@@ -115,7 +117,7 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
 
         if (!chkConstantAsync(opAsync, geneId))
             compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId,
-                            topSame, nInpVar, complexLoop, maxStates);
+                            topSame, nInpVar, complexLoop, maxStates, network);
     } catch (...) {
         releaseAll(mgrAsync, held);
         throw;

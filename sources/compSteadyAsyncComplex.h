@@ -8,6 +8,7 @@
 
 #include "compReachFragSync.h"
 #include "cudd.h"
+#include "utilFragAsync.h"
 
 // The time the composition gives the synchronous stage of each block: none.
 // The asynchronous search finds the steady states all at once and most
@@ -36,7 +37,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates,
                              double syncSeconds = kSyncBackwardSeconds,
-                             double maxStates = HUGE_VAL);
+                             double maxStates = HUGE_VAL,
+                             const networkFunctions* network = nullptr);
 
 // Cuts the asynchronous basin of the union of steadyStates (sets over x in
 // mgr) out of opAsync[g], g in geneId, and, when states remain, appends the
@@ -48,4 +50,5 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-             std::vector<DdNode*>& complexLoop, double maxStates = HUGE_VAL);
+             std::vector<DdNode*>& complexLoop, double maxStates = HUGE_VAL,
+             const networkFunctions* network = nullptr);

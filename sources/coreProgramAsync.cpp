@@ -9,6 +9,7 @@
 
 #include "compReachFragAsync.h"
 #include "compSteadyAsyncComplex.h"
+#include "utilFragAsync.h"
 #include "constBdd.h"
 #include "util.h"
 #include "utilFragSync.h"
@@ -314,7 +315,12 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     // finds it (the writer refuses the same text at the end).
     const double maxStates =
         kMaxResultTextBytes / (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
+    // The genes' own next-state functions and influences, read before any
+    // relation is narrowed to a block's attractors; the searches use them to
+    // prove that no attractor is left without cutting every basin.
+    networkFunctions network;
     try {
+        network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
         int cnt = 0;
         std::vector<int> geneId;
         for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
@@ -355,7 +361,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 }
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates, kBlockSyncSeconds, maxStates);
+                                         blockStates, kBlockSyncSeconds, maxStates, &network);
 
                 steadyTop = Cudd_ReadLogicZero(mgr);
                 Cudd_Ref(steadyTop);
@@ -394,7 +400,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
         std::cout << "final computation on small space" << std::endl;
         compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
-                        topNodeSame, nInpVar, steadyStates, maxStates);
+                        topNodeSame, nInpVar, steadyStates, maxStates, &network);
         // When the reduction fixed every gene, the network has exactly one
         // state left and it is its only attractor, but a search over no genes
         // takes no step and finds nothing: record that state (the constant
@@ -409,8 +415,10 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         releaseBlock();
         releaseUnions();
         drop(mgrAsync, stateSpace);
+        releaseAll(mgrAsync, network.next);
         throw;
     }
+    releaseAll(mgrAsync, network.next);
 
     std::ostringstream outSS;
     for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";

@@ -148,12 +148,16 @@ std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
 // gene whose snapshot is the reached set itself is passed over at once.
 //
 // With `domain` (a set over x), the search keeps to it: a state outside is
-// not added and not stepped from. Prints one counter per step that added
-// states and a last one when no gene adds any. The result is the same set
-// as a breadth-first search (inside the domain), referenced, owned by the
-// caller.
+// not added and not stepped from. With `goal` (a set over x), the search
+// stops as soon as every state of goal is reached (checked every few steps
+// and at the end), and tells by goalMet; the set returned is then only part
+// of the reachable set. Prints one counter per step that added states and a
+// last one when the search ends. Without a goal met, the result is the same
+// set as a breadth-first search (inside the domain). Referenced, owned by
+// the caller.
 DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& ip,
-                          DdNode* start, bool backward, int nInpVar, DdNode* domain = nullptr) {
+                          DdNode* start, bool backward, int nInpVar, DdNode* domain = nullptr,
+                          DdNode* goal = nullptr, bool* goalMet = nullptr) {
     const std::vector<size_t> order = bottomFirst(mgr, m);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
     // held[0]: every state reached; held[1 + k]: the snapshot of gene
@@ -165,7 +169,20 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
     try {
         long steps = 0;
         size_t i = 0;
+        // Every this many steps that add states, the goal is checked.
+        constexpr long kGoalPeriod = 32;
+        auto metGoal = [&]() {
+            if (goal == nullptr || Cudd_bddLeq(mgr, goal, reached) != 1) return false;
+            *goalMet = true;
+            return true;
+        };
+        if (goalMet != nullptr) *goalMet = false;
+        long checkedAt = -1;
         while (i < order.size()) {
+            if (steps % kGoalPeriod == 0 && steps != checkedAt) {
+                checkedAt = steps;
+                if (metGoal()) break;
+            }
             const size_t k = order[i];
             DdNode*& seen = held[1 + k];
             if (seen == reached) {
@@ -205,6 +222,7 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
             std::cout << ++steps << "   " << std::flush;
             i = 0;
         }
+        if (goal != nullptr && !*goalMet) metGoal();
         std::cout << steps + 1 << "   " << std::endl;
     } catch (...) {
         releaseAll(mgr, held);
@@ -288,6 +306,7 @@ DdNode* compReachStatesFragAsyncInside(DdManager* mgr, std::vector<DdNode*>& top
     return reached;
 }
 
+
 namespace {
 
 // The variable index of a projection function ip[i].
@@ -300,72 +319,62 @@ int indexOfVariable(DdManager* mgr, DdNode* var) {
     return index;
 }
 
-// The descent proper: a random walk over explicit states from the target of
-// one transition of gene m.genes[chosen]. Each step flips one gene chosen at
-// random among the genes that can change; the walk ends at a fixed point or
-// after a number of steps that grows with the fragment, and gives its last
-// state. Any state would keep the search exact (the recurrence test decides
-// what a pass records), but a pass whose start state is transient removes
-// only that state's backward set, which in a large fragment can be a sliver
-// of the space found at great cost. A long walk rarely stays outside the
-// attractors; walking over explicit states costs a few evaluations of the
-// move relations per step instead of images of sets, so the walk can be
-// thousands of steps long.
-//
-// Each gene's movability is kept and re-evaluated only after a flip of a
-// gene in the support of its move relation. The generator is seeded from
-// the first state, so a run is reproducible.
-DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
-                DdNode* topSame, int nInpVar) {
+// What an explicit walk needs to know of a fragment: the variable indices of
+// each gene (indices into m) and, for each gene, the genes whose move
+// relation reads its current value.
+struct walkFrame {
+    std::vector<int> current, next;
+    std::vector<std::vector<size_t>> dependents;
+};
+
+walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m,
+                        int nInpVar) {
     const size_t n = m.genes.size();
-    std::vector<int> current(n), next(n);
+    walkFrame w;
+    w.current.resize(n);
+    w.next.resize(n);
+    w.dependents.resize(n);
     for (size_t k = 0; k < n; ++k) {
-        current[k] = indexOfVariable(mgr, ip[static_cast<size_t>(m.genes[k])]);
-        next[k] = indexOfVariable(mgr, ip[static_cast<size_t>(nInpVar + m.genes[k])]);
+        w.current[k] = indexOfVariable(mgr, ip[static_cast<size_t>(m.genes[k])]);
+        w.next[k] = indexOfVariable(mgr, ip[static_cast<size_t>(nInpVar + m.genes[k])]);
     }
-    // dependents[j]: the genes (indices into m) whose move relation reads
-    // gene m.genes[j]'s current value.
-    std::vector<std::vector<size_t>> dependents(n);
-    {
-        std::vector<int> position(static_cast<size_t>(Cudd_ReadSize(mgr)), -1);
-        for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(current[k])] = int(k);
-        for (size_t k = 0; k < n; ++k) {
-            int* support = nullptr;
-            const int count = Cudd_SupportIndices(mgr, m.moves[k], &support);
-            if (count < 0) raiseFatal("support of a move relation unavailable");
-            for (int s = 0; s < count; ++s) {
-                const int at = position[static_cast<size_t>(support[s])];
-                if (at >= 0) dependents[static_cast<size_t>(at)].push_back(k);
-            }
-            std::free(support);
+    std::vector<int> position(static_cast<size_t>(Cudd_ReadSize(mgr)), -1);
+    for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(w.current[k])] = int(k);
+    for (size_t k = 0; k < n; ++k) {
+        int* support = nullptr;
+        const int count = Cudd_SupportIndices(mgr, m.moves[k], &support);
+        if (count < 0) raiseFatal("support of a move relation unavailable");
+        for (int s = 0; s < count; ++s) {
+            const int at = position[static_cast<size_t>(support[s])];
+            if (at >= 0) w.dependents[static_cast<size_t>(at)].push_back(k);
         }
+        std::free(support);
     }
+    return w;
+}
 
-    // The first state: the next-state values of one transition S_g.
-    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
-    {
-        DdNode* frame = frameOf(mgr, ip, topSame, m.genes[chosen]);
-        DdNode* step = Cudd_bddAnd(mgr, m.moves[chosen], frame);
-        if (step == nullptr) Cudd_RecursiveDeref(mgr, frame);
-        step = refChecked(step);
-        Cudd_RecursiveDeref(mgr, frame);
-        std::vector<char> cube = makeCubeArray(mgr, nInpVar);
-        const int status = Cudd_bddPickOneCube(mgr, step, cube.data());
-        Cudd_RecursiveDeref(mgr, step);
-        if (status != 1) raiseFatal("no transition to start the descent from");
-        for (size_t k = 0; k < n; ++k)
-            inputs[static_cast<size_t>(current[k])] =
-                cube[static_cast<size_t>(nInpVar + m.genes[k])] == 1;
-    }
-
+// A random walk over explicit states from `inputs` (a value for every
+// variable index; the next-state entries 0), which it updates in place.
+// Each step flips one gene chosen at random among the genes that can
+// change; the walk ends at a fixed point, after maxSteps steps, or (with
+// `target`, a set over x) at the first state of target. Each gene's
+// movability is kept and re-evaluated only after a flip of a gene in the
+// support of its move relation. Returns the number of steps taken.
+long walkExplicit(DdManager* mgr, const geneMoves& m, const walkFrame& w, std::vector<int>& inputs,
+                  std::mt19937& generator, long maxSteps, DdNode* target = nullptr) {
+    const size_t n = m.genes.size();
     DdNode* one = Cudd_ReadOne(mgr);
-    auto canMove = [&](size_t k) {
-        int& target = inputs[static_cast<size_t>(next[k])];
-        target = 1 - inputs[static_cast<size_t>(current[k])];
-        DdNode* value = Cudd_Eval(mgr, m.moves[k], inputs.data());
-        target = 0;
+    auto evaluates = [&](DdNode* f) {
+        DdNode* value = Cudd_Eval(mgr, f, inputs.data());
         if (value == nullptr) raiseFatal("evaluation of a move relation failed");
         return value == one;
+    };
+    auto canMove = [&](size_t k) {
+        int& next = inputs[static_cast<size_t>(w.next[k])];
+        next = 1 - inputs[static_cast<size_t>(w.current[k])];
+        const bool moves = evaluates(m.moves[k]);
+        next = 0;
+        return moves;
     };
     std::vector<char> movable(n, 0);
     std::vector<size_t> candidates;  // the genes that can change, kept in step
@@ -386,28 +395,66 @@ DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, si
     };
     for (size_t k = 0; k < n; ++k) update(k);
 
-    uint32_t seed = 0x9e3779b9u;
-    for (size_t k = 0; k < n; ++k)
-        seed = seed * 31u + static_cast<uint32_t>(inputs[static_cast<size_t>(current[k])]);
-    std::mt19937 generator(seed);
-    const long maxSteps = 64 * static_cast<long>(n) + 1024;
     long steps = 0;
     while (steps < maxSteps && !candidates.empty()) {
+        if (target != nullptr && evaluates(target)) break;
         const size_t k =
             candidates[std::uniform_int_distribution<size_t>(0, candidates.size() - 1)(generator)];
-        int& value = inputs[static_cast<size_t>(current[k])];
+        int& value = inputs[static_cast<size_t>(w.current[k])];
         value = 1 - value;
         ++steps;
         update(k);
-        for (size_t d : dependents[k])
+        for (size_t d : w.dependents[k])
             if (d != k) update(d);
     }
+    return steps;
+}
+
+// The descent proper: a random walk over explicit states from the target of
+// one transition of gene m.genes[chosen], to a fixed point or for a number
+// of steps that grows with the fragment; it gives its last state. Any state
+// would keep the search exact (the recurrence test decides what a pass
+// records), but a pass whose start state is transient removes only that
+// state's backward set, which in a large fragment can be a sliver of the
+// space found at great cost. A long walk rarely stays outside the
+// attractors; walking over explicit states costs a few evaluations of the
+// move relations per step instead of images of sets, so the walk can be
+// thousands of steps long. The generator is seeded from the first state, so
+// a run is reproducible.
+DdNode* descend(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, size_t chosen,
+                DdNode* topSame, int nInpVar) {
+    const size_t n = m.genes.size();
+    const walkFrame w = makeWalkFrame(mgr, ip, m, nInpVar);
+
+    // The first state: the next-state values of one transition S_g.
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    {
+        DdNode* frame = frameOf(mgr, ip, topSame, m.genes[chosen]);
+        DdNode* step = Cudd_bddAnd(mgr, m.moves[chosen], frame);
+        if (step == nullptr) Cudd_RecursiveDeref(mgr, frame);
+        step = refChecked(step);
+        Cudd_RecursiveDeref(mgr, frame);
+        std::vector<char> cube = makeCubeArray(mgr, nInpVar);
+        const int status = Cudd_bddPickOneCube(mgr, step, cube.data());
+        Cudd_RecursiveDeref(mgr, step);
+        if (status != 1) raiseFatal("no transition to start the descent from");
+        for (size_t k = 0; k < n; ++k)
+            inputs[static_cast<size_t>(w.current[k])] =
+                cube[static_cast<size_t>(nInpVar + m.genes[k])] == 1;
+    }
+
+    uint32_t seed = 0x9e3779b9u;
+    for (size_t k = 0; k < n; ++k)
+        seed = seed * 31u + static_cast<uint32_t>(inputs[static_cast<size_t>(w.current[k])]);
+    std::mt19937 generator(seed);
+    const long steps =
+        walkExplicit(mgr, m, w, inputs, generator, 64 * static_cast<long>(n) + 1024);
     std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
 
     std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
     for (size_t k = 0; k < n; ++k)
         literals[static_cast<size_t>(m.genes[k])] =
-            static_cast<char>(inputs[static_cast<size_t>(current[k])]);
+            static_cast<char>(inputs[static_cast<size_t>(w.current[k])]);
     return makeBdd(mgr, ip, literals.data(), nInpVar);
 }
 
@@ -440,3 +487,187 @@ DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
     releaseAll(mgr, m.moves);
     return state;
 }
+
+DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& topNode,
+                      const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                      DdNode* state, unsigned seed) {
+    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
+    DdNode* end = nullptr;
+    try {
+        const walkFrame w = makeWalkFrame(mgr, ip, m, nInpVar);
+        std::vector<char> cube = makeCubeArray(mgr, nInpVar);
+        if (Cudd_bddPickOneCube(mgr, state, cube.data()) != 1)
+            raiseFatal("no state to start a walk from");
+        std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+        for (size_t k = 0; k < m.genes.size(); ++k)
+            inputs[static_cast<size_t>(w.current[k])] =
+                cube[static_cast<size_t>(m.genes[k])] == 1;
+        std::mt19937 generator(seed);
+        const long steps = walkExplicit(mgr, m, w, inputs, generator,
+                                        64 * static_cast<long>(m.genes.size()) + 1024);
+        std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
+        std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+        for (size_t k = 0; k < m.genes.size(); ++k)
+            literals[static_cast<size_t>(m.genes[k])] =
+                static_cast<char>(inputs[static_cast<size_t>(w.current[k])]);
+        end = makeBdd(mgr, ip, literals.data(), nInpVar);
+    } catch (...) {
+        releaseAll(mgr, m.moves);
+        throw;
+    }
+    releaseAll(mgr, m.moves);
+    return end;
+}
+
+
+networkFunctions readNetworkFunctions(DdManager* mgr, std::vector<DdNode*>& op,
+                                      std::vector<DdNode*>& ip, int nInpVar) {
+    networkFunctions network;
+    network.regulators.resize(static_cast<size_t>(nInpVar));
+    std::vector<int> geneOfIndex(static_cast<size_t>(Cudd_ReadSize(mgr)), -1);
+    for (int g = 0; g < nInpVar; ++g)
+        geneOfIndex[static_cast<size_t>(indexOfVariable(mgr, ip[static_cast<size_t>(g)]))] = g;
+    try {
+        for (int g = 0; g < nInpVar; ++g) {
+            // f_g = EXISTS x'_g . op[g] AND x'_g.
+            DdNode* next = ip[static_cast<size_t>(nInpVar + g)];
+            network.next.push_back(
+                refChecked(Cudd_bddAndAbstract(mgr, op[static_cast<size_t>(g)], next, next)));
+            int* support = nullptr;
+            const int count = Cudd_SupportIndices(mgr, network.next.back(), &support);
+            if (count < 0) raiseFatal("support of a next-state function unavailable");
+            for (int s = 0; s < count; ++s)
+                if (geneOfIndex[static_cast<size_t>(support[s])] >= 0)
+                    network.regulators[static_cast<size_t>(g)].push_back(
+                        geneOfIndex[static_cast<size_t>(support[s])]);
+            std::free(support);
+        }
+    } catch (...) {
+        releaseAll(mgr, network.next);
+        throw;
+    }
+    return network;
+}
+
+void releaseMacroSteps(DdManager* mgr, macroSteps& ms) {
+    releaseAll(mgr, ms.stable);
+    releaseAll(mgr, ms.values);
+    releaseAll(mgr, ms.moves);
+    ms.stable.clear();
+    ms.values.clear();
+    ms.moves.clear();
+}
+
+macroSteps makeMacroSteps(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                          int nInpVar, const networkFunctions& network,
+                          const std::vector<int>& cut) {
+    const std::vector<int> genes = uniqueGenes(geneId);
+    macroSteps ms;
+    ms.cut = cut;
+    std::vector<char> placed(static_cast<size_t>(nInpVar), 1);
+    for (int g : genes) placed[static_cast<size_t>(g)] = 0;
+    for (int c : cut) placed[static_cast<size_t>(c)] = 1;
+    // The genes outside the cut, each after its regulators among them.
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (int g : genes) {
+            if (placed[static_cast<size_t>(g)]) continue;
+            bool ready = true;
+            for (int r : network.regulators[static_cast<size_t>(g)])
+                if (!placed[static_cast<size_t>(r)]) ready = false;
+            if (!ready) continue;
+            placed[static_cast<size_t>(g)] = 1;
+            ms.rest.push_back(g);
+            progress = true;
+        }
+    }
+    if (ms.rest.size() + cut.size() != genes.size())
+        raiseFatal("the genes outside a cycle cut form a cycle");
+    const int size = Cudd_ReadSize(mgr);
+    ms.substitute.resize(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i) ms.substitute[static_cast<size_t>(i)] = Cudd_bddIthVar(mgr, i);
+    try {
+        for (int g : ms.rest) {
+            ms.stable.push_back(refChecked(Cudd_bddVectorCompose(
+                mgr, network.next[static_cast<size_t>(g)], ms.substitute.data())));
+            ms.substitute[static_cast<size_t>(indexOfVariable(mgr, ip[static_cast<size_t>(g)]))] =
+                ms.stable.back();
+        }
+        for (int c : cut) {
+            ms.values.push_back(refChecked(Cudd_bddVectorCompose(
+                mgr, network.next[static_cast<size_t>(c)], ms.substitute.data())));
+            ms.moves.push_back(refChecked(
+                Cudd_bddXnor(mgr, ip[static_cast<size_t>(nInpVar + c)], ms.values.back())));
+        }
+    } catch (...) {
+        releaseMacroSteps(mgr, ms);
+        throw;
+    }
+    return ms;
+}
+
+DdNode* macroProject(DdManager* mgr, const macroSteps& ms, DdNode* set) {
+    std::vector<DdNode*> substitute = ms.substitute;
+    return refChecked(Cudd_bddVectorCompose(mgr, set, substitute.data()));
+}
+
+DdNode* macroFixedPoints(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>& ip) {
+    DdNode* fixed = refChecked(Cudd_ReadOne(mgr));
+    try {
+        for (size_t k = 0; k < ms.cut.size(); ++k) {
+            // The macro step of cut[k] leaves it as it is.
+            DdNode* loop = refChecked(
+                Cudd_bddXnor(mgr, ip[static_cast<size_t>(ms.cut[k])], ms.values[k]));
+            DdNode* both = Cudd_bddAnd(mgr, fixed, loop);
+            Cudd_RecursiveDeref(mgr, loop);
+            both = refChecked(both);
+            Cudd_RecursiveDeref(mgr, fixed);
+            fixed = both;
+        }
+    } catch (...) {
+        Cudd_RecursiveDeref(mgr, fixed);
+        throw;
+    }
+    return fixed;
+}
+
+DdNode* macroBackward(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>& ip,
+                      int nInpVar, DdNode* start, DdNode* goal, bool& covered) {
+    geneMoves m;
+    m.genes = ms.cut;
+    m.moves = ms.moves;  // borrowed: the record keeps the references
+    return reachBySaturation(mgr, m, ip, start, true, nInpVar, nullptr, goal, &covered);
+}
+
+DdNode* macroState(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>& ip, int nInpVar,
+                   DdNode* points, DdNode** point) {
+    std::vector<char> cube = makeCubeArray(mgr, nInpVar);
+    if (Cudd_bddPickOneCube(mgr, points, cube.data()) != 1)
+        raiseFatal("no point to build a state from");
+    std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    for (int c : ms.cut) {
+        const char value = cube[static_cast<size_t>(c)] == 1 ? 1 : 0;
+        literals[static_cast<size_t>(c)] = value;
+        inputs[static_cast<size_t>(indexOfVariable(mgr, ip[static_cast<size_t>(c)]))] = value;
+    }
+    *point = makeBdd(mgr, ip, literals.data(), nInpVar);
+    for (size_t k = 0; k < ms.rest.size(); ++k) {
+        DdNode* value = Cudd_Eval(mgr, ms.stable[k], inputs.data());
+        if (value == nullptr) {
+            Cudd_RecursiveDeref(mgr, *point);
+            raiseFatal("evaluation of a stable value failed");
+        }
+        literals[static_cast<size_t>(ms.rest[k])] = value == Cudd_ReadOne(mgr) ? 1 : 0;
+    }
+    DdNode* state = nullptr;
+    try {
+        state = makeBdd(mgr, ip, literals.data(), nInpVar);
+    } catch (...) {
+        Cudd_RecursiveDeref(mgr, *point);
+        throw;
+    }
+    return state;
+}
+
+
