@@ -265,6 +265,63 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
     return true;
 }
 
+// The largest forward set the recurrence test explores state by state.
+constexpr size_t kExplicitStates = 256;
+
+// The recurrence test of a walk's end state (in no attractor found yet), by
+// the genes' own functions: over explicit states when its forward set is
+// small, otherwise over sets (as testStart, but with the functions' one-gene
+// steps, much smaller than the narrowed relations of a large fragment), when
+// `symbolic`; else it is left undecided. A new attractor is recorded and
+// added to held[0]. Returns 1 for a recurrent state, 0 for a transient one,
+// -1 when undecided.
+int recordIfRecurrent(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                      int nInpVar, const networkFunctions& network, DdNode* state, bool symbolic,
+                      std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+                      recordBudget& budget) {
+    std::vector<DdNode*> local{nullptr};
+    int recurrent = explicitRecurrence(mgr, ip, network, geneId, nInpVar, state, kExplicitStates,
+                                       &local[0]);
+    if (recurrent < 0 && !symbolic) return -1;
+    try {
+        if (recurrent < 0) {
+            local.clear();
+            std::cout << "computing forward reachable states" << std::endl;
+            local.push_back(compReachStatesByFunctions(mgr, ip, network, geneId, nInpVar, state,
+                                                       nullptr, false));
+            std::cout << "computing backward reachable states within them" << std::endl;
+            local.push_back(compReachStatesByFunctions(mgr, ip, network, geneId, nInpVar, state,
+                                                       local[0], true));
+            recurrent = Cudd_bddLeq(mgr, local[0], local[1]) == 1 ? 1 : 0;
+        }
+        if (recurrent == 1) {
+            std::cout << "recurrent state" << std::endl;
+            admitStates(budget, statesOfFragment(mgr, local[0], geneId, nInpVar), 1);
+            uniteInto(mgr, held[0], local[0]);
+            Cudd_Ref(local[0]);
+            steadyStates.push_back(local[0]);
+        } else {
+            std::cout << "transient state" << std::endl;
+        }
+    } catch (...) {
+        for (DdNode* node : local)
+            if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+        throw;
+    }
+    for (DdNode* node : local)
+        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+    return recurrent;
+}
+
+// A walk from a point goes on in legs of this many steps per gene, plus 256,
+// each followed by the recurrence test of where it stands, up to
+// kWalkLegs legs.
+// kWalkLegs legs; from leg kExplicitLegs on, a state whose forward set is
+// too large to explore state by state is tested over sets.
+constexpr long kLegStepsPerGene = 4;
+constexpr int kWalkLegs = 16;
+constexpr int kExplicitLegs = 2;
+
 // Transient end states of walks after which the search by macro steps gives
 // up.
 constexpr int kMacroTransients = 8;
@@ -282,8 +339,8 @@ constexpr int kMacroTransients = 8;
 // relations. Returns false, with nothing recorded, when the walks end in
 // transient states too often; the caller then searches by elimination.
 bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                        DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                        DdNode* topSame, int nInpVar, const networkFunctions& network,
+                        DdNode* inpCubeBwd, const std::vector<int>& geneId, int nInpVar,
+                        const networkFunctions& network,
                         std::vector<DdNode*>& steadyStates, recordBudget& budget) {
     const std::vector<int> genes = uniqueGenes(geneId);
     if (genes.empty()) return false;
@@ -333,6 +390,7 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
         }
         unsigned walks = 0;
         int transients = 0;
+        const long legSteps = kLegStepsPerGene * static_cast<long>(genes.size()) + 256;
         for (;;) {
             bool covered = false;
             replace(3, macroBackward(mgr, ms, ip, nInpVar, held[3], held[2], covered));
@@ -345,15 +403,25 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
             DdNode* state = macroState(mgr, ms, ip, nInpVar, held[4], &point);
             replace(4, point);
             replace(5, state);
-            replace(5, walkFromState(mgr, ip, op, geneId, topSame, nInpVar, held[5], ++walks));
-            if (Cudd_bddLeq(mgr, held[5], held[0]) == 1) {
-                std::cout << "state of an attractor already found" << std::endl;
-            } else if (testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, held[5],
-                                 steadyStates, held, local)) {
-                DdNode* inside = macroProject(mgr, ms, steadyStates.back());
-                uniteInto(mgr, held[3], inside);
-                Cudd_RecursiveDeref(mgr, inside);
-            } else {
+            // Walk in legs until the walk meets an attractor found or stands
+            // in a new one.
+            int outcome = 0;  // 1: reached one found; 2: found a new one
+            for (int leg = 0; leg < kWalkLegs && outcome == 0; ++leg) {
+                replace(5, walkFromState(mgr, ip, network, geneId, nInpVar, held[5], held[0],
+                                         legSteps, ++walks));
+                if (Cudd_bddLeq(mgr, held[5], held[0]) == 1) {
+                    std::cout << "state of an attractor already found" << std::endl;
+                    outcome = 1;
+                } else if (recordIfRecurrent(mgr, ip, geneId, nInpVar, network, held[5],
+                                             leg >= kExplicitLegs, steadyStates, held,
+                                             local) == 1) {
+                    DdNode* inside = macroProject(mgr, ms, steadyStates.back());
+                    uniteInto(mgr, held[3], inside);
+                    Cudd_RecursiveDeref(mgr, inside);
+                    outcome = 2;
+                }
+            }
+            if (outcome == 0) {
                 if (++transients > kMacroTransients) break;
                 continue;
             }
@@ -474,8 +542,8 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
                     double maxStates, const networkFunctions* network) {
     recordBudget budget{maxStates};
     if (network != nullptr &&
-        searchByMacroSteps(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
-                           *network, steadyStates, budget))
+        searchByMacroSteps(mgr, op, ip, inpCubeBwd, geneId, nInpVar, *network, steadyStates,
+                           budget))
         return 0;
     {
         std::vector<DdNode*> held;

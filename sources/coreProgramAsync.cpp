@@ -190,6 +190,12 @@ void swapHandle(DdManager* mgr, DdNode*& set, std::vector<DdNode*>& ip, int nInp
     set = next;
 }
 
+// Whether the blocks' searches run the synchronous stage, the only reader of
+// the relations in mgr. Without it, confining those relations only costs
+// time (with a large cyclic attractor, seconds per block), so they are left
+// as they are.
+constexpr bool kSyncRelationsRead = kBlockSyncSeconds > 0;
+
 // Confines the relations of the genes of block (lvl, offSet)'s children, then
 // those of the block's own genes, to `steadyTop` in mgr and `steadyTopAsync`
 // in mgrAsync (both over the same kind of variables).
@@ -199,7 +205,7 @@ void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
                              DdNode* steadyTopAsync) {
     auto confineGenes = [&](const std::vector<int>& genes) {
         for (const int g : genes) {
-            confineHandle(mgr, op.at(static_cast<size_t>(g)), steadyTop);
+            if (kSyncRelationsRead) confineHandle(mgr, op.at(static_cast<size_t>(g)), steadyTop);
             confineHandle(mgrAsync, opAsync.at(static_cast<size_t>(g)), steadyTopAsync);
         }
     };
@@ -354,8 +360,11 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 for (const int g : geneId) {
                     const size_t at = static_cast<size_t>(g);
                     if (opTmp.at(at) != nullptr) continue;  // a gene listed twice is copied once
-                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], parentFwd));
-                    confineHandle(mgr, opTmp[at], parentBwd);
+                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], Cudd_ReadOne(mgr)));
+                    if (kSyncRelationsRead) {
+                        confineHandle(mgr, opTmp[at], parentFwd);
+                        confineHandle(mgr, opTmp[at], parentBwd);
+                    }
                     opTmpAsync[at] = refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], parentFwdAsync));
                     confineHandle(mgrAsync, opTmpAsync[at], parentBwdAsync);
                 }

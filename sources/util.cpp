@@ -635,13 +635,24 @@ std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar) {
 
 namespace {
 
-// acc AND literal, where the literal is var or NOT var; releases acc.
-DdNode* conjoinLiteral(DdManager* mgr, DdNode* acc, DdNode* var, bool positive) {
-    DdNode* next = Cudd_bddAnd(mgr, acc, positive ? var : Cudd_Not(var));
-    if (next == nullptr) Cudd_RecursiveDeref(mgr, acc);
-    next = refChecked(next);
-    Cudd_RecursiveDeref(mgr, acc);
-    return next;
+// The conjunction of the literals (gene g, value) over the current-state
+// variables ip[g] (variable index g). Conjoined from the bottom of the
+// variable order up, each literal lands above the cube built so far, so a
+// cube of n literals costs n steps instead of n^2. Referenced.
+DdNode* cubeOf(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<std::pair<int, bool>> literals) {
+    std::sort(literals.begin(), literals.end(), [mgr](const auto& a, const auto& b) {
+        return Cudd_ReadPerm(mgr, a.first) > Cudd_ReadPerm(mgr, b.first);
+    });
+    DdNode* node = refChecked(Cudd_ReadOne(mgr));
+    for (const auto& [g, positive] : literals) {
+        DdNode* var = ip[static_cast<size_t>(g)];
+        DdNode* next = Cudd_bddAnd(mgr, node, positive ? var : Cudd_Not(var));
+        if (next == nullptr) Cudd_RecursiveDeref(mgr, node);
+        next = refChecked(next);
+        Cudd_RecursiveDeref(mgr, node);
+        node = next;
+    }
+    return node;
 }
 
 }  // namespace
@@ -651,21 +662,17 @@ DdNode* pickMinterm(DdManager* mgr, DdNode* topNode, std::vector<DdNode*>& ip,
     std::vector<char> cube = makeCubeArray(mgr, nInpVar);
     const int status = Cudd_bddPickOneCube(mgr, topNode, cube.data());
     if (status != 1) raiseFatal("error in printing cube::: status is " + std::to_string(status));
-    DdNode* node = refChecked(Cudd_ReadOne(mgr));
-    for (int g : geneId) {
-        const char v = cube[static_cast<size_t>(g + flag * nInpVar)];
-        node = conjoinLiteral(mgr, node, ip[static_cast<size_t>(g)], v == 1);
-    }
-    return node;
+    std::vector<std::pair<int, bool>> literals;
+    for (int g : uniqueGenes(geneId))
+        literals.emplace_back(g, cube[static_cast<size_t>(g + flag * nInpVar)] == 1);
+    return cubeOf(mgr, ip, literals);
 }
 
 DdNode* makeBdd(DdManager* mgr, std::vector<DdNode*>& ip, const char* literals, int nInpVar) {
-    DdNode* node = refChecked(Cudd_ReadOne(mgr));
-    for (int k = 0; k < nInpVar; ++k) {
-        if (literals[k] == 0 || literals[k] == 1)
-            node = conjoinLiteral(mgr, node, ip[static_cast<size_t>(k)], literals[k] == 1);
-    }
-    return node;
+    std::vector<std::pair<int, bool>> chosen;
+    for (int k = 0; k < nInpVar; ++k)
+        if (literals[k] == 0 || literals[k] == 1) chosen.emplace_back(k, literals[k] == 1);
+    return cubeOf(mgr, ip, chosen);
 }
 
 bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub) {

@@ -22,6 +22,8 @@
 #include <cstdlib>
 #include <iostream>
 #include <random>
+#include <string>
+#include <unordered_map>
 
 #include "compReachFragAsync.h"
 #include "util.h"
@@ -266,6 +268,13 @@ DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
                                  const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
+    if (initState == Cudd_ReadLogicZero(mgr)) {
+        // Nothing to search from: the search would end at once, so the move
+        // relations (costly on large fragments) are not built.
+        std::cout << "1   " << std::endl << "number of states  0" << std::endl;
+        Cudd_Ref(initState);
+        return initState;
+    }
     geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
     const bool backward = isBackward(mgr, inpCube, ip, nInpVar);
     DdNode* reached = nullptr;
@@ -325,6 +334,9 @@ int indexOfVariable(DdManager* mgr, DdNode* var) {
 struct walkFrame {
     std::vector<int> current, next;
     std::vector<std::vector<size_t>> dependents;
+    // The record's functions are next-state functions f_g (over x) instead
+    // of move relations: gene g can change where f_g differs from x_g.
+    bool functions = false;
 };
 
 walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m,
@@ -370,6 +382,8 @@ long walkExplicit(DdManager* mgr, const geneMoves& m, const walkFrame& w, std::v
         return value == one;
     };
     auto canMove = [&](size_t k) {
+        if (w.functions)
+            return evaluates(m.moves[k]) != (inputs[static_cast<size_t>(w.current[k])] == 1);
         int& next = inputs[static_cast<size_t>(w.next[k])];
         next = 1 - inputs[static_cast<size_t>(w.current[k])];
         const bool moves = evaluates(m.moves[k]);
@@ -488,36 +502,174 @@ DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
     return state;
 }
 
-DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& topNode,
-                      const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-                      DdNode* state, unsigned seed) {
-    geneMoves m = makeMoves(mgr, topNode, ip, geneId, topSame, nInpVar);
-    DdNode* end = nullptr;
+namespace {
+
+// The fragment's genes with their next-state functions (borrowed: the record
+// holds no reference) and the walk frame over them.
+struct functionWalk {
+    geneMoves m;
+    walkFrame w;
+};
+
+functionWalk makeFunctionWalk(DdManager* mgr, std::vector<DdNode*>& ip,
+                              const networkFunctions& network, const std::vector<int>& geneId,
+                              int nInpVar) {
+    functionWalk f;
+    f.m.genes = uniqueGenes(geneId);
+    for (int g : f.m.genes) f.m.moves.push_back(network.next[static_cast<size_t>(g)]);
+    f.w = makeWalkFrame(mgr, ip, f.m, nInpVar);
+    f.w.functions = true;
+    return f;
+}
+
+// The values of the fragment genes in `state` (a conjunction over them), in
+// the order of f.m.genes.
+std::vector<char> valuesOf(DdManager* mgr, const functionWalk& f, DdNode* state, int nInpVar) {
+    std::vector<char> cube = makeCubeArray(mgr, nInpVar);
+    if (Cudd_bddPickOneCube(mgr, state, cube.data()) != 1) raiseFatal("no state to start from");
+    std::vector<char> values(f.m.genes.size());
+    for (size_t k = 0; k < values.size(); ++k)
+        values[k] = cube[static_cast<size_t>(f.m.genes[k])] == 1 ? 1 : 0;
+    return values;
+}
+
+// The conjunction over the fragment genes of `values`. Referenced.
+DdNode* stateOf(DdManager* mgr, std::vector<DdNode*>& ip, const functionWalk& f,
+                const std::vector<char>& values, int nInpVar) {
+    std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+    for (size_t k = 0; k < values.size(); ++k)
+        literals[static_cast<size_t>(f.m.genes[k])] = values[k];
+    return makeBdd(mgr, ip, literals.data(), nInpVar);
+}
+
+}  // namespace
+
+DdNode* compReachStatesByFunctions(DdManager* mgr, std::vector<DdNode*>& ip,
+                                   const networkFunctions& network,
+                                   const std::vector<int>& geneId, int nInpVar,
+                                   DdNode* initState, DdNode* domain, bool backward) {
+    geneMoves m;
+    m.genes = uniqueGenes(geneId);
+    DdNode* reached = nullptr;
     try {
-        const walkFrame w = makeWalkFrame(mgr, ip, m, nInpVar);
-        std::vector<char> cube = makeCubeArray(mgr, nInpVar);
-        if (Cudd_bddPickOneCube(mgr, state, cube.data()) != 1)
-            raiseFatal("no state to start a walk from");
-        std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
-        for (size_t k = 0; k < m.genes.size(); ++k)
-            inputs[static_cast<size_t>(w.current[k])] =
-                cube[static_cast<size_t>(m.genes[k])] == 1;
-        std::mt19937 generator(seed);
-        const long steps = walkExplicit(mgr, m, w, inputs, generator,
-                                        64 * static_cast<long>(m.genes.size()) + 1024);
-        std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
-        std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
-        for (size_t k = 0; k < m.genes.size(); ++k)
-            literals[static_cast<size_t>(m.genes[k])] =
-                static_cast<char>(inputs[static_cast<size_t>(w.current[k])]);
-        end = makeBdd(mgr, ip, literals.data(), nInpVar);
+        for (int g : m.genes)
+            m.moves.push_back(refChecked(Cudd_bddXnor(mgr, ip[static_cast<size_t>(nInpVar + g)],
+                                                      network.next[static_cast<size_t>(g)])));
+        reached = reachBySaturation(mgr, m, ip, initState, backward, nInpVar, domain);
     } catch (...) {
         releaseAll(mgr, m.moves);
         throw;
     }
     releaseAll(mgr, m.moves);
-    return end;
+    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
+    return reached;
 }
+
+DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, const networkFunctions& network,
+                      const std::vector<int>& geneId, int nInpVar, DdNode* state,
+                      DdNode* target, long maxSteps, unsigned seed) {
+    const functionWalk f = makeFunctionWalk(mgr, ip, network, geneId, nInpVar);
+    std::vector<char> values = valuesOf(mgr, f, state, nInpVar);
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    for (size_t k = 0; k < values.size(); ++k)
+        inputs[static_cast<size_t>(f.w.current[k])] = values[k];
+    std::mt19937 generator(seed);
+    const long steps = walkExplicit(mgr, f.m, f.w, inputs, generator, maxSteps, target);
+    std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
+    for (size_t k = 0; k < values.size(); ++k)
+        values[k] = static_cast<char>(inputs[static_cast<size_t>(f.w.current[k])]);
+    return stateOf(mgr, ip, f, values, nInpVar);
+}
+
+int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFunctions& network,
+                       const std::vector<int>& geneId, int nInpVar, DdNode* state,
+                       size_t maxStates, DdNode** attractor) {
+    const functionWalk f = makeFunctionWalk(mgr, ip, network, geneId, nInpVar);
+    const size_t n = f.m.genes.size();
+    // The forward set, breadth first; index[values] is a state's place and
+    // nextValues[place] the value of every f_g there. A successor differs
+    // from its state in one gene, so only the functions that read that gene
+    // are evaluated again.
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    DdNode* one = Cudd_ReadOne(mgr);
+    auto evaluate = [&](size_t k) -> char {
+        DdNode* value = Cudd_Eval(mgr, f.m.moves[k], inputs.data());
+        if (value == nullptr) raiseFatal("evaluation of a next-state function failed");
+        return value == one ? 1 : 0;
+    };
+    auto load = [&](const std::string& values) {
+        for (size_t k = 0; k < n; ++k) inputs[static_cast<size_t>(f.w.current[k])] = values[k];
+    };
+    std::vector<std::string> states(1);
+    {
+        const std::vector<char> first = valuesOf(mgr, f, state, nInpVar);
+        states[0].assign(first.begin(), first.end());
+    }
+    std::vector<std::string> nextValues(1, std::string(n, '\0'));
+    load(states[0]);
+    for (size_t k = 0; k < n; ++k) nextValues[0][k] = evaluate(k);
+    std::unordered_map<std::string, size_t> index{{states[0], 0}};
+    std::vector<std::vector<size_t>> predecessors(1);
+    for (size_t at = 0; at < states.size(); ++at) {
+        for (size_t k = 0; k < n; ++k) {
+            if (nextValues[at][k] == states[at][k]) continue;
+            std::string next = states[at];
+            next[k] = static_cast<char>(1 - next[k]);
+            auto [place, added] = index.emplace(next, states.size());
+            if (added) {
+                if (states.size() == maxStates) return -1;
+                std::string values = nextValues[at];
+                load(next);
+                for (size_t d : f.w.dependents[k]) values[d] = evaluate(d);
+                states.push_back(next);
+                nextValues.push_back(values);
+                predecessors.emplace_back();
+            }
+            predecessors[place->second].push_back(at);
+        }
+    }
+    // Recurrent exactly when every state of the forward set leads back.
+    std::vector<char> back(states.size(), 0);
+    std::vector<size_t> queue{0};
+    back[0] = 1;
+    for (size_t q = 0; q < queue.size(); ++q)
+        for (size_t p : predecessors[queue[q]])
+            if (!back[p]) {
+                back[p] = 1;
+                queue.push_back(p);
+            }
+    if (queue.size() != states.size()) return 0;
+    // The union of the states' cubes, two by two: each union then joins
+    // sets of like size, instead of adding one cube at a time to a set that
+    // keeps growing.
+    std::vector<DdNode*> sets;
+    DdNode* set = nullptr;
+    try {
+        for (const std::string& s : states)
+            sets.push_back(stateOf(mgr, ip, f, std::vector<char>(s.begin(), s.end()), nInpVar));
+        while (sets.size() > 1) {
+            std::vector<DdNode*> joined;
+            for (size_t k = 0; k + 1 < sets.size(); k += 2) {
+                DdNode* united = Cudd_bddOr(mgr, sets[k], sets[k + 1]);
+                if (united == nullptr) releaseAll(mgr, joined);
+                joined.push_back(refChecked(united));
+            }
+            if (sets.size() % 2 == 1) {
+                joined.push_back(sets.back());
+                Cudd_Ref(joined.back());
+            }
+            releaseAll(mgr, sets);
+            sets = joined;
+        }
+        set = sets[0];
+    } catch (...) {
+        releaseAll(mgr, sets);
+        throw;
+    }
+    *attractor = set;
+    return 1;
+}
+
 
 
 networkFunctions readNetworkFunctions(DdManager* mgr, std::vector<DdNode*>& op,

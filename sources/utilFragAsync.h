@@ -102,11 +102,34 @@ DdNode* macroBackward(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>
 DdNode* macroState(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>& ip, int nInpVar,
                    DdNode* points, DdNode** point);
 
+// The states reachable from initState (forward, or backward when
+// `backward`) by the steps of the genes' own functions (network.next) of the
+// fragment (which must read no gene outside it), by paths that never leave
+// `domain` (nullptr: anywhere); all sets over x. Prints the step counters
+// and "number of states  " like compReachStatesFragAsync. Referenced, owned
+// by the caller.
+DdNode* compReachStatesByFunctions(DdManager* mgr, std::vector<DdNode*>& ip,
+                                   const networkFunctions& network,
+                                   const std::vector<int>& geneId, int nInpVar,
+                                   DdNode* initState, DdNode* domain, bool backward);
+
 // The end of a random walk from `state` (a conjunction over the fragment
-// genes) like the descent's: to a fixed point, or after 64 steps per gene
-// and 1024 more; the generator seeded with `seed`. Prints "next state
-// evaluates to 1 with possible depth  " and the number of states of the
-// walk. Referenced, owned by the caller.
-DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& topNode,
-                      const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-                      DdNode* state, unsigned seed);
+// genes, which must read no gene outside the fragment) that takes the steps
+// of the genes' own functions (network.next), each gene that can change
+// chosen at random by a generator seeded with `seed`: at a fixed point, at
+// the first state of `target` (a set over x; nullptr for none), or after
+// maxSteps steps. Prints "next state evaluates to 1 with
+// possible depth  " and the number of states of the walk. Referenced, owned
+// by the caller.
+DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, const networkFunctions& network,
+                      const std::vector<int>& geneId, int nInpVar, DdNode* state,
+                      DdNode* target, long maxSteps, unsigned seed);
+
+// The recurrence test of `state` over explicit states, by the genes' own
+// functions (the fragment must read no gene outside it): 1 when every state
+// of its forward set leads back to it (*attractor then receives that set,
+// over x, referenced, owned by the caller), 0 when some does not, -1 when the
+// forward set has more than maxStates states.
+int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFunctions& network,
+                       const std::vector<int>& geneId, int nInpVar, DdNode* state,
+                       size_t maxStates, DdNode** attractor);
