@@ -266,51 +266,40 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
 }
 
 // The largest forward set the recurrence test explores state by state.
-constexpr size_t kExplicitStates = 256;
+constexpr size_t kExplicitStates = 4096;
 
-// The recurrence test of a walk's end state (in no attractor found yet), by
-// the genes' own functions: over explicit states when its forward set is
-// small, otherwise over sets (as testStart, but with the functions' one-gene
-// steps, much smaller than the narrowed relations of a large fragment), when
-// `symbolic`; else it is left undecided. A new attractor is recorded and
-// added to held[0]. Returns 1 for a recurrent state, 0 for a transient one,
-// -1 when undecided.
-int recordIfRecurrent(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+// The recurrence test of a walk's end state (in no attractor found yet):
+// over explicit states, by the genes' own functions, when its forward set is
+// small; otherwise by testStart when `symbolic`, and else left undecided. A
+// new attractor is recorded and added to held[0]. Returns 1 for a recurrent
+// state, 0 for a transient one, -1 when undecided.
+int recordIfRecurrent(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                      DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame,
                       int nInpVar, const networkFunctions& network, DdNode* state, bool symbolic,
                       std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
                       recordBudget& budget) {
-    std::vector<DdNode*> local{nullptr};
-    int recurrent = explicitRecurrence(mgr, ip, network, geneId, nInpVar, state, kExplicitStates,
-                                       &local[0]);
-    if (recurrent < 0 && !symbolic) return -1;
+    DdNode* attractor = nullptr;
+    const int recurrent = explicitRecurrence(mgr, ip, network, geneId, nInpVar, state,
+                                             kExplicitStates, &attractor);
+    if (recurrent < 0) {
+        if (!symbolic) return -1;
+        return testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, state, steadyStates,
+                         held, budget) ? 1 : 0;
+    }
+    if (recurrent == 0) {
+        std::cout << "transient state" << std::endl;
+        return 0;
+    }
+    std::cout << "recurrent state" << std::endl;
     try {
-        if (recurrent < 0) {
-            local.clear();
-            std::cout << "computing forward reachable states" << std::endl;
-            local.push_back(compReachStatesByFunctions(mgr, ip, network, geneId, nInpVar, state,
-                                                       nullptr, false));
-            std::cout << "computing backward reachable states within them" << std::endl;
-            local.push_back(compReachStatesByFunctions(mgr, ip, network, geneId, nInpVar, state,
-                                                       local[0], true));
-            recurrent = Cudd_bddLeq(mgr, local[0], local[1]) == 1 ? 1 : 0;
-        }
-        if (recurrent == 1) {
-            std::cout << "recurrent state" << std::endl;
-            admitStates(budget, statesOfFragment(mgr, local[0], geneId, nInpVar), 1);
-            uniteInto(mgr, held[0], local[0]);
-            Cudd_Ref(local[0]);
-            steadyStates.push_back(local[0]);
-        } else {
-            std::cout << "transient state" << std::endl;
-        }
+        admitStates(budget, statesOfFragment(mgr, attractor, geneId, nInpVar), 1);
+        uniteInto(mgr, held[0], attractor);
     } catch (...) {
-        for (DdNode* node : local)
-            if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+        Cudd_RecursiveDeref(mgr, attractor);
         throw;
     }
-    for (DdNode* node : local)
-        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
-    return recurrent;
+    steadyStates.push_back(attractor);
+    return 1;
 }
 
 // A walk from a point goes on in legs of this many steps per gene, plus 256,
@@ -339,8 +328,8 @@ constexpr int kMacroTransients = 8;
 // relations. Returns false, with nothing recorded, when the walks end in
 // transient states too often; the caller then searches by elimination.
 bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                        DdNode* inpCubeBwd, const std::vector<int>& geneId, int nInpVar,
-                        const networkFunctions& network,
+                        DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                        DdNode* topSame, int nInpVar, const networkFunctions& network,
                         std::vector<DdNode*>& steadyStates, recordBudget& budget) {
     const std::vector<int> genes = uniqueGenes(geneId);
     if (genes.empty()) return false;
@@ -412,9 +401,9 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
                 if (Cudd_bddLeq(mgr, held[5], held[0]) == 1) {
                     std::cout << "state of an attractor already found" << std::endl;
                     outcome = 1;
-                } else if (recordIfRecurrent(mgr, ip, geneId, nInpVar, network, held[5],
-                                             leg >= kExplicitLegs, steadyStates, held,
-                                             local) == 1) {
+                } else if (recordIfRecurrent(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar,
+                                             network, held[5], leg >= kExplicitLegs,
+                                             steadyStates, held, local) == 1) {
                     DdNode* inside = macroProject(mgr, ms, steadyStates.back());
                     uniteInto(mgr, held[3], inside);
                     Cudd_RecursiveDeref(mgr, inside);
@@ -542,8 +531,8 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
                     double maxStates, const networkFunctions* network) {
     recordBudget budget{maxStates};
     if (network != nullptr &&
-        searchByMacroSteps(mgr, op, ip, inpCubeBwd, geneId, nInpVar, *network, steadyStates,
-                           budget))
+        searchByMacroSteps(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
+                           *network, steadyStates, budget))
         return 0;
     {
         std::vector<DdNode*> held;

@@ -544,27 +544,6 @@ DdNode* stateOf(DdManager* mgr, std::vector<DdNode*>& ip, const functionWalk& f,
 
 }  // namespace
 
-DdNode* compReachStatesByFunctions(DdManager* mgr, std::vector<DdNode*>& ip,
-                                   const networkFunctions& network,
-                                   const std::vector<int>& geneId, int nInpVar,
-                                   DdNode* initState, DdNode* domain, bool backward) {
-    geneMoves m;
-    m.genes = uniqueGenes(geneId);
-    DdNode* reached = nullptr;
-    try {
-        for (int g : m.genes)
-            m.moves.push_back(refChecked(Cudd_bddXnor(mgr, ip[static_cast<size_t>(nInpVar + g)],
-                                                      network.next[static_cast<size_t>(g)])));
-        reached = reachBySaturation(mgr, m, ip, initState, backward, nInpVar, domain);
-    } catch (...) {
-        releaseAll(mgr, m.moves);
-        throw;
-    }
-    releaseAll(mgr, m.moves);
-    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached) << std::endl;
-    return reached;
-}
-
 DdNode* walkFromState(DdManager* mgr, std::vector<DdNode*>& ip, const networkFunctions& network,
                       const std::vector<int>& geneId, int nInpVar, DdNode* state,
                       DdNode* target, long maxSteps, unsigned seed) {
@@ -642,8 +621,13 @@ int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFu
     // The union of the states' cubes, two by two: each union then joins
     // sets of like size, instead of adding one cube at a time to a set that
     // keeps growing.
+    // Automatic reordering is held back meanwhile: the cubes make many
+    // short-lived nodes, which would start sifting over every variable.
     std::vector<DdNode*> sets;
     DdNode* set = nullptr;
+    Cudd_ReorderingType method = CUDD_REORDER_SIFT;
+    const bool reordering = Cudd_ReorderingStatus(mgr, &method) == 1;
+    if (reordering) Cudd_AutodynDisable(mgr);
     try {
         for (const std::string& s : states)
             sets.push_back(stateOf(mgr, ip, f, std::vector<char>(s.begin(), s.end()), nInpVar));
@@ -664,8 +648,10 @@ int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFu
         set = sets[0];
     } catch (...) {
         releaseAll(mgr, sets);
+        if (reordering) Cudd_AutodynEnable(mgr, method);
         throw;
     }
+    if (reordering) Cudd_AutodynEnable(mgr, method);
     *attractor = set;
     return 1;
 }

@@ -102,17 +102,6 @@ DdNode* macroBackward(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>
 DdNode* macroState(DdManager* mgr, const macroSteps& ms, std::vector<DdNode*>& ip, int nInpVar,
                    DdNode* points, DdNode** point);
 
-// The states reachable from initState (forward, or backward when
-// `backward`) by the steps of the genes' own functions (network.next) of the
-// fragment (which must read no gene outside it), by paths that never leave
-// `domain` (nullptr: anywhere); all sets over x. Prints the step counters
-// and "number of states  " like compReachStatesFragAsync. Referenced, owned
-// by the caller.
-DdNode* compReachStatesByFunctions(DdManager* mgr, std::vector<DdNode*>& ip,
-                                   const networkFunctions& network,
-                                   const std::vector<int>& geneId, int nInpVar,
-                                   DdNode* initState, DdNode* domain, bool backward);
-
 // The end of a random walk from `state` (a conjunction over the fragment
 // genes, which must read no gene outside the fragment) that takes the steps
 // of the genes' own functions (network.next), each gene that can change

@@ -107,6 +107,7 @@ MtrNode *Cudd_MakeTreeNode(DdManager *dd, unsigned int low, unsigned int size, u
 int Cudd_AutodynEnable(DdManager *unique, Cudd_ReorderingType method);
 int Cudd_AutodynDisable(DdManager *unique);
 int Cudd_ReduceHeap(DdManager *table, Cudd_ReorderingType heuristic, int minsize);
+int Cudd_ReorderingStatus(DdManager *unique, Cudd_ReorderingType *method);
 unsigned int Cudd_ReadReorderings(DdManager *dd);  // reorderings so far (kernel-wide)
 
 // Constants and references.

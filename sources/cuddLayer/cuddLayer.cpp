@@ -833,6 +833,15 @@ int Cudd_AutodynDisable(DdManager* unique) {
     return 1;
 }
 
+int Cudd_ReorderingStatus(DdManager* unique, Cudd_ReorderingType* method) {
+    if (!liveManager(unique)) {
+        noteMisuse();
+        return 0;
+    }
+    if (method != nullptr) *method = K.autoSift ? CUDD_REORDER_SIFT : CUDD_REORDER_NONE;
+    return K.autoSift ? 1 : 0;
+}
+
 int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize) {
     (void)minsize;
     if (!begin(table)) return 0;
