@@ -62,10 +62,13 @@ void admitStates(recordBudget& budget, double states, double attractors) {
     if (budget.recorded <= budget.maxStates) return;
     std::ostringstream message;
     message.precision(15);
+    // The counts are sums of scaled minterm counts: whole numbers up to
+    // rounding, which the message leaves out.
     if (attractors == 1 && states > budget.maxStates)
-        message << "an attractor of at least " << states << " states is too large to write";
+        message << "an attractor of at least " << std::round(states)
+                << " states is too large to write";
     else
-        message << "attractors of at least " << budget.recorded
+        message << "attractors of at least " << std::round(budget.recorded)
                 << " states in all are too large to write";
     raiseFatal(message.str());
 }
@@ -434,8 +437,6 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
     std::cout << "every point reaches an attractor found" << std::endl;
     return true;
 }
-
-
 
 // The largest diagram of the steady-state conjunction worth building.
 constexpr int kSteadyStateNodes = 20000;
