@@ -66,15 +66,15 @@ networkFunctions readNetworkFunctions(DdManager* mgr, std::vector<DdNode*>& op,
 // of the cut to values[k] = f_c at those stable values (a real step), after
 // which the other genes become stable again (real steps too). Sets of the
 // macro steps ("points") are over the cut's current-state variables. Every
-// function here is over current-state variables (and those outside the
-// fragment) and holds one reference, released by releaseMacroSteps.
+// function here is over current-state variables (the moves also over x'_c)
+// and holds one reference, released by releaseMacroSteps.
 struct macroSteps {
     std::vector<int> cut;
     std::vector<int> rest;
     std::vector<DdNode*> stable;      // stable[k]: the value of rest[k]
     std::vector<DdNode*> values;      // values[k]: the next value of cut[k]
     std::vector<DdNode*> moves;       // x'_c XNOR values[k]
-    std::vector<DdNode*> substitute;  // per variable index: itself, or stable (not referenced twice)
+    std::vector<DdNode*> substitute;  // per variable index: the variable, or its stable value (borrowed)
 };
 macroSteps makeMacroSteps(DdManager* mgr, std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                           int nInpVar, const networkFunctions& network,

@@ -19,20 +19,20 @@ using place = std::pair<int, int>;  // (level, position)
 
 // Levels of blocks from each block's genes and parents; children are filled
 // in from the parents, in the order the parents are listed.
-struct blockSpec {
+struct blockShape {
     place at;
     std::vector<int> genes;
     std::vector<place> parents;
 };
 
-levelArray makeLevels(const std::vector<blockSpec>& blocks) {
+levelArray makeLevels(const std::vector<blockShape>& blocks) {
     levelArray levels;
-    for (const blockSpec& b : blocks) {
+    for (const blockShape& b : blocks) {
         if (levels.size() <= static_cast<size_t>(b.at.first)) levels.resize(b.at.first + 1);
         std::vector<sccTopo>& level = levels[static_cast<size_t>(b.at.first)];
         if (level.size() <= static_cast<size_t>(b.at.second)) level.resize(b.at.second + 1);
     }
-    for (const blockSpec& b : blocks) {
+    for (const blockShape& b : blocks) {
         sccTopo& record = levels[b.at.first][b.at.second];
         record.geneName = b.genes;
         record.trueScc = 1;
@@ -90,10 +90,10 @@ TEST(MakeVectorGene, LadderOfFeedForwardPathsStaysLinear) {
     // 30 levels of two blocks, each block a child of both blocks of the level
     // above: 2^29 parent paths from the bottom; its fragment is the block and
     // the 58 blocks above it, each listed once.
-    std::vector<blockSpec> blocks;
+    std::vector<blockShape> blocks;
     for (int l = 0; l < 30; ++l)
         for (int q = 0; q < 2; ++q) {
-            blockSpec b{{l, q}, {2 * l + q}, {}};
+            blockShape b{{l, q}, {2 * l + q}, {}};
             if (l > 0) b.parents = {{l - 1, 0}, {l - 1, 1}};
             blocks.push_back(b);
         }
