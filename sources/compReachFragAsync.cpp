@@ -269,7 +269,7 @@ bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip
 }
 
 // The largest forward set the recurrence test explores state by state.
-constexpr size_t kExplicitStates = 4096;
+constexpr size_t kExplicitStates = 32768;
 
 // The recurrence test of a walk's end state (in no attractor found yet):
 // over explicit states, by the genes' own functions, when its forward set is

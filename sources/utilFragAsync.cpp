@@ -618,19 +618,31 @@ int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFu
                 queue.push_back(p);
             }
     if (queue.size() != states.size()) return 0;
-    // The union of the states' cubes, two by two: each union then joins
+    // The set: the genes that keep one value throughout make one cube; the
+    // others make a cube per state, joined two by two (each union then joins
     // sets of like size, instead of adding one cube at a time to a set that
-    // keeps growing.
-    // Automatic reordering is held back meanwhile: the cubes make many
-    // short-lived nodes, which would start sifting over every variable.
+    // keeps growing). In an attractor of a large fragment most genes keep
+    // their value, so the cubes per state stay short. Automatic reordering
+    // is held back meanwhile: the cubes make many short-lived nodes, which
+    // would start sifting over every variable.
+    std::vector<char> varies(n, 0);
+    for (const std::string& s : states)
+        for (size_t k = 0; k < n; ++k)
+            if (s[k] != states[0][k]) varies[k] = 1;
+    auto cubeOfGenes = [&](const std::string& s, bool varying) {
+        std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+        for (size_t k = 0; k < n; ++k)
+            if (varies[k] == (varying ? 1 : 0))
+                literals[static_cast<size_t>(f.m.genes[k])] = s[k];
+        return makeBdd(mgr, ip, literals.data(), nInpVar);
+    };
     std::vector<DdNode*> sets;
     DdNode* set = nullptr;
     Cudd_ReorderingType method = CUDD_REORDER_SIFT;
     const bool reordering = Cudd_ReorderingStatus(mgr, &method) == 1;
     if (reordering) Cudd_AutodynDisable(mgr);
     try {
-        for (const std::string& s : states)
-            sets.push_back(stateOf(mgr, ip, f, std::vector<char>(s.begin(), s.end()), nInpVar));
+        for (const std::string& s : states) sets.push_back(cubeOfGenes(s, true));
         while (sets.size() > 1) {
             std::vector<DdNode*> joined;
             for (size_t k = 0; k + 1 < sets.size(); k += 2) {
@@ -645,7 +657,9 @@ int explicitRecurrence(DdManager* mgr, std::vector<DdNode*>& ip, const networkFu
             releaseAll(mgr, sets);
             sets = joined;
         }
-        set = sets[0];
+        sets.push_back(cubeOfGenes(states[0], false));
+        set = refChecked(Cudd_bddAnd(mgr, sets[0], sets[1]));
+        releaseAll(mgr, sets);
     } catch (...) {
         releaseAll(mgr, sets);
         if (reordering) Cudd_AutodynEnable(mgr, method);

@@ -291,22 +291,22 @@ TEST(asyncSearch, macroStepsFindSteadyStatesAtOnceAndCyclesByWalks) {
 }
 
 TEST(asyncSearch, macroStepsTestALargeAttractorWithSets) {
-    // Thirteen self-negating genes: one attractor of all 8192 states, too
+    // Sixteen self-negating genes: one attractor of all 65536 states, too
     // many to explore state by state, so its recurrence is decided over sets.
-    const int n = 13;
+    const int n = 16;
     geneDatabase db(n);
     for (int g = 0; g < n; ++g) addTerm(db, g, false, {{g, 1}});
     std::vector<int> fragment(n);
     for (int g = 0; g < n; ++g) fragment[static_cast<size_t>(g)] = g;
     const searchRun run = runSearch(db, fragment, true, 0, HUGE_VAL, -1, true);
     ASSERT_EQ(run.attractors.size(), 1u);
-    EXPECT_EQ(run.attractors.begin()->size(), 8192u);
+    EXPECT_EQ(run.attractors.begin()->size(), 65536u);
     EXPECT_EQ(count(run.output, "computing forward reachable states\n"), 1u);
     EXPECT_EQ(count(run.output, "every point reaches an attractor found\n"), 1u);
     EXPECT_EQ(run.outstanding, 0);
 #ifdef QUORVEL_CUDD_LAYER
     // An engine failure anywhere in it is an error and leaves no reference.
-    for (long failAfter = 0;; failAfter += 1 + failAfter / 8) {
+    for (long failAfter = 0;; failAfter += 1 + failAfter / 4) {
         const searchRun failed = runSearch(db, fragment, true, 0, HUGE_VAL, failAfter, true);
         ASSERT_EQ(failed.outstanding, 0) << "failure after " << failAfter;
         ASSERT_EQ(failed.error.empty(), !failed.injectedFailure) << "failure after " << failAfter;
