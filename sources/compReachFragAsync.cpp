@@ -83,52 +83,24 @@ void uniteInto(DdManager* mgr, DdNode*& handle, DdNode* set) {
 // Which of the alive genes lie on a cycle of reads among the alive genes
 // (reads[k]: the genes, as indices into the fragment's list, that gene k
 // reads): those in a strongly connected component of more than one gene, or
-// reading themselves. Tarjan's algorithm, without recursion.
+// reading themselves.
 std::vector<char> onCycle(const std::vector<std::vector<size_t>>& reads,
                           const std::vector<char>& alive) {
     const size_t n = alive.size();
-    std::vector<int> index(n, -1), low(n, 0), component(n, -1);
-    std::vector<size_t> stack, callStack, readPos(n, 0), size;
-    std::vector<char> onStack(n, 0), cyclic(n, 0);
-    int counter = 0;
-    for (size_t root = 0; root < n; ++root) {
-        if (index[root] >= 0 || !alive[root]) continue;
-        callStack.push_back(root);
-        while (!callStack.empty()) {
-            const size_t v = callStack.back();
-            if (index[v] < 0) {
-                index[v] = low[v] = counter++;
-                stack.push_back(v);
-                onStack[v] = 1;
-            }
-            if (readPos[v] < reads[v].size()) {
-                const size_t w = reads[v][readPos[v]++];
-                if (!alive[w]) continue;
-                if (w == v) cyclic[v] = 1;
-                if (index[w] < 0)
-                    callStack.push_back(w);
-                else if (onStack[w])
-                    low[v] = std::min(low[v], index[w]);
-                continue;
-            }
-            callStack.pop_back();
-            if (!callStack.empty()) low[callStack.back()] = std::min(low[callStack.back()], low[v]);
-            if (low[v] == index[v]) {
-                const int id = static_cast<int>(size.size());
-                size.push_back(0);
-                size_t w;
-                do {
-                    w = stack.back();
-                    stack.pop_back();
-                    onStack[w] = 0;
-                    component[w] = id;
-                    ++size.back();
-                } while (w != v);
-            }
+    std::vector<char> cyclic(n, 0);
+    adjacencyList graph(n), graphTp(n);
+    for (size_t k = 0; k < n; ++k) {
+        if (!alive[k]) continue;
+        for (size_t r : reads[k]) {
+            if (!alive[r]) continue;
+            if (r == k) cyclic[k] = 1;
+            graph[r].push_back(static_cast<int>(k));
+            graphTp[k].push_back(static_cast<int>(r));
         }
     }
-    for (size_t k = 0; k < n; ++k)
-        if (alive[k] && size[static_cast<size_t>(component[k])] > 1) cyclic[k] = 1;
+    for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
+        if (component.size() > 1)
+            for (int k : component) cyclic[static_cast<size_t>(k)] = 1;
     return cyclic;
 }
 

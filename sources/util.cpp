@@ -414,7 +414,8 @@ int dfs(const adjacencyList& graph, std::vector<int>& col, std::vector<int>& fin
     return 0;
 }
 
-int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp) {
+adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
+                                         const adjacencyList& graphTp) {
     const std::size_t n = graph.size();
     std::vector<int> col(n, 0);
     std::vector<int> fStack;
@@ -424,12 +425,19 @@ int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyL
     std::fill(col.begin(), col.end(), 0);
     // Reverse finishing order on the transposed graph: each search collects
     // one component, its starting gene last.
+    adjacencyList components;
     for (auto g = fStack.rbegin(); g != fStack.rend(); ++g) {
         if (col[static_cast<std::size_t>(*g)] != 0) continue;
         std::vector<int> component;
         dfs(graphTp, col, component, *g);
-        scc.push_back(std::move(component));
+        components.push_back(std::move(component));
     }
+    return components;
+}
+
+int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp) {
+    for (std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
+        scc.push_back(std::move(component));
     std::cout << "number of scc found " << scc.size() << std::endl;
     return 0;
 }

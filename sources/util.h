@@ -55,6 +55,12 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
 // grown to geneDb.size() entries when shorter.
 int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& graphTp);
 
+// The strongly connected components of `graph` (graphTp: its transpose), in
+// the order and with the members in the order computeSCCs gives them; prints
+// nothing.
+adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
+                                         const adjacencyList& graphTp);
+
 // Appends the strongly connected components of `graph` to `scc`: every edge
 // between two components runs from the earlier to the later one; members in
 // finishing order of the search on graphTp (the starting gene last).
