@@ -4,6 +4,9 @@
 
 #include "util.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 heldBdd::heldBdd(DdManager* m, DdNode* result) : mgr(m), node(refChecked(result)) {}
 
 heldBdd::~heldBdd() {
@@ -40,16 +43,12 @@ heldBdd cofactor(DdManager* mgr, DdNode* f, DdNode* var, bool positive) {
     return heldBdd(mgr, Cudd_bddExistAbstract(mgr, conj.node, var));
 }
 
-// Two handles of one function need not be the same word on every engine.
-bool sameFunction(DdManager* mgr, DdNode* f, DdNode* g) {
-    return Cudd_bddLeq(mgr, f, g) != 0 && Cudd_bddLeq(mgr, g, f) != 0;
-}
-
 // Minato-Morreale: an irredundant cover c of the interval lower <= c <=
-// upper, built from the variables v.. upwards (the ones before v are fixed
-// by `prefix`, which the products found are copies of). Returns the cover's
+// upper, split on the variable of smallest index in either support (the
+// variables split on above are fixed by `prefix`, which the products found
+// are copies of). Returns the cover's
 // function; appends its products to `cubes`.
-heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int v, int nVars,
+heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int nVars,
                      coverCube& prefix, std::vector<coverCube>& cubes) {
     DdNode* const zero = Cudd_ReadLogicZero(mgr);
     DdNode* const one = Cudd_ReadOne(mgr);
@@ -58,38 +57,44 @@ heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int v, int nV
         cubes.push_back(prefix);
         return heldBdd(mgr, one);
     }
-    for (; v < nVars; ++v) {
+    // Split on the variable of smallest index that either bound depends on.
+    int v = nVars;
+    for (DdNode* bound : {lower, upper}) {
+        int* support = nullptr;
+        const int count = Cudd_SupportIndices(mgr, bound, &support);
+        if (count < 0) throw quorvelError("the BDD engine failed to list a support");
+        if (count > 0) v = std::min(v, *std::min_element(support, support + count));
+        std::free(support);
+    }
+    if (v < nVars) {
         DdNode* const var = Cudd_bddIthVar(mgr, v);
-        if (var == nullptr) break;
+        if (var == nullptr) throw quorvelError("the BDD engine cannot create a variable");
         const heldBdd lower0 = cofactor(mgr, lower, var, false);
         const heldBdd lower1 = cofactor(mgr, lower, var, true);
         const heldBdd upper0 = cofactor(mgr, upper, var, false);
         const heldBdd upper1 = cofactor(mgr, upper, var, true);
-        if (sameFunction(mgr, lower0.node, lower1.node) &&
-            sameFunction(mgr, upper0.node, upper1.node))
-            continue;  // neither bound depends on var
 
         // Products that need NOT var: the part of lower0 that upper1 cannot
         // hold; likewise with var; then what is left of both, without var.
         const std::size_t at = static_cast<std::size_t>(v);
         const heldBdd only0(mgr, Cudd_bddAnd(mgr, lower0.node, Cudd_Not(upper1.node)));
         prefix[at] = 0;
-        const heldBdd cover0 = isopInterval(mgr, only0.node, upper0.node, v + 1, nVars, prefix, cubes);
+        const heldBdd cover0 = isopInterval(mgr, only0.node, upper0.node, nVars, prefix, cubes);
         const heldBdd only1(mgr, Cudd_bddAnd(mgr, lower1.node, Cudd_Not(upper0.node)));
         prefix[at] = 1;
-        const heldBdd cover1 = isopInterval(mgr, only1.node, upper1.node, v + 1, nVars, prefix, cubes);
+        const heldBdd cover1 = isopInterval(mgr, only1.node, upper1.node, nVars, prefix, cubes);
         prefix[at] = 2;
         const heldBdd left0(mgr, Cudd_bddAnd(mgr, lower0.node, Cudd_Not(cover0.node)));
         const heldBdd left1(mgr, Cudd_bddAnd(mgr, lower1.node, Cudd_Not(cover1.node)));
         const heldBdd lowerRest(mgr, Cudd_bddOr(mgr, left0.node, left1.node));
         const heldBdd upperRest(mgr, Cudd_bddAnd(mgr, upper0.node, upper1.node));
         const heldBdd coverRest =
-            isopInterval(mgr, lowerRest.node, upperRest.node, v + 1, nVars, prefix, cubes);
+            isopInterval(mgr, lowerRest.node, upperRest.node, nVars, prefix, cubes);
         const heldBdd split(mgr, Cudd_bddIte(mgr, var, cover1.node, cover0.node));
         return heldBdd(mgr, Cudd_bddOr(mgr, split.node, coverRest.node));
     }
-    // Only constants are left once every variable is fixed, and both were
-    // handled above: the bounds depend on a variable beyond nVars.
+    // Constant bounds were handled above: they depend on a variable beyond
+    // nVars.
     throw quorvelError("a function to cover depends on a variable outside its " +
                        std::to_string(nVars) + " variables");
 }
@@ -99,7 +104,7 @@ heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int v, int nV
 std::vector<coverCube> compIrredundantCover(DdManager* mgr, DdNode* f, int nVars) {
     std::vector<coverCube> cubes;
     coverCube prefix(static_cast<std::size_t>(nVars), 2);
-    isopInterval(mgr, f, f, 0, nVars, prefix, cubes);
+    isopInterval(mgr, f, f, nVars, prefix, cubes);
     return cubes;
 }
 
