@@ -2,9 +2,10 @@
 """Checks that the .bnet and SBML-qual forms of every shared model give the
 same attractors as its rule file, genes matched by name.
 
-usage: compare_formats.py QUORVEL_PROGRAM NETWORKS_DIR [--max-genes N] [--timeout SECONDS]
+usage: compare_formats.py QUORVEL_PROGRAM NETWORKS_DIR [--min-genes M] [--max-genes N]
+                          [--timeout SECONDS]
 
-For every model of NETWORKS_DIR/index.tsv with at most N genes, the console
+For every model of NETWORKS_DIR/index.tsv with M to N genes, the console
 program runs on models/ID.net; when that finishes within the timeout, it runs
 on bnet/ID.bnet and sbml/ID.sbml (where present) with the same timeout, and
 the attractors of the three results are compared as sets of sets of states,
@@ -58,6 +59,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     parser.add_argument("networks")
+    parser.add_argument("--min-genes", type=int, default=0)
     parser.add_argument("--max-genes", type=int, default=60)
     parser.add_argument("--timeout", type=float, default=20)
     args = parser.parse_args()
@@ -71,7 +73,7 @@ def main():
     rows.sort()
     compared = skipped = bad = 0
     for genes, model in rows:
-        if genes > args.max_genes:
+        if genes < args.min_genes or genes > args.max_genes:
             continue
         reference, status, seconds = run(args.program,
                                          os.path.join(args.networks, "models", model + ".net"),
@@ -105,7 +107,7 @@ def main():
                     report.append(f"{form}: same ({seconds:.1f} s{note})")
         compared += 1
         print("  ".join(report), flush=True)
-    print(f"compared {compared} models (at most {args.max_genes} genes), "
+    print(f"compared {compared} models ({args.min_genes} to {args.max_genes} genes), "
           f"{skipped} .net runs did not finish, {bad} failures")
     return 1 if bad else 0
 
