@@ -3,7 +3,7 @@
 # only those that are missing. Runs as root, or through sudo otherwise.
 set -euo pipefail
 
-packages=(cmake make g++ binutils libbdd-dev openjdk-17-jdk-headless libgtest-dev)
+packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "coreProgramAsync.h"
+#include "readNetworkFile.h"
 #include "util.h"
 
 void raiseFatal(const std::string& line) {
@@ -24,13 +25,14 @@ std::string topFuncQuorvel(const char* s) {
     const std::string networkFile(s);
     std::cout << "\n" << "parsing network file" << std::endl;
     std::vector<networkDefBool> network;
-    readNetwork(networkFile, network);
+    std::vector<std::string> geneOrder;
+    readNetworkFile(networkFile, network, geneOrder);
 
     geneDatabase geneDbOrg;
     geneDatabase geneDbReduced;
     levelArray sccTopoLvl;
     std::vector<int> defaultStatus;
-    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl);
+    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder);
 
     std::vector<DdNode*> steadyStates;
     return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates);

@@ -290,10 +290,15 @@ void renumberToReduced(std::vector<int>& ids, const std::vector<int>& reducedInd
 //     3  an inhibiting term always holds (every term dropped): constant 0
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
-                  levelArray& sccTopoLvl) {
+                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder) {
     geneDbOrg.clear();
     geneDbReduced.clear();
     sccTopoLvl.clear();
+    // constGeneDb keeps the genes already entered and appends the others.
+    for (const std::string& name : geneOrder) {
+        geneDbOrg.emplace_back();
+        geneDbOrg.back().name = name;
+    }
     constGeneDb(orgNetwork, geneDbOrg);
 
     // Propagation works on a copy whose terms are simplified in place.

@@ -44,10 +44,13 @@ int chkInListInt(const std::vector<int>& listing, int valChk);
 // Builds geneDbOrg, propagates forced values into defaultStatus (one entry
 // per geneDbOrg gene; the values are described in util.cpp), builds
 // geneDbReduced (indices into itself) and the blocks in levels. The four
-// outputs are replaced. Writes the progress lines of every step.
+// outputs are replaced. The genes of `geneOrder` come first in geneDbOrg, in
+// that order (a format reader's order of its genes, which may include genes
+// without any rule); the others follow in order of first appearance. Writes
+// the progress lines of every step.
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
-                  levelArray& sccTopoLvl);
+                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder = {});
 
 // Dependency graph of geneDb: graph[u] lists, ascending and once each, the
 // genes whose terms mention u; graphTp[i] lists the regulators of i in order

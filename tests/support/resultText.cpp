@@ -115,13 +115,13 @@ std::string toString(const attractorSet& attractors) {
     return out.str();
 }
 
-std::string writeTempFile(const std::string& text) {
+std::string writeTempFile(const std::string& text, const std::string& ending) {
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                          "/quorvelTestXXXXXX";
+                          "/quorvelTestXXXXXX" + ending;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = mkstemp(name.data());
+    const int fd = mkstemps(name.data(), static_cast<int>(ending.size()));
     if (fd < 0) throw std::runtime_error("cannot create a temporary file");
     close(fd);
     std::ofstream out(name.data(), std::ios::binary);

@@ -36,9 +36,10 @@ bool hasRepeatedStates(const parsedResult& result);
 // "{0101, 0011}" style forms for failure messages.
 std::string toString(const attractorSet& attractors);
 
-// Writes `text` to a fresh file under the temporary directory and returns its
-// path; the file is removed by removeFile or left for inspection.
-std::string writeTempFile(const std::string& text);
+// Writes `text` to a fresh file under the temporary directory, its name
+// ending in `ending` (as ".bnet"), and returns its path; the file is removed
+// by removeFile or left for inspection.
+std::string writeTempFile(const std::string& text, const std::string& ending = "");
 void removeFile(const std::string& path);
 
 // Runs topFuncQuorvel on `path` with the progress output captured; returns the

@@ -98,6 +98,31 @@ public final class QuorvelCheck {
         return lines[0] + "\n" + String.join("\n", attractors);
     }
 
+    /** canonical(), with the genes put in order of name (formats order them differently). */
+    static String canonicalByName(String result) {
+        String[] lines = result.split("\n", -1);
+        String[] names = lines[0].trim().split(" +");
+        Integer[] order = new Integer[names.length];
+        for (int g = 0; g < names.length; g++) {
+            order[g] = g;
+        }
+        Arrays.sort(order, (a, b) -> names[a].compareTo(names[b]));
+        StringBuilder text = new StringBuilder();
+        for (int g : order) {
+            text.append(names[g]).append("   ");
+        }
+        for (int i = 1; i < lines.length; i++) {
+            String[] values = lines[i].trim().split(" +");
+            text.append("\n");
+            for (int start = 0; start + names.length <= values.length; start += names.length) {
+                for (int g : order) {
+                    text.append(values[start + g]).append("   ");
+                }
+            }
+        }
+        return canonical(text.toString());
+    }
+
     public static void main(String[] args) throws Exception {
         String stdoutFile = args[0];
         String network = args[1];
@@ -163,7 +188,30 @@ public final class QuorvelCheck {
                         + canonical(text).replace("\n", " | "));
             }
 
+            // The .bnet and SBML-qual forms of the toggle switch, written next
+            // to the standard output file, and a .bnet file with an error.
+            String work = new java.io.File(stdoutFile).getAbsoluteFile().getParent();
+            for (String form : new String[] {"toggle.bnet", "toggle.sbml"}) {
+                String text = analyse(quorvel, stdoutFile, work + "/" + form);
+                check(canonical(text).equals("A   B   \n01\n10"), form + " gives the toggle switch's attractors: got "
+                        + canonical(text).replace("\n", " | "));
+            }
+            expectFailure(quorvel, work + "/bad.bnet", QuorvelException.class, work + "/bad.bnet",
+                    "line 2", "expected");
+
             if (args.length > 7) {
+                // The published model in its other two formats: the same attractors.
+                String reference = canonicalByName(analyse(quorvel, stdoutFile, args[5]));
+                String[][] forms = {{"/bnet/", ".bnet"}, {"/sbml/", ".sbml"}};
+                for (String[] form : forms) {
+                    String path = args[5].replace("/models/", form[0]).replaceAll("\\.net$", form[1]);
+                    if (!new java.io.File(path).exists()) {
+                        continue;
+                    }
+                    check(canonicalByName(analyse(quorvel, stdoutFile, path)).equals(reference),
+                            path + " gives the attractors of " + args[5]);
+                }
+
                 long before = sizeOf(stdoutFile);
                 analyse(quorvel, stdoutFile, args[5]);
                 String expected = "\nparsing network file\n" + args[6] + "\nsize of geneDb is  "

@@ -1,0 +1,235 @@
+// Reader of the .bnet format: one line "gene, expression" per gene.
+#include "readNetworkBnet.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+#include "compRulesIsop.h"
+
+namespace {
+
+// Characters with a meaning of their own; every other printable byte
+// (UTF-8 included) may be part of a gene name.
+bool isNameChar(unsigned char c) {
+    if (c <= ' ' || c == 0x7f) return false;
+    return std::strchr(",!&|()#", c) == nullptr;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// 1 or 0 for the constants, -1 for a gene name.
+int constantValue(const std::string& name) {
+    const std::string lower = lowerCase(name);
+    if (lower == "1" || lower == "true") return 1;
+    if (lower == "0" || lower == "false") return 0;
+    return -1;
+}
+
+std::string readBnetFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) throw quorvelError("cannot open network file '" + fileName + "': " + std::strerror(errno));
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) throw quorvelError("cannot read network file '" + fileName + "'");
+    return content.str();
+}
+
+// One line's expression, parsed left to right with an operator stack (no
+// recursion: published files nest parentheses thousands deep).
+struct bnetExpression {
+    const std::string& text;
+    std::string where;  // "network file 'F', line N"
+    DdManager* mgr;
+    localVariables& vars;
+    std::vector<std::string> mentioned;  // gene names, in order of mention
+};
+
+[[noreturn]] void syntaxError(const bnetExpression& e, std::size_t column, const std::string& expected) {
+    std::string found = "the end of the line";
+    if (column < e.text.size()) {
+        std::size_t end = column + 1;
+        while (end < e.text.size() && isNameChar(static_cast<unsigned char>(e.text[column])) &&
+               isNameChar(static_cast<unsigned char>(e.text[end])))
+            ++end;
+        found = "'" + e.text.substr(column, end - column) + "'";
+    }
+    throw quorvelError(e.where + ", column " + std::to_string(column + 1) + ": expected " +
+                       expected + ", found " + found);
+}
+
+int precedence(char op) { return op == '!' ? 3 : op == '&' ? 2 : op == '|' ? 1 : 0; }
+
+void applyOperator(bnetExpression& e, char op, std::vector<heldBdd>& values) {
+    if (op == '!') {
+        heldBdd negated(e.mgr, Cudd_Not(values.back().node));
+        values.pop_back();
+        values.push_back(std::move(negated));
+        return;
+    }
+    heldBdd right = std::move(values.back());
+    values.pop_back();
+    heldBdd left = std::move(values.back());
+    values.pop_back();
+    values.emplace_back(e.mgr, op == '&' ? Cudd_bddAnd(e.mgr, left.node, right.node)
+                                         : Cudd_bddOr(e.mgr, left.node, right.node));
+}
+
+heldBdd parseExpression(bnetExpression& e, std::size_t pos) {
+    const std::string& s = e.text;
+    std::vector<heldBdd> values;
+    std::vector<std::pair<char, std::size_t>> ops;  // operator or '(', and its column
+    bool expectOperand = true;
+    const char* const operand = "a gene name, a constant, '!' or '('";
+    for (;;) {
+        while (pos < s.size() && isBlank(s[pos])) ++pos;
+        if (pos == s.size()) break;
+        const char c = s[pos];
+        if (expectOperand) {
+            if (c == '!' || c == '(') {
+                ops.emplace_back(c, pos++);
+                continue;
+            }
+            if (!isNameChar(static_cast<unsigned char>(c))) syntaxError(e, pos, operand);
+            std::size_t end = pos;
+            while (end < s.size() && isNameChar(static_cast<unsigned char>(s[end]))) ++end;
+            const std::string name = s.substr(pos, end - pos);
+            const int constant = constantValue(name);
+            if (constant >= 0) {
+                values.emplace_back(e.mgr, constant == 1 ? Cudd_ReadOne(e.mgr)
+                                                         : Cudd_ReadLogicZero(e.mgr));
+            } else {
+                values.emplace_back(e.mgr, varOfName(e.mgr, e.vars, name));
+                e.mentioned.push_back(name);
+            }
+            pos = end;
+            expectOperand = false;
+            continue;
+        }
+        if (c == '&' || c == '|') {
+            while (!ops.empty() && ops.back().first != '(' &&
+                   precedence(ops.back().first) >= precedence(c)) {
+                applyOperator(e, ops.back().first, values);
+                ops.pop_back();
+            }
+            ops.emplace_back(c, pos++);
+            expectOperand = true;
+        } else if (c == ')') {
+            while (!ops.empty() && ops.back().first != '(') {
+                applyOperator(e, ops.back().first, values);
+                ops.pop_back();
+            }
+            if (ops.empty()) syntaxError(e, pos, "'&', '|' or the end of the expression (this ')' closes nothing)");
+            ops.pop_back();
+            ++pos;
+        } else {
+            syntaxError(e, pos, "'&', '|', ')' or the end of the expression");
+        }
+    }
+    if (expectOperand) syntaxError(e, pos, operand);
+    while (!ops.empty()) {
+        if (ops.back().first == '(')
+            syntaxError(e, pos, "')' to close the '(' of column " + std::to_string(ops.back().second + 1));
+        applyOperator(e, ops.back().first, values);
+        ops.pop_back();
+    }
+    return std::move(values.back());
+}
+
+// One gene's line: its function over its own variables.
+struct bnetGene {
+    std::string name;
+    int line;
+    localVariables vars;
+    heldBdd function;
+};
+
+}  // namespace
+
+int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
+                    std::vector<std::string>& geneOrder) {
+    std::string content = readBnetFile(fileName);
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+
+    ownedManager owned = makeReaderManager();
+    DdManager* mgr = owned.get();
+    std::vector<bnetGene> genes;
+    std::unordered_map<std::string, std::size_t> lineOfGene;          // gene -> index in genes
+    std::vector<std::string> uses;                                    // mentioned genes, in order
+    std::istringstream lines(content);
+    int lineNo = 0;
+    bool headerAllowed = true;
+    for (std::string line; std::getline(lines, line);) {
+        ++lineNo;
+        const std::string where = "network file '" + fileName + "', line " + std::to_string(lineNo);
+        const std::size_t hash = line.find('#');
+        if (hash != std::string::npos) line.erase(hash);
+        std::size_t first = 0;
+        while (first < line.size() && isBlank(line[first])) ++first;
+        if (first == line.size()) continue;
+        const std::size_t comma = line.find(',');
+        if (comma == std::string::npos)
+            throw quorvelError(where + ": expected 'gene, expression' (a line holds no ',')");
+        std::size_t nameEnd = comma;
+        while (nameEnd > first && isBlank(line[nameEnd - 1])) --nameEnd;
+        const std::string name = line.substr(first, nameEnd - first);
+        if (headerAllowed) {
+            headerAllowed = false;
+            std::string rest = line.substr(comma + 1);
+            rest.erase(0, rest.find_first_not_of(" \t\r\v\f"));
+            rest.erase(rest.find_last_not_of(" \t\r\v\f") + 1);
+            if (lowerCase(name) == "targets" && lowerCase(rest) == "factors") continue;
+        }
+        if (name.empty()) throw quorvelError(where + ": expected a gene name before ','");
+        for (std::size_t k = 0; k < name.size(); ++k)
+            if (!isNameChar(static_cast<unsigned char>(name[k])))
+                throw quorvelError(where + ", column " + std::to_string(first + k + 1) +
+                                   ": expected a gene name before ',', found '" + name + "'");
+        if (constantValue(name) >= 0)
+            throw quorvelError(where + ": expected a gene name before ',', found the constant '" +
+                               name + "'");
+        const auto entered = lineOfGene.emplace(name, genes.size());
+        if (!entered.second)
+            throw quorvelError(where + ": gene '" + name + "' is given a second line (the first is line " +
+                               std::to_string(genes[entered.first->second].line) + ")");
+
+        localVariables vars;
+        bnetExpression expression{line, where, mgr, vars, {}};
+        heldBdd function = parseExpression(expression, comma + 1);
+        uses.insert(uses.end(), expression.mentioned.begin(), expression.mentioned.end());
+        genes.push_back(bnetGene{name, lineNo, std::move(vars), std::move(function)});
+    }
+    if (lines.bad()) throw quorvelError("cannot read network file '" + fileName + "'");
+    // A gene used without a line of its own is an input, as published models
+    // write them: it keeps whatever value it starts with (X -> X). Such genes
+    // come after the others, in order of first mention.
+    std::vector<std::string> inputs;
+    for (const std::string& used : uses)
+        if (lineOfGene.emplace(used, genes.size() + inputs.size()).second) inputs.push_back(used);
+    std::vector<networkDefBool> rules;
+    std::vector<std::string> order;
+    for (const bnetGene& g : genes) {
+        makeRulesOfFunction(mgr, g.function.node, g.vars.names, g.name, rules);
+        order.push_back(g.name);
+    }
+    genes.clear();
+    for (const std::string& input : inputs) {
+        localVariables vars;
+        const heldBdd keep(mgr, varOfName(mgr, vars, input));
+        makeRulesOfFunction(mgr, keep.node, vars.names, input, rules);
+        order.push_back(input);
+    }
+    chkNoReference(mgr);
+    network.insert(network.end(), std::make_move_iterator(rules.begin()),
+                   std::make_move_iterator(rules.end()));
+    geneOrder.insert(geneOrder.end(), order.begin(), order.end());
+    return 0;
+}

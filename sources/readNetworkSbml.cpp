@@ -1,0 +1,317 @@
+// Reader of SBML level 3 models with the qual package (through libsbml).
+#include "readNetworkSbml.h"
+
+#include <sbml/SBMLTypes.h>
+#include <sbml/packages/qual/common/QualExtensionTypes.h>
+#include <sbml/packages/qual/validator/QualSBMLError.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "compRulesIsop.h"
+
+LIBSBML_CPP_NAMESPACE_USE
+
+namespace {
+
+// What one transition's MathML is read against.
+struct sbmlContext {
+    std::string fileName;
+    DdManager* mgr;
+    const std::unordered_map<std::string, int>* speciesIndex;  // species id -> position
+    std::unordered_map<std::string, int> thresholds;           // input id -> threshold level
+    localVariables vars;
+};
+
+[[noreturn]] void sbmlError(const sbmlContext& c, const SBase* at, const std::string& what) {
+    throw quorvelError("network file '" + c.fileName + "', line " +
+                       std::to_string(at != nullptr ? at->getLine() : 0) + ": " + what);
+}
+
+std::string formulaOf(const ASTNode* node) {
+    char* text = SBML_formulaToL3String(node);
+    const std::string formula = text != nullptr ? text : "?";
+    std::free(text);
+    return formula;
+}
+
+// An integer level: an integer, an integral real or an input's threshold.
+bool levelOf(const sbmlContext& c, const ASTNode* node, long& level) {
+    if (node->getType() == AST_INTEGER) {
+        level = node->getInteger();
+        return true;
+    }
+    if (node->getType() == AST_REAL || node->getType() == AST_REAL_E) {
+        const double value = node->getReal();
+        if (value != static_cast<double>(static_cast<long>(value))) return false;
+        level = static_cast<long>(value);
+        return true;
+    }
+    if (node->getType() == AST_NAME) {
+        const auto found = c.thresholds.find(node->getName());
+        if (found == c.thresholds.end()) return false;
+        level = found->second;
+        return true;
+    }
+    return false;
+}
+
+bool isSpecies(const sbmlContext& c, const ASTNode* node) {
+    return node->getType() == AST_NAME && c.speciesIndex->count(node->getName()) != 0 &&
+           c.thresholds.count(node->getName()) == 0;
+}
+
+// species OP level for a Boolean species x: every comparison is x, NOT x or
+// a constant. With the level on the left the relation is mirrored.
+heldBdd compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
+    const std::string formula = formulaOf(node);
+    if (node->getNumChildren() != 2)
+        sbmlError(c, at, "expected a comparison of a species with a level, found '" + formula + "'");
+    ASTNodeType_t type = node->getType();
+    const ASTNode* speciesNode = node->getChild(0);
+    const ASTNode* levelNode = node->getChild(1);
+    if (!isSpecies(c, speciesNode)) {
+        std::swap(speciesNode, levelNode);
+        switch (type) {
+            case AST_RELATIONAL_GEQ: type = AST_RELATIONAL_LEQ; break;
+            case AST_RELATIONAL_LEQ: type = AST_RELATIONAL_GEQ; break;
+            case AST_RELATIONAL_GT: type = AST_RELATIONAL_LT; break;
+            case AST_RELATIONAL_LT: type = AST_RELATIONAL_GT; break;
+            default: break;
+        }
+    }
+    long level = 0;
+    if (!isSpecies(c, speciesNode) || !levelOf(c, levelNode, level))
+        sbmlError(c, at, "expected a comparison of a qualitative species with an integer level, found '" +
+                             formula + "'");
+    // Levels x may take (0 and 1) that satisfy the relation.
+    bool holds[2];
+    for (long x = 0; x <= 1; ++x) {
+        bool h = false;
+        switch (type) {
+            case AST_RELATIONAL_EQ: h = x == level; break;
+            case AST_RELATIONAL_NEQ: h = x != level; break;
+            case AST_RELATIONAL_GEQ: h = x >= level; break;
+            case AST_RELATIONAL_GT: h = x > level; break;
+            case AST_RELATIONAL_LEQ: h = x <= level; break;
+            case AST_RELATIONAL_LT: h = x < level; break;
+            default: break;
+        }
+        holds[x] = h;
+    }
+    DdManager* mgr = c.mgr;
+    if (holds[0] == holds[1]) return heldBdd(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+    DdNode* var = varOfName(mgr, c.vars, speciesNode->getName());
+    return heldBdd(mgr, holds[1] ? var : Cudd_Not(var));
+}
+
+heldBdd compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
+    DdManager* mgr = c.mgr;
+    const unsigned n = node->getNumChildren();
+    switch (node->getType()) {
+        case AST_CONSTANT_TRUE: return heldBdd(mgr, Cudd_ReadOne(mgr));
+        case AST_CONSTANT_FALSE: return heldBdd(mgr, Cudd_ReadLogicZero(mgr));
+        case AST_LOGICAL_NOT: {
+            if (n != 1) break;
+            const heldBdd operand = compMath(c, at, node->getChild(0));
+            return heldBdd(mgr, Cudd_Not(operand.node));
+        }
+        case AST_LOGICAL_AND:
+        case AST_LOGICAL_OR:
+        case AST_LOGICAL_XOR: {
+            const ASTNodeType_t type = node->getType();
+            heldBdd result(mgr, type == AST_LOGICAL_AND ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+            for (unsigned k = 0; k < n; ++k) {
+                const heldBdd operand = compMath(c, at, node->getChild(k));
+                DdNode* combined =
+                    type == AST_LOGICAL_AND  ? Cudd_bddAnd(mgr, result.node, operand.node)
+                    : type == AST_LOGICAL_OR ? Cudd_bddOr(mgr, result.node, operand.node)
+                                             : Cudd_Not(Cudd_bddXnor(mgr, result.node, operand.node));
+                heldBdd next(mgr, combined);
+                std::swap(result.node, next.node);
+            }
+            return result;
+        }
+        case AST_RELATIONAL_EQ:
+        case AST_RELATIONAL_NEQ:
+        case AST_RELATIONAL_GEQ:
+        case AST_RELATIONAL_GT:
+        case AST_RELATIONAL_LEQ:
+        case AST_RELATIONAL_LT:
+            return compComparison(c, at, node);
+        default: break;
+    }
+    sbmlError(c, at, "expected and, or, xor, not, true, false or a comparison of a species with a level, found '" +
+                         formulaOf(node) + "'");
+}
+
+// Schema complaints that published models raise and that concern nothing this
+// reader uses: a missing compartment of a species, an empty list (as a
+// transition's empty list of inputs), an attribute from outside the qual
+// namespace on an input (as "essential"). Everything else stops the reading.
+bool isHarmlessError(const SBMLError& error) {
+    const std::string message = error.getMessage();
+    switch (error.getErrorId()) {
+        case QualQualSpeciesAllowedAttributes:
+            return message.find("'compartment' is missing") != std::string::npos;
+        case NotSchemaConformant:
+            return message.find("cannot be empty") != std::string::npos;
+        case QualInputAllowedCoreAttributes:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& network,
+                    std::vector<std::string>& geneOrder) {
+    // libsbml reports a missing file as one more document error; say it plainly.
+    if (std::FILE* probe = std::fopen(fileName.c_str(), "rb")) {
+        std::fclose(probe);
+    } else {
+        throw quorvelError("cannot open network file '" + fileName + "': " + std::strerror(errno));
+    }
+    SBMLReader reader;
+    const std::unique_ptr<SBMLDocument> document(reader.readSBMLFromFile(fileName));
+    const std::string file = "network file '" + fileName + "'";
+    if (document == nullptr) throw quorvelError("cannot read " + file + " as SBML");
+    for (unsigned k = 0; k < document->getNumErrors(); ++k) {
+        const SBMLError* error = document->getError(k);
+        if (error->getSeverity() < LIBSBML_SEV_ERROR || isHarmlessError(*error)) continue;
+        std::string message = error->getMessage();
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        throw quorvelError(file + ", line " + std::to_string(error->getLine()) +
+                           ": not valid SBML: " + message);
+    }
+    const Model* model = document->getModel();
+    if (model == nullptr) throw quorvelError(file + ": expected an SBML <model>, found none");
+    const auto* qual = dynamic_cast<const QualModelPlugin*>(model->getPlugin("qual"));
+    if (qual == nullptr || qual->getNumQualitativeSpecies() == 0)
+        throw quorvelError(file + ", line " + std::to_string(model->getLine()) +
+                           ": expected qualitative species (the SBML qual package), found none");
+
+    ownedManager owned = makeReaderManager();
+    sbmlContext c{fileName, owned.get(), nullptr, {}, {}};
+    std::unordered_map<std::string, int> speciesIndex;
+    std::vector<const QualitativeSpecies*> species;
+    for (unsigned k = 0; k < qual->getNumQualitativeSpecies(); ++k) {
+        const QualitativeSpecies* s = qual->getQualitativeSpecies(k);
+        if (s->getId().empty()) sbmlError(c, s, "expected an id for every qualitative species");
+        if (s->isSetMaxLevel() && s->getMaxLevel() > 1)
+            sbmlError(c, s, "species '" + s->getId() + "' has maximum level " +
+                                std::to_string(s->getMaxLevel()) +
+                                "; only Boolean species (maximum level 1) can be read");
+        if (!speciesIndex.emplace(s->getId(), static_cast<int>(k)).second)
+            sbmlError(c, s, "species id '" + s->getId() + "' is given twice");
+        species.push_back(s);
+    }
+    c.speciesIndex = &speciesIndex;
+
+    // The transition of every species that one sets.
+    std::vector<const Transition*> transitionOf(species.size(), nullptr);
+    for (unsigned t = 0; t < qual->getNumTransitions(); ++t) {
+        const Transition* transition = qual->getTransition(t);
+        for (unsigned k = 0; k < transition->getNumInputs(); ++k) {
+            const Input* input = transition->getInput(k);
+            if (input->isSetTransitionEffect() &&
+                input->getTransitionEffect() != INPUT_TRANSITION_EFFECT_NONE)
+                sbmlError(c, input, "expected the input effect 'none' for input '" + input->getId() +
+                                        "' of transition '" + transition->getId() + "'");
+            if (speciesIndex.count(input->getQualitativeSpecies()) == 0)
+                sbmlError(c, input, "input of transition '" + transition->getId() +
+                                        "' names an unknown species '" +
+                                        input->getQualitativeSpecies() + "'");
+        }
+        if (transition->getNumOutputs() == 0)
+            sbmlError(c, transition, "expected an output for transition '" + transition->getId() + "'");
+        for (unsigned k = 0; k < transition->getNumOutputs(); ++k) {
+            const Output* output = transition->getOutput(k);
+            const auto found = speciesIndex.find(output->getQualitativeSpecies());
+            if (found == speciesIndex.end())
+                sbmlError(c, output, "output of transition '" + transition->getId() +
+                                         "' names an unknown species '" +
+                                         output->getQualitativeSpecies() + "'");
+            if (output->getTransitionEffect() != OUTPUT_TRANSITION_EFFECT_ASSIGNMENT_LEVEL)
+                sbmlError(c, output, "expected the output effect 'assignmentLevel' in transition '" +
+                                         transition->getId() + "'");
+            const std::size_t s = static_cast<std::size_t>(found->second);
+            if (species[s]->getConstant())
+                sbmlError(c, output, "species '" + species[s]->getId() +
+                                         "' is constant but is the output of transition '" +
+                                         transition->getId() + "'");
+            if (transitionOf[s] != nullptr)
+                sbmlError(c, output, "species '" + species[s]->getId() + "' is the output of two transitions, '" +
+                                         transitionOf[s]->getId() + "' and '" + transition->getId() + "'");
+            transitionOf[s] = transition;
+        }
+    }
+
+    std::vector<networkDefBool> rules;
+    for (std::size_t s = 0; s < species.size(); ++s) {
+        const std::string& id = species[s]->getId();
+        const Transition* transition = transitionOf[s];
+        DdManager* mgr = c.mgr;
+        c.vars = localVariables();
+        c.thresholds.clear();
+        if (transition == nullptr || (transition->getNumFunctionTerms() == 0 && !transition->isSetDefaultTerm())) {
+            // A constant species keeps its initial level; any other species
+            // without a function (and a constant one without initial level)
+            // keeps whatever value it starts with.
+            const QualitativeSpecies* q = species[s];
+            if (q->getConstant() && q->isSetInitialLevel()) {
+                if (q->getInitialLevel() < 0 || q->getInitialLevel() > 1)
+                    sbmlError(c, q, "species '" + id + "' has initial level " +
+                                        std::to_string(q->getInitialLevel()) + "; expected 0 or 1");
+                const heldBdd level(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+                makeRulesOfFunction(mgr, level.node, c.vars.names, id, rules);
+            } else {
+                const heldBdd keep(mgr, varOfName(mgr, c.vars, id));
+                makeRulesOfFunction(mgr, keep.node, c.vars.names, id, rules);
+            }
+            continue;
+        }
+        for (unsigned k = 0; k < transition->getNumInputs(); ++k) {
+            const Input* input = transition->getInput(k);
+            if (input->isSetId() && input->isSetThresholdLevel())
+                c.thresholds[input->getId()] = input->getThresholdLevel();
+        }
+        if (!transition->isSetDefaultTerm())
+            sbmlError(c, transition, "expected a default term in transition '" + transition->getId() + "'");
+        const int defaultLevel = transition->getDefaultTerm()->getResultLevel();
+        if (defaultLevel < 0 || defaultLevel > 1)
+            sbmlError(c, transition->getDefaultTerm(), "expected result level 0 or 1 in the default term of transition '" +
+                                                           transition->getId() + "'");
+        // The terms of level 1 and of level 0; the default applies where none holds.
+        heldBdd toOne(mgr, Cudd_ReadLogicZero(mgr));
+        heldBdd toZero(mgr, Cudd_ReadLogicZero(mgr));
+        for (unsigned k = 0; k < transition->getNumFunctionTerms(); ++k) {
+            const FunctionTerm* term = transition->getFunctionTerm(k);
+            if (term->getResultLevel() < 0 || term->getResultLevel() > 1)
+                sbmlError(c, term, "expected result level 0 or 1 in a function term of transition '" +
+                                       transition->getId() + "'");
+            if (!term->isSetMath())
+                sbmlError(c, term, "expected MathML in a function term of transition '" + transition->getId() + "'");
+            const heldBdd holds = compMath(c, term, term->getMath());
+            heldBdd& side = term->getResultLevel() == 1 ? toOne : toZero;
+            heldBdd united(mgr, Cudd_bddOr(mgr, side.node, holds.node));
+            std::swap(side.node, united.node);
+        }
+        const heldBdd clash(mgr, Cudd_bddAnd(mgr, toOne.node, toZero.node));
+        if (clash.node != Cudd_ReadLogicZero(mgr))
+            sbmlError(c, transition, "function terms of levels 0 and 1 of transition '" + transition->getId() +
+                                         "' hold in the same state; expected terms that exclude each other");
+        const heldBdd byDefault(mgr, defaultLevel == 1 ? Cudd_Not(toZero.node) : Cudd_ReadLogicZero(mgr));
+        const heldBdd function(mgr, Cudd_bddOr(mgr, toOne.node, byDefault.node));
+        makeRulesOfFunction(mgr, function.node, c.vars.names, id, rules);
+    }
+    chkNoReference(c.mgr);
+    network.insert(network.end(), std::make_move_iterator(rules.begin()),
+                   std::make_move_iterator(rules.end()));
+    for (const QualitativeSpecies* s : species) geneOrder.push_back(s->getId());
+    return 0;
+}
