@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 using adjacencyList = std::vector<std::vector<int>>;

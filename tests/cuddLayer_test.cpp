@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 
 namespace {
 
