@@ -9,6 +9,7 @@
 #include "asyncFixture.h"
 #include "bruteForce.h"
 #include "compReachFragAsync.h"
+#include "engineChecks.h"
 #include "utilFragAsync.h"
 
 using namespace asyncFixture;
@@ -78,7 +79,7 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
     releaseNodes(space.mgr, op);
     releaseNodes(space.mgr, network.next);
     releaseSpace(space);
-    run.outstanding = Cudd_CheckZeroRef(space.mgr);
+    run.outstanding = outstandingRefs(space.mgr);
     Cudd_Quit(space.mgr);
     return run;
 }
@@ -217,7 +218,7 @@ TEST(asyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
     EXPECT_FALSE(chkConstantAsync(nodes, {0, 1}));
     EXPECT_FALSE(chkConstantAsync(nodes, {1, 0}));
     releaseSpace(space);
-    EXPECT_EQ(Cudd_CheckZeroRef(space.mgr), 0);
+    EXPECT_EQ(outstandingRefs(space.mgr), 0);
     Cudd_Quit(space.mgr);
 }
 
