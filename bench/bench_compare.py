@@ -60,14 +60,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('console_a')
     parser.add_argument('console_b')
-    parser.add_argument('directory')
-    parser.add_argument('--timeout', type=float, default=120.0)
-    parser.add_argument('--only', nargs='*', default=None)
+    bench_pipeline.add_network_arguments(parser)
     args = parser.parse_args()
 
-    files = sorted(f for f in os.listdir(args.directory) if f.endswith('.net'))
-    if args.only:
-        files = [f for f in files if f[:-4] in args.only]
+    files = bench_pipeline.network_files(args)
     print('A = ' + args.console_a)
     print('B = ' + args.console_b)
     row = '{:<10} {:>6} {:>9} {:>9} {:>7} {:>9} {:>9} {:>7}  {}'

@@ -34,8 +34,16 @@ struct managerGuard {
 };
 
 DdManager* newManager() {
+#ifdef QUORVEL_WITH_CUDD
+    // CUDD's own answer to a failed allocation ends the process; the silent
+    // one lets the operation give NULL, which becomes a quorvelError.
+    Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
+#endif
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
+#ifdef QUORVEL_WITH_CUDD
+    Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
+#endif
     return m;
 }
 
