@@ -172,6 +172,12 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     if (leftSync != 0 || leftAsync != 0)
         throw quorvelError("internal error: " + std::to_string(leftSync) + " + " +
                            std::to_string(leftAsync) + " BDD references left outstanding");
+#if defined(QUORVEL_WITH_CUDD) && defined(QUORVEL_ENGINE_CHECKS)
+    // In the tests, CUDD's own check too (reference and dead counts, the
+    // unique tables): it walks every node, too costly for every run.
+    if (Cudd_DebugCheck(mgr) != 0 || Cudd_DebugCheck(mgrAsync) != 0)
+        throw quorvelError("internal error: CUDD's consistency check failed");
+#endif
     Cudd_Quit(mgr);
     guard.mgr = nullptr;
     Cudd_Quit(mgrAsync);
