@@ -19,7 +19,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 
 namespace {
 

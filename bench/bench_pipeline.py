@@ -81,17 +81,29 @@ def summarise(text, names):
     return reduced, blocks, attractors
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('program')
+def add_network_arguments(parser):
+    """The arguments every runner over a directory of networks takes."""
     parser.add_argument('directory')
     parser.add_argument('--timeout', type=float, default=120.0)
     parser.add_argument('--only', nargs='*', default=None)
-    args = parser.parse_args()
 
+
+def network_files(args):
+    """The network files (*.net) of args.directory, sorted; with --only, the
+    ones whose name without .net is listed."""
     files = sorted(f for f in os.listdir(args.directory) if f.endswith('.net'))
     if args.only:
         files = [f for f in files if f[:-4] in args.only]
+    return files
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('program')
+    add_network_arguments(parser)
+    args = parser.parse_args()
+
+    files = network_files(args)
     row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9}  {}'
     print(row.format('network', 'genes', 'reduced', 'blocks', 'attractors', 'seconds',
                      'peak MB', 'status'))

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Set-up command 2: installs what is missing, then builds and runs every test
-# twice: a plain build (build/) and one with AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan/). Fails if either run fails.
+# in several builds: a plain build (build/), one with AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan/), both on BuDDy through the layer,
+# and one on CUDD 3.0.0 built from the shared release (build-cudd/). Fails if
+# any run fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,4 +25,35 @@ for variant in plain asan; do
     status=1
   fi
 done
+
+# ==== CUDD build (build-cudd/): CUDD 3.0.0 built from its release archive
+# into a temporary folder (the library only, position-independent, as the
+# README describes), then the whole suite on it.
+cudd_archive=../shared/third-party/cudd-3.0.0.tar.gz
+if [ ! -f "$cudd_archive" ]; then
+  echo "==== cudd build skipped: $cudd_archive not found (../shared is absent)"
+else
+  cudd_tmp=$(mktemp -d)
+  trap 'rm -rf "$cudd_tmp"' EXIT
+  echo "==== building CUDD 3.0.0 into $cudd_tmp"
+  tar xzf "$cudd_archive" -C "$cudd_tmp"
+  if (cd "$cudd_tmp/cudd-3.0.0" &&
+      ./configure --prefix="$cudd_tmp/prefix" --with-pic --disable-shared &&
+      make -j2 install) >"$cudd_tmp/cudd-build.log" 2>&1; then
+    echo "==== cudd build in build-cudd"
+    # The CUDD found by an earlier run lived in its own temporary folder.
+    cmake -S . -B build-cudd -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON \
+          -DQUORVEL_SANITIZE=OFF -DCUDD_ROOT="$cudd_tmp/prefix" \
+          -UCUDD_INCLUDE_DIR -UCUDD_LIBRARY -UQUORVEL_CUDD_IS_PIC
+    cmake --build build-cudd -j2
+    if ! (cd build-cudd && ctest --output-on-failure -j2); then
+      echo "==== cudd tests FAILED"
+      status=1
+    fi
+  else
+    tail -n 30 "$cudd_tmp/cudd-build.log"
+    echo "==== building CUDD FAILED"
+    status=1
+  fi
+fi
 exit "$status"

@@ -348,9 +348,7 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
             steadyStates.push_back(state);
             uniteInto(mgr, held[0], state);
             uniteInto(mgr, held[3], point);
-            DdNode* rest = Cudd_bddAnd(mgr, held[4], Cudd_Not(point));
-            Cudd_RecursiveDeref(mgr, point);
-            replace(4, refChecked(rest));
+            replace(4, refReleasing(mgr, Cudd_bddAnd(mgr, held[4], Cudd_Not(point)), {point}));
         }
         unsigned walks = 0;
         int transients = 0;
@@ -431,9 +429,7 @@ void cutSteadyStates(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNod
     for (int g : genes) {
         // The states in which gene g's step is a loop: x_g = f_g(x).
         DdNode* loop = refChecked(Cudd_bddAndAbstract(mgr, op[g], topSame, inpCubeBwd));
-        DdNode* both = Cudd_bddAnd(mgr, held[0], loop);
-        Cudd_RecursiveDeref(mgr, loop);
-        both = refChecked(both);
+        DdNode* both = refReleasing(mgr, Cudd_bddAnd(mgr, held[0], loop), {loop});
         Cudd_RecursiveDeref(mgr, held[0]);
         held[0] = both;
         // In some large fragments the conjunction on the way is far larger

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "utilFragAsync.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 
 // How long, in seconds, the backward searches of one synchronous search may
 // run in all, and each one of them, before that search stops early (see

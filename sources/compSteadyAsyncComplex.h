@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "compReachFragSync.h"
-#include "cudd.h"
+#include "bddEngine.h"
 #include "utilFragAsync.h"
 
 // The time the composition gives the synchronous stage of each block: none.

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 // Replaces op[i] (the constant one on entry) by T_i = (x'_i XNOR f_i(x)) for

@@ -34,8 +34,16 @@ struct managerGuard {
 };
 
 DdManager* newManager() {
+#ifdef QUORVEL_WITH_CUDD
+    // CUDD's own answer to a failed allocation ends the process; the silent
+    // one lets the operation give NULL, which becomes a quorvelError.
+    Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
+#endif
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
+#ifdef QUORVEL_WITH_CUDD
+    Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
+#endif
     return m;
 }
 
@@ -164,6 +172,12 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     if (leftSync != 0 || leftAsync != 0)
         throw quorvelError("internal error: " + std::to_string(leftSync) + " + " +
                            std::to_string(leftAsync) + " BDD references left outstanding");
+#if defined(QUORVEL_WITH_CUDD) && defined(QUORVEL_ENGINE_CHECKS)
+    // In the tests, CUDD's own check too (reference and dead counts, the
+    // unique tables): it walks every node, too costly for every run.
+    if (Cudd_DebugCheck(mgr) != 0 || Cudd_DebugCheck(mgrAsync) != 0)
+        throw quorvelError("internal error: CUDD's consistency check failed");
+#endif
     Cudd_Quit(mgr);
     guard.mgr = nullptr;
     Cudd_Quit(mgrAsync);

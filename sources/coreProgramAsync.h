@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by

@@ -632,6 +632,13 @@ DdNode* refChecked(DdNode* node) {
     return node;
 }
 
+DdNode* refReleasing(DdManager* mgr, DdNode* result, std::initializer_list<DdNode*> spent) {
+    if (result != nullptr) Cudd_Ref(result);
+    for (DdNode* node : spent) Cudd_RecursiveDeref(mgr, node);
+    if (result == nullptr) refChecked(result);  // throws the engine failure
+    return result;
+}
+
 void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
     for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
     nodes.clear();

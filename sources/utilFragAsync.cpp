@@ -59,10 +59,8 @@ geneMoves makeMoves(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<D
             DdNode* others = Cudd_bddExistAbstract(mgr, nextCube, ip[nInpVar + g]);
             if (others == nullptr) Cudd_RecursiveDeref(mgr, frame);
             others = refChecked(others);
-            DdNode* move = Cudd_bddAndAbstract(mgr, topNode[g], frame, others);
-            Cudd_RecursiveDeref(mgr, frame);
-            Cudd_RecursiveDeref(mgr, others);
-            m.moves.push_back(refChecked(move));
+            m.moves.push_back(refReleasing(
+                mgr, Cudd_bddAndAbstract(mgr, topNode[g], frame, others), {frame, others}));
         }
     } catch (...) {
         Cudd_RecursiveDeref(mgr, nextCube);
@@ -87,15 +85,12 @@ DdNode* moveOneGene(DdManager* mgr, const geneMoves& m, size_t k, std::vector<Dd
     if (!backward) {
         // EXISTS x_g . from AND M_g, then x'_g renamed x_g.
         DdNode* product = refChecked(Cudd_bddAndAbstract(mgr, from, m.moves[k], *current));
-        DdNode* moved = Cudd_bddSwapVariables(mgr, product, current, next, 1);
-        Cudd_RecursiveDeref(mgr, product);
-        return refChecked(moved);
+        return refReleasing(mgr, Cudd_bddSwapVariables(mgr, product, current, next, 1),
+                            {product});
     }
     // EXISTS x'_g . M_g AND from[x_g renamed x'_g].
     DdNode* renamed = refChecked(Cudd_bddSwapVariables(mgr, from, current, next, 1));
-    DdNode* moved = Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next);
-    Cudd_RecursiveDeref(mgr, renamed);
-    return refChecked(moved);
+    return refReleasing(mgr, Cudd_bddAndAbstract(mgr, renamed, m.moves[k], *next), {renamed});
 }
 
 // The states one step away from `from` (successors, or predecessors when
@@ -108,14 +103,11 @@ DdNode* imageByMoves(DdManager* mgr, const geneMoves& m, std::vector<DdNode*>& i
     try {
         for (size_t k = 0; k < m.genes.size(); ++k) {
             DdNode* moved = moveOneGene(mgr, m, k, ip, from, backward, nInpVar);
-            DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
-            Cudd_RecursiveDeref(mgr, moved);
-            fresh = refChecked(fresh);
-            DdNode* united = Cudd_bddOr(mgr, image, fresh);
-            Cudd_RecursiveDeref(mgr, fresh);
-            Cudd_RecursiveDeref(mgr, image);
+            DdNode* fresh =
+                refReleasing(mgr, Cudd_bddAnd(mgr, moved, Cudd_Not(reached)), {moved});
+            DdNode* old = image;
             image = nullptr;
-            image = refChecked(united);
+            image = refReleasing(mgr, Cudd_bddOr(mgr, old, fresh), {fresh, old});
         }
     } catch (...) {
         if (image != nullptr) Cudd_RecursiveDeref(mgr, image);
@@ -203,22 +195,16 @@ DdNode* reachBySaturation(DdManager* mgr, const geneMoves& m, std::vector<DdNode
                 throw;
             }
             Cudd_RecursiveDeref(mgr, from);
-            DdNode* fresh = Cudd_bddAnd(mgr, moved, Cudd_Not(reached));
-            Cudd_RecursiveDeref(mgr, moved);
-            fresh = refChecked(fresh);
-            if (domain != nullptr) {
-                DdNode* inside = Cudd_bddAnd(mgr, fresh, domain);
-                Cudd_RecursiveDeref(mgr, fresh);
-                fresh = refChecked(inside);
-            }
+            DdNode* fresh =
+                refReleasing(mgr, Cudd_bddAnd(mgr, moved, Cudd_Not(reached)), {moved});
+            if (domain != nullptr)
+                fresh = refReleasing(mgr, Cudd_bddAnd(mgr, fresh, domain), {fresh});
             if (fresh == zero) {
                 Cudd_RecursiveDeref(mgr, fresh);
                 ++i;
                 continue;
             }
-            DdNode* united = Cudd_bddOr(mgr, reached, fresh);
-            Cudd_RecursiveDeref(mgr, fresh);
-            united = refChecked(united);
+            DdNode* united = refReleasing(mgr, Cudd_bddOr(mgr, reached, fresh), {fresh});
             Cudd_RecursiveDeref(mgr, reached);
             reached = united;
             std::cout << ++steps << "   " << std::flush;
@@ -770,9 +756,7 @@ DdNode* macroFixedPoints(DdManager* mgr, const macroSteps& ms, std::vector<DdNod
             // The macro step of cut[k] leaves it as it is.
             DdNode* loop = refChecked(
                 Cudd_bddXnor(mgr, ip[static_cast<size_t>(ms.cut[k])], ms.values[k]));
-            DdNode* both = Cudd_bddAnd(mgr, fixed, loop);
-            Cudd_RecursiveDeref(mgr, loop);
-            both = refChecked(both);
+            DdNode* both = refReleasing(mgr, Cudd_bddAnd(mgr, fixed, loop), {loop});
             Cudd_RecursiveDeref(mgr, fixed);
             fixed = both;
         }

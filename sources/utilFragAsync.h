@@ -3,9 +3,10 @@
 // relation AND_i (x'_i XNOR x_i).
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 
 
 // The states one asynchronous step of a fragment gene away from initState

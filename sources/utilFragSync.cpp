@@ -109,11 +109,9 @@ bool makeSyncFunctions(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
             }
             f.vector[static_cast<size_t>(nInpVar + g)] = high;
             DdNode* either = refChecked(Cudd_bddOr(mgr, high, low));
-            DdNode* narrowed = Cudd_bddAnd(mgr, domain, either);
-            Cudd_RecursiveDeref(mgr, either);
-            Cudd_RecursiveDeref(mgr, domain);
+            DdNode* old = domain;
             domain = nullptr;
-            domain = refChecked(narrowed);
+            domain = refReleasing(mgr, Cudd_bddAnd(mgr, old, either), {either, old});
         }
         if (functional) f.domain = refChecked(Cudd_bddVectorCompose(mgr, domain, f.vector.data()));
     } catch (...) {
@@ -150,13 +148,10 @@ DdNode* preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<
         }
     }
     DdNode* composed = refChecked(substituted);
-    DdNode* image = Cudd_bddAndAbstract(mgr, composed, f.domain, inpCube);
-    Cudd_RecursiveDeref(mgr, composed);
-    image = refChecked(image);
-    DdNode* swapped =
-        Cudd_bddSwapVariables(mgr, image, ip.data(), ip.data() + nInpVar, nInpVar);
-    Cudd_RecursiveDeref(mgr, image);
-    return refChecked(swapped);
+    DdNode* image =
+        refReleasing(mgr, Cudd_bddAndAbstract(mgr, composed, f.domain, inpCube), {composed});
+    return refReleasing(
+        mgr, Cudd_bddSwapVariables(mgr, image, ip.data(), ip.data() + nInpVar, nInpVar), {image});
 }
 
 void printDepth(int iteration) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 
 // Creates 2 x nInpVar variables (index k = ip[k]), nInpVar placeholder
 // relations (constant one) and the names "inp%d" / "func%d". Resizes the

@@ -6,6 +6,7 @@
 #include "asyncFixture.h"
 #include "bruteForce.h"
 #include "compSteadyAsyncComplex.h"
+#include "engineChecks.h"
 
 using namespace asyncFixture;
 using bruteForce::attractorSet;
@@ -61,8 +62,8 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     releaseNodes(async.mgr, opAsync);
     releaseSpace(sync);
     releaseSpace(async);
-    run.outstandingSync = Cudd_CheckZeroRef(sync.mgr);
-    run.outstandingAsync = Cudd_CheckZeroRef(async.mgr);
+    run.outstandingSync = outstandingRefs(sync.mgr);
+    run.outstandingAsync = outstandingRefs(async.mgr);
     Cudd_Quit(sync.mgr);
     Cudd_Quit(async.mgr);
     return run;
@@ -207,7 +208,7 @@ TEST(asyncHeuristic, engineFailureIsAnErrorAndLeavesNoAsynchronousReference) {
         releaseNodes(async.mgr, opAsync);
         releaseSpace(sync);
         releaseSpace(async);
-        EXPECT_EQ(Cudd_CheckZeroRef(async.mgr), 0) << "seed " << seed;
+        EXPECT_EQ(outstandingRefs(async.mgr), 0) << "seed " << seed;
         Cudd_Quit(sync.mgr);
         Cudd_Quit(async.mgr);
     }

@@ -7,6 +7,7 @@
 
 #include "asyncFixture.h"
 #include "bruteForce.h"
+#include "engineChecks.h"
 #include "utilFragAsync.h"
 
 using namespace asyncFixture;
@@ -28,7 +29,7 @@ struct imageCase {
         releaseNodes(space.mgr, held);
         releaseNodes(space.mgr, op);
         releaseSpace(space);
-        EXPECT_EQ(Cudd_CheckZeroRef(space.mgr), 0);
+        EXPECT_EQ(outstandingRefs(space.mgr), 0);
         Cudd_Quit(space.mgr);
     }
     DdNode* keep(DdNode* node) {

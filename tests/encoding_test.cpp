@@ -11,6 +11,7 @@
 #include "bruteForce.h"
 #include "constBdd.h"
 #include "coreProgramAsync.h"
+#include "engineChecks.h"
 #include "randomNetwork.h"
 #include "symbolicNetwork.h"
 #include "util.h"
@@ -230,7 +231,7 @@ TEST(Encoding, OneProgressLinePerGene) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "0\n1\n2\n");
     releaseNodes(mgr, ip);
     releaseNodes(mgr, op);
-    EXPECT_EQ(Cudd_CheckZeroRef(mgr), 0);
+    EXPECT_EQ(outstandingRefs(mgr), 0);
     Cudd_Quit(mgr);
 }
 
@@ -269,8 +270,8 @@ TEST(Encoding, InterleavedOrderAndGenePairsSurviveSifting) {
         releaseNodes(mgr, op);
         releaseNodes(mgrAsync, ipAsync);
         releaseNodes(mgrAsync, opAsync);
-        EXPECT_EQ(Cudd_CheckZeroRef(mgr), 0);
-        EXPECT_EQ(Cudd_CheckZeroRef(mgrAsync), 0);
+        EXPECT_EQ(outstandingRefs(mgr), 0);
+        EXPECT_EQ(outstandingRefs(mgrAsync), 0);
         Cudd_Quit(mgr);
         Cudd_Quit(mgrAsync);
     }
@@ -364,7 +365,7 @@ TEST(SymbolicDriver, EngineFailureBecomesAnError) {
         pair.genePolar = {1, 1};
         db[0].inGenesPos.push_back(pair);
     }
-    DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, 1024, 4096);
+    DdManager* mgr = openTestManager(1024, 4096);
     ASSERT_NE(mgr, nullptr);
     std::vector<DdNode*> ip, op;
     std::vector<std::string> inpName, outName;

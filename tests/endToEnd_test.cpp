@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bruteForce.h"
-#include "cudd.h"
+#include "bddEngine.h"
 #include "randomNetwork.h"
 #include "resultText.h"
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
+#include "engineChecks.h"
 #include "parseNetwork.h"
 #include "resultText.h"
 #include "util.h"
@@ -46,7 +47,7 @@ encoding makeEncoding(int n) {
 
 void releaseEncoding(encoding& e) {
     for (DdNode* var : e.ip) Cudd_RecursiveDeref(e.mgr, var);
-    EXPECT_EQ(Cudd_CheckZeroRef(e.mgr), 0);
+    EXPECT_EQ(outstandingRefs(e.mgr), 0);
     Cudd_Quit(e.mgr);
 }
 

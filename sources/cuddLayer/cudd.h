@@ -12,12 +12,19 @@
 //   its low bit, as in CUDD, so complementing costs nothing; the constants are
 //   canonical: Cudd_Not(Cudd_ReadOne(m)) == Cudd_ReadLogicZero(m).
 // - Results of operations are unreferenced. A caller that keeps a result
-//   calls Cudd_Ref on it before the next operation on the kernel, and
+//   calls Cudd_Ref on it before anything else is done on its manager (the
+//   next operation, a release, a new variable, a reordering), and
 //   Cudd_RecursiveDeref on the same manager when dropping it. Operands must
 //   be referenced (or be variables or constants) while an operation runs.
 //   Cudd_CheckZeroRef counts the functions a manager holds references on,
 //   the constants and variables included, so it is 0 only when every
 //   Cudd_Ref on that manager was matched by a Cudd_RecursiveDeref.
+// - The layer is as strict as CUDD about references: what CUDD cannot
+//   survive (a release without a reference, an unreferenced operand, a
+//   result referenced after a release or another operation on its manager,
+//   a handle of another manager) is a fault of the manager. The call is
+//   harmless here, but Cudd_CheckZeroRef counts every fault as one more
+//   outstanding reference from then on, as CUDD's counts stay wrong.
 // - An operation that fails (memory exhausted, invalid argument) returns
 //   NULL; the kernel never ends the process.
 // - Variable index k is the k-th variable created in a manager. The
@@ -150,9 +157,7 @@ int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);
 
 // Layer only, for tests (absent with real CUDD; guard uses with
 // QUORVEL_CUDD_LAYER): the number of API misuses detected since the process
-// started: releasing a handle without a reference on that manager, an
-// operand or handle of another (or a quit) manager, an invalid handle, and an
-// operand of a node-building operation that carries no reference.
+// started: the faults above, and calls with a quit or null manager.
 int Cudd_LayerMisuseCount(void);
 
 // Layer only, for tests: after `operations` further node-building operations

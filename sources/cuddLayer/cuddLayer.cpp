@@ -19,6 +19,20 @@
 // kernel, the number of managers that hold a node; BuDDy's counter is
 // raised when that number goes from 0 to 1 and lowered when it returns to 0.
 //
+// Strictness. The layer refuses what CUDD cannot survive, as a fault of the
+// manager (see noteFault) that Cudd_CheckZeroRef reports from then on, since
+// CUDD's own accounting is left wrong by the same calls:
+// - releasing a handle that holds no reference through that manager (CUDD:
+//   a count below zero, a dead node that never dies);
+// - an operand of a node-building operation that holds no reference (CUDD
+//   may collect it while the operation runs);
+// - Cudd_Ref on a node that holds no reference unless it is the manager's
+//   fresh result: the result of its last node-building operation, with no
+//   release on the manager since. CUDD collects unreferenced nodes during
+//   any operation, and a release may kill the result when it lies in the
+//   released graph (CUDD then finds its dead count wrong), so a result is
+//   referenced before anything else is done on its manager.
+//
 // Variables. Index k names the same BuDDy variable in every manager. The
 // BuDDy number of an index is bound lazily: Cudd_ShuffleHeap binds the
 // unbound indices so that number == level, which keeps the current- and
@@ -106,6 +120,11 @@ struct DdManager {
     std::unordered_map<int, unsigned> nodeRefs;  // BuDDy node (>= 2) -> count
     std::vector<unsigned> varRefs;               // variable index -> count
     unsigned constRefs = 0;
+    // Faults of the calling code on this manager (see noteFault).
+    mutable unsigned faults = 0;
+    // The BuDDy node of the last result that may still be referenced
+    // (0: none); held in BuDDy until replaced.
+    mutable int fresh = 0;
     std::mt19937 rng{20240611u};
     // Time limit (Cudd_SetTimeLimit), in milliseconds of processor time.
     double startMs = 0;
@@ -164,6 +183,22 @@ struct Kernel {
 Kernel K;
 
 void noteMisuse() { ++misuseCount; }
+
+// A misuse that CUDD would not survive, on manager m: counted, and reported
+// by Cudd_CheckZeroRef(m) as an outstanding reference from then on (with
+// CUDD the counts of such a manager are wrong for good). The call itself is
+// harmless here.
+void noteFault(const DdManager* m) {
+    noteMisuse();
+    ++m->faults;
+}
+
+// Makes `node` manager m's fresh result (0: none).
+void setFresh(const DdManager* m, int node) {
+    if (node >= 2) bdd_addref(node);
+    if (m->fresh >= 2) bdd_delref(m->fresh);
+    m->fresh = node;
+}
 
 void recordError(int code) {
     if (K.lastError == 0) K.lastError = code;
@@ -336,26 +371,20 @@ struct Operand {
     bool complement = false;
 };
 
-bool isRecent(int node) {
-    for (int r : K.recent)
-        if (r == node) return true;
-    return false;
-}
-
 // Decodes a handle of manager m into a BuDDy node. With `building` set, an
 // operand that is neither referenced through m nor the result of one of the
 // last operations is counted as misuse (the engine may collect it).
 bool resolve(const DdManager* m, const DdNode* h, Operand& out, bool building) {
     uintptr_t w = bits(h);
     if (w == 0 || (w & kTagMask) != m->tag) {
-        noteMisuse();
+        noteFault(m);
         return false;
     }
     uintptr_t payload = w >> kPayloadShift;
     out.complement = (w & kComplementBit) != 0;
     if (w & kVarBit) {
         if (payload >= uintptr_t(m->size)) {
-            noteMisuse();
+            noteFault(m);
             return false;
         }
         int v = varOf(int(payload));
@@ -364,12 +393,11 @@ bool resolve(const DdManager* m, const DdNode* h, Operand& out, bool building) {
         return true;
     }
     if (payload == 0 || payload >= uintptr_t(bdd_getallocnum())) {
-        noteMisuse();
+        noteFault(m);
         return false;
     }
     out.node = int(payload);
-    if (building && out.node >= 2 && m->nodeRefs.count(out.node) == 0 && !isRecent(out.node))
-        noteMisuse();
+    if (building && out.node >= 2 && m->nodeRefs.count(out.node) == 0) noteFault(m);
     return true;
 }
 
@@ -410,6 +438,7 @@ DdNode* finish(const DdManager* m, int node, bool complement) {
     if (failCountdown >= 0 && failCountdown-- == 0) return nullptr;
     DdNode* h = encode(m, node, complement);
     if (takeError()) return nullptr;
+    setFresh(m, (bits(h) & kVarBit) ? 0 : node);
     return h;
 }
 
@@ -529,6 +558,7 @@ void retire(DdManager* m) {
 }
 
 void releaseAll(DdManager* m) {
+    setFresh(m, 0);
     for (auto& entry : m->nodeRefs) {
         auto it = K.holders.find(entry.first);
         if (it != K.holders.end() && --it->second == 0) {
@@ -686,7 +716,8 @@ int Cudd_CheckZeroRef(DdManager* manager) {
         noteMisuse();
         return 0;
     }
-    int count = int(manager->nodeRefs.size()) + (manager->constRefs > 0 ? 1 : 0);
+    int count = int(manager->nodeRefs.size()) + (manager->constRefs > 0 ? 1 : 0) +
+                int(manager->faults);
     for (unsigned c : manager->varRefs)
         if (c > 0) ++count;
     return count;
@@ -700,6 +731,7 @@ DdNode* Cudd_bddNewVar(DdManager* dd) {
         return nullptr;
     }
     if (uintptr_t(dd->size) >= kMaxPayload) return nullptr;
+    setFresh(dd, 0);  // a new variable is a new node, which may collect in CUDD
     int index = dd->size;
     addIndices(dd, index + 1);
     return makeHandle(dd, uintptr_t(index), true, false);
@@ -756,6 +788,7 @@ int Cudd_ShuffleHeap(DdManager* table, int* permutation) {
         if (k < 0 || k >= n || seen[size_t(k)]) return 0;
         seen[size_t(k)] = 1;
     }
+    setFresh(table, 0);  // CUDD collects before it reorders
     takeError();
     // Unbound indices get the next BuDDy numbers in the order asked for, so
     // on a fresh kernel number == level and no variable has to move.
@@ -845,6 +878,7 @@ int Cudd_ReorderingStatus(DdManager* unique, Cudd_ReorderingType* method) {
 int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize) {
     (void)minsize;
     if (!begin(table)) return 0;
+    setFresh(table, 0);  // CUDD collects before it reorders
     // BuDDy's reordering crashes on a kernel without variables.
     if (heuristic == CUDD_REORDER_NONE || bdd_varnum() == 0) return 1;
     bdd_reorder(BDD_REORDER_SIFT);
@@ -899,19 +933,25 @@ void Cudd_Ref(DdNode* n) {
         return;
     }
     int node = int(payload);
+    if (m->nodeRefs.count(node) == 0 && node != m->fresh) noteFault(m);
     if (++m->nodeRefs[node] == 1 && ++K.holders[node] == 1) bdd_addref(node);
 }
 
 void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
-    if (!liveManager(table) || managerOf(n) != table) {
+    if (!liveManager(table)) {
         noteMisuse();
         return;
     }
+    if (managerOf(n) != table) {
+        noteFault(table);
+        return;
+    }
+    setFresh(table, 0);
     uintptr_t w = bits(n);
     uintptr_t payload = w >> kPayloadShift;
     if (w & kVarBit) {
         if (payload >= table->varRefs.size() || table->varRefs[payload] == 0) {
-            noteMisuse();
+            noteFault(table);
             return;
         }
         --table->varRefs[payload];
@@ -919,7 +959,7 @@ void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
     }
     if (payload == 1) {
         if (table->constRefs == 0) {
-            noteMisuse();
+            noteFault(table);
             return;
         }
         --table->constRefs;
@@ -927,7 +967,7 @@ void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
     }
     auto it = table->nodeRefs.find(int(payload));
     if (it == table->nodeRefs.end()) {
-        noteMisuse();
+        noteFault(table);
         return;
     }
     if (--it->second > 0) return;
@@ -1204,6 +1244,7 @@ DdNode* Cudd_bddTransfer(DdManager* ddSource, DdManager* ddDestination, DdNode* 
         }
         addIndices(ddDestination, needed);
     }
+    setFresh(ddDestination, (w & kVarBit) ? 0 : a.node);
     return handleOf((w & ~kTagMask) | ddDestination->tag);
 }
 

@@ -11,6 +11,7 @@
 
 #include "constBdd.h"
 #include "coreProgramAsync.h"
+#include "engineChecks.h"
 #include "utilFragSync.h"
 
 namespace asyncFixture {
@@ -83,8 +84,7 @@ void completeSpace(bddSpace& space) {
 bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     bddSpace space;
     space.nInpVar = n;
-    space.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, maxMemory > 0 ? 1024 : CUDD_CACHE_SLOTS,
-                          maxMemory);
+    space.mgr = openTestManager(maxMemory > 0 ? 1024 : CUDD_CACHE_SLOTS, maxMemory);
     if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
     if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
     for (int k = 0; k < 2 * n; ++k) space.ip.push_back(checked(Cudd_bddNewVar(space.mgr)));
@@ -133,7 +133,7 @@ int releaseTwoManagers(twoManagers& e) {
     releaseSpace(e.sync);
     releaseSpace(e.async);
     const int outstanding =
-        std::max(Cudd_CheckZeroRef(e.sync.mgr), Cudd_CheckZeroRef(e.async.mgr));
+        std::max(outstandingRefs(e.sync.mgr), outstandingRefs(e.async.mgr));
     Cudd_Quit(e.sync.mgr);
     Cudd_Quit(e.async.mgr);
     e.sync.mgr = e.async.mgr = nullptr;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bruteForce.h"
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 namespace asyncFixture {

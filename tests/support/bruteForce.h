@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 namespace bruteForce {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "constBdd.h"
+#include "engineChecks.h"
 #include "util.h"
 #include "utilFragSync.h"
 
@@ -54,7 +55,7 @@ int releaseAndCheck(symbolicNetwork& net) {
     releaseNodes(net.mgr, net.op);
     Cudd_RecursiveDeref(net.mgr, net.inpCubeFwd);
     Cudd_RecursiveDeref(net.mgr, net.inpCubeBwd);
-    const int left = Cudd_CheckZeroRef(net.mgr);
+    const int left = outstandingRefs(net.mgr);
     Cudd_Quit(net.mgr);
     net.mgr = nullptr;
     return left;
