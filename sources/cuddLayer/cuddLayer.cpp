@@ -7,7 +7,8 @@
 //                    form, bound to a BuDDy variable or not yet
 //   tag bits         owning manager: its slot and (on 64-bit hosts) the
 //                    generation of that slot, so that handles of a quit
-//                    manager are rejected
+//                    manager are rejected (on 32-bit hosts, only until its
+//                    slot is reused: slots are taken round-robin)
 //   payload          BuDDy node number or variable index
 // The constants are node 1: ONE uncomplemented, ZERO complemented; BuDDy's
 // node 0 is never stored. BuDDy has no complement edges, so a complemented
@@ -646,12 +647,15 @@ DdManager* Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int n
                      unsigned int cacheSize, size_t maxMemory) {
     (void)numVarsZ;
     (void)numSlots;
+    // Free slots are taken round-robin, so that a quit manager's slot is
+    // reused as late as possible: on 32-bit hosts, whose handles have no
+    // generation bits, this is what refuses a handle of a recently quit
+    // manager.
     int slot = -1;
-    for (int s = 0; s < kMaxManagers; ++s)
-        if (K.managers[s] == nullptr) {
-            slot = s;
-            break;
-        }
+    for (int k = 0; k < kMaxManagers && slot < 0; ++k) {
+        const int s = int((K.generation + unsigned(k)) % unsigned(kMaxManagers));
+        if (K.managers[s] == nullptr) slot = s;
+    }
     if (slot < 0) return nullptr;
     if (!K.running && !startKernel(cacheSize, maxMemory)) return nullptr;
     DdManager* m = new DdManager();

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Installs what the 32-bit x86 build (cmake/i386.cmake) needs on a 64-bit
+# Debian 12 host, only what is missing.
+# Usage: bash scripts/install-i386-deps.sh [DEPS-DIR]   (default: build-i386/deps)
+#
+# System-wide, through Debian multiarch: the 32-bit compiler support, GoogleTest
+# and a 32-bit JDK (its JVM runs the Java check), and libsbml's 32-bit runtime.
+# These packages are co-installable with their 64-bit versions.
+#
+# BuDDy is not: installing libbdd-dev:i386 removes the 64-bit libbdd-dev that
+# the other builds use. So its two 32-bit packages are downloaded and unpacked
+# into DEPS-DIR instead (DEPS-DIR/usr/include, DEPS-DIR/usr/lib/i386-linux-gnu),
+# where cmake/i386.cmake looks for them; nothing is installed system-wide.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+depsDir="$(realpath -m "${1:-build-i386/deps}")"
+
+if [ "$(id -u)" -eq 0 ]; then
+  asRoot=()
+else
+  asRoot=(sudo)
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "adding the i386 architecture"
+  "${asRoot[@]}" dpkg --add-architecture i386
+  "${asRoot[@]}" apt-get update
+fi
+
+packages=(g++-multilib libgtest-dev:i386 openjdk-17-jdk-headless:i386 libsbml5:i386)
+missing=()
+for package in "${packages[@]}"; do
+  status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
+  if [ "$status" != "install ok installed" ]; then
+    missing+=("$package")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  # Slim images lack the manual directories that the JDK's alternatives expect.
+  "${asRoot[@]}" mkdir -p /usr/share/man/man1
+  "${asRoot[@]}" apt-get update
+  # A 32-bit package must have the same version as its installed 64-bit
+  # twin, so apt may upgrade some 64-bit packages too; it never removes any.
+  "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# BuDDy, privately. The stamp names the unpacked versions, so a newer Debian
+# package is unpacked afresh.
+buddyPackages=(libbdd0c2:i386 libbdd-dev:i386)
+versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
+if [ -z "${versions// /}" ] || [[ "$versions" == *"(none)"* ]]; then
+  "${asRoot[@]}" apt-get update
+  versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
+fi
+stamp="$depsDir/unpacked"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$versions" ] &&
+   [ -e "$depsDir/usr/lib/i386-linux-gnu/libbdd.so" ]; then
+  exit 0
+fi
+echo "unpacking BuDDy for i386 ($versions) into $depsDir"
+rm -rf "$depsDir"
+mkdir -p "$depsDir"
+download="$(mktemp -d)"
+trap 'rm -rf "$download"' EXIT
+# As root, apt downloads as its own user, which must own the folder.
+if [ "$(id -u)" -eq 0 ] && id _apt > /dev/null 2>&1; then
+  chown _apt "$download"
+fi
+(cd "$download" && apt-get download "${buddyPackages[@]}")
+for deb in "$download"/*.deb; do
+  dpkg-deb -x "$deb" "$depsDir"
+done
+echo "$versions" > "$stamp"
