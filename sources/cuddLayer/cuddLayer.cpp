@@ -464,6 +464,15 @@ int physicalNodeLimit() {
     long pageSize = sysconf(_SC_PAGE_SIZE);
     double bytes = (pages > 0 && pageSize > 0) ? double(pages) * double(pageSize) * 0.75 : 2e9;
     double nodes = bytes / double(kBytesPerNode);
+#if UINTPTR_MAX <= 0xFFFFFFFFu
+    // A 32-bit process has at most 4 GB of address space, whatever the
+    // machine's memory, and BuDDy cannot survive a failed allocation (its
+    // tables are left broken and the next operation crashes). Its tables
+    // cost about 80 bytes per node here (a 20-byte node and six operation
+    // caches of one 20-byte entry per two nodes); 1.6 GB of them leave room
+    // for the program, its libraries and the analysis's own data.
+    nodes = std::min(nodes, 1.6e9 / 80);
+#endif
     nodes = std::min(nodes, double(kMaxPayload));
     nodes = std::min(nodes, double(INT_MAX / 2));
     return int(nodes);
