@@ -11,6 +11,7 @@
 # the other builds use. So its two 32-bit packages are downloaded and unpacked
 # into DEPS-DIR instead (DEPS-DIR/usr/include, DEPS-DIR/usr/lib/i386-linux-gnu),
 # where cmake/i386.cmake looks for them; nothing is installed system-wide.
+# DEPS-DIR also gets the link name of libsbml's 32-bit runtime (see below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 depsDir="$(realpath -m "${1:-build-i386/deps}")"
@@ -55,21 +56,27 @@ if [ -z "${versions// /}" ] || [[ "$versions" == *"(none)"* ]]; then
   versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
 fi
 stamp="$depsDir/unpacked"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$versions" ] &&
-   [ -e "$depsDir/usr/lib/i386-linux-gnu/libbdd.so" ]; then
-  exit 0
+libDir="$depsDir/usr/lib/i386-linux-gnu"
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$versions" ] || [ ! -e "$libDir/libbdd.so" ]; then
+  echo "unpacking BuDDy for i386 ($versions) into $depsDir"
+  rm -rf "$depsDir"
+  mkdir -p "$depsDir"
+  download="$(mktemp -d)"
+  trap 'rm -rf "$download"' EXIT
+  # As root, apt downloads as its own user, which must own the folder.
+  if [ "$(id -u)" -eq 0 ] && id _apt > /dev/null 2>&1; then
+    chown _apt "$download"
+  fi
+  (cd "$download" && apt-get download "${buddyPackages[@]}")
+  for deb in "$download"/*.deb; do
+    dpkg-deb -x "$deb" "$depsDir"
+  done
+  echo "$versions" > "$stamp"
 fi
-echo "unpacking BuDDy for i386 ($versions) into $depsDir"
-rm -rf "$depsDir"
-mkdir -p "$depsDir"
-download="$(mktemp -d)"
-trap 'rm -rf "$download"' EXIT
-# As root, apt downloads as its own user, which must own the folder.
-if [ "$(id -u)" -eq 0 ] && id _apt > /dev/null 2>&1; then
-  chown _apt "$download"
-fi
-(cd "$download" && apt-get download "${buddyPackages[@]}")
-for deb in "$download"/*.deb; do
-  dpkg-deb -x "$deb" "$depsDir"
-done
-echo "$versions" > "$stamp"
+
+# libsbml: its 32-bit runtime is installed above, and its headers are the
+# same for every architecture (those of the 64-bit libsbml5-dev serve), but
+# the link name libsbml.so comes only with libsbml5-dev:i386, which would
+# replace the 64-bit libsbml5-dev. The deps folder gets that one link, so
+# that a 32-bit find_library(... NAMES sbml) finds the runtime.
+ln -sfn /usr/lib/i386-linux-gnu/libsbml.so.5 "$libDir/libsbml.so"
