@@ -13,8 +13,8 @@
 # where cmake/i386.cmake looks for them; nothing is installed system-wide.
 # DEPS-DIR also gets the link name of libsbml's 32-bit runtime (see below).
 set -euo pipefail
+depsDir="$(realpath -m "${1:-$(dirname "$0")/../build-i386/deps}")"
 cd "$(dirname "$0")/.."
-depsDir="$(realpath -m "${1:-build-i386/deps}")"
 
 if [ "$(id -u)" -eq 0 ]; then
   asRoot=()
@@ -28,24 +28,10 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${asRoot[@]}" apt-get update
 fi
 
-packages=(g++-multilib libgtest-dev:i386 openjdk-17-jdk-headless:i386 libsbml5:i386)
-missing=()
-for package in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
-  if [ "$status" != "install ok installed" ]; then
-    missing+=("$package")
-  fi
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  # Slim images lack the manual directories that the JDK's alternatives expect.
-  "${asRoot[@]}" mkdir -p /usr/share/man/man1
-  "${asRoot[@]}" apt-get update
-  # A 32-bit package must have the same version as its installed 64-bit
-  # twin, so apt may upgrade some 64-bit packages too; it never removes any.
-  "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+# A 32-bit package must have the same version as its installed 64-bit twin,
+# so apt may upgrade some 64-bit packages too; it never removes any.
+bash scripts/install-deps.sh g++-multilib libgtest-dev:i386 openjdk-17-jdk-headless:i386 \
+  libsbml5:i386
 
 # BuDDy, privately. The stamp names the unpacked versions, so a newer Debian
 # package is unpacked afresh.
