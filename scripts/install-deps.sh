@@ -1,16 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building and testing Quorvel needs,
 # only those that are missing. Runs as root, or through sudo otherwise.
+# Usage: bash scripts/install-deps.sh [PACKAGE ...]
+# With arguments, installs those packages (the missing ones) instead.
 set -euo pipefail
 
 packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev)
+if [ "$#" -gt 0 ]; then
+  packages=("$@")
+fi
 
+# A name without ":ARCH" means the machine's own architecture (or "all"),
+# also when the package of another architecture is installed beside it.
+native="$(dpkg --print-architecture)"
+installed() {
+  local name="$1" arch="$native|all"
+  if [[ "$name" == *:* ]]; then
+    arch="${name#*:}"
+    name="${name%%:*}"
+  fi
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null |
+    grep -qE "^($arch) install ok installed$"
+}
 missing=()
 for package in "${packages[@]}"; do
-  status="$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)"
-  if [ "$status" != "install ok installed" ]; then
-    missing+=("$package")
-  fi
+  installed "$package" || missing+=("$package")
 done
 [ "${#missing[@]}" -eq 0 ] && exit 0
 

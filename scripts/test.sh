@@ -2,8 +2,8 @@
 # Set-up command 2: installs what is missing, then builds and runs every test
 # in several builds: a plain build (build/), one with AddressSanitizer and
 # UndefinedBehaviorSanitizer (build-asan/), both on BuDDy through the layer,
-# and one on CUDD 3.0.0 built from the shared release (build-cudd/). Fails if
-# any run fails.
+# one on CUDD 3.0.0 built from the shared release (build-cudd/), and a 32-bit
+# x86 build (build-i386/). Fails if any run fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,4 +56,18 @@ else
     status=1
   fi
 fi
+
+# ---- 32-bit x86 (build-i386/): the library, the console program and the jar
+# built for i386, the whole suite run as 32-bit programs and the Java check
+# in a 32-bit JVM. Its BuDDy is unpacked into build-i386/deps.
+echo "==== i386 build in build-i386"
+bash scripts/install-i386-deps.sh build-i386/deps
+cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON
+cmake --build build-i386 -j2
+if ! (cd build-i386 && ctest --output-on-failure -j2); then
+  echo "==== i386 tests FAILED"
+  status=1
+fi
+
 exit "$status"

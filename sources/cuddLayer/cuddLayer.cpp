@@ -7,7 +7,8 @@
 //                    form, bound to a BuDDy variable or not yet
 //   tag bits         owning manager: its slot and (on 64-bit hosts) the
 //                    generation of that slot, so that handles of a quit
-//                    manager are rejected
+//                    manager are rejected (on 32-bit hosts, only until its
+//                    slot is reused: slots are taken round-robin)
 //   payload          BuDDy node number or variable index
 // The constants are node 1: ONE uncomplemented, ZERO complemented; BuDDy's
 // node 0 is never stored. BuDDy has no complement edges, so a complemented
@@ -492,6 +493,15 @@ int physicalNodeLimit() {
     long pageSize = sysconf(_SC_PAGE_SIZE);
     double bytes = (pages > 0 && pageSize > 0) ? double(pages) * double(pageSize) * 0.75 : 2e9;
     double nodes = bytes / double(kBytesPerNode);
+#if UINTPTR_MAX <= 0xFFFFFFFFu
+    // A 32-bit process has at most 4 GB of address space, whatever the
+    // machine's memory, and BuDDy cannot survive a failed allocation (its
+    // tables are left broken and the next operation crashes). Its tables
+    // cost about 80 bytes per node here (a 20-byte node and six operation
+    // caches of one 20-byte entry per two nodes); 1.6 GB of them leave room
+    // for the program, its libraries and the analysis's own data.
+    nodes = std::min(nodes, 1.6e9 / 80);
+#endif
     nodes = std::min(nodes, double(kMaxPayload));
     nodes = std::min(nodes, double(INT_MAX / 2));
     return int(nodes);
@@ -676,12 +686,15 @@ DdManager* Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int n
                      unsigned int cacheSize, size_t maxMemory) {
     (void)numVarsZ;
     (void)numSlots;
+    // Free slots are taken round-robin, so that a quit manager's slot is
+    // reused as late as possible: on 32-bit hosts, whose handles have no
+    // generation bits, this is what refuses a handle of a recently quit
+    // manager.
     int slot = -1;
-    for (int s = 0; s < kMaxManagers; ++s)
-        if (K.managers[s] == nullptr) {
-            slot = s;
-            break;
-        }
+    for (int k = 0; k < kMaxManagers && slot < 0; ++k) {
+        const int s = int((K.generation + unsigned(k)) % unsigned(kMaxManagers));
+        if (K.managers[s] == nullptr) slot = s;
+    }
     if (slot < 0) return nullptr;
     if (!K.running && !startKernel(cacheSize, maxMemory)) return nullptr;
     DdManager* m = new DdManager();
