@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysisOptions.h"
 #include "cudd.h"
 #include "parseNetwork.h"
 
@@ -45,9 +46,13 @@ int chkInListInt(const std::vector<int>& listing, int valChk);
 // per geneDbOrg gene; the values are described in util.cpp), builds
 // geneDbReduced (indices into itself) and the blocks in levels. The four
 // outputs are replaced. Writes the progress lines of every step.
+// Each gene of `fixes` (name, 0 or 1) has its update function replaced by
+// that constant before the propagation, so the reduction removes it with
+// that value; geneDbOrg still lists it. A name the network does not have
+// throws optionError naming it.
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
-                  levelArray& sccTopoLvl);
+                  levelArray& sccTopoLvl, const std::vector<geneFix>& fixes = {});
 
 // Dependency graph of geneDb: graph[u] lists, ascending and once each, the
 // genes whose terms mention u; graphTp[i] lists the regulators of i in order
