@@ -76,4 +76,4 @@ struct analysisOptions;
 // says (standard output is lent to them). options.files, help and version
 // are not read. Throws quorvelError on any failure, optionError for a fixed
 // gene the network lacks.
-QUORVEL_EXPORT std::string topFuncQuorvel(const char* s, const analysisOptions& options);
+std::string topFuncQuorvel(const char* s, const analysisOptions& options);
