@@ -86,6 +86,26 @@ jstring fromUtf8(JNIEnv* env, const std::string& text) {
     return result;
 }
 
+// Called from a catch block: turns the exception in flight into a Java
+// exception (none for javaExceptionPending, whose exception the JVM already
+// holds): IllegalArgumentException for a bad option, QuorvelException with
+// the message for every other failure.
+void throwPendingFailure(JNIEnv* env) {
+    try {
+        throw;
+    } catch (const javaExceptionPending&) {
+    } catch (const optionError& error) {
+        std::cout << std::flush;
+        throwJava(env, "java/lang/IllegalArgumentException", error.what());
+    } catch (const std::exception& error) {
+        std::cout << std::flush;
+        throwJava(env, "org/quorvel/QuorvelException", error.what());
+    } catch (...) {
+        std::cout << std::flush;
+        throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
+    }
+}
+
 }  // namespace
 
 // Runs one analysis of the network file `fileName`, writes the result text to
@@ -109,14 +129,8 @@ Java_org_quorvel_Quorvel_findSteadyStatesBDD(JNIEnv* env, jobject /*obj*/, jstri
         const std::string outStr = topFuncQuorvel(file.c_str());
         std::cout << outStr << std::flush;
         return fromUtf8(env, outStr);
-    } catch (const javaExceptionPending&) {
-        return nullptr;
-    } catch (const std::exception& error) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", error.what());
     } catch (...) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
+        throwPendingFailure(env);
     }
     return nullptr;
 }
@@ -161,17 +175,8 @@ Java_org_quorvel_Quorvel_findAttractors(JNIEnv* env, jobject /*obj*/, jstring fi
         if (file.find('\0') != std::string::npos)
             throw optionError("the network file name holds a NUL character");
         return fromUtf8(env, topFuncQuorvel(file.c_str(), options));
-    } catch (const javaExceptionPending&) {
-        return nullptr;
-    } catch (const optionError& error) {
-        std::cout << std::flush;
-        throwJava(env, "java/lang/IllegalArgumentException", error.what());
-    } catch (const std::exception& error) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", error.what());
     } catch (...) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
+        throwPendingFailure(env);
     }
     return nullptr;
 }

@@ -23,18 +23,6 @@ namespace {
 
 using json = nlohmann::json;
 
-std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& network) {
-    std::vector<std::string> names;
-    auto note = [&names](const std::string& name) {
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
-    };
-    for (const networkDefBool& rule : network) {
-        note(rule.outGeneName);
-        for (const std::string& regulator : rule.inpGeneName) note(regulator);
-    }
-    return names;
-}
-
 bruteForce::updateFunction updateByRules(const std::vector<networkDefBool>& network,
                                          const std::vector<std::string>& names) {
     return [network, names](int g, const bruteForce::state& x) {
