@@ -103,9 +103,22 @@ void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
     heldNodes held(mgr);
     DdNode* high = held.keep(Cudd_bddAndAbstract(mgr, f, var, var));
     DdNode* low = held.keep(Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
-    DdNode* both = held.keep(Cudd_bddAnd(mgr, low, high));
-    DdNode* onlyLow = held.keep(Cudd_bddAnd(mgr, low, Cudd_Not(high)));
-    DdNode* onlyHigh = held.keep(Cudd_bddAnd(mgr, high, Cudd_Not(low)));
+    // When one cofactor holds the other, the smaller one is covered once with
+    // '-' and only the rest of the larger one is split; otherwise the two
+    // cofactors are covered apart (the paths of the diagram), which keeps
+    // partly overlapping cofactors from being cut into more pieces.
+    DdNode* both = Cudd_ReadLogicZero(mgr);
+    DdNode* onlyLow = low;
+    DdNode* onlyHigh = high;
+    if (Cudd_bddLeq(mgr, low, high) == 1) {
+        both = low;
+        onlyLow = Cudd_ReadLogicZero(mgr);
+        onlyHigh = held.keep(Cudd_bddAnd(mgr, high, Cudd_Not(low)));
+    } else if (Cudd_bddLeq(mgr, high, low) == 1) {
+        both = high;
+        onlyHigh = Cudd_ReadLogicZero(mgr);
+        onlyLow = held.keep(Cudd_bddAnd(mgr, low, Cudd_Not(high)));
+    }
     char& at = cube[static_cast<size_t>(top)];
     coverInto(mgr, both, ip, nInpVar, cube, cover, count);
     at = '0';

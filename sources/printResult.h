@@ -18,9 +18,10 @@ struct cubeCover {
 
 // Covers `set` (over the current-state variables ip[0 .. nInpVar-1] of mgr)
 // with disjoint cubes, splitting on the variable at the top of the order
-// first: the part common to both values of that variable becomes cubes with
-// '-' there, and only the rest is split, so a subspace gives one cube. The
-// states are counted from the cubes, never enumerated. Throws quorvelError on
+// first: when one value's part holds the other's, the smaller part becomes
+// cubes with '-' there and only the rest of the larger is split; otherwise
+// each part is covered apart (as the paths of the diagram). A subspace gives
+// one cube. The states are counted from the cubes, never enumerated. Throws quorvelError on
 // an engine failure.
 cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar);
 
