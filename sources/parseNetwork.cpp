@@ -2,7 +2,6 @@
 #include "parseNetwork.h"
 
 #include <iostream>
-#include <ostream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,7 +20,6 @@ namespace {
 // Sends what the analysis writes to standard output (its progress lines) to
 // standard error, or nowhere, until it goes out of scope.
 struct progressRedirect {
-    std::ostream nowhere{nullptr};
     std::streambuf* saved = nullptr;
     explicit progressRedirect(progressSink sink) {
         if (sink == progressSink::standardError) saved = std::cout.rdbuf(std::cerr.rdbuf());
