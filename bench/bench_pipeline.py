@@ -3,7 +3,12 @@
 one table row per network: genes, genes left after the reduction, blocks,
 attractors, wall-clock seconds and peak resident memory.
 
-usage: bench_pipeline.py QUORVEL_PROGRAM NETWORK_DIR [--timeout SECONDS] [--only ID ...]
+usage: bench_pipeline.py QUORVEL_PROGRAM NETWORK_DIR [--timeout SECONDS] [--only ID ...] [--json]
+
+With --json the program runs with --format json: the progress lines are read
+from standard error, the attractors from the JSON object, and three more
+columns give the states of the largest attractor, its cubes and the cubes of
+all attractors.
 
 The figures are read from the program's own output: the per-block lines
 "<genes> out edges <children>" give the blocks and the reduced genes, and the
@@ -13,6 +18,7 @@ reported by /usr/bin/time. A network that exceeds the timeout is stopped and
 reported as such.
 """
 import argparse
+import json
 import os
 import re
 import signal
@@ -38,10 +44,10 @@ def genes_in_file_order(path):
     return names
 
 
-def run_one(program, path, timeout):
-    """Returns (seconds, peak_kb, stdout text, status)."""
+def run_one(program, path, timeout, options=()):
+    """Returns (seconds, peak_kb, stdout text, stderr text, status)."""
     with tempfile.NamedTemporaryFile('r', suffix='.time') as timing:
-        command = ['/usr/bin/time', '-f', '%M', '-o', timing.name, program, path]
+        command = ['/usr/bin/time', '-f', '%M', '-o', timing.name, program, *options, path]
         start = time.monotonic()
         child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                  stdin=subprocess.DEVNULL, start_new_session=True)
@@ -61,7 +67,7 @@ def run_one(program, path, timeout):
             pass
         if status.startswith('exit') and err:
             status += ' (' + err.decode(errors='replace').strip().split('\n')[-1][:60] + ')'
-        return seconds, peak, out.decode(errors='replace'), status
+        return seconds, peak, out.decode(errors='replace'), err.decode(errors='replace'), status
 
 
 def summarise(text, names):
@@ -86,6 +92,7 @@ def add_network_arguments(parser):
     parser.add_argument('directory')
     parser.add_argument('--timeout', type=float, default=120.0)
     parser.add_argument('--only', nargs='*', default=None)
+    parser.add_argument('--json', action='store_true')
 
 
 def network_files(args):
@@ -105,17 +112,33 @@ def main():
 
     files = network_files(args)
     row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9}  {}'
+    if args.json:
+        row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9} {:>24} {:>7} {:>7}  {}'
     print(row.format('network', 'genes', 'reduced', 'blocks', 'attractors', 'seconds',
-                     'peak MB', 'status'))
+                     'peak MB', *(['largest', 'cubes', 'all'] if args.json else []), 'status'))
     slow = []
     for name in files:
         path = os.path.join(args.directory, name)
         names = genes_in_file_order(path)
-        seconds, peak_kb, text, status = run_one(args.program, path, args.timeout)
-        reduced, blocks, attractors = summarise(text, names)
+        seconds, peak_kb, text, err, status = run_one(
+            args.program, path, args.timeout, ['--format', 'json'] if args.json else [])
+        extra = []
+        if args.json:
+            reduced, blocks, _ = summarise(err, names)
+            attractors, extra = '-', ['-', '-', '-']
+            if status == 'ok':
+                found = json.loads(text)['attractors']
+                attractors = len(found)
+                largest = max(found, key=lambda a: int(a['states']), default=None)
+                extra = [largest['states'] if largest else 0,
+                         len(largest['cubes']) if largest else 0,
+                         sum(len(a['cubes']) for a in found)]
+        else:
+            reduced, blocks, attractors = summarise(text, names)
         peak = '%.1f' % (peak_kb / 1024.0) if peak_kb != '' else '?'
         print(row.format(name[:-4], len(names), reduced, blocks,
-                         attractors if status == 'ok' else '-', '%.2f' % seconds, peak, status),
+                         attractors if status == 'ok' else '-', '%.2f' % seconds, peak, *extra,
+                         status),
               flush=True)
         if seconds > 60 or status == 'timeout':
             slow.append(name[:-4])

@@ -5,7 +5,8 @@
 # With arguments, installs those packages (the missing ones) instead.
 set -euo pipefail
 
-packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev)
+packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev
+          nlohmann-json3-dev)
 if [ "$#" -gt 0 ]; then
   packages=("$@")
 fi

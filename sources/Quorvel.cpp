@@ -11,7 +11,9 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "analysisOptions.h"
 #include "parseNetwork.h"
 
 namespace {
@@ -84,6 +86,26 @@ jstring fromUtf8(JNIEnv* env, const std::string& text) {
     return result;
 }
 
+// Called from a catch block: turns the exception in flight into a Java
+// exception (none for javaExceptionPending, whose exception the JVM already
+// holds): IllegalArgumentException for a bad option, QuorvelException with
+// the message for every other failure.
+void throwPendingFailure(JNIEnv* env) {
+    try {
+        throw;
+    } catch (const javaExceptionPending&) {
+    } catch (const optionError& error) {
+        std::cout << std::flush;
+        throwJava(env, "java/lang/IllegalArgumentException", error.what());
+    } catch (const std::exception& error) {
+        std::cout << std::flush;
+        throwJava(env, "org/quorvel/QuorvelException", error.what());
+    } catch (...) {
+        std::cout << std::flush;
+        throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
+    }
+}
+
 }  // namespace
 
 // Runs one analysis of the network file `fileName`, writes the result text to
@@ -107,14 +129,54 @@ Java_org_quorvel_Quorvel_findSteadyStatesBDD(JNIEnv* env, jobject /*obj*/, jstri
         const std::string outStr = topFuncQuorvel(file.c_str());
         std::cout << outStr << std::flush;
         return fromUtf8(env, outStr);
-    } catch (const javaExceptionPending&) {
-        return nullptr;
-    } catch (const std::exception& error) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", error.what());
     } catch (...) {
-        std::cout << std::flush;
-        throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
+        throwPendingFailure(env);
+    }
+    return nullptr;
+}
+
+// Runs one analysis of `fileName` with the console's options (a String[]
+// that may be empty) and returns the text of the chosen format; with --help
+// or --version, that text instead. The result is not written to standard
+// output; progress lines go where the console sends them for these options.
+// NullPointerException for a null name, options array or option;
+// IllegalArgumentException for a bad option, a file name among the options,
+// a fixed gene the network lacks or a name holding NUL;
+// org.quorvel.QuorvelException for every failure of the analysis.
+extern "C" QUORVEL_EXPORT JNIEXPORT jstring JNICALL
+Java_org_quorvel_Quorvel_findAttractors(JNIEnv* env, jobject /*obj*/, jstring fileName,
+                                        jobjectArray optionArray) {
+    try {
+        if (fileName == nullptr || optionArray == nullptr) {
+            throwJava(env, "java/lang/NullPointerException",
+                      fileName == nullptr ? "fileName is null" : "options is null");
+            return nullptr;
+        }
+        std::vector<std::string> args;
+        const jsize count = env->GetArrayLength(optionArray);
+        for (jsize k = 0; k < count; ++k) {
+            auto option = static_cast<jstring>(env->GetObjectArrayElement(optionArray, k));
+            checkJava(env);
+            if (option == nullptr) {
+                throwJava(env, "java/lang/NullPointerException",
+                          "option " + std::to_string(k) + " is null");
+                return nullptr;
+            }
+            args.push_back(toUtf8(env, option));
+            env->DeleteLocalRef(option);
+        }
+        const analysisOptions options = readOptions(args);
+        if (options.help) return fromUtf8(env, helpText());
+        if (options.version) return fromUtf8(env, versionText());
+        if (!options.files.empty())
+            throw optionError("unexpected argument '" + options.files[0] +
+                              "': the network file is the first parameter");
+        const std::string file = toUtf8(env, fileName);
+        if (file.find('\0') != std::string::npos)
+            throw optionError("the network file name holds a NUL character");
+        return fromUtf8(env, topFuncQuorvel(file.c_str(), options));
+    } catch (...) {
+        throwPendingFailure(env);
     }
     return nullptr;
 }

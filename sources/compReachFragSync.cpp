@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <iostream>
 
 #include "util.h"
@@ -140,7 +141,9 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
                    std::vector<DdNode*>& steadyFalse, double backwardSeconds) {
-    const auto deadline = secondsFromNow(backwardSeconds);
+    // An infinite time runs every backward search to its end.
+    const bool bounded = std::isfinite(backwardSeconds);
+    const auto deadline = secondsFromNow(bounded ? backwardSeconds : 0.0);
     bool complete = true;
     // Passes run while no fragment relation is constant; a constant (zero)
     // relation means the space is used up.
@@ -154,7 +157,8 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         std::cout << "computing backward reachable states" << std::endl;
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
         DdNode* backNext = compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd,
-                                                        inpCubeBwd, nInpVar, 1, &passDeadline,
+                                                        inpCubeBwd, nInpVar, 1,
+                                                        bounded ? &passDeadline : nullptr,
                                                         complete);
         DdNode* reachedStatesBack = swapCurrentAndNext(mgr, backNext, ip, nInpVar);
 

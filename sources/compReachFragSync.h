@@ -23,6 +23,8 @@ constexpr double kSyncPassSeconds = 2.0;
 // the attractor being examined is kept when the states found so far already
 // prove it recurrent, and nothing else is appended. Every appended set is
 // still an attractor; the caller's asynchronous search covers the rest.
+// An infinite backwardSeconds (HUGE_VAL) sets no limit at all: the search
+// runs to its end and appends every synchronous attractor of the fragment.
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,

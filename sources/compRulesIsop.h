@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "parseNetwork.h"
 
 // One product of a cover over variables 0..nVars-1: entry v is 1 when the

@@ -4,6 +4,7 @@
 #include "coreProgramAsync.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <sstream>
 
@@ -11,6 +12,8 @@
 #include "compSteadyAsyncComplex.h"
 #include "utilFragAsync.h"
 #include "constBdd.h"
+#include "coreProgramSync.h"
+#include "printResult.h"
 #include "util.h"
 #include "utilFragSync.h"
 
@@ -99,7 +102,8 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates) {
+                         std::vector<DdNode*>& steadyStates, resultFormat format,
+                         updateMode update) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -151,9 +155,13 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     std::cout << "BDD construction done" << std::endl;
 
     const std::string result =
-        compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates, mgr,
-                          mgrAsync, opAsync, ipAsync, op, ip, inpCubeFwd, inpCubeBwd,
-                          inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame, nInpVar);
+        update == updateMode::sync
+            ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
+                                    inpCubeFwd, inpCubeBwd, nInpVar, format)
+            : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
+                                steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip, inpCubeFwd,
+                                inpCubeBwd, inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame,
+                                nInpVar, format);
 
     Cudd_RecursiveDeref(mgr, inpCubeFwd);
     Cudd_RecursiveDeref(mgr, inpCubeBwd);
@@ -280,7 +288,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar) {
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
+                              resultFormat format) {
     const size_t nGenes = static_cast<size_t>(nInpVar);
     DdNode* stateSpace = Cudd_ReadOne(mgrAsync);
     Cudd_Ref(stateSpace);
@@ -332,9 +341,13 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
     // The result text writes four characters per gene and state; an
     // attractor with more states than fit is refused as soon as the search
-    // finds it (the writer refuses the same text at the end).
+    // finds it (the writer refuses the same text at the end). Cubes have no
+    // such limit.
     const double maxStates =
-        kMaxResultTextBytes / (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
+        format != resultFormat::states
+            ? HUGE_VAL
+            : kMaxResultTextBytes /
+                  (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
     // The genes' own next-state functions and influences, read before any
     // relation is narrowed to a block's attractors; the searches use them to
     // prove that no attractor is left without cutting every basin.
@@ -443,13 +456,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     }
     releaseAll(mgrAsync, network.next);
 
-    std::ostringstream outSS;
-    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
-    for (size_t k = firstResult; k < steadyStates.size(); ++k) {
-        std::vector<int> nodeLevel(geneDbOrg.size(), 0);
-        printCubesJava(mgrAsync, geneDbOrg, geneDbReduced, defaultStatus, steadyStates[k], ipAsync,
-                       outSS, nInpVar, nodeLevel);
-    }
-    outSS << "\n";
-    return outSS.str();
+    const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
+                                          steadyStates.end());
+    return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
+                       defaultStatus, attractors, ipAsync, nInpVar);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "analysisOptions.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
 
@@ -13,12 +14,17 @@
 // Throws quorvelError when the engine refuses.
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 
-// Runs the symbolic analysis and returns the result text. Creates and quits
-// both managers; steadyStates is empty again on return (and on an error).
-// Throws quorvelError when references are left outstanding at the end.
+// Runs the symbolic analysis and returns the result text in `format`: the
+// asynchronous attractors by the level-by-level composition, or with
+// updateMode::sync the synchronous ones (compSteadyTopFuncSync). Creates and
+// quits both managers; steadyStates is empty again on return (and on an
+// error). Throws quorvelError when references are left outstanding at the
+// end.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates);
+                         std::vector<DdNode*>& steadyStates,
+                         resultFormat format = resultFormat::states,
+                         updateMode update = updateMode::async);
 
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
@@ -27,4 +33,5 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar);
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
+                              resultFormat format = resultFormat::states);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "analysisOptions.h"
 #include "coreProgramAsync.h"
 #include "readNetworkFile.h"
 #include "util.h"
@@ -15,12 +16,36 @@ void raiseFatal(const std::string& line) {
     throw quorvelError(line);
 }
 
-std::string topFuncQuorvel(const char* s) {
+namespace {
+
+// Sends what the analysis writes to standard output (its progress lines) to
+// standard error, or nowhere, until it goes out of scope.
+struct progressRedirect {
+    std::streambuf* saved = nullptr;
+    explicit progressRedirect(progressSink sink) {
+        if (sink == progressSink::standardError) saved = std::cout.rdbuf(std::cerr.rdbuf());
+        if (sink == progressSink::none) saved = std::cout.rdbuf(nullptr);
+    }
+    progressRedirect(const progressRedirect&) = delete;
+    progressRedirect& operator=(const progressRedirect&) = delete;
+    ~progressRedirect() {
+        if (saved == nullptr) return;
+        std::cout.rdbuf(saved);
+        std::cout.clear();
+    }
+};
+
+}  // namespace
+
+std::string topFuncQuorvel(const char* s) { return topFuncQuorvel(s, analysisOptions{}); }
+
+std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     if (s == nullptr) throw quorvelError("no network file name was given");
     // The BDD engine may keep process-wide state, so analyses run one at a
     // time even when several threads (e.g. of a Java application) call in.
     static std::mutex analysisMutex;
     std::lock_guard<std::mutex> lock(analysisMutex);
+    const progressRedirect redirect(progressSinkOf(options));
 
     const std::string networkFile(s);
     std::cout << "\n" << "parsing network file" << std::endl;
@@ -32,32 +57,49 @@ std::string topFuncQuorvel(const char* s) {
     geneDatabase geneDbReduced;
     levelArray sccTopoLvl;
     std::vector<int> defaultStatus;
-    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder);
+    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
+                  options.fixes);
 
     std::vector<DdNode*> steadyStates;
-    return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates);
+    return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
+                        options.format, options.update);
 }
 
 #ifndef QUORVEL_WITHOUT_MAIN
-// Console entry: `quorvel FILE` analyses FILE; `quorvel` alone asks for the
-// file name on standard input. The result text goes to standard output
-// unchanged. Any failure, including a result that could not be written, is
-// reported on standard error with exit status 1; success is status 0.
+// Console entry: `quorvel [OPTION]... FILE` analyses FILE; without FILE the
+// name is asked for on standard input (the prompt goes to standard error
+// when standard output must hold the result alone). The result text goes to
+// standard output unchanged. Any failure, including a result that could not
+// be written, is reported on standard error with exit status 1 (a bad
+// option with the usage line as well); success is status 0.
 QUORVEL_EXPORT int main(int argc, char** argv) {
     try {
+        const analysisOptions options =
+            readOptions(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+        if (options.help || options.version) {
+            if (!(std::cout << (options.help ? helpText() : versionText()) << std::flush))
+                throw quorvelError("cannot write to standard output");
+            return 0;
+        }
         std::string fileName;
-        if (argc > 2) throw quorvelError("usage: quorvel [NETWORK-FILE]");
-        if (argc == 2) {
-            fileName = argv[1];
+        if (options.files.size() > 1) throw optionError("more than one network file was given");
+        if (options.files.size() == 1) {
+            fileName = options.files[0];
         } else {
-            std::cout << "Enter input file name ::: " << std::flush;
+            std::ostream& prompt =
+                progressSinkOf(options) == progressSink::standardOutput ? std::cout : std::cerr;
+            prompt << "Enter input file name ::: " << std::flush;
             if (!(std::cin >> fileName))
                 throw quorvelError("standard input ended before a file name was read");
         }
-        const std::string outStr = topFuncQuorvel(fileName.c_str());
+        const std::string outStr = topFuncQuorvel(fileName.c_str(), options);
         if (!(std::cout << outStr << std::flush))
             throw quorvelError("cannot write the result to standard output");
         return 0;
+    } catch (const optionError& error) {
+        std::cout << std::flush;
+        std::cerr << "quorvel: " << error.what() << "\n" << usageLine() << "\n"
+                  << "Try 'quorvel --help' for more information." << std::endl;
     } catch (const std::exception& error) {
         std::cout << std::flush;
         std::cerr << "quorvel: " << error.what() << std::endl;

@@ -67,3 +67,13 @@ struct quorvelError : std::runtime_error {
 // Runs one whole analysis of the network file `s` and returns the result
 // text. Throws quorvelError on any failure.
 QUORVEL_EXPORT std::string topFuncQuorvel(const char* s);
+
+struct analysisOptions;
+
+// The same with options (analysisOptions.h): the result in options.format,
+// the attractors of options.update, options.fixes applied before the
+// reduction. While it runs, progress lines go where progressSinkOf(options)
+// says (standard output is lent to them). options.files, help and version
+// are not read. Throws quorvelError on any failure, optionError for a fixed
+// gene the network lacks.
+std::string topFuncQuorvel(const char* s, const analysisOptions& options);

@@ -290,7 +290,8 @@ void renumberToReduced(std::vector<int>& ids, const std::vector<int>& reducedInd
 //     3  an inhibiting term always holds (every term dropped): constant 0
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
-                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder) {
+                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder,
+                  const std::vector<geneFix>& fixes) {
     geneDbOrg.clear();
     geneDbReduced.clear();
     sccTopoLvl.clear();
@@ -303,6 +304,16 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
 
     // Propagation works on a copy whose terms are simplified in place.
     geneDatabase work = geneDbOrg;
+    // A fixed gene reads no gene any more: no term (constant 0), or one
+    // activating term without regulators (constant 1).
+    for (const geneFix& fix : fixes) {
+        const int g = chkInList(work, fix.name);
+        if (g < 0) throw optionError("--fix: the network has no gene named " + fix.name);
+        gene& entry = work[static_cast<std::size_t>(g)];
+        entry.inGenesPos.clear();
+        entry.inGenesNeg.clear();
+        if (fix.value == 1) entry.inGenesPos.emplace_back();
+    }
     const std::size_t n = work.size();
     adjacencyList graph(n), graphTp(n);
     makeGraph(work, graph, graphTp);

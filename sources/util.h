@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysisOptions.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
 
@@ -49,9 +50,14 @@ int chkInListInt(const std::vector<int>& listing, int valChk);
 // that order (a format reader's order of its genes, which may include genes
 // without any rule); the others follow in order of first appearance. Writes
 // the progress lines of every step.
+// Each gene of `fixes` (name, 0 or 1) has its update function replaced by
+// that constant before the propagation, so the reduction removes it with
+// that value; geneDbOrg still lists it. A name the network does not have
+// throws optionError naming it.
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
-                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder = {});
+                  levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder = {},
+                  const std::vector<geneFix>& fixes = {});
 
 // Dependency graph of geneDb: graph[u] lists, ascending and once each, the
 // genes whose terms mention u; graphTp[i] lists the regulators of i in order

@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "cudd.h"
+#include "bddEngine.h"
 #include "processRunner.h"
 
 namespace {

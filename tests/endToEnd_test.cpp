@@ -15,22 +15,6 @@
 
 namespace {
 
-// Gene names in order of first appearance: each rule's target, then its
-// regulators left to right.
-std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& network) {
-    std::vector<std::string> names;
-    auto note = [&names](const std::string& name) {
-        for (const std::string& known : names)
-            if (known == name) return;
-        names.push_back(name);
-    };
-    for (const networkDefBool& rule : network) {
-        note(rule.outGeneName);
-        for (const std::string& regulator : rule.inpGeneName) note(regulator);
-    }
-    return names;
-}
-
 // The attractors of the network as written, found by exploring every state.
 bruteForce::attractorSet referenceAttractors(const std::vector<networkDefBool>& network,
                                              const std::vector<std::string>& names) {

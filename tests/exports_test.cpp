@@ -1,4 +1,4 @@
-// libquorvel.so exports its three entry points and nothing of its own besides,
+// libquorvel.so exports its four entry points and nothing of its own besides,
 // so a process that also loads another BDD package or C++ library with the
 // same internal names stays safe.
 #include <gtest/gtest.h>
@@ -19,7 +19,8 @@ TEST(exports, onlyTheEntryPoints) {
     const std::set<std::string> linkerSymbols = {"_init", "_fini", "__bss_start", "_edata",
                                                  "_end"};
     const std::set<std::string> entries = {"main", "_Z14topFuncQuorvelB5cxx11PKc",
-                                           "Java_org_quorvel_Quorvel_findSteadyStatesBDD"};
+                                           "Java_org_quorvel_Quorvel_findSteadyStatesBDD",
+                                           "Java_org_quorvel_Quorvel_findAttractors"};
     std::set<std::string> found;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {

@@ -198,3 +198,17 @@ int nextValueByRules(const std::vector<networkDefBool>& network, const std::stri
     if (hasInhibiting) return !h;
     return 0;
 }
+
+std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& network) {
+    std::vector<std::string> names;
+    auto note = [&names](const std::string& name) {
+        for (const std::string& known : names)
+            if (known == name) return;
+        names.push_back(name);
+    };
+    for (const networkDefBool& rule : network) {
+        note(rule.outGeneName);
+        for (const std::string& regulator : rule.inpGeneName) note(regulator);
+    }
+    return names;
+}

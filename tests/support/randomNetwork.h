@@ -46,6 +46,10 @@ struct randomNetworkOptions {
 
 std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOptions& options = {});
 
+// Gene names in order of first appearance: each rule's target, then its
+// regulators left to right (the order of the result's header).
+std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& network);
+
 // Rule-file text of `network`, one rule per line.
 std::string networkText(const std::vector<networkDefBool>& network);
 

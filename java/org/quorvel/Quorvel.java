@@ -41,4 +41,23 @@ public class Quorvel {
      *     network, or the analysis fails; the message says why
      */
     public native String findSteadyStatesBDD(String fileName);
+
+    /**
+     * Analyses the network file {@code fileName} with the console program's
+     * options and returns the result in the chosen format, for example
+     * {@code findAttractors("net.txt", "--format", "json", "--update", "sync",
+     * "--fix", "A=0")}. With {@code "--help"} or {@code "--version"} it returns
+     * that text instead. The result is not written to standard output; the
+     * progress lines go where the console program sends them (standard output
+     * for the {@code states} format, standard error for {@code cubes} and
+     * {@code json}, nowhere with {@code "--quiet"}).
+     *
+     * @throws NullPointerException if {@code fileName}, the options array or an option is null
+     * @throws IllegalArgumentException for an unknown option, a bad value, a
+     *     file name among the options, a fixed gene the network does not have,
+     *     or a file name holding a NUL character
+     * @throws QuorvelException if the file cannot be read, is not a valid
+     *     network, or the analysis fails; the message says why
+     */
+    public native String findAttractors(String fileName, String... options);
 }

@@ -63,6 +63,19 @@ public final class QuorvelCheck {
         }
     }
 
+    /** findAttractors(fileName, options) must fail with `expected`. */
+    private static void expectOptionFailure(Quorvel quorvel, String fileName,
+            Class<? extends RuntimeException> expected, String... options) {
+        String what = "findAttractors(" + fileName + ", " + Arrays.toString(options) + ") throws "
+                + expected.getSimpleName();
+        try {
+            quorvel.findAttractors(fileName, options);
+            check(false, what);
+        } catch (RuntimeException error) {
+            check(expected.isInstance(error), what + ": got " + error);
+        }
+    }
+
     /** A successful call: the text returned must be exactly the text printed last. */
     private static String analyse(Quorvel quorvel, String stdoutFile, String network)
             throws IOException {
@@ -143,7 +156,36 @@ public final class QuorvelCheck {
         // The JVM and the library are still usable after failures.
         expectFailure(quorvel, missing, QuorvelException.class, missing);
 
+        // findAttractors: options as the console takes them.
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--bogus");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--format", "xml");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--fix", "A=2");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--fix", "NOPE=1");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "other.net");
+        expectOptionFailure(quorvel, missing, QuorvelException.class, "--format", "json");
+        check(quorvel.findAttractors(network, "--help").contains("--format"),
+                "findAttractors(--help) returns the help text");
+        try {
+            quorvel.findAttractors(network, (String) null);
+            check(false, "a null option throws NullPointerException");
+        } catch (NullPointerException expected) {
+            check(true, "a null option throws NullPointerException");
+        }
+
         if (full) {
+            long beforeJson = sizeOf(stdoutFile);
+            String json = quorvel.findAttractors(network, "--format", "json", "--quiet");
+            check(printedSince(stdoutFile, beforeJson).isEmpty(),
+                    "findAttractors with --quiet writes nothing to standard output");
+            check(json.startsWith("{\"genes\":[\"A\",\"B\"],\"update\":\"async\"")
+                    && json.contains("{\"states\":1,\"cubes\":[\"01\"]}")
+                    && json.contains("{\"states\":1,\"cubes\":[\"10\"]}"),
+                    "findAttractors gives the toggle switch as JSON: " + json);
+            String fixed = quorvel.findAttractors(network, "--format", "cubes", "--fix", "A=1",
+                    "--quiet");
+            check(fixed.equals("A   B   \n1   10   \n"),
+                    "findAttractors with --fix A=1 gives the one state 10: " + fixed);
+
             String first = analyse(quorvel, stdoutFile, network);
             expectFailure(quorvel, missing, QuorvelException.class, missing);
             String second = analyse(quorvel, stdoutFile, network);

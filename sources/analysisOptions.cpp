@@ -1,0 +1,127 @@
+// Parser of the analysis options.
+#include "analysisOptions.h"
+
+#include <algorithm>
+
+#ifndef QUORVEL_VERSION
+#define QUORVEL_VERSION "unknown"
+#endif
+
+namespace {
+
+resultFormat formatOf(const std::string& value) {
+    if (value == "states") return resultFormat::states;
+    if (value == "cubes") return resultFormat::cubes;
+    if (value == "json") return resultFormat::json;
+    throw optionError("invalid value '" + value + "' for --format (states, cubes or json)");
+}
+
+updateMode updateOf(const std::string& value) {
+    if (value == "async") return updateMode::async;
+    if (value == "sync") return updateMode::sync;
+    throw optionError("invalid value '" + value + "' for --update (async or sync)");
+}
+
+// GENE=0 or GENE=1; the gene name is everything before the last '='.
+geneFix fixOf(const std::string& value) {
+    const size_t eq = value.rfind('=');
+    if (eq == std::string::npos || eq == 0 || eq + 2 != value.size() ||
+        (value[eq + 1] != '0' && value[eq + 1] != '1'))
+        throw optionError("invalid value '" + value + "' for --fix (GENE=0 or GENE=1)");
+    return geneFix{value.substr(0, eq), value[eq + 1] - '0'};
+}
+
+void addFix(std::vector<geneFix>& fixes, const geneFix& fix) {
+    const auto same = std::find_if(fixes.begin(), fixes.end(),
+                                   [&](const geneFix& f) { return f.name == fix.name; });
+    if (same == fixes.end()) {
+        fixes.push_back(fix);
+    } else if (same->value != fix.value) {
+        throw optionError("gene " + fix.name + " is fixed to both 0 and 1");
+    }
+}
+
+}  // namespace
+
+analysisOptions readOptions(const std::vector<std::string>& args) {
+    analysisOptions options;
+    bool optionsEnded = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            options.version = true;
+            continue;
+        }
+        if (arg == "--quiet") {
+            options.quiet = true;
+            continue;
+        }
+        // The options that take a value: --name VALUE or --name=VALUE.
+        const size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        if (name != "--format" && name != "--update" && name != "--fix")
+            throw optionError("unknown option '" + arg + "'");
+        std::string value;
+        if (eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+        } else {
+            if (k + 1 == args.size()) throw optionError("option " + name + " needs a value");
+            value = args[++k];
+        }
+        if (name == "--format")
+            options.format = formatOf(value);
+        else if (name == "--update")
+            options.update = updateOf(value);
+        else
+            addFix(options.fixes, fixOf(value));
+    }
+    return options;
+}
+
+std::string usageLine() {
+    return "usage: quorvel [NETWORK-FILE]\n   or: quorvel [OPTION]... [NETWORK-FILE]";
+}
+
+std::string helpText() {
+    return usageLine() + "\n" +
+           "Computes every attractor of the Boolean network in NETWORK-FILE (asked for on\n"
+           "standard input when not given) and writes them to standard output.\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help             show this text and exit\n"
+           "      --version          show the version and exit\n"
+           "      --format FORMAT    how the result is written (default: states):\n"
+           "                           states  every state of every attractor\n"
+           "                           cubes   per attractor its number of states, then\n"
+           "                                   disjoint cubes (0, 1 or - per gene)\n"
+           "                           json    one JSON object: genes, update,\n"
+           "                                   attractors (states, cubes), fixed\n"
+           "      --update MODE      async (default: one gene at a time) or sync (every\n"
+           "                         gene at once)\n"
+           "      --fix GENE=0|1     hold GENE at 0 (knock-out) or 1 (over-expression);\n"
+           "                         may be repeated\n"
+           "      --quiet            write no progress lines\n"
+           "\n"
+           "With --format cubes or json, progress lines go to standard error and standard\n"
+           "output holds the result alone. Exit status: 0 on success, 1 on any error.\n";
+}
+
+std::string versionText() { return std::string("quorvel ") + QUORVEL_VERSION + "\n"; }
+
+progressSink progressSinkOf(const analysisOptions& options) {
+    if (options.quiet) return progressSink::none;
+    if (options.format == resultFormat::states) return progressSink::standardOutput;
+    return progressSink::standardError;
+}

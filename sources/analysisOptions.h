@@ -1,0 +1,65 @@
+// The options of one analysis, as the console program and the Java method
+// findAttractors take them, and their parser.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "parseNetwork.h"
+
+// How the result is written: the states one by one (the historical text),
+// each attractor as disjoint cubes, or one JSON object.
+enum class resultFormat { states, cubes, json };
+
+// Which dynamics the attractors belong to: one gene at a time, or every gene
+// at once.
+enum class updateMode { async, sync };
+
+// A gene whose update function is replaced by a constant before the
+// reduction (a knock-out for 0, an over-expression for 1).
+struct geneFix {
+    std::string name;
+    int value = 0;
+};
+
+struct analysisOptions {
+    resultFormat format = resultFormat::states;
+    updateMode update = updateMode::async;
+    std::vector<geneFix> fixes;  // in the order given, each gene once
+    bool quiet = false;          // no progress lines at all
+    bool help = false;           // -h / --help was given
+    bool version = false;        // --version was given
+    std::vector<std::string> files;  // the words that are not options, in order
+};
+
+// A bad command line: an unknown option, a missing or bad value, or a fixed
+// gene the network does not have. The console adds the usage line; Java
+// turns it into IllegalArgumentException.
+struct optionError : quorvelError {
+    using quorvelError::quorvelError;
+};
+
+// Reads GNU-style options: -h/--help, --version, --quiet, --format F,
+// --update U and --fix GENE=V (each value also as --opt=VALUE). Options may
+// come before or after the file name; "--" ends them, so a file name may
+// start with "-". A lone "-" is a file name. A repeated --format or --update
+// keeps the last value; a gene fixed twice to different values is an error.
+// Throws optionError.
+analysisOptions readOptions(const std::vector<std::string>& args);
+
+// The usage lines (two, without a final line end): the plain form, then the
+// form with options.
+std::string usageLine();
+
+// The text of --help: the usage line, what the program does, the formats and
+// every option. Ends with a line end.
+std::string helpText();
+
+// The text of --version, ended by a line end.
+std::string versionText();
+
+// Where progress lines go for these options: standard output for the
+// states format (as always), standard error for cubes and json, nowhere with
+// --quiet.
+enum class progressSink { standardOutput, standardError, none };
+progressSink progressSinkOf(const analysisOptions& options);

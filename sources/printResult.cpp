@@ -1,0 +1,268 @@
+// The result of an analysis in each of its formats: the states one by one,
+// disjoint cubes, or JSON (written with nlohmann-json, which escapes every
+// name as JSON requires and keeps the keys in the order they are set).
+#include "printResult.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <new>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "util.h"
+
+namespace {
+
+// A whole number of any size, as little-endian 32-bit limbs: state counts
+// reach 2^n for n genes, far past what a double holds exactly.
+struct bigCount {
+    std::vector<uint32_t> limbs;
+
+    void addPowerOfTwo(size_t exponent) {
+        const size_t at = exponent / 32;
+        if (limbs.size() <= at) limbs.resize(at + 1, 0);
+        uint64_t carry = uint64_t(1) << (exponent % 32);
+        for (size_t k = at; carry != 0; ++k) {
+            if (k == limbs.size()) limbs.push_back(0);
+            const uint64_t sum = uint64_t(limbs[k]) + carry;
+            limbs[k] = static_cast<uint32_t>(sum);
+            carry = sum >> 32;
+        }
+    }
+
+    std::string decimal() const {
+        std::vector<uint32_t> rest = limbs;
+        std::string digits;
+        auto isZero = [&]() {
+            for (uint32_t limb : rest)
+                if (limb != 0) return false;
+            return true;
+        };
+        while (!isZero()) {
+            // rest /= 10^9, the remainder gives nine digits.
+            uint64_t remainder = 0;
+            for (size_t k = rest.size(); k-- > 0;) {
+                const uint64_t value = (remainder << 32) | rest[k];
+                rest[k] = static_cast<uint32_t>(value / 1000000000u);
+                remainder = value % 1000000000u;
+            }
+            for (int d = 0; d < 9; ++d) {
+                digits.push_back(static_cast<char>('0' + remainder % 10));
+                remainder /= 10;
+            }
+        }
+        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+        if (digits.empty()) digits = "0";
+        return std::string(digits.rbegin(), digits.rend());
+    }
+};
+
+// Releases the handles it holds when it goes out of scope.
+struct heldNodes {
+    DdManager* mgr;
+    std::vector<DdNode*> nodes;
+    explicit heldNodes(DdManager* m) : mgr(m) {}
+    heldNodes(const heldNodes&) = delete;
+    heldNodes& operator=(const heldNodes&) = delete;
+    ~heldNodes() { releaseAll(mgr, nodes); }
+    DdNode* keep(DdNode* result) {
+        nodes.push_back(refChecked(result));
+        return nodes.back();
+    }
+};
+
+// The current-state variable of f highest in the order.
+int topVariable(DdManager* mgr, DdNode* f, int nInpVar) {
+    int* support = nullptr;
+    const int count = Cudd_SupportIndices(mgr, f, &support);
+    if (count <= 0) {
+        std::free(support);
+        throw quorvelError("BDD engine failure: the support of an attractor is unavailable");
+    }
+    int top = -1;
+    for (int k = 0; k < count; ++k)
+        if (top < 0 || Cudd_ReadPerm(mgr, support[k]) < Cudd_ReadPerm(mgr, top)) top = support[k];
+    std::free(support);
+    if (top >= nInpVar) throw quorvelError("internal error: an attractor reads a next-state variable");
+    return top;
+}
+
+void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
+               std::string& cube, cubeCover& cover, bigCount& count) {
+    if (f == Cudd_ReadLogicZero(mgr)) return;
+    if (f == Cudd_ReadOne(mgr)) {
+        cover.cubes.push_back(cube);
+        size_t free = 0;
+        for (char c : cube) free += c == '-';
+        count.addPowerOfTwo(free);
+        return;
+    }
+    const int top = topVariable(mgr, f, nInpVar);
+    DdNode* var = ip[static_cast<size_t>(top)];
+    heldNodes held(mgr);
+    DdNode* high = held.keep(Cudd_bddAndAbstract(mgr, f, var, var));
+    DdNode* low = held.keep(Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
+    // When one cofactor holds the other, the smaller one is covered once with
+    // '-' and only the rest of the larger one is split; otherwise the two
+    // cofactors are covered apart (the paths of the diagram), which keeps
+    // partly overlapping cofactors from being cut into more pieces.
+    DdNode* both = Cudd_ReadLogicZero(mgr);
+    DdNode* onlyLow = low;
+    DdNode* onlyHigh = high;
+    if (Cudd_bddLeq(mgr, low, high) == 1) {
+        both = low;
+        onlyLow = Cudd_ReadLogicZero(mgr);
+        onlyHigh = held.keep(Cudd_bddAnd(mgr, high, Cudd_Not(low)));
+    } else if (Cudd_bddLeq(mgr, high, low) == 1) {
+        both = high;
+        onlyHigh = Cudd_ReadLogicZero(mgr);
+        onlyLow = held.keep(Cudd_bddAnd(mgr, low, Cudd_Not(high)));
+    }
+    char& at = cube[static_cast<size_t>(top)];
+    coverInto(mgr, both, ip, nInpVar, cube, cover, count);
+    at = '0';
+    coverInto(mgr, onlyLow, ip, nInpVar, cube, cover, count);
+    at = '1';
+    coverInto(mgr, onlyHigh, ip, nInpVar, cube, cover, count);
+    at = '-';
+}
+
+// Per gene of geneDbOrg: its reduced index, or -1 for a gene the reduction
+// fixed.
+std::vector<int> reducedIndexOf(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced) {
+    std::vector<int> index(geneDbOrg.size(), -1);
+    for (size_t r = 0; r < geneDbReduced.size(); ++r) {
+        const int org = chkInList(geneDbOrg, geneDbReduced[r].name);
+        if (org >= 0) index[static_cast<size_t>(org)] = static_cast<int>(r);
+    }
+    return index;
+}
+
+// The value of a gene the reduction fixed (entries 1 and 2 are ON).
+char fixedValue(const std::vector<int>& defaultStatus, size_t org) {
+    const int status = defaultStatus.at(org);
+    return (status == 1 || status == 2) ? '1' : '0';
+}
+
+// A cube over the reduced genes written over every gene of geneDbOrg.
+std::string wholeCube(const std::string& reducedCube, const std::vector<int>& reducedIndex,
+                      const std::vector<int>& defaultStatus) {
+    std::string cube(reducedIndex.size(), '0');
+    for (size_t org = 0; org < reducedIndex.size(); ++org)
+        cube[org] = reducedIndex[org] < 0
+                        ? fixedValue(defaultStatus, org)
+                        : reducedCube[static_cast<size_t>(reducedIndex[org])];
+    return cube;
+}
+
+std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
+                        const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
+                        int nInpVar) {
+    std::ostringstream outSS;
+    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
+    for (DdNode* attractor : attractors) {
+        std::vector<int> nodeLevel(geneDbOrg.size(), 0);
+        printCubesJava(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractor, ip, outSS,
+                       nInpVar, nodeLevel);
+    }
+    outSS << "\n";
+    if (!outSS) throw std::bad_alloc();
+    return outSS.str();
+}
+
+// The covers of every attractor, with one progress line each.
+std::vector<cubeCover> coverAll(DdManager* mgr, const std::vector<DdNode*>& attractors,
+                                std::vector<DdNode*>& ip, int nInpVar) {
+    std::vector<cubeCover> covers;
+    for (DdNode* attractor : attractors) {
+        covers.push_back(compDisjointCubes(mgr, attractor, ip, nInpVar));
+        std::cout << "attractor " << covers.size() << ": " << covers.back().states
+                  << " states in " << covers.back().cubes.size() << " cubes" << std::endl;
+    }
+    return covers;
+}
+
+std::string printCubes(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
+                       const std::vector<int>& defaultStatus,
+                       const std::vector<cubeCover>& covers) {
+    std::ostringstream outSS;
+    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
+    for (const cubeCover& cover : covers) {
+        outSS << "\n" << cover.states << "   ";
+        for (const std::string& cube : cover.cubes)
+            outSS << wholeCube(cube, reducedIndex, defaultStatus) << "   ";
+    }
+    outSS << "\n";
+    if (!outSS) throw std::bad_alloc();
+    return outSS.str();
+}
+
+std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
+                      const std::vector<int>& defaultStatus, updateMode update,
+                      const std::vector<cubeCover>& covers) {
+    using json = nlohmann::ordered_json;
+    json result = json::object();
+    json& genes = result["genes"] = json::array();
+    for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
+    result["update"] = update == updateMode::sync ? "sync" : "async";
+    json& list = result["attractors"] = json::array();
+    // Counts up to 2^53 are exact as JSON numbers in every reader; larger
+    // ones are written as decimal strings.
+    const std::string exactLimit = "9007199254740992";
+    for (const cubeCover& cover : covers) {
+        json entry = json::object();
+        const bool small = cover.states.size() < exactLimit.size() ||
+                           (cover.states.size() == exactLimit.size() && cover.states <= exactLimit);
+        if (small)
+            entry["states"] = std::strtoull(cover.states.c_str(), nullptr, 10);
+        else
+            entry["states"] = cover.states;
+        json& cubes = entry["cubes"] = json::array();
+        for (const std::string& cube : cover.cubes)
+            cubes.push_back(wholeCube(cube, reducedIndex, defaultStatus));
+        list.push_back(std::move(entry));
+    }
+    json& fixed = result["fixed"] = json::object();
+    for (size_t org = 0; org < geneDbOrg.size(); ++org)
+        if (reducedIndex[org] < 0) fixed[geneDbOrg[org].name] = fixedValue(defaultStatus, org) - '0';
+    try {
+        return result.dump() + "\n";
+    } catch (const json::type_error& error) {
+        // Names are bytes; JSON strings must be UTF-8.
+        throw quorvelError(std::string("the result cannot be written as JSON: ") + error.what());
+    }
+}
+
+}  // namespace
+
+cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
+    cubeCover cover;
+    bigCount count;
+    std::string cube(static_cast<size_t>(nInpVar), '-');
+    coverInto(mgr, set, ip, nInpVar, cube, cover, count);
+    cover.states = count.decimal();
+    return cover;
+}
+
+std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
+                        const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                        const std::vector<int>& defaultStatus,
+                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
+                        int nInpVar) {
+    try {
+        if (format == resultFormat::states)
+            return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,
+                               nInpVar);
+        const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
+        const std::vector<cubeCover> covers = coverAll(mgr, attractors, ip, nInpVar);
+        if (format == resultFormat::cubes)
+            return printCubes(geneDbOrg, reducedIndex, defaultStatus, covers);
+        return printJson(geneDbOrg, reducedIndex, defaultStatus, update, covers);
+    } catch (const std::bad_alloc&) {
+        throw quorvelError("not enough memory to write the result");
+    } catch (const std::length_error&) {
+        throw quorvelError("the result is too large to write");
+    }
+}

@@ -1,0 +1,42 @@
+// The result of an analysis in each of its formats.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysisOptions.h"
+#include "bddEngine.h"
+#include "parseNetwork.h"
+
+// A cover of a set of states by disjoint cubes. Each cube holds one character
+// per reduced gene r (index r, variable ip[r]): '0', '1' or '-' (both values).
+// `states` is the exact number of states, in decimal.
+struct cubeCover {
+    std::vector<std::string> cubes;
+    std::string states;
+};
+
+// Covers `set` (over the current-state variables ip[0 .. nInpVar-1] of mgr)
+// with disjoint cubes, splitting on the variable at the top of the order
+// first: when one value's part holds the other's, the smaller part becomes
+// cubes with '-' there and only the rest of the larger is split; otherwise
+// each part is covered apart (as the paths of the diagram). A subspace gives
+// one cube. The states are counted from the cubes, never enumerated. Throws quorvelError on
+// an engine failure.
+cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar);
+
+// The result text of `attractors` (sets over ip[0 .. nInpVar-1] in mgr) in
+// the chosen format; every gene of geneDbOrg is written, the genes the
+// reduction fixed with their value from defaultStatus.
+//   states: the historical text (one line per attractor, every state);
+//   cubes:  the same header, then per attractor a line with its number of
+//           states and its cubes, each followed by three blanks;
+//   json:   {"genes", "update", "attractors": [{"states", "cubes"}], "fixed"}.
+// Writes one progress line per attractor. Throws quorvelError when the text
+// cannot be built whole (memory exhausted, a name JSON cannot hold); no
+// partial text is ever returned.
+std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
+                        const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                        const std::vector<int>& defaultStatus,
+                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
+                        int nInpVar);

@@ -1,0 +1,102 @@
+// The console program's options as a user meets them: help and version,
+// where the result and the progress lines go, and every kind of bad
+// command line (exit status 1 with the usage line).
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "processRunner.h"
+
+using quorvelTestSupport::processResult;
+using quorvelTestSupport::runProcess;
+
+namespace {
+
+const std::string console = QUORVEL_CONSOLE;
+const std::string toggle = std::string(QUORVEL_SOURCE_DIR) + "/examples/toggle-switch.net";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::string describe(const processResult& run) {
+    return "exit status " + std::to_string(run.exitStatus) + "\n--- stdout ---\n" + run.out +
+           "\n--- stderr ---\n" + run.err;
+}
+
+TEST(consoleOptions, helpAndVersionExitZero) {
+    for (const char* help : {"-h", "--help"}) {
+        const processResult run = runProcess({console, help}, "");
+        EXPECT_EQ(run.exitStatus, 0) << describe(run);
+        for (const char* part : {"usage: quorvel", "--format", "states", "cubes", "json",
+                                 "--update", "--fix GENE=0|1", "--quiet", "--version"})
+            EXPECT_TRUE(contains(run.out, part)) << part << "\n" << describe(run);
+    }
+    const processResult version = runProcess({console, "--version"}, "");
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out.rfind("quorvel ", 0), 0u) << describe(version);
+}
+
+TEST(consoleOptions, jsonAloneOnStandardOutputProgressOnStandardError) {
+    const processResult run = runProcess({console, "--format", "json", toggle}, "");
+    ASSERT_EQ(run.exitStatus, 0) << describe(run);
+    const nlohmann::json doc = nlohmann::json::parse(run.out);  // the whole output is JSON
+    EXPECT_EQ(doc["genes"], nlohmann::json::parse(R"(["A","B"])"));
+    EXPECT_EQ(doc["attractors"].size(), 2u);
+    EXPECT_TRUE(contains(run.err, "parsing network file")) << describe(run);
+
+    const processResult quiet = runProcess({console, "--quiet", "--format=cubes", toggle}, "");
+    EXPECT_EQ(quiet.exitStatus, 0) << describe(quiet);
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_TRUE(quiet.out == "A   B   \n1   01   \n1   10   \n" ||
+                quiet.out == "A   B   \n1   10   \n1   01   \n")
+        << describe(quiet);
+}
+
+TEST(consoleOptions, promptGoesToStandardErrorWhenTheResultStandsAlone) {
+    const processResult run = runProcess({console, "--format", "json", "--quiet"}, toggle + "\n");
+    EXPECT_EQ(run.exitStatus, 0) << describe(run);
+    EXPECT_EQ(run.err, "Enter input file name ::: ");
+    EXPECT_EQ(run.out.front(), '{') << describe(run);
+}
+
+TEST(consoleOptions, everyBadCommandLineGivesTheUsageLine) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus", toggle},
+        {"-q", toggle},
+        {"--format", "xml", toggle},
+        {"--update", "both", toggle},
+        {"--fix", "A", toggle},
+        {"--fix", "A=2", toggle},
+        {"--fix", "A=1", "--fix", "A=0", toggle},
+        {"--fix", "Nope=1", toggle},
+        {toggle, toggle},
+        {"--format"},
+    };
+    for (const std::vector<std::string>& args : bad) {
+        std::vector<std::string> command{console};
+        command.insert(command.end(), args.begin(), args.end());
+        const processResult run = runProcess(command, "");
+        EXPECT_EQ(run.exitStatus, 1) << args[0] << " " << describe(run);
+        EXPECT_TRUE(contains(run.err, "usage: quorvel")) << args[0] << " " << describe(run);
+        EXPECT_FALSE(contains(run.out, "{")) << describe(run);
+    }
+    const processResult unknownGene = runProcess({console, "--fix", "Nope=1", toggle}, "");
+    EXPECT_TRUE(contains(unknownGene.err, "Nope")) << describe(unknownGene);
+}
+
+// The options do not change what an analysis without them writes.
+TEST(consoleOptions, defaultsAreTheStateText) {
+    const processResult plain = runProcess({console, toggle}, "");
+    const processResult explicitDefaults =
+        runProcess({console, "--format", "states", "--update", "async", toggle}, "");
+    EXPECT_EQ(plain.exitStatus, 0);
+    EXPECT_EQ(explicitDefaults.exitStatus, 0);
+    EXPECT_EQ(plain.out.substr(0, plain.out.find("A   B")),
+              explicitDefaults.out.substr(0, explicitDefaults.out.find("A   B")));
+    EXPECT_TRUE(contains(plain.out, "\nparsing network file\n")) << describe(plain);
+}
+
+}  // namespace
