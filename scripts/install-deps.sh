@@ -3,7 +3,8 @@
 # only those that are missing. Runs as root, or through sudo otherwise.
 set -euo pipefail
 
-packages=(cmake make g++ binutils libbdd-dev openjdk-17-jdk-headless libgtest-dev)
+packages=(cmake make g++ binutils libbdd-dev openjdk-17-jdk-headless libgtest-dev
+          clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -23,4 +23,12 @@ for variant in plain asan; do
     status=1
   fi
 done
+# ---- fuzzing: past failures replayed, then a bounded run (scripts/fuzz.sh)
+echo "==== fuzz (clang, ASan, UBSan) in build-fuzz"
+if ! bash scripts/fuzz.sh 75; then
+  echo "==== fuzz FAILED"
+  status=1
+fi
+# ---- end of fuzzing
+
 exit "$status"

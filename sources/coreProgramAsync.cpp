@@ -33,8 +33,14 @@ struct managerGuard {
     }
 };
 
-DdManager* newManager() {
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+// maxMemory (0: none) is the cap of both managers together: the layer's two
+// managers share one engine, which the first Cudd_Init starts with its
+// maxMemory; CUDD gives each manager its own.
+DdManager* newManager(std::size_t maxMemory) {
+#ifndef QUORVEL_CUDD_LAYER
+    maxMemory /= 2;
+#endif
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
     if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
     return m;
 }
@@ -91,12 +97,12 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates) {
+                         std::vector<DdNode*>& steadyStates, std::size_t maxMemory) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
-    guard.mgr = newManager();
-    guard.mgrAsync = newManager();
+    guard.mgr = newManager(maxMemory);
+    guard.mgrAsync = newManager(maxMemory);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     Cudd_AutodynEnable(mgr, CUDD_REORDER_SIFT);
@@ -437,5 +443,6 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                        outSS, nInpVar, nodeLevel);
     }
     outSS << "\n";
+    chkWrittenWhole(outSS);
     return outSS.str();
 }

@@ -16,9 +16,12 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // Runs the symbolic analysis and returns the result text. Creates and quits
 // both managers; steadyStates is empty again on return (and on an error).
 // Throws quorvelError when references are left outstanding at the end.
+// maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
+// caches of both managers take together; the engine also keeps within the
+// process's own limits, and reports exhaustion as a quorvelError.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates);
+                         std::vector<DdNode*>& steadyStates, std::size_t maxMemory = 0);
 
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,

@@ -3,6 +3,7 @@
 
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,24 @@ std::string topFuncQuorvel(const char* s) {
     static std::mutex analysisMutex;
     std::lock_guard<std::mutex> lock(analysisMutex);
 
-    const std::string networkFile(s);
-    std::cout << "\n" << "parsing network file" << std::endl;
-    std::vector<networkDefBool> network;
-    readNetwork(networkFile, network);
+    try {
+        const std::string networkFile(s);
+        std::cout << "\n" << "parsing network file" << std::endl;
+        std::vector<networkDefBool> network;
+        readNetwork(networkFile, network);
 
-    geneDatabase geneDbOrg;
-    geneDatabase geneDbReduced;
-    levelArray sccTopoLvl;
-    std::vector<int> defaultStatus;
-    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl);
+        geneDatabase geneDbOrg;
+        geneDatabase geneDbReduced;
+        levelArray sccTopoLvl;
+        std::vector<int> defaultStatus;
+        refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl);
 
-    std::vector<DdNode*> steadyStates;
-    return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates);
+        std::vector<DdNode*> steadyStates;
+        return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates);
+    } catch (const std::bad_alloc&) {
+        // Whichever allocation failed, the caller learns that memory ran out.
+        throw quorvelError("memory exhausted");
+    }
 }
 
 #ifndef QUORVEL_WITHOUT_MAIN

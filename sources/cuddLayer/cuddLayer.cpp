@@ -43,8 +43,6 @@
 #undef bddtrue
 #undef bddfalse
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include <algorithm>
@@ -60,6 +58,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "memoryRoom.h"
 
 #pragma GCC visibility push(hidden)
 
@@ -84,9 +84,15 @@ constexpr uintptr_t kMaxPayload =
 // exist, so that a result is valid until (at least) the next operation even
 // when a collection or reordering runs before the caller references it.
 constexpr int kRecentResults = 4;
-// Bytes one BuDDy node costs with its share of the operation caches.
-constexpr size_t kBytesPerNode = 48;
+// Bytes one BuDDy node costs with its share of the operation caches: 20 for
+// the node and, in each of BuDDy's six caches of 24-byte entries, one entry
+// per kNodesPerCacheEntry nodes (measured: 92 bytes per node).
+constexpr size_t kBytesPerNode = 92;
 constexpr int kNodesPerCacheEntry = 2;
+// Share of the memory the process may still take (compMemoryRoom) that the
+// node table and caches may grow to; the rest stays for the analysis's own
+// data and the result text.
+constexpr double kEngineShare = 0.5;
 // Largest growth of the node table at once (BuDDy's default, 50000 nodes,
 // makes a large analysis resize hundreds of times).
 constexpr int kMaxIncrease = 1 << 22;
@@ -458,10 +464,15 @@ bool positiveCube(const Operand& c) {
 
 // ---- Kernel lifetime -----------------------------------------------------------
 
-int physicalNodeLimit() {
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long pageSize = sysconf(_SC_PAGE_SIZE);
-    double bytes = (pages > 0 && pageSize > 0) ? double(pages) * double(pageSize) * 0.75 : 2e9;
+// The most nodes the table may grow to: kEngineShare of the memory the
+// process may still take (physical memory, RLIMIT_AS, RLIMIT_DATA, the
+// memory cgroups), and no more than maxMemory bytes when it is not 0. BuDDy
+// does not survive a failed allocation of its table or caches (it records
+// the new size before it allocates), so the table must stop growing, and
+// report exhaustion, before an allocation can fail.
+int memoryNodeLimit(size_t maxMemory) {
+    double bytes = double(compMemoryRoom().bytes) * kEngineShare;
+    if (maxMemory > 0) bytes = std::min(bytes, double(maxMemory));
     double nodes = bytes / double(kBytesPerNode);
     nodes = std::min(nodes, double(kMaxPayload));
     nodes = std::min(nodes, double(INT_MAX / 2));
@@ -469,9 +480,7 @@ int physicalNodeLimit() {
 }
 
 bool startKernel(unsigned cacheSize, size_t maxMemory) {
-    int limit = physicalNodeLimit();
-    if (maxMemory > 0) limit = int(std::min<size_t>(size_t(limit), maxMemory / kBytesPerNode));
-    limit = std::max(limit, 1000);
+    int limit = std::max(memoryNodeLimit(maxMemory), 1000);
     // CUDD sizes its unique table per variable, and the variables come later;
     // BuDDy's node table starts at a quarter of the requested cache (65536
     // nodes for CUDD_CACHE_SLOTS) and grows on demand, the caches following
