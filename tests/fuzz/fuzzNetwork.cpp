@@ -31,7 +31,7 @@ namespace {
 constexpr std::size_t kMaxInputBytes = 2048;
 // Networks past this many genes are read but not analysed: the exhaustive
 // reference explores 2^genes states.
-constexpr std::size_t kMaxGenes = 10;
+constexpr std::size_t kMaxGenes = 8;
 
 int memoryFile = -1;
 std::string memoryFilePath;
