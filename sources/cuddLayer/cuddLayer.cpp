@@ -61,6 +61,11 @@
 
 #include "memoryRoom.h"
 
+// BuDDy's error condition (exported by libbdd, not declared in bdd.h): while
+// it is set, a node request that finds no free node fails at once instead
+// of collecting garbage again. bdd_clear_error resets it.
+extern "C" int bdderrorcond;
+
 #pragma GCC visibility push(hidden)
 
 namespace {
@@ -89,6 +94,9 @@ constexpr int kRecentResults = 4;
 // per kNodesPerCacheEntry nodes (measured: 92 bytes per node).
 constexpr size_t kBytesPerNode = 92;
 constexpr int kNodesPerCacheEntry = 2;
+// At the table's limit, a collection that leaves less than this share of it
+// free fails the operation (see watchCollection).
+constexpr double kMinFreeAtLimit = 0.05;
 // Share of the memory the process may still take (compMemoryRoom) that the
 // node table and caches may grow to; the rest stays for the analysis's own
 // data and the result text.
@@ -154,6 +162,7 @@ struct Kernel {
     int recentPos = 0;
 
     int lastError = 0;
+    int nodeLimit = 0;         // most nodes the table may grow to
     unsigned reorderings = 0;  // completed reorderings
 
     // Automatic sifting and what it has cost (see balanceReordering).
@@ -174,7 +183,19 @@ void noteMisuse() { ++misuseCount; }
 void recordError(int code) {
     if (K.lastError == 0) K.lastError = code;
 }
-void silentGbc(int, bddGbcStat*) {}
+// After a collection: once the table has grown to its limit, a collection
+// that leaves almost nothing free means that every few new nodes would cost
+// another collection of the whole table, and the analysis would crawl for
+// hours before the table is quite full. The operation fails instead, as at
+// a full table.
+void watchCollection(int before, bddGbcStat* stat) {
+    if (before || stat == nullptr || K.nodeLimit == 0) return;
+    // bdd_noderesize stops at a prime just below the limit.
+    if (double(stat->nodes) < 0.99 * double(K.nodeLimit)) return;
+    if (double(stat->freenodes) >= kMinFreeAtLimit * double(stat->nodes)) return;
+    recordError(BDD_NODENUM);
+    bdderrorcond = -BDD_NODENUM;
+}
 void silentResize(int, int) {}
 double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -498,14 +519,15 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
         return false;
     }
     bdd_error_hook(recordError);
-    bdd_gbc_hook(silentGbc);
+    bdd_gbc_hook(watchCollection);
     bdd_resize_hook(silentResize);
     bdd_reorder_hook(countReorder);
     bdd_reorder_verbose(0);
     bdd_setcacheratio(kNodesPerCacheEntry);
     bdd_setmaxincrease(kMaxIncrease);
     // bdd_init rounds the table size up, and the limit must exceed it.
-    bdd_setmaxnodenum(std::max(limit, bdd_getallocnum() + 1));
+    K.nodeLimit = std::max(limit, bdd_getallocnum() + 1);
+    bdd_setmaxnodenum(K.nodeLimit);
     takeError();
     K.running = true;
     K.started = std::chrono::steady_clock::now();
