@@ -70,4 +70,12 @@ if ! (cd build-i386 && ctest --output-on-failure -j2); then
   status=1
 fi
 
+# ---- fuzzing: past failures replayed, then a bounded run (scripts/fuzz.sh)
+echo "==== fuzz (clang, ASan, UBSan) in build-fuzz"
+if ! bash scripts/fuzz.sh 75; then
+  echo "==== fuzz FAILED"
+  status=1
+fi
+# ---- end of fuzzing
+
 exit "$status"

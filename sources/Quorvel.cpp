@@ -69,7 +69,15 @@ jstring fromUtf8(JNIEnv* env, const std::string& text) {
     if (text.size() > static_cast<std::size_t>(INT32_MAX))
         throw quorvelError("the result text is too long for a Java string");
     const auto length = static_cast<jsize>(text.size());
+    // A Java heap too small for the text is this analysis's failure, reported
+    // as such, not an OutOfMemoryError in the caller's lap.
+    const auto heapTooSmall = [&] {
+        env->ExceptionClear();
+        return quorvelError("memory exhausted: the result text (" + std::to_string(text.size()) +
+                            " bytes) does not fit in the Java heap");
+    };
     jbyteArray bytes = env->NewByteArray(length);
+    if (bytes == nullptr) throw heapTooSmall();
     checkJava(env);
     env->SetByteArrayRegion(bytes, 0, length, reinterpret_cast<const jbyte*>(text.data()));
     checkJava(env);
@@ -82,6 +90,7 @@ jstring fromUtf8(JNIEnv* env, const std::string& text) {
     env->DeleteLocalRef(charset);
     env->DeleteLocalRef(stringClass);
     env->DeleteLocalRef(bytes);
+    if (result == nullptr) throw heapTooSmall();
     checkJava(env);
     return result;
 }
@@ -127,8 +136,18 @@ Java_org_quorvel_Quorvel_findSteadyStatesBDD(JNIEnv* env, jobject /*obj*/, jstri
             return nullptr;
         }
         const std::string outStr = topFuncQuorvel(file.c_str());
-        std::cout << outStr << std::flush;
-        return fromUtf8(env, outStr);
+        // The Java string first: a text that does not fit in the heap is not
+        // printed either. The copy on standard output is checked like the
+        // console's; a failure of an earlier write is forgotten first, so
+        // that it does not fail every later call.
+        const jstring result = fromUtf8(env, outStr);
+        std::cout.clear();
+        if (!(std::cout << outStr << std::flush)) {
+            std::cout.clear();
+            env->DeleteLocalRef(result);
+            throw quorvelError("cannot write the result to standard output");
+        }
+        return result;
     } catch (...) {
         throwPendingFailure(env);
     }

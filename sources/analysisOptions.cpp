@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "memoryRoom.h"
+
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "unknown"
 #endif
@@ -29,6 +31,14 @@ geneFix fixOf(const std::string& value) {
         (value[eq + 1] != '0' && value[eq + 1] != '1'))
         throw optionError("invalid value '" + value + "' for --fix (GENE=0 or GENE=1)");
     return geneFix{value.substr(0, eq), value[eq + 1] - '0'};
+}
+
+std::size_t memoryOptionOf(const std::string& value) {
+    try {
+        return readMemorySize(value);
+    } catch (const quorvelError& error) {
+        throw optionError(std::string("--max-memory: ") + error.what());
+    }
 }
 
 void addFix(std::vector<geneFix>& fixes, const geneFix& fix) {
@@ -71,7 +81,8 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
         // The options that take a value: --name VALUE or --name=VALUE.
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        if (name != "--format" && name != "--update" && name != "--fix")
+        if (name != "--format" && name != "--update" && name != "--fix" &&
+            name != "--max-memory")
             throw optionError("unknown option '" + arg + "'");
         std::string value;
         if (eq != std::string::npos) {
@@ -84,6 +95,8 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
             options.format = formatOf(value);
         else if (name == "--update")
             options.update = updateOf(value);
+        else if (name == "--max-memory")
+            options.maxMemory = memoryOptionOf(value);
         else
             addFix(options.fixes, fixOf(value));
     }
@@ -113,6 +126,9 @@ std::string helpText() {
            "      --fix GENE=0|1     hold GENE at 0 (knock-out) or 1 (over-expression);\n"
            "                         may be repeated\n"
            "      --quiet            write no progress lines\n"
+           "      --max-memory SIZE  the most memory the BDD engine may take, in bytes or\n"
+           "                         with a suffix K, M or G (e.g. 512M); running out is\n"
+           "                         an error (exit 1), never a partial result\n"
            "\n"
            "With --format cubes or json, progress lines go to standard error and standard\n"
            "output holds the result alone. Exit status: 0 on success, 1 on any error.\n";

@@ -2,6 +2,7 @@
 // findAttractors take them, and their parser.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct analysisOptions {
     updateMode update = updateMode::async;
     std::vector<geneFix> fixes;  // in the order given, each gene once
     bool quiet = false;          // no progress lines at all
+    std::size_t maxMemory = 0;   // --max-memory in bytes; 0: only the process's own limits
     bool help = false;           // -h / --help was given
     bool version = false;        // --version was given
     std::vector<std::string> files;  // the words that are not options, in order
@@ -40,7 +42,8 @@ struct optionError : quorvelError {
 };
 
 // Reads GNU-style options: -h/--help, --version, --quiet, --format F,
-// --update U and --fix GENE=V (each value also as --opt=VALUE). Options may
+// --update U, --fix GENE=V and --max-memory SIZE (each value also as
+// --opt=VALUE; SIZE in bytes or with a unit K, M, G or T, powers of 1024). Options may
 // come before or after the file name; "--" ends them, so a file name may
 // start with "-". A lone "-" is a file name. A repeated --format or --update
 // keeps the last value; a gene fixed twice to different values is an error.

@@ -36,13 +36,19 @@ struct managerGuard {
     }
 };
 
-DdManager* newManager() {
+// maxMemory (0: none) is the cap of both managers together: the layer's two
+// managers share one engine, which the first Cudd_Init starts with its
+// maxMemory; CUDD gives each manager its own.
+DdManager* newManager(std::size_t maxMemory) {
+#ifndef QUORVEL_CUDD_LAYER
+    maxMemory /= 2;
+#endif
 #ifdef QUORVEL_WITH_CUDD
     // CUDD's own answer to a failed allocation ends the process; the silent
     // one lets the operation give NULL, which becomes a quorvelError.
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
 #endif
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
     if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
 #ifdef QUORVEL_WITH_CUDD
     Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
@@ -103,12 +109,12 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, resultFormat format,
-                         updateMode update) {
+                         updateMode update, std::size_t maxMemory) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
-    guard.mgr = newManager();
-    guard.mgrAsync = newManager();
+    guard.mgr = newManager(maxMemory);
+    guard.mgrAsync = newManager(maxMemory);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     Cudd_AutodynEnable(mgr, CUDD_REORDER_SIFT);

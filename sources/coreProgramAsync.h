@@ -20,11 +20,15 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // quits both managers; steadyStates is empty again on return (and on an
 // error). Throws quorvelError when references are left outstanding at the
 // end.
+// maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
+// caches of both managers take together; the engine also keeps within the
+// process's own limits, and reports exhaustion as a quorvelError.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates,
                          resultFormat format = resultFormat::states,
-                         updateMode update = updateMode::async);
+                         updateMode update = updateMode::async,
+                         std::size_t maxMemory = 0);
 
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,

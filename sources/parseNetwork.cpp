@@ -3,6 +3,7 @@
 
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -47,22 +48,27 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     std::lock_guard<std::mutex> lock(analysisMutex);
     const progressRedirect redirect(progressSinkOf(options));
 
-    const std::string networkFile(s);
-    std::cout << "\n" << "parsing network file" << std::endl;
-    std::vector<networkDefBool> network;
-    std::vector<std::string> geneOrder;
-    readNetworkFile(networkFile, network, geneOrder);
+    try {
+        const std::string networkFile(s);
+        std::cout << "\n" << "parsing network file" << std::endl;
+        std::vector<networkDefBool> network;
+        std::vector<std::string> geneOrder;
+        readNetworkFile(networkFile, network, geneOrder);
 
-    geneDatabase geneDbOrg;
-    geneDatabase geneDbReduced;
-    levelArray sccTopoLvl;
-    std::vector<int> defaultStatus;
-    refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
-                  options.fixes);
+        geneDatabase geneDbOrg;
+        geneDatabase geneDbReduced;
+        levelArray sccTopoLvl;
+        std::vector<int> defaultStatus;
+        refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
+                      options.fixes);
 
-    std::vector<DdNode*> steadyStates;
-    return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
-                        options.format, options.update);
+        std::vector<DdNode*> steadyStates;
+        return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
+                            options.format, options.update, options.maxMemory);
+    } catch (const std::bad_alloc&) {
+        // Whichever allocation failed, the caller learns that memory ran out.
+        throw quorvelError("memory exhausted");
+    }
 }
 
 #ifndef QUORVEL_WITHOUT_MAIN

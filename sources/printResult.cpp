@@ -168,7 +168,7 @@ std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
                        nInpVar, nodeLevel);
     }
     outSS << "\n";
-    if (!outSS) throw std::bad_alloc();
+    chkWrittenWhole(outSS);
     return outSS.str();
 }
 
@@ -195,7 +195,7 @@ std::string printCubes(const geneDatabase& geneDbOrg, const std::vector<int>& re
             outSS << wholeCube(cube, reducedIndex, defaultStatus) << "   ";
     }
     outSS << "\n";
-    if (!outSS) throw std::bad_alloc();
+    chkWrittenWhole(outSS);
     return outSS.str();
 }
 

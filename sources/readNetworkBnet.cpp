@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "compRulesIsop.h"
+#include "util.h"
 
 namespace {
 
@@ -32,15 +33,6 @@ int constantValue(const std::string& name) {
     if (lower == "1" || lower == "true") return 1;
     if (lower == "0" || lower == "false") return 0;
     return -1;
-}
-
-std::string readBnetFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) throw quorvelError("cannot open network file '" + fileName + "': " + std::strerror(errno));
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw quorvelError("cannot read network file '" + fileName + "'");
-    return content.str();
 }
 
 // One line's expression, parsed left to right with an operator stack (no
@@ -156,7 +148,7 @@ struct bnetGene {
 
 int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
                     std::vector<std::string>& geneOrder) {
-    std::string content = readBnetFile(fileName);
+    std::string content = readNetworkText(fileName);
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
 
     ownedManager owned = makeReaderManager();

@@ -15,10 +15,21 @@ using adjacencyList = std::vector<std::vector<int>>;
 
 // ---- Network file reader -------------------------------------------------
 
+// The most bytes a network file may hold.
+constexpr std::size_t kMaxNetworkFileBytes = std::size_t(1) << 30;
+
+// The text of the network file `fileName`, for every reader of network
+// files: a leading UTF-8 byte-order mark is dropped. Throws quorvelError
+// (naming the file) when it cannot be opened or read, holds more than
+// kMaxNetworkFileBytes, holds a NUL byte or another control character other
+// than whitespace (tab, line feed, vertical tab, form feed, carriage return),
+// or is not well-formed UTF-8.
+std::string readNetworkText(const std::string& fileName);
+
 // Appends the rules of `fileName` to `network`, in file order, and prints
 // their count. Throws quorvelError (naming the file) when the file cannot be
-// opened or read, when the last rule is cut short, or when a literal has no
-// name (only "^").
+// opened or read or is no text (see readNetworkText), when the last rule is
+// cut short, or when a literal has no name (only "^").
 int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network);
 
 // Parses one regulator expression ("A&^B") into names and polarities.
@@ -158,6 +169,12 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
                    const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                    DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
                    int nInpVar, std::vector<int>& nodeLvl);
+
+// Throws quorvelError when the stream of a result text has failed (growing
+// a string stream that runs out of memory sets its failbit or badbit and
+// drops what follows without a word), so that no text cut short is ever
+// handed on as a result.
+void chkWrittenWhole(const std::ostream& out);
 
 // Sets nodeLvl for the genes of geneDbOrg absent from geneDbReduced.
 int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,

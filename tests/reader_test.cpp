@@ -1,7 +1,11 @@
 // The network file reader: token layout, regulator expressions, and the
-// refusal of files that cannot be read or hold an incomplete rule.
+// refusal of files that cannot be read, are no text, are too large or hold
+// an incomplete rule.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <random>
 #include <string>
 #include <vector>
 
@@ -239,6 +243,98 @@ TEST(readerErrors, literalOfCaretsOnlyNamesNoGene) {
             readFailure("A -> B\nB -> C\n" + std::string(expression) + " -> C\n");
         EXPECT_NE(message.find("rule 3"), std::string::npos) << message;
         EXPECT_NE(message.find("names no gene"), std::string::npos) << message;
+    }
+}
+
+// ---- Careless files: what is text, and how much of it -----------------------
+
+TEST(readerText, byteOrderMarkIsNoPartOfTheFirstName) {
+    // With the mark kept, the toggle switch would gain a gene "\xEF\xBB\xBF^B".
+    expectRules(rulesOf("\xEF\xBB\xBF^B -> A\r\n^A -> B\r\n"),
+                {{{"B"}, {0}, "A", 1}, {{"A"}, {0}, "B", 1}});
+    // Only a leading mark is dropped: elsewhere U+FEFF is a character of a name.
+    expectRules(rulesOf("A -> \xEF\xBB\xBF" "B\n"), {{{"A"}, {1}, "\xEF\xBB\xBF" "B", 1}});
+    EXPECT_TRUE(rulesOf("\xEF\xBB\xBF").empty());
+}
+
+TEST(readerText, wellFormedUtf8NamesAreRead) {
+    // Two-, three- and four-byte characters, the largest code point, U+FFFD.
+    const std::string names[] = {"\xC3\xA9", "\xE2\x86\x92", "\xF0\x9F\xA7\xAC",
+                                 "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD"};
+    std::string text;
+    for (const std::string& name : names) text += name + "&^x -> " + name + "\n";
+    const std::vector<networkDefBool> rules = rulesOf(text);
+    ASSERT_EQ(rules.size(), 5u);
+    for (std::size_t r = 0; r < rules.size(); ++r) EXPECT_EQ(rules[r].outGeneName, names[r]);
+}
+
+TEST(readerText, nulAndControlBytesAreRefusedWithTheirLine) {
+    for (const auto& [text, what] :
+         {std::pair<std::string, std::string>{std::string("A -> B\nB -> \0C\n", 16), "a NUL byte on line 2"},
+          {"A -> B\n\nB\x01 -> C\n", "the control byte 0x01 on line 3"},
+          {"A -> B\x1B[0m\n", "the control byte 0x1B on line 1"},
+          {"A\x7F -> B\n", "the control byte 0x7F on line 1"}}) {
+        const std::string message = readFailure(text);
+        EXPECT_NE(message.find(what), std::string::npos) << message;
+        EXPECT_NE(message.find("not a network text file"), std::string::npos) << message;
+    }
+}
+
+TEST(readerText, malformedUtf8IsRefusedWithItsLine) {
+    // A lone continuation byte, a Latin-1 letter, an overlong '/', an
+    // encoded surrogate, a code point past U+10FFFF, a byte that starts
+    // nothing, and a character cut short by the end of the file.
+    for (const auto& [text, what] :
+         {std::pair<std::string, std::string>{"A -> \x80\n", "0x80 on line 1"},
+          {"A -> B\nG\xE8ne -> B\n", "0xE8 on line 2"},
+          {"\xC0\xAF -> B\n", "0xC0 on line 1"},
+          {"A -> B\n\n\xED\xA0\x80 -> B\n", "0xED on line 3"},
+          {"\xF4\x90\x80\x80 -> B\n", "0xF4 on line 1"},
+          {"\xFF -> B\n", "0xFF on line 1"},
+          {"A -> B\xE2\x86", "0xE2 on line 1"}}) {
+        const std::string message = readFailure(text);
+        EXPECT_NE(message.find("is not UTF-8 text: the byte " + what), std::string::npos)
+            << message;
+    }
+}
+
+TEST(readerText, randomBytesAreRefused) {
+    // Files of random bytes, as a careless user might name: none is a network.
+    std::mt19937 random(19);
+    for (int file = 0; file < 20; ++file) {
+        std::string bytes(4096, '\0');
+        for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+        readFailure(bytes);
+    }
+}
+
+TEST(readerText, deviceWithoutEndIsRefusedAtOnce) {
+    std::vector<networkDefBool> rules;
+    testing::internal::CaptureStdout();
+    try {
+        readNetwork("/dev/zero", rules);
+        ADD_FAILURE() << "/dev/zero was read as a network";
+    } catch (const quorvelError& error) {
+        EXPECT_NE(std::string(error.what()).find("'/dev/zero' holds a NUL byte on line 1"),
+                  std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(readerText, fileLargerThanTheBoundIsRefusedUnread) {
+    // A sparse file one byte past the bound: refused from its size, so the
+    // test neither writes nor reads a gigabyte.
+    const scratchDirectory dir;
+    const std::string file = dir.write("huge.net", "A -> B\n");
+    ASSERT_EQ(truncate(file.c_str(), static_cast<off_t>(kMaxNetworkFileBytes) + 1), 0);
+    try {
+        readNetworkText(file);
+        ADD_FAILURE() << "a file past the bound was read";
+    } catch (const quorvelError& error) {
+        EXPECT_NE(std::string(error.what()).find("'" + file + "' is larger than 1024 MiB"),
+                  std::string::npos)
+            << error.what();
     }
 }
 

@@ -348,6 +348,9 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     EXPECT_TRUE(readOptions({"-h"}).help);
     EXPECT_TRUE(readOptions({"--version"}).version);
     EXPECT_EQ(readOptions({}).format, resultFormat::states);
+    EXPECT_EQ(readOptions({}).maxMemory, 0u);
+    EXPECT_EQ(readOptions({"--max-memory", "64M"}).maxMemory, std::size_t(64) << 20);
+    EXPECT_EQ(readOptions({"--max-memory=4096"}).maxMemory, 4096u);
 }
 
 TEST(Options, EveryBadCommandLineIsAnOptionError) {
@@ -355,7 +358,9 @@ TEST(Options, EveryBadCommandLineIsAnOptionError) {
         {"--bogus"},           {"-x"},          {"--format"},       {"--format", "xml"},
         {"--format="},         {"--update", "both"}, {"--fix", "A"}, {"--fix", "A=2"},
         {"--fix", "=1"},       {"--fix", "A=01"},    {"--fix", "A=1", "--fix", "A=0"},
-        {"--quiet=yes"},       {"--help=1"}};
+        {"--quiet=yes"},       {"--help=1"},         {"--max-memory"},
+        {"--max-memory", "0"}, {"--max-memory", "lots"}, {"--max-memory", "-5M"},
+        {"--max-memory", "99999999999999999999999G"}};
     for (const auto& args : bad) {
         std::string line;
         for (const std::string& a : args) line += a + " ";

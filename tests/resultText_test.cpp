@@ -228,6 +228,55 @@ TEST(ResultText, LargeSetsAreExpandedOrRefused) {
     }
 }
 
+// A stream buffer that takes `room` characters and then fails, as a string
+// stream does when growing it runs out of memory.
+struct shortBuffer : std::streambuf {
+    explicit shortBuffer(std::size_t n) : room(n) {}
+    int_type overflow(int_type c) override {
+        if (room == 0 || traits_type::eq_int_type(c, traits_type::eof())) return traits_type::eof();
+        --room;
+        return c;
+    }
+    std::size_t room;
+};
+
+// A text that cannot be written whole is a failure, whether the stream fails
+// in the middle of an attractor or had failed before (its tellp() is then
+// -1, which the size guard must not read as room), and the working sets are
+// released either way.
+TEST(ResultText, StreamThatFailsIsAnErrorNotAShortLine) {
+    const std::vector<std::string> names = {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j"};
+    const geneDatabase db = namedGenes(names);
+    for (const std::size_t room : {std::size_t(0), std::size_t(1), std::size_t(1000)}) {
+        SCOPED_TRACE("room " + std::to_string(room));
+        encoding e = makeEncoding(10);
+        shortBuffer buffer(room);
+        std::ostringstream out;
+        out.std::ios::rdbuf(&buffer);
+        std::vector<int> nodeLvl(10, 0);
+        testing::internal::CaptureStdout();
+        try {
+            // 1024 states of 40 characters each.
+            printCubesJava(e.mgr, db, db, std::vector<int>(10, -1), Cudd_ReadOne(e.mgr), e.ip, out,
+                           10, nodeLvl);
+            ADD_FAILURE() << "a text cut short was accepted";
+        } catch (const quorvelError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "memory exhausted: the result text could not be written whole");
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no count of states written";
+        releaseEncoding(e);
+    }
+    encoding e = makeEncoding(1);
+    std::ostringstream failed;
+    failed.setstate(std::ios::badbit);
+    std::vector<int> nodeLvl(1, 0);
+    EXPECT_THROW(printCubesJava(e.mgr, namedGenes({"a"}), namedGenes({"a"}), {-1}, e.ip[0], e.ip,
+                                failed, 1, nodeLvl),
+                 quorvelError);
+    releaseEncoding(e);
+}
+
 TEST(ResultText, NonDynamicGenesLeaveReducedEntriesAlone) {
     const geneDatabase org = namedGenes({"a", "b", "c", "d"});
     const geneDatabase reduced = namedGenes({"c"});

@@ -41,9 +41,11 @@
 //   consecutively; that is the case for groups declared after a
 //   Cudd_ShuffleHeap that came before any operation. It returns NULL for a
 //   group it cannot keep together.
-// - The node table is limited by maxMemory of the Cudd_Init that starts the
-//   kernel (by the machine's memory when 0); an operation that exceeds it
-//   returns NULL.
+// - The node table and caches are limited to half of the memory the process
+//   may still take when the first Cudd_Init starts the kernel (the smallest
+//   of RLIMIT_AS, RLIMIT_DATA, the memory cgroups' limits and physical
+//   memory), and to that Cudd_Init's maxMemory bytes when it is not 0; an
+//   operation that exceeds the limit returns NULL.
 // - Cudd_bddPickOneCube draws from a generator of the manager seeded with a
 //   fixed value, so a run is reproducible.
 #ifndef QUORVEL_CUDD_LAYER_H

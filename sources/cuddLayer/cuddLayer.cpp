@@ -58,8 +58,6 @@
 #undef bddtrue
 #undef bddfalse
 
-#include <unistd.h>
-
 #include <chrono>
 
 #include <algorithm>
@@ -75,6 +73,13 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "memoryRoom.h"
+
+// BuDDy's error condition (exported by libbdd, not declared in bdd.h): while
+// it is set, a node request that finds no free node fails at once instead
+// of collecting garbage again. bdd_clear_error resets it.
+extern "C" int bdderrorcond;
 
 #pragma GCC visibility push(hidden)
 
@@ -99,9 +104,18 @@ constexpr uintptr_t kMaxPayload =
 // exist, so that a result is valid until (at least) the next operation even
 // when a collection or reordering runs before the caller references it.
 constexpr int kRecentResults = 4;
-// Bytes one BuDDy node costs with its share of the operation caches.
-constexpr size_t kBytesPerNode = 48;
+// Bytes one BuDDy node costs with its share of the operation caches: 20 for
+// the node and, in each of BuDDy's six caches of 24-byte entries, one entry
+// per kNodesPerCacheEntry nodes (measured: 92 bytes per node).
+constexpr size_t kBytesPerNode = 92;
 constexpr int kNodesPerCacheEntry = 2;
+// At the table's limit, a collection that leaves less than this share of it
+// free fails the operation (see watchCollection).
+constexpr double kMinFreeAtLimit = 0.05;
+// Share of the memory the process may still take (compMemoryRoom) that the
+// node table and caches may grow to; the rest stays for the analysis's own
+// data and the result text.
+constexpr double kEngineShare = 0.5;
 // Largest growth of the node table at once (BuDDy's default, 50000 nodes,
 // makes a large analysis resize hundreds of times).
 constexpr int kMaxIncrease = 1 << 22;
@@ -168,6 +182,7 @@ struct Kernel {
     int recentPos = 0;
 
     int lastError = 0;
+    int nodeLimit = 0;         // most nodes the table may grow to
     unsigned reorderings = 0;  // completed reorderings
 
     // Automatic sifting and what it has cost (see balanceReordering).
@@ -204,7 +219,19 @@ void setFresh(const DdManager* m, int node) {
 void recordError(int code) {
     if (K.lastError == 0) K.lastError = code;
 }
-void silentGbc(int, bddGbcStat*) {}
+// After a collection: once the table has grown to its limit, a collection
+// that leaves almost nothing free means that every few new nodes would cost
+// another collection of the whole table, and the analysis would crawl for
+// hours before the table is quite full. The operation fails instead, as at
+// a full table.
+void watchCollection(int before, bddGbcStat* stat) {
+    if (before || stat == nullptr || K.nodeLimit == 0) return;
+    // bdd_noderesize stops at a prime just below the limit.
+    if (double(stat->nodes) < 0.99 * double(K.nodeLimit)) return;
+    if (double(stat->freenodes) >= kMinFreeAtLimit * double(stat->nodes)) return;
+    recordError(BDD_NODENUM);
+    bdderrorcond = -BDD_NODENUM;
+}
 void silentResize(int, int) {}
 double secondsSince(std::chrono::steady_clock::time_point t) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -488,10 +515,15 @@ bool positiveCube(const Operand& c) {
 
 // ---- Kernel lifetime -----------------------------------------------------------
 
-int physicalNodeLimit() {
-    long pages = sysconf(_SC_PHYS_PAGES);
-    long pageSize = sysconf(_SC_PAGE_SIZE);
-    double bytes = (pages > 0 && pageSize > 0) ? double(pages) * double(pageSize) * 0.75 : 2e9;
+// The most nodes the table may grow to: kEngineShare of the memory the
+// process may still take (physical memory, RLIMIT_AS, RLIMIT_DATA, the
+// memory cgroups), and no more than maxMemory bytes when it is not 0. BuDDy
+// does not survive a failed allocation of its table or caches (it records
+// the new size before it allocates), so the table must stop growing, and
+// report exhaustion, before an allocation can fail.
+int memoryNodeLimit(size_t maxMemory) {
+    double bytes = double(compMemoryRoom().bytes) * kEngineShare;
+    if (maxMemory > 0) bytes = std::min(bytes, double(maxMemory));
     double nodes = bytes / double(kBytesPerNode);
 #if UINTPTR_MAX <= 0xFFFFFFFFu
     // A 32-bit process has at most 4 GB of address space, whatever the
@@ -508,9 +540,7 @@ int physicalNodeLimit() {
 }
 
 bool startKernel(unsigned cacheSize, size_t maxMemory) {
-    int limit = physicalNodeLimit();
-    if (maxMemory > 0) limit = int(std::min<size_t>(size_t(limit), maxMemory / kBytesPerNode));
-    limit = std::max(limit, 1000);
+    int limit = std::max(memoryNodeLimit(maxMemory), 1000);
     // CUDD sizes its unique table per variable, and the variables come later;
     // BuDDy's node table starts at a quarter of the requested cache (65536
     // nodes for CUDD_CACHE_SLOTS) and grows on demand, the caches following
@@ -528,14 +558,15 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
         return false;
     }
     bdd_error_hook(recordError);
-    bdd_gbc_hook(silentGbc);
+    bdd_gbc_hook(watchCollection);
     bdd_resize_hook(silentResize);
     bdd_reorder_hook(countReorder);
     bdd_reorder_verbose(0);
     bdd_setcacheratio(kNodesPerCacheEntry);
     bdd_setmaxincrease(kMaxIncrease);
     // bdd_init rounds the table size up, and the limit must exceed it.
-    bdd_setmaxnodenum(std::max(limit, bdd_getallocnum() + 1));
+    K.nodeLimit = std::max(limit, bdd_getallocnum() + 1);
+    bdd_setmaxnodenum(K.nodeLimit);
     takeError();
     K.running = true;
     K.started = std::chrono::steady_clock::now();

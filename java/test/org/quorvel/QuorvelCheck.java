@@ -18,6 +18,8 @@ import java.util.concurrent.atomic.AtomicReference;
  * RULES GENES]]. Without "full" only the failure paths are checked (they need no
  * attractor search). With a real network, its output must start with the rule
  * count RULES and the gene count GENES.
+ * With the system property quorvel.check.tooLarge naming a network whose result
+ * text exceeds the JVM's heap, that analysis must fail and the next succeed.
  * Exit status 0 when every check passed; the findings go to standard error.
  */
 public final class QuorvelCheck {
@@ -170,6 +172,21 @@ public final class QuorvelCheck {
             check(false, "a null option throws NullPointerException");
         } catch (NullPointerException expected) {
             check(true, "a null option throws NullPointerException");
+        }
+
+        // An analysis whose result does not fit in the Java heap (the JVM is
+        // run with a small -Xmx): a QuorvelException, nothing printed, and
+        // the next analysis works.
+        String tooLarge = System.getProperty("quorvel.check.tooLarge");
+        if (tooLarge != null) {
+            long before = sizeOf(stdoutFile);
+            expectFailure(quorvel, tooLarge, QuorvelException.class, "memory exhausted",
+                    "Java heap");
+            check(!printedSince(stdoutFile, before).contains("G18   \n"),
+                    "a result that does not fit is not printed either");
+            String after = analyse(quorvel, stdoutFile, network);
+            check(canonical(after).startsWith("A   B   \n"),
+                    "an analysis after memory ran out gives its result");
         }
 
         if (full) {
