@@ -36,13 +36,14 @@ TEST(addressSpace, engineGivesNoResultInsteadOfOutgrowingTheProcess) {
         DdNode* term = Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + i)]);
         ASSERT_NE(term, nullptr) << "step " << i;
         Cudd_Ref(term);
+        // The result is referenced before its spent operand is released.
         DdNode* next = Cudd_bddOr(m, acc, term);
+        if (next != nullptr) Cudd_Ref(next);
         Cudd_RecursiveDeref(m, term);
         if (next == nullptr) {
             failedAt = i;
             break;
         }
-        Cudd_Ref(next);
         Cudd_RecursiveDeref(m, acc);
         acc = next;
     }

@@ -43,17 +43,6 @@ std::string memoryFilePath;
     std::abort();
 }
 
-std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& network) {
-    std::vector<std::string> names;
-    std::set<std::string> seen;
-    for (const networkDefBool& rule : network) {
-        if (seen.insert(rule.outGeneName).second) names.push_back(rule.outGeneName);
-        for (const std::string& regulator : rule.inpGeneName)
-            if (seen.insert(regulator).second) names.push_back(regulator);
-    }
-    return names;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
