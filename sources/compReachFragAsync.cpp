@@ -17,31 +17,61 @@
 // attractor not yet found stays intact, and each one is recorded once.
 #include "compReachFragAsync.h"
 
-#include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
+#include "bddHandle.h"
+#include "chkRecurrenceExplicit.h"
+#include "compWalkExplicit.h"
+#include "makeMacroSteps.h"
 #include "util.h"
 #include "utilFragAsync.h"
 
 void excludeStatesAsync(DdManager* mgr, std::vector<DdNode*>& op, const std::vector<int>& geneId,
                         DdNode* states) {
     for (int g : uniqueGenes(geneId)) {
-        DdNode* narrowed = refChecked(Cudd_bddAnd(mgr, op[g], Cudd_Not(states)));
-        Cudd_RecursiveDeref(mgr, op[g]);
-        op[g] = narrowed;
+        // The array owns its entries: the narrowed relation's reference is
+        // handed to it and the old one released (after the new one is taken).
+        bddHandle old = bddHandle::adopt(mgr, op[static_cast<size_t>(g)]);
+        op[static_cast<size_t>(g)] =
+            bddResult(mgr, Cudd_bddAnd(mgr, old.get(), Cudd_Not(states))).release();
     }
 }
 
 namespace {
 
+// One search of a fragment: its context and the move relations of its
+// current relations, built on first use and again after the relations are
+// narrowed.
+struct asyncSearch {
+    fragAsync frag;
+    std::optional<geneMoves> moves;
+};
+
+const geneMoves& movesOf(asyncSearch& search) {
+    if (!search.moves) search.moves = makeGeneMoves(search.frag);
+    return *search.moves;
+}
+
+// Cuts `states` out of the search's relations (see excludeStatesAsync).
+void narrowSearch(asyncSearch& search, DdNode* states) {
+    search.moves.reset();
+    excludeStatesAsync(search.frag.mgr, search.frag.relations, search.frag.geneId, states);
+}
+
+// Appends `set` to the caller's array of results, which owns its reference.
+void appendResult(std::vector<DdNode*>& results, bddHandle set) {
+    results.push_back(nullptr);
+    results.back() = set.release();
+}
+
 // The number of states of `set` (over x) counted over the fragment genes
 // only: the other genes are free in every set of the search.
-double statesOfFragment(DdManager* mgr, DdNode* set, const std::vector<int>& geneId,
-                        int nInpVar) {
-    const int fragment = static_cast<int>(uniqueGenes(geneId).size());
-    return std::ldexp(Cudd_CountMinterm(mgr, set, nInpVar), fragment - nInpVar);
+double statesOfFragment(const fragAsync& frag, DdNode* set) {
+    const int fragment = static_cast<int>(uniqueGenes(frag.geneId).size());
+    return std::ldexp(Cudd_CountMinterm(frag.mgr, set, frag.nInpVar), fragment - frag.nInpVar);
 }
 
 // What one search may record (maxStates, over the fragment genes) and what
@@ -73,97 +103,34 @@ void admitStates(recordBudget& budget, double states, double attractors) {
     raiseFatal(message.str());
 }
 
-// handle = handle OR set, releasing the old handle.
-void uniteInto(DdManager* mgr, DdNode*& handle, DdNode* set) {
-    DdNode* united = refChecked(Cudd_bddOr(mgr, handle, set));
-    Cudd_RecursiveDeref(mgr, handle);
-    handle = united;
+// set = set OR other.
+void uniteInto(bddHandle& set, DdNode* other) {
+    set = bddResult(set.manager(), Cudd_bddOr(set.manager(), set.get(), other));
 }
 
-// Which of the alive genes lie on a cycle of reads among the alive genes
-// (reads[k]: the genes, as indices into the fragment's list, that gene k
-// reads): those in a strongly connected component of more than one gene, or
-// reading themselves.
-std::vector<char> onCycle(const std::vector<std::vector<size_t>>& reads,
-                          const std::vector<char>& alive) {
-    const size_t n = alive.size();
-    std::vector<char> cyclic(n, 0);
-    adjacencyList graph(n), graphTp(n);
-    for (size_t k = 0; k < n; ++k) {
-        if (!alive[k]) continue;
-        for (size_t r : reads[k]) {
-            if (!alive[r]) continue;
-            if (r == k) cyclic[k] = 1;
-            graph[r].push_back(static_cast<int>(k));
-            graphTp[k].push_back(static_cast<int>(r));
-        }
-    }
-    for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
-        if (component.size() > 1)
-            for (int k : component) cyclic[static_cast<size_t>(k)] = 1;
-    return cyclic;
-}
+// What the walks of a pass (or of the search by macro steps) found: the new
+// attractors and the backward parts of transient start states, over x.
+struct walkFindings {
+    bddHandle attractors;
+    bddHandle transient;
+};
 
-// Fragment genes that meet every cycle of reads among the fragment genes.
-// Greedily, while some gene lies on a cycle, the one of them that reads
-// and is read by the most others on cycles is taken; then each gene taken
-// that no cycle needs (none comes back without it) is given back.
-std::vector<int> cycleCut(const networkFunctions& network, const std::vector<int>& genes) {
-    const size_t n = genes.size();
-    std::vector<int> at(network.regulators.size(), -1);
-    for (size_t k = 0; k < n; ++k) at[static_cast<size_t>(genes[k])] = static_cast<int>(k);
-    std::vector<std::vector<size_t>> reads(n);
-    for (size_t k = 0; k < n; ++k)
-        for (int r : network.regulators[static_cast<size_t>(genes[k])])
-            if (at[static_cast<size_t>(r)] >= 0)
-                reads[k].push_back(static_cast<size_t>(at[static_cast<size_t>(r)]));
-    std::vector<char> alive(n, 1);
-    std::vector<size_t> taken;
-    for (;;) {
-        const std::vector<char> cyclic = onCycle(reads, alive);
-        std::vector<long> in(n, 0), out(n, 0);
-        for (size_t k = 0; k < n; ++k)
-            for (size_t r : reads[k])
-                if (cyclic[k] && cyclic[r]) {
-                    ++in[k];
-                    ++out[r];
-                }
-        size_t chosen = n;
-        for (size_t k = 0; k < n; ++k)
-            if (cyclic[k] && (chosen == n || in[k] * out[k] > in[chosen] * out[chosen]))
-                chosen = k;
-        if (chosen == n) break;
-        alive[chosen] = 0;
-        taken.push_back(chosen);
-    }
-    std::vector<int> cut;
-    for (size_t k : taken) {
-        alive[k] = 1;
-        const std::vector<char> cyclic = onCycle(reads, alive);
-        if (std::find(cyclic.begin(), cyclic.end(), 1) != cyclic.end()) {
-            alive[k] = 0;
-            cut.push_back(genes[k]);
-        }
-    }
-    return cut;
-}
+walkFindings noFindings(DdManager* mgr) { return walkFindings{bddZero(mgr), bddZero(mgr)}; }
 
-// Cuts the backward set of `found` (a set over x, in held[0] on entry) out
-// of the relations: every transition that leaves or enters it. The search's
-// sets are appended to `held`.
-void cutBackwardSet(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                    DdNode* inpCubeBwd, const std::vector<int>& geneId, DdNode* topSame,
-                    int nInpVar, DdNode* found, std::vector<DdNode*>& held) {
+// Cuts the backward set of `found` (a set over x) out of the relations:
+// every transition that leaves or enters it.
+void cutBackwardSet(asyncSearch& search, DdNode* found) {
     std::cout << "computing backward reachable states" << std::endl;
-    DdNode* seed = swapCurrentAndNext(mgr, found, ip, nInpVar);
-    held.push_back(seed);
-    DdNode* reachedBackNext =
-        compReachStatesFragAsync(mgr, op, ip, seed, inpCubeBwd, geneId, topSame, nInpVar);
-    held.push_back(reachedBackNext);
-    DdNode* reachedStatesBack = swapCurrentAndNext(mgr, reachedBackNext, ip, nInpVar);
-    held.push_back(reachedStatesBack);
-    excludeStatesAsync(mgr, op, geneId, reachedStatesBack);
-    excludeStatesAsync(mgr, op, geneId, reachedBackNext);
+    const bddHandle seed = bddHandle::adopt(
+        search.frag.mgr,
+        swapCurrentAndNext(search.frag.mgr, found, search.frag.ip, search.frag.nInpVar));
+    const bddHandle reachedBackNext =
+        compReachStatesAsync(search.frag, movesOf(search), seed.get(), searchDirection::backward);
+    const bddHandle reachedStatesBack = bddHandle::adopt(
+        search.frag.mgr, swapCurrentAndNext(search.frag.mgr, reachedBackNext.get(),
+                                            search.frag.ip, search.frag.nInpVar));
+    narrowSearch(search, reachedStatesBack.get());
+    narrowSearch(search, reachedBackNext.get());
 }
 
 // A pass ends after this many walks in a row that found no new attractor.
@@ -176,39 +143,26 @@ constexpr int kWalksWithoutNews = 16;
 // the whole forward set, and for a recurrent start state (the usual case
 // after a long walk) both searches stay inside its attractor, however large
 // its basin. A new attractor is appended to steadyStates and added to
-// held[0]; the backward part of a transient start state is added to
-// held[1]. Returns whether the state is recurrent.
-bool testStart(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-               DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-               DdNode* initState, std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
-               recordBudget& budget) {
-    std::vector<DdNode*> local;
-    bool recurrent = false;
-    try {
-        std::cout << "computing forward reachable states" << std::endl;
-        DdNode* reachedFwd = compReachStatesFragAsync(mgr, op, ip, initState, inpCubeFwd, geneId,
-                                                      topSame, nInpVar);
-        local.push_back(reachedFwd);
-        std::cout << "computing backward reachable states within them" << std::endl;
-        DdNode* backWithin = compReachStatesFragAsyncInside(mgr, op, ip, initState, geneId,
-                                                            topSame, nInpVar, reachedFwd, true);
-        local.push_back(backWithin);
-        recurrent = Cudd_bddLeq(mgr, reachedFwd, backWithin) == 1;
-        if (recurrent) {
-            std::cout << "recurrent state" << std::endl;
-            admitStates(budget, statesOfFragment(mgr, reachedFwd, geneId, nInpVar), 1);
-            uniteInto(mgr, held[0], reachedFwd);
-            Cudd_Ref(reachedFwd);
-            steadyStates.push_back(reachedFwd);
-        } else {
-            std::cout << "transient state" << std::endl;
-            uniteInto(mgr, held[1], backWithin);
-        }
-    } catch (...) {
-        releaseAll(mgr, local);
-        throw;
+// findings.attractors; the backward part of a transient start state is added
+// to findings.transient. Returns whether the state is recurrent.
+bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& steadyStates,
+               walkFindings& findings, recordBudget& budget) {
+    std::cout << "computing forward reachable states" << std::endl;
+    bddHandle reachedFwd =
+        compReachStatesAsync(search.frag, movesOf(search), initState, searchDirection::forward);
+    std::cout << "computing backward reachable states within them" << std::endl;
+    const bddHandle backWithin = compReachStatesInsideAsync(
+        search.frag, movesOf(search), initState, reachedFwd.get(), searchDirection::backward);
+    const bool recurrent = Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
+    if (recurrent) {
+        std::cout << "recurrent state" << std::endl;
+        admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
+        uniteInto(findings.attractors, reachedFwd.get());
+        appendResult(steadyStates, std::move(reachedFwd));
+    } else {
+        std::cout << "transient state" << std::endl;
+        uniteInto(findings.transient, backWithin.get());
     }
-    releaseAll(mgr, local);
     return recurrent;
 }
 
@@ -216,27 +170,16 @@ bool testStart(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& i
 // the state lies in an attractor already found. Returns false when the
 // descent finds no state (no fragment gene can move), true otherwise;
 // `news` tells whether the walk found a new attractor.
-bool walkOnce(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-              DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-              std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+bool walkOnce(asyncSearch& search, std::vector<DdNode*>& steadyStates, walkFindings& findings,
               recordBudget& budget, bool& news) {
     news = false;
     std::cout << "computing initial state" << std::endl;
-    DdNode* initState =
-        compRandomStateFragAsync(mgr, ip, op, inpCubeFwd, geneId, topSame, nInpVar);
-    if (initState == nullptr) return false;
-    std::vector<DdNode*> local{initState};
-    try {
-        if (Cudd_bddLeq(mgr, initState, held[0]) == 1)
-            std::cout << "state of an attractor already found" << std::endl;
-        else
-            news = testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, initState,
-                             steadyStates, held, budget);
-    } catch (...) {
-        releaseAll(mgr, local);
-        throw;
-    }
-    releaseAll(mgr, local);
+    const bddHandle initState = compRandomStateAsync(search.frag, movesOf(search));
+    if (!initState) return false;
+    if (Cudd_bddLeq(search.frag.mgr, initState.get(), findings.attractors.get()) == 1)
+        std::cout << "state of an attractor already found" << std::endl;
+    else
+        news = testStart(search, initState.get(), steadyStates, findings, budget);
     return true;
 }
 
@@ -246,42 +189,33 @@ constexpr size_t kExplicitStates = 32768;
 // The recurrence test of a walk's end state (in no attractor found yet):
 // over explicit states, by the genes' own functions, when its forward set is
 // small; otherwise by testStart when `symbolic`, and else left undecided. A
-// new attractor is recorded and added to held[0]. Returns 1 for a recurrent
-// state, 0 for a transient one, -1 when undecided.
-int recordIfRecurrent(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                      DdNode* inpCubeFwd, const std::vector<int>& geneId, DdNode* topSame,
-                      int nInpVar, const networkFunctions& network, DdNode* state, bool symbolic,
-                      std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+// new attractor is recorded and added to findings.attractors. Returns 1 for
+// a recurrent state, 0 for a transient one, -1 when undecided.
+int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNode* state,
+                      bool symbolic, std::vector<DdNode*>& steadyStates, walkFindings& findings,
                       recordBudget& budget) {
-    DdNode* attractor = nullptr;
-    const int recurrent = explicitRecurrence(mgr, ip, network, geneId, nInpVar, state,
-                                             kExplicitStates, &attractor);
+    bddHandle attractor;
+    const int recurrent =
+        explicitRecurrence(search.frag, network, state, kExplicitStates, attractor);
     if (recurrent < 0) {
         if (!symbolic) return -1;
-        return testStart(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, state, steadyStates,
-                         held, budget) ? 1 : 0;
+        return testStart(search, state, steadyStates, findings, budget) ? 1 : 0;
     }
     if (recurrent == 0) {
         std::cout << "transient state" << std::endl;
         return 0;
     }
     std::cout << "recurrent state" << std::endl;
-    try {
-        admitStates(budget, statesOfFragment(mgr, attractor, geneId, nInpVar), 1);
-        uniteInto(mgr, held[0], attractor);
-    } catch (...) {
-        Cudd_RecursiveDeref(mgr, attractor);
-        throw;
-    }
-    steadyStates.push_back(attractor);
+    admitStates(budget, statesOfFragment(search.frag, attractor.get()), 1);
+    uniteInto(findings.attractors, attractor.get());
+    appendResult(steadyStates, std::move(attractor));
     return 1;
 }
 
 // A walk from a point goes on in legs of this many steps per gene, plus 256,
-// each followed by the recurrence test of where it stands, up to
-// kWalkLegs legs.
-// kWalkLegs legs; from leg kExplicitLegs on, a state whose forward set is
-// too large to explore state by state is tested over sets.
+// each followed by the recurrence test of where it stands, up to kWalkLegs
+// legs; from leg kExplicitLegs on, a state whose forward set is too large to
+// explore state by state is tested over sets.
 constexpr long kLegStepsPerGene = 4;
 constexpr int kWalkLegs = 16;
 constexpr int kExplicitLegs = 2;
@@ -302,11 +236,11 @@ constexpr int kMacroTransients = 8;
 // testStart classifies: a new attractor is recorded. Nothing is cut from the
 // relations. Returns false, with nothing recorded, when the walks end in
 // transient states too often; the caller then searches by elimination.
-bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                        DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                        DdNode* topSame, int nInpVar, const networkFunctions& network,
+bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                         std::vector<DdNode*>& steadyStates, recordBudget& budget) {
-    const std::vector<int> genes = uniqueGenes(geneId);
+    const fragAsync& frag = search.frag;
+    DdManager* mgr = frag.mgr;
+    const std::vector<int> genes = uniqueGenes(frag.geneId);
     if (genes.empty()) return false;
     // The argument needs a fragment closed under reads: a gene outside it
     // never changes, and the points would not fix it.
@@ -315,71 +249,65 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
     for (int g : genes)
         for (int r : network.regulators[static_cast<size_t>(g)])
             if (!inFragment[static_cast<size_t>(r)]) return false;
-    const std::vector<int> cut = cycleCut(network, genes);
+    const std::vector<int> cut = makeCycleCutOfFragment(network, genes);
     std::cout << "computing macro steps over " << cut.size() << " genes" << std::endl;
-    macroSteps ms = makeMacroSteps(mgr, ip, geneId, nInpVar, network, cut);
+    const macroSteps ms = makeMacroSteps(frag, network, cut);
     const size_t firstNew = steadyStates.size();
     recordBudget local = budget;
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    // held[0]: the attractors found; held[1]: transient parts (unused
-    // here); held[2]: the points left; held[3]: the points shown to reach an
-    // attractor found; held[4], held[5]: scratch.
-    std::vector<DdNode*> held(6, zero);
-    for (DdNode* node : held) Cudd_Ref(node);
-    auto replace = [&](size_t at, DdNode* node) {
-        Cudd_RecursiveDeref(mgr, held[at]);
-        held[at] = node;
-    };
-    const double pointScale = std::ldexp(1.0, static_cast<int>(cut.size()) - nInpVar);
+    // findings.attractors: the attractors found (findings.transient stays
+    // unused here); shown: the points shown to reach an attractor found.
+    walkFindings findings = noFindings(mgr);
+    bddHandle shown = bddZero(mgr);
+    const double pointScale = std::ldexp(1.0, static_cast<int>(cut.size()) - frag.nInpVar);
     bool done = false;
-    try {
-        replace(4, refChecked(Cudd_bddExistAbstract(mgr, op[static_cast<size_t>(genes[0])],
-                                                     inpCubeBwd)));
-        replace(2, macroProject(mgr, ms, held[4]));
+    {
+        const bddHandle space = bddResult(
+            mgr, Cudd_bddExistAbstract(mgr, frag.relations[static_cast<size_t>(genes[0])],
+                                       frag.inpCubeBwd));
+        // The points left: those whose state lies in the search's space.
+        const bddHandle pointsLeft = macroProject(mgr, ms, space.get());
         std::cout << "computing steady states" << std::endl;
-        replace(4, macroFixedPoints(mgr, ms, ip));
-        replace(4, refChecked(Cudd_bddAnd(mgr, held[4], held[2])));
-        const double count = Cudd_CountMinterm(mgr, held[4], nInpVar) * pointScale;
+        bddHandle fixedLeft = macroFixedPoints(frag, ms);
+        fixedLeft = bddResult(mgr, Cudd_bddAnd(mgr, fixedLeft.get(), pointsLeft.get()));
+        const double count = Cudd_CountMinterm(mgr, fixedLeft.get(), frag.nInpVar) * pointScale;
         std::cout << "number of steady states  " << count << std::endl;
         if (count > 0) admitStates(local, count, count);
-        while (held[4] != zero) {
-            DdNode* point = nullptr;
-            DdNode* state = macroState(mgr, ms, ip, nInpVar, held[4], &point);
-            steadyStates.push_back(state);
-            uniteInto(mgr, held[0], state);
-            uniteInto(mgr, held[3], point);
-            replace(4, refReleasing(mgr, Cudd_bddAnd(mgr, held[4], Cudd_Not(point)), {point}));
+        while (fixedLeft.get() != zero) {
+            bddHandle point;
+            bddHandle state = macroState(frag, ms, fixedLeft.get(), point);
+            uniteInto(findings.attractors, state.get());
+            appendResult(steadyStates, std::move(state));
+            uniteInto(shown, point.get());
+            fixedLeft = bddResult(mgr, Cudd_bddAnd(mgr, fixedLeft.get(), Cudd_Not(point.get())));
         }
         unsigned walks = 0;
         int transients = 0;
         const long legSteps = kLegStepsPerGene * static_cast<long>(genes.size()) + 256;
         for (;;) {
             bool covered = false;
-            replace(3, macroBackward(mgr, ms, ip, nInpVar, held[3], held[2], covered));
+            shown = macroBackward(frag, ms, shown.get(), pointsLeft.get(), covered);
             if (covered) {
                 done = true;
                 break;
             }
-            replace(4, refChecked(Cudd_bddAnd(mgr, held[2], Cudd_Not(held[3]))));
-            DdNode* point = nullptr;
-            DdNode* state = macroState(mgr, ms, ip, nInpVar, held[4], &point);
-            replace(4, point);
-            replace(5, state);
+            const bddHandle unshown =
+                bddResult(mgr, Cudd_bddAnd(mgr, pointsLeft.get(), Cudd_Not(shown.get())));
+            bddHandle point;
+            bddHandle state = macroState(frag, ms, unshown.get(), point);
             // Walk in legs until the walk meets an attractor found or stands
             // in a new one.
             int outcome = 0;  // 1: reached one found; 2: found a new one
             for (int leg = 0; leg < kWalkLegs && outcome == 0; ++leg) {
-                replace(5, walkFromState(mgr, ip, network, geneId, nInpVar, held[5], held[0],
-                                         legSteps, ++walks));
-                if (Cudd_bddLeq(mgr, held[5], held[0]) == 1) {
+                state = walkFromState(frag, network, state.get(), findings.attractors.get(),
+                                      legSteps, ++walks);
+                if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
                     std::cout << "state of an attractor already found" << std::endl;
                     outcome = 1;
-                } else if (recordIfRecurrent(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar,
-                                             network, held[5], leg >= kExplicitLegs,
-                                             steadyStates, held, local) == 1) {
-                    DdNode* inside = macroProject(mgr, ms, steadyStates.back());
-                    uniteInto(mgr, held[3], inside);
-                    Cudd_RecursiveDeref(mgr, inside);
+                } else if (recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
+                                             steadyStates, findings, local) == 1) {
+                    const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
+                    uniteInto(shown, inside.get());
                     outcome = 2;
                 }
             }
@@ -387,19 +315,14 @@ bool searchByMacroSteps(DdManager* mgr, std::vector<DdNode*>& op, std::vector<Dd
                 if (++transients > kMacroTransients) break;
                 continue;
             }
-            uniteInto(mgr, held[3], held[4]);
+            uniteInto(shown, point.get());
         }
-    } catch (...) {
-        releaseAll(mgr, held);
-        releaseMacroSteps(mgr, ms);
-        throw;
     }
-    releaseAll(mgr, held);
-    releaseMacroSteps(mgr, ms);
     if (!done) {
         std::cout << "macro steps give up" << std::endl;
+        // The attractors recorded here go again (the array owned them).
         for (size_t k = firstNew; k < steadyStates.size(); ++k)
-            Cudd_RecursiveDeref(mgr, steadyStates[k]);
+            bddHandle::adopt(mgr, steadyStates[k]).reset();
         steadyStates.resize(firstNew);
         return false;
     }
@@ -415,46 +338,41 @@ constexpr int kSteadyStateNodes = 20000;
 // fragment gene's step leaves it unchanged. Each is an attractor of its own
 // and is recorded as one; then their whole backward set is cut out with one
 // search. Networks with thousands of steady states are common, and a walk
-// per steady state would cost a pass each. The sets live in `held`.
-void cutSteadyStates(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                     DdNode* inpCubeBwd, const std::vector<int>& geneId, DdNode* topSame,
-                     int nInpVar, std::vector<DdNode*>& steadyStates, std::vector<DdNode*>& held,
+// per steady state would cost a pass each.
+void cutSteadyStates(asyncSearch& search, std::vector<DdNode*>& steadyStates,
                      recordBudget& budget) {
-    const std::vector<int> genes = uniqueGenes(geneId);
+    const fragAsync& frag = search.frag;
+    DdManager* mgr = frag.mgr;
+    const std::vector<int> genes = uniqueGenes(frag.geneId);
     if (genes.empty()) return;
     std::cout << "computing steady states" << std::endl;
-    // held[0]: the steady states; held[1]: those not yet recorded.
-    held.push_back(Cudd_ReadOne(mgr));
-    Cudd_Ref(held[0]);
+    bddHandle steady = bddOne(mgr);
     for (int g : genes) {
         // The states in which gene g's step is a loop: x_g = f_g(x).
-        DdNode* loop = refChecked(Cudd_bddAndAbstract(mgr, op[g], topSame, inpCubeBwd));
-        DdNode* both = refReleasing(mgr, Cudd_bddAnd(mgr, held[0], loop), {loop});
-        Cudd_RecursiveDeref(mgr, held[0]);
-        held[0] = both;
+        const bddHandle loop =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, frag.relations[static_cast<size_t>(g)],
+                                               frag.topSame, frag.inpCubeBwd));
+        steady = bddResult(mgr, Cudd_bddAnd(mgr, steady.get(), loop.get()));
         // In some large fragments the conjunction on the way is far larger
         // than any set of the search; the walks find the steady states too,
         // one pass at a time.
-        if (Cudd_DagSize(held[0]) > kSteadyStateNodes) {
+        if (Cudd_DagSize(steady.get()) > kSteadyStateNodes) {
             std::cout << "steady states left to the walks" << std::endl;
             return;
         }
     }
-    const double count = statesOfFragment(mgr, held[0], geneId, nInpVar);
+    const double count = statesOfFragment(frag, steady.get());
     std::cout << "number of steady states  " << count << std::endl;
     if (count == 0) return;
     admitStates(budget, count, count);
-    held.push_back(held[0]);
-    Cudd_Ref(held[1]);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    while (held[1] != zero) {
-        DdNode* state = pickMinterm(mgr, held[1], ip, geneId, nInpVar, 0);
-        steadyStates.push_back(state);
-        DdNode* rest = refChecked(Cudd_bddAnd(mgr, held[1], Cudd_Not(state)));
-        Cudd_RecursiveDeref(mgr, held[1]);
-        held[1] = rest;
+    for (bddHandle left = steady; left.get() != zero;) {
+        bddHandle state = bddHandle::adopt(
+            mgr, pickMinterm(mgr, left.get(), frag.ip, frag.geneId, frag.nInpVar, 0));
+        left = bddResult(mgr, Cudd_bddAnd(mgr, left.get(), Cudd_Not(state.get())));
+        appendResult(steadyStates, std::move(state));
     }
-    cutBackwardSet(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, held[0], held);
+    cutBackwardSet(search, steady.get());
 }
 
 // One pass of the search: walks until kWalksWithoutNews walks in a row find
@@ -462,24 +380,14 @@ void cutSteadyStates(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNod
 // found (the new attractors and the backward parts of transient start
 // states) out of the relations with one backward search, instead of one per
 // attractor. Returns false when no fragment gene can move any more (nothing
-// was searched). The pass's sets live in `held`, which the caller releases,
-// also when a BDD operation fails half-way.
-bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                   DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& held, recordBudget& budget) {
-    // held[0]: the attractors found by this pass; held[1]: the backward
-    // parts of its transient start states.
-    for (int k = 0; k < 2; ++k) {
-        held.push_back(Cudd_ReadLogicZero(mgr));
-        Cudd_Ref(held.back());
-    }
+// was searched).
+bool searchOnePass(asyncSearch& search, std::vector<DdNode*>& steadyStates,
+                   recordBudget& budget) {
+    walkFindings findings = noFindings(search.frag.mgr);
     bool searched = false;
     for (int misses = 0; misses < kWalksWithoutNews;) {
         bool news = false;
-        if (!walkOnce(mgr, op, ip, inpCubeFwd, geneId, topSame, nInpVar, steadyStates, held,
-                      budget, news))
-            break;
+        if (!walkOnce(search, steadyStates, findings, budget, news)) break;
         searched = true;
         misses = news ? 0 : misses + 1;
     }
@@ -487,8 +395,8 @@ bool searchOnePass(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
 
     // Every state of the backward set reaches an attractor found here or a
     // transient start state, so it holds no attractor not yet found.
-    uniteInto(mgr, held[0], held[1]);
-    cutBackwardSet(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, held[0], held);
+    uniteInto(findings.attractors, findings.transient.get());
+    cutBackwardSet(search, findings.attractors.get());
     return true;
 }
 
@@ -498,37 +406,17 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
                     double maxStates, const networkFunctions* network) {
+    asyncSearch search{fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar},
+                       std::nullopt};
     recordBudget budget{maxStates};
-    if (network != nullptr &&
-        searchByMacroSteps(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame, nInpVar,
-                           *network, steadyStates, budget))
+    if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget))
         return 0;
-    {
-        std::vector<DdNode*> held;
-        try {
-            cutSteadyStates(mgr, op, ip, inpCubeBwd, geneId, topSame, nInpVar, steadyStates,
-                            held, budget);
-        } catch (...) {
-            releaseAll(mgr, held);
-            throw;
-        }
-        releaseAll(mgr, held);
-    }
+    cutSteadyStates(search, steadyStates, budget);
     int iteration = 0;
     do {
         ++iteration;
         std::cout << "iteration is " << iteration << std::endl;
-        std::vector<DdNode*> held;
-        bool searched = false;
-        try {
-            searched = searchOnePass(mgr, op, ip, inpCubeFwd, inpCubeBwd, geneId, topSame,
-                                     nInpVar, steadyStates, held, budget);
-        } catch (...) {
-            releaseAll(mgr, held);
-            throw;
-        }
-        releaseAll(mgr, held);
-        if (!searched) break;
+        if (!searchOnePass(search, steadyStates, budget)) break;
     } while (!chkConstantAsync(op, geneId));
     return 0;
 }

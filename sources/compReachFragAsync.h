@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "bddEngine.h"
-#include "utilFragAsync.h"
+#include "readNetworkFunctions.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the
 // relations op[g] still allow) to steadyStates: a set over x, one reference

@@ -8,7 +8,7 @@
 
 #include "compReachFragSync.h"
 #include "bddEngine.h"
-#include "utilFragAsync.h"
+#include "readNetworkFunctions.h"
 
 // The time the composition gives the synchronous stage of each block: none.
 // The asynchronous search finds the steady states all at once and most

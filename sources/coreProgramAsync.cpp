@@ -457,10 +457,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         releaseBlock();
         releaseUnions();
         drop(mgrAsync, stateSpace);
-        releaseAll(mgrAsync, network.next);
         throw;
     }
-    releaseAll(mgrAsync, network.next);
 
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());

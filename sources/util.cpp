@@ -2,20 +2,20 @@
 // small BDD helpers and the result text.
 #include "util.h"
 
-#include <algorithm>
-#include <fstream>
-#include <iostream>
-
-// ---- Network file reader -------------------------------------------------
-
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <iterator>
 #include <locale>
 #include <memory>
+#include <unordered_map>
+
+// ---- Network file reader -------------------------------------------------
 
 namespace {
 
@@ -205,8 +205,6 @@ int tokenize(const std::string& str, std::vector<std::string>& tokens, const cha
 
 // ---- Gene database -------------------------------------------------------
 
-#include <unordered_map>
-
 int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb) {
     // A name index keeps construction linear in the size of the rule list;
     // the identifiers are the same ones a scan with chkInList would give
@@ -265,8 +263,6 @@ int chkInListInt(const std::vector<int>& listing, int valChk) {
 }
 
 // ---- Reduction -------------------------------------------------------------
-
-#include <algorithm>
 
 namespace {
 
@@ -548,6 +544,66 @@ int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyL
         scc.push_back(std::move(component));
     std::cout << "number of scc found " << scc.size() << std::endl;
     return 0;
+}
+
+namespace {
+
+// Which of the alive nodes lie on a cycle of `reads` among the alive nodes:
+// those in a strongly connected component of more than one node, or reading
+// themselves.
+std::vector<char> onCycle(const adjacencyList& reads, const std::vector<char>& alive) {
+    const std::size_t n = alive.size();
+    std::vector<char> cyclic(n, 0);
+    adjacencyList graph(n), graphTp(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!alive[k]) continue;
+        for (const int r : reads[k]) {
+            const std::size_t from = static_cast<std::size_t>(r);
+            if (!alive[from]) continue;
+            if (from == k) cyclic[k] = 1;
+            graph[from].push_back(static_cast<int>(k));
+            graphTp[k].push_back(r);
+        }
+    }
+    for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
+        if (component.size() > 1)
+            for (const int k : component) cyclic[static_cast<std::size_t>(k)] = 1;
+    return cyclic;
+}
+
+}  // namespace
+
+std::vector<int> compCycleCut(const adjacencyList& reads) {
+    const std::size_t n = reads.size();
+    std::vector<char> alive(n, 1);
+    std::vector<std::size_t> taken;
+    for (;;) {
+        const std::vector<char> cyclic = onCycle(reads, alive);
+        std::vector<long> in(n, 0), out(n, 0);
+        for (std::size_t k = 0; k < n; ++k)
+            for (const int r : reads[k])
+                if (cyclic[k] && cyclic[static_cast<std::size_t>(r)]) {
+                    ++in[k];
+                    ++out[static_cast<std::size_t>(r)];
+                }
+        std::size_t chosen = n;
+        for (std::size_t k = 0; k < n; ++k)
+            if (cyclic[k] && (chosen == n || in[k] * out[k] > in[chosen] * out[chosen]))
+                chosen = k;
+        if (chosen == n) break;
+        alive[chosen] = 0;
+        taken.push_back(chosen);
+    }
+    std::vector<int> cut;
+    for (const std::size_t k : taken) {
+        alive[k] = 1;
+        const std::vector<char> cyclic = onCycle(reads, alive);
+        if (std::find(cyclic.begin(), cyclic.end(), 1) != cyclic.end()) {
+            alive[k] = 0;
+            cut.push_back(static_cast<int>(k));
+        }
+    }
+    return cut;
 }
 
 // ---- Blocks and levels -------------------------------------------------------

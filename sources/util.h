@@ -82,6 +82,13 @@ int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& g
 adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
                                          const adjacencyList& graphTp);
 
+// Nodes that meet every cycle of a graph given by `reads` (reads[k]: the
+// nodes that node k reads, a self-read being a cycle), in the order they are
+// taken: greedily, while some node lies on a cycle, the one of them that
+// reads and is read by the most others on cycles is taken; then each node
+// taken that no cycle needs (none comes back without it) is given back.
+std::vector<int> compCycleCut(const adjacencyList& reads);
+
 // Appends the strongly connected components of `graph` to `scc`: every edge
 // between two components runs from the earlier to the later one; members in
 // finishing order of the search on graphTp (the starting gene last).

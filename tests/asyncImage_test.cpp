@@ -189,10 +189,16 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
         DdNode* insideAhead = nullptr;
         DdNode* insideBehind = nullptr;
         captureOutput([&] {
-            insideAhead = c.keep(compReachStatesFragAsyncInside(
-                c.space.mgr, c.op, c.space.ip, start, fragment, c.space.topSame, n, domain, false));
-            insideBehind = c.keep(compReachStatesFragAsyncInside(
-                c.space.mgr, c.op, c.space.ip, start, fragment, c.space.topSame, n, domain, true));
+            const fragAsync frag{c.space.mgr,        c.op,     c.space.ip,
+                                 fragment,           c.space.inpCubeFwd,
+                                 c.space.inpCubeBwd, c.space.topSame, n};
+            const geneMoves moves = makeGeneMoves(frag);
+            insideAhead = c.keep(
+                compReachStatesInsideAsync(frag, moves, start, domain, searchDirection::forward)
+                    .release());
+            insideBehind = c.keep(
+                compReachStatesInsideAsync(frag, moves, start, domain, searchDirection::backward)
+                    .release());
         });
         EXPECT_EQ(c.states(insideAhead), aheadInside)
             << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);

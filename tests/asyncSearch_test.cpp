@@ -77,7 +77,7 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
     run.attractors = attractorsOf(space, run.found, fragment);
     releaseNodes(space.mgr, steadyStates);
     releaseNodes(space.mgr, op);
-    releaseNodes(space.mgr, network.next);
+    network.next.clear();  // the record releases its functions
     releaseSpace(space);
     run.outstanding = outstandingRefs(space.mgr);
     Cudd_Quit(space.mgr);

@@ -1,0 +1,55 @@
+// Macro steps of a fragment around a cut of its cycles.
+#pragma once
+
+#include <vector>
+
+#include "bddEngine.h"
+#include "bddHandle.h"
+#include "readNetworkFunctions.h"
+#include "utilFragAsync.h"
+
+// Fragment genes (of `genes`) that meet every cycle of influences among
+// them, from the regulators of `network`.
+std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
+                                        const std::vector<int>& genes);
+
+// The macro steps of a fragment around a cycle cut: the cut's genes meet
+// every cycle of influences among the fragment genes, so the other genes
+// (`rest`, each after its regulators among them) become stable by themselves
+// once the cut's genes are held, at values that are functions of the cut's
+// genes: stable[k] for rest[k]. A macro step changes one gene c of the cut to
+// values[k] = f_c at those stable values (a real step), after which the other
+// genes become stable again (real steps too). Sets of the macro steps
+// ("points") are over the cut's current-state variables. Every function here
+// is over current-state variables (the steps also over x'_c); the record
+// owns one reference on each.
+struct macroSteps {
+    std::vector<int> rest;
+    bddArray stable;   // stable[k]: the value of rest[k]
+    bddArray values;   // values[k]: the next value of cut[k]
+    geneMoves steps;   // genes: the cut; moves[k]: x'_c XNOR values[k]
+    // Per variable index: the variable, or the stable value of its gene
+    // (lent by `stable`; the variables need no reference).
+    std::vector<DdNode*> substitute;
+};
+macroSteps makeMacroSteps(const fragAsync& frag, const networkFunctions& network,
+                          const std::vector<int>& cut);
+
+// The points whose state (the cut's values, the others stable) lies in
+// `set` (over x).
+bddHandle macroProject(DdManager* mgr, const macroSteps& ms, DdNode* set);
+
+// The points that no macro step leaves: their states are exactly the
+// steady states of the fragment.
+bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms);
+
+// The points from which a point of `start` is reached by macro steps, until
+// every point of `goal` is among them (covered tells; the set is then
+// possibly partial). Prints the step counters.
+bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,
+                        bool& covered);
+
+// The state of one point of `points`: a conjunction over the fragment genes
+// (the cut's values, the others stable); `point` receives that point alone.
+bddHandle macroState(const fragAsync& frag, const macroSteps& ms, DdNode* points,
+                     bddHandle& point);
