@@ -34,6 +34,8 @@ bddHandle frameOf(const fragAsync& frag, int g) {
 }
 
 // The search context of the entry points that take the fragment's arrays.
+// Image, reachability and descent read no cube of the record (the direction
+// is a parameter), so the entry points leave them null.
 fragAsync contextOf(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                     const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
     return fragAsync{mgr, topNode, ip, geneId, nullptr, nullptr, topSame, nInpVar};

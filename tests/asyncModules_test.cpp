@@ -1,0 +1,329 @@
+// The parts of the asynchronous search below compSteadyAsync: the cycle cut,
+// the genes' functions read back from their relations, the explicit walks
+// and recurrence test, the macro steps, and the searches over moves built
+// once. Each is checked against an explicit-state reference on random
+// networks from fixed seeds (the seed is printed on failure), and every
+// manager is left without an outstanding reference.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "asyncFixture.h"
+#include "bruteForce.h"
+#include "chkRecurrenceExplicit.h"
+#include "compWalkExplicit.h"
+#include "engineChecks.h"
+#include "makeMacroSteps.h"
+#include "readNetworkFunctions.h"
+#include "util.h"
+#include "utilFragAsync.h"
+
+using namespace asyncFixture;
+using bruteForce::state;
+using bruteForce::stateSet;
+
+namespace {
+
+// ---- cycle cut ----
+
+// True when the nodes not in `removed` hold a cycle of `reads` (a self-read
+// included): Kahn's algorithm leaves a node unpeeled exactly then.
+bool hasCycle(const adjacencyList& reads, const std::set<int>& removed) {
+    const size_t n = reads.size();
+    std::vector<int> pending(n, 0);
+    adjacencyList readers(n);
+    for (size_t k = 0; k < n; ++k) {
+        if (removed.count(static_cast<int>(k))) continue;
+        for (int r : reads[k]) {
+            if (removed.count(r)) continue;
+            ++pending[k];
+            readers[static_cast<size_t>(r)].push_back(static_cast<int>(k));
+        }
+    }
+    std::vector<int> ready;
+    size_t peeled = removed.size();
+    for (size_t k = 0; k < n; ++k)
+        if (!removed.count(static_cast<int>(k)) && pending[k] == 0) ready.push_back(int(k));
+    while (!ready.empty()) {
+        const int k = ready.back();
+        ready.pop_back();
+        ++peeled;
+        for (int d : readers[static_cast<size_t>(k)])
+            if (--pending[static_cast<size_t>(d)] == 0) ready.push_back(d);
+    }
+    return peeled != n;
+}
+
+TEST(cycleCut, handMadeGraphs) {
+    EXPECT_TRUE(compCycleCut({}).empty());
+    // A chain 0 <- 1 <- 2 has no cycle.
+    EXPECT_TRUE(compCycleCut({{}, {0}, {1}}).empty());
+    // A gene reading itself is its own cycle.
+    EXPECT_EQ(compCycleCut({{}, {1}, {1}}), (std::vector<int>{1}));
+    // Two cycles through gene 1 (0 <-> 1, 1 <-> 2): gene 1 alone cuts both.
+    EXPECT_EQ(compCycleCut({{1}, {0, 2}, {1}}), (std::vector<int>{1}));
+    // Two disjoint two-gene cycles need one gene of each.
+    const std::vector<int> cut = compCycleCut({{1}, {0}, {3}, {2}});
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(std::count_if(cut.begin(), cut.end(), [](int k) { return k < 2; }), 1);
+}
+
+TEST(cycleCut, meetsEveryCycleAndEachGeneIsNeededOnRandomGraphs) {
+    for (uint32_t seed = 1; seed <= 400; ++seed) {
+        std::mt19937 rng(seed);
+        const size_t n = 1 + rng() % 12;
+        adjacencyList reads(n);
+        const size_t edges = rng() % (2 * n + 1);
+        for (size_t e = 0; e < edges; ++e) {
+            const int from = static_cast<int>(rng() % n);
+            std::vector<int>& list = reads[rng() % n];
+            if (std::find(list.begin(), list.end(), from) == list.end()) list.push_back(from);
+        }
+        const std::vector<int> cut = compCycleCut(reads);
+        const std::set<int> removed(cut.begin(), cut.end());
+        ASSERT_EQ(removed.size(), cut.size()) << "seed " << seed;
+        ASSERT_FALSE(hasCycle(reads, removed)) << "seed " << seed;
+        for (int k : cut) {
+            std::set<int> without = removed;
+            without.erase(k);
+            EXPECT_TRUE(hasCycle(reads, without)) << "seed " << seed << ": gene " << k;
+        }
+    }
+}
+
+// ---- one manager over a random network ----
+
+// A random network of n genes in one manager, its relations and functions;
+// everything released, and the references checked, at the end.
+struct networkCase {
+    geneDatabase db;
+    bddSpace space;
+    std::vector<DdNode*> op;
+    networkFunctions network;
+    std::vector<int> fragment;
+
+    networkCase(uint32_t seed, int n, bool sifting = false)
+        : db(randomDatabase(seed, n, true)),
+          space(openSpace(n, sifting)),
+          op(relationsOf(space, db)),
+          network(readNetworkFunctions(space.mgr, op, space.ip, n)),
+          fragment(randomClosedFragment(seed, db)) {}
+    ~networkCase() {
+        network.next.clear();
+        releaseNodes(space.mgr, op);
+        releaseSpace(space);
+        EXPECT_EQ(outstandingRefs(space.mgr), 0);
+        Cudd_Quit(space.mgr);
+    }
+    fragAsync context() {
+        return fragAsync{space.mgr,      op,          space.ip,      fragment,
+                         space.inpCubeFwd, space.inpCubeBwd, space.topSame, space.nInpVar};
+    }
+    std::vector<int> genes() const {
+        const std::set<int> distinct(fragment.begin(), fragment.end());
+        return std::vector<int>(distinct.begin(), distinct.end());
+    }
+    stateSet states(DdNode* set) {
+        return bruteForce::statesOfBdd(space.mgr, set, space.nInpVar, genes());
+    }
+    // The states the fragment reaches from x (outside genes 0), x included.
+    stateSet forward(const state& x) const {
+        stateSet seen{x};
+        std::vector<state> queue{x};
+        while (!queue.empty()) {
+            const state y = queue.back();
+            queue.pop_back();
+            for (int g : genes()) {
+                state z = y;
+                z[static_cast<size_t>(g)] = bruteForce::nextValue(db, g, y);
+                if (seen.insert(z).second) queue.push_back(z);
+            }
+        }
+        return seen;
+    }
+    std::string context(uint32_t seed) const {
+        return "seed " + std::to_string(seed) + "\n" + bruteForce::toString(db) +
+               fragmentText(fragment);
+    }
+    // Every state of the fragment, outside genes 0.
+    std::vector<state> fragmentStates() const {
+        std::vector<state> all;
+        const std::vector<int> g = genes();
+        for (unsigned k = 0; k < (1u << g.size()); ++k) {
+            state x(db.size(), 0);
+            for (size_t j = 0; j < g.size(); ++j) x[static_cast<size_t>(g[j])] = (k >> j) & 1u;
+            all.push_back(x);
+        }
+        return all;
+    }
+    bddHandle stateOf(const state& x) {
+        return bddHandle::adopt(space.mgr, stateNode(space, genes(), x));
+    }
+};
+
+TEST(networkFunctionsRead, functionsAndRegulatorsMatchTheRules) {
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        const int n = 6;
+        networkCase c(seed, n);
+        for (int g = 0; g < n; ++g) {
+            std::set<int> reads;
+            for (unsigned k = 0; k < (1u << n); ++k) {
+                const state x = bruteForce::stateOfIndex(n, k);
+                std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(c.space.mgr)), 0);
+                for (int i = 0; i < n; ++i) inputs[static_cast<size_t>(i)] = x[size_t(i)];
+                const int value = Cudd_Eval(c.space.mgr, c.network.next[size_t(g)].get(),
+                                            inputs.data()) == Cudd_ReadOne(c.space.mgr);
+                ASSERT_EQ(value, bruteForce::nextValue(c.db, g, x)) << c.context(seed);
+                for (int r = 0; r < n; ++r) {
+                    state y = x;
+                    y[size_t(r)] = 1 - y[size_t(r)];
+                    if (bruteForce::nextValue(c.db, g, y) != value) reads.insert(r);
+                }
+            }
+            EXPECT_EQ(c.network.regulators[size_t(g)], std::vector<int>(reads.begin(), reads.end()))
+                << c.context(seed) << "gene " << g;
+        }
+    }
+}
+
+TEST(explicitRecurrenceTest, decidesEveryStateLikeTheReference) {
+    int recurrent = 0, transient = 0, cyclic = 0;
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        networkCase c(seed, 6);
+        const fragAsync frag = c.context();
+        for (const state& x : c.fragmentStates()) {
+            const stateSet ahead = c.forward(x);
+            bool back = true;
+            for (const state& y : ahead) back = back && c.forward(y).count(x) > 0;
+            const bddHandle start = c.stateOf(x);
+            bddHandle attractor;
+            const int result =
+                explicitRecurrence(frag, c.network, start.get(), 1u << 12, attractor);
+            ASSERT_EQ(result, back ? 1 : 0) << c.context(seed) << bruteForce::toString(x);
+            if (back) {
+                ASSERT_EQ(c.states(attractor.get()), ahead) << c.context(seed);
+                ++recurrent;
+                cyclic += ahead.size() > 1;
+            } else {
+                EXPECT_FALSE(attractor);
+                ++transient;
+            }
+            // A forward set larger than the bound leaves the test undecided.
+            if (ahead.size() > 1) {
+                bddHandle none;
+                EXPECT_EQ(explicitRecurrence(frag, c.network, start.get(), 1, none), -1)
+                    << c.context(seed);
+                EXPECT_FALSE(none);
+            }
+        }
+    }
+    EXPECT_GT(recurrent, 100);
+    EXPECT_GT(transient, 100);
+    EXPECT_GT(cyclic, 20);
+}
+
+TEST(walkFromStateTest, endsWithinTheForwardSetAtAFixedPointOrTheTarget) {
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        networkCase c(seed, 6);
+        const fragAsync frag = c.context();
+        const std::vector<state> all = c.fragmentStates();
+        const state x = all[seed % all.size()];
+        const bddHandle start = c.stateOf(x);
+        const stateSet ahead = c.forward(x);
+        captureOutput([&] {
+            // No step: the start itself.
+            const bddHandle still = walkFromState(frag, c.network, start.get(), nullptr, 0, seed);
+            EXPECT_EQ(still, start) << c.context(seed);
+            const bddHandle end = walkFromState(frag, c.network, start.get(), nullptr, 200, seed);
+            const stateSet ends = c.states(end.get());
+            ASSERT_EQ(ends.size(), 1u) << c.context(seed);
+            EXPECT_TRUE(ahead.count(*ends.begin())) << c.context(seed);
+            // With the start as target the walk does not move.
+            const bddHandle atTarget =
+                walkFromState(frag, c.network, start.get(), start.get(), 200, seed);
+            EXPECT_EQ(atTarget, start) << c.context(seed);
+        });
+    }
+}
+
+TEST(macroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
+    int steady = 0;
+    for (uint32_t seed = 1; seed <= 80; ++seed) {
+        networkCase c(seed, 7);
+        const fragAsync frag = c.context();
+        stateSet expected;
+        for (const state& x : c.fragmentStates())
+            if (c.forward(x) == stateSet{x}) expected.insert(x);
+        const std::vector<int> cut = makeCycleCutOfFragment(c.network, c.genes());
+        const macroSteps ms = makeMacroSteps(frag, c.network, cut);
+        EXPECT_EQ(ms.rest.size() + cut.size(), c.genes().size()) << c.context(seed);
+        bddHandle left = macroFixedPoints(frag, ms);
+        stateSet found;
+        while (left.get() != Cudd_ReadLogicZero(c.space.mgr)) {
+            bddHandle point;
+            const bddHandle state = macroState(frag, ms, left.get(), point);
+            const stateSet one = c.states(state.get());
+            ASSERT_EQ(one.size(), 1u) << c.context(seed);
+            found.insert(*one.begin());
+            // The state's projection is its point.
+            EXPECT_EQ(macroProject(c.space.mgr, ms, state.get()), point) << c.context(seed);
+            left = bddResult(c.space.mgr,
+                             Cudd_bddAnd(c.space.mgr, left.get(), Cudd_Not(point.get())));
+        }
+        EXPECT_EQ(found, expected) << c.context(seed);
+        steady += static_cast<int>(expected.size());
+    }
+    EXPECT_GT(steady, 40);
+}
+
+TEST(movesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
+    // One geneMoves serves every search of the fragment: the reachable sets
+    // (both ways) agree with the entry points, which build the moves per
+    // call, and with the reference.
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        networkCase c(seed, 6, seed % 2 == 0);
+        const fragAsync frag = c.context();
+        const geneMoves moves = makeGeneMoves(frag);
+        captureOutput([&] {
+            for (const state& x : c.fragmentStates()) {
+                const bddHandle start = c.stateOf(x);
+                const bddHandle ahead =
+                    compReachStatesAsync(frag, moves, start.get(), searchDirection::forward);
+                ASSERT_EQ(c.states(ahead.get()), c.forward(x)) << c.context(seed);
+                const bddHandle each = bddHandle::adopt(
+                    c.space.mgr,
+                    compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start.get(),
+                                             c.space.inpCubeFwd, c.fragment, c.space.topSame,
+                                             c.space.nInpVar));
+                EXPECT_EQ(ahead, each) << c.context(seed);
+                const bddHandle startNext = bddHandle::adopt(
+                    c.space.mgr, swapCurrentAndNext(c.space.mgr, start.get(), c.space.ip,
+                                                    c.space.nInpVar));
+                const bddHandle behind = compReachStatesAsync(frag, moves, startNext.get(),
+                                                              searchDirection::backward);
+                const bddHandle behindEach = bddHandle::adopt(
+                    c.space.mgr,
+                    compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, startNext.get(),
+                                             c.space.inpCubeBwd, c.fragment, c.space.topSame,
+                                             c.space.nInpVar));
+                EXPECT_EQ(behind, behindEach) << c.context(seed);
+            }
+            const bddHandle descent = compRandomStateAsync(frag, moves);
+            const bddHandle descentEach = bddHandle::adopt(
+                c.space.mgr,
+                compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
+                                         c.fragment, c.space.topSame, c.space.nInpVar));
+            // The descent's first transition is picked by the engine, which
+            // may choose differently per call: both give one state, or none.
+            EXPECT_EQ(bool(descent), bool(descentEach)) << c.context(seed);
+            if (descent) {
+                EXPECT_EQ(c.states(descent.get()).size(), 1u) << c.context(seed);
+            }
+        });
+    }
+}
+
+}  // namespace
