@@ -288,28 +288,38 @@ TEST(movesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
         const fragAsync frag = c.context();
         const geneMoves moves = makeGeneMoves(frag);
         captureOutput([&] {
+            // Both searches from `from` (over x, or x' backward), the set
+            // given back over x.
+            auto reach = [&](DdNode* from, searchDirection direction) {
+                DdManager* mgr = c.space.mgr;
+                const bool forward = direction == searchDirection::forward;
+                const bddHandle reused = compReachStatesAsync(frag, moves, from, direction);
+                const bddHandle each = bddHandle::adopt(
+                    mgr, compReachStatesFragAsync(
+                             mgr, c.op, c.space.ip, from,
+                             forward ? c.space.inpCubeFwd : c.space.inpCubeBwd, c.fragment,
+                             c.space.topSame, c.space.nInpVar));
+                EXPECT_EQ(reused, each) << c.context(seed);
+                return forward ? reused
+                               : bddHandle::adopt(mgr, swapCurrentAndNext(mgr, reused.get(),
+                                                                          c.space.ip,
+                                                                          c.space.nInpVar));
+            };
+            std::map<state, stateSet> ahead, behind;
+            for (const state& x : c.fragmentStates()) {
+                ahead[x] = c.forward(x);
+                for (const state& y : ahead[x]) behind[y].insert(x);
+            }
             for (const state& x : c.fragmentStates()) {
                 const bddHandle start = c.stateOf(x);
-                const bddHandle ahead =
-                    compReachStatesAsync(frag, moves, start.get(), searchDirection::forward);
-                ASSERT_EQ(c.states(ahead.get()), c.forward(x)) << c.context(seed);
-                const bddHandle each = bddHandle::adopt(
-                    c.space.mgr,
-                    compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start.get(),
-                                             c.space.inpCubeFwd, c.fragment, c.space.topSame,
-                                             c.space.nInpVar));
-                EXPECT_EQ(ahead, each) << c.context(seed);
                 const bddHandle startNext = bddHandle::adopt(
                     c.space.mgr, swapCurrentAndNext(c.space.mgr, start.get(), c.space.ip,
                                                     c.space.nInpVar));
-                const bddHandle behind = compReachStatesAsync(frag, moves, startNext.get(),
-                                                              searchDirection::backward);
-                const bddHandle behindEach = bddHandle::adopt(
-                    c.space.mgr,
-                    compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, startNext.get(),
-                                             c.space.inpCubeBwd, c.fragment, c.space.topSame,
-                                             c.space.nInpVar));
-                EXPECT_EQ(behind, behindEach) << c.context(seed);
+                EXPECT_EQ(c.states(reach(start.get(), searchDirection::forward).get()), ahead[x])
+                    << c.context(seed);
+                EXPECT_EQ(c.states(reach(startNext.get(), searchDirection::backward).get()),
+                          behind[x])
+                    << c.context(seed);
             }
             const bddHandle descent = compRandomStateAsync(frag, moves);
             const bddHandle descentEach = bddHandle::adopt(
