@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <set>
@@ -14,6 +15,7 @@
 #include "asyncFixture.h"
 #include "bruteForce.h"
 #include "chkRecurrenceExplicit.h"
+#include "compReachFragAsync.h"
 #include "compWalkExplicit.h"
 #include "engineChecks.h"
 #include "makeMacroSteps.h"
@@ -335,5 +337,52 @@ TEST(movesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
         });
     }
 }
+
+#ifdef QUORVEL_CUDD_LAYER
+TEST(asyncSearchFailures, anEngineFailureAtAnyOperationLeavesNoReference) {
+    // The whole search, by elimination and by macro steps, with an engine
+    // failure after every count of operations in turn: each run either
+    // fails with an error or finds the reference's attractors, and leaves
+    // no reference but the case's own (checked when the case closes).
+    int failures = 0;
+    for (uint32_t seed = 1; seed <= 6; ++seed) {
+        for (const bool withFunctions : {false, true}) {
+            networkCase c(seed, 5, true);
+            const bruteForce::attractorSet expected = expectedAttractors(c.db, c.fragment);
+            const int before = outstandingRefs(c.space.mgr);
+            for (long failAfter = 0;; ++failAfter) {
+                std::vector<DdNode*> op = copiesOf(c.op);
+                std::vector<DdNode*> found;
+                std::string error;
+                captureOutput([&] {
+                    Cudd_LayerFailAfter(failAfter);
+                    try {
+                        compSteadyAsync(c.space.mgr, op, c.space.ip, c.space.inpCubeFwd,
+                                        c.space.inpCubeBwd, c.fragment, c.space.topSame,
+                                        c.space.nInpVar, found, HUGE_VAL,
+                                        withFunctions ? &c.network : nullptr);
+                    } catch (const quorvelError& e) {
+                        error = e.what();
+                    }
+                });
+                const bool fired = Cudd_LayerFailAfter(-1) < 0;
+                const std::string where = c.context(seed) + "failure after " +
+                                          std::to_string(failAfter) +
+                                          (withFunctions ? " with functions" : "");
+                EXPECT_EQ(error.empty(), !fired) << where << ": " << error;
+                if (!fired) {
+                    EXPECT_EQ(attractorsOf(c.space, found, c.fragment), expected) << where;
+                }
+                releaseNodes(c.space.mgr, found);
+                releaseNodes(c.space.mgr, op);
+                ASSERT_EQ(outstandingRefs(c.space.mgr), before) << where;
+                if (!fired) break;
+                ++failures;
+            }
+        }
+    }
+    EXPECT_GT(failures, 100);
+}
+#endif
 
 }  // namespace
