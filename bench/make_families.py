@@ -24,7 +24,9 @@ the same files.
            so it holds many feedback loops
   modules  a chain of k modules of 3 to 5 genes (a ring inside each module),
            every module reading genes of earlier modules only; k = 50 gives
-           about 200 genes
+           about 200 genes (see make_modules)
+  rmodules the same chain with random rules inside each module (see
+           make_rmodules)
 """
 import argparse
 import os
@@ -39,7 +41,8 @@ DEFAULT_SIZES = {
     'switches': [8, 10, 12, 14, 16],
     'random': [50, 100, 200, 400, 800],
     'block': [8, 16, 32, 64, 128],
-    'modules': [6, 12, 25, 50],
+    'modules': [6, 12, 25, 50, 100],
+    'rmodules': [6, 12, 25, 50, 100],
 }
 
 
@@ -115,28 +118,58 @@ def make_block(n, rng):
 
 
 def make_modules(k, rng):
-    """Module m is a ring M<m>_0 .. M<m>_(s-1); its first gene also reads one
-    gene X of an earlier module: a 'switch' ring (X pushes it ON, else it
-    keeps either value), a 'gate' ring (ON needs X and the ring) or an
-    'oscillator' (a negative ring that runs while X is ON)."""
+    """Module m is a ring of 3 to 5 genes M<m>_0 .. M<m>_(s-1) whose first
+    gene also reads one gene X of the last few modules before it. Most
+    modules are followers (M_0 := X, M_1 := M_0 & M_last, M_j := M_(j-1) |
+    M_0: one feedback loop, yet one state for each value of X); about one in
+    eight is a switch (M_0 := M_last | X: X pushes it ON, else it keeps either
+    value) and one in twenty an oscillator (M_0 := X & NOT M_2, three genes:
+    a negative ring that runs while X is ON, read by no later module). The
+    answer stays small (tens of attractors of tens of states) while the
+    genes grow."""
     lines, earlier = [], []
     for m in range(k):
         size = rng.randint(3, 5)
         genes = ['M%d_%d' % (m, j) for j in range(size)]
-        for j in range(1, size):
-            lines.append(rule([genes[j - 1]], genes[j]))
         last = genes[-1]
-        if not earlier:
-            lines.append(rule([last], genes[0]))
-        else:
-            x = rng.choice(earlier[-15:])
-            kind = rng.random()
-            if kind < 0.45:
-                lines += [rule([last], genes[0]), rule([x], genes[0])]
-            elif kind < 0.85:
-                lines.append(rule([last, x], genes[0]))
+        kind = rng.random() if earlier else 0.0
+        x = rng.choice(earlier[-10:]) if earlier else None
+        if kind < 0.12:  # a switch (the first module: a plain positive ring)
+            lines += [rule([last], genes[0])] + ([rule([x], genes[0])] if x else [])
+            lines += [rule([genes[j - 1]], genes[j]) for j in range(1, size)]
+        elif kind < 0.17:  # an oscillator, of three genes, that no module reads
+            lines.append(rule(['^' + genes[2], x], genes[0]))
+            lines += [rule([genes[0]], genes[1]), rule([genes[1]], genes[2])]
+            continue
+        else:  # a follower
+            lines += [rule([x], genes[0]), rule([genes[0], last], genes[1])]
+            for j in range(2, size):
+                lines += [rule([genes[j - 1]], genes[j]), rule([genes[0]], genes[j])]
+        earlier += genes
+    return lines
+
+
+def make_rmodules(k, rng):
+    """Like make_modules, with random modules: each gene of a ring of 3 to 5
+    genes reads the one before it on the ring and one or two random genes of
+    its own module or (for the first gene, always) of the last modules
+    before it, through random rules that keep the ring edge in every term,
+    so each module stays one block."""
+    lines, earlier = [], []
+    for m in range(k):
+        size = rng.randint(3, 5)
+        genes = ['R%d_%d' % (m, j) for j in range(size)]
+        for j, target in enumerate(genes):
+            ring = genes[j - 1]
+            pool = [g for g in genes if g not in (ring, target)]
+            if earlier and (j == 0 or rng.random() < 0.3):
+                pool = earlier[-12:]
+            other = rng.choice(pool)
+            sign = '^' if rng.random() < 0.3 else ''
+            if rng.random() < 0.5:
+                lines += [rule([ring], target), rule([sign + other], target)]
             else:
-                lines.append(rule(['^' + last, x], genes[0]))
+                lines.append(rule([ring, sign + other], target))
         earlier += genes
     return lines
 
