@@ -13,7 +13,9 @@ all attractors.
 The figures are read from the program's own output: the per-block lines
 "<genes> out edges <children>" give the blocks and the reduced genes, and the
 result text (the last line equal to the header of gene names, and the lines
-after it) gives the attractors. Peak memory is the maximum resident set size
+after it) gives the attractors. "cpu s" is the user+system CPU time of the
+program (the machine is shared, so wall seconds vary with the load; CPU
+seconds much less); it is not known for a run stopped by the timeout. Peak memory is the maximum resident set size
 reported by /usr/bin/time. A network that exceeds the timeout is stopped and
 reported as such.
 """
@@ -21,6 +23,7 @@ import argparse
 import json
 import os
 import re
+import resource
 import signal
 import subprocess
 import sys
@@ -70,6 +73,22 @@ def run_one(program, path, timeout, options=()):
         return seconds, peak, out.decode(errors='replace'), err.decode(errors='replace'), status
 
 
+def cpu_of_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def run_timed(program, path, timeout, options=()):
+    """run_one, and the CPU seconds (user+system) of the program in front of
+    its results. The program runs under /usr/bin/time, which waits for it, so
+    its time reaches this process's children's usage; a program stopped by
+    the timeout is not waited for by /usr/bin/time and gives None."""
+    before = cpu_of_children()
+    result = run_one(program, path, timeout, options)
+    cpu = cpu_of_children() - before
+    return (None if result[4] == 'timeout' else cpu), result
+
+
 def summarise(text, names):
     blocks = reduced = 0
     for line in text.split('\n'):
@@ -111,16 +130,16 @@ def main():
     args = parser.parse_args()
 
     files = network_files(args)
-    row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9}  {}'
+    row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9} {:>9}  {}'
     if args.json:
-        row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9} {:>24} {:>7} {:>7}  {}'
-    print(row.format('network', 'genes', 'reduced', 'blocks', 'attractors', 'seconds',
+        row = '{:<10} {:>6} {:>8} {:>7} {:>10} {:>9} {:>9} {:>9} {:>24} {:>7} {:>7}  {}'
+    print(row.format('network', 'genes', 'reduced', 'blocks', 'attractors', 'cpu s', 'seconds',
                      'peak MB', *(['largest', 'cubes', 'all'] if args.json else []), 'status'))
     slow = []
     for name in files:
         path = os.path.join(args.directory, name)
         names = genes_in_file_order(path)
-        seconds, peak_kb, text, err, status = run_one(
+        cpu, (seconds, peak_kb, text, err, status) = run_timed(
             args.program, path, args.timeout, ['--format', 'json'] if args.json else [])
         extra = []
         if args.json:
@@ -137,7 +156,8 @@ def main():
             reduced, blocks, attractors = summarise(text, names)
         peak = '%.1f' % (peak_kb / 1024.0) if peak_kb != '' else '?'
         print(row.format(name[:-4], len(names), reduced, blocks,
-                         attractors if status == 'ok' else '-', '%.2f' % seconds, peak, *extra,
+                         attractors if status == 'ok' else '-',
+                         '%.2f' % cpu if cpu is not None else '-', '%.2f' % seconds, peak, *extra,
                          status),
               flush=True)
         if seconds > 60 or status == 'timeout':

@@ -1,0 +1,200 @@
+#!/usr/bin/env python3
+"""Writes the synthetic network families of the scaling benchmark, in the
+console's rule format, one file per size: DIR/<family>-<size>.net.
+
+usage: make_families.py DIR [--family NAME ...] [--sizes N ...] [--seed S]
+
+Each family grows by doubling (default sizes below) so that the slope of
+log time against log size reads as the exponent of its growth. The random
+families draw from Python's random.Random(seed), so one seed always gives
+the same files.
+
+  chain    G0 -> G0, G(i-1) -> Gi: n genes, two steady states
+  ring     G(i-1) -> Gi around a ring of n genes: two steady states
+  star     hub H := OR of n leaves, every leaf := H: two steady states
+  loops    k two-gene positive loops in a chain, loop i pushed ON by loop
+           i-1 (Ai := Bi | A(i-1), Bi := Ai): 2k genes, k+1 steady states
+  inputs   k free inputs Xi -> Xi: 2^k steady states
+  switches k independent toggle switches ^Bi -> Ai, ^Ai -> Bi: 2^k steady
+           states
+  random   n genes, each with 1 to 3 random regulators and a random rule of
+           one or two terms (in-degree at most 3)
+  block    one strongly connected block of n genes (every gene reads the one
+           before it around a ring) with two more random regulators per gene,
+           so it holds many feedback loops
+  modules  a chain of k modules of 3 to 5 genes (a ring inside each module),
+           every module reading genes of earlier modules only; k = 50 gives
+           about 200 genes (see make_modules)
+  rmodules the same chain with random rules inside each module (see
+           make_rmodules)
+"""
+import argparse
+import os
+import random
+
+DEFAULT_SIZES = {
+    'chain': [25, 50, 100, 200, 400, 800, 1600],
+    'ring': [125, 250, 500, 1000, 2000],
+    'star': [125, 250, 500, 1000, 2000],
+    'loops': [25, 50, 100, 200, 400, 800],
+    'inputs': [8, 10, 12, 14, 16, 18],
+    'switches': [8, 10, 12, 14, 16],
+    'random': [50, 100, 200, 400, 800],
+    'block': [8, 16, 32, 64, 128],
+    'modules': [6, 12, 25, 50, 100],
+    'rmodules': [6, 12, 25, 50, 100],
+}
+
+
+def rule(literals, target, inhibiting=False):
+    """One rule line: the conjunction of the literals (gene names, '^' in
+    front for NOT), the arrow and the target."""
+    return '&'.join(literals) + (' -| ' if inhibiting else ' -> ') + target
+
+
+def make_chain(n, _rng):
+    return [rule(['G0'], 'G0')] + [rule(['G%d' % (i - 1)], 'G%d' % i) for i in range(1, n)]
+
+
+def make_ring(n, _rng):
+    return [rule(['G%d' % ((i - 1) % n)], 'G%d' % i) for i in range(n)]
+
+
+def make_star(n, _rng):
+    return [rule(['L%d' % i], 'H') for i in range(n)] + [rule(['H'], 'L%d' % i) for i in range(n)]
+
+
+def make_loops(k, _rng):
+    lines = []
+    for i in range(k):
+        a, b = 'A%d' % i, 'B%d' % i
+        lines.append(rule([b], a))
+        if i > 0:
+            lines.append(rule(['A%d' % (i - 1)], a))
+        lines.append(rule([a], b))
+    return lines
+
+
+def make_inputs(k, _rng):
+    return [rule(['X%d' % i], 'X%d' % i) for i in range(k)]
+
+
+def make_switches(k, _rng):
+    lines = []
+    for i in range(k):
+        lines += [rule(['^B%d' % i], 'A%d' % i), rule(['^A%d' % i], 'B%d' % i)]
+    return lines
+
+
+def random_terms(target, regulators, rng):
+    """One or two rules for target over its regulators, each a conjunction of
+    one or two random literals, activating or (rarely) inhibiting."""
+    lines = []
+    for _ in range(rng.randint(1, 2)):
+        chosen = rng.sample(regulators, min(len(regulators), rng.randint(1, 2)))
+        literals = [('^' if rng.random() < 0.3 else '') + g for g in chosen]
+        lines.append(rule(literals, target, inhibiting=rng.random() < 0.15))
+    return lines
+
+
+def make_random(n, rng):
+    lines = []
+    for i in range(n):
+        regulators = rng.sample(['G%d' % j for j in range(n)], rng.randint(1, 3))
+        lines += random_terms('G%d' % i, regulators, rng)
+    return lines
+
+
+def make_block(n, rng):
+    lines = []
+    for i in range(n):
+        ring = 'G%d' % ((i - 1) % n)
+        others = rng.sample(['G%d' % j for j in range(n) if j != (i - 1) % n], 2)
+        # The ring edge is in every activating term, so the block stays one
+        # strongly connected component whatever the other terms say.
+        lines.append(rule([ring, others[0]], 'G%d' % i))
+        lines.append(rule([ring, ('^' if rng.random() < 0.5 else '') + others[1]], 'G%d' % i))
+    return lines
+
+
+def make_modules(k, rng):
+    """Module m is a ring of 3 to 5 genes M<m>_0 .. M<m>_(s-1) whose first
+    gene also reads one gene X of the last few modules before it. Most
+    modules are followers (M_0 := X, M_1 := M_0 & M_last, M_j := M_(j-1) |
+    M_0: one feedback loop, yet one state for each value of X); about one in
+    eight is a switch (M_0 := M_last | X: X pushes it ON, else it keeps either
+    value) and one in twenty an oscillator (M_0 := X & NOT M_2, three genes:
+    a negative ring that runs while X is ON, read by no later module). The
+    answer stays small (tens of attractors of tens of states) while the
+    genes grow."""
+    lines, earlier = [], []
+    for m in range(k):
+        size = rng.randint(3, 5)
+        genes = ['M%d_%d' % (m, j) for j in range(size)]
+        last = genes[-1]
+        kind = rng.random() if earlier else 0.0
+        x = rng.choice(earlier[-10:]) if earlier else None
+        if kind < 0.12:  # a switch (the first module: a plain positive ring)
+            lines += [rule([last], genes[0])] + ([rule([x], genes[0])] if x else [])
+            lines += [rule([genes[j - 1]], genes[j]) for j in range(1, size)]
+        elif kind < 0.17:  # an oscillator, of three genes, that no module reads
+            lines.append(rule(['^' + genes[2], x], genes[0]))
+            lines += [rule([genes[0]], genes[1]), rule([genes[1]], genes[2])]
+            continue
+        else:  # a follower
+            lines += [rule([x], genes[0]), rule([genes[0], last], genes[1])]
+            for j in range(2, size):
+                lines += [rule([genes[j - 1]], genes[j]), rule([genes[0]], genes[j])]
+        earlier += genes
+    return lines
+
+
+def make_rmodules(k, rng):
+    """Like make_modules, with random modules: each gene of a ring of 3 to 5
+    genes reads the one before it on the ring and one or two random genes of
+    its own module or (for the first gene, always) of the last modules
+    before it, through random rules that keep the ring edge in every term,
+    so each module stays one block."""
+    lines, earlier = [], []
+    for m in range(k):
+        size = rng.randint(3, 5)
+        genes = ['R%d_%d' % (m, j) for j in range(size)]
+        for j, target in enumerate(genes):
+            ring = genes[j - 1]
+            pool = [g for g in genes if g not in (ring, target)]
+            if earlier and (j == 0 or rng.random() < 0.3):
+                pool = earlier[-12:]
+            other = rng.choice(pool)
+            sign = '^' if rng.random() < 0.3 else ''
+            if rng.random() < 0.5:
+                lines += [rule([ring], target), rule([sign + other], target)]
+            else:
+                lines.append(rule([ring, sign + other], target))
+        earlier += genes
+    return lines
+
+
+FAMILIES = {name[5:]: fn for name, fn in globals().items() if name.startswith('make_')
+            and name != 'make_families'}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
+    parser.add_argument('directory')
+    parser.add_argument('--family', nargs='*', default=sorted(DEFAULT_SIZES))
+    parser.add_argument('--sizes', nargs='*', type=int, default=None)
+    parser.add_argument('--seed', type=int, default=17)
+    args = parser.parse_args()
+    os.makedirs(args.directory, exist_ok=True)
+    for family in args.family:
+        for size in args.sizes or DEFAULT_SIZES[family]:
+            rng = random.Random('%s-%d-%d' % (family, size, args.seed))
+            path = os.path.join(args.directory, '%s-%d.net' % (family, size))
+            with open(path, 'w') as out:
+                out.write('\n'.join(FAMILIES[family](size, rng)) + '\n')
+            print(path)
+    return 0
+
+
+if __name__ == '__main__':
+    raise SystemExit(main())
