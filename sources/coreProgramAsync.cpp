@@ -244,6 +244,18 @@ void copyConfined(const std::vector<int>& geneId, const std::vector<DdNode*>& op
     }
 }
 
+// The product of the attractor unions of block's parents (`unions`, indexed
+// like the levels, in m): the block's parent space over x.
+bddHandle parentSpace(DdManager* m, const sccTopo& block, const std::vector<bddArray>& unions) {
+    bddHandle space = bddOne(m);
+    for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
+        const bddHandle& parent = unions.at(static_cast<size_t>(block.paSccLvl[k]))
+                                      .at(static_cast<size_t>(block.paSccIndex.at(k)));
+        space = bddResult(m, Cudd_bddAnd(m, space.get(), parent.get()));
+    }
+    return space;
+}
+
 // The union of `sets` (one manager's).
 bddHandle unionOf(DdManager* m, const std::vector<DdNode*>& sets) {
     bddHandle united = bddZero(m);
@@ -340,13 +352,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
             // The parent space: every parent lies on a lower level, so its
             // union is known.
-            bddHandle parentFwdAsync = bddOne(mgrAsync);
-            for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
-                const bddHandle& parent = blockUnionAsync.at(static_cast<size_t>(block.paSccLvl[k]))
-                                              .at(static_cast<size_t>(block.paSccIndex.at(k)));
-                parentFwdAsync =
-                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, parentFwdAsync.get(), parent.get()));
-            }
+            const bddHandle parentFwdAsync = parentSpace(mgrAsync, block, blockUnionAsync);
 
             // Private copies, confined to the parent space, that the block's
             // search may narrow; the block's attractors (sets over x).
@@ -357,12 +363,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             bddHandle steadyTop;
             bddHandle steadyTopAsync;
             if (syncStage) {
-                bddHandle parentFwd = bddOne(mgr);
-                for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
-                    const bddHandle& parent = blockUnion.at(static_cast<size_t>(block.paSccLvl[k]))
-                                                  .at(static_cast<size_t>(block.paSccIndex.at(k)));
-                    parentFwd = bddResult(mgr, Cudd_bddAnd(mgr, parentFwd.get(), parent.get()));
-                }
+                const bddHandle parentFwd = parentSpace(mgr, block, blockUnion);
                 std::vector<DdNode*> opTmp(nGenes, nullptr);
                 const rawNodesGuard opTmpOwned(mgr, opTmp);
                 copyConfined(geneId, op, parentFwd, swapped(mgr, parentFwd, ip, nInpVar), opTmp);
