@@ -75,7 +75,7 @@ def main():
         names = bench_pipeline.genes_in_file_order(path)
         runs = [bench_pipeline.run_one(program, path, args.timeout)
                 for program in (args.console_a, args.console_b)]
-        (sec_a, kb_a, text_a, status_a), (sec_b, kb_b, text_b, status_b) = runs
+        (sec_a, kb_a, text_a, _, status_a), (sec_b, kb_b, text_b, _, status_b) = runs
         mb = ['%.1f' % (kb / 1024.0) if kb != '' else '?' for kb in (kb_a, kb_b)]
         if status_a == 'ok' and status_b == 'ok':
             set_a, set_b = attractor_set(text_a, names), attractor_set(text_b, names)
@@ -88,10 +88,9 @@ def main():
                 memory_ratios.append(ratio(kb_b, kb_a))
             time_ratio = '%.2f' % time_ratios[-1]
             memory_ratio = '%.2f' % memory_ratios[-1] if kb_a != '' and kb_b != '' else '?'
-        elif status_a == status_b:
-            verdict = 'both ' + status_a  # the same refusal, or both out of time
         else:
-            verdict = 'A: %s, B: %s' % (status_a, status_b)
+            verdict = ('both ' + status_a  # the same refusal, or both out of time
+                       if status_a == status_b else 'A: %s, B: %s' % (status_a, status_b))
             time_ratio = memory_ratio = '-'
         print(row.format(name[:-4], len(names), '%.2f' % sec_a, '%.2f' % sec_b, time_ratio,
                          mb[0], mb[1], memory_ratio, verdict), flush=True)

@@ -16,6 +16,14 @@
 #include "util.h"
 #include "utilFragAsync.h"
 
+bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine) {
+    DdNode* moved = Cudd_bddTransfer(from, to, f);
+    if (moved == nullptr) raiseFatal(failureLine);
+    return bddHandle(to, moved);
+}
+
+rawNodesGuard::~rawNodesGuard() { adoptAll(mgr_, nodes_); }
+
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
@@ -24,45 +32,30 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              double syncSeconds, double maxStates,
                              const networkFunctions* network) {
     const size_t firstNew = steadyStates.size();
-    std::vector<DdNode*> steadyFalse;
-    try {
-        if (syncSeconds > 0)
-            compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                           steadyFalse, syncSeconds);
-    } catch (...) {
-        releaseAll(mgr, steadyFalse);
-        throw;
+    if (syncSeconds > 0) {
+        // The cycles that change several genes in one step are not results;
+        // the asynchronous search below covers their region.
+        std::vector<DdNode*> steadyFalse;
+        const rawNodesGuard steadyFalseOwned(mgr, steadyFalse);
+        compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
+                       steadyFalse, syncSeconds);
     }
-    // The cycles that change several genes in one step are not results; the
-    // asynchronous search below covers their region.
-    releaseAll(mgr, steadyFalse);
 
     // Only the attractors found here bound the basin, whatever the array
     // held on entry.
     const std::vector<DdNode*> retained(
         steadyStates.begin() + static_cast<std::ptrdiff_t>(firstNew), steadyStates.end());
     std::vector<DdNode*> complexLoop;
-    try {
-        secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame,
-                 nInpVar, complexLoop, maxStates, network);
-    } catch (...) {
-        releaseAll(mgrAsync, complexLoop);
-        throw;
-    }
+    const rawNodesGuard complexLoopOwned(mgrAsync, complexLoop);
+    secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame, nInpVar,
+             complexLoop, maxStates, network);
 
-    std::vector<DdNode*> moved;
-    for (DdNode* entry : complexLoop) {
-        DdNode* tmpSync = Cudd_bddTransfer(mgrAsync, mgr, entry);
-        if (tmpSync == nullptr) {
-            releaseAll(mgr, moved);
-            releaseAll(mgrAsync, complexLoop);
-            raiseFatal("complex loop transfer unsuccessful");
-        }
-        Cudd_Ref(tmpSync);
-        moved.push_back(tmpSync);
-    }
-    steadyStates.insert(steadyStates.end(), moved.begin(), moved.end());
-    releaseAll(mgrAsync, complexLoop);
+    // All moved before any is appended: a failed transfer leaves the
+    // caller's array as the synchronous stage left it.
+    bddArray moved;
+    for (DdNode* entry : complexLoop)
+        moved.push_back(transferBdd(mgrAsync, mgr, entry, "complex loop transfer unsuccessful"));
+    releaseInto(moved, steadyStates);
     return 0;
 }
 
@@ -71,57 +64,37 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
              std::vector<DdNode*>& complexLoop, double maxStates,
              const networkFunctions* network) {
-    std::vector<DdNode*> steadyTop{Cudd_ReadLogicZero(mgr)};
-    Cudd_Ref(steadyTop[0]);
-    try {
-        for (DdNode* entry : steadyStates) {
-            DdNode* united = refChecked(Cudd_bddOr(mgr, steadyTop[0], entry));
-            Cudd_RecursiveDeref(mgr, steadyTop[0]);
-            steadyTop[0] = united;
-        }
-    } catch (...) {
-        releaseAll(mgr, steadyTop);
-        throw;
-    }
-    DdNode* steadyTopAsync = Cudd_bddTransfer(mgr, mgrAsync, steadyTop[0]);
-    releaseAll(mgr, steadyTop);
-    if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
-    Cudd_Ref(steadyTopAsync);
+    const bddHandle inpCubeAsync =
+        transferBdd(mgr, mgrAsync, inpCube, "steadyFalse transfer unsuccessful");
+    bddHandle inpCubeBwd = bddOne(mgrAsync);
+    for (int i = 0; i < nInpVar; ++i)
+        inpCubeBwd = bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, inpCubeBwd.get(),
+                                                     ipAsync[static_cast<size_t>(nInpVar + i)]));
 
-    // Every handle of mgrAsync that this call holds, released on every way out.
-    std::vector<DdNode*> held{steadyTopAsync};
-    try {
-        DdNode* inpCubeAsync = Cudd_bddTransfer(mgr, mgrAsync, inpCube);
-        if (inpCubeAsync == nullptr) raiseFatal("steadyFalse transfer unsuccessful");
-        Cudd_Ref(inpCubeAsync);
-        held.push_back(inpCubeAsync);
-
-        DdNode* inpCubeBwd = Cudd_ReadOne(mgrAsync);
-        Cudd_Ref(inpCubeBwd);
-        held.push_back(inpCubeBwd);
-        for (int i = 0; i < nInpVar; ++i) {
-            DdNode* cube = refChecked(Cudd_bddAnd(mgrAsync, inpCubeBwd, ipAsync[nInpVar + i]));
-            Cudd_RecursiveDeref(mgrAsync, inpCubeBwd);
-            held.back() = inpCubeBwd = cube;
-        }
+    // Without retained attractors the basin is empty and cuts nothing: the
+    // search runs on the relations as they are (the composition with its
+    // synchronous stage off, or a stage that found nothing).
+    if (!steadyStates.empty()) {
+        bddHandle steadyTop = bddZero(mgr);
+        for (DdNode* entry : steadyStates)
+            steadyTop = bddResult(mgr, Cudd_bddOr(mgr, steadyTop.get(), entry));
+        const bddHandle steadyTopAsync =
+            transferBdd(mgr, mgrAsync, steadyTop.get(), "steadyTop transfer unsuccessful");
+        steadyTop.reset();
 
         // The asynchronous basin of the retained attractors, over x'.
-        DdNode* steadyTopNext = refChecked(Cudd_bddSwapVariables(
-            mgrAsync, steadyTopAsync, ipAsync.data(), ipAsync.data() + nInpVar, nInpVar));
-        held.push_back(steadyTopNext);
-        DdNode* reachedStatesBack = compReachStatesFragAsync(
-            mgrAsync, opAsync, ipAsync, steadyTopNext, inpCubeBwd, geneId, topSame, nInpVar);
-        held.push_back(reachedStatesBack);
+        const bddHandle steadyTopNext = bddResult(
+            mgrAsync, Cudd_bddSwapVariables(mgrAsync, steadyTopAsync.get(), ipAsync.data(),
+                                            ipAsync.data() + nInpVar, nInpVar));
+        const bddHandle reachedStatesBack = bddHandle::adopt(
+            mgrAsync, compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
+                                               inpCubeBwd.get(), geneId, topSame, nInpVar));
         // No transition enters the basin any more.
-        excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack);
-
-        if (!chkConstantAsync(opAsync, geneId))
-            compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync, inpCubeBwd, geneId,
-                            topSame, nInpVar, complexLoop, maxStates, network);
-    } catch (...) {
-        releaseAll(mgrAsync, held);
-        throw;
+        excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack.get());
     }
-    releaseAll(mgrAsync, held);
+
+    if (!chkConstantAsync(opAsync, geneId))
+        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync.get(), inpCubeBwd.get(), geneId,
+                        topSame, nInpVar, complexLoop, maxStates, network);
     return 0;
 }

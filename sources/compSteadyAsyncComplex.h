@@ -6,18 +6,40 @@
 #include <cmath>
 #include <vector>
 
-#include "compReachFragSync.h"
 #include "bddEngine.h"
+#include "bddHandle.h"
+#include "compReachFragSync.h"
 #include "readNetworkFunctions.h"
 
-// The time the composition gives the synchronous stage of each block: none.
-// The asynchronous search finds the steady states all at once and most
-// cyclic attractors with a walk each, so the stage's one-attractor passes
-// only cost time: on the real networks, models/bbm-139 takes 0.1 s without
-// it and 11 s with it, and bbm-233 of inputs-off ends in 6 s instead of
-// running past 300 s. The stage stays available to callers that give it
-// time.
+// The time the composition gives the synchronous stage of each block by
+// default: none. The asynchronous search finds the steady states all at once
+// and most cyclic attractors with a walk each, so the stage's one-attractor
+// passes only cost time: on the real networks, when it was switched off,
+// models/bbm-139 took 0.1 s without it and 11 s with it, and bbm-233 of
+// inputs-off ended in 6 s instead of running past 300 s (see the README). The stage stays available to callers that give it
+// time (compSteadyTopFunc's blockSyncSeconds); without time it costs
+// nothing: the composition then keeps no relation and no attractor in the
+// synchronous manager for it.
 constexpr double kBlockSyncSeconds = 0;
+
+// f of `from` moved into `to`, as a handle of `to`; a failed transfer raises
+// quorvelError with failureLine.
+bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine);
+
+// Owns the entries of a raw array (one reference each, or null) that an
+// interface taking raw arrays fills or narrows in place: they are released,
+// and the array emptied, on every way out of the guard's scope.
+class rawNodesGuard {
+public:
+    rawNodesGuard(DdManager* mgr, std::vector<DdNode*>& nodes) : mgr_(mgr), nodes_(nodes) {}
+    rawNodesGuard(const rawNodesGuard&) = delete;
+    rawNodesGuard& operator=(const rawNodesGuard&) = delete;
+    ~rawNodesGuard();
+
+private:
+    DdManager* mgr_;
+    std::vector<DdNode*>& nodes_;
+};
 
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
 // over x in mgr, one reference each, owned by the array: first those the
@@ -41,7 +63,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              const networkFunctions* network = nullptr);
 
 // Cuts the asynchronous basin of the union of steadyStates (sets over x in
-// mgr) out of opAsync[g], g in geneId, and, when states remain, appends the
+// mgr; when there are none, nothing is cut and nothing of mgr is read but
+// inpCube) out of opAsync[g], g in geneId, and, when states remain, appends the
 // attractors found there to complexLoop (handles of mgrAsync, one reference
 // each, owned by the array). inpCube is the current-state cube of mgr. A
 // failed transfer raises quorvelError ("steadyTop transfer unsuccessful",

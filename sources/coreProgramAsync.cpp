@@ -20,7 +20,8 @@
 namespace {
 
 // Quits the managers of one analysis on every way out of topFuncAsync, so an
-// error in the middle of the analysis leaves no manager behind.
+// error in the middle of the analysis leaves no manager behind. Declared
+// before every handle of the analysis, it quits last.
 struct managerGuard {
     DdManager* mgr = nullptr;
     DdManager* mgrAsync = nullptr;
@@ -56,29 +57,27 @@ DdManager* newManager(std::size_t maxMemory) {
     return m;
 }
 
-// A BDD of `from` moved into `to`, referenced; a failed transfer is fatal with
-// the given line.
-DdNode* transferOrFail(DdManager* from, DdManager* to, DdNode* f, const char* failureLine) {
-    DdNode* moved = Cudd_bddTransfer(from, to, f);
-    if (moved == nullptr) raiseFatal(failureLine);
-    Cudd_Ref(moved);
-    return moved;
+// Conjunction of `terms`, taken from the last term to the first; the
+// constant one when empty.
+bddHandle conjoinBottomUp(DdManager* m, const bddArray& terms) {
+    bddHandle acc = bddOne(m);
+    for (auto term = terms.rbegin(); term != terms.rend(); ++term)
+        acc = bddResult(m, Cudd_bddAnd(m, term->get(), acc.get()));
+    return acc;
 }
 
-// Conjunction of `terms` (referenced; released here, the array emptied),
-// taken from the last term to the first; the constant one when empty.
-// Referenced, owned by the caller.
-DdNode* conjoinBottomUp(DdManager* m, std::vector<DdNode*>& terms) {
-    DdNode* acc = refChecked(Cudd_ReadOne(m));
-    while (!terms.empty()) {
-        DdNode* term = terms.back();
-        terms.pop_back();
-        DdNode* next = refChecked(Cudd_bddAnd(m, term, acc));
-        Cudd_RecursiveDeref(m, term);
-        Cudd_RecursiveDeref(m, acc);
-        acc = next;
-    }
-    return acc;
+// Puts `value` into `entry`, an entry of a raw array that owns one reference
+// (or null), and releases the entry's old node, after `value`'s node is
+// referenced.
+void assignEntry(DdNode*& entry, bddHandle value) {
+    const bddHandle old = bddHandle::adopt(value.manager(), entry);
+    entry = value.release();
+}
+
+// `set` with its current-state and next-state variables of ip exchanged.
+bddHandle swapped(DdManager* mgr, const bddHandle& set, std::vector<DdNode*>& ip, int nInpVar) {
+    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set.get(), ip.data(), ip.data() + nInpVar,
+                                                nInpVar));
 }
 
 }  // namespace
@@ -120,65 +119,63 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     Cudd_AutodynEnable(mgr, CUDD_REORDER_SIFT);
     Cudd_AutodynEnable(mgrAsync, CUDD_REORDER_SIFT);
 
-    std::vector<DdNode*> ip, op, ipAsync, opAsync;
-    std::vector<std::string> inpName, outName;
-    createVarsFragSync(mgr, ip, op, inpName, outName, nInpVar);
-    createVarsFragSync(mgrAsync, ipAsync, opAsync, inpName, outName, nInpVar);
-    interleaveStateVars(mgr, mgrAsync, nInpVar);
+    // Every handle of the analysis lives in this scope, so that all are
+    // released before the leak check below (and before the guard quits the
+    // managers on an error).
+    const std::string result = [&] {
+        std::vector<DdNode*> ip, op, ipAsync, opAsync;
+        const rawNodesGuard ipOwned(mgr, ip), opOwned(mgr, op);
+        const rawNodesGuard ipAsyncOwned(mgrAsync, ipAsync), opAsyncOwned(mgrAsync, opAsync);
+        std::vector<std::string> inpName, outName;
+        createVarsFragSync(mgr, ip, op, inpName, outName, nInpVar);
+        createVarsFragSync(mgrAsync, ipAsync, opAsync, inpName, outName, nInpVar);
+        interleaveStateVars(mgr, mgrAsync, nInpVar);
 
-    // Conjunctions along the order are built from the bottom up: each step then
-    // only puts one node on top, where the top-down order costs a walk down
-    // the whole chain per step.
-    std::vector<DdNode*> currentVars(ip.begin(), ip.begin() + nInpVar);
-    for (DdNode* var : currentVars) Cudd_Ref(var);
-    DdNode* inpCubeFwd = conjoinBottomUp(mgr, currentVars);
-    DdNode* inpCubeBwd = refChecked(
-        Cudd_bddSwapVariables(mgr, inpCubeFwd, ip.data(), ip.data() + nInpVar, nInpVar));
-    DdNode* inpCubeFwdAsync =
-        transferOrFail(mgr, mgrAsync, inpCubeFwd, "inpCubeFwdAsync transfer unsuccessful");
-    DdNode* inpCubeBwdAsync =
-        transferOrFail(mgr, mgrAsync, inpCubeBwd, "inpCubeBwdAsync transfer unsuccessful");
+        // Conjunctions along the order are built from the bottom up: each step
+        // then only puts one node on top, where the top-down order costs a
+        // walk down the whole chain per step.
+        bddArray currentVars;
+        for (int i = 0; i < nInpVar; ++i)
+            currentVars.emplace_back(mgr, ip[static_cast<size_t>(i)]);
+        const bddHandle inpCubeFwd = conjoinBottomUp(mgr, currentVars);
+        const bddHandle inpCubeBwd = swapped(mgr, inpCubeFwd, ip, nInpVar);
+        const bddHandle inpCubeFwdAsync =
+            transferBdd(mgr, mgrAsync, inpCubeFwd.get(), "inpCubeFwdAsync transfer unsuccessful");
+        const bddHandle inpCubeBwdAsync =
+            transferBdd(mgr, mgrAsync, inpCubeBwd.get(), "inpCubeBwdAsync transfer unsuccessful");
 
-    // Identity relation: every gene keeps its value.
-    std::vector<DdNode*> sameTerms;
-    for (int m = 0; m < nInpVar; ++m) {
-        std::cout << m << "  " << std::flush;
-        const size_t i = static_cast<size_t>(m);
-        sameTerms.push_back(refChecked(
-            Cudd_bddXnor(mgrAsync, ipAsync[static_cast<size_t>(nInpVar) + i], ipAsync[i])));
-    }
-    DdNode* topNodeSame = conjoinBottomUp(mgrAsync, sameTerms);
+        // Identity relation: every gene keeps its value.
+        bddArray sameTerms;
+        for (int m = 0; m < nInpVar; ++m) {
+            std::cout << m << "  " << std::flush;
+            const size_t i = static_cast<size_t>(m);
+            sameTerms.push_back(bddResult(
+                mgrAsync,
+                Cudd_bddXnor(mgrAsync, ipAsync[static_cast<size_t>(nInpVar) + i], ipAsync[i])));
+        }
+        const bddHandle topNodeSame = conjoinBottomUp(mgrAsync, sameTerms);
+        sameTerms.clear();
 
-    std::cout << "constructing synchronous BDD" << std::endl;
-    constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar);
+        std::cout << "constructing synchronous BDD" << std::endl;
+        constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar);
 
-    std::cout << "constructing Asynchronous BDD" << std::endl;
-    for (size_t m = 0; m < op.size(); ++m) {
-        DdNode* moved = transferOrFail(mgr, mgrAsync, op[m], "bdd transfer unsuccessful");
-        Cudd_RecursiveDeref(mgrAsync, opAsync[m]);
-        opAsync[m] = moved;
-    }
-    std::cout << "BDD construction done" << std::endl;
+        std::cout << "constructing Asynchronous BDD" << std::endl;
+        for (size_t m = 0; m < op.size(); ++m)
+            assignEntry(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
+        std::cout << "BDD construction done" << std::endl;
 
-    const std::string result =
-        update == updateMode::sync
-            ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
-                                    inpCubeFwd, inpCubeBwd, nInpVar, format)
-            : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
-                                steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip, inpCubeFwd,
-                                inpCubeBwd, inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame,
-                                nInpVar, format);
-
-    Cudd_RecursiveDeref(mgr, inpCubeFwd);
-    Cudd_RecursiveDeref(mgr, inpCubeBwd);
-    Cudd_RecursiveDeref(mgrAsync, inpCubeFwdAsync);
-    Cudd_RecursiveDeref(mgrAsync, inpCubeBwdAsync);
-    Cudd_RecursiveDeref(mgrAsync, topNodeSame);
-    releaseAll(mgrAsync, steadyStates);
-    releaseAll(mgr, ip);
-    releaseAll(mgrAsync, ipAsync);
-    releaseAll(mgr, op);
-    releaseAll(mgrAsync, opAsync);
+        std::string text =
+            update == updateMode::sync
+                ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
+                                        inpCubeFwd.get(), inpCubeBwd.get(), nInpVar, format)
+                : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
+                                    steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip,
+                                    inpCubeFwd.get(), inpCubeBwd.get(), inpCubeFwdAsync.get(),
+                                    inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, format);
+        // The attractors are written out: their handles go with the others.
+        adoptAll(mgrAsync, steadyStates);
+        return text;
+    }();
 
     // Every run is also a leak check: nothing may hold a reference now.
     const int leftSync = Cudd_CheckZeroRef(mgr);
@@ -203,38 +200,15 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
 
 namespace {
 
-// held := held AND constraint, on mgr; the old handle is released.
-void confineHandle(DdManager* mgr, DdNode*& held, DdNode* constraint) {
-    DdNode* next = refChecked(Cudd_bddAnd(mgr, held, constraint));
-    Cudd_RecursiveDeref(mgr, held);
-    held = next;
-}
-
-// Moves `set` between the current-state and the next-state variables of ip
-// (the exchange is its own inverse); the old handle is released.
-void swapHandle(DdManager* mgr, DdNode*& set, std::vector<DdNode*>& ip, int nInpVar) {
-    DdNode* next = refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
-    Cudd_RecursiveDeref(mgr, set);
-    set = next;
-}
-
-// Whether the blocks' searches run the synchronous stage, the only reader of
-// the relations in mgr. Without it, confining those relations only costs
-// time (with a large cyclic attractor, seconds per block), so they are left
-// as they are.
-constexpr bool kSyncRelationsRead = kBlockSyncSeconds > 0;
-
-// Confines the relations of the genes of block (lvl, offSet)'s children, then
-// those of the block's own genes, to `steadyTop` in mgr and `steadyTopAsync`
-// in mgrAsync (both over the same kind of variables).
+// Confines the relations of the genes of block's children, then those of the
+// block's own genes, to `space` (the relations' own manager).
 void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
-                             DdManager* mgr, std::vector<DdNode*>& op, DdNode* steadyTop,
-                             DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
-                             DdNode* steadyTopAsync) {
+                             std::vector<DdNode*>& op, const bddHandle& space) {
+    DdManager* const m = space.manager();
     auto confineGenes = [&](const std::vector<int>& genes) {
         for (const int g : genes) {
-            if (kSyncRelationsRead) confineHandle(mgr, op.at(static_cast<size_t>(g)), steadyTop);
-            confineHandle(mgrAsync, opAsync.at(static_cast<size_t>(g)), steadyTopAsync);
+            DdNode*& entry = op.at(static_cast<size_t>(g));
+            assignEntry(entry, bddResult(m, Cudd_bddAnd(m, entry, space.get())));
         }
     };
     for (size_t k = 0; k < block.chSccLvl.size(); ++k) {
@@ -245,12 +219,48 @@ void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
     confineGenes(block.geneName);
 }
 
-void releaseHandles(DdManager* mgr, std::vector<DdNode*>& handles) {
-    for (DdNode*& handle : handles) {
-        if (handle != nullptr) Cudd_RecursiveDeref(mgr, handle);
-        handle = nullptr;
+// Confines op's relations of block and its children to `set` on both sides of
+// every transition: first to `set` over x, then to `set` over x'.
+void confineBothSides(const sccTopo& block, const levelArray& sccTopoLvl,
+                      std::vector<DdNode*>& op, const bddHandle& set, std::vector<DdNode*>& ip,
+                      int nInpVar) {
+    confineBlockAndChildren(block, sccTopoLvl, op, set);
+    confineBlockAndChildren(block, sccTopoLvl, op, swapped(set.manager(), set, ip, nInpVar));
+}
+
+// The private copies of a block's fragment relations in op (entries of
+// `copies` not yet filled, indexed by gene), confined to `parentFwd` over x
+// and `parentBwd` over x'. A gene listed twice is copied once.
+void copyConfined(const std::vector<int>& geneId, const std::vector<DdNode*>& op,
+                  const bddHandle& parentFwd, const bddHandle& parentBwd,
+                  std::vector<DdNode*>& copies) {
+    DdManager* const m = parentFwd.manager();
+    for (const int g : geneId) {
+        const size_t at = static_cast<size_t>(g);
+        if (copies.at(at) != nullptr) continue;
+        bddHandle copy = bddResult(m, Cudd_bddAnd(m, op[at], parentFwd.get()));
+        copy = bddResult(m, Cudd_bddAnd(m, copy.get(), parentBwd.get()));
+        copies[at] = copy.release();
     }
-    handles.clear();
+}
+
+// The product of the attractor unions of block's parents (`unions`, indexed
+// like the levels, in m): the block's parent space over x.
+bddHandle parentSpace(DdManager* m, const sccTopo& block, const std::vector<bddArray>& unions) {
+    bddHandle space = bddOne(m);
+    for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
+        const bddHandle& parent = unions.at(static_cast<size_t>(block.paSccLvl[k]))
+                                      .at(static_cast<size_t>(block.paSccIndex.at(k)));
+        space = bddResult(m, Cudd_bddAnd(m, space.get(), parent.get()));
+    }
+    return space;
+}
+
+// The union of `sets` (one manager's).
+bddHandle unionOf(DdManager* m, const std::vector<DdNode*>& sets) {
+    bddHandle united = bddZero(m);
+    for (DdNode* set : sets) united = bddResult(m, Cudd_bddOr(m, united.get(), set));
+    return united;
 }
 
 }  // namespace
@@ -283,10 +293,13 @@ void releaseHandles(DdManager* mgr, std::vector<DdNode*>& handles) {
 // frozen genes. stateSpace would drop them again, but searching them makes
 // deep networks intractable.
 //
-// During the walk every handle of the blocks' attractors belongs to mgr and
-// stays in a local array; steadyStates receives only the attractors of the
-// final search, handles of mgrAsync with one reference each (owned by the
-// caller), appended after whatever it held.
+// A block's search is the asynchronous search in mgrAsync; with
+// blockSyncSeconds > 0 it is compSteadyAsyncHeuristic, whose synchronous
+// stage works on copies in mgr, and the unions and the relations' narrowing
+// are then kept in both managers. During the walk every handle of the
+// blocks' attractors stays local; steadyStates receives only the attractors
+// of the final search, handles of mgrAsync with one reference each (owned by
+// the caller), appended after whatever it held.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
@@ -295,55 +308,23 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format) {
+                              resultFormat format, double blockSyncSeconds) {
     const size_t nGenes = static_cast<size_t>(nInpVar);
-    DdNode* stateSpace = Cudd_ReadOne(mgrAsync);
-    Cudd_Ref(stateSpace);
-    // Each finished block's attractor union over current-state variables, in
-    // both managers, indexed like sccTopoLvl; kept for its children's searches.
-    std::vector<std::vector<DdNode*>> blockUnion;
-    std::vector<std::vector<DdNode*>> blockUnionAsync;
+    // Whether the blocks' searches run the synchronous stage, the only reader
+    // of mgr here. Without it nothing of mgr is touched: no copies, no
+    // confinement, no unions, no transfers.
+    const bool syncStage = blockSyncSeconds > 0;
+    bddHandle stateSpace = bddOne(mgrAsync);
+    // Each finished block's attractor union over current-state variables,
+    // indexed like sccTopoLvl; kept for its children's searches (in mgr only
+    // for the synchronous stage).
+    std::vector<bddArray> blockUnion;
+    std::vector<bddArray> blockUnionAsync;
     for (const std::vector<sccTopo>& level : sccTopoLvl) {
-        blockUnion.emplace_back(level.size(), nullptr);
-        blockUnionAsync.emplace_back(level.size(), nullptr);
+        blockUnion.emplace_back(syncStage ? level.size() : 0);
+        blockUnionAsync.emplace_back(level.size());
     }
-    std::vector<DdNode*> blockStates;  // one block's attractors, in mgr
-    std::vector<DdNode*> opTmp(nGenes, nullptr);
-    std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
-    // One block's parent space, over current (Fwd) and next (Bwd) variables.
-    DdNode* parentFwd = nullptr;
-    DdNode* parentBwd = nullptr;
-    DdNode* parentFwdAsync = nullptr;
-    DdNode* parentBwdAsync = nullptr;
-    DdNode* steadyTop = nullptr;
-    DdNode* steadyTopAsync = nullptr;
     const size_t firstResult = steadyStates.size();
-
-    auto drop = [](DdManager* manager, DdNode*& handle) {
-        if (handle != nullptr) Cudd_RecursiveDeref(manager, handle);
-        handle = nullptr;
-    };
-    // Releases what one block's turn holds (also when a failure cuts it short).
-    auto releaseBlock = [&]() {
-        releaseHandles(mgr, blockStates);
-        drop(mgr, steadyTop);
-        drop(mgrAsync, steadyTopAsync);
-        drop(mgr, parentFwd);
-        drop(mgr, parentBwd);
-        drop(mgrAsync, parentFwdAsync);
-        drop(mgrAsync, parentBwdAsync);
-        for (size_t g = 0; g < nGenes; ++g) {
-            drop(mgr, opTmp[g]);
-            drop(mgrAsync, opTmpAsync[g]);
-        }
-    };
-    auto releaseUnions = [&]() {
-        for (size_t i = 0; i < blockUnion.size(); ++i)
-            for (size_t j = 0; j < blockUnion[i].size(); ++j) {
-                drop(mgr, blockUnion[i][j]);
-                drop(mgrAsync, blockUnionAsync[i][j]);
-            }
-    };
 
     // The result text writes four characters per gene and state; an
     // attractor with more states than fit is refused as soon as the search
@@ -357,108 +338,89 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     // The genes' own next-state functions and influences, read before any
     // relation is narrowed to a block's attractors; the searches use them to
     // prove that no attractor is left without cutting every basin.
-    networkFunctions network;
-    try {
-        network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-        int cnt = 0;
-        std::vector<int> geneId;
-        for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
-            for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
-                const sccTopo& block = sccTopoLvl[i][j];
-                ++cnt;
-                std::cout << "now computing scc number " << cnt << std::endl;
-                geneId.clear();
-                makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
+    networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
+    int cnt = 0;
+    std::vector<int> geneId;
+    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+            const sccTopo& block = sccTopoLvl[i][j];
+            ++cnt;
+            std::cout << "now computing scc number " << cnt << std::endl;
+            geneId.clear();
+            makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
 
-                // The parent space: every parent lies on a lower level, so its
-                // union is known.
-                parentFwd = Cudd_ReadOne(mgr);
-                Cudd_Ref(parentFwd);
-                parentFwdAsync = Cudd_ReadOne(mgrAsync);
-                Cudd_Ref(parentFwdAsync);
-                for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
-                    const size_t paLvl = static_cast<size_t>(block.paSccLvl[k]);
-                    const size_t paIndex = static_cast<size_t>(block.paSccIndex.at(k));
-                    confineHandle(mgr, parentFwd, blockUnion.at(paLvl).at(paIndex));
-                    confineHandle(mgrAsync, parentFwdAsync, blockUnionAsync.at(paLvl).at(paIndex));
-                }
-                parentBwd = refChecked(Cudd_bddAnd(mgr, parentFwd, Cudd_ReadOne(mgr)));
-                swapHandle(mgr, parentBwd, ip, nInpVar);
-                parentBwdAsync =
-                    refChecked(Cudd_bddAnd(mgrAsync, parentFwdAsync, Cudd_ReadOne(mgrAsync)));
-                swapHandle(mgrAsync, parentBwdAsync, ipAsync, nInpVar);
+            // The parent space: every parent lies on a lower level, so its
+            // union is known.
+            const bddHandle parentFwdAsync = parentSpace(mgrAsync, block, blockUnionAsync);
 
-                // Private copies, confined to the parent space, that the
-                // block's search may narrow.
-                for (const int g : geneId) {
-                    const size_t at = static_cast<size_t>(g);
-                    if (opTmp.at(at) != nullptr) continue;  // a gene listed twice is copied once
-                    opTmp[at] = refChecked(Cudd_bddAnd(mgr, op[at], Cudd_ReadOne(mgr)));
-                    if (kSyncRelationsRead) {
-                        confineHandle(mgr, opTmp[at], parentFwd);
-                        confineHandle(mgr, opTmp[at], parentBwd);
-                    }
-                    opTmpAsync[at] = refChecked(Cudd_bddAnd(mgrAsync, opAsync[at], parentFwdAsync));
-                    confineHandle(mgrAsync, opTmpAsync[at], parentBwdAsync);
-                }
+            // Private copies, confined to the parent space, that the block's
+            // search may narrow; the block's attractors (sets over x).
+            std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
+            const rawNodesGuard opTmpAsyncOwned(mgrAsync, opTmpAsync);
+            copyConfined(geneId, opAsync, parentFwdAsync,
+                         swapped(mgrAsync, parentFwdAsync, ipAsync, nInpVar), opTmpAsync);
+            bddHandle steadyTop;
+            bddHandle steadyTopAsync;
+            if (syncStage) {
+                const bddHandle parentFwd = parentSpace(mgr, block, blockUnion);
+                std::vector<DdNode*> opTmp(nGenes, nullptr);
+                const rawNodesGuard opTmpOwned(mgr, opTmp);
+                copyConfined(geneId, op, parentFwd, swapped(mgr, parentFwd, ip, nInpVar), opTmp);
+                std::vector<DdNode*> blockStates;  // in mgr
+                const rawNodesGuard blockStatesOwned(mgr, blockStates);
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates, kBlockSyncSeconds, maxStates, &network);
+                                         blockStates, blockSyncSeconds, maxStates, &network);
+                steadyTop = unionOf(mgr, blockStates);
+                steadyTopAsync =
+                    transferBdd(mgr, mgrAsync, steadyTop.get(), "steadyTop transfer unsuccessful");
+            } else {
+                // The asynchronous search alone, as compSteadyAsyncHeuristic
+                // runs it without the synchronous stage (an empty basin), but
+                // with every set in mgrAsync.
+                std::vector<DdNode*> blockStates;  // in mgrAsync
+                const rawNodesGuard blockStatesOwned(mgrAsync, blockStates);
+                if (!chkConstantAsync(opTmpAsync, geneId))
+                    compSteadyAsync(mgrAsync, opTmpAsync, ipAsync, inpCubeFwdAsync,
+                                    inpCubeBwdAsync, geneId, topNodeSame, nInpVar, blockStates,
+                                    maxStates, &network);
+                steadyTopAsync = unionOf(mgrAsync, blockStates);
+            }
 
-                steadyTop = Cudd_ReadLogicZero(mgr);
-                Cudd_Ref(steadyTop);
-                for (DdNode* attractor : blockStates) {
-                    DdNode* next = refChecked(Cudd_bddOr(mgr, steadyTop, attractor));
-                    Cudd_RecursiveDeref(mgr, steadyTop);
-                    steadyTop = next;
-                }
-                steadyTopAsync = Cudd_bddTransfer(mgr, mgrAsync, steadyTop);
-                if (steadyTopAsync == nullptr) raiseFatal("steadyTop transfer unsuccessful");
-                Cudd_Ref(steadyTopAsync);
-                confineHandle(mgrAsync, stateSpace, steadyTopAsync);
-                Cudd_Ref(steadyTop);
-                blockUnion[i][j] = steadyTop;
-                Cudd_Ref(steadyTopAsync);
-                blockUnionAsync[i][j] = steadyTopAsync;
-
-                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
-                                        steadyTopAsync);
-                swapHandle(mgr, steadyTop, ip, nInpVar);
-                swapHandle(mgrAsync, steadyTopAsync, ipAsync, nInpVar);
-                confineBlockAndChildren(block, sccTopoLvl, mgr, op, steadyTop, mgrAsync, opAsync,
-                                        steadyTopAsync);
-                releaseBlock();
+            stateSpace =
+                bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, stateSpace.get(), steadyTopAsync.get()));
+            confineBothSides(block, sccTopoLvl, opAsync, steadyTopAsync, ipAsync, nInpVar);
+            blockUnionAsync[i][j] = std::move(steadyTopAsync);
+            if (syncStage) {
+                confineBothSides(block, sccTopoLvl, op, steadyTop, ip, nInpVar);
+                blockUnion[i][j] = std::move(steadyTop);
             }
         }
-        releaseUnions();
-
-        // The final search: every gene, every relation confined to stateSpace.
-        geneId.clear();
-        for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
-        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
-        swapHandle(mgrAsync, stateSpace, ipAsync, nInpVar);
-        for (size_t g = 0; g < nGenes; ++g) confineHandle(mgrAsync, opAsync[g], stateSpace);
-        drop(mgrAsync, stateSpace);
-
-        std::cout << "final computation on small space" << std::endl;
-        compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
-                        topNodeSame, nInpVar, steadyStates, maxStates, &network);
-        // When the reduction fixed every gene, the network has exactly one
-        // state left and it is its only attractor, but a search over no genes
-        // takes no step and finds nothing: record that state (the constant
-        // one over no variables), which the result text writes with the
-        // fixed values.
-        if (nInpVar == 0 && steadyStates.size() == firstResult) {
-            DdNode* onlyState = Cudd_ReadOne(mgrAsync);
-            Cudd_Ref(onlyState);
-            steadyStates.push_back(onlyState);
-        }
-    } catch (...) {
-        releaseBlock();
-        releaseUnions();
-        drop(mgrAsync, stateSpace);
-        throw;
     }
+    blockUnion.clear();
+    blockUnionAsync.clear();
+
+    // The final search: every gene, every relation confined to stateSpace.
+    geneId.clear();
+    for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
+    const bddHandle stateSpaceNext = swapped(mgrAsync, stateSpace, ipAsync, nInpVar);
+    for (size_t g = 0; g < nGenes; ++g)
+        assignEntry(opAsync[g],
+                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpace.get())));
+    for (size_t g = 0; g < nGenes; ++g)
+        assignEntry(opAsync[g],
+                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpaceNext.get())));
+    stateSpace.reset();
+
+    std::cout << "final computation on small space" << std::endl;
+    compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
+                    topNodeSame, nInpVar, steadyStates, maxStates, &network);
+    // When the reduction fixed every gene, the network has exactly one state
+    // left and it is its only attractor, but a search over no genes takes no
+    // step and finds nothing: record that state (the constant one over no
+    // variables), which the result text writes with the fixed values.
+    if (nInpVar == 0 && steadyStates.size() == firstResult)
+        steadyStates.push_back(bddOne(mgrAsync).release());
 
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());

@@ -6,6 +6,7 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
+#include "compSteadyAsyncComplex.h"
 #include "parseNetwork.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by
@@ -30,6 +31,11 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          updateMode update = updateMode::async,
                          std::size_t maxMemory = 0);
 
+// The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
+// is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's
+// syncSeconds); with none (the default), mgr, op, ip, inpCubeFwd and
+// inpCubeBwd are not read at all and op is left as it was. opAsync is
+// narrowed in place.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
@@ -38,4 +44,5 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format = resultFormat::states);
+                              resultFormat format = resultFormat::states,
+                              double blockSyncSeconds = kBlockSyncSeconds);

@@ -212,3 +212,13 @@ std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& net
     }
     return names;
 }
+
+bruteForce::attractorSet attractorsByRules(const std::vector<networkDefBool>& network) {
+    const std::vector<std::string> names = genesInFileOrder(network);
+    const bruteForce::updateFunction update = [&network, &names](int g, const bruteForce::state& x) {
+        std::map<std::string, int> values;
+        for (size_t i = 0; i < names.size(); ++i) values[names[i]] = x[i];
+        return nextValueByRules(network, names[static_cast<size_t>(g)], values);
+    };
+    return bruteForce::asyncAttractors(static_cast<int>(names.size()), update);
+}

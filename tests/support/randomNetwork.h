@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bruteForce.h"
 #include "parseNetwork.h"
 
 struct randomNetworkOptions {
@@ -63,3 +64,8 @@ void writeNetworkFile(const std::string& path, const std::vector<networkDefBool>
 // rules, NOT h when it has inhibiting rules only, and 0 without rules.
 int nextValueByRules(const std::vector<networkDefBool>& network, const std::string& target,
                      const std::map<std::string, int>& values);
+
+// The asynchronous attractors of `network` as written (every gene, in
+// genesInFileOrder, rules evaluated by nextValueByRules), found by exploring
+// every state.
+bruteForce::attractorSet attractorsByRules(const std::vector<networkDefBool>& network);
