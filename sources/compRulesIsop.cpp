@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-// The readers' handle, a bddHandle under another name: it goes once the
-// readers hold bddHandles.
 heldBdd::heldBdd(DdManager* m, DdNode* result) : mgr(m), node(bddResult(m, result).release()) {}
 
 heldBdd::~heldBdd() { bddHandle::adopt(mgr, node).reset(); }
