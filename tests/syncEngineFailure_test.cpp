@@ -56,9 +56,28 @@ void runArmed(long failAfter, failedCall& call, Work work) {
     testing::internal::GetCapturedStdout();
 }
 
-// The next count of operations to fail after: every one at first, then
-// sparser, so that long runs stay short.
-long nextCount(long failAfter) { return failAfter + 1 + failAfter / 16; }
+// Calls attempt(failAfter, call) for failAfter = 0, 1, 2, ... (sparser as it
+// grows, so that long runs stay short) until the armed failure no longer
+// happens. Each attempt runs its call through runArmed, releases all it owns,
+// fills call.outstanding, and checks the result of a whole run itself.
+// Every attempt must end in an error exactly when its failure happened, and
+// leave no reference. Returns the number of failures injected.
+template <typename Attempt>
+int sweepFailures(const std::string& context, Attempt attempt) {
+    int injected = 0;
+    for (long failAfter = 0;; failAfter += 1 + failAfter / 16) {
+        failedCall call;
+        attempt(failAfter, call);
+        if (call.outstanding != 0 || call.error.empty() == call.fired) {
+            ADD_FAILURE() << context << "failure after " << failAfter << " operations: "
+                          << call.outstanding << " references left, error \"" << call.error
+                          << "\", failure " << (call.fired ? "" : "not ") << "injected";
+            return injected;
+        }
+        if (!call.fired) return injected;
+        ++injected;
+    }
+}
 #endif
 
 TEST(syncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
@@ -66,22 +85,20 @@ TEST(syncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
     int injected = 0;
-    for (uint32_t seed = 1; seed <= 20; ++seed) {
+    for (uint32_t seed = 1; seed <= 20 && !HasFailure(); ++seed) {
         const int n = 3 + static_cast<int>(seed % 5);
         const geneDatabase db = namedRandomDatabase(seed, n);
         const std::vector<int> fragment =
             asyncFixture::closeUnderRegulators(db, {static_cast<int>(seed) % n});
         const attractorSet expected = bruteForce::restrictToZeroOutside(
             bruteForce::syncAttractors(n, bruteForce::updateOf(db), fragment), fragment);
-        for (long failAfter = 0;; failAfter = nextCount(failAfter)) {
-            const std::string context = "seed " + std::to_string(seed) + ", failure after " +
-                                        std::to_string(failAfter) + " operations\n" +
-                                        bruteForce::toString(db) +
-                                        asyncFixture::fragmentText(fragment);
+        const std::string context = "seed " + std::to_string(seed) + "\n" +
+                                    bruteForce::toString(db) +
+                                    asyncFixture::fragmentText(fragment) + "\n";
+        injected += sweepFailures(context, [&](long failAfter, failedCall& call) {
             symbolicNetwork net;
             encodeNetwork(net, db);
             std::vector<DdNode*> steadyStates, steadyFalse;
-            failedCall call;
             runArmed(failAfter, call, [&] {
                 compSteadySync(net.mgr, net.op, net.ip, fragment, net.inpCubeFwd,
                                net.inpCubeBwd, n, steadyStates, steadyFalse, HUGE_VAL);
@@ -93,14 +110,10 @@ TEST(syncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
             releaseNodes(net.mgr, steadyStates);
             releaseNodes(net.mgr, steadyFalse);
             call.outstanding = releaseAndCheck(net);
-            ASSERT_EQ(call.outstanding, 0) << context << call.error;
-            ASSERT_EQ(call.error.empty(), !call.fired) << context << call.error;
             if (!call.fired) {
                 EXPECT_EQ(found, expected) << context << "found " << bruteForce::toString(found);
-                break;
             }
-            ++injected;
-        }
+        });
     }
     EXPECT_GT(injected, 300);
 #endif
@@ -131,40 +144,33 @@ TEST(syncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
     int injected = 0;
     const resultFormat formats[] = {resultFormat::states, resultFormat::cubes,
                                     resultFormat::json};
-    for (uint32_t seed = 1; seed <= 12; ++seed) {
+    for (uint32_t seed = 1; seed <= 12 && !HasFailure(); ++seed) {
         const int n = 2 + static_cast<int>(seed % 5);
         const geneDatabase db = namedRandomDatabase(seed + 100, n);
         const std::vector<int> status(db.size(), -1);
         const resultFormat format = formats[seed % 3];
         const attractorSet expected = bruteForce::syncAttractors(n, bruteForce::updateOf(db));
-        for (long failAfter = 0;; failAfter = nextCount(failAfter)) {
-            const std::string context = "seed " + std::to_string(seed + 100) + ", format " +
-                                        std::to_string(seed % 3) + ", failure after " +
-                                        std::to_string(failAfter) + " operations\n" +
-                                        bruteForce::toString(db);
+        const std::string context = "seed " + std::to_string(seed + 100) + ", format " +
+                                    std::to_string(seed % 3) + "\n" + bruteForce::toString(db);
+        injected += sweepFailures(context, [&](long failAfter, failedCall& call) {
             symbolicNetwork net;
             encodeNetwork(net, db);
             std::string text;
-            failedCall call;
             runArmed(failAfter, call, [&] {
                 text = compSteadyTopFuncSync(db, db, status, net.mgr, net.op, net.ip,
                                              net.inpCubeFwd, net.inpCubeBwd, n, format);
             });
             call.outstanding = releaseAndCheck(net);
-            ASSERT_EQ(call.outstanding, 0) << context << call.error;
-            ASSERT_EQ(call.error.empty(), !call.fired) << context << call.error;
             if (call.fired) {
                 EXPECT_EQ(text, "") << context << "a failed analysis gave a text";
-                ++injected;
-                continue;
+                return;
             }
             attractorSet states;
             EXPECT_EQ(attractorCount(text, format, states), expected.size()) << context << text;
             if (format == resultFormat::states) {
                 EXPECT_EQ(states, expected) << context << text;
             }
-            break;
-        }
+        });
     }
     EXPECT_GT(injected, 100);
 #endif
@@ -179,51 +185,40 @@ TEST(syncEngineFailure, relationConstructionReleasesItsOperands) {
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
     int injected = 0;
-    for (uint32_t seed = 1; seed <= 12; ++seed) {
+    for (uint32_t seed = 1; seed <= 12 && !HasFailure(); ++seed) {
         const int n = 3 + static_cast<int>(seed % 4);
         const geneDatabase db = namedRandomDatabase(seed + 200, n);
         const std::vector<int> status(db.size(), -1);
-        for (long failAfter = 0;; failAfter = nextCount(failAfter)) {
-            const std::string context = "seed " + std::to_string(seed + 200) +
-                                        ", failure after " + std::to_string(failAfter) +
-                                        " operations\n" + bruteForce::toString(db);
+        const std::string context =
+            "seed " + std::to_string(seed + 200) + "\n" + bruteForce::toString(db);
+        injected += sweepFailures(context, [&](long failAfter, failedCall& call) {
             DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, 4096, 0);
             ASSERT_NE(mgr, nullptr);
             std::vector<DdNode*> ip, op;
             std::vector<std::string> inpName, outName;
             createVarsFragSync(mgr, ip, op, inpName, outName, n);
-            failedCall call;
-            runArmed(failAfter, call,
-                     [&] { constBddFrag(db, db, status, mgr, ip, op, n); });
+            runArmed(failAfter, call, [&] { constBddFrag(db, db, status, mgr, ip, op, n); });
             bool exact = true;
-            if (!call.fired) {
-                // Every state x with every successor value of every gene.
-                std::vector<int> inputs(static_cast<size_t>(2 * n), 0);
-                for (unsigned k = 0; k < (1u << n); ++k) {
-                    const bruteForce::state x = bruteForce::stateOfIndex(n, k);
-                    const bruteForce::state next = bruteForce::updateVector(db, x);
-                    for (int i = 0; i < n; ++i) inputs[static_cast<size_t>(i)] = x[static_cast<size_t>(i)];
-                    for (int i = 0; i < n; ++i)
-                        for (int value = 0; value < 2; ++value) {
-                            inputs[static_cast<size_t>(n + i)] = value;
-                            const bool allowed = Cudd_Eval(mgr, op[static_cast<size_t>(i)],
-                                                           inputs.data()) == Cudd_ReadOne(mgr);
-                            exact = exact && allowed == (value == next[static_cast<size_t>(i)]);
-                        }
-                }
+            // Every state x with either next value of every gene.
+            std::vector<int> inputs(static_cast<size_t>(2 * n), 0);
+            for (unsigned k = 0; !call.fired && k < (1u << n); ++k) {
+                const bruteForce::state x = bruteForce::stateOfIndex(n, k);
+                const bruteForce::state next = bruteForce::updateVector(db, x);
+                for (int i = 0; i < n; ++i) inputs[static_cast<size_t>(i)] = x[static_cast<size_t>(i)];
+                for (int i = 0; i < n; ++i)
+                    for (int value = 0; value < 2; ++value) {
+                        inputs[static_cast<size_t>(n + i)] = value;
+                        const bool allowed = Cudd_Eval(mgr, op[static_cast<size_t>(i)],
+                                                       inputs.data()) == Cudd_ReadOne(mgr);
+                        exact = exact && allowed == (value == next[static_cast<size_t>(i)]);
+                    }
             }
             releaseNodes(mgr, ip);
             releaseNodes(mgr, op);
             call.outstanding = outstandingRefs(mgr);
             Cudd_Quit(mgr);
-            ASSERT_EQ(call.outstanding, 0) << context << call.error;
-            ASSERT_EQ(call.error.empty(), !call.fired) << context << call.error;
-            if (!call.fired) {
-                EXPECT_TRUE(exact) << context;
-                break;
-            }
-            ++injected;
-        }
+            EXPECT_TRUE(exact) << context;
+        });
     }
     EXPECT_GT(injected, 100);
 #endif
