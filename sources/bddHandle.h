@@ -129,3 +129,42 @@ inline bddArray adoptAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
     nodes.clear();
     return handles;
 }
+
+// Appends `handle`'s node to a raw array whose owner releases it, handing the
+// reference over only once the entry is in place (a failed append leaves the
+// reference with the handle, which releases it). `handle` must not be empty.
+inline void appendOwned(std::vector<DdNode*>& nodes, bddHandle handle) {
+    nodes.push_back(handle.get());
+    static_cast<void>(handle.release());
+}
+
+// The entry `slot` of a raw array, which owns one reference on `value`'s
+// manager, takes `value`'s reference; its old node is released afterwards,
+// so a value that is a node of the old node's graph stays alive. `value`
+// must not be empty.
+inline void replaceOwned(DdNode*& slot, bddHandle value) noexcept {
+    const bddHandle old = bddHandle::adopt(value.manager(), slot);
+    slot = value.release();
+}
+
+// Releases, when the scope ends however it ends, every reference left in a
+// raw array (one per non-null entry) that a function of the raw interfaces
+// fills: appended results survive a failure of the function that appends
+// them no longer than the scope. Take the nodes out first (adoptAll) to keep
+// them.
+class rawNodesGuard {
+public:
+    rawNodesGuard(DdManager* mgr, std::vector<DdNode*>& nodes) noexcept
+        : mgr_(mgr), nodes_(nodes) {}
+    rawNodesGuard(const rawNodesGuard&) = delete;
+    rawNodesGuard& operator=(const rawNodesGuard&) = delete;
+    ~rawNodesGuard() {
+        for (DdNode* node : nodes_)
+            if (node != nullptr) Cudd_RecursiveDeref(mgr_, node);
+        nodes_.clear();
+    }
+
+private:
+    DdManager* mgr_;
+    std::vector<DdNode*>& nodes_;
+};

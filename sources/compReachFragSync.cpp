@@ -20,6 +20,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "bddHandle.h"
 #include "util.h"
 #include "utilFragSync.h"
 
@@ -31,9 +32,7 @@ void removeFromRelations(DdManager* mgr, std::vector<DdNode*>& op,
                          const std::vector<int>& geneId, DdNode* removed) {
     for (int g : geneId) {
         DdNode*& rel = op[static_cast<size_t>(g)];
-        DdNode* narrowed = refChecked(Cudd_bddAnd(mgr, rel, Cudd_Not(removed)));
-        Cudd_RecursiveDeref(mgr, rel);
-        rel = narrowed;
+        replaceOwned(rel, bddResult(mgr, Cudd_bddAnd(mgr, rel, Cudd_Not(removed))));
     }
 }
 
@@ -59,37 +58,19 @@ bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode*
                           std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                           DdNode* inpCube, int nInpVar) {
     DdNode* const zero = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(reachedStates);
-    DdNode* unvisited = reachedStates;
+    bddHandle unvisited(mgr, reachedStates);
     std::vector<char> outCube = makeCubeArray(mgr, nInpVar);
-    try {
-        pickCubeOrFail(mgr, unvisited, outCube);
-    } catch (...) {
-        Cudd_RecursiveDeref(mgr, unvisited);
-        throw;
-    }
+    pickCubeOrFail(mgr, unvisited.get(), outCube);
     for (int g : geneId)
         if (outCube[static_cast<size_t>(g)] == 2) outCube[static_cast<size_t>(g)] = 0;
-    DdNode* node = makeBdd(mgr, ip, outCube.data(), nInpVar);
+    bddHandle node = bddHandle::adopt(mgr, makeBdd(mgr, ip, outCube.data(), nInpVar));
 
-    bool result = false;
     for (;;) {
-        DdNode* nextState =
-            compImageFragSync(mgr, topNode, ip, geneId, inpCube, node, nInpVar, 0);
-        if (nextState == zero) {
-            Cudd_RecursiveDeref(mgr, nextState);
-            result = true;
-            break;
-        }
+        bddHandle nextState = bddHandle::adopt(
+            mgr, compImageFragSync(mgr, topNode, ip, geneId, inpCube, node.get(), nInpVar, 0));
+        if (nextState.get() == zero) return true;
         std::vector<char> tmpOutCube = makeCubeArray(mgr, nInpVar);
-        try {
-            pickCubeOrFail(mgr, nextState, tmpOutCube);
-        } catch (...) {
-            Cudd_RecursiveDeref(mgr, nextState);
-            Cudd_RecursiveDeref(mgr, node);
-            Cudd_RecursiveDeref(mgr, unvisited);
-            throw;
-        }
+        pickCubeOrFail(mgr, nextState.get(), tmpOutCube);
         int cntChange = 0;
         for (int g : geneId) {
             char& value = outCube[static_cast<size_t>(g)];
@@ -98,33 +79,15 @@ bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode*
                 value = tmpOutCube[static_cast<size_t>(g)];
             }
         }
-        if (cntChange > 1) {
-            Cudd_RecursiveDeref(mgr, nextState);
-            result = true;
-            break;
-        }
-        DdNode* rest = refChecked(Cudd_bddAnd(mgr, unvisited, Cudd_Not(node)));
-        Cudd_RecursiveDeref(mgr, unvisited);
-        unvisited = rest;
-        if (unvisited == zero) {
-            Cudd_RecursiveDeref(mgr, nextState);
-            result = false;
-            break;
-        }
+        if (cntChange > 1) return true;
+        unvisited = bddResult(mgr, Cudd_bddAnd(mgr, unvisited.get(), Cudd_Not(node.get())));
+        if (unvisited.get() == zero) return false;
         // On a cycle the next state is always one not yet visited; anything
         // else means the set is not one cycle of the map, and walking on
         // would never cover it.
-        if (!checkInclusion(mgr, unvisited, nextState)) {
-            Cudd_RecursiveDeref(mgr, nextState);
-            result = true;
-            break;
-        }
-        Cudd_RecursiveDeref(mgr, node);
-        node = nextState;
+        if (!checkInclusion(mgr, unvisited.get(), nextState.get())) return true;
+        node = std::move(nextState);
     }
-    Cudd_RecursiveDeref(mgr, node);
-    Cudd_RecursiveDeref(mgr, unvisited);
-    return result;
 }
 
 namespace {
@@ -146,48 +109,45 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     const auto deadline = secondsFromNow(bounded ? backwardSeconds : 0.0);
     bool complete = true;
     // Passes run while no fragment relation is constant; a constant (zero)
-    // relation means the space is used up.
+    // relation means the space is used up. Each pass holds its sets in
+    // handles, so an engine failure anywhere releases them; the caller's
+    // arrays own one reference per entry at every point.
     while (!geneId.empty() && !chkConstant(op, geneId)) {
-        DdNode* initStateFwd =
-            compRandomStateFragSync(mgr, ip, op, geneId, inpCubeFwd, nInpVar);
+        const bddHandle initStateFwd = bddHandle::adopt(
+            mgr, compRandomStateFragSync(mgr, ip, op, geneId, inpCubeFwd, nInpVar));
         std::cout << "computing forward reachable states" << std::endl;
-        DdNode* reachedStatesFwd =
-            compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd, inpCubeFwd, nInpVar, 0);
-        DdNode* initStateBwd = swapCurrentAndNext(mgr, initStateFwd, ip, nInpVar);
+        const bddHandle reachedStatesFwd = bddHandle::adopt(
+            mgr, compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd.get(), inpCubeFwd,
+                                         nInpVar, 0));
+        const bddHandle initStateBwd =
+            bddHandle::adopt(mgr, swapCurrentAndNext(mgr, initStateFwd.get(), ip, nInpVar));
         std::cout << "computing backward reachable states" << std::endl;
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
-        DdNode* backNext = compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd,
-                                                        inpCubeBwd, nInpVar, 1,
-                                                        bounded ? &passDeadline : nullptr,
-                                                        complete);
-        DdNode* reachedStatesBack = swapCurrentAndNext(mgr, backNext, ip, nInpVar);
+        const bddHandle backNext = bddHandle::adopt(
+            mgr, compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd.get(),
+                                              inpCubeBwd, nInpVar, 1,
+                                              bounded ? &passDeadline : nullptr, complete));
+        const bddHandle reachedStatesBack =
+            bddHandle::adopt(mgr, swapCurrentAndNext(mgr, backNext.get(), ip, nInpVar));
 
         // Recurrent: every state reachable from the start reaches it back, so
         // the forward set is the start's attractor.
         // A partial backward set proves recurrence just as well, but not
         // the contrary.
-        if (!checkInclusion(mgr, reachedStatesBack, reachedStatesFwd)) {
+        if (!checkInclusion(mgr, reachedStatesBack.get(), reachedStatesFwd.get())) {
             if (complete) std::cout << "transient state" << std::endl;
-        } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd, ip, geneId, inpCubeFwd,
-                                         nInpVar)) {
+        } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd.get(), ip, geneId,
+                                         inpCubeFwd, nInpVar)) {
             std::cout << "recurrent state" << std::endl;
-            Cudd_Ref(reachedStatesFwd);
-            steadyStates.push_back(reachedStatesFwd);
+            appendOwned(steadyStates, reachedStatesFwd);
         } else {
-            Cudd_Ref(reachedStatesFwd);
-            steadyFalse.push_back(reachedStatesFwd);
+            appendOwned(steadyFalse, reachedStatesFwd);
             std::cout << "prospective steady state" << std::endl;
         }
 
         // A partial backward set is not closed under predecessors: it is not
         // removed, and the search ends.
-        if (complete) removeFromRelations(mgr, op, geneId, reachedStatesBack);
-
-        Cudd_RecursiveDeref(mgr, initStateBwd);
-        Cudd_RecursiveDeref(mgr, initStateFwd);
-        Cudd_RecursiveDeref(mgr, reachedStatesFwd);
-        Cudd_RecursiveDeref(mgr, reachedStatesBack);
-        Cudd_RecursiveDeref(mgr, backNext);
+        if (complete) removeFromRelations(mgr, op, geneId, reachedStatesBack.get());
         if (!complete) {
             std::cout << "synchronous search stopped: a backward search ran out of time; "
                          "the asynchronous search covers the rest"

@@ -25,6 +25,12 @@ constexpr double kSyncPassSeconds = 2.0;
 // still an attractor; the caller's asynchronous search covers the rest.
 // An infinite backwardSeconds (HUGE_VAL) sets no limit at all: the search
 // runs to its end and appends every synchronous attractor of the fragment.
+//
+// An engine failure (or a failed cube pick) throws quorvelError after
+// releasing every set the search held. The caller's arrays stay whole: each
+// op[g] holds one relation (narrowed or not) with one reference, and the
+// sets appended so far stay in steadyStates and steadyFalse; all remain the
+// caller's to release.
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,

@@ -2,16 +2,15 @@
 // sum-of-products cover of the function, one rule per product.
 #include "compRulesIsop.h"
 
+#include "bddHandle.h"
 #include "util.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-heldBdd::heldBdd(DdManager* m, DdNode* result) : mgr(m), node(refChecked(result)) {}
+heldBdd::heldBdd(DdManager* m, DdNode* result) : mgr(m), node(bddResult(m, result).release()) {}
 
-heldBdd::~heldBdd() {
-    if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
-}
+heldBdd::~heldBdd() { bddHandle::adopt(mgr, node).reset(); }
 
 ownedManager makeReaderManager() {
     DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
@@ -38,9 +37,9 @@ namespace {
 
 // f with variable `var` set to 1 (positive) or 0: the other variables'
 // function once var is existentially removed from f AND the literal.
-heldBdd cofactor(DdManager* mgr, DdNode* f, DdNode* var, bool positive) {
-    const heldBdd conj(mgr, Cudd_bddAnd(mgr, f, positive ? var : Cudd_Not(var)));
-    return heldBdd(mgr, Cudd_bddExistAbstract(mgr, conj.node, var));
+bddHandle cofactor(DdManager* mgr, DdNode* f, DdNode* var, bool positive) {
+    const bddHandle conj = bddResult(mgr, Cudd_bddAnd(mgr, f, positive ? var : Cudd_Not(var)));
+    return bddResult(mgr, Cudd_bddExistAbstract(mgr, conj.get(), var));
 }
 
 // Minato-Morreale: an irredundant cover c of the interval lower <= c <=
@@ -48,14 +47,14 @@ heldBdd cofactor(DdManager* mgr, DdNode* f, DdNode* var, bool positive) {
 // variables split on above are fixed by `prefix`, which the products found
 // are copies of). Returns the cover's
 // function; appends its products to `cubes`.
-heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int nVars,
-                     coverCube& prefix, std::vector<coverCube>& cubes) {
+bddHandle isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int nVars,
+                       coverCube& prefix, std::vector<coverCube>& cubes) {
     DdNode* const zero = Cudd_ReadLogicZero(mgr);
     DdNode* const one = Cudd_ReadOne(mgr);
-    if (lower == zero) return heldBdd(mgr, zero);
+    if (lower == zero) return bddZero(mgr);
     if (upper == one) {
         cubes.push_back(prefix);
-        return heldBdd(mgr, one);
+        return bddOne(mgr);
     }
     // Split on the variable of smallest index that either bound depends on.
     int v = nVars;
@@ -69,29 +68,36 @@ heldBdd isopInterval(DdManager* mgr, DdNode* lower, DdNode* upper, int nVars,
     if (v < nVars) {
         DdNode* const var = Cudd_bddIthVar(mgr, v);
         if (var == nullptr) throw quorvelError("the BDD engine cannot create a variable");
-        const heldBdd lower0 = cofactor(mgr, lower, var, false);
-        const heldBdd lower1 = cofactor(mgr, lower, var, true);
-        const heldBdd upper0 = cofactor(mgr, upper, var, false);
-        const heldBdd upper1 = cofactor(mgr, upper, var, true);
+        const bddHandle lower0 = cofactor(mgr, lower, var, false);
+        const bddHandle lower1 = cofactor(mgr, lower, var, true);
+        const bddHandle upper0 = cofactor(mgr, upper, var, false);
+        const bddHandle upper1 = cofactor(mgr, upper, var, true);
 
         // Products that need NOT var: the part of lower0 that upper1 cannot
         // hold; likewise with var; then what is left of both, without var.
         const std::size_t at = static_cast<std::size_t>(v);
-        const heldBdd only0(mgr, Cudd_bddAnd(mgr, lower0.node, Cudd_Not(upper1.node)));
+        const bddHandle only0 =
+            bddResult(mgr, Cudd_bddAnd(mgr, lower0.get(), Cudd_Not(upper1.get())));
         prefix[at] = 0;
-        const heldBdd cover0 = isopInterval(mgr, only0.node, upper0.node, nVars, prefix, cubes);
-        const heldBdd only1(mgr, Cudd_bddAnd(mgr, lower1.node, Cudd_Not(upper0.node)));
+        const bddHandle cover0 =
+            isopInterval(mgr, only0.get(), upper0.get(), nVars, prefix, cubes);
+        const bddHandle only1 =
+            bddResult(mgr, Cudd_bddAnd(mgr, lower1.get(), Cudd_Not(upper0.get())));
         prefix[at] = 1;
-        const heldBdd cover1 = isopInterval(mgr, only1.node, upper1.node, nVars, prefix, cubes);
+        const bddHandle cover1 =
+            isopInterval(mgr, only1.get(), upper1.get(), nVars, prefix, cubes);
         prefix[at] = 2;
-        const heldBdd left0(mgr, Cudd_bddAnd(mgr, lower0.node, Cudd_Not(cover0.node)));
-        const heldBdd left1(mgr, Cudd_bddAnd(mgr, lower1.node, Cudd_Not(cover1.node)));
-        const heldBdd lowerRest(mgr, Cudd_bddOr(mgr, left0.node, left1.node));
-        const heldBdd upperRest(mgr, Cudd_bddAnd(mgr, upper0.node, upper1.node));
-        const heldBdd coverRest =
-            isopInterval(mgr, lowerRest.node, upperRest.node, nVars, prefix, cubes);
-        const heldBdd split(mgr, Cudd_bddIte(mgr, var, cover1.node, cover0.node));
-        return heldBdd(mgr, Cudd_bddOr(mgr, split.node, coverRest.node));
+        const bddHandle left0 =
+            bddResult(mgr, Cudd_bddAnd(mgr, lower0.get(), Cudd_Not(cover0.get())));
+        const bddHandle left1 =
+            bddResult(mgr, Cudd_bddAnd(mgr, lower1.get(), Cudd_Not(cover1.get())));
+        const bddHandle lowerRest = bddResult(mgr, Cudd_bddOr(mgr, left0.get(), left1.get()));
+        const bddHandle upperRest = bddResult(mgr, Cudd_bddAnd(mgr, upper0.get(), upper1.get()));
+        const bddHandle coverRest =
+            isopInterval(mgr, lowerRest.get(), upperRest.get(), nVars, prefix, cubes);
+        const bddHandle split =
+            bddResult(mgr, Cudd_bddIte(mgr, var, cover1.get(), cover0.get()));
+        return bddResult(mgr, Cudd_bddOr(mgr, split.get(), coverRest.get()));
     }
     // Constant bounds were handled above: they depend on a variable beyond
     // nVars.

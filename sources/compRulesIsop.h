@@ -33,9 +33,10 @@ int makeRulesOfFunction(DdManager* mgr, DdNode* f, const std::vector<std::string
 
 // ---- Shared by the format readers -----------------------------------------
 
-// One referenced BDD handle (the result of an operation, referenced through
-// refChecked, which throws quorvelError on an engine failure), released when
+// One referenced BDD handle (the result of an operation, taken through
+// bddResult, which throws quorvelError on an engine failure), released when
 // the holder goes out of scope, so that a failure leaves no reference behind.
+// The format readers' older twin of bddHandle: it goes once they use that.
 struct heldBdd {
     DdManager* mgr;
     DdNode* node;

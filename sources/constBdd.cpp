@@ -15,61 +15,50 @@
 
 #include <iostream>
 
+#include "bddHandle.h"
 #include "util.h"
 
 namespace {
 
 // Conjunction of the literals of one term over current-state variables; the
-// empty term is the constant one. Referenced, owned by the caller.
-DdNode* termValue(DdManager* mgr, std::vector<DdNode*>& ip, const influenceDefBool& term) {
-    DdNode* value = refChecked(Cudd_ReadOne(mgr));
+// empty term is the constant one.
+bddHandle termValue(DdManager* mgr, std::vector<DdNode*>& ip, const influenceDefBool& term) {
+    bddHandle value = bddOne(mgr);
     for (size_t k = 0; k < term.geneId.size(); ++k) {
         DdNode* var = ip[static_cast<size_t>(term.geneId[k])];
         DdNode* literal = term.genePolar[k] == 0 ? Cudd_Not(var) : var;
-        DdNode* next = refChecked(Cudd_bddAnd(mgr, value, literal));
-        Cudd_RecursiveDeref(mgr, value);
-        value = next;
+        value = bddResult(mgr, Cudd_bddAnd(mgr, value.get(), literal));
     }
     return value;
 }
 
 // Disjunction of the values of `terms` (logical zero when there are none).
-// Referenced, owned by the caller.
-DdNode* anyTermHolds(DdManager* mgr, std::vector<DdNode*>& ip,
-                     const std::vector<influenceDefBool>& terms) {
-    DdNode* result = refChecked(Cudd_ReadLogicZero(mgr));
+bddHandle anyTermHolds(DdManager* mgr, std::vector<DdNode*>& ip,
+                       const std::vector<influenceDefBool>& terms) {
+    bddHandle result = bddZero(mgr);
     for (const influenceDefBool& term : terms) {
-        DdNode* value = termValue(mgr, ip, term);
-        DdNode* next = refChecked(Cudd_bddOr(mgr, result, value));
-        Cudd_RecursiveDeref(mgr, value);
-        Cudd_RecursiveDeref(mgr, result);
-        result = next;
+        const bddHandle value = termValue(mgr, ip, term);
+        result = bddResult(mgr, Cudd_bddOr(mgr, result.get(), value.get()));
     }
     return result;
 }
 
-// f_i of a gene as the table above chooses it. Referenced, owned by the caller.
-DdNode* nextStateFunction(DdManager* mgr, std::vector<DdNode*>& ip, const gene& g, int d) {
+// f_i of a gene as the table above chooses it.
+bddHandle nextStateFunction(DdManager* mgr, std::vector<DdNode*>& ip, const gene& g, int d) {
     const bool hasAct = !g.inGenesPos.empty();
     const bool hasInh = !g.inGenesNeg.empty();
-    const auto constant = [mgr](bool on) {
-        return refChecked(on ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
-    };
-    if (d == 3) return constant(false);
-    if (d == 2 && !hasInh) return constant(true);
-    if (!hasAct && !hasInh) return constant(d == 1);
-    if (!hasAct && d == 0) return constant(false);
+    if (d == 3) return bddZero(mgr);
+    if (d == 2 && !hasInh) return bddOne(mgr);
+    if (!hasAct && !hasInh) return d == 1 ? bddOne(mgr) : bddZero(mgr);
+    if (!hasAct && d == 0) return bddZero(mgr);
 
-    // NOT h keeps the reference taken for h.
-    DdNode* notInh = hasInh ? Cudd_Not(anyTermHolds(mgr, ip, g.inGenesNeg)) : nullptr;
-    if (d == 2 || !hasAct) return notInh;
+    // h, whose complement NOT h is used below.
+    const bddHandle inh = hasInh ? anyTermHolds(mgr, ip, g.inGenesNeg) : bddHandle();
+    if (d == 2 || !hasAct) return bddHandle(mgr, Cudd_Not(inh.get()));
 
-    DdNode* act = anyTermHolds(mgr, ip, g.inGenesPos);
-    if (notInh == nullptr) return act;
-    DdNode* f = refChecked(Cudd_bddAnd(mgr, act, notInh));
-    Cudd_RecursiveDeref(mgr, act);
-    Cudd_RecursiveDeref(mgr, notInh);
-    return f;
+    bddHandle act = anyTermHolds(mgr, ip, g.inGenesPos);
+    if (!hasInh) return act;
+    return bddResult(mgr, Cudd_bddAnd(mgr, act.get(), Cudd_Not(inh.get())));
 }
 
 }  // namespace
@@ -85,13 +74,11 @@ DdNode* constBddFrag(const geneDatabase& geneDbOrg, const geneDatabase& geneDbRe
             raiseFatal("gene " + g.name + " of the reduced network is missing from the network");
         const int d = defaultStatus[static_cast<size_t>(orgIndex)];
 
-        DdNode* f = nextStateFunction(mgr, ip, g, d);
-        DdNode* rel = refChecked(Cudd_bddXnor(mgr, ip[static_cast<size_t>(nInpVar + i)], f));
-        Cudd_RecursiveDeref(mgr, f);
-        DdNode* next = refChecked(Cudd_bddAnd(mgr, op[static_cast<size_t>(i)], rel));
-        Cudd_RecursiveDeref(mgr, rel);
-        Cudd_RecursiveDeref(mgr, op[static_cast<size_t>(i)]);
-        op[static_cast<size_t>(i)] = next;
+        const bddHandle f = nextStateFunction(mgr, ip, g, d);
+        const bddHandle rel =
+            bddResult(mgr, Cudd_bddXnor(mgr, ip[static_cast<size_t>(nInpVar + i)], f.get()));
+        DdNode*& slot = op[static_cast<size_t>(i)];
+        replaceOwned(slot, bddResult(mgr, Cudd_bddAnd(mgr, slot, rel.get())));
     }
     return nullptr;
 }

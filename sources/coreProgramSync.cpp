@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "bddHandle.h"
 #include "compReachFragSync.h"
 #include "printResult.h"
 #include "util.h"
@@ -17,25 +18,17 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
     for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
     // compSteadySync sorts the cycles into those that change one gene per
     // step and the others; under synchronous update both are attractors.
-    std::vector<DdNode*> attractors;
-    std::vector<DdNode*> steadyFalse;
-    std::string result;
-    try {
-        std::cout << "synchronous search over all genes" << std::endl;
-        compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, attractors,
-                       steadyFalse, HUGE_VAL);
-        attractors.insert(attractors.end(), steadyFalse.begin(), steadyFalse.end());
-        steadyFalse.clear();
-        // With every gene fixed by the reduction the one state left is the
-        // only attractor (the search over no genes takes no step).
-        if (nInpVar == 0) attractors.push_back(refChecked(Cudd_ReadOne(mgr)));
-        result = printResult(format, updateMode::sync, mgr, geneDbOrg, geneDbReduced,
-                             defaultStatus, attractors, ip, nInpVar);
-    } catch (...) {
-        releaseAll(mgr, attractors);
-        releaseAll(mgr, steadyFalse);
-        throw;
-    }
-    releaseAll(mgr, attractors);
-    return result;
+    // What it appends is released here also when it fails part way.
+    std::vector<DdNode*> steadyStates, steadyFalse;
+    const rawNodesGuard ownSteady(mgr, steadyStates), ownFalse(mgr, steadyFalse);
+    std::cout << "synchronous search over all genes" << std::endl;
+    compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
+                   steadyFalse, HUGE_VAL);
+    bddArray attractors = adoptAll(mgr, steadyStates);
+    for (bddHandle& cycle : adoptAll(mgr, steadyFalse)) attractors.push_back(std::move(cycle));
+    // With every gene fixed by the reduction the one state left is the
+    // only attractor (the search over no genes takes no step).
+    if (nInpVar == 0) attractors.push_back(bddOne(mgr));
+    return printResult(format, updateMode::sync, mgr, geneDbOrg, geneDbReduced, defaultStatus,
+                       lentNodes(attractors), ip, nInpVar);
 }

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "bddHandle.h"
 #include "util.h"
 
 namespace {
@@ -58,20 +59,6 @@ struct bigCount {
     }
 };
 
-// Releases the handles it holds when it goes out of scope.
-struct heldNodes {
-    DdManager* mgr;
-    std::vector<DdNode*> nodes;
-    explicit heldNodes(DdManager* m) : mgr(m) {}
-    heldNodes(const heldNodes&) = delete;
-    heldNodes& operator=(const heldNodes&) = delete;
-    ~heldNodes() { releaseAll(mgr, nodes); }
-    DdNode* keep(DdNode* result) {
-        nodes.push_back(refChecked(result));
-        return nodes.back();
-    }
-};
-
 // The current-state variable of f highest in the order.
 int topVariable(DdManager* mgr, DdNode* f, int nInpVar) {
     int* support = nullptr;
@@ -100,24 +87,26 @@ void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
     }
     const int top = topVariable(mgr, f, nInpVar);
     DdNode* var = ip[static_cast<size_t>(top)];
-    heldNodes held(mgr);
-    DdNode* high = held.keep(Cudd_bddAndAbstract(mgr, f, var, var));
-    DdNode* low = held.keep(Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
+    const bddHandle high = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, var, var));
+    const bddHandle low = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
     // When one cofactor holds the other, the smaller one is covered once with
     // '-' and only the rest of the larger one is split; otherwise the two
     // cofactors are covered apart (the paths of the diagram), which keeps
     // partly overlapping cofactors from being cut into more pieces.
     DdNode* both = Cudd_ReadLogicZero(mgr);
-    DdNode* onlyLow = low;
-    DdNode* onlyHigh = high;
-    if (Cudd_bddLeq(mgr, low, high) == 1) {
-        both = low;
+    DdNode* onlyLow = low.get();
+    DdNode* onlyHigh = high.get();
+    bddHandle rest;  // the part of the larger cofactor outside the smaller
+    if (Cudd_bddLeq(mgr, low.get(), high.get()) == 1) {
+        both = low.get();
         onlyLow = Cudd_ReadLogicZero(mgr);
-        onlyHigh = held.keep(Cudd_bddAnd(mgr, high, Cudd_Not(low)));
-    } else if (Cudd_bddLeq(mgr, high, low) == 1) {
-        both = high;
+        rest = bddResult(mgr, Cudd_bddAnd(mgr, high.get(), Cudd_Not(low.get())));
+        onlyHigh = rest.get();
+    } else if (Cudd_bddLeq(mgr, high.get(), low.get()) == 1) {
+        both = high.get();
         onlyHigh = Cudd_ReadLogicZero(mgr);
-        onlyLow = held.keep(Cudd_bddAnd(mgr, low, Cudd_Not(high)));
+        rest = bddResult(mgr, Cudd_bddAnd(mgr, low.get(), Cudd_Not(high.get())));
+        onlyLow = rest.get();
     }
     char& at = cube[static_cast<size_t>(top)];
     coverInto(mgr, both, ip, nInpVar, cube, cover, count);

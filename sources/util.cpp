@@ -15,6 +15,8 @@
 #include <memory>
 #include <unordered_map>
 
+#include "bddHandle.h"
+
 // ---- Network file reader -------------------------------------------------
 
 namespace {
@@ -784,27 +786,27 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
 
 // ---- BDD helpers -------------------------------------------------------------
 
+// Kept for the searches that still hold raw handles: refChecked, refReleasing
+// and releaseAll go once every caller holds its sets in bddHandles.
 DdNode* refChecked(DdNode* node) {
     if (node == nullptr)
         throw quorvelError("BDD engine failure: an operation gave no result (memory exhausted)");
-    Cudd_Ref(node);
+    Cudd_Ref(node);  // a raw reference, owned by the caller (no manager at hand)
     return node;
 }
 
 DdNode* refReleasing(DdManager* mgr, DdNode* result, std::initializer_list<DdNode*> spent) {
-    if (result != nullptr) Cudd_Ref(result);
-    for (DdNode* node : spent) Cudd_RecursiveDeref(mgr, node);
-    if (result == nullptr) refChecked(result);  // throws the engine failure
-    return result;
+    bddHandle held = result != nullptr ? bddHandle(mgr, result) : bddHandle();
+    for (DdNode* node : spent) bddHandle::adopt(mgr, node).reset();
+    if (!held) bddResult(mgr, result);  // throws the engine failure
+    return held.release();
 }
 
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
+void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) { adoptAll(mgr, nodes); }
 
 DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
-    return refChecked(Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar));
+    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar))
+        .release();
 }
 
 std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar) {
@@ -817,19 +819,16 @@ namespace {
 // The conjunction of the literals (gene g, value) over the current-state
 // variables ip[g] (variable index g). Conjoined from the bottom of the
 // variable order up, each literal lands above the cube built so far, so a
-// cube of n literals costs n steps instead of n^2. Referenced.
-DdNode* cubeOf(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<std::pair<int, bool>> literals) {
+// cube of n literals costs n steps instead of n^2.
+bddHandle cubeOf(DdManager* mgr, std::vector<DdNode*>& ip,
+                 std::vector<std::pair<int, bool>> literals) {
     std::sort(literals.begin(), literals.end(), [mgr](const auto& a, const auto& b) {
         return Cudd_ReadPerm(mgr, a.first) > Cudd_ReadPerm(mgr, b.first);
     });
-    DdNode* node = refChecked(Cudd_ReadOne(mgr));
+    bddHandle node = bddOne(mgr);
     for (const auto& [g, positive] : literals) {
         DdNode* var = ip[static_cast<size_t>(g)];
-        DdNode* next = Cudd_bddAnd(mgr, node, positive ? var : Cudd_Not(var));
-        if (next == nullptr) Cudd_RecursiveDeref(mgr, node);
-        next = refChecked(next);
-        Cudd_RecursiveDeref(mgr, node);
-        node = next;
+        node = bddResult(mgr, Cudd_bddAnd(mgr, node.get(), positive ? var : Cudd_Not(var)));
     }
     return node;
 }
@@ -844,14 +843,14 @@ DdNode* pickMinterm(DdManager* mgr, DdNode* topNode, std::vector<DdNode*>& ip,
     std::vector<std::pair<int, bool>> literals;
     for (int g : uniqueGenes(geneId))
         literals.emplace_back(g, cube[static_cast<size_t>(g + flag * nInpVar)] == 1);
-    return cubeOf(mgr, ip, literals);
+    return cubeOf(mgr, ip, literals).release();
 }
 
 DdNode* makeBdd(DdManager* mgr, std::vector<DdNode*>& ip, const char* literals, int nInpVar) {
     std::vector<std::pair<int, bool>> chosen;
     for (int k = 0; k < nInpVar; ++k)
         if (literals[k] == 0 || literals[k] == 1) chosen.emplace_back(k, literals[k] == 1);
-    return cubeOf(mgr, ip, chosen);
+    return cubeOf(mgr, ip, chosen).release();
 }
 
 bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub) {
@@ -906,19 +905,6 @@ int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,
     return 0;
 }
 
-namespace {
-
-// Replaces the handle `held` by the result of an operation that read it:
-// throws (leaving `held` for the caller to release) when the engine failed,
-// otherwise references the result and releases the old handle.
-void replaceByResult(DdManager* mgr, DdNode*& held, DdNode* result) {
-    DdNode* next = refChecked(result);
-    Cudd_RecursiveDeref(mgr, held);
-    held = next;
-}
-
-}  // namespace
-
 // States are taken out of a working copy of topNode a cube at a time: a cube
 // is picked, every state it covers is written (its free current-state
 // variables taking every combination of values), and the cube is removed, so
@@ -952,45 +938,35 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
         throw quorvelError(message.str());
     }
     std::vector<char> outCube(static_cast<size_t>(Cudd_ReadSize(mgr)) + 1, 2);
-    DdNode* topNodeTemp = refChecked(Cudd_bddAnd(mgr, Cudd_ReadOne(mgr), topNode));
-    DdNode* cube = nullptr;
+    bddHandle left(mgr, topNode);  // the states not yet written
     unsigned long long written = 0;
-    try {
-        do {
-            const int status = Cudd_bddPickOneCube(mgr, topNodeTemp, outCube.data());
-            if (status != 1)
-                raiseFatal("error in printing cube::: status is " + std::to_string(status));
-            if (written == 0) outSS << "\n";
-            std::vector<int> freeGenes;
-            for (int r = 0; r < nInpVar; ++r) {
-                const size_t at = static_cast<size_t>(r);
-                if (outCube[at] == 2)
-                    freeGenes.push_back(r);
-                else if (orgIndex[at] != -1)
-                    nodeLvl[static_cast<size_t>(orgIndex[at])] = outCube[at] == 1 ? 1 : 0;
+    do {
+        const int status = Cudd_bddPickOneCube(mgr, left.get(), outCube.data());
+        if (status != 1)
+            raiseFatal("error in printing cube::: status is " + std::to_string(status));
+        if (written == 0) outSS << "\n";
+        std::vector<int> freeGenes;
+        for (int r = 0; r < nInpVar; ++r) {
+            const size_t at = static_cast<size_t>(r);
+            if (outCube[at] == 2)
+                freeGenes.push_back(r);
+            else if (orgIndex[at] != -1)
+                nodeLvl[static_cast<size_t>(orgIndex[at])] = outCube[at] == 1 ? 1 : 0;
+        }
+        const unsigned long long states = 1ULL << freeGenes.size();
+        for (unsigned long long combination = 0; combination < states; ++combination) {
+            for (size_t k = 0; k < freeGenes.size(); ++k) {
+                const int at = orgIndex[static_cast<size_t>(freeGenes[k])];
+                if (at != -1) nodeLvl[static_cast<size_t>(at)] = int((combination >> k) & 1u);
             }
-            const unsigned long long states = 1ULL << freeGenes.size();
-            for (unsigned long long combination = 0; combination < states; ++combination) {
-                for (size_t k = 0; k < freeGenes.size(); ++k) {
-                    const int at = orgIndex[static_cast<size_t>(freeGenes[k])];
-                    if (at != -1) nodeLvl[static_cast<size_t>(at)] = int((combination >> k) & 1u);
-                }
-                for (size_t k = 0; k < geneDbOrg.size(); ++k) outSS << nodeLvl[k] << "   ";
-                chkWrittenWhole(outSS);
-            }
-            written += states;
-            cube = makeBdd(mgr, ip, outCube.data(), nInpVar);
-            replaceByResult(mgr, topNodeTemp, Cudd_bddAnd(mgr, topNodeTemp, Cudd_Not(cube)));
-            Cudd_RecursiveDeref(mgr, cube);
-            cube = nullptr;
-        } while (topNodeTemp != Cudd_ReadLogicZero(mgr));
-    } catch (...) {
-        if (cube != nullptr) Cudd_RecursiveDeref(mgr, cube);
-        Cudd_RecursiveDeref(mgr, topNodeTemp);
-        throw;
-    }
+            for (size_t k = 0; k < geneDbOrg.size(); ++k) outSS << nodeLvl[k] << "   ";
+            chkWrittenWhole(outSS);
+        }
+        written += states;
+        const bddHandle cube = bddHandle::adopt(mgr, makeBdd(mgr, ip, outCube.data(), nInpVar));
+        left = bddResult(mgr, Cudd_bddAnd(mgr, left.get(), Cudd_Not(cube.get())));
+    } while (left.get() != Cudd_ReadLogicZero(mgr));
     std::cout << "number of states " << written << std::endl;
-    Cudd_RecursiveDeref(mgr, topNodeTemp);
     return 0;
 }
 

@@ -120,6 +120,9 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
 std::vector<int> uniqueGenes(const std::vector<int>& geneId);
 
 // ---- BDD helpers -----------------------------------------------------------
+// New code holds its sets in bddHandles (bddHandle.h). refChecked,
+// refReleasing and releaseAll remain for the callers that still hold raw
+// handles, and go with the last of them.
 
 // Takes the result of a BDD operation: throws quorvelError when the engine
 // failed (a null handle, as on memory exhaustion); otherwise references the

@@ -1,11 +1,14 @@
 // Variable creation and the synchronous image, reachability and descent of a
-// fragment. All sets carry one reference owned by whoever holds them.
+// fragment. Every set is held by a bddHandle; the raw results handed to the
+// caller carry one reference, which the caller owns.
 #include "utilFragSync.h"
 
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <optional>
 
+#include "bddHandle.h"
 #include "util.h"
 
 int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& op,
@@ -16,9 +19,10 @@ int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdN
     op.assign(n, nullptr);
     inpName.assign(2 * n, std::string());
     outName.assign(n, std::string());
-    // The manager starts without variables, so variable k gets index k.
-    for (size_t k = 0; k < 2 * n; ++k) ip[k] = refChecked(Cudd_bddNewVar(mgr));
-    for (size_t i = 0; i < n; ++i) op[i] = refChecked(Cudd_ReadOne(mgr));
+    // The manager starts without variables, so variable k gets index k. The
+    // arrays own one reference per entry.
+    for (size_t k = 0; k < 2 * n; ++k) ip[k] = bddResult(mgr, Cudd_bddNewVar(mgr)).release();
+    for (size_t i = 0; i < n; ++i) op[i] = bddOne(mgr).release();
     for (size_t i = 0; i < n; ++i) {
         inpName[i] = "inp" + std::to_string(i);
         inpName[n + i] = "inp" + std::to_string(n + i);
@@ -27,26 +31,32 @@ int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdN
     return 0;
 }
 
-DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                          DdNode* inpCube, DdNode* initState, int nInpVar, int flagBwd) {
-    Cudd_Ref(initState);
-    DdNode* acc = initState;
-    const auto replace = [mgr, &acc](DdNode* next) {
-        Cudd_RecursiveDeref(mgr, acc);
-        acc = next;
-    };
+namespace {
+
+// The image of compImageFragSync, as a handle.
+bddHandle imageSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                    const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
+                    int nInpVar, int flagBwd) {
+    bddHandle acc(mgr, initState);
     for (int g : geneId) {
-        replace(refChecked(Cudd_bddAnd(mgr, acc, topNode[static_cast<size_t>(g)])));
+        acc = bddResult(mgr, Cudd_bddAnd(mgr, acc.get(), topNode[static_cast<size_t>(g)]));
         // Backward: x'_g is used up by this relation; dropping it at once keeps
         // the product small.
         if (flagBwd == 1)
-            replace(refChecked(
-                Cudd_bddExistAbstract(mgr, acc, ip[static_cast<size_t>(nInpVar + g)])));
+            acc = bddResult(mgr, Cudd_bddExistAbstract(
+                                     mgr, acc.get(), ip[static_cast<size_t>(nInpVar + g)]));
     }
-    replace(refChecked(Cudd_bddExistAbstract(mgr, acc, inpCube)));
-    replace(refChecked(Cudd_bddSwapVariables(mgr, acc, ip.data(), ip.data() + nInpVar, nInpVar)));
-    return acc;
+    acc = bddResult(mgr, Cudd_bddExistAbstract(mgr, acc.get(), inpCube));
+    return bddResult(mgr, Cudd_bddSwapVariables(mgr, acc.get(), ip.data(), ip.data() + nInpVar,
+                                                nInpVar));
+}
+
+}  // namespace
+
+DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
+                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
+                          DdNode* inpCube, DdNode* initState, int nInpVar, int flagBwd) {
+    return imageSync(mgr, topNode, ip, geneId, inpCube, initState, nInpVar, flagBwd).release();
 }
 
 namespace {
@@ -63,17 +73,11 @@ namespace {
 // conjoined; dom_g = both cofactors' disjunction). One simultaneous
 // substitution replaces the chain of products with the relations.
 struct syncFunctions {
-    std::vector<DdNode*> vector;  // per variable index: next_g(x) at x'_g, else the variable
-    std::vector<DdNode*> held;    // the referenced handles of vector
-    DdNode* domain = nullptr;     // dom with the substitution made; referenced
+    std::vector<DdNode*> vector;  // per variable index: next_g(x) at x'_g, else the variable;
+                                  // lent by `held` and the caller's ip
+    bddArray held;                // the cofactors computed, next_g among them
+    bddHandle domain;             // dom with the substitution made
 };
-
-void releaseSyncFunctions(DdManager* mgr, syncFunctions& f) {
-    for (DdNode* node : f.held) Cudd_RecursiveDeref(mgr, node);
-    f.held.clear();
-    if (f.domain != nullptr) Cudd_RecursiveDeref(mgr, f.domain);
-    f.domain = nullptr;
-}
 
 // True when no variable of `node` is a next-state variable.
 bool readsCurrentOnly(DdManager* mgr, DdNode* node, int nInpVar) {
@@ -85,53 +89,42 @@ bool readsCurrentOnly(DdManager* mgr, DdNode* node, int nInpVar) {
     return current;
 }
 
-// Fills `f` for the fragment's relations; false (with nothing held) when some
-// relation is not functional in its gene's next-state variable.
-bool makeSyncFunctions(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                       const std::vector<int>& geneId, int nInpVar, syncFunctions& f) {
+// The functional form of the fragment's relations; none when some relation
+// is not functional in its gene's next-state variable.
+std::optional<syncFunctions> makeSyncFunctions(DdManager* mgr, std::vector<DdNode*>& topNode,
+                                               std::vector<DdNode*>& ip,
+                                               const std::vector<int>& geneId, int nInpVar) {
+    syncFunctions f;
     f.vector.assign(ip.begin(), ip.end());
     for (int k = static_cast<int>(ip.size()); k < Cudd_ReadSize(mgr); ++k)
         f.vector.push_back(Cudd_bddIthVar(mgr, k));
-    DdNode* domain = refChecked(Cudd_ReadOne(mgr));
-    bool functional = true;
-    try {
-        for (int g : uniqueGenes(geneId)) {
-            DdNode* rel = topNode[static_cast<size_t>(g)];
-            DdNode* next = ip[static_cast<size_t>(nInpVar + g)];
-            DdNode* high = refChecked(Cudd_bddAndAbstract(mgr, rel, next, next));
-            f.held.push_back(high);
-            DdNode* low = refChecked(Cudd_bddAndAbstract(mgr, rel, Cudd_Not(next), next));
-            f.held.push_back(low);
-            if (!readsCurrentOnly(mgr, high, nInpVar) ||
-                Cudd_bddLeq(mgr, high, Cudd_Not(low)) != 1) {
-                functional = false;
-                break;
-            }
-            f.vector[static_cast<size_t>(nInpVar + g)] = high;
-            DdNode* either = refChecked(Cudd_bddOr(mgr, high, low));
-            DdNode* old = domain;
-            domain = nullptr;
-            domain = refReleasing(mgr, Cudd_bddAnd(mgr, old, either), {either, old});
-        }
-        if (functional) f.domain = refChecked(Cudd_bddVectorCompose(mgr, domain, f.vector.data()));
-    } catch (...) {
-        if (domain != nullptr) Cudd_RecursiveDeref(mgr, domain);
-        releaseSyncFunctions(mgr, f);
-        throw;
+    bddHandle domain = bddOne(mgr);
+    for (int g : uniqueGenes(geneId)) {
+        DdNode* rel = topNode[static_cast<size_t>(g)];
+        DdNode* next = ip[static_cast<size_t>(nInpVar + g)];
+        f.held.push_back(bddResult(mgr, Cudd_bddAndAbstract(mgr, rel, next, next)));
+        DdNode* high = f.held.back().get();
+        f.held.push_back(bddResult(mgr, Cudd_bddAndAbstract(mgr, rel, Cudd_Not(next), next)));
+        DdNode* low = f.held.back().get();
+        if (!readsCurrentOnly(mgr, high, nInpVar) || Cudd_bddLeq(mgr, high, Cudd_Not(low)) != 1)
+            return std::nullopt;
+        f.vector[static_cast<size_t>(nInpVar + g)] = high;
+        const bddHandle either = bddResult(mgr, Cudd_bddOr(mgr, high, low));
+        domain = bddResult(mgr, Cudd_bddAnd(mgr, domain.get(), either.get()));
     }
-    Cudd_RecursiveDeref(mgr, domain);
-    if (!functional) releaseSyncFunctions(mgr, f);
-    return functional;
+    f.domain = bddResult(mgr, Cudd_bddVectorCompose(mgr, domain.get(), f.vector.data()));
+    return f;
 }
 
 // The backward image of `initState` (over x') through the functional form;
-// the same set as compImageFragSync with flagBwd 1. Referenced, over x'.
+// the same set as compImageFragSync with flagBwd 1, over x'.
 // With a `deadline`, the substitution (the conjunction of every gene's
 // function, for one state, and the step that can run for minutes on a
-// large block) runs under an engine time limit: nullptr when it expires.
-DdNode* preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<DdNode*>& ip,
-                            DdNode* inpCube, DdNode* initState, int nInpVar,
-                            const std::chrono::steady_clock::time_point* deadline) {
+// large block) runs under an engine time limit: an empty handle when it
+// expires.
+bddHandle preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<DdNode*>& ip,
+                              DdNode* inpCube, DdNode* initState, int nInpVar,
+                              const std::chrono::steady_clock::time_point* deadline) {
     std::vector<DdNode*> vector = f.vector;
     if (deadline != nullptr) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -144,14 +137,14 @@ DdNode* preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vector<
         Cudd_UnsetTimeLimit(mgr);
         if (substituted == nullptr && Cudd_ReadErrorCode(mgr) == CUDD_TIMEOUT_EXPIRED) {
             Cudd_ClearErrorCode(mgr);
-            return nullptr;
+            return bddHandle();
         }
     }
-    DdNode* composed = refChecked(substituted);
-    DdNode* image =
-        refReleasing(mgr, Cudd_bddAndAbstract(mgr, composed, f.domain, inpCube), {composed});
-    return refReleasing(
-        mgr, Cudd_bddSwapVariables(mgr, image, ip.data(), ip.data() + nInpVar, nInpVar), {image});
+    const bddHandle composed = bddResult(mgr, substituted);
+    const bddHandle image =
+        bddResult(mgr, Cudd_bddAndAbstract(mgr, composed.get(), f.domain.get(), inpCube));
+    return bddResult(mgr, Cudd_bddSwapVariables(mgr, image.get(), ip.data(),
+                                                ip.data() + nInpVar, nInpVar));
 }
 
 void printDepth(int iteration) {
@@ -162,30 +155,24 @@ void printDepth(int iteration) {
 // before and joins reachedStates; rNew becomes the image of r (a backward one
 // through `functions` when given, under `deadline` when given). Returns
 // false, with rNew unchanged, when r is empty (the search is complete) or
-// when the image ran out of time (then `stopped` is set). All three handles
-// are owned by the caller and replaced in place.
+// when the image ran out of time (then `stopped` is set).
 bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
-                   const syncFunctions* functions, DdNode*& rNew, DdNode*& r,
-                   DdNode*& reachedStates,
+                   const syncFunctions* functions, bddHandle& rNew, bddHandle& r,
+                   bddHandle& reachedStates,
                    const std::chrono::steady_clock::time_point* deadline, bool& stopped) {
-    DdNode* frontier = refChecked(Cudd_bddAnd(mgr, rNew, Cudd_Not(reachedStates)));
-    Cudd_RecursiveDeref(mgr, r);
-    r = frontier;
-    if (r == Cudd_ReadLogicZero(mgr)) return false;
-    DdNode* reached = refChecked(Cudd_bddOr(mgr, reachedStates, r));
-    Cudd_RecursiveDeref(mgr, reachedStates);
-    reachedStates = reached;
-    DdNode* image =
+    r = bddResult(mgr, Cudd_bddAnd(mgr, rNew.get(), Cudd_Not(reachedStates.get())));
+    if (r.get() == Cudd_ReadLogicZero(mgr)) return false;
+    reachedStates = bddResult(mgr, Cudd_bddOr(mgr, reachedStates.get(), r.get()));
+    bddHandle image =
         functions != nullptr
-            ? preimageByFunctions(mgr, *functions, ip, inpCube, r, nInpVar, deadline)
-            : compImageFragSync(mgr, topNode, ip, geneId, inpCube, r, nInpVar, flagBwd);
-    if (image == nullptr) {
+            ? preimageByFunctions(mgr, *functions, ip, inpCube, r.get(), nInpVar, deadline)
+            : imageSync(mgr, topNode, ip, geneId, inpCube, r.get(), nInpVar, flagBwd);
+    if (!image) {
         stopped = true;
         return false;
     }
-    Cudd_RecursiveDeref(mgr, rNew);
-    rNew = image;
+    rNew = std::move(image);
     return true;
 }
 
@@ -193,24 +180,18 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
 // With a `deadline`, the search stops at the first layer that begins after
 // it, or inside a layer's substitution that runs past it, and clears
 // `complete`; the states reached so far are returned.
-DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                       const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
-                       int nInpVar, int flagBwd, const syncFunctions* functions,
-                       const std::chrono::steady_clock::time_point* deadline, bool& complete) {
+bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                         const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
+                         int nInpVar, int flagBwd, const syncFunctions* functions,
+                         const std::chrono::steady_clock::time_point* deadline, bool& complete) {
     complete = true;
-    DdNode* one = Cudd_ReadOne(mgr);
-    Cudd_Ref(initState);
-    DdNode* rNew = initState;
-    Cudd_Ref(initState);
-    DdNode* r = initState;
-    DdNode* reachedStates = refChecked(Cudd_ReadLogicZero(mgr));
+    bddHandle rNew(mgr, initState);
+    bddHandle r(mgr, initState);
+    bddHandle reachedStates = bddZero(mgr);
     int iteration = 0;
     for (;;) {
-        if (Cudd_IsConstant(rNew)) {
-            if (rNew == one) {
-                Cudd_RecursiveDeref(mgr, reachedStates);
-                reachedStates = refChecked(one);
-            }
+        if (Cudd_IsConstant(rNew.get())) {
+            if (rNew.get() == Cudd_ReadOne(mgr)) reachedStates = rNew;
             printDepth(iteration);
             break;
         }
@@ -233,10 +214,8 @@ DdNode* reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vecto
         }
     }
     std::cout << std::endl
-              << "minimum number of states " << Cudd_CountPathsToNonZero(reachedStates)
+              << "minimum number of states " << Cudd_CountPathsToNonZero(reachedStates.get())
               << std::endl;
-    Cudd_RecursiveDeref(mgr, rNew);
-    Cudd_RecursiveDeref(mgr, r);
     return reachedStates;
 }
 
@@ -267,19 +246,11 @@ DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNo
                                      bool& complete) {
     // Backward images go through the functional form whenever the relations
     // allow it; the relations stay fixed during one search.
-    syncFunctions functions;
-    const bool byFunctions =
-        flagBwd == 1 && makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar, functions);
-    try {
-        DdNode* reached =
-            reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar, flagBwd,
-                           byFunctions ? &functions : nullptr, deadline, complete);
-        releaseSyncFunctions(mgr, functions);
-        return reached;
-    } catch (...) {
-        releaseSyncFunctions(mgr, functions);
-        throw;
-    }
+    std::optional<syncFunctions> functions;
+    if (flagBwd == 1) functions = makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar);
+    return reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar, flagBwd,
+                          functions ? &*functions : nullptr, deadline, complete)
+        .release();
 }
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
@@ -288,18 +259,14 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
     // A random transition of the first gene's relation, read at its
     // current-state half: a narrowed relation has no transition out of a
     // removed state, so the start lies in the space not yet removed.
-    DdNode* start =
-        pickMinterm(mgr, topNode[static_cast<size_t>(geneId.at(0))], ip, geneId, nInpVar, 0);
-    DdNode* rNew = start;
-    Cudd_Ref(rNew);
-    DdNode* r = start;  // takes over the reference of start
-    DdNode* reachedStates = refChecked(Cudd_ReadLogicZero(mgr));
+    bddHandle r = bddHandle::adopt(
+        mgr, pickMinterm(mgr, topNode[static_cast<size_t>(geneId.at(0))], ip, geneId, nInpVar, 0));
+    bddHandle rNew = r;
+    bddHandle reachedStates = bddZero(mgr);
     int iteration = 0;
     for (;;) {
-        if (Cudd_IsConstant(rNew)) {
+        if (Cudd_IsConstant(rNew.get())) {
             // The walk left the space (no successor): settle on the last frontier.
-            Cudd_RecursiveDeref(mgr, rNew);
-            Cudd_Ref(r);
             rNew = r;
             printDepth(iteration);
             break;
@@ -315,13 +282,8 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
     }
     // The last image: when the frontier ran empty, every state of it had been
     // visited, so it lies on the cycle where the walk closed.
-    Cudd_RecursiveDeref(mgr, r);
-    Cudd_RecursiveDeref(mgr, reachedStates);
-    if (rNew == Cudd_ReadLogicZero(mgr)) {
-        Cudd_RecursiveDeref(mgr, rNew);
-        raiseFatal("zero initial state");
-    }
-    DdNode* state = pickMinterm(mgr, rNew, ip, geneId, nInpVar, 0);
-    Cudd_RecursiveDeref(mgr, rNew);
-    return state;
+    r.reset();
+    reachedStates.reset();
+    if (rNew.get() == Cudd_ReadLogicZero(mgr)) raiseFatal("zero initial state");
+    return pickMinterm(mgr, rNew.get(), ip, geneId, nInpVar, 0);
 }
