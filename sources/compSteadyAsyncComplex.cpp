@@ -22,8 +22,6 @@ bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* fai
     return bddHandle(to, moved);
 }
 
-rawNodesGuard::~rawNodesGuard() { adoptAll(mgr_, nodes_); }
-
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,

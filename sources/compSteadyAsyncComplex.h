@@ -26,21 +26,6 @@ constexpr double kBlockSyncSeconds = 0;
 // quorvelError with failureLine.
 bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine);
 
-// Owns the entries of a raw array (one reference each, or null) that an
-// interface taking raw arrays fills or narrows in place: they are released,
-// and the array emptied, on every way out of the guard's scope.
-class rawNodesGuard {
-public:
-    rawNodesGuard(DdManager* mgr, std::vector<DdNode*>& nodes) : mgr_(mgr), nodes_(nodes) {}
-    rawNodesGuard(const rawNodesGuard&) = delete;
-    rawNodesGuard& operator=(const rawNodesGuard&) = delete;
-    ~rawNodesGuard();
-
-private:
-    DdManager* mgr_;
-    std::vector<DdNode*>& nodes_;
-};
-
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
 // over x in mgr, one reference each, owned by the array: first those the
 // synchronous search retains, then those the asynchronous search finds
