@@ -35,4 +35,10 @@ struct scratchDirectory {
 // The bytes of the file at `path` (empty when it cannot be read).
 std::string readFile(const std::string& path);
 
+// A run as a failed assertion shows it: the exit status, then both streams.
+std::string describe(const processResult& run);
+
+// True when `part` occurs in `text`.
+bool contains(const std::string& text, const std::string& part);
+
 }  // namespace quorvelTestSupport
