@@ -14,6 +14,7 @@
 #include "engineChecks.h"
 #include "randomNetwork.h"
 #include "symbolicNetwork.h"
+#include "testNetworks.h"
 #include "util.h"
 #include "utilFragSync.h"
 
@@ -35,23 +36,13 @@ reducedNetwork reduce(const std::vector<networkDefBool>& rules) {
     return r;
 }
 
-networkDefBool rule(std::vector<std::string> names, std::vector<int> polar, std::string target,
-                    int act) {
-    networkDefBool r;
-    r.inpGeneName = std::move(names);
-    r.inpGenePolar = std::move(polar);
-    r.outGeneName = std::move(target);
-    r.outGenePolar = act;
-    return r;
-}
-
 // Value of Cudd_Eval of `f` with current-state values x and next-state
 // values xNext (bit i of each gives gene i).
 bool holds(symbolicNetwork& net, DdNode* f, unsigned x, unsigned xNext) {
     std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(net.mgr)), 0);
-    for (int i = 0; i < net.n; ++i) {
+    for (int i = 0; i < net.nInpVar; ++i) {
         inputs[static_cast<size_t>(i)] = (x >> i) & 1u;
-        inputs[static_cast<size_t>(net.n + i)] = (xNext >> i) & 1u;
+        inputs[static_cast<size_t>(net.nInpVar + i)] = (xNext >> i) & 1u;
     }
     return Cudd_Eval(net.mgr, f, inputs.data()) == Cudd_ReadOne(net.mgr);
 }
@@ -70,7 +61,7 @@ std::vector<int> supportOf(DdManager* mgr, DdNode* f) {
 // original rules give gene i in the full state made of x and the fixed
 // values. Returns the number of failures (each is reported).
 int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
-    const int n = net.n;
+    const int n = net.nInpVar;
     std::map<std::string, int> values;
     for (size_t k = 0; k < r.geneDbOrg.size(); ++k) {
         const int d = r.defaultStatus[k];
@@ -114,7 +105,7 @@ int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
 
 // The literal check of every pair (x, x') for small networks.
 int checkEveryPair(const reducedNetwork& r, symbolicNetwork& net) {
-    const int n = net.n;
+    const int n = net.nInpVar;
     std::map<std::string, int> values;
     for (size_t k = 0; k < r.geneDbOrg.size(); ++k) {
         const int d = r.defaultStatus[k];
@@ -149,7 +140,7 @@ TEST(Encoding, RelationsFollowTheOriginalRulesOnRandomNetworks) {
         symbolicNetwork net;
         encodeNetwork(net, r.geneDbOrg, r.geneDbReduced, r.defaultStatus);
         int failures = checkRelations(r, net);
-        if (net.n <= 5) failures += checkEveryPair(r, net);
+        if (net.nInpVar <= 5) failures += checkEveryPair(r, net);
         EXPECT_EQ(releaseAndCheck(net), 0) << "references left";
         ++networks;
         if (failures > 0) break;
@@ -167,7 +158,7 @@ TEST(Encoding, AllInhibitorsRuledOutWithAFreeRegulatorLeft) {
     EXPECT_TRUE(r.geneDbReduced[static_cast<size_t>(c)].inGenesPos.empty());
     symbolicNetwork net;
     encodeNetwork(net, r.geneDbOrg, r.geneDbReduced, r.defaultStatus);
-    EXPECT_EQ(net.op[static_cast<size_t>(c)], net.ip[static_cast<size_t>(net.n + c)]);
+    EXPECT_EQ(net.op[static_cast<size_t>(c)], net.ip[static_cast<size_t>(net.nInpVar + c)]);
     EXPECT_EQ(checkRelations(r, net), 0);
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
