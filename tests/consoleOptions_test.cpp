@@ -9,14 +9,10 @@
 
 #include "processRunner.h"
 
-using quorvelTestSupport::contains;
-using quorvelTestSupport::describe;
-using quorvelTestSupport::processResult;
-using quorvelTestSupport::runProcess;
+using namespace quorvelTestSupport;
 
 namespace {
 
-const std::string console = QUORVEL_CONSOLE;
 const std::string toggle = std::string(QUORVEL_SOURCE_DIR) + "/examples/toggle-switch.net";
 
 TEST(consoleOptions, helpAndVersionExitZero) {

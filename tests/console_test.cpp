@@ -11,15 +11,10 @@
 
 #include "processRunner.h"
 
-using quorvelTestSupport::contains;
-using quorvelTestSupport::describe;
-using quorvelTestSupport::processResult;
-using quorvelTestSupport::runProcess;
-using quorvelTestSupport::scratchDirectory;
+using namespace quorvelTestSupport;
 
 namespace {
 
-const std::string console = QUORVEL_CONSOLE;
 const std::string examples = std::string(QUORVEL_SOURCE_DIR) + "/examples/";
 
 // Attractors of a result text as a set of sets of states, each state the

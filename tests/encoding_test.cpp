@@ -20,22 +20,6 @@
 
 namespace {
 
-struct reducedNetwork {
-    std::vector<networkDefBool> rules;
-    geneDatabase geneDbOrg, geneDbReduced;
-    std::vector<int> defaultStatus;
-    levelArray sccTopoLvl;
-};
-
-reducedNetwork reduce(const std::vector<networkDefBool>& rules) {
-    reducedNetwork r;
-    r.rules = rules;
-    testing::internal::CaptureStdout();
-    refineNetwork(r.rules, r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl);
-    testing::internal::GetCapturedStdout();
-    return r;
-}
-
 // Value of Cudd_Eval of `f` with current-state values x and next-state
 // values xNext (bit i of each gives gene i).
 bool holds(symbolicNetwork& net, DdNode* f, unsigned x, unsigned xNext) {
@@ -135,7 +119,7 @@ TEST(Encoding, RelationsFollowTheOriginalRulesOnRandomNetworks) {
     for (unsigned seed = 1; seed <= 150; ++seed) {
         const std::vector<networkDefBool> rules = randomNetwork(seed, options);
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(rules));
-        const reducedNetwork r = reduce(rules);
+        const reducedNetwork r = reducedNetworkOf(rules);
         if (r.geneDbReduced.empty()) continue;  // no relation to check
         symbolicNetwork net;
         encodeNetwork(net, r.geneDbOrg, r.geneDbReduced, r.defaultStatus);
@@ -152,7 +136,7 @@ TEST(Encoding, AllInhibitorsRuledOutWithAFreeRegulatorLeft) {
     // A has no rule (fixed OFF), so A&B -| C can never hold; B stays free, so
     // C stays in the network. Nothing can inhibit C: its next value is 1.
     const reducedNetwork r =
-        reduce({rule({"A", "B"}, {1, 1}, "C", 0), rule({"B"}, {1}, "B", 1)});
+        reducedNetworkOf({rule({"A", "B"}, {1, 1}, "C", 0), rule({"B"}, {1}, "B", 1)});
     const int c = chkInList(r.geneDbReduced, "C");
     ASSERT_GE(c, 0) << "C should stay in the reduced network";
     EXPECT_TRUE(r.geneDbReduced[static_cast<size_t>(c)].inGenesPos.empty());
@@ -231,7 +215,7 @@ TEST(Encoding, InterleavedOrderAndGenePairsSurviveSifting) {
     options.minGenes = 6;
     options.maxGenes = 10;
     for (unsigned seed = 1; seed <= 10; ++seed) {
-        const reducedNetwork r = reduce(randomNetwork(seed, options));
+        const reducedNetwork r = reducedNetworkOf(randomNetwork(seed, options));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(r.rules));
         const int n = static_cast<int>(r.geneDbReduced.size());
         DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
@@ -286,7 +270,7 @@ TEST(SymbolicDriver, EmptyNetworkPrintsNoCounters) {
 }
 
 TEST(SymbolicDriver, ProgressLinesOfThreeGenes) {
-    const reducedNetwork r = reduce({rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1),
+    const reducedNetwork r = reducedNetworkOf({rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1),
                                      rule({"A"}, {0}, "C", 1)});
     ASSERT_EQ(r.geneDbReduced.size(), 3u);
     std::vector<DdNode*> steadyStates;
@@ -307,7 +291,7 @@ TEST(SymbolicDriver, RandomNetworksLeaveNoReferences) {
     randomNetworkOptions options;
     options.maxGenes = 10;
     for (unsigned seed = 1; seed <= 40; ++seed) {
-        const reducedNetwork r = reduce(randomNetwork(seed, options));
+        const reducedNetwork r = reducedNetworkOf(randomNetwork(seed, options));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(r.rules));
         std::vector<DdNode*> steadyStates;
         testing::internal::CaptureStdout();
@@ -327,8 +311,8 @@ TEST(SymbolicDriver, RandomNetworksLeaveNoReferences) {
 // between two that have variables, in one process, as a Java host may run
 // them.
 TEST(SymbolicDriver, EmptyNetworkBetweenOtherAnalyses) {
-    const reducedNetwork withGenes = reduce({rule({"A"}, {0}, "A", 1)});
-    const reducedNetwork empty = reduce({rule({"A"}, {1}, "B", 1)});
+    const reducedNetwork withGenes = reducedNetworkOf({rule({"A"}, {0}, "A", 1)});
+    const reducedNetwork empty = reducedNetworkOf({rule({"A"}, {1}, "B", 1)});
     ASSERT_EQ(withGenes.geneDbReduced.size(), 1u);
     ASSERT_TRUE(empty.geneDbReduced.empty());
     for (const reducedNetwork* r : {&withGenes, &empty, &withGenes}) {

@@ -6,6 +6,9 @@
 
 namespace quorvelTestSupport {
 
+// The console program this build made.
+inline const std::string console = QUORVEL_CONSOLE;
+
 struct processResult {
     int exitStatus = -1;  // exit status, or 128 + signal number when killed by a signal
     std::string out;      // standard output (empty when it went to `stdoutPath`)

@@ -1,6 +1,8 @@
 // Small gene databases and rules written by hand in the tests.
 #include "testNetworks.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <utility>
 
@@ -54,4 +56,18 @@ geneDatabase selfNegating(int n) {
         db[static_cast<size_t>(i)].inGenesNeg.push_back(self);
     }
     return db;
+}
+
+reducedNetwork reducedNetworkOf(const std::vector<networkDefBool>& rules) {
+    reducedNetwork r;
+    r.rules = rules;
+    testing::internal::CaptureStdout();
+    try {
+        refineNetwork(r.rules, r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl);
+    } catch (...) {
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
+    testing::internal::GetCapturedStdout();
+    return r;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "parseNetwork.h"
+#include "util.h"
 
 // A rule as the reader gives it: the literals `names` with polarities
 // `polar` (1 plain, 0 negated) make one term; outPolar 1 activates `target`,
@@ -24,3 +25,13 @@ geneDatabase namedGenes(int n);
 
 // n genes named g0, g1, ..., each inhibited by itself: next x_i = NOT x_i.
 geneDatabase selfNegating(int n);
+
+// A rule list and what the reduction makes of it.
+struct reducedNetwork {
+    std::vector<networkDefBool> rules;
+    geneDatabase geneDbOrg, geneDbReduced;
+    std::vector<int> defaultStatus;
+    levelArray sccTopoLvl;
+};
+// Runs refineNetwork on `rules`, its progress lines dropped.
+reducedNetwork reducedNetworkOf(const std::vector<networkDefBool>& rules);
