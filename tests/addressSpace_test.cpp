@@ -74,7 +74,7 @@ TEST(addressSpace, consoleReportsExhaustionAndExitsWithOne) {
     struct stat info;
     if (stat(network.c_str(), &info) != 0) GTEST_SKIP() << "no shared network " << network;
     const quorvelTestSupport::processResult run =
-        quorvelTestSupport::runProcess({QUORVEL_CONSOLE, network}, "");
+        quorvelTestSupport::runProcess({quorvelTestSupport::console, network}, "");
     EXPECT_EQ(run.exitStatus, 1) << run.err;
     EXPECT_NE(run.err.find("memory exhausted"), std::string::npos) << run.err;
     // No result, not even a partial one: its first line would name the

@@ -9,6 +9,7 @@
 #include "bruteForce.h"
 #include "compReachFragAsync.h"
 #include "compSteadyAsyncComplex.h"
+#include "testNetworks.h"
 #include "util.h"
 
 using namespace asyncFixture;
@@ -16,16 +17,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct reducedNetwork {
+// A shared network file's rules reduced, with the file's name.
+struct sharedNetwork : reducedNetwork {
     std::string name;
-    geneDatabase geneDbOrg, geneDbReduced;
-    std::vector<int> defaultStatus;
 };
 
 // The benchmark variants (inputs fixed OFF) whose reduced network has 1 to
 // maxGenes genes, in name order.
-std::vector<reducedNetwork> smallNetworks(int maxGenes) {
-    std::vector<reducedNetwork> found;
+std::vector<sharedNetwork> smallNetworks(int maxGenes) {
+    std::vector<sharedNetwork> found;
     const fs::path dir = fs::path(QUORVEL_SHARED_DIR) / "networks" / "inputs-off";
     if (!fs::is_directory(dir)) return found;
     std::vector<fs::path> files;
@@ -33,14 +33,9 @@ std::vector<reducedNetwork> smallNetworks(int maxGenes) {
         if (entry.path().extension() == ".net") files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
-        reducedNetwork net;
-        net.name = file.filename().string();
-        captureOutput([&] {
-            std::vector<networkDefBool> rules;
-            readNetwork(file.string(), rules);
-            levelArray levels;
-            refineNetwork(rules, net.geneDbOrg, net.geneDbReduced, net.defaultStatus, levels);
-        });
+        std::vector<networkDefBool> rules;
+        captureOutput([&] { readNetwork(file.string(), rules); });
+        sharedNetwork net{reducedNetworkOf(rules), file.filename().string()};
         const int n = static_cast<int>(net.geneDbReduced.size());
         if (n >= 1 && n <= maxGenes) found.push_back(std::move(net));
     }
@@ -50,9 +45,9 @@ std::vector<reducedNetwork> smallNetworks(int maxGenes) {
 }  // namespace
 
 TEST(asyncRealNetworks, bothSearchesFindTheAttractorsOfTheReducedNetwork) {
-    const std::vector<reducedNetwork> networks = smallNetworks(12);
+    const std::vector<sharedNetwork> networks = smallNetworks(12);
     if (networks.empty()) GTEST_SKIP() << "no shared networks at " << QUORVEL_SHARED_DIR;
-    for (const reducedNetwork& net : networks) {
+    for (const sharedNetwork& net : networks) {
         const int n = static_cast<int>(net.geneDbReduced.size());
         const std::vector<int> all = bruteForce::allGenes(n);
         const bruteForce::attractorSet expected =

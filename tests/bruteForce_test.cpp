@@ -10,18 +10,9 @@ using namespace bruteForce;
 namespace {
 
 using asyncFixture::addTerm;
+using asyncFixture::states;
 
 geneDatabase emptyDb(int n) { return geneDatabase(static_cast<size_t>(n)); }
-
-stateSet states(std::initializer_list<const char*> texts) {
-    stateSet s;
-    for (const char* text : texts) {
-        state x;
-        for (const char* c = text; *c; ++c) x.push_back(*c == '1' ? 1 : 0);
-        s.insert(x);
-    }
-    return s;
-}
 
 }  // namespace
 

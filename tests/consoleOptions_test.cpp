@@ -9,22 +9,11 @@
 
 #include "processRunner.h"
 
-using quorvelTestSupport::processResult;
-using quorvelTestSupport::runProcess;
+using namespace quorvelTestSupport;
 
 namespace {
 
-const std::string console = QUORVEL_CONSOLE;
 const std::string toggle = std::string(QUORVEL_SOURCE_DIR) + "/examples/toggle-switch.net";
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::string describe(const processResult& run) {
-    return "exit status " + std::to_string(run.exitStatus) + "\n--- stdout ---\n" + run.out +
-           "\n--- stderr ---\n" + run.err;
-}
 
 TEST(consoleOptions, helpAndVersionExitZero) {
     for (const char* help : {"-h", "--help"}) {

@@ -11,23 +11,11 @@
 
 #include "processRunner.h"
 
-using quorvelTestSupport::processResult;
-using quorvelTestSupport::runProcess;
-using quorvelTestSupport::scratchDirectory;
+using namespace quorvelTestSupport;
 
 namespace {
 
-const std::string console = QUORVEL_CONSOLE;
 const std::string examples = std::string(QUORVEL_SOURCE_DIR) + "/examples/";
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::string describe(const processResult& run) {
-    return "exit status " + std::to_string(run.exitStatus) + "\n--- stdout ---\n" + run.out +
-           "\n--- stderr ---\n" + run.err;
-}
 
 // Attractors of a result text as a set of sets of states, each state the
 // gene values as a string, e.g. {{"10"}, {"01"}}. The text is the end of

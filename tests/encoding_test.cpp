@@ -14,44 +14,19 @@
 #include "engineChecks.h"
 #include "randomNetwork.h"
 #include "symbolicNetwork.h"
+#include "testNetworks.h"
 #include "util.h"
 #include "utilFragSync.h"
 
 namespace {
 
-struct reducedNetwork {
-    std::vector<networkDefBool> rules;
-    geneDatabase geneDbOrg, geneDbReduced;
-    std::vector<int> defaultStatus;
-    levelArray sccTopoLvl;
-};
-
-reducedNetwork reduce(const std::vector<networkDefBool>& rules) {
-    reducedNetwork r;
-    r.rules = rules;
-    testing::internal::CaptureStdout();
-    refineNetwork(r.rules, r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl);
-    testing::internal::GetCapturedStdout();
-    return r;
-}
-
-networkDefBool rule(std::vector<std::string> names, std::vector<int> polar, std::string target,
-                    int act) {
-    networkDefBool r;
-    r.inpGeneName = std::move(names);
-    r.inpGenePolar = std::move(polar);
-    r.outGeneName = std::move(target);
-    r.outGenePolar = act;
-    return r;
-}
-
 // Value of Cudd_Eval of `f` with current-state values x and next-state
 // values xNext (bit i of each gives gene i).
 bool holds(symbolicNetwork& net, DdNode* f, unsigned x, unsigned xNext) {
     std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(net.mgr)), 0);
-    for (int i = 0; i < net.n; ++i) {
+    for (int i = 0; i < net.nInpVar; ++i) {
         inputs[static_cast<size_t>(i)] = (x >> i) & 1u;
-        inputs[static_cast<size_t>(net.n + i)] = (xNext >> i) & 1u;
+        inputs[static_cast<size_t>(net.nInpVar + i)] = (xNext >> i) & 1u;
     }
     return Cudd_Eval(net.mgr, f, inputs.data()) == Cudd_ReadOne(net.mgr);
 }
@@ -70,7 +45,7 @@ std::vector<int> supportOf(DdManager* mgr, DdNode* f) {
 // original rules give gene i in the full state made of x and the fixed
 // values. Returns the number of failures (each is reported).
 int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
-    const int n = net.n;
+    const int n = net.nInpVar;
     std::map<std::string, int> values;
     for (size_t k = 0; k < r.geneDbOrg.size(); ++k) {
         const int d = r.defaultStatus[k];
@@ -114,7 +89,7 @@ int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
 
 // The literal check of every pair (x, x') for small networks.
 int checkEveryPair(const reducedNetwork& r, symbolicNetwork& net) {
-    const int n = net.n;
+    const int n = net.nInpVar;
     std::map<std::string, int> values;
     for (size_t k = 0; k < r.geneDbOrg.size(); ++k) {
         const int d = r.defaultStatus[k];
@@ -144,12 +119,12 @@ TEST(Encoding, RelationsFollowTheOriginalRulesOnRandomNetworks) {
     for (unsigned seed = 1; seed <= 150; ++seed) {
         const std::vector<networkDefBool> rules = randomNetwork(seed, options);
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(rules));
-        const reducedNetwork r = reduce(rules);
+        const reducedNetwork r = reducedNetworkOf(rules);
         if (r.geneDbReduced.empty()) continue;  // no relation to check
         symbolicNetwork net;
         encodeNetwork(net, r.geneDbOrg, r.geneDbReduced, r.defaultStatus);
         int failures = checkRelations(r, net);
-        if (net.n <= 5) failures += checkEveryPair(r, net);
+        if (net.nInpVar <= 5) failures += checkEveryPair(r, net);
         EXPECT_EQ(releaseAndCheck(net), 0) << "references left";
         ++networks;
         if (failures > 0) break;
@@ -161,13 +136,13 @@ TEST(Encoding, AllInhibitorsRuledOutWithAFreeRegulatorLeft) {
     // A has no rule (fixed OFF), so A&B -| C can never hold; B stays free, so
     // C stays in the network. Nothing can inhibit C: its next value is 1.
     const reducedNetwork r =
-        reduce({rule({"A", "B"}, {1, 1}, "C", 0), rule({"B"}, {1}, "B", 1)});
+        reducedNetworkOf({rule({"A", "B"}, {1, 1}, "C", 0), rule({"B"}, {1}, "B", 1)});
     const int c = chkInList(r.geneDbReduced, "C");
     ASSERT_GE(c, 0) << "C should stay in the reduced network";
     EXPECT_TRUE(r.geneDbReduced[static_cast<size_t>(c)].inGenesPos.empty());
     symbolicNetwork net;
     encodeNetwork(net, r.geneDbOrg, r.geneDbReduced, r.defaultStatus);
-    EXPECT_EQ(net.op[static_cast<size_t>(c)], net.ip[static_cast<size_t>(net.n + c)]);
+    EXPECT_EQ(net.op[static_cast<size_t>(c)], net.ip[static_cast<size_t>(net.nInpVar + c)]);
     EXPECT_EQ(checkRelations(r, net), 0);
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
@@ -240,7 +215,7 @@ TEST(Encoding, InterleavedOrderAndGenePairsSurviveSifting) {
     options.minGenes = 6;
     options.maxGenes = 10;
     for (unsigned seed = 1; seed <= 10; ++seed) {
-        const reducedNetwork r = reduce(randomNetwork(seed, options));
+        const reducedNetwork r = reducedNetworkOf(randomNetwork(seed, options));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(r.rules));
         const int n = static_cast<int>(r.geneDbReduced.size());
         DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
@@ -295,7 +270,7 @@ TEST(SymbolicDriver, EmptyNetworkPrintsNoCounters) {
 }
 
 TEST(SymbolicDriver, ProgressLinesOfThreeGenes) {
-    const reducedNetwork r = reduce({rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1),
+    const reducedNetwork r = reducedNetworkOf({rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1),
                                      rule({"A"}, {0}, "C", 1)});
     ASSERT_EQ(r.geneDbReduced.size(), 3u);
     std::vector<DdNode*> steadyStates;
@@ -316,7 +291,7 @@ TEST(SymbolicDriver, RandomNetworksLeaveNoReferences) {
     randomNetworkOptions options;
     options.maxGenes = 10;
     for (unsigned seed = 1; seed <= 40; ++seed) {
-        const reducedNetwork r = reduce(randomNetwork(seed, options));
+        const reducedNetwork r = reducedNetworkOf(randomNetwork(seed, options));
         SCOPED_TRACE("seed " + std::to_string(seed) + ", network:\n" + networkText(r.rules));
         std::vector<DdNode*> steadyStates;
         testing::internal::CaptureStdout();
@@ -336,8 +311,8 @@ TEST(SymbolicDriver, RandomNetworksLeaveNoReferences) {
 // between two that have variables, in one process, as a Java host may run
 // them.
 TEST(SymbolicDriver, EmptyNetworkBetweenOtherAnalyses) {
-    const reducedNetwork withGenes = reduce({rule({"A"}, {0}, "A", 1)});
-    const reducedNetwork empty = reduce({rule({"A"}, {1}, "B", 1)});
+    const reducedNetwork withGenes = reducedNetworkOf({rule({"A"}, {0}, "A", 1)});
+    const reducedNetwork empty = reducedNetworkOf({rule({"A"}, {1}, "B", 1)});
     ASSERT_EQ(withGenes.geneDbReduced.size(), 1u);
     ASSERT_TRUE(empty.geneDbReduced.empty());
     for (const reducedNetwork* r : {&withGenes, &empty, &withGenes}) {

@@ -5,18 +5,10 @@
 #include <vector>
 
 #include "randomNetwork.h"
+#include "testNetworks.h"
 #include "util.h"
 
 namespace {
-
-networkDefBool rule(std::vector<std::string> names, std::vector<int> polar, const std::string& target, int outPolar) {
-    networkDefBool r;
-    r.inpGeneName = std::move(names);
-    r.inpGenePolar = std::move(polar);
-    r.outGeneName = target;
-    r.outGenePolar = outPolar;
-    return r;
-}
 
 geneDatabase build(const std::vector<networkDefBool>& network, std::string* output = nullptr) {
     geneDatabase db;

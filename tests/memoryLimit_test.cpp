@@ -15,6 +15,7 @@
 #include "processRunner.h"
 #include "resultText.h"
 
+using quorvelTestSupport::console;
 using quorvelTestSupport::processResult;
 using quorvelTestSupport::runProcess;
 using quorvelTestSupport::scratchDirectory;
@@ -86,8 +87,6 @@ TEST(memoryRoom, memorySizesWithUnits) {
 }
 
 // ---- The console under a limit ---------------------------------------------
-
-const std::string console = QUORVEL_CONSOLE;
 
 std::string describe(const processResult& run, const std::string& out) {
     return "exit status " + std::to_string(run.exitStatus) + "\n--- stdout (end) ---\n" +

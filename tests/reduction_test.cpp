@@ -12,24 +12,10 @@
 #include <vector>
 
 #include "randomNetwork.h"
+#include "testNetworks.h"
 #include "util.h"
 
 namespace {
-
-networkDefBool rule(const std::string& expression, const std::string& arrow, const std::string& target) {
-    networkDefBool r;
-    std::stringstream literals(expression);
-    std::string literal;
-    while (std::getline(literals, literal, '&')) {
-        if (literal.empty()) continue;
-        const bool negated = literal[0] == '^';
-        r.inpGeneName.push_back(negated ? literal.substr(1) : literal);
-        r.inpGenePolar.push_back(negated ? 0 : 1);
-    }
-    r.outGeneName = target;
-    r.outGenePolar = arrow == "-|" ? 0 : 1;
-    return r;
-}
 
 struct reduction {
     geneDatabase org, reduced;

@@ -8,48 +8,23 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "asyncFixture.h"
 #include "engineChecks.h"
 #include "parseNetwork.h"
 #include "resultText.h"
+#include "testNetworks.h"
 #include "util.h"
 
 namespace {
 
-geneDatabase namedGenes(const std::vector<std::string>& names) {
-    geneDatabase db;
-    for (const std::string& name : names) {
-        gene g;
-        g.name = name;
-        db.push_back(g);
-    }
-    return db;
-}
+// A manager with the state encoding of n reduced genes (the fixture's
+// bddSpace): variable i is the current value of gene i, variable n + i its
+// next value.
+using encoding = asyncFixture::bddSpace;
 
-// A manager with the state encoding of n reduced genes: variable i is the
-// current value of gene i, variable n + i its next value.
-struct encoding {
-    DdManager* mgr = nullptr;
-    std::vector<DdNode*> ip;
-    int n = 0;
-};
+encoding makeEncoding(int n) { return asyncFixture::openSpace(n, false); }
 
-encoding makeEncoding(int n) {
-    encoding e;
-    e.n = n;
-    e.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
-    for (int k = 0; k < 2 * n; ++k) {
-        DdNode* var = Cudd_bddNewVar(e.mgr);
-        Cudd_Ref(var);
-        e.ip.push_back(var);
-    }
-    return e;
-}
-
-void releaseEncoding(encoding& e) {
-    for (DdNode* var : e.ip) Cudd_RecursiveDeref(e.mgr, var);
-    EXPECT_EQ(outstandingRefs(e.mgr), 0);
-    Cudd_Quit(e.mgr);
-}
+void releaseEncoding(encoding& e) { EXPECT_EQ(asyncFixture::closeSpace(e), 0); }
 
 // The set of the states whose bits (gene i = bit i of the state number) are
 // listed in `members`; referenced.
@@ -59,7 +34,7 @@ DdNode* setOfStates(encoding& e, const std::vector<unsigned>& members) {
     for (const unsigned k : members) {
         DdNode* cube = Cudd_ReadOne(e.mgr);
         Cudd_Ref(cube);
-        for (int i = 0; i < e.n; ++i) {
+        for (int i = 0; i < e.nInpVar; ++i) {
             DdNode* lit = ((k >> i) & 1u) ? e.ip[static_cast<size_t>(i)]
                                           : Cudd_Not(e.ip[static_cast<size_t>(i)]);
             DdNode* next = Cudd_bddAnd(e.mgr, cube, lit);
@@ -83,7 +58,7 @@ std::string writeLine(encoding& e, const geneDatabase& org, const geneDatabase& 
     std::ostringstream out;
     std::vector<int> nodeLvl(org.size(), 0);
     testing::internal::CaptureStdout();
-    printCubesJava(e.mgr, org, reduced, defaultStatus, set, e.ip, out, e.n, nodeLvl);
+    printCubesJava(e.mgr, org, reduced, defaultStatus, set, e.ip, out, e.nInpVar, nodeLvl);
     *progress = testing::internal::GetCapturedStdout();
     return out.str();
 }

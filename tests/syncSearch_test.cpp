@@ -11,6 +11,7 @@
 #include "bruteForce.h"
 #include "compReachFragSync.h"
 #include "symbolicNetwork.h"
+#include "testNetworks.h"
 #include "util.h"
 #include "utilFragSync.h"
 
@@ -18,25 +19,13 @@ namespace {
 
 using bruteForce::attractorSet;
 using bruteForce::stateSet;
+using asyncFixture::closedFragment;
 
 influenceDefBool term(std::vector<int> ids, std::vector<int> polar) {
     influenceDefBool t;
     t.geneId = std::move(ids);
     t.genePolar = std::move(polar);
     return t;
-}
-
-geneDatabase namedGenes(int n) {
-    geneDatabase db(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) db[static_cast<size_t>(i)].name = "g" + std::to_string(i);
-    return db;
-}
-
-// Gene i negates itself: next x_i = NOT x_i.
-geneDatabase selfNegating(int n) {
-    geneDatabase db = namedGenes(n);
-    for (int i = 0; i < n; ++i) db[static_cast<size_t>(i)].inGenesNeg.push_back(term({i}, {1}));
-    return db;
 }
 
 struct searchResult {
@@ -51,14 +40,14 @@ searchResult runSearch(symbolicNetwork& net, const std::vector<int>& geneId) {
     searchResult result;
     std::vector<DdNode*> steadyStates, steadyFalse;
     testing::internal::CaptureStdout();
-    compSteadySync(net.mgr, net.op, net.ip, geneId, net.inpCubeFwd, net.inpCubeBwd, net.n,
+    compSteadySync(net.mgr, net.op, net.ip, geneId, net.inpCubeFwd, net.inpCubeBwd, net.nInpVar,
                    steadyStates, steadyFalse);
     result.output = testing::internal::GetCapturedStdout();
     EXPECT_TRUE(chkConstant(net.op, geneId)) << "the search ended with space left";
     for (DdNode* s : steadyStates)
-        result.steady.push_back(bruteForce::statesOfBdd(net.mgr, s, net.n, geneId));
+        result.steady.push_back(bruteForce::statesOfBdd(net.mgr, s, net.nInpVar, geneId));
     for (DdNode* s : steadyFalse)
-        result.prospective.push_back(bruteForce::statesOfBdd(net.mgr, s, net.n, geneId));
+        result.prospective.push_back(bruteForce::statesOfBdd(net.mgr, s, net.nInpVar, geneId));
     releaseNodes(net.mgr, steadyStates);
     releaseNodes(net.mgr, steadyFalse);
     EXPECT_EQ(releaseAndCheck(net), 0) << "references left after the search";
@@ -177,7 +166,7 @@ TEST(SyncReach, ForwardAroundACycleOfThree) {
     DdNode* start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
     testing::internal::CaptureStdout();
     DdNode* reached = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start,
-                                              net.inpCubeFwd, net.n, 0);
+                                              net.inpCubeFwd, net.nInpVar, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "1   2   3   4   next state evaluates to 1 with possible depth  4\n\n"
                    "minimum number of states 3\n");
@@ -194,7 +183,7 @@ TEST(SyncReach, ForwardFromASteadyState) {
     DdNode* start = stateBdd(net, {0, 1, 2}, {0, 0, 0});
     testing::internal::CaptureStdout();
     DdNode* reached = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start,
-                                              net.inpCubeFwd, net.n, 0);
+                                              net.inpCubeFwd, net.nInpVar, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "1   2   next state evaluates to 1 with possible depth  2\n\n"
                    "minimum number of states 1\n");
@@ -216,7 +205,7 @@ TEST(SyncReach, BackwardReachesEveryPredecessorEvenWhenTheImageIsEverything) {
         Cudd_bddSwapVariables(net.mgr, start, net.ip.data(), net.ip.data() + 2, 2));
     testing::internal::CaptureStdout();
     DdNode* back = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1}, startNext,
-                                           net.inpCubeBwd, net.n, 1);
+                                           net.inpCubeBwd, net.nInpVar, 1);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(back, Cudd_ReadOne(net.mgr));
     for (DdNode* node : {back, startNext, start}) Cudd_RecursiveDeref(net.mgr, node);
@@ -231,7 +220,7 @@ TEST(SyncReach, BackwardFromNextStateSetContainsTheSet) {
         Cudd_bddSwapVariables(net.mgr, start, net.ip.data(), net.ip.data() + 3, 3));
     testing::internal::CaptureStdout();
     DdNode* back = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, startNext,
-                                           net.inpCubeBwd, net.n, 1);
+                                           net.inpCubeBwd, net.nInpVar, 1);
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(checkInclusion(net.mgr, back, startNext));
     DdNode* backCurrent = refChecked(
@@ -248,9 +237,9 @@ TEST(SyncReach, ConstantInitialSets) {
     testing::internal::CaptureStdout();
     DdNode* fromEmpty = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
                                                 Cudd_ReadLogicZero(net.mgr), net.inpCubeFwd,
-                                                net.n, 0);
+                                                net.nInpVar, 0);
     DdNode* fromAll = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
-                                              Cudd_ReadOne(net.mgr), net.inpCubeFwd, net.n, 0);
+                                              Cudd_ReadOne(net.mgr), net.inpCubeFwd, net.nInpVar, 0);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(countOf(out, "possible depth  0\n"), 2u);
     EXPECT_EQ(fromEmpty, Cudd_ReadLogicZero(net.mgr));
@@ -265,7 +254,7 @@ TEST(SyncReach, GenesOutsideTheFragmentStayFree) {
     encodeNetwork(net, rotation3());
     DdNode* start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
     // Only gene 1 moves: its next value is x_0 = 1; genes 0 and 2 are free.
-    DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd, start, net.n, 0);
+    DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd, start, net.nInpVar, 0);
     EXPECT_EQ(image, net.ip[1]);
     Cudd_RecursiveDeref(net.mgr, image);
     Cudd_RecursiveDeref(net.mgr, start);
@@ -276,7 +265,7 @@ TEST(SyncReach, RandomDescentEndsOnTheCycle) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
-    DdNode* state = compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd, net.n);
+    DdNode* state = compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd, net.nInpVar);
     testing::internal::GetCapturedStdout();
     const stateSet got = bruteForce::statesOfBdd(net.mgr, state, 3, {0, 1, 2});
     ASSERT_EQ(got.size(), 1u);
@@ -284,7 +273,7 @@ TEST(SyncReach, RandomDescentEndsOnTheCycle) {
     // a length dividing 3: a state on its cycle is back after three steps.
     DdNode* walk = refCopy(state);
     for (int step = 0; step < 3; ++step) {
-        DdNode* next = compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, net.inpCubeFwd, walk, net.n, 0);
+        DdNode* next = compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, net.inpCubeFwd, walk, net.nInpVar, 0);
         Cudd_RecursiveDeref(net.mgr, walk);
         walk = next;
     }
@@ -298,13 +287,13 @@ TEST(SyncHelpers, PickMintermMakeBddInclusionConstant) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     DdNode* s = stateBdd(net, {0, 1}, {1, 0});
-    DdNode* picked = pickMinterm(net.mgr, s, net.ip, {0, 1}, net.n, 0);
+    DdNode* picked = pickMinterm(net.mgr, s, net.ip, {0, 1}, net.nInpVar, 0);
     EXPECT_EQ(picked, s);
-    DdNode* fromOne = pickMinterm(net.mgr, Cudd_ReadOne(net.mgr), net.ip, {0, 1}, net.n, 0);
+    DdNode* fromOne = pickMinterm(net.mgr, Cudd_ReadOne(net.mgr), net.ip, {0, 1}, net.nInpVar, 0);
     DdNode* allOff = stateBdd(net, {0, 1}, {0, 0});
     EXPECT_EQ(fromOne, allOff);
     // Read at the next-state half: x'_0 = 1 becomes the current-state literal x_0.
-    DdNode* nextOn = pickMinterm(net.mgr, net.ip[3], net.ip, {0}, net.n, 1);
+    DdNode* nextOn = pickMinterm(net.mgr, net.ip[3], net.ip, {0}, net.nInpVar, 1);
     EXPECT_EQ(nextOn, net.ip[0]);
 
     const char literals[] = {1, 0, 2};
@@ -335,7 +324,7 @@ TEST(SyncHelpers, FailedPickIsReportedNotFatal) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
-    EXPECT_THROW(pickMinterm(net.mgr, Cudd_ReadLogicZero(net.mgr), net.ip, {0}, net.n, 0),
+    EXPECT_THROW(pickMinterm(net.mgr, Cudd_ReadLogicZero(net.mgr), net.ip, {0}, net.nInpVar, 0),
                  quorvelError);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind("error in printing cube::: status is ", 0), 0u) << out;
@@ -344,10 +333,12 @@ TEST(SyncHelpers, FailedPickIsReportedNotFatal) {
 
 // ---- Differential check against the explicit-state reference --------------
 
-// A random database: terms of zero to three literals, regulators drawn from
-// every gene (self-loops, repeated and negated regulators included), genes
-// with no terms, only activating or only inhibiting terms.
-geneDatabase randomDatabase(std::mt19937& rng, int n) {
+// A random database of named genes: terms of zero to three literals,
+// regulators drawn from every gene (self-loops, repeated and negated
+// regulators included), genes with no terms, only activating or only
+// inhibiting terms. Its own generator (not asyncFixture::randomDatabase):
+// the networks of this file's seeds are drawn from this stream.
+geneDatabase randomNamedDatabase(std::mt19937& rng, int n) {
     geneDatabase db = namedGenes(n);
     std::uniform_int_distribution<int> geneDist(0, n - 1), small(0, 2), lits(0, 3), coin(0, 1);
     for (gene& g : db) {
@@ -365,19 +356,6 @@ geneDatabase randomDatabase(std::mt19937& rng, int n) {
         }
     }
     return db;
-}
-
-// The genes of `seed` and every regulator of them, directly or not.
-std::vector<int> closedFragment(const geneDatabase& db, std::vector<int> seed) {
-    std::set<int> in(seed.begin(), seed.end());
-    for (size_t k = 0; k < seed.size(); ++k) {
-        const gene& g = db[static_cast<size_t>(seed[k])];
-        for (const auto* terms : {&g.inGenesPos, &g.inGenesNeg})
-            for (const influenceDefBool& t : *terms)
-                for (int r : t.geneId)
-                    if (in.insert(r).second) seed.push_back(r);
-    }
-    return seed;  // discovery order, like a block followed by its ancestors
 }
 
 // True when every synchronous step inside the attractor changes at most one
@@ -414,7 +392,7 @@ DdNode* randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vector<
 // as the searches and the composition narrow relations.
 void narrowBothSides(symbolicNetwork& net, const std::vector<int>& geneId, DdNode* removed) {
     DdNode* removedNext = refChecked(
-        Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.n, net.n));
+        Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.nInpVar, net.nInpVar));
     for (int g : geneId)
         for (DdNode* side : {removed, removedNext}) {
             DdNode*& rel = net.op[static_cast<size_t>(g)];
@@ -433,7 +411,7 @@ DdNode* relationalBackwardSearch(symbolicNetwork& net, const std::vector<int>& g
     DdNode* frontier = refCopy(start);
     while (frontier != Cudd_ReadLogicZero(net.mgr)) {
         DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, geneId, net.inpCubeBwd,
-                                          frontier, net.n, 1);
+                                          frontier, net.nInpVar, 1);
         Cudd_RecursiveDeref(net.mgr, frontier);
         frontier = refChecked(Cudd_bddAnd(net.mgr, image, Cudd_Not(reached)));
         Cudd_RecursiveDeref(net.mgr, image);
@@ -453,7 +431,7 @@ TEST(SyncReachDifferential, BackwardSearchEqualsRelationalLayers) {
     for (unsigned seed = 1; seed <= 120; ++seed) {
         std::mt19937 rng(seed);
         const int n = 2 + static_cast<int>(seed % 7);
-        const geneDatabase db = randomDatabase(rng, n);
+        const geneDatabase db = randomNamedDatabase(rng, n);
         std::uniform_int_distribution<int> geneDist(0, n - 1);
         const std::vector<int> geneId = closedFragment(db, {geneDist(rng)});
         const unsigned variant = seed % 3;  // plain, narrowed, one gene free
@@ -479,7 +457,7 @@ TEST(SyncReachDifferential, BackwardSearchEqualsRelationalLayers) {
             Cudd_bddSwapVariables(net.mgr, target, net.ip.data(), net.ip.data() + n, n));
         testing::internal::CaptureStdout();
         DdNode* got = compReachStatesFragSync(net.mgr, net.op, net.ip, geneId, targetNext,
-                                              net.inpCubeBwd, net.n, 1);
+                                              net.inpCubeBwd, net.nInpVar, 1);
         testing::internal::GetCapturedStdout();
         DdNode* want = relationalBackwardSearch(net, geneId, targetNext);
         EXPECT_EQ(got, want);
@@ -494,7 +472,7 @@ TEST(SyncSearchDifferential, RandomFragmentsMatchBruteForce) {
     for (unsigned seed = 1; seed <= 260; ++seed) {
         std::mt19937 rng(seed);
         const int n = 1 + static_cast<int>(seed % 10);
-        const geneDatabase db = randomDatabase(rng, n);
+        const geneDatabase db = randomNamedDatabase(rng, n);
         std::uniform_int_distribution<int> geneDist(0, n - 1);
         const std::vector<int> geneId = closedFragment(db, {geneDist(rng)});
         SCOPED_TRACE("seed " + std::to_string(seed) + ", fragment of " +

@@ -60,9 +60,6 @@ DdNode* anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& term
 
 }  // namespace
 
-namespace {
-
-// Cubes and identity relation of a space whose variables exist.
 void completeSpace(bddSpace& space) {
     const int n = space.nInpVar;
     space.inpCubeFwd = checked(Cudd_ReadOne(space.mgr));
@@ -79,7 +76,22 @@ void completeSpace(bddSpace& space) {
     }
 }
 
-}  // namespace
+void orderStateVars(const bddSpace& space, bool grouped) {
+    const int n = space.nInpVar;
+    if (n == 0) return;
+    std::vector<int> order;
+    for (int i = 0; i < n; ++i) {
+        order.push_back(i);
+        order.push_back(n + i);
+    }
+    if (Cudd_ShuffleHeap(space.mgr, order.data()) != 1)
+        throw std::runtime_error("variable order not set");
+    // Index i (x_i) sits at level 2i after the shuffle: the group covers x_i
+    // and x'_i.
+    for (int i = 0; grouped && i < n; ++i)
+        if (Cudd_MakeTreeNode(space.mgr, static_cast<unsigned>(i), 2, MTR_FIXED) == nullptr)
+            throw std::runtime_error("variable group not formed");
+}
 
 bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     bddSpace space;
@@ -88,33 +100,26 @@ bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
     if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
     for (int k = 0; k < 2 * n; ++k) space.ip.push_back(checked(Cudd_bddNewVar(space.mgr)));
-    if (n > 0) {
-        std::vector<int> order;
-        for (int i = 0; i < n; ++i) {
-            order.push_back(i);
-            order.push_back(n + i);
-        }
-        if (Cudd_ShuffleHeap(space.mgr, order.data()) != 1)
-            throw std::runtime_error("variable order not set");
-    }
+    orderStateVars(space, false);
     completeSpace(space);
     return space;
 }
 
+void openDriverSpace(bddSpace& space, std::vector<DdNode*>& op, int n, unsigned cacheSlots) {
+    space.nInpVar = n;
+    space.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, 0);
+    if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
+    Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
+    std::vector<std::string> inpName, outName;
+    createVarsFragSync(space.mgr, space.ip, op, inpName, outName, n);
+}
 
 twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus) {
     twoManagers e;
     const int n = static_cast<int>(geneDbReduced.size());
-    for (bddSpace* space : {&e.sync, &e.async}) {
-        space->nInpVar = n;
-        space->mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
-        if (space->mgr == nullptr) throw std::runtime_error("no BDD manager");
-        Cudd_AutodynEnable(space->mgr, CUDD_REORDER_SIFT);
-    }
-    std::vector<std::string> inpName, outName;
-    createVarsFragSync(e.sync.mgr, e.sync.ip, e.op, inpName, outName, n);
-    createVarsFragSync(e.async.mgr, e.async.ip, e.opAsync, inpName, outName, n);
+    openDriverSpace(e.sync, e.op, n, CUDD_CACHE_SLOTS);
+    openDriverSpace(e.async, e.opAsync, n, CUDD_CACHE_SLOTS);
     interleaveStateVars(e.sync.mgr, e.async.mgr, n);
     completeSpace(e.sync);
     completeSpace(e.async);
@@ -130,19 +135,21 @@ twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase&
 int releaseTwoManagers(twoManagers& e) {
     releaseNodes(e.sync.mgr, e.op);
     releaseNodes(e.async.mgr, e.opAsync);
-    releaseSpace(e.sync);
-    releaseSpace(e.async);
-    const int outstanding =
-        std::max(outstandingRefs(e.sync.mgr), outstandingRefs(e.async.mgr));
-    Cudd_Quit(e.sync.mgr);
-    Cudd_Quit(e.async.mgr);
-    e.sync.mgr = e.async.mgr = nullptr;
-    return outstanding;
+    const int outstandingSync = closeSpace(e.sync);
+    return std::max(outstandingSync, closeSpace(e.async));
 }
 
 std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_Ref(node);
+    for (DdNode* node : nodes) refCopy(node);
     return nodes;
+}
+
+int closeSpace(bddSpace& space) {
+    releaseSpace(space);
+    const int outstanding = outstandingRefs(space.mgr);
+    Cudd_Quit(space.mgr);
+    space.mgr = nullptr;
+    return outstanding;
 }
 
 void releaseSpace(bddSpace& space) {
@@ -153,11 +160,6 @@ void releaseSpace(bddSpace& space) {
     }
 }
 
-void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes)
-        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
-}
 
 DdNode* nextStateFunction(const bddSpace& space, const geneDatabase& db, int i) {
     const gene& g = db.at(static_cast<size_t>(i));
@@ -227,18 +229,21 @@ geneDatabase randomDatabase(uint32_t seed, int n, bool local) {
     return db;
 }
 
-std::vector<int> closeUnderRegulators(const geneDatabase& db, const std::vector<int>& seeds) {
-    std::set<int> closed(seeds.begin(), seeds.end());
-    std::vector<int> stack(seeds.begin(), seeds.end());
-    while (!stack.empty()) {
-        const int g = stack.back();
-        stack.pop_back();
-        const gene& entry = db.at(static_cast<size_t>(g));
-        for (const auto* terms : {&entry.inGenesPos, &entry.inGenesNeg})
-            for (const influenceDefBool& term : *terms)
-                for (int regulator : term.geneId)
-                    if (closed.insert(regulator).second) stack.push_back(regulator);
+std::vector<int> closedFragment(const geneDatabase& db, std::vector<int> seeds) {
+    std::set<int> in(seeds.begin(), seeds.end());
+    for (size_t k = 0; k < seeds.size(); ++k) {
+        const gene& g = db.at(static_cast<size_t>(seeds[k]));
+        for (const auto* terms : {&g.inGenesPos, &g.inGenesNeg})
+            for (const influenceDefBool& t : *terms)
+                for (int r : t.geneId)
+                    if (in.insert(r).second) seeds.push_back(r);
     }
+    return seeds;
+}
+
+std::vector<int> closeUnderRegulators(const geneDatabase& db, const std::vector<int>& seeds) {
+    const std::vector<int> found = closedFragment(db, seeds);
+    const std::set<int> closed(found.begin(), found.end());
     return std::vector<int>(closed.begin(), closed.end());
 }
 
@@ -331,3 +336,14 @@ size_t count(const std::string& text, const std::string& line) {
 }
 
 }  // namespace asyncFixture
+
+void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes) {
+    for (DdNode* node : nodes)
+        if (node != nullptr) Cudd_RecursiveDeref(mgr, node);
+    nodes.clear();
+}
+
+DdNode* refCopy(DdNode* node) {
+    Cudd_Ref(node);
+    return node;
+}

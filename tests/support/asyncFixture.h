@@ -1,7 +1,8 @@
-// BDD spaces, random networks and fragments for the tests of the
-// asynchronous searches. Relations are built here straight from a gene
-// database (T_g = x'_g XNOR f_g(x), f_g read off the terms with the
-// reference's update rule), independently of the library's own builder.
+// The tests' BDD fixture (bddSpace: one manager with the state encoding),
+// random networks and fragments. Relations are built here straight from a
+// gene database (T_g = x'_g XNOR f_g(x), f_g read off the terms with the
+// reference's update rule), independently of the library's own builder;
+// symbolicNetwork.h builds them with the library's.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +15,13 @@
 #include "bruteForce.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
+
+// Releases every handle of `nodes` on mgr (null entries are skipped) and
+// empties the array.
+void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes);
+
+// A referenced copy of node, owned by the caller.
+DdNode* refCopy(DdNode* node);
 
 namespace asyncFixture {
 
@@ -55,10 +63,23 @@ std::vector<DdNode*> copiesOf(const std::vector<DdNode*>& nodes);
 // by sifting is enabled, as in the analysis.
 // maxMemory bounds the engine's memory as in Cudd_Init (0: no bound).
 bddSpace openSpace(int n, bool sifting, size_t maxMemory = 0);
+// Opens a manager whose variables and placeholder relations (in `op`) come
+// from the library's createVarsFragSync, as the analysis makes them;
+// sifting is on. The variable order and the cubes are left to the caller
+// (orderStateVars, completeSpace).
+void openDriverSpace(bddSpace& space, std::vector<DdNode*>& op, int n, unsigned cacheSlots);
+// Puts the variables in the order x_0, x'_0, x_1, x'_1, ...; with `grouped`,
+// each pair x_i, x'_i is a fixed group while sifting, as the analysis keeps
+// it.
+void orderStateVars(const bddSpace& space, bool grouped);
+// Builds the cubes and the identity relation of a space whose variables
+// exist.
+void completeSpace(bddSpace& space);
 // Releases every handle of the record (the manager stays open).
 void releaseSpace(bddSpace& space);
-
-void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes);
+// Releases every handle of the record, then returns the references left
+// on its manager (outstandingRefs) and quits the manager.
+int closeSpace(bddSpace& space);
 
 // f_i(x) over current-state variables, referenced.
 DdNode* nextStateFunction(const bddSpace& space, const geneDatabase& db, int i);
@@ -76,7 +97,11 @@ DdNode* stateNode(const bddSpace& space, const std::vector<int>& genes,
 // regulated only by genes 0 .. i + 1, so that small fragments closed under
 // regulators are common.
 geneDatabase randomDatabase(uint32_t seed, int n, bool local);
-// The genes of `seeds` and, transitively, all their regulators, ascending.
+// The genes of `seeds` and, transitively, all their regulators, in the
+// order found: the seeds, then the new regulators of each gene in turn (like
+// a block followed by its ancestors).
+std::vector<int> closedFragment(const geneDatabase& db, std::vector<int> seeds);
+// The same genes, ascending and each once.
 std::vector<int> closeUnderRegulators(const geneDatabase& db, const std::vector<int>& seeds);
 // A random fragment closed under regulators, in random order, sometimes with
 // a gene listed twice.

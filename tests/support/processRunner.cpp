@@ -23,6 +23,15 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string describe(const processResult& run) {
+    return "exit status " + std::to_string(run.exitStatus) + "\n--- stdout ---\n" + run.out +
+           "\n--- stderr ---\n" + run.err;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 scratchDirectory::scratchDirectory() {
     std::string pattern = (std::filesystem::temp_directory_path() / "quorvel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)

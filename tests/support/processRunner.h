@@ -6,6 +6,9 @@
 
 namespace quorvelTestSupport {
 
+// The console program this build made.
+inline const std::string console = QUORVEL_CONSOLE;
+
 struct processResult {
     int exitStatus = -1;  // exit status, or 128 + signal number when killed by a signal
     std::string out;      // standard output (empty when it went to `stdoutPath`)
@@ -34,5 +37,11 @@ struct scratchDirectory {
 
 // The bytes of the file at `path` (empty when it cannot be read).
 std::string readFile(const std::string& path);
+
+// A run as a failed assertion shows it: the exit status, then both streams.
+std::string describe(const processResult& run);
+
+// True when `part` occurs in `text`.
+bool contains(const std::string& text, const std::string& part);
 
 }  // namespace quorvelTestSupport

@@ -2,12 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include "constBdd.h"
-#include "engineChecks.h"
-#include "util.h"
-#include "utilFragSync.h"
 
 symbolicNetwork::~symbolicNetwork() {
     if (mgr != nullptr) Cudd_Quit(mgr);
@@ -22,63 +17,26 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
 
 void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
                    const geneDatabase& db, const std::vector<int>& defaultStatus) {
-    net.n = static_cast<int>(db.size());
+    const int n = static_cast<int>(db.size());
     // A small computed table: these networks are tiny, and a manager is made
     // per network (the size does not change any result).
-    net.mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, 4096, 0);
-    if (net.mgr == nullptr) throw std::runtime_error("Cudd_Init failed");
-    Cudd_AutodynEnable(net.mgr, CUDD_REORDER_SIFT);
-    createVarsFragSync(net.mgr, net.ip, net.op, net.inpName, net.outName, net.n);
-    std::vector<int> perm;
-    for (int i = 0; i < net.n; ++i) {
-        perm.push_back(i);
-        perm.push_back(net.n + i);
-    }
-    if (net.n > 0) Cudd_ShuffleHeap(net.mgr, perm.data());
-    for (int i = 0; i < net.n; ++i)
-        Cudd_MakeTreeNode(net.mgr, static_cast<unsigned>(i), 2, MTR_FIXED);
-    net.inpCubeFwd = refChecked(Cudd_ReadOne(net.mgr));
-    for (int i = 0; i < net.n; ++i) {
-        DdNode* next = refChecked(Cudd_bddAnd(net.mgr, net.inpCubeFwd, net.ip[static_cast<size_t>(i)]));
-        Cudd_RecursiveDeref(net.mgr, net.inpCubeFwd);
-        net.inpCubeFwd = next;
-    }
-    net.inpCubeBwd = refChecked(Cudd_bddSwapVariables(net.mgr, net.inpCubeFwd, net.ip.data(),
-                                                      net.ip.data() + net.n, net.n));
+    asyncFixture::openDriverSpace(net, net.op, n, 4096);
+    asyncFixture::orderStateVars(net, true);
+    asyncFixture::completeSpace(net);
     testing::internal::CaptureStdout();  // one progress line per gene
-    constBddFrag(geneDbOrg, db, defaultStatus, net.mgr, net.ip, net.op, net.n);
+    constBddFrag(geneDbOrg, db, defaultStatus, net.mgr, net.ip, net.op, n);
     testing::internal::GetCapturedStdout();
 }
 
 int releaseAndCheck(symbolicNetwork& net) {
-    releaseNodes(net.mgr, net.ip);
     releaseNodes(net.mgr, net.op);
-    Cudd_RecursiveDeref(net.mgr, net.inpCubeFwd);
-    Cudd_RecursiveDeref(net.mgr, net.inpCubeBwd);
-    const int left = outstandingRefs(net.mgr);
-    Cudd_Quit(net.mgr);
-    net.mgr = nullptr;
-    return left;
-}
-
-DdNode* refCopy(DdNode* node) {
-    Cudd_Ref(node);
-    return node;
-}
-
-void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes) {
-    for (DdNode* node : nodes) Cudd_RecursiveDeref(mgr, node);
-    nodes.clear();
+    return asyncFixture::closeSpace(net);
 }
 
 DdNode* stateBdd(symbolicNetwork& net, const std::vector<int>& genes,
                  const std::vector<int>& values) {
-    DdNode* node = refChecked(Cudd_ReadOne(net.mgr));
-    for (size_t k = 0; k < genes.size(); ++k) {
-        DdNode* var = net.ip[static_cast<size_t>(genes[k])];
-        DdNode* next = refChecked(Cudd_bddAnd(net.mgr, node, values[k] != 0 ? var : Cudd_Not(var)));
-        Cudd_RecursiveDeref(net.mgr, node);
-        node = next;
-    }
-    return node;
+    bruteForce::state x(static_cast<size_t>(net.nInpVar), 0);
+    for (size_t k = 0; k < genes.size(); ++k)
+        x.at(static_cast<size_t>(genes[k])) = values[k] != 0 ? 1 : 0;
+    return asyncFixture::stateNode(net, genes, x);
 }

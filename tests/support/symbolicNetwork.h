@@ -1,22 +1,18 @@
 // A gene database encoded in one BDD manager, the way the symbolic driver
-// encodes it: 2 x n variables (x_i index i, x'_i index n + i), interleaved
-// and grouped, the two cubes and every gene's relation from constBddFrag.
-// For tests of the searches that work on one manager.
+// encodes it: the fixture's bddSpace (x_i index i, x'_i index n + i,
+// interleaved and grouped, the two cubes and the identity relation) made by
+// the library's createVarsFragSync, and every gene's relation from
+// constBddFrag. For tests of the searches that work on one manager.
 #pragma once
 
-#include <string>
 #include <vector>
 
+#include "asyncFixture.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
 
-struct symbolicNetwork {
-    DdManager* mgr = nullptr;
-    int n = 0;
-    std::vector<DdNode*> ip, op;
-    std::vector<std::string> inpName, outName;
-    DdNode* inpCubeFwd = nullptr;
-    DdNode* inpCubeBwd = nullptr;
+struct symbolicNetwork : asyncFixture::bddSpace {
+    std::vector<DdNode*> op;  // one relation per gene, referenced
 
     symbolicNetwork() = default;
     symbolicNetwork(const symbolicNetwork&) = delete;
@@ -35,15 +31,9 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
 void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
                    const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus);
 
-// Releases the variables, relations and cubes, then returns
-// Cudd_CheckZeroRef of the manager and quits it.
+// Releases the variables, relations, cubes and identity relation, then
+// returns Cudd_CheckZeroRef of the manager and quits it.
 int releaseAndCheck(symbolicNetwork& net);
-
-// A referenced copy of node, owned by the caller.
-DdNode* refCopy(DdNode* node);
-
-// Releases every handle of `nodes` on mgr and empties the array.
-void releaseNodes(DdManager* mgr, std::vector<DdNode*>& nodes);
 
 // The state of the listed genes as a conjunction of literals over x
 // (values[k] for genes[k]); referenced.
