@@ -786,23 +786,14 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
 
 // ---- BDD helpers -------------------------------------------------------------
 
-// Kept for the searches that still hold raw handles: refChecked, refReleasing
-// and releaseAll go once every caller holds its sets in bddHandles.
+// For the raw interfaces (and the tests that build sets by hand): the caller
+// owns the reference returned.
 DdNode* refChecked(DdNode* node) {
     if (node == nullptr)
         throw quorvelError("BDD engine failure: an operation gave no result (memory exhausted)");
     Cudd_Ref(node);  // a raw reference, owned by the caller (no manager at hand)
     return node;
 }
-
-DdNode* refReleasing(DdManager* mgr, DdNode* result, std::initializer_list<DdNode*> spent) {
-    bddHandle held = result != nullptr ? bddHandle(mgr, result) : bddHandle();
-    for (DdNode* node : spent) bddHandle::adopt(mgr, node).reset();
-    if (!held) bddResult(mgr, result);  // throws the engine failure
-    return held.release();
-}
-
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes) { adoptAll(mgr, nodes); }
 
 DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
     return bddResult(mgr, Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar))

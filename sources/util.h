@@ -2,7 +2,6 @@
 // small BDD helpers and the result text.
 #pragma once
 
-#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,26 +119,13 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
 std::vector<int> uniqueGenes(const std::vector<int>& geneId);
 
 // ---- BDD helpers -----------------------------------------------------------
-// New code holds its sets in bddHandles (bddHandle.h). refChecked,
-// refReleasing and releaseAll remain for the callers that still hold raw
-// handles, and go with the last of them.
+// The analysis holds its sets in bddHandles (bddHandle.h); the helpers here
+// keep the raw interfaces that tests and the fixed signatures use.
 
 // Takes the result of a BDD operation: throws quorvelError when the engine
 // failed (a null handle, as on memory exhaustion); otherwise references the
 // result and returns it. The caller owns that reference.
 DdNode* refChecked(DdNode* node);
-
-// Takes the result of an operation together with operands the caller is done
-// with: references the result first, then releases each operand in `spent`.
-// In that order because a result may be a node of an operand's graph: were
-// the operand released first, that node would die with it, and the engine
-// does not take a dead node back by a later Cudd_Ref (its garbage collector
-// then finds the dead count wrong). Throws quorvelError, with the operands
-// released, when the engine failed. The caller owns the reference returned.
-DdNode* refReleasing(DdManager* mgr, DdNode* result, std::initializer_list<DdNode*> spent);
-
-// Releases every handle of `nodes` on mgr and empties the array.
-void releaseAll(DdManager* mgr, std::vector<DdNode*>& nodes);
 
 // `set` with every current-state variable ip[i] exchanged with its
 // next-state variable ip[nInpVar + i]. Referenced, owned by the caller.
