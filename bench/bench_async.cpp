@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
                                          e.async.topSame, genes, found);
                 bestHeuristic = std::min(bestHeuristic, seconds(start));
                 nHeuristic = found.size();
-                releaseAll(e.sync.mgr, found);
-                releaseAll(e.sync.mgr, op);
-                releaseAll(e.async.mgr, opAsync);
+                releaseNodes(e.sync.mgr, found);
+                releaseNodes(e.sync.mgr, op);
+                releaseNodes(e.async.mgr, opAsync);
                 discarded.str("");
 
                 if (!plain) continue;
@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
                                 e.async.inpCubeBwd, all, e.async.topSame, genes, found);
                 bestAsync = r == 0 ? seconds(start) : std::min(bestAsync, seconds(start));
                 nAsync = found.size();
-                releaseAll(e.async.mgr, found);
-                releaseAll(e.async.mgr, opAsync);
+                releaseNodes(e.async.mgr, found);
+                releaseNodes(e.async.mgr, opAsync);
                 discarded.str("");
             }
             asyncFixture::releaseTwoManagers(e);
