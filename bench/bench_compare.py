@@ -129,10 +129,10 @@ def main():
                 memory_ratios.append(ratio(kb_b, kb_a))
             time_ratio = '%.2f' % time_ratios[-1]
             memory_ratio = '%.2f' % memory_ratios[-1] if kb_a != '' and kb_b != '' else '?'
-        elif status_a == status_b:
-            verdict = 'both ' + status_a  # the same refusal, or both out of time
         else:
-            verdict = 'A: %s, B: %s' % (status_a, status_b)
+            # The same refusal or both out of time, or one of them failed.
+            verdict = ('both ' + status_a if status_a == status_b
+                       else 'A: %s, B: %s' % (status_a, status_b))
             time_ratio = memory_ratio = '-'
         print(row.format(name[:-4], len(names), '%.2f' % sec_a, '%.2f' % sec_b, time_ratio,
                          mb[0], mb[1], memory_ratio, verdict), flush=True)

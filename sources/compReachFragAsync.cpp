@@ -151,9 +151,15 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     bddHandle reachedFwd =
         compReachStatesAsync(search.frag, movesOf(search), initState, searchDirection::forward);
     std::cout << "computing backward reachable states within them" << std::endl;
-    const bddHandle backWithin = compReachStatesInsideAsync(
-        search.frag, movesOf(search), initState, reachedFwd.get(), searchDirection::backward);
-    const bool recurrent = Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
+    // Stopped as soon as it covers the forward set: for a recurrent start the
+    // last round over every gene, which only confirms that nothing is added,
+    // is left out.
+    bool covered = false;
+    const bddHandle backWithin =
+        compReachStatesInsideAsync(search.frag, movesOf(search), initState, reachedFwd.get(),
+                                   searchDirection::backward, &covered);
+    const bool recurrent =
+        covered || Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
     if (recurrent) {
         std::cout << "recurrent state" << std::endl;
         admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
