@@ -7,6 +7,12 @@ attractors. The last row gives the median ratios over the networks both
 programs finished.
 
 usage: bench_compare.py CONSOLE_A CONSOLE_B NETWORK_DIR [--timeout SECONDS] [--only ID ...]
+                        [--json]
+
+Seconds are CPU seconds (user and system) of a program that ended, wall
+seconds of one stopped by the timeout. With --json both programs write the
+JSON format and the answers are compared through it (attractors of more than
+2^16 states by their exact count).
 
 Typical use: the same sources built on two BDD engines (BuDDy through the
 layer, and CUDD), or for 64-bit and 32-bit Linux. Running the two programs
@@ -19,6 +25,7 @@ runs). The exit status is 1 when some network that both finished has
 different answers, 0 otherwise.
 """
 import argparse
+import json
 import os
 import statistics
 import sys
@@ -52,6 +59,34 @@ def attractor_set(text, names):
     return frozenset(attractors)
 
 
+def json_attractor_set(text, names):
+    """The attractors of a JSON result as a frozenset: each attractor as the
+    frozenset of its states (expanded from its cubes) when it has at most
+    2^16 states, else as its exact count alone (the cover of a large
+    attractor may differ between builds while the set is the same). None
+    when the text is not a JSON result."""
+    try:
+        found = json.loads(text)['attractors']
+    except (ValueError, KeyError, TypeError):
+        return None
+    result = set()
+    for attractor in found:
+        count = int(attractor['states'])
+        if count > 1 << 16:
+            result.add(('states', count))
+            continue
+        states = set()
+        for cube in attractor['cubes']:
+            free = [i for i, c in enumerate(cube) if c == '-']
+            for k in range(1 << len(free)):
+                values = list(cube)
+                for j, i in enumerate(free):
+                    values[i] = '1' if (k >> j) & 1 else '0'
+                states.add(''.join(values))
+        result.add(frozenset(states))
+    return frozenset(result)
+
+
 def ratio(b, a):
     return b / a if a else float('nan')
 
@@ -73,12 +108,18 @@ def main():
     for name in files:
         path = os.path.join(args.directory, name)
         names = bench_pipeline.genes_in_file_order(path)
-        runs = [bench_pipeline.run_one(program, path, args.timeout)
+        options = ['--format', 'json'] if args.json else []
+        runs = [bench_pipeline.run_timed(program, path, args.timeout, options)
                 for program in (args.console_a, args.console_b)]
-        (sec_a, kb_a, text_a, _, status_a), (sec_b, kb_b, text_b, _, status_b) = runs
+        (cpu_a, (wall_a, kb_a, text_a, _, status_a)), \
+            (cpu_b, (wall_b, kb_b, text_b, _, status_b)) = runs
+        # CPU seconds where the program ended, wall seconds otherwise.
+        sec_a = cpu_a if cpu_a is not None else wall_a
+        sec_b = cpu_b if cpu_b is not None else wall_b
         mb = ['%.1f' % (kb / 1024.0) if kb != '' else '?' for kb in (kb_a, kb_b)]
         if status_a == 'ok' and status_b == 'ok':
-            set_a, set_b = attractor_set(text_a, names), attractor_set(text_b, names)
+            read = json_attractor_set if args.json else attractor_set
+            set_a, set_b = read(text_a, names), read(text_b, names)
             same = set_a is not None and set_a == set_b
             verdict = 'equal (%d)' % len(set_a) if same else 'DIFFERENT'
             if not same:
@@ -89,8 +130,9 @@ def main():
             time_ratio = '%.2f' % time_ratios[-1]
             memory_ratio = '%.2f' % memory_ratios[-1] if kb_a != '' and kb_b != '' else '?'
         else:
-            verdict = ('both ' + status_a  # the same refusal, or both out of time
-                       if status_a == status_b else 'A: %s, B: %s' % (status_a, status_b))
+            # The same refusal or both out of time, or one of them failed.
+            verdict = ('both ' + status_a if status_a == status_b
+                       else 'A: %s, B: %s' % (status_a, status_b))
             time_ratio = memory_ratio = '-'
         print(row.format(name[:-4], len(names), '%.2f' % sec_a, '%.2f' % sec_b, time_ratio,
                          mb[0], mb[1], memory_ratio, verdict), flush=True)

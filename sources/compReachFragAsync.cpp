@@ -151,9 +151,15 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     bddHandle reachedFwd =
         compReachStatesAsync(search.frag, movesOf(search), initState, searchDirection::forward);
     std::cout << "computing backward reachable states within them" << std::endl;
-    const bddHandle backWithin = compReachStatesInsideAsync(
-        search.frag, movesOf(search), initState, reachedFwd.get(), searchDirection::backward);
-    const bool recurrent = Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
+    // Stopped as soon as it covers the forward set: for a recurrent start the
+    // last round over every gene, which only confirms that nothing is added,
+    // is left out.
+    bool covered = false;
+    const bddHandle backWithin =
+        compReachStatesInsideAsync(search.frag, movesOf(search), initState, reachedFwd.get(),
+                                   searchDirection::backward, &covered);
+    const bool recurrent =
+        covered || Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
     if (recurrent) {
         std::cout << "recurrent state" << std::endl;
         admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
@@ -184,7 +190,7 @@ bool walkOnce(asyncSearch& search, std::vector<DdNode*>& steadyStates, walkFindi
 }
 
 // The largest forward set the recurrence test explores state by state.
-constexpr size_t kExplicitStates = 32768;
+constexpr size_t kExplicitStates = 1024;
 
 // The recurrence test of a walk's end state (in no attractor found yet):
 // over explicit states, by the genes' own functions, when its forward set is
@@ -284,13 +290,26 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         unsigned walks = 0;
         int transients = 0;
         const long legSteps = kLegStepsPerGene * static_cast<long>(genes.size()) + 256;
+        // closed: the part of `shown` already closed under macro steps
+        // backward (a point that reaches it is in it). A path from a point
+        // outside it never enters it, so each round extends the backward set
+        // only from the points added since, within the points outside it,
+        // instead of searching again from every point shown.
+        bddHandle closed = bddZero(mgr);
         for (;;) {
             bool covered = false;
-            shown = macroBackward(frag, ms, shown.get(), pointsLeft.get(), covered);
+            const bddHandle added =
+                bddResult(mgr, Cudd_bddAnd(mgr, shown.get(), Cudd_Not(closed.get())));
+            const bddHandle goalLeft =
+                bddResult(mgr, Cudd_bddAnd(mgr, pointsLeft.get(), Cudd_Not(closed.get())));
+            const bddHandle reached = macroBackward(frag, ms, added.get(), goalLeft.get(),
+                                                    Cudd_Not(closed.get()), covered);
             if (covered) {
                 done = true;
                 break;
             }
+            shown = bddResult(mgr, Cudd_bddOr(mgr, closed.get(), reached.get()));
+            closed = shown;
             const bddHandle unshown =
                 bddResult(mgr, Cudd_bddAnd(mgr, pointsLeft.get(), Cudd_Not(shown.get())));
             bddHandle point;

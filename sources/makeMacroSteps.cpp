@@ -81,8 +81,8 @@ bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms) {
 }
 
 bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,
-                        bool& covered) {
-    return compReachBySaturation(frag, ms.steps, start, searchDirection::backward, nullptr, goal,
+                        DdNode* domain, bool& covered) {
+    return compReachBySaturation(frag, ms.steps, start, searchDirection::backward, domain, goal,
                                  &covered);
 }
 

@@ -43,11 +43,12 @@ bddHandle macroProject(DdManager* mgr, const macroSteps& ms, DdNode* set);
 // steady states of the fragment.
 bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms);
 
-// The points from which a point of `start` is reached by macro steps, until
+// The points from which a point of `start` is reached by macro steps through
+// points of `domain` (nullptr: every point; start lies inside it), until
 // every point of `goal` is among them (covered tells; the set is then
 // possibly partial). Prints the step counters.
 bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,
-                        bool& covered);
+                        DdNode* domain, bool& covered);
 
 // The state of one point of `points`: a conjunction over the fragment genes
 // (the cut's values, the others stable); `point` receives that point alone.

@@ -251,8 +251,10 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
 }
 
 bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves,
-                                     DdNode* start, DdNode* domain, searchDirection direction) {
-    bddHandle reached = compReachBySaturation(frag, moves, start, direction, domain);
+                                     DdNode* start, DdNode* domain, searchDirection direction,
+                                     bool* covered) {
+    bddHandle reached = compReachBySaturation(frag, moves, start, direction, domain,
+                                              covered != nullptr ? domain : nullptr, covered);
     std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached.get()) << std::endl;
     return reached;
 }

@@ -90,10 +90,12 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
 
 // The states reachable from `start` (forward or backward) by paths that never
 // leave `domain`; start, domain and the result over x, start inside domain.
-// Prints the step counters and "number of states  " like
-// compReachStatesFragAsync.
+// With `covered`, the search stops as soon as every state of domain is
+// reached and sets *covered (the result is then domain itself). Prints the
+// step counters and "number of states  " like compReachStatesFragAsync.
 bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves,
-                                     DdNode* start, DdNode* domain, searchDirection direction);
+                                     DdNode* start, DdNode* domain, searchDirection direction,
+                                     bool* covered = nullptr);
 
 // compRandomStateFragAsync over prebuilt moves; an empty handle when no
 // fragment gene can take a step.

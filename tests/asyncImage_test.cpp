@@ -66,7 +66,7 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
     // successors (predecessors), less the excluded set.
     // Both must occur: a domain that cuts the forward closure, and one that
     // does not.
-    int boundedKept = 0, boundedLeft = 0;
+    int boundedKept = 0, boundedLeft = 0, coveredSome = 0;
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         const int n = 1 + static_cast<int>(seed % 6);
         const geneDatabase db = randomDatabase(seed, n, false);
@@ -181,6 +181,8 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
         }
         DdNode* insideAhead = nullptr;
         DdNode* insideBehind = nullptr;
+        DdNode* coveringBehind = nullptr;
+        bool coveredAll = false;
         captureOutput([&] {
             const fragAsync frag{c.space.mgr,        c.op,     c.space.ip,
                                  fragment,           c.space.inpCubeFwd,
@@ -192,7 +194,18 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
             insideBehind = c.keep(
                 compReachStatesInsideAsync(frag, moves, start, domain, searchDirection::backward)
                     .release());
+            // Asked to stop once the domain is covered: the same set, and
+            // covered exactly when that set is the whole domain.
+            bool covered = false;
+            coveringBehind = c.keep(compReachStatesInsideAsync(frag, moves, start, domain,
+                                                               searchDirection::backward, &covered)
+                                        .release());
+            coveredAll = covered;
         });
+        EXPECT_EQ(c.states(coveringBehind), behindInside)
+            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+        EXPECT_EQ(coveredAll, behindInside == domainStates) << "seed " << seed;
+        coveredSome += coveredAll;
         EXPECT_EQ(c.states(insideAhead), aheadInside)
             << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
         EXPECT_EQ(c.states(insideBehind), behindInside)
@@ -201,6 +214,7 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
     }
     EXPECT_GT(boundedKept, 0);
     EXPECT_GT(boundedLeft, 0);
+    EXPECT_GT(coveredSome, 0);
 }
 
 TEST(asyncReach, emptyFragmentReturnsTheStartSet) {

@@ -108,11 +108,15 @@ struct networkCase {
     std::vector<int> fragment;
 
     networkCase(uint32_t seed, int n, bool sifting = false)
-        : db(randomDatabase(seed, n, true)),
-          space(openSpace(n, sifting)),
+        : networkCase(randomDatabase(seed, n, true), {}, sifting) {
+        fragment = randomClosedFragment(seed, db);
+    }
+    networkCase(geneDatabase network_, std::vector<int> fragment_, bool sifting = false)
+        : db(std::move(network_)),
+          space(openSpace(static_cast<int>(db.size()), sifting)),
           op(relationsOf(space, db)),
-          network(readNetworkFunctions(space.mgr, op, space.ip, n)),
-          fragment(randomClosedFragment(seed, db)) {}
+          network(readNetworkFunctions(space.mgr, op, space.ip, static_cast<int>(db.size()))),
+          fragment(std::move(fragment_)) {}
     ~networkCase() {
         network.next.clear();
         releaseNodes(space.mgr, op);
@@ -225,6 +229,43 @@ TEST(explicitRecurrenceTest, decidesEveryStateLikeTheReference) {
     EXPECT_GT(recurrent, 100);
     EXPECT_GT(transient, 100);
     EXPECT_GT(cyclic, 20);
+}
+
+TEST(explicitRecurrenceTest, statesWiderThanOneWordKeepEveryGene) {
+    // 70 genes, all in the fragment: most hold their value, genes 63 and 64
+    // (on both sides of a 64-bit word) negate themselves, gene 65 follows
+    // their conjunction, and gene 66, once on, stays on. From a state with
+    // gene 66 off the start is transient; with it on, the attractor is the
+    // 8 states of genes 63-65 with every other gene as in the start.
+    const int n = 70;
+    geneDatabase db(n);
+    for (int g = 0; g < n; ++g)
+        if (g != 63 && g != 64 && g != 65) addTerm(db, g, true, {{g, 1}});
+    addTerm(db, 63, false, {{63, 1}});
+    addTerm(db, 64, false, {{64, 1}});
+    addTerm(db, 65, true, {{63, 1}, {64, 1}});
+    addTerm(db, 66, true, {{63, 1}, {64, 1}, {65, 1}});
+    std::vector<int> all(n);
+    for (int g = 0; g < n; ++g) all[static_cast<size_t>(g)] = g;
+    networkCase c(std::move(db), all);
+    const fragAsync frag = c.context();
+    state start(n, 0);
+    for (int g = 0; g < n; g += 3) start[static_cast<size_t>(g)] = 1;
+    start[66] = 0;
+    {
+        bddHandle none;
+        EXPECT_EQ(explicitRecurrence(frag, c.network, c.stateOf(start).get(), 1024, none), 0);
+        EXPECT_FALSE(none);
+    }
+    start[66] = 1;
+    bddHandle attractor;
+    ASSERT_EQ(explicitRecurrence(frag, c.network, c.stateOf(start).get(), 1024, attractor), 1);
+    EXPECT_EQ(Cudd_CountMinterm(c.space.mgr, attractor.get(), n), 8.0);
+    const stateSet found =
+        bruteForce::statesOfBdd(c.space.mgr, attractor.get(), n, {63, 64, 65}, start);
+    EXPECT_EQ(found.size(), 8u);
+    bddHandle none;
+    EXPECT_EQ(explicitRecurrence(frag, c.network, c.stateOf(start).get(), 7, none), -1);
 }
 
 TEST(walkFromStateTest, endsWithinTheForwardSetAtAFixedPointOrTheTarget) {

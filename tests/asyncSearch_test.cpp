@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <exception>
+#include <random>
 
 #include "asyncFixture.h"
 #include "bruteForce.h"
@@ -276,6 +277,63 @@ TEST(asyncSearchRandom, macroStepsMatchTheReferenceOnRandomFragments) {
     });
     EXPECT_GT(proved, 250);
     EXPECT_GT(cyclic, 30);
+}
+
+// A ring of n genes (gene i reads gene i - 1) with an odd number of
+// inhibitions, so the ring alone has no steady state and one large cyclic
+// attractor, plus for some genes a second term over a random gene (which may
+// make steady states or split the attractor). Built from `seed` alone.
+geneDatabase negativeRingDatabase(uint32_t seed, int n) {
+    std::mt19937 random(seed);
+    geneDatabase db(static_cast<size_t>(n));
+    int inhibitions = 0;
+    for (int g = 0; g < n; ++g) {
+        bool activating = random() % 2 == 0;
+        if (g == n - 1 && inhibitions % 2 == (activating ? 0 : 1)) activating = !activating;
+        inhibitions += activating ? 0 : 1;
+        addTerm(db, g, activating, {{(g + n - 1) % n, 1}});
+        if (random() % 3 == 0) {
+            const int other = static_cast<int>(random() % static_cast<unsigned>(n));
+            addTerm(db, g, random() % 2 == 0,
+                    {{other, static_cast<int>(random() % 2)}, {g, static_cast<int>(random() % 2)}});
+        }
+    }
+    return db;
+}
+
+TEST(asyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
+    // Whole rings of 8 to 13 genes: blocks without steady states and
+    // attractors of thousands of states, too large to explore state by
+    // state, searched by macro steps and by elimination.
+    int withoutSteady = 0, large = 0, huge = 0;
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        const int n = 8 + static_cast<int>(seed % 6);
+        const geneDatabase db = negativeRingDatabase(seed, n);
+        std::vector<int> fragment(static_cast<size_t>(n));
+        for (int g = 0; g < n; ++g) fragment[static_cast<size_t>(g)] = g;
+        const attractorSet expected = expectedAttractors(db, fragment);
+        const std::string context = "seed " + std::to_string(seed) + "\n" +
+                                    bruteForce::toString(db) + fragmentText(fragment);
+        for (bool withFunctions : {true, false}) {
+            const searchRun run =
+                runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
+            ASSERT_EQ(run.attractors, expected)
+                << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
+                << run.output;
+            ASSERT_EQ(run.found.size(), expected.size()) << context;
+            ASSERT_EQ(run.outstanding, 0) << context;
+        }
+        bool steady = false;
+        for (const stateSet& attractor : expected) {
+            steady = steady || attractor.size() == 1;
+            large += attractor.size() > 256;
+            huge += attractor.size() > 1024;
+        }
+        withoutSteady += !steady;
+    }
+    EXPECT_GT(withoutSteady, 10);
+    EXPECT_GT(large, 5);
+    EXPECT_GT(huge, 0);
 }
 
 TEST(asyncSearch, macroStepsFindSteadyStatesAtOnceAndCyclesByWalks) {
