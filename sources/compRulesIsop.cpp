@@ -8,10 +8,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-heldBdd::heldBdd(DdManager* m, DdNode* result) : mgr(m), node(bddResult(m, result).release()) {}
-
-heldBdd::~heldBdd() { bddHandle::adopt(mgr, node).reset(); }
-
 ownedManager makeReaderManager() {
     DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     if (mgr == nullptr) throw quorvelError("cannot create a BDD manager to read the network");

@@ -33,21 +33,6 @@ int makeRulesOfFunction(DdManager* mgr, DdNode* f, const std::vector<std::string
 
 // ---- Shared by the format readers -----------------------------------------
 
-// One referenced BDD handle (the result of an operation, taken through
-// bddResult, which throws quorvelError on an engine failure), released when
-// the holder goes out of scope, so that a failure leaves no reference behind.
-// The format readers' older twin of bddHandle: it goes once they use that.
-struct heldBdd {
-    DdManager* mgr;
-    DdNode* node;
-    heldBdd(DdManager* m, DdNode* result);
-    heldBdd(heldBdd&& other) noexcept : mgr(other.mgr), node(other.node) { other.node = nullptr; }
-    heldBdd(const heldBdd&) = delete;
-    heldBdd& operator=(const heldBdd&) = delete;
-    heldBdd& operator=(heldBdd&&) = delete;
-    ~heldBdd();
-};
-
 // A manager of a reader's own, quit when dropped.
 struct managerQuit {
     void operator()(DdManager* mgr) const { Cudd_Quit(mgr); }

@@ -59,20 +59,12 @@ struct bigCount {
     }
 };
 
-// The current-state variable of f highest in the order.
-int topVariable(DdManager* mgr, DdNode* f, int nInpVar) {
-    int* support = nullptr;
-    const int count = Cudd_SupportIndices(mgr, f, &support);
-    if (count <= 0) {
-        std::free(support);
-        throw quorvelError("BDD engine failure: the support of an attractor is unavailable");
-    }
-    int top = -1;
-    for (int k = 0; k < count; ++k)
-        if (top < 0 || Cudd_ReadPerm(mgr, support[k]) < Cudd_ReadPerm(mgr, top)) top = support[k];
-    std::free(support);
-    if (top >= nInpVar) throw quorvelError("internal error: an attractor reads a next-state variable");
-    return top;
+// The current-state variable of f highest in the order: the variable of its
+// root node (f not constant), read in constant time.
+int topVariable(DdNode* f, int nInpVar) {
+    const unsigned top = Cudd_NodeReadIndex(f);
+    if (top >= unsigned(nInpVar)) throw quorvelError("internal error: an attractor reads a next-state variable");
+    return int(top);
 }
 
 void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
@@ -85,7 +77,7 @@ void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
         count.addPowerOfTwo(free);
         return;
     }
-    const int top = topVariable(mgr, f, nInpVar);
+    const int top = topVariable(f, nInpVar);
     DdNode* var = ip[static_cast<size_t>(top)];
     const bddHandle high = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, var, var));
     const bddHandle low = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "bddHandle.h"
 #include "compRulesIsop.h"
 #include "util.h"
 
@@ -60,24 +61,24 @@ struct bnetExpression {
 
 int precedence(char op) { return op == '!' ? 3 : op == '&' ? 2 : op == '|' ? 1 : 0; }
 
-void applyOperator(bnetExpression& e, char op, std::vector<heldBdd>& values) {
+void applyOperator(bnetExpression& e, char op, std::vector<bddHandle>& values) {
     if (op == '!') {
-        heldBdd negated(e.mgr, Cudd_Not(values.back().node));
+        bddHandle negated = bddResult(e.mgr, Cudd_Not(values.back().get()));
         values.pop_back();
         values.push_back(std::move(negated));
         return;
     }
-    heldBdd right = std::move(values.back());
+    bddHandle right = std::move(values.back());
     values.pop_back();
-    heldBdd left = std::move(values.back());
+    bddHandle left = std::move(values.back());
     values.pop_back();
-    values.emplace_back(e.mgr, op == '&' ? Cudd_bddAnd(e.mgr, left.node, right.node)
-                                         : Cudd_bddOr(e.mgr, left.node, right.node));
+    values.push_back(bddResult(e.mgr, op == '&' ? Cudd_bddAnd(e.mgr, left.get(), right.get())
+                                                : Cudd_bddOr(e.mgr, left.get(), right.get())));
 }
 
-heldBdd parseExpression(bnetExpression& e, std::size_t pos) {
+bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
     const std::string& s = e.text;
-    std::vector<heldBdd> values;
+    std::vector<bddHandle> values;
     std::vector<std::pair<char, std::size_t>> ops;  // operator or '(', and its column
     bool expectOperand = true;
     const char* const operand = "a gene name, a constant, '!' or '('";
@@ -141,7 +142,7 @@ struct bnetGene {
     std::string name;
     int line;
     localVariables vars;
-    heldBdd function;
+    bddHandle function;
 };
 
 }  // namespace
@@ -195,7 +196,7 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
 
         localVariables vars;
         bnetExpression expression{line, where, mgr, vars, {}};
-        heldBdd function = parseExpression(expression, comma + 1);
+        bddHandle function = parseExpression(expression, comma + 1);
         uses.insert(uses.end(), expression.mentioned.begin(), expression.mentioned.end());
         genes.push_back(bnetGene{name, lineNo, std::move(vars), std::move(function)});
     }
@@ -209,14 +210,14 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
     std::vector<networkDefBool> rules;
     std::vector<std::string> order;
     for (const bnetGene& g : genes) {
-        makeRulesOfFunction(mgr, g.function.node, g.vars.names, g.name, rules);
+        makeRulesOfFunction(mgr, g.function.get(), g.vars.names, g.name, rules);
         order.push_back(g.name);
     }
     genes.clear();
     for (const std::string& input : inputs) {
         localVariables vars;
-        const heldBdd keep(mgr, varOfName(mgr, vars, input));
-        makeRulesOfFunction(mgr, keep.node, vars.names, input, rules);
+        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input));
+        makeRulesOfFunction(mgr, keep.get(), vars.names, input, rules);
         order.push_back(input);
     }
     chkNoReference(mgr);

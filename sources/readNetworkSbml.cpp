@@ -11,6 +11,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "bddHandle.h"
 #include "compRulesIsop.h"
 
 LIBSBML_CPP_NAMESPACE_USE
@@ -66,7 +67,7 @@ bool isSpecies(const sbmlContext& c, const ASTNode* node) {
 
 // species OP level for a Boolean species x: every comparison is x, NOT x or
 // a constant. With the level on the left the relation is mirrored.
-heldBdd compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
+bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
     const std::string formula = formulaOf(node);
     if (node->getNumChildren() != 2)
         sbmlError(c, at, "expected a comparison of a species with a level, found '" + formula + "'");
@@ -103,35 +104,34 @@ heldBdd compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
         holds[x] = h;
     }
     DdManager* mgr = c.mgr;
-    if (holds[0] == holds[1]) return heldBdd(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+    if (holds[0] == holds[1]) return bddResult(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
     DdNode* var = varOfName(mgr, c.vars, speciesNode->getName());
-    return heldBdd(mgr, holds[1] ? var : Cudd_Not(var));
+    return bddResult(mgr, holds[1] ? var : Cudd_Not(var));
 }
 
-heldBdd compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
+bddHandle compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
     DdManager* mgr = c.mgr;
     const unsigned n = node->getNumChildren();
     switch (node->getType()) {
-        case AST_CONSTANT_TRUE: return heldBdd(mgr, Cudd_ReadOne(mgr));
-        case AST_CONSTANT_FALSE: return heldBdd(mgr, Cudd_ReadLogicZero(mgr));
+        case AST_CONSTANT_TRUE: return bddResult(mgr, Cudd_ReadOne(mgr));
+        case AST_CONSTANT_FALSE: return bddResult(mgr, Cudd_ReadLogicZero(mgr));
         case AST_LOGICAL_NOT: {
             if (n != 1) break;
-            const heldBdd operand = compMath(c, at, node->getChild(0));
-            return heldBdd(mgr, Cudd_Not(operand.node));
+            const bddHandle operand = compMath(c, at, node->getChild(0));
+            return bddResult(mgr, Cudd_Not(operand.get()));
         }
         case AST_LOGICAL_AND:
         case AST_LOGICAL_OR:
         case AST_LOGICAL_XOR: {
             const ASTNodeType_t type = node->getType();
-            heldBdd result(mgr, type == AST_LOGICAL_AND ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+            bddHandle result = bddResult(mgr, type == AST_LOGICAL_AND ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
             for (unsigned k = 0; k < n; ++k) {
-                const heldBdd operand = compMath(c, at, node->getChild(k));
+                const bddHandle operand = compMath(c, at, node->getChild(k));
                 DdNode* combined =
-                    type == AST_LOGICAL_AND  ? Cudd_bddAnd(mgr, result.node, operand.node)
-                    : type == AST_LOGICAL_OR ? Cudd_bddOr(mgr, result.node, operand.node)
-                                             : Cudd_Not(Cudd_bddXnor(mgr, result.node, operand.node));
-                heldBdd next(mgr, combined);
-                std::swap(result.node, next.node);
+                    type == AST_LOGICAL_AND  ? Cudd_bddAnd(mgr, result.get(), operand.get())
+                    : type == AST_LOGICAL_OR ? Cudd_bddOr(mgr, result.get(), operand.get())
+                                             : Cudd_Not(Cudd_bddXnor(mgr, result.get(), operand.get()));
+                result = bddResult(mgr, combined);
             }
             return result;
         }
@@ -267,11 +267,11 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
                 if (q->getInitialLevel() < 0 || q->getInitialLevel() > 1)
                     sbmlError(c, q, "species '" + id + "' has initial level " +
                                         std::to_string(q->getInitialLevel()) + "; expected 0 or 1");
-                const heldBdd level(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
-                makeRulesOfFunction(mgr, level.node, c.vars.names, id, rules);
+                const bddHandle level = bddResult(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+                makeRulesOfFunction(mgr, level.get(), c.vars.names, id, rules);
             } else {
-                const heldBdd keep(mgr, varOfName(mgr, c.vars, id));
-                makeRulesOfFunction(mgr, keep.node, c.vars.names, id, rules);
+                const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id));
+                makeRulesOfFunction(mgr, keep.get(), c.vars.names, id, rules);
             }
             continue;
         }
@@ -287,8 +287,8 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
             sbmlError(c, transition->getDefaultTerm(), "expected result level 0 or 1 in the default term of transition '" +
                                                            transition->getId() + "'");
         // The terms of level 1 and of level 0; the default applies where none holds.
-        heldBdd toOne(mgr, Cudd_ReadLogicZero(mgr));
-        heldBdd toZero(mgr, Cudd_ReadLogicZero(mgr));
+        bddHandle toOne = bddResult(mgr, Cudd_ReadLogicZero(mgr));
+        bddHandle toZero = bddResult(mgr, Cudd_ReadLogicZero(mgr));
         for (unsigned k = 0; k < transition->getNumFunctionTerms(); ++k) {
             const FunctionTerm* term = transition->getFunctionTerm(k);
             if (term->getResultLevel() < 0 || term->getResultLevel() > 1)
@@ -296,18 +296,17 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
                                        transition->getId() + "'");
             if (!term->isSetMath())
                 sbmlError(c, term, "expected MathML in a function term of transition '" + transition->getId() + "'");
-            const heldBdd holds = compMath(c, term, term->getMath());
-            heldBdd& side = term->getResultLevel() == 1 ? toOne : toZero;
-            heldBdd united(mgr, Cudd_bddOr(mgr, side.node, holds.node));
-            std::swap(side.node, united.node);
+            const bddHandle holds = compMath(c, term, term->getMath());
+            bddHandle& side = term->getResultLevel() == 1 ? toOne : toZero;
+            side = bddResult(mgr, Cudd_bddOr(mgr, side.get(), holds.get()));
         }
-        const heldBdd clash(mgr, Cudd_bddAnd(mgr, toOne.node, toZero.node));
-        if (clash.node != Cudd_ReadLogicZero(mgr))
+        const bddHandle clash = bddResult(mgr, Cudd_bddAnd(mgr, toOne.get(), toZero.get()));
+        if (clash.get() != Cudd_ReadLogicZero(mgr))
             sbmlError(c, transition, "function terms of levels 0 and 1 of transition '" + transition->getId() +
                                          "' hold in the same state; expected terms that exclude each other");
-        const heldBdd byDefault(mgr, defaultLevel == 1 ? Cudd_Not(toZero.node) : Cudd_ReadLogicZero(mgr));
-        const heldBdd function(mgr, Cudd_bddOr(mgr, toOne.node, byDefault.node));
-        makeRulesOfFunction(mgr, function.node, c.vars.names, id, rules);
+        const bddHandle byDefault = bddResult(mgr, defaultLevel == 1 ? Cudd_Not(toZero.get()) : Cudd_ReadLogicZero(mgr));
+        const bddHandle function = bddResult(mgr, Cudd_bddOr(mgr, toOne.get(), byDefault.get()));
+        makeRulesOfFunction(mgr, function.get(), c.vars.names, id, rules);
     }
     chkNoReference(c.mgr);
     network.insert(network.end(), std::make_move_iterator(rules.begin()),

@@ -322,6 +322,17 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
             }
             EXPECT_EQ(std::vector<int>(support, support + std::max(count, 0)), want);
             free(support);
+            // Root variable: the support variable highest in the order, the
+            // same for the complement; constants carry no variable index.
+            if (want.empty()) {
+                EXPECT_GE(Cudd_NodeReadIndex(f), 0xFFFFu);
+            } else {
+                int top = want[0];
+                for (int k : want)
+                    if (Cudd_ReadPerm(m, k) < Cudd_ReadPerm(m, top)) top = k;
+                EXPECT_EQ(Cudd_NodeReadIndex(f), unsigned(top));
+                EXPECT_EQ(Cudd_NodeReadIndex(Cudd_Not(f)), unsigned(top));
+            }
             // Size: at least one node per variable of the support, plus the
             // constant; a function and its negation have the same graph.
             EXPECT_GE(Cudd_DagSize(f), int(want.size()) + 1);
@@ -649,6 +660,63 @@ TEST(CuddLayer, ReferenceCountsPerManager) {
     EXPECT_EQ(Cudd_CheckZeroRef(m2), 0);
     Cudd_Quit(m1);
     Cudd_Quit(m2);
+}
+
+// Thousands of distinct nodes held through two managers at once, with
+// several references each, released in a shuffled order with a collection
+// and a reordering in between: every held function keeps its value, and the
+// managers are clean exactly when the last reference has gone.
+TEST(CuddLayer, ManyHeldNodesAreCountedOneByOne) {
+    for (unsigned seed : {3u, 2024u}) {
+        std::mt19937 rng(seed);
+        DdManager* m1 = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        DdManager* m2 = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        const int n = 12;
+        std::vector<DdNode*> x = makeVars(m1, n);
+        std::vector<DdNode*> y = makeVars(m2, n);
+        // Minterm a of n variables in manager m, referenced `copies` times.
+        auto minterm = [n](DdManager* m, const std::vector<DdNode*>& v, unsigned a) {
+            DdNode* f = Cudd_ReadOne(m);
+            Cudd_Ref(f);
+            for (int k = 0; k < n; ++k) {
+                DdNode* g = Cudd_bddAnd(m, f, ((a >> k) & 1u) ? v[size_t(k)] : Cudd_Not(v[size_t(k)]));
+                Cudd_Ref(g);
+                Cudd_RecursiveDeref(m, f);
+                f = g;
+            }
+            return f;
+        };
+        struct held {
+            DdManager* m;
+            DdNode* f;
+            unsigned a;
+        };
+        std::vector<held> refs;
+        for (unsigned a = 0; a < 3000; a += 1) {
+            DdManager* m = (a % 3 == 0) ? m2 : m1;
+            DdNode* f = minterm(m, m == m1 ? x : y, a);
+            for (unsigned c = 1; c < 1 + a % 3; ++c) Cudd_Ref(f);
+            for (unsigned c = 0; c < 1 + a % 3; ++c) refs.push_back({m, f, a});
+        }
+        std::shuffle(refs.begin(), refs.end(), rng);
+        for (size_t k = 0; k < refs.size(); ++k) {
+            if (k == refs.size() / 2) {
+                ASSERT_EQ(Cudd_ReduceHeap(m1, CUDD_REORDER_SIFT, 0), 1);
+                for (size_t j = k; j < refs.size(); ++j) {
+                    std::vector<int> in(static_cast<size_t>(n), 0);
+                    for (int b = 0; b < n; ++b) in[size_t(b)] = int((refs[j].a >> b) & 1u);
+                    ASSERT_EQ(Cudd_Eval(refs[j].m, refs[j].f, in.data()), Cudd_ReadOne(refs[j].m))
+                        << "seed " << seed << ", minterm " << refs[j].a;
+                }
+            }
+            ASSERT_NE(Cudd_CheckZeroRef(refs[k].m), 0) << "seed " << seed << ", release " << k;
+            Cudd_RecursiveDeref(refs[k].m, refs[k].f);
+        }
+        EXPECT_EQ(Cudd_CheckZeroRef(m1), 0) << "seed " << seed;
+        EXPECT_EQ(Cudd_CheckZeroRef(m2), 0) << "seed " << seed;
+        Cudd_Quit(m1);
+        Cudd_Quit(m2);
+    }
 }
 
 #ifdef QUORVEL_CUDD_LAYER

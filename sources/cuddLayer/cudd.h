@@ -123,6 +123,9 @@ unsigned int Cudd_ReadReorderings(DdManager *dd);  // reorderings so far (kernel
 DdNode *Cudd_ReadOne(DdManager *dd);
 DdNode *Cudd_ReadLogicZero(DdManager *dd);
 int Cudd_IsConstant(DdNode *node);
+// The variable index of the node's top variable (the complement is ignored);
+// for a constant, CUDD's constant index (the largest half-word).
+unsigned int Cudd_NodeReadIndex(DdNode *node);
 void Cudd_Ref(DdNode *n);
 void Cudd_RecursiveDeref(DdManager *table, DdNode *n);
 

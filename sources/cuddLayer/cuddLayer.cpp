@@ -125,6 +125,32 @@ DdNode* handleOf(uintptr_t w) { return reinterpret_cast<DdNode*>(w); }
 
 int misuseCount = 0;
 
+// A count per BuDDy node, in a vector indexed by node number: taking and
+// releasing references is the hottest path of the layer (every handle of
+// the analysis), and node numbers are dense, below the table's size.
+// `held` is the number of nodes whose count is above zero.
+struct nodeCounts {
+    std::vector<unsigned> count;
+    size_t held = 0;
+
+    unsigned of(int node) const {
+        return size_t(node) < count.size() ? count[size_t(node)] : 0;
+    }
+    // The new count.
+    unsigned raise(int node) {
+        if (size_t(node) >= count.size()) count.resize(std::max(size_t(node) + 1, 2 * count.size()), 0);
+        unsigned& c = count[size_t(node)];
+        if (c++ == 0) ++held;
+        return c;
+    }
+    // The new count; the node must have a count above zero.
+    unsigned lower(int node) {
+        unsigned& c = count[size_t(node)];
+        if (--c == 0) --held;
+        return c;
+    }
+};
+
 }  // namespace
 
 struct DdManager {
@@ -132,7 +158,7 @@ struct DdManager {
     uintptr_t tag = 0;  // tag bits of this manager's handles, in place
     int size = 0;       // number of variables (indices 0..size-1)
     // References held through this manager.
-    std::unordered_map<int, unsigned> nodeRefs;  // BuDDy node (>= 2) -> count
+    nodeCounts nodeRefs;                         // BuDDy node (>= 2) -> count
     std::vector<unsigned> varRefs;               // variable index -> count
     unsigned constRefs = 0;
     // Faults of the calling code on this manager (see noteFault).
@@ -176,7 +202,7 @@ struct Kernel {
     bool blocksDirty = false;
 
     std::map<std::vector<int>, bddPair*> swapPairs;  // x indices then y indices
-    std::unordered_map<int, unsigned> holders;       // node -> managers holding it
+    nodeCounts holders;                // node -> managers holding it
 
     int recent[kRecentResults] = {};
     int recentPos = 0;
@@ -425,7 +451,7 @@ bool resolve(const DdManager* m, const DdNode* h, Operand& out, bool building) {
         return false;
     }
     out.node = int(payload);
-    if (building && out.node >= 2 && m->nodeRefs.count(out.node) == 0) noteFault(m);
+    if (building && out.node >= 2 && m->nodeRefs.of(out.node) == 0) noteFault(m);
     return true;
 }
 
@@ -600,14 +626,11 @@ void retire(DdManager* m) {
 
 void releaseAll(DdManager* m) {
     setFresh(m, 0);
-    for (auto& entry : m->nodeRefs) {
-        auto it = K.holders.find(entry.first);
-        if (it != K.holders.end() && --it->second == 0) {
-            K.holders.erase(it);
-            bdd_delref(entry.first);
-        }
-    }
-    m->nodeRefs.clear();
+    for (size_t node = 0; node < m->nodeRefs.count.size(); ++node)
+        if (m->nodeRefs.count[node] > 0 && K.holders.of(int(node)) > 0 &&
+            K.holders.lower(int(node)) == 0)
+            bdd_delref(int(node));
+    m->nodeRefs = {};
 }
 
 // ---- Counting and walking ---------------------------------------------------------
@@ -760,7 +783,7 @@ int Cudd_CheckZeroRef(DdManager* manager) {
         noteMisuse();
         return 0;
     }
-    int count = int(manager->nodeRefs.size()) + (manager->constRefs > 0 ? 1 : 0) +
+    int count = int(manager->nodeRefs.held) + (manager->constRefs > 0 ? 1 : 0) +
                 int(manager->faults);
     for (unsigned c : manager->varRefs)
         if (c > 0) ++count;
@@ -952,6 +975,26 @@ int Cudd_IsConstant(DdNode* node) {
     return (w & kVarBit) == 0 && (w >> kPayloadShift) == 1;
 }
 
+unsigned int Cudd_NodeReadIndex(DdNode* node) {
+    // CUDD's constants carry the largest index its half-word holds: 32 bits
+    // on 64-bit hosts with 32-bit int, 16 bits otherwise.
+    constexpr unsigned kConstIndex =
+        sizeof(void*) == 8 && sizeof(int) == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    if (managerOf(node) == nullptr) {
+        noteMisuse();
+        return kConstIndex;
+    }
+    const uintptr_t w = bits(node);
+    const uintptr_t payload = w >> kPayloadShift;
+    if (w & kVarBit) return unsigned(payload);
+    if (payload == 1) return kConstIndex;
+    if (payload == 0 || payload >= uintptr_t(bdd_getallocnum())) {
+        noteMisuse();
+        return kConstIndex;
+    }
+    return unsigned(K.indexOfVar[size_t(bdd_var(int(payload)))]);
+}
+
 void Cudd_Ref(DdNode* n) {
     DdManager* m = managerOf(n);
     if (m == nullptr) {
@@ -977,8 +1020,8 @@ void Cudd_Ref(DdNode* n) {
         return;
     }
     int node = int(payload);
-    if (m->nodeRefs.count(node) == 0 && node != m->fresh) noteFault(m);
-    if (++m->nodeRefs[node] == 1 && ++K.holders[node] == 1) bdd_addref(node);
+    if (m->nodeRefs.of(node) == 0 && node != m->fresh) noteFault(m);
+    if (m->nodeRefs.raise(node) == 1 && K.holders.raise(node) == 1) bdd_addref(node);
 }
 
 void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
@@ -1009,19 +1052,13 @@ void Cudd_RecursiveDeref(DdManager* table, DdNode* n) {
         --table->constRefs;
         return;
     }
-    auto it = table->nodeRefs.find(int(payload));
-    if (it == table->nodeRefs.end()) {
+    const int node = int(payload);
+    if (table->nodeRefs.of(node) == 0) {
         noteFault(table);
         return;
     }
-    if (--it->second > 0) return;
-    int node = it->first;
-    table->nodeRefs.erase(it);
-    auto holder = K.holders.find(node);
-    if (holder != K.holders.end() && --holder->second == 0) {
-        K.holders.erase(holder);
-        bdd_delref(node);
-    }
+    if (table->nodeRefs.lower(node) > 0) return;
+    if (K.holders.of(node) > 0 && K.holders.lower(node) == 0) bdd_delref(node);
 }
 
 // ---- Operations -------------------------------------------------------------------------------
