@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
+#include <map>
 #include <sstream>
 
 #include "compReachFragAsync.h"
@@ -272,7 +274,10 @@ bddHandle unionOf(DdManager* m, const std::vector<DdNode*>& sets) {
 
 }  // namespace
 
-// The blocks are searched in level order, each together with its ancestors
+namespace {
+
+// With the blocks' synchronous stage on, the blocks are searched in level
+// order, each together with its ancestors
 // (makeVectorGene lists every gene of that fragment once). A block's search
 // works on private copies of its fragment's relations, confined on both
 // sides of every transition to the product of its parents' attractor unions
@@ -307,7 +312,7 @@ bddHandle unionOf(DdManager* m, const std::vector<DdNode*>& sets) {
 // blocks' attractors stays local; steadyStates receives only the attractors
 // of the final search, handles of mgrAsync with one reference each (owned by
 // the caller), appended after whatever it held.
-std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
                               DdManager* mgr, DdManager* mgrAsync,
@@ -429,6 +434,356 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     if (nInpVar == 0 && steadyStates.size() == firstResult)
         steadyStates.push_back(bddOne(mgrAsync).release());
 
+    const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
+                                          steadyStates.end());
+    return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
+                       defaultStatus, attractors, ipAsync, nInpVar);
+}
+
+}  // namespace
+
+// ---- Composition of the blocks' attractors
+
+namespace {
+
+// The most states the result text can hold in `format` (four characters per
+// gene and state); cubes have no such limit.
+double writableStates(const geneDatabase& geneDbOrg, resultFormat format) {
+    return format != resultFormat::states
+               ? HUGE_VAL
+               : kMaxResultTextBytes /
+                     (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
+}
+
+// The variables of f's support (indices), ascending.
+std::vector<int> supportOf(DdManager* m, DdNode* f) {
+    int* support = nullptr;
+    const int count = Cudd_SupportIndices(m, f, &support);
+    std::vector<int> indices;
+    if (count > 0) indices.assign(support, support + count);
+    std::free(support);
+    if (count < 0) throw quorvelError("BDD engine failure: the support of a set is unavailable");
+    std::sort(indices.begin(), indices.end());
+    return indices;
+}
+
+// The cube of the variables `indices` of m, conjoined from the lowest level
+// up, so every step puts one node on top of the cube built so far (in any
+// other order a cube over thousands of variables costs a walk per variable).
+bddHandle cubeOfIndices(DdManager* m, std::vector<int> indices) {
+    std::sort(indices.begin(), indices.end(),
+              [m](int a, int b) { return Cudd_ReadPerm(m, a) > Cudd_ReadPerm(m, b); });
+    bddHandle cube = bddOne(m);
+    for (const int index : indices)
+        cube = bddResult(m, Cudd_bddAnd(m, Cudd_bddIthVar(m, index), cube.get()));
+    return cube;
+}
+
+// The projection of `set` (over current-state variables, whose index is the
+// gene) onto the genes `keep` (ascending): every other variable of its
+// support is abstracted.
+bddHandle projectOnto(const bddHandle& set, const std::vector<int>& keep) {
+    DdManager* const m = set.manager();
+    std::vector<int> others;
+    for (const int index : supportOf(m, set.get()))
+        if (!std::binary_search(keep.begin(), keep.end(), index)) others.push_back(index);
+    if (others.empty()) return set;
+    const bddHandle cube = cubeOfIndices(m, others);
+    return bddResult(m, Cudd_bddExistAbstract(m, set.get(), cube.get()));
+}
+
+// The number of states of `set` counted over `width` genes that include
+// its support (its variables are current-state ones). Past about a thousand
+// variables in the support a double cannot hold the scaled minterm count;
+// the result is then `fallback`, a lower bound the caller knows.
+double statesOverGenes(const bddHandle& set, size_t width, double fallback) {
+    DdManager* const m = set.manager();
+    const size_t used = supportOf(m, set.get()).size();
+    if (used > 1000) return fallback;
+    const double count = std::ldexp(Cudd_CountMinterm(m, set.get(), static_cast<int>(used)),
+                                    static_cast<int>(width - used));
+    return std::isfinite(count) ? count : fallback;
+}
+
+// One attractor of the processed part of the network: its states (over x,
+// free on the genes not yet processed) and their number over the processed
+// genes (a lower bound when it does not fit a double).
+struct partAttractor {
+    bddHandle states;
+    double count = 0;
+};
+
+// Throws quorvelError, with the searches' own messages, when the attractors
+// `part` cannot all be written: each of them extends to at least one
+// attractor of the whole network with at least as many states, and distinct
+// ones to distinct ones.
+void checkWritable(const std::vector<partAttractor>& part, double maxStates) {
+    double total = 0;
+    double largest = 0;
+    for (const partAttractor& a : part) {
+        total += a.count;
+        largest = std::max(largest, a.count);
+    }
+    if (total <= maxStates) return;
+    std::ostringstream message;
+    message.precision(15);
+    if (largest > maxStates)
+        message << "an attractor of at least " << std::round(largest)
+                << " states is too large to write";
+    else
+        message << "attractors of at least " << std::round(total)
+                << " states in all are too large to write";
+    throw quorvelError(message.str());
+}
+
+// Puts a block's functions cofactored by its inputs' values (and their
+// regulators, which are then the block's own) into the network record for
+// the lifetime of the object, and the originals back afterwards, so a search
+// over the block alone reads a closed fragment.
+class cofactoredFunctions {
+public:
+    cofactoredFunctions(networkFunctions& network, const std::vector<int>& genes,
+                        bddArray functions, std::vector<std::vector<int>> regulators)
+        : network_(network), genes_(genes), next_(std::move(functions)),
+          regulators_(std::move(regulators)) {
+        swapIn();
+    }
+    cofactoredFunctions(const cofactoredFunctions&) = delete;
+    cofactoredFunctions& operator=(const cofactoredFunctions&) = delete;
+    ~cofactoredFunctions() { swapIn(); }
+
+private:
+    void swapIn() noexcept {
+        for (size_t k = 0; k < genes_.size(); ++k) {
+            const size_t g = static_cast<size_t>(genes_[k]);
+            std::swap(network_.next[g], next_[k]);
+            std::swap(network_.regulators[g], regulators_[k]);
+        }
+    }
+    networkFunctions& network_;
+    const std::vector<int>& genes_;
+    bddArray next_;
+    std::vector<std::vector<int>> regulators_;
+};
+
+// What every block's search shares.
+struct compositionContext {
+    DdManager* mgr;
+    std::vector<DdNode*>& op;  // the network's relations, never narrowed
+    std::vector<DdNode*>& ip;
+    DdNode* inpCubeFwd;
+    DdNode* inpCubeBwd;
+    DdNode* topSame;
+    int nInpVar;
+    double maxStates;
+    networkFunctions& network;
+};
+
+// The asynchronous attractors of the fragment `genes` within what the
+// relations `relations` (indexed by gene, one reference each) allow.
+bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relations,
+                        const std::vector<int>& genes) {
+    std::vector<DdNode*> found;
+    const rawNodesGuard foundOwned(c.mgr, found);
+    if (!chkConstantAsync(relations, genes))
+        compSteadyAsync(c.mgr, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, genes, c.topSame,
+                        c.nInpVar, found, c.maxStates, &c.network);
+    return adoptAll(c.mgr, found);
+}
+
+// The attractors of block B alone when its external regulators `inputs`
+// (ascending, cube `inputCube`) hold the single valuation `point`: B's
+// functions cofactored by it make B an autonomous network over its genes.
+bddArray searchBlockWithInputs(const compositionContext& c, const std::vector<int>& genes,
+                               const std::vector<int>& inputs, const bddHandle& inputCube,
+                               const bddHandle& point) {
+    DdManager* const m = c.mgr;
+    std::vector<int> own(genes);
+    std::sort(own.begin(), own.end());
+    bddArray functions;
+    std::vector<std::vector<int>> regulators;
+    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    const rawNodesGuard relationsOwned(m, relations);
+    for (const int g : genes) {
+        const size_t at = static_cast<size_t>(g);
+        // Exact for a point: f AND v keeps f's value at v, the abstraction
+        // drops the inputs' variables.
+        functions.push_back(inputs.empty()
+                                ? c.network.next[at]
+                                : bddResult(m, Cudd_bddAndAbstract(m, c.network.next[at].get(),
+                                                                   point.get(), inputCube.get())));
+        std::vector<int> read;
+        for (const int r : c.network.regulators[at])
+            if (std::binary_search(own.begin(), own.end(), r)) read.push_back(r);
+        regulators.push_back(std::move(read));
+        relations[at] = bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at],
+                                                   functions.back().get()))
+                            .release();
+    }
+    const cofactoredFunctions inBlock(c.network, genes, std::move(functions),
+                                      std::move(regulators));
+    return searchFragment(c, relations, genes);
+}
+
+// The attractors of the fragment `genes` (a block and its ancestors, closed
+// under regulators) inside `ancestors` (an attractor of the ancestors'
+// genes): the network's relations confined to it on both sides.
+bddArray searchFragmentInside(const compositionContext& c, const std::vector<int>& genes,
+                              const bddHandle& ancestors) {
+    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    const rawNodesGuard relationsOwned(c.mgr, relations);
+    copyConfined(genes, c.op, ancestors, swapped(c.mgr, ancestors, c.ip, c.nInpVar), relations);
+    return searchFragment(c, relations, genes);
+}
+
+// A search's results, memoised by the node of the set they were searched
+// for (whose handle the memo keeps, so the node is not reused).
+struct searchMemo {
+    std::map<DdNode*, size_t> at;
+    bddArray keys;
+    std::vector<bddArray> results;
+    template <typename Search>
+    const bddArray& find(const bddHandle& key, Search search) {
+        const auto known = at.find(key.get());
+        if (known != at.end()) return results[known->second];
+        bddArray found = search();
+        keys.push_back(key);
+        results.push_back(std::move(found));
+        at.emplace(key.get(), results.size() - 1);
+        return results.back();
+    }
+};
+
+}  // namespace
+
+// The attractors of the whole network are composed block by block, in level
+// order. P holds the attractors of the processed part (the blocks done so
+// far, closed under regulators since every parent lies on a lower level):
+// sets over x, free on the genes not yet processed. It starts as {one}: the
+// empty network has one state, its only attractor. For each block B, with R
+// its external regulators and anc(B) its ancestors' genes, every attractor A
+// of P is extended:
+//
+// - Constant path. When A's projection v onto R is a single valuation, B sees
+//   constant inputs and runs as an autonomous network with its functions
+//   cofactored by v; its attractors C_j (over B's genes, searched once per v)
+//   give the attractors A AND C_j of the extended part inside A: A and B's
+//   genes are then independent asynchronous systems, and the terminal
+//   strongly connected sets of such a product are the products of theirs.
+//
+// - Moving path. Otherwise A' = A's projection onto anc(B) is an attractor of
+//   anc(B) (a projection of an attractor onto a part closed under regulators
+//   is closed and strongly connected). The fragment anc(B) + B is searched
+//   with its relations confined to A' on both sides (once per A'); each of
+//   its attractors D_j gives the attractor A AND D_j: it is closed (the
+//   processed part moves inside A and anc(B) inside A', B inside D_j),
+//   strongly connected (a path of D_j lifts, anc(B) being autonomous, and
+//   from its end a path inside A reaches any state of A with B's genes held,
+//   since B regulates nothing processed), and every attractor of the
+//   extended part inside A projects onto the fragment as some D_j.
+//
+// Every attractor of P extends to at least one attractor of the network, so
+// P never holds more attractors than the answer, and at the end P is the
+// answer. With the states format the attractors of P are checked against
+// what the text can hold after every block. steadyStates receives the
+// attractors, handles of mgrAsync with one reference each (owned by the
+// caller), appended after whatever it held. mgr takes part only with the
+// blocks' synchronous stage on, which runs the search per fragment above.
+std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus,
+                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
+                              DdManager* mgr, DdManager* mgrAsync,
+                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
+                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
+                              resultFormat format, double blockSyncSeconds) {
+    if (blockSyncSeconds > 0)
+        return compSteadyTopFuncPerFragment(
+            geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates, mgr, mgrAsync,
+            opAsync, ipAsync, op, ip, inpCubeFwd, inpCubeBwd, inpCubeFwdAsync, inpCubeBwdAsync,
+            topNodeSame, nInpVar, format, blockSyncSeconds);
+    const double maxStates = writableStates(geneDbOrg, format);
+    // The genes' own next-state functions and influences (the relations are
+    // never narrowed here).
+    networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
+    const compositionContext context{mgrAsync, opAsync, ipAsync, inpCubeFwdAsync,
+                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates, network};
+    std::vector<partAttractor> part;
+    part.push_back({bddOne(mgrAsync), 1.0});
+    size_t processed = 0;  // the genes of the blocks done
+    int cnt = 0;
+    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+            const sccTopo& block = sccTopoLvl[i][j];
+            ++cnt;
+            std::cout << "now computing scc number " << cnt << std::endl;
+            std::vector<int> own(block.geneName);
+            std::sort(own.begin(), own.end());
+            std::vector<int> inputs;
+            for (const int g : block.geneName)
+                for (const int r : network.regulators.at(static_cast<size_t>(g)))
+                    if (!std::binary_search(own.begin(), own.end(), r)) inputs.push_back(r);
+            std::sort(inputs.begin(), inputs.end());
+            inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
+            const bddHandle inputCube = cubeOfIndices(mgrAsync, inputs);
+            // The fragment (the block and its ancestors) and the ancestors'
+            // genes, listed only when some attractor takes the moving path.
+            std::vector<int> fragment;
+            std::vector<int> ancestors;
+            searchMemo byInputs, byAncestors;
+            std::vector<partAttractor> extended;
+            for (const partAttractor& a : part) {
+                const bddHandle v = projectOnto(a.states, inputs);
+                const bddHandle point =
+                    inputs.empty() ? v
+                                   : bddHandle::adopt(mgrAsync, pickMinterm(mgrAsync, v.get(),
+                                                                            ipAsync, inputs,
+                                                                            nInpVar, 0));
+                if (point == v) {
+                    const bddArray& found = byInputs.find(v, [&] {
+                        return searchBlockWithInputs(context, block.geneName, inputs, inputCube,
+                                                     v);
+                    });
+                    for (const bddHandle& c : found) {
+                        const double count =
+                            a.count * statesOverGenes(c, block.geneName.size(), 1.0);
+                        extended.push_back(
+                            {bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, a.states.get(), c.get())),
+                             count});
+                    }
+                    continue;
+                }
+                if (fragment.empty()) {
+                    makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), fragment);
+                    for (const int g : fragment)
+                        if (!std::binary_search(own.begin(), own.end(), g)) ancestors.push_back(g);
+                    std::sort(ancestors.begin(), ancestors.end());
+                }
+                const bddHandle inAncestors = projectOnto(a.states, ancestors);
+                const bddArray& found = byAncestors.find(inAncestors, [&] {
+                    return searchFragmentInside(context, fragment, inAncestors);
+                });
+                for (const bddHandle& d : found) {
+                    bddHandle states =
+                        bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, a.states.get(), d.get()));
+                    const double count =
+                        statesOverGenes(states, processed + block.geneName.size(), a.count);
+                    extended.push_back({std::move(states), count});
+                }
+            }
+            part = std::move(extended);
+            processed += block.geneName.size();
+            checkWritable(part, maxStates);
+            // ---- block boundary: `part` holds the attractors of the blocks
+            // processed so far.
+        }
+    }
+
+    std::cout << "final computation on small space" << std::endl;
+    const size_t firstResult = steadyStates.size();
+    for (partAttractor& a : part) appendOwned(steadyStates, std::move(a.states));
+    part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
     return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,

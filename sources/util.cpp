@@ -855,17 +855,37 @@ bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub) {
 namespace {
 
 // Depth-first walk behind makeVectorGene: the block's own genes, then each
-// parent (in the order of its parent lists) that has not been listed yet.
+// parent (in the order of its parent lists) that has not been listed yet,
+// with its own ancestors before the next parent. The walk keeps its path on
+// an explicit stack (block and next parent to visit): a chain of thousands of
+// blocks must not take as many call frames, as the library runs in threads
+// with small stacks.
 void listBlockAndAncestors(const levelArray& sccTopoLvl, int lvl, int offSet,
-                             std::vector<std::vector<char>>& listed, std::vector<int>& geneId) {
-    const sccTopo& block = sccTopoLvl.at(static_cast<size_t>(lvl)).at(static_cast<size_t>(offSet));
-    listed[static_cast<size_t>(lvl)][static_cast<size_t>(offSet)] = 1;
-    geneId.insert(geneId.end(), block.geneName.begin(), block.geneName.end());
-    for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
-        const int paLvl = block.paSccLvl[k];
-        const int paIndex = block.paSccIndex.at(k);
+                           std::vector<std::vector<char>>& listed, std::vector<int>& geneId) {
+    struct frame {
+        const sccTopo* block;
+        size_t nextParent;
+    };
+    std::vector<frame> path;
+    auto enter = [&](int level, int index) {
+        const sccTopo& block =
+            sccTopoLvl.at(static_cast<size_t>(level)).at(static_cast<size_t>(index));
+        listed.at(static_cast<size_t>(level)).at(static_cast<size_t>(index)) = 1;
+        geneId.insert(geneId.end(), block.geneName.begin(), block.geneName.end());
+        path.push_back({&block, 0});
+    };
+    enter(lvl, offSet);
+    while (!path.empty()) {
+        frame& top = path.back();
+        if (top.nextParent == top.block->paSccLvl.size()) {
+            path.pop_back();
+            continue;
+        }
+        const size_t k = top.nextParent++;
+        const int paLvl = top.block->paSccLvl[k];
+        const int paIndex = top.block->paSccIndex.at(k);
         if (listed.at(static_cast<size_t>(paLvl)).at(static_cast<size_t>(paIndex))) continue;
-        listBlockAndAncestors(sccTopoLvl, paLvl, paIndex, listed, geneId);
+        enter(paLvl, paIndex);
     }
 }
 

@@ -3,6 +3,8 @@
 // are known by hand.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <set>
 #include <string>
@@ -105,6 +107,45 @@ TEST(MakeVectorGene, LadderOfFeedForwardPathsStaysLinear) {
     EXPECT_EQ(std::set<int>(geneId.begin(), geneId.end()), expected);
     EXPECT_EQ(geneId[0], 59);
     EXPECT_EQ(geneId[1], 56);  // its first parent, (28, 0)
+}
+
+TEST(MakeVectorGene, LongChainInAThreadWithASmallStack) {
+    // 50,000 blocks in a chain, walked in a thread of 256 KiB of stack (a
+    // Java thread's stack can be as small): the walk must not take a call
+    // frame per block.
+    const int n = 50000;
+    levelArray levels(static_cast<size_t>(n));
+    for (int l = 0; l < n; ++l) {
+        sccTopo block;
+        block.geneName = {l};
+        if (l > 0) {
+            block.paSccLvl = {l - 1};
+            block.paSccIndex = {0};
+        }
+        levels[static_cast<size_t>(l)].push_back(block);
+    }
+    struct job {
+        const levelArray* levels;
+        std::vector<int> geneId;
+    } work{&levels, {}};
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &attr,
+                  [](void* arg) -> void* {
+                      job& w = *static_cast<job*>(arg);
+                      const int last = static_cast<int>(w.levels->size()) - 1;
+                      makeVectorGene(*w.levels, last, 0, w.geneId);
+                      return nullptr;
+                  },
+                  &work),
+              0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attr);
+    ASSERT_EQ(work.geneId.size(), static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) ASSERT_EQ(work.geneId[static_cast<size_t>(k)], n - 1 - k);
 }
 
 // ---- Whole analyses of small networks ----------------------------------------

@@ -214,15 +214,15 @@ TEST(consoleUnderLimit, publishedModelIsWholeOrRefused) {
     checkUnderLimits(file, {16, 30, 48, 64, 160});
 }
 
-// --max-memory caps the engine's tables: a 200-gene ring, whose search needs
-// far more than the smallest cap, gives the whole answer or exit 1 with a
-// message at every cap, and on the layer (a hard cap) the smallest refuses.
+// --max-memory caps the engine's tables: 14 free inputs, whose 16,384
+// attractors the analysis holds at once (far more than the smallest cap),
+// give the whole answer or exit 1 with a message at every cap, and on the
+// layer (a hard cap) the smallest refuses.
 TEST(consoleUnderLimit, maxMemoryOptionGivesWholeAnswerOrMessage) {
     const scratchDirectory dir;
     std::string text;
-    for (int i = 0; i < 200; ++i)
-        text += "R" + std::to_string(i) + " -> R" + std::to_string((i + 1) % 200) + "\n";
-    const std::string file = dir.write("ring200.net", text);
+    for (int i = 0; i < 14; ++i) text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
+    const std::string file = dir.write("inputs14.net", text);
     const std::string outPath = dir.path + "/out.txt";
     const processResult free = runProcess({console, "--format", "cubes", "--quiet", file}, "", outPath);
     const std::string whole = quorvelTestSupport::readFile(outPath);
