@@ -591,15 +591,19 @@ bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relat
     return adoptAll(c.mgr, found);
 }
 
-// The attractors of block B alone when its external regulators `inputs`
-// (ascending, cube `inputCube`) hold the single valuation `point`: B's
-// functions cofactored by it make B an autonomous network over its genes.
-bddArray searchBlockWithInputs(const compositionContext& c, const std::vector<int>& genes,
-                               const std::vector<int>& inputs, const bddHandle& inputCube,
-                               const bddHandle& point) {
+// The attractors of the fragment `genes` (closed under regulators once the
+// genes `inputs`, ascending, cube `inputCube`, are held at the single
+// valuation `point`) inside `inside` (a set over the fragment's genes, or
+// one). The fragment's functions are cofactored by `point`, which makes it
+// an autonomous network over its own genes, and its relations are confined
+// to `inside` on both sides of every transition.
+bddArray searchCofactored(const compositionContext& c, const std::vector<int>& genes,
+                          const std::vector<int>& inputs, const bddHandle& inputCube,
+                          const bddHandle& point, const bddHandle& inside) {
     DdManager* const m = c.mgr;
     std::vector<int> own(genes);
     std::sort(own.begin(), own.end());
+    const bddHandle insideNext = swapped(m, inside, c.ip, c.nInpVar);
     bddArray functions;
     std::vector<std::vector<int>> regulators;
     std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
@@ -616,24 +620,99 @@ bddArray searchBlockWithInputs(const compositionContext& c, const std::vector<in
         for (const int r : c.network.regulators[at])
             if (std::binary_search(own.begin(), own.end(), r)) read.push_back(r);
         regulators.push_back(std::move(read));
-        relations[at] = bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at],
-                                                   functions.back().get()))
-                            .release();
+        bddHandle relation = bddResult(
+            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions.back().get()));
+        relation = bddResult(m, Cudd_bddAnd(m, relation.get(), inside.get()));
+        relation = bddResult(m, Cudd_bddAnd(m, relation.get(), insideNext.get()));
+        relations[at] = relation.release();
     }
     const cofactoredFunctions inBlock(c.network, genes, std::move(functions),
                                       std::move(regulators));
     return searchFragment(c, relations, genes);
 }
 
-// The attractors of the fragment `genes` (a block and its ancestors, closed
-// under regulators) inside `ancestors` (an attractor of the ancestors'
-// genes): the network's relations confined to it on both sides.
-bddArray searchFragmentInside(const compositionContext& c, const std::vector<int>& genes,
-                              const bddHandle& ancestors) {
-    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
-    const rawNodesGuard relationsOwned(c.mgr, relations);
-    copyConfined(genes, c.op, ancestors, swapped(c.mgr, ancestors, c.ip, c.nInpVar), relations);
-    return searchFragment(c, relations, genes);
+// The external regulators of the genes `genes`, ascending, each once.
+std::vector<int> externalRegulators(const networkFunctions& network, std::vector<int> genes) {
+    std::sort(genes.begin(), genes.end());
+    std::vector<int> inputs;
+    for (const int g : genes)
+        for (const int r : network.regulators.at(static_cast<size_t>(g)))
+            if (!std::binary_search(genes.begin(), genes.end(), r)) inputs.push_back(r);
+    std::sort(inputs.begin(), inputs.end());
+    inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
+    return inputs;
+}
+
+// How block B meets one attractor A of the processed part on its moving
+// path: the ancestors that still matter, the values of those that do not,
+// and A's projection onto the first.
+struct movingView {
+    std::vector<int> genes;   // B's genes, then the ancestors in `moving`
+    std::vector<int> moving;  // ancestors that change in A and reach B through such genes
+    std::vector<int> held;    // the fragment's external regulators: constant in A
+    bddHandle point;          // their values in A (a cube over `held`)
+    bddHandle inside;         // A's projection onto `moving`
+};
+
+// The view of B (`own`: its genes, ascending) from A (`states`, over x),
+// whose ancestors of B are `ancestors` (ascending). An ancestor gene that
+// is constant in A never changes while the part stays in A, so it acts on
+// B only as a constant; an ancestor that changes but reaches B only through
+// constant genes cannot act on B at all. Only the ancestors that change and
+// reach B along changing genes (`moving`) are searched with B.
+movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
+                    const std::vector<int>& ancestors, const bddHandle& states) {
+    DdManager* const m = c.mgr;
+    // constant[k]: -1 when ancestors[k] changes in A, else its value.
+    std::vector<int> constant(ancestors.size(), -1);
+    for (size_t k = 0; k < ancestors.size(); ++k) {
+        DdNode* const var = Cudd_bddIthVar(m, ancestors[k]);
+        if (Cudd_bddLeq(m, states.get(), var) == 1)
+            constant[k] = 1;
+        else if (Cudd_bddLeq(m, states.get(), Cudd_Not(var)) == 1)
+            constant[k] = 0;
+    }
+    auto ancestorAt = [&](int g) {
+        const auto at = std::lower_bound(ancestors.begin(), ancestors.end(), g);
+        return at != ancestors.end() && *at == g ? at - ancestors.begin() : -1L;
+    };
+    // Backwards from B along changing ancestors.
+    movingView view;
+    std::vector<bool> reached(ancestors.size(), false);
+    std::vector<int> frontier(own);
+    while (!frontier.empty()) {
+        const int g = frontier.back();
+        frontier.pop_back();
+        for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
+            const long k = ancestorAt(r);
+            if (k < 0 || reached[static_cast<size_t>(k)] || constant[static_cast<size_t>(k)] >= 0)
+                continue;
+            reached[static_cast<size_t>(k)] = true;
+            view.moving.push_back(r);
+            frontier.push_back(r);
+        }
+    }
+    std::sort(view.moving.begin(), view.moving.end());
+    view.genes = own;
+    view.genes.insert(view.genes.end(), view.moving.begin(), view.moving.end());
+    view.held = externalRegulators(c.network, view.genes);
+    // Every external regulator is a constant ancestor: a changing one would
+    // have been reached.
+    bddArray literals;
+    for (const int r : view.held) {
+        const long k = ancestorAt(r);
+        if (k < 0 || constant[static_cast<size_t>(k)] < 0)
+            throw quorvelError("internal error: a block's regulator is not a settled ancestor");
+        DdNode* const var = Cudd_bddIthVar(m, r);
+        literals.emplace_back(m, constant[static_cast<size_t>(k)] == 1 ? var : Cudd_Not(var));
+    }
+    std::sort(literals.begin(), literals.end(), [m](const bddHandle& a, const bddHandle& b) {
+        return Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(a.get()))) <
+               Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(b.get())));
+    });
+    view.point = conjoinBottomUp(m, literals);
+    view.inside = projectOnto(states, view.moving);
+    return view;
 }
 
 // A search's results, memoised by the node of the set they were searched
@@ -720,18 +799,13 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             std::cout << "now computing scc number " << cnt << std::endl;
             std::vector<int> own(block.geneName);
             std::sort(own.begin(), own.end());
-            std::vector<int> inputs;
-            for (const int g : block.geneName)
-                for (const int r : network.regulators.at(static_cast<size_t>(g)))
-                    if (!std::binary_search(own.begin(), own.end(), r)) inputs.push_back(r);
-            std::sort(inputs.begin(), inputs.end());
-            inputs.erase(std::unique(inputs.begin(), inputs.end()), inputs.end());
+            const std::vector<int> inputs = externalRegulators(network, own);
             const bddHandle inputCube = cubeOfIndices(mgrAsync, inputs);
-            // The fragment (the block and its ancestors) and the ancestors'
-            // genes, listed only when some attractor takes the moving path.
-            std::vector<int> fragment;
+            // The ancestors' genes, listed only when some attractor takes the
+            // moving path.
             std::vector<int> ancestors;
-            searchMemo byInputs, byAncestors;
+            bool ancestorsListed = false;
+            searchMemo byInputs, byView;
             std::vector<partAttractor> extended;
             for (const partAttractor& a : part) {
                 const bddHandle v = projectOnto(a.states, inputs);
@@ -742,8 +816,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                                                                             nInpVar, 0));
                 if (point == v) {
                     const bddArray& found = byInputs.find(v, [&] {
-                        return searchBlockWithInputs(context, block.geneName, inputs, inputCube,
-                                                     v);
+                        return searchCofactored(context, block.geneName, inputs, inputCube, v,
+                                                bddOne(mgrAsync));
                     });
                     for (const bddHandle& c : found) {
                         const double count =
@@ -754,15 +828,21 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                     }
                     continue;
                 }
-                if (fragment.empty()) {
+                if (!ancestorsListed) {
+                    std::vector<int> fragment;
                     makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), fragment);
                     for (const int g : fragment)
                         if (!std::binary_search(own.begin(), own.end(), g)) ancestors.push_back(g);
                     std::sort(ancestors.begin(), ancestors.end());
+                    ancestorsListed = true;
                 }
-                const bddHandle inAncestors = projectOnto(a.states, ancestors);
-                const bddArray& found = byAncestors.find(inAncestors, [&] {
-                    return searchFragmentInside(context, fragment, inAncestors);
+                const movingView view = viewFrom(context, block.geneName, ancestors, a.states);
+                const bddHandle key =
+                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, view.point.get(), view.inside.get()));
+                const bddArray& found = byView.find(key, [&] {
+                    return searchCofactored(context, view.genes, view.held,
+                                            cubeOfIndices(mgrAsync, view.held), view.point,
+                                            view.inside);
                 });
                 for (const bddHandle& d : found) {
                     bddHandle states =
