@@ -59,6 +59,7 @@ macroSteps makeMacroSteps(const fragAsync& frag, const networkFunctions& network
             mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(frag.nInpVar + c)],
                               ms.values.back().get())));
     }
+    splitMoves(mgr, frag.ip, frag.nInpVar, ms.steps);
     return ms;
 }
 

@@ -55,21 +55,35 @@ bddHandle swapped(const fragAsync& frag, DdNode* set) {
     return bddHandle::adopt(frag.mgr, swapCurrentAndNext(frag.mgr, set, frag.ip, frag.nInpVar));
 }
 
-// The states one step of gene k away from `from` (over x).
-bddHandle moveOneGene(const fragAsync& frag, const geneMoves& m, size_t k, DdNode* from,
-                      searchDirection direction) {
+// The states one step of gene k away from `from` (over x), the steps that
+// leave x_g as it is included or not (a search that keeps `from` in its
+// reached set gains nothing from them).
+bddHandle stepOneGene(const fragAsync& frag, const geneMoves& m, size_t k, DdNode* from,
+                      searchDirection direction, bool withLoops) {
     DdManager* mgr = frag.mgr;
-    DdNode** current = &frag.ip[static_cast<size_t>(m.genes[k])];
-    DdNode** next = &frag.ip[static_cast<size_t>(frag.nInpVar + m.genes[k])];
+    DdNode* const var = frag.ip[static_cast<size_t>(m.genes[k])];
+    bddHandle flips;
     if (direction == searchDirection::forward) {
-        // EXISTS x_g . from AND M_g, then x'_g renamed x_g.
-        const bddHandle product =
-            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.moves[k].get(), *current));
-        return bddResult(mgr, Cudd_bddSwapVariables(mgr, product.get(), current, next, 1));
+        // A rise from s lands on s with x_g = 1, a fall on s with x_g = 0.
+        const bddHandle up =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.rise[k].get(), var));
+        const bddHandle down =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.fall[k].get(), var));
+        flips = bddResult(mgr, Cudd_bddIte(mgr, var, up.get(), down.get()));
+    } else {
+        // s reaches `from` by a rise when s rises and s with x_g = 1 is in
+        // `from`; by a fall likewise with x_g = 0.
+        const bddHandle withOne = bddResult(mgr, Cudd_bddAndAbstract(mgr, from, var, var));
+        const bddHandle withZero =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, Cudd_Not(var), var));
+        const bddHandle byRise = bddResult(mgr, Cudd_bddAnd(mgr, m.rise[k].get(), withOne.get()));
+        const bddHandle byFall =
+            bddResult(mgr, Cudd_bddAnd(mgr, m.fall[k].get(), withZero.get()));
+        flips = bddResult(mgr, Cudd_bddOr(mgr, byRise.get(), byFall.get()));
     }
-    // EXISTS x'_g . M_g AND from[x_g renamed x'_g].
-    const bddHandle renamed = bddResult(mgr, Cudd_bddSwapVariables(mgr, from, current, next, 1));
-    return bddResult(mgr, Cudd_bddAndAbstract(mgr, renamed.get(), m.moves[k].get(), *next));
+    if (!withLoops) return flips;
+    const bddHandle loops = bddResult(mgr, Cudd_bddAnd(mgr, from, m.stay[k].get()));
+    return bddResult(mgr, Cudd_bddOr(mgr, flips.get(), loops.get()));
 }
 
 // The states one step away from `from` (successors, or predecessors when
@@ -79,7 +93,7 @@ bddHandle imageByMoves(const fragAsync& frag, const geneMoves& m, DdNode* from, 
     DdManager* mgr = frag.mgr;
     bddHandle image = bddZero(mgr);
     for (size_t k = 0; k < m.genes.size(); ++k) {
-        const bddHandle moved = moveOneGene(frag, m, k, from, direction);
+        const bddHandle moved = stepOneGene(frag, m, k, from, direction, true);
         const bddHandle fresh = bddResult(mgr, Cudd_bddAnd(mgr, moved.get(), Cudd_Not(reached)));
         image = bddResult(mgr, Cudd_bddOr(mgr, image.get(), fresh.get()));
     }
@@ -164,7 +178,26 @@ geneMoves makeGeneMoves(const fragAsync& frag) {
             mgr, Cudd_bddAndAbstract(mgr, frag.relations[static_cast<size_t>(g)], frame.get(),
                                      others.get())));
     }
+    splitMoves(mgr, frag.ip, frag.nInpVar, m);
     return m;
+}
+
+void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m) {
+    m.rise.clear();
+    m.fall.clear();
+    m.stay.clear();
+    for (size_t k = 0; k < m.genes.size(); ++k) {
+        DdNode* const var = ip[static_cast<size_t>(m.genes[k])];
+        DdNode* const next = ip[static_cast<size_t>(nInpVar + m.genes[k])];
+        // M_g with x'_g = 1 and with x'_g = 0, over x.
+        const bddHandle toOne =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, m.moves[k].get(), next, next));
+        const bddHandle toZero =
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, m.moves[k].get(), Cudd_Not(next), next));
+        m.rise.push_back(bddResult(mgr, Cudd_bddAnd(mgr, toOne.get(), Cudd_Not(var))));
+        m.fall.push_back(bddResult(mgr, Cudd_bddAnd(mgr, toZero.get(), var)));
+        m.stay.push_back(bddResult(mgr, Cudd_bddIte(mgr, var, toOne.get(), toZero.get())));
+    }
 }
 
 // Saturation: the genes are tried from the bottom of the variable order up,
@@ -216,7 +249,7 @@ bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, D
         const bddHandle from =
             bddResult(mgr, Cudd_bddAnd(mgr, reached.get(), Cudd_Not(seen[k].get())));
         seen[k] = reached;
-        const bddHandle moved = moveOneGene(frag, moves, k, from.get(), direction);
+        const bddHandle moved = stepOneGene(frag, moves, k, from.get(), direction, false);
         bddHandle fresh = bddResult(mgr, Cudd_bddAnd(mgr, moved.get(), Cudd_Not(reached.get())));
         if (domain != nullptr) fresh = bddResult(mgr, Cudd_bddAnd(mgr, fresh.get(), domain));
         if (fresh.get() == zero) {

@@ -62,16 +62,25 @@ struct fragAsync {
 enum class searchDirection { forward, backward };
 
 // The step relation of each distinct fragment gene g with every x'_k, k != g,
-// read as x_k: M_g(x, x'_g) = EXISTS x'_k (k != g) . T_g AND frame_g. One
-// step of gene g is a product over x_g (or x'_g) with M_g and the rename of
-// one variable. genes[k] -> moves[k]; the record owns the references. The
+// read as x_k: M_g(x, x'_g) = EXISTS x'_k (k != g) . T_g AND frame_g.
+// genes[k] -> moves[k]; the record owns the references. The
 // moves hold as long as the relations they were built from: a search builds
 // them once per set of relations and again after narrowing them.
+//
+// rise[k], fall[k] and stay[k] (sets over x, filled by splitMoves) are M_g
+// read per state: the states from which the step of g sets x_g from 0 to 1,
+// from 1 to 0, or leaves it. A step is then taken over x alone, with no
+// rename: a rename rebuilds the whole diagram, the products over x_g only
+// its part above g.
 struct geneMoves {
     std::vector<int> genes;
     bddArray moves;
+    bddArray rise, fall, stay;
 };
 geneMoves makeGeneMoves(const fragAsync& frag);
+
+// Fills m.rise, m.fall and m.stay from m.moves; ip holds x then x'.
+void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m);
 
 // The states reachable from `start` (over x) by steps of `moves`, forward or
 // backward, by saturation (see utilFragAsync.cpp), all sets over x. With
