@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "compReachFragAsync.h"
@@ -479,6 +480,15 @@ bddHandle cubeOfIndices(DdManager* m, std::vector<int> indices) {
     return cube;
 }
 
+// The cube of the values `values[g]` (0 or 1) of the genes `genes` over x.
+bddHandle valuesCube(DdManager* m, std::vector<DdNode*>& ip, int nInpVar,
+                     const std::vector<int>& genes, const std::vector<signed char>& values) {
+    std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+    for (const int g : genes)
+        literals[static_cast<size_t>(g)] = static_cast<char>(values.at(static_cast<size_t>(g)));
+    return bddHandle::adopt(m, makeBdd(m, ip, literals.data(), nInpVar));
+}
+
 // The projection of `set` (over current-state variables, whose index is the
 // gene) onto the genes `keep` (ascending): every other variable of its
 // support is abstracted.
@@ -505,11 +515,24 @@ double statesOverGenes(const bddHandle& set, size_t width, double fallback) {
     return std::isfinite(count) ? count : fallback;
 }
 
-// One attractor of the processed part of the network: its states (over x,
-// free on the genes not yet processed) and their number over the processed
-// genes (a lower bound when it does not fit a double).
+// The values of the genes that an attractor of the processed part holds
+// constant, indexed by gene: 0 or 1, and -1 for a gene that changes in it or
+// is not processed yet. Shared between an attractor and its extensions while
+// a block fixes no gene of its own.
+using settledValues = std::shared_ptr<const std::vector<signed char>>;
+
+// One attractor of the processed part of the network, kept as two factors:
+// the values of the genes constant in it (`settled`), and its states over
+// the genes that change in it (`moving`, a set over x whose support holds
+// no settled gene and no gene not processed yet). Its states are the
+// conjunction of the two. Keeping the constant genes out of the diagram
+// makes the work of a block follow the genes it reads, not every gene
+// processed before it (a chain of n genes would otherwise cost n^2).
+// `count` is its number of states over the processed genes (a lower bound
+// when that does not fit a double).
 struct partAttractor {
-    bddHandle states;
+    bddHandle moving;
+    settledValues settled;
     double count = 0;
 };
 
@@ -654,40 +677,27 @@ struct movingView {
     bddHandle inside;         // A's projection onto `moving`
 };
 
-// The view of B (`own`: its genes, ascending) from A (`states`, over x),
+// The view of B (`own`: its genes, ascending) from the attractor `a`,
 // whose ancestors of B are `ancestors` (ascending). An ancestor gene that
 // is constant in A never changes while the part stays in A, so it acts on
 // B only as a constant; an ancestor that changes but reaches B only through
 // constant genes cannot act on B at all. Only the ancestors that change and
 // reach B along changing genes (`moving`) are searched with B.
 movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
-                    const std::vector<int>& ancestors, const bddHandle& states) {
-    DdManager* const m = c.mgr;
-    // constant[k]: -1 when ancestors[k] changes in A, else its value.
-    std::vector<int> constant(ancestors.size(), -1);
-    for (size_t k = 0; k < ancestors.size(); ++k) {
-        DdNode* const var = Cudd_bddIthVar(m, ancestors[k]);
-        if (Cudd_bddLeq(m, states.get(), var) == 1)
-            constant[k] = 1;
-        else if (Cudd_bddLeq(m, states.get(), Cudd_Not(var)) == 1)
-            constant[k] = 0;
-    }
-    auto ancestorAt = [&](int g) {
-        const auto at = std::lower_bound(ancestors.begin(), ancestors.end(), g);
-        return at != ancestors.end() && *at == g ? at - ancestors.begin() : -1L;
-    };
+                    const std::vector<int>& ancestors, const partAttractor& a) {
+    const std::vector<signed char>& settled = *a.settled;
+    auto isAncestor = [&](int g) { return std::binary_search(ancestors.begin(), ancestors.end(), g); };
     // Backwards from B along changing ancestors.
     movingView view;
-    std::vector<bool> reached(ancestors.size(), false);
+    std::vector<bool> reached(settled.size(), false);
     std::vector<int> frontier(own);
     while (!frontier.empty()) {
         const int g = frontier.back();
         frontier.pop_back();
         for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
-            const long k = ancestorAt(r);
-            if (k < 0 || reached[static_cast<size_t>(k)] || constant[static_cast<size_t>(k)] >= 0)
-                continue;
-            reached[static_cast<size_t>(k)] = true;
+            const size_t at = static_cast<size_t>(r);
+            if (reached[at] || settled[at] >= 0 || !isAncestor(r)) continue;
+            reached[at] = true;
             view.moving.push_back(r);
             frontier.push_back(r);
         }
@@ -698,38 +708,63 @@ movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
     view.held = externalRegulators(c.network, view.genes);
     // Every external regulator is a constant ancestor: a changing one would
     // have been reached.
-    bddArray literals;
-    for (const int r : view.held) {
-        const long k = ancestorAt(r);
-        if (k < 0 || constant[static_cast<size_t>(k)] < 0)
+    for (const int r : view.held)
+        if (!isAncestor(r) || settled[static_cast<size_t>(r)] < 0)
             throw quorvelError("internal error: a block's regulator is not a settled ancestor");
-        DdNode* const var = Cudd_bddIthVar(m, r);
-        literals.emplace_back(m, constant[static_cast<size_t>(k)] == 1 ? var : Cudd_Not(var));
-    }
-    std::sort(literals.begin(), literals.end(), [m](const bddHandle& a, const bddHandle& b) {
-        return Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(a.get()))) <
-               Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(b.get())));
-    });
-    view.point = conjoinBottomUp(m, literals);
-    view.inside = projectOnto(states, view.moving);
+    view.point = valuesCube(c.mgr, c.ip, c.nInpVar, view.held, settled);
+    view.inside = projectOnto(a.moving, view.moving);
     return view;
 }
 
-// A search's results, memoised by the node of the set they were searched
-// for (whose handle the memo keeps, so the node is not reused).
+// The extension of `a` by `found`, a set over B's genes (`own`) and genes
+// that change in `a`: the genes of B constant in `found` join a's settled
+// values, and the rest of `found` joins a's moving factor.
+partAttractor extend(const partAttractor& a, const std::vector<int>& own, const bddHandle& found) {
+    DdManager* const m = found.manager();
+    std::vector<int> constant;
+    std::shared_ptr<std::vector<signed char>> settled;
+    for (const int g : own) {
+        DdNode* const var = Cudd_bddIthVar(m, g);
+        int value = -1;
+        if (Cudd_bddLeq(m, found.get(), var) == 1)
+            value = 1;
+        else if (Cudd_bddLeq(m, found.get(), Cudd_Not(var)) == 1)
+            value = 0;
+        if (value < 0) continue;
+        if (!settled) settled = std::make_shared<std::vector<signed char>>(*a.settled);
+        (*settled)[static_cast<size_t>(g)] = static_cast<signed char>(value);
+        constant.push_back(g);
+    }
+    const bddHandle rest =
+        constant.empty()
+            ? found
+            : bddResult(m, Cudd_bddExistAbstract(m, found.get(), cubeOfIndices(m, constant).get()));
+    partAttractor extended;
+    extended.moving = bddResult(m, Cudd_bddAnd(m, a.moving.get(), rest.get()));
+    extended.settled = settled ? settledValues(std::move(settled)) : a.settled;
+    return extended;
+}
+
+// The states of `a` over x: its moving factor and its settled values.
+bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const partAttractor& a) {
+    std::vector<int> constant;
+    for (size_t g = 0; g < a.settled->size(); ++g)
+        if ((*a.settled)[g] >= 0) constant.push_back(static_cast<int>(g));
+    const bddHandle values = valuesCube(m, ip, nInpVar, constant, *a.settled);
+    return bddResult(m, Cudd_bddAnd(m, a.moving.get(), values.get()));
+}
+
+// A search's results, memoised by what they were searched for. A key that
+// is a node must be kept referenced by the caller while the memo lives, so
+// the node is not reused for another set.
+template <typename Key>
 struct searchMemo {
-    std::map<DdNode*, size_t> at;
-    bddArray keys;
-    std::vector<bddArray> results;
+    std::map<Key, bddArray> results;
     template <typename Search>
-    const bddArray& find(const bddHandle& key, Search search) {
-        const auto known = at.find(key.get());
-        if (known != at.end()) return results[known->second];
-        bddArray found = search();
-        keys.push_back(key);
-        results.push_back(std::move(found));
-        at.emplace(key.get(), results.size() - 1);
-        return results.back();
+    const bddArray& find(const Key& key, Search search) {
+        auto known = results.find(key);
+        if (known == results.end()) known = results.emplace(key, search()).first;
+        return known->second;
     }
 };
 
@@ -789,7 +824,10 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     const compositionContext context{mgrAsync, opAsync, ipAsync, inpCubeFwdAsync,
                                      inpCubeBwdAsync, topNodeSame, nInpVar, maxStates, network};
     std::vector<partAttractor> part;
-    part.push_back({bddOne(mgrAsync), 1.0});
+    part.push_back({bddOne(mgrAsync),
+                    std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar),
+                                                                     -1),
+                    1.0});
     size_t processed = 0;  // the genes of the blocks done
     int cnt = 0;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
@@ -805,26 +843,28 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             // moving path.
             std::vector<int> ancestors;
             bool ancestorsListed = false;
-            searchMemo byInputs, byView;
+            // Searches of B alone by the inputs' values (in `inputs` order),
+            // and with moving ancestors by the view's node (kept in viewKeys).
+            searchMemo<std::vector<signed char>> byInputs;
+            searchMemo<DdNode*> byView;
+            bddArray viewKeys;
             std::vector<partAttractor> extended;
             for (const partAttractor& a : part) {
-                const bddHandle v = projectOnto(a.states, inputs);
-                const bddHandle point =
-                    inputs.empty() ? v
-                                   : bddHandle::adopt(mgrAsync, pickMinterm(mgrAsync, v.get(),
-                                                                            ipAsync, inputs,
-                                                                            nInpVar, 0));
-                if (point == v) {
-                    const bddArray& found = byInputs.find(v, [&] {
-                        return searchCofactored(context, block.geneName, inputs, inputCube, v,
+                const bool inputsSettled =
+                    std::all_of(inputs.begin(), inputs.end(),
+                                [&](int r) { return (*a.settled)[static_cast<size_t>(r)] >= 0; });
+                if (inputsSettled) {
+                    std::vector<signed char> values;
+                    for (const int r : inputs) values.push_back((*a.settled)[static_cast<size_t>(r)]);
+                    const bddArray& found = byInputs.find(values, [&] {
+                        return searchCofactored(context, block.geneName, inputs, inputCube,
+                                                valuesCube(mgrAsync, ipAsync, nInpVar, inputs, *a.settled),
                                                 bddOne(mgrAsync));
                     });
                     for (const bddHandle& c : found) {
-                        const double count =
-                            a.count * statesOverGenes(c, block.geneName.size(), 1.0);
-                        extended.push_back(
-                            {bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, a.states.get(), c.get())),
-                             count});
+                        partAttractor next = extend(a, own, c);
+                        next.count = a.count * statesOverGenes(c, block.geneName.size(), 1.0);
+                        extended.push_back(std::move(next));
                     }
                     continue;
                 }
@@ -836,20 +876,25 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                     std::sort(ancestors.begin(), ancestors.end());
                     ancestorsListed = true;
                 }
-                const movingView view = viewFrom(context, block.geneName, ancestors, a.states);
+                const movingView view = viewFrom(context, own, ancestors, a);
                 const bddHandle key =
                     bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, view.point.get(), view.inside.get()));
-                const bddArray& found = byView.find(key, [&] {
+                const bddArray& found = byView.find(key.get(), [&] {
+                    viewKeys.push_back(key);
                     return searchCofactored(context, view.genes, view.held,
                                             cubeOfIndices(mgrAsync, view.held), view.point,
                                             view.inside);
                 });
                 for (const bddHandle& d : found) {
-                    bddHandle states =
-                        bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, a.states.get(), d.get()));
-                    const double count =
-                        statesOverGenes(states, processed + block.geneName.size(), a.count);
-                    extended.push_back({std::move(states), count});
+                    partAttractor next = extend(a, own, d);
+                    // Over the processed genes that change in it: the settled
+                    // ones count once.
+                    const size_t settledCount = static_cast<size_t>(std::count_if(
+                        next.settled->begin(), next.settled->end(),
+                        [](signed char value) { return value >= 0; }));
+                    next.count = statesOverGenes(
+                        next.moving, processed + block.geneName.size() - settledCount, a.count);
+                    extended.push_back(std::move(next));
                 }
             }
             part = std::move(extended);
@@ -862,7 +907,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
     std::cout << "final computation on small space" << std::endl;
     const size_t firstResult = steadyStates.size();
-    for (partAttractor& a : part) appendOwned(steadyStates, std::move(a.states));
+    for (const partAttractor& a : part) appendOwned(steadyStates, statesOf(mgrAsync, ipAsync, nInpVar, a));
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
