@@ -144,32 +144,50 @@ constexpr int kWalksWithoutNews = 16;
 // after a long walk) both searches stay inside its attractor, however large
 // its basin. A new attractor is appended to steadyStates and added to
 // findings.attractors; the backward part of a transient start state is added
-// to findings.transient. Returns whether the state is recurrent.
+// to findings.transient.
+//
+// A transient start state leads on: the states of its forward set F that do
+// not reach back to it (F less its backward part) form a closed set, which
+// holds an attractor. The test goes on from a state of that set outside the
+// attractors found, each time inside a smaller closed set, until it stands
+// in a new attractor or every state left lies in attractors found. Walks
+// that keep ending outside an attractor hard to enter at random then cost
+// one such descent instead of leg after leg. Returns whether a new attractor
+// was recorded.
 bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& steadyStates,
                walkFindings& findings, recordBudget& budget) {
-    std::cout << "computing forward reachable states" << std::endl;
-    bddHandle reachedFwd =
-        compReachStatesAsync(search.frag, movesOf(search), initState, searchDirection::forward);
-    std::cout << "computing backward reachable states within them" << std::endl;
-    // Stopped as soon as it covers the forward set: for a recurrent start the
-    // last round over every gene, which only confirms that nothing is added,
-    // is left out.
-    bool covered = false;
-    const bddHandle backWithin =
-        compReachStatesInsideAsync(search.frag, movesOf(search), initState, reachedFwd.get(),
-                                   searchDirection::backward, &covered);
-    const bool recurrent =
-        covered || Cudd_bddLeq(search.frag.mgr, reachedFwd.get(), backWithin.get()) == 1;
-    if (recurrent) {
-        std::cout << "recurrent state" << std::endl;
-        admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
-        uniteInto(findings.attractors, reachedFwd.get());
-        appendResult(steadyStates, std::move(reachedFwd));
-    } else {
+    DdManager* const mgr = search.frag.mgr;
+    bddHandle start(mgr, initState);
+    for (bool first = true;; first = false) {
+        std::cout << "computing forward reachable states" << std::endl;
+        bddHandle reachedFwd =
+            compReachStatesAsync(search.frag, movesOf(search), start.get(), searchDirection::forward);
+        std::cout << "computing backward reachable states within them" << std::endl;
+        // Stopped as soon as it covers the forward set: for a recurrent start
+        // the last round over every gene, which only confirms that nothing is
+        // added, is left out.
+        bool covered = false;
+        const bddHandle backWithin =
+            compReachStatesInsideAsync(search.frag, movesOf(search), start.get(), reachedFwd.get(),
+                                       searchDirection::backward, &covered);
+        const bool recurrent =
+            covered || Cudd_bddLeq(mgr, reachedFwd.get(), backWithin.get()) == 1;
+        if (recurrent) {
+            std::cout << "recurrent state" << std::endl;
+            admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
+            uniteInto(findings.attractors, reachedFwd.get());
+            appendResult(steadyStates, std::move(reachedFwd));
+            return true;
+        }
         std::cout << "transient state" << std::endl;
-        uniteInto(findings.transient, backWithin.get());
+        if (first) uniteInto(findings.transient, backWithin.get());
+        bddHandle onward =
+            bddResult(mgr, Cudd_bddAnd(mgr, reachedFwd.get(), Cudd_Not(backWithin.get())));
+        onward = bddResult(mgr, Cudd_bddAnd(mgr, onward.get(), Cudd_Not(findings.attractors.get())));
+        if (onward.get() == Cudd_ReadLogicZero(mgr)) return false;
+        start = bddHandle::adopt(mgr, pickMinterm(mgr, onward.get(), search.frag.ip,
+                                                  search.frag.geneId, search.frag.nInpVar, 0));
     }
-    return recurrent;
 }
 
 // One walk of a pass: a start state by the descent, then testStart unless
@@ -196,7 +214,9 @@ constexpr size_t kExplicitStates = 1024;
 // over explicit states, by the genes' own functions, when its forward set is
 // small; otherwise by testStart when `symbolic`, and else left undecided. A
 // new attractor is recorded and added to findings.attractors. Returns 1 for
-// a recurrent state, 0 for a transient one, -1 when undecided.
+// a new attractor (the state's own, or one its forward set leads to), 2 for
+// a state shown to reach only attractors found already, 0 for another
+// transient state, -1 when undecided.
 int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNode* state,
                       bool symbolic, std::vector<DdNode*>& steadyStates, walkFindings& findings,
                       recordBudget& budget) {
@@ -205,7 +225,7 @@ int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNo
         explicitRecurrence(search.frag, network, state, kExplicitStates, attractor);
     if (recurrent < 0) {
         if (!symbolic) return -1;
-        return testStart(search, state, steadyStates, findings, budget) ? 1 : 0;
+        return testStart(search, state, steadyStates, findings, budget) ? 1 : 2;
     }
     if (recurrent == 0) {
         std::cout << "transient state" << std::endl;
@@ -335,13 +355,18 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                     if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
                         std::cout << "state of an attractor already found" << std::endl;
                         outcome = 1;
-                    } else if (recordIfRecurrent(search, network, state.get(),
-                                                 leg >= kExplicitLegs, steadyStates, findings,
-                                                 local) == 1) {
-                        const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
-                        uniteInto(shown, inside.get());
-                        outcome = 2;
-                        ++newInBatch;
+                    } else {
+                        const int tested = recordIfRecurrent(search, network, state.get(),
+                                                             leg >= kExplicitLegs, steadyStates,
+                                                             findings, local);
+                        if (tested == 1) {
+                            const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
+                            uniteInto(shown, inside.get());
+                            outcome = 2;
+                            ++newInBatch;
+                        } else if (tested == 2) {
+                            outcome = 1;
+                        }
                     }
                 }
                 if (outcome == 0) {
