@@ -250,9 +250,6 @@ constexpr int kExplicitLegs = 2;
 // up.
 constexpr int kMacroTransients = 8;
 
-// The most walks between two backward searches of the search by macro steps.
-constexpr int kMaxBatch = 32;
-
 // The search by macro steps (see macroSteps): every attractor of the fragment
 // holds the state of a point (from any of its states, the genes outside the
 // cut become stable by themselves), so once every point left reaches, by
@@ -319,7 +316,6 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         // only from the points added since, within the points outside it,
         // instead of searching again from every point shown.
         bddHandle closed = bddZero(mgr);
-        int batch = 1;
         for (;;) {
             bool covered = false;
             const bddHandle added =
@@ -334,52 +330,39 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
             }
             shown = bddResult(mgr, Cudd_bddOr(mgr, closed.get(), reached.get()));
             closed = shown;
-            bddHandle unshown =
+            const bddHandle unshown =
                 bddResult(mgr, Cudd_bddAnd(mgr, pointsLeft.get(), Cudd_Not(shown.get())));
-            // A batch of walks from distinct points not shown yet before the
-            // next backward search: a network with hundreds of attractors
-            // would otherwise pay one backward search per attractor. The
-            // batch doubles while its walks find new attractors.
-            int newInBatch = 0;
-            bool gaveUp = false;
-            for (int w = 0; w < batch && unshown.get() != zero; ++w) {
-                bddHandle point;
-                bddHandle state = macroState(frag, ms, unshown.get(), point);
-                unshown = bddResult(mgr, Cudd_bddAnd(mgr, unshown.get(), Cudd_Not(point.get())));
-                // Walk in legs until the walk meets an attractor found or
-                // stands in a new one.
-                int outcome = 0;  // 1: reached one found; 2: found a new one
-                for (int leg = 0; leg < kWalkLegs && outcome == 0; ++leg) {
-                    state = walkFromState(frag, network, state.get(), findings.attractors.get(),
-                                          legSteps, ++walks);
-                    if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
-                        std::cout << "state of an attractor already found" << std::endl;
+            bddHandle point;
+            bddHandle state = macroState(frag, ms, unshown.get(), point);
+            // Walk in legs until the walk meets an attractor found or stands
+            // in a new one. One walk per backward search: a backward search
+            // from the union of several new attractors' points proved far
+            // costlier than one search per attractor (bbm-079).
+            int outcome = 0;  // 1: reached one found; 2: found a new one
+            for (int leg = 0; leg < kWalkLegs && outcome == 0; ++leg) {
+                state = walkFromState(frag, network, state.get(), findings.attractors.get(),
+                                      legSteps, ++walks);
+                if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
+                    std::cout << "state of an attractor already found" << std::endl;
+                    outcome = 1;
+                } else {
+                    const int tested =
+                        recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
+                                          steadyStates, findings, local);
+                    if (tested == 1) {
+                        const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
+                        uniteInto(shown, inside.get());
+                        outcome = 2;
+                    } else if (tested == 2) {
                         outcome = 1;
-                    } else {
-                        const int tested = recordIfRecurrent(search, network, state.get(),
-                                                             leg >= kExplicitLegs, steadyStates,
-                                                             findings, local);
-                        if (tested == 1) {
-                            const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
-                            uniteInto(shown, inside.get());
-                            outcome = 2;
-                            ++newInBatch;
-                        } else if (tested == 2) {
-                            outcome = 1;
-                        }
                     }
                 }
-                if (outcome == 0) {
-                    if (++transients > kMacroTransients) {
-                        gaveUp = true;
-                        break;
-                    }
-                    continue;
-                }
-                uniteInto(shown, point.get());
             }
-            if (gaveUp) break;
-            batch = newInBatch > 0 ? std::min(2 * batch, kMaxBatch) : 1;
+            if (outcome == 0) {
+                if (++transients > kMacroTransients) break;
+                continue;
+            }
+            uniteInto(shown, point.get());
         }
     }
     if (!done) {
