@@ -13,6 +13,7 @@
 //   no terms otherwise     -> 0
 #include "constBdd.h"
 
+#include <algorithm>
 #include <iostream>
 
 #include "bddHandle.h"
@@ -33,13 +34,28 @@ bddHandle termValue(DdManager* mgr, std::vector<DdNode*>& ip, const influenceDef
 }
 
 // Disjunction of the values of `terms` (logical zero when there are none).
+// The values are joined from the one whose top variable is lowest in the
+// order up, so each step mostly puts the new value on top of the result: a
+// gene read by thousands of single-regulator terms (the hub of a star)
+// would otherwise cost a walk down the whole result per term.
 bddHandle anyTermHolds(DdManager* mgr, std::vector<DdNode*>& ip,
                        const std::vector<influenceDefBool>& terms) {
-    bddHandle result = bddZero(mgr);
+    bddArray values;
     for (const influenceDefBool& term : terms) {
-        const bddHandle value = termValue(mgr, ip, term);
-        result = bddResult(mgr, Cudd_bddOr(mgr, result.get(), value.get()));
+        values.push_back(termValue(mgr, ip, term));
+        if (values.back().get() == Cudd_ReadOne(mgr)) return bddOne(mgr);
     }
+    auto topLevel = [mgr](const bddHandle& value) {
+        return Cudd_IsConstant(value.get())
+                   ? Cudd_ReadSize(mgr)
+                   : Cudd_ReadPerm(mgr, static_cast<int>(Cudd_NodeReadIndex(value.get())));
+    };
+    std::stable_sort(values.begin(), values.end(), [&](const bddHandle& a, const bddHandle& b) {
+        return topLevel(a) > topLevel(b);
+    });
+    bddHandle result = bddZero(mgr);
+    for (const bddHandle& value : values)
+        result = bddResult(mgr, Cudd_bddOr(mgr, value.get(), result.get()));
     return result;
 }
 

@@ -723,14 +723,20 @@ partAttractor extend(const partAttractor& a, const std::vector<int>& own, const 
     DdManager* const m = found.manager();
     std::vector<int> constant;
     std::shared_ptr<std::vector<signed char>> settled;
+    // A gene constant in `found` takes its value on every path, so on the
+    // path picked here: only the genes that path fixes are tested, and none
+    // when `found` is that one path (a steady state, however many genes).
+    std::vector<char> path = makeCubeArray(m, Cudd_ReadSize(m));
+    if (Cudd_bddPickOneCube(m, found.get(), path.data()) != 1)
+        throw quorvelError("BDD engine failure: no state of an attractor could be picked");
+    const bool onePath = Cudd_CountPathsToNonZero(found.get()) == 1;
     for (const int g : own) {
+        const char onPath = path[static_cast<size_t>(g)];
+        if (onPath != 0 && onPath != 1) continue;
         DdNode* const var = Cudd_bddIthVar(m, g);
-        int value = -1;
-        if (Cudd_bddLeq(m, found.get(), var) == 1)
-            value = 1;
-        else if (Cudd_bddLeq(m, found.get(), Cudd_Not(var)) == 1)
-            value = 0;
-        if (value < 0) continue;
+        if (!onePath && Cudd_bddLeq(m, found.get(), onPath == 1 ? var : Cudd_Not(var)) != 1)
+            continue;
+        const int value = onPath;
         if (!settled) settled = std::make_shared<std::vector<signed char>>(*a.settled);
         (*settled)[static_cast<size_t>(g)] = static_cast<signed char>(value);
         constant.push_back(g);
