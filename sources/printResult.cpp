@@ -3,6 +3,8 @@
 // name as JSON requires and keeps the keys in the order they are set).
 #include "printResult.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
@@ -222,7 +224,22 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
     cubeCover cover;
     bigCount count;
     std::string cube(static_cast<size_t>(nInpVar), '-');
-    coverInto(mgr, set, ip, nInpVar, cube, cover, count);
+    if (set != Cudd_ReadLogicZero(mgr) && Cudd_CountPathsToNonZero(set) == 1) {
+        // One path (every steady state): the cube is that path, read in one
+        // pass instead of two cofactors per gene.
+        std::vector<char> path = makeCubeArray(mgr, nInpVar);
+        if (Cudd_bddPickOneCube(mgr, set, path.data()) != 1)
+            throw quorvelError("BDD engine failure: an attractor's cube could not be read");
+        for (int g = 0; g < nInpVar; ++g) {
+            const char value = path[static_cast<size_t>(g)];
+            if (value == 0 || value == 1) cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
+        }
+        if (std::any_of(path.begin() + nInpVar, path.end(), [](char v) { return v == 0 || v == 1; }))
+            throw quorvelError("internal error: an attractor reads a next-state variable");
+        coverInto(mgr, Cudd_ReadOne(mgr), ip, nInpVar, cube, cover, count);
+    } else {
+        coverInto(mgr, set, ip, nInpVar, cube, cover, count);
+    }
     cover.states = count.decimal();
     return cover;
 }
