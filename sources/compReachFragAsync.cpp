@@ -153,11 +153,14 @@ constexpr int kWalksWithoutNews = 16;
 // in a new attractor or every state left lies in attractors found. Walks
 // that keep ending outside an attractor hard to enter at random then cost
 // one such descent instead of leg after leg. Returns whether a new attractor
-// was recorded.
+// was recorded. Otherwise, with `leadsToFound`, sets it to states shown to
+// reach attractors found: the backward parts met on the way and the last
+// forward set.
 bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& steadyStates,
-               walkFindings& findings, recordBudget& budget) {
+               walkFindings& findings, recordBudget& budget, bddHandle* leadsToFound = nullptr) {
     DdManager* const mgr = search.frag.mgr;
     bddHandle start(mgr, initState);
+    bddHandle backParts = bddZero(mgr);
     for (bool first = true;; first = false) {
         std::cout << "computing forward reachable states" << std::endl;
         bddHandle reachedFwd =
@@ -181,10 +184,15 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
         }
         std::cout << "transient state" << std::endl;
         if (first) uniteInto(findings.transient, backWithin.get());
+        uniteInto(backParts, backWithin.get());
         bddHandle onward =
             bddResult(mgr, Cudd_bddAnd(mgr, reachedFwd.get(), Cudd_Not(backWithin.get())));
         onward = bddResult(mgr, Cudd_bddAnd(mgr, onward.get(), Cudd_Not(findings.attractors.get())));
-        if (onward.get() == Cudd_ReadLogicZero(mgr)) return false;
+        if (onward.get() == Cudd_ReadLogicZero(mgr)) {
+            if (leadsToFound != nullptr)
+                *leadsToFound = bddResult(mgr, Cudd_bddOr(mgr, backParts.get(), reachedFwd.get()));
+            return false;
+        }
         start = bddHandle::adopt(mgr, pickMinterm(mgr, onward.get(), search.frag.ip,
                                                   search.frag.geneId, search.frag.nInpVar, 0));
     }
@@ -215,17 +223,18 @@ constexpr size_t kExplicitStates = 1024;
 // small; otherwise by testStart when `symbolic`, and else left undecided. A
 // new attractor is recorded and added to findings.attractors. Returns 1 for
 // a new attractor (the state's own, or one its forward set leads to), 2 for
-// a state shown to reach only attractors found already, 0 for another
-// transient state, -1 when undecided.
+// a state shown to reach only attractors found already (leadsToFound is
+// then set as testStart sets it), 0 for another transient state, -1 when
+// undecided.
 int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNode* state,
                       bool symbolic, std::vector<DdNode*>& steadyStates, walkFindings& findings,
-                      recordBudget& budget) {
+                      recordBudget& budget, bddHandle& leadsToFound) {
     bddHandle attractor;
     const int recurrent =
         explicitRecurrence(search.frag, network, state, kExplicitStates, attractor);
     if (recurrent < 0) {
         if (!symbolic) return -1;
-        return testStart(search, state, steadyStates, findings, budget) ? 1 : 2;
+        return testStart(search, state, steadyStates, findings, budget, &leadsToFound) ? 1 : 2;
     }
     if (recurrent == 0) {
         std::cout << "transient state" << std::endl;
@@ -346,14 +355,18 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                     std::cout << "state of an attractor already found" << std::endl;
                     outcome = 1;
                 } else {
+                    bddHandle leadsToFound;
                     const int tested =
                         recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
-                                          steadyStates, findings, local);
+                                          steadyStates, findings, local, leadsToFound);
                     if (tested == 1) {
                         const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
                         uniteInto(shown, inside.get());
                         outcome = 2;
                     } else if (tested == 2) {
+                        // Every point whose state lies there is shown too.
+                        const bddHandle inside = macroProject(mgr, ms, leadsToFound.get());
+                        uniteInto(shown, inside.get());
                         outcome = 1;
                     }
                 }
