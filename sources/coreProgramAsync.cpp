@@ -751,6 +751,51 @@ partAttractor extend(const partAttractor& a, const std::vector<int>& own, const 
     return extended;
 }
 
+// The attractors of the processed part and a block of one gene g (which
+// may read itself, and reads the genes `inputs` besides), inside the
+// attractor `a`, with no search. The part moves inside A whatever g does,
+// so only two facts matter: whether g can fall somewhere in A (f_g = 0 for
+// some state of A with g = 1) and whether it can rise (f_g = 1 for some
+// state with g = 0). If it can do neither, A x {0} and A x {1} are both
+// attractors; if it can only fall (rise), A x {0} (A x {1}) is the only one,
+// the other half leading into it; if it can do both, A x {0, 1} is one
+// attractor, since the part can move to where g may change and back.
+std::vector<partAttractor> extendByOneGene(const compositionContext& c, const partAttractor& a,
+                                           int g, const std::vector<int>& inputs) {
+    DdManager* const m = c.mgr;
+    DdNode* const var = c.ip.at(static_cast<size_t>(g));
+    // f_g with g = 1 and g = 0, its settled inputs replaced by their values:
+    // functions of A's changing genes only.
+    std::vector<int> held;
+    for (const int r : inputs)
+        if ((*a.settled)[static_cast<size_t>(r)] >= 0) held.push_back(r);
+    const bddHandle values = valuesCube(m, c.ip, c.nInpVar, held, *a.settled);
+    const bddHandle heldCube = cubeOfIndices(m, held);
+    auto cofactor = [&](DdNode* literal) {
+        const bddHandle onG =
+            bddResult(m, Cudd_bddAndAbstract(m, c.network.next.at(static_cast<size_t>(g)).get(),
+                                             literal, var));
+        return bddResult(m, Cudd_bddAndAbstract(m, onG.get(), values.get(), heldCube.get()));
+    };
+    const bddHandle whenOn = cofactor(var);
+    const bddHandle whenOff = cofactor(Cudd_Not(var));
+    const bool canFall = Cudd_bddLeq(m, a.moving.get(), whenOn.get()) != 1;
+    const bool canRise = Cudd_bddLeq(m, a.moving.get(), Cudd_Not(whenOff.get())) != 1;
+    std::vector<partAttractor> found;
+    auto add = [&](const bddHandle& gene, double states) {
+        partAttractor next = extend(a, {g}, gene);
+        next.count = a.count * states;
+        found.push_back(std::move(next));
+    };
+    if (canFall && canRise) {
+        add(bddOne(m), 2.0);
+    } else {
+        if (!canRise) add(bddHandle(m, Cudd_Not(var)), 1.0);
+        if (!canFall) add(bddHandle(m, var), 1.0);
+    }
+    return found;
+}
+
 // The states of `a` over x: its moving factor and its settled values.
 bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const partAttractor& a) {
     std::vector<int> constant;
@@ -856,6 +901,12 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             bddArray viewKeys;
             std::vector<partAttractor> extended;
             for (const partAttractor& a : part) {
+                if (block.geneName.size() == 1) {
+                    // One gene: no search (see extendByOneGene).
+                    for (partAttractor& next : extendByOneGene(context, a, block.geneName[0], inputs))
+                        extended.push_back(std::move(next));
+                    continue;
+                }
                 const bool inputsSettled =
                     std::all_of(inputs.begin(), inputs.end(),
                                 [&](int r) { return (*a.settled)[static_cast<size_t>(r)] >= 0; });

@@ -258,6 +258,22 @@ TEST(LayeredBlocks, SettledGenesBetweenMovingAncestorsAndTheirReaders) {
     }
 }
 
+// Blocks of one gene below an oscillator and an input: each way such a gene
+// can fall or rise inside its parents' attractor.
+TEST(LayeredBlocks, OneGeneBlocksBelowAnOscillator) {
+    std::vector<networkDefBool> network;
+    addRule(network, "A", {{"B", 0}});  // A, B: cyclic
+    addRule(network, "B", {{"A", 1}});
+    addRule(network, "S", {{"S", 1}});  // S: an input
+    addRule(network, "C", {{"A", 1}, {"S", 1}});  // follows: both values while S is on
+    addRule(network, "D", {{"D", 1}});  // D = D OR A: rises, never falls
+    addRule(network, "D", {{"A", 1}});
+    addRule(network, "E", {{"E", 1}, {"A", 1}});  // E = E AND A: falls, never rises
+    addRule(network, "F", {{"F", 1}, {"S", 0}});  // F = F AND NOT S: held while S is off
+    addRule(network, "G", {{"G", 0}, {"S", 1}});  // G = NOT G AND S: a one-gene oscillator
+    EXPECT_TRUE(matchesReference(0, network));
+}
+
 // Hand-made shapes whose parts the composition handles differently.
 TEST(LayeredBlocks, OscillatorSeenThroughASettledGene) {
     std::vector<networkDefBool> network;
