@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "compInputOutcomes.h"
 #include "compReachFragAsync.h"
 #include "compSteadyAsyncComplex.h"
 #include "utilFragAsync.h"
@@ -18,6 +19,7 @@
 #include "printResult.h"
 #include "util.h"
 #include "utilFragSync.h"
+#include "utilSets.h"
 
 namespace {
 
@@ -110,7 +112,8 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, resultFormat format,
-                         updateMode update, std::size_t maxMemory) {
+                         updateMode update, std::size_t maxMemory,
+                         const std::vector<int>* groupedInputs) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -173,6 +176,14 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
             assignEntry(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
         std::cout << "BDD construction done" << std::endl;
 
+        if (groupedInputs != nullptr) {
+            const std::vector<inputOutcome> outcomes =
+                compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
+                                  inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
+                                  *groupedInputs);
+            return printOutcomes(format, mgrAsync, geneDbOrg, geneDbReduced, defaultStatus,
+                                 *groupedInputs, outcomes, ipAsync, nInpVar);
+        }
         std::string text =
             update == updateMode::sync
                 ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
@@ -455,43 +466,6 @@ double writableStates(const geneDatabase& geneDbOrg, resultFormat format) {
                      (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
 }
 
-// The variables of f's support (indices), ascending.
-std::vector<int> supportOf(DdManager* m, DdNode* f) {
-    int* support = nullptr;
-    const int count = Cudd_SupportIndices(m, f, &support);
-    std::vector<int> indices;
-    if (count > 0) indices.assign(support, support + count);
-    std::free(support);
-    if (count < 0) throw quorvelError("BDD engine failure: the support of a set is unavailable");
-    std::sort(indices.begin(), indices.end());
-    return indices;
-}
-
-// The cube of the variables `indices` of m, conjoined from the lowest level
-// up, so every step puts one node on top of the cube built so far (in any
-// other order a cube over thousands of variables costs a walk per variable).
-bddHandle cubeOfIndices(DdManager* m, std::vector<int> indices) {
-    std::sort(indices.begin(), indices.end(),
-              [m](int a, int b) { return Cudd_ReadPerm(m, a) > Cudd_ReadPerm(m, b); });
-    bddHandle cube = bddOne(m);
-    for (const int index : indices)
-        cube = bddResult(m, Cudd_bddAnd(m, Cudd_bddIthVar(m, index), cube.get()));
-    return cube;
-}
-
-// The projection of `set` (over current-state variables, whose index is the
-// gene) onto the genes `keep` (ascending): every other variable of its
-// support is abstracted.
-bddHandle projectOnto(const bddHandle& set, const std::vector<int>& keep) {
-    DdManager* const m = set.manager();
-    std::vector<int> others;
-    for (const int index : supportOf(m, set.get()))
-        if (!std::binary_search(keep.begin(), keep.end(), index)) others.push_back(index);
-    if (others.empty()) return set;
-    const bddHandle cube = cubeOfIndices(m, others);
-    return bddResult(m, Cudd_bddExistAbstract(m, set.get(), cube.get()));
-}
-
 // The number of states of `set` counted over `width` genes that include
 // its support (its variables are current-state ones). Past about a thousand
 // variables in the support a double cannot hold the scaled minterm count;
@@ -636,24 +610,6 @@ bddArray searchFragmentInside(const compositionContext& c, const std::vector<int
     return searchFragment(c, relations, genes);
 }
 
-// A search's results, memoised by the node of the set they were searched
-// for (whose handle the memo keeps, so the node is not reused).
-struct searchMemo {
-    std::map<DdNode*, size_t> at;
-    bddArray keys;
-    std::vector<bddArray> results;
-    template <typename Search>
-    const bddArray& find(const bddHandle& key, Search search) {
-        const auto known = at.find(key.get());
-        if (known != at.end()) return results[known->second];
-        bddArray found = search();
-        keys.push_back(key);
-        results.push_back(std::move(found));
-        at.emplace(key.get(), results.size() - 1);
-        return results.back();
-    }
-};
-
 }  // namespace
 
 // The attractors of the whole network are composed block by block, in level
@@ -731,7 +687,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             // genes, listed only when some attractor takes the moving path.
             std::vector<int> fragment;
             std::vector<int> ancestors;
-            searchMemo byInputs, byAncestors;
+            nodeMemo<bddArray> byInputs, byAncestors;
             std::vector<partAttractor> extended;
             for (const partAttractor& a : part) {
                 const bddHandle v = projectOnto(a.states, inputs);

@@ -1,0 +1,262 @@
+// Inputs as parameters: the inputs of a network, the composition over every
+// setting of them at once, and the grouping of the settings into outcomes.
+#include "compInputOutcomes.h"
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+
+#include "compParamAttractors.h"
+#include "readNetworkFunctions.h"
+#include "util.h"
+#include "utilSets.h"
+
+namespace {
+
+// Whether the rules of `target` (all reading no other gene) give the value
+// `value` of the gene as its next value.
+bool ruleValue(const std::vector<const networkDefBool*>& rules, bool value) {
+    bool anyActivating = false;
+    bool activated = false;
+    bool inhibited = false;
+    for (const networkDefBool* rule : rules) {
+        bool holds = true;
+        for (const int polar : rule->inpGenePolar) holds = holds && ((polar == 1) == value);
+        if (rule->outGenePolar == 1) {
+            anyActivating = true;
+            activated = activated || holds;
+        } else {
+            inhibited = inhibited || holds;
+        }
+    }
+    return (anyActivating ? activated : true) && !inhibited;
+}
+
+// A pair of the composition: settings S and the states A of the processed
+// part under them (inside S).
+struct settingsPart {
+    bddHandle settings;
+    bddHandle states;
+};
+
+struct compositionInputs {
+    DdManager* mgr;
+    std::vector<DdNode*>& op;
+    std::vector<DdNode*>& ip;
+    DdNode* inpCubeFwd;
+    DdNode* inpCubeBwd;
+    DdNode* topSame;
+    int nInpVar;
+    const networkFunctions& network;
+};
+
+std::vector<paramAttractor> searchParam(const compositionInputs& c,
+                                        std::vector<DdNode*>& relations,
+                                        const std::vector<int>& moving, const bddHandle& domain) {
+    const fragAsync frag{c.mgr, relations, c.ip, moving, c.inpCubeFwd, c.inpCubeBwd, c.topSame,
+                         c.nInpVar};
+    return compParamAttractors(frag, domain);
+}
+
+// The block's moving genes alone, with the other non-input genes they read
+// (`held`, cube `heldCube`) at the single valuation `point`; the inputs they
+// read are parameters, searched over `settings`.
+std::vector<paramAttractor> searchBlockHeld(const compositionInputs& c,
+                                            const std::vector<int>& moving,
+                                            const std::vector<int>& held, const bddHandle& heldCube,
+                                            const bddHandle& point, const bddHandle& settings) {
+    DdManager* const m = c.mgr;
+    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    const rawNodesGuard relationsOwned(m, relations);
+    for (const int g : moving) {
+        const size_t at = static_cast<size_t>(g);
+        const bddHandle f =
+            held.empty() ? c.network.next[at]
+                         : bddResult(m, Cudd_bddAndAbstract(m, c.network.next[at].get(),
+                                                            point.get(), heldCube.get()));
+        relations[at] =
+            bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], f.get()))
+                .release();
+    }
+    return searchParam(c, relations, moving, settings);
+}
+
+// f with the input variable `var` set to `value`.
+bddHandle cofactor(DdManager* m, const bddHandle& f, DdNode* var, bool value) {
+    return bddResult(m, Cudd_bddAndAbstract(m, f.get(), value ? var : Cudd_Not(var), var));
+}
+
+// The grouping: splits the input space on an input variable only where some
+// pair (restricted to the current cube) still depends on it; at a leaf every
+// pair left holds for the whole cube, and the set of their states (no input
+// in their support) is the outcome of every setting of the cube.
+struct outcomeGrouping {
+    DdManager* mgr;
+    std::vector<DdNode*>& ip;
+    std::vector<int> inputsTopDown;
+    std::map<std::vector<DdNode*>, size_t> byAttractors;
+    std::vector<inputOutcome> outcomes;
+
+    void split(const std::vector<settingsPart>& pairs, const bddHandle& cube) {
+        std::vector<int> used;
+        for (const settingsPart& p : pairs) {
+            for (const int v : supportOf(mgr, p.settings.get())) used.push_back(v);
+            for (const int v : supportOf(mgr, p.states.get())) used.push_back(v);
+        }
+        std::sort(used.begin(), used.end());
+        const auto splitter = std::find_if(
+            inputsTopDown.begin(), inputsTopDown.end(),
+            [&](int x) { return std::binary_search(used.begin(), used.end(), x); });
+        if (splitter == inputsTopDown.end()) {
+            addLeaf(pairs, cube);
+            return;
+        }
+        DdNode* const var = ip[static_cast<size_t>(*splitter)];
+        for (const bool value : {false, true}) {
+            std::vector<settingsPart> restricted;
+            for (const settingsPart& p : pairs) {
+                bddHandle settings = cofactor(mgr, p.settings, var, value);
+                if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
+                restricted.push_back({std::move(settings), cofactor(mgr, p.states, var, value)});
+            }
+            const bddHandle literal(mgr, value ? var : Cudd_Not(var));
+            split(restricted, bddResult(mgr, Cudd_bddAnd(mgr, cube.get(), literal.get())));
+        }
+    }
+
+    void addLeaf(const std::vector<settingsPart>& pairs, const bddHandle& cube) {
+        bddArray attractors;
+        for (const settingsPart& p : pairs) attractors.push_back(p.states);
+        std::sort(attractors.begin(), attractors.end(),
+                  [](const bddHandle& a, const bddHandle& b) { return a.get() < b.get(); });
+        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
+        const std::vector<DdNode*> key = lentNodes(attractors);
+        const auto known = byAttractors.find(key);
+        if (known != byAttractors.end()) {
+            bddHandle& settings = outcomes[known->second].settings;
+            settings = bddResult(mgr, Cudd_bddOr(mgr, settings.get(), cube.get()));
+            return;
+        }
+        byAttractors.emplace(key, outcomes.size());
+        outcomes.push_back({cube, std::move(attractors)});
+    }
+};
+
+}  // namespace
+
+std::vector<std::string> listInputNames(const std::vector<networkDefBool>& network) {
+    std::vector<std::string> targets;
+    std::map<std::string, std::vector<const networkDefBool*>> rulesOf;
+    for (const networkDefBool& rule : network) {
+        if (rulesOf.find(rule.outGeneName) == rulesOf.end()) targets.push_back(rule.outGeneName);
+        rulesOf[rule.outGeneName].push_back(&rule);
+    }
+    std::vector<std::string> inputs;
+    for (const std::string& name : targets) {
+        const std::vector<const networkDefBool*>& rules = rulesOf[name];
+        const bool readsOnlyItself = std::all_of(rules.begin(), rules.end(), [&](auto rule) {
+            return std::all_of(rule->inpGeneName.begin(), rule->inpGeneName.end(),
+                               [&](const std::string& r) { return r == name; });
+        });
+        if (readsOnlyItself && !ruleValue(rules, false) && ruleValue(rules, true))
+            inputs.push_back(name);
+    }
+    return inputs;
+}
+
+std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
+                                            std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
+                                            DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
+                                            const levelArray& sccTopoLvl,
+                                            const std::vector<int>& inputs) {
+    const networkFunctions network = readNetworkFunctions(mgr, op, ip, nInpVar);
+    const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network};
+    const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
+    std::vector<settingsPart> part;
+    part.push_back({bddOne(mgr), bddOne(mgr)});
+    int cnt = 0;
+    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+            const sccTopo& block = sccTopoLvl[i][j];
+            ++cnt;
+            std::vector<int> moving;
+            for (const int g : block.geneName)
+                if (!isInput(g)) moving.push_back(g);
+            if (moving.empty()) continue;  // inputs only: their settings are the parameters
+            std::cout << "now computing scc number " << cnt << std::endl;
+            std::sort(moving.begin(), moving.end());
+            // What the moving genes read outside themselves: other genes,
+            // held or moving (`held`), and inputs (`parameters`).
+            std::vector<int> held, parameters;
+            for (const int g : moving)
+                for (const int r : network.regulators.at(static_cast<size_t>(g))) {
+                    if (isInput(r))
+                        parameters.push_back(r);
+                    else if (!std::binary_search(moving.begin(), moving.end(), r))
+                        held.push_back(r);
+                }
+            for (std::vector<int>* list : {&held, &parameters}) {
+                std::sort(list->begin(), list->end());
+                list->erase(std::unique(list->begin(), list->end()), list->end());
+            }
+            const bddHandle heldCube = cubeOfIndices(mgr, held);
+            std::vector<int> fragmentMoving, outsideBlock;
+            nodeMemo<std::vector<paramAttractor>> byHeld, byAncestors;
+            std::vector<settingsPart> extended;
+            for (const settingsPart& a : part) {
+                const bddHandle v = projectOnto(a.states, held);
+                const bddHandle point =
+                    held.empty() ? v
+                                 : bddHandle::adopt(mgr, pickMinterm(mgr, v.get(), ip, held,
+                                                                     nInpVar, 0));
+                const std::vector<paramAttractor>* found = nullptr;
+                if (point == v) {
+                    // The parameters' settings that matter here, and the held
+                    // point: together they decide the search.
+                    const bddHandle settings = projectOnto(a.settings, parameters);
+                    const bddHandle key =
+                        bddResult(mgr, Cudd_bddAnd(mgr, v.get(), settings.get()));
+                    found = &byHeld.find(key, [&] {
+                        return searchBlockHeld(c, moving, held, heldCube, v, settings);
+                    });
+                } else {
+                    if (fragmentMoving.empty()) {
+                        std::vector<int> fragment;
+                        makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j),
+                                       fragment);
+                        for (const int g : uniqueGenes(fragment)) {
+                            if (!isInput(g)) fragmentMoving.push_back(g);
+                            if (!std::binary_search(moving.begin(), moving.end(), g))
+                                outsideBlock.push_back(g);
+                        }
+                        std::sort(outsideBlock.begin(), outsideBlock.end());
+                    }
+                    // The ancestors' part of A (with the inputs they read):
+                    // closed under their steps, so the fragment's search stays
+                    // inside it.
+                    const bddHandle inAncestors = projectOnto(a.states, outsideBlock);
+                    found = &byAncestors.find(inAncestors, [&] {
+                        return searchParam(c, op, fragmentMoving, inAncestors);
+                    });
+                }
+                for (const paramAttractor& d : *found) {
+                    bddHandle settings =
+                        bddResult(mgr, Cudd_bddAnd(mgr, a.settings.get(), d.settings.get()));
+                    if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
+                    extended.push_back(
+                        {std::move(settings),
+                         bddResult(mgr, Cudd_bddAnd(mgr, a.states.get(), d.states.get()))});
+                }
+            }
+            part = std::move(extended);
+            std::cout << part.size() << " attractors over settings so far" << std::endl;
+        }
+    }
+
+    outcomeGrouping grouping{mgr, ip, inputs, {}, {}};
+    std::sort(grouping.inputsTopDown.begin(), grouping.inputsTopDown.end(),
+              [mgr](int a, int b) { return Cudd_ReadPerm(mgr, a) < Cudd_ReadPerm(mgr, b); });
+    grouping.split(part, bddOne(mgr));
+    std::cout << grouping.outcomes.size() << " outcomes" << std::endl;
+    return std::move(grouping.outcomes);
+}
