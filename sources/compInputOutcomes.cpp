@@ -59,21 +59,23 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
 }
 
 // The block's moving genes alone, with the other non-input genes they read
-// (`held`, cube `heldCube`) at the single valuation `point`; the inputs they
-// read are parameters, searched over `settings`.
+// (cube `heldCube`) held at one valuation per setting: `held` (over them and
+// the inputs) holds exactly one of their valuations for each setting. Their
+// functions with the held genes replaced by those values read the block and
+// the inputs, which are the search's parameters, searched over `settings`.
 std::vector<paramAttractor> searchBlockHeld(const compositionInputs& c,
                                             const std::vector<int>& moving,
-                                            const std::vector<int>& held, const bddHandle& heldCube,
-                                            const bddHandle& point, const bddHandle& settings) {
+                                            const bddHandle& heldCube, const bddHandle& held,
+                                            const bddHandle& settings) {
     DdManager* const m = c.mgr;
     std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
     const rawNodesGuard relationsOwned(m, relations);
     for (const int g : moving) {
         const size_t at = static_cast<size_t>(g);
-        const bddHandle f =
-            held.empty() ? c.network.next[at]
-                         : bddResult(m, Cudd_bddAndAbstract(m, c.network.next[at].get(),
-                                                            point.get(), heldCube.get()));
+        // Exact since each setting has one held valuation: f AND held keeps
+        // f's value there, the abstraction drops the held variables.
+        const bddHandle f = bddResult(
+            m, Cudd_bddAndAbstract(m, c.network.next[at].get(), held.get(), heldCube.get()));
         relations[at] =
             bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], f.get()))
                 .release();
@@ -200,24 +202,30 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                 list->erase(std::unique(list->begin(), list->end()), list->end());
             }
             const bddHandle heldCube = cubeOfIndices(mgr, held);
+            const std::vector<int> heldTopDown = sortTopDown(mgr, held);
+            std::vector<int> heldAndInputs(held);
+            heldAndInputs.insert(heldAndInputs.end(), inputs.begin(), inputs.end());
+            std::sort(heldAndInputs.begin(), heldAndInputs.end());
             std::vector<int> fragmentMoving, outsideBlock;
             nodeMemo<std::vector<paramAttractor>> byHeld, byAncestors;
             std::vector<settingsPart> extended;
             for (const settingsPart& a : part) {
-                const bddHandle v = projectOnto(a.states, held);
-                const bddHandle point =
-                    held.empty() ? v
-                                 : bddHandle::adopt(mgr, pickMinterm(mgr, v.get(), ip, held,
-                                                                     nInpVar, 0));
+                // The held genes' values with the settings they occur under.
+                const bddHandle v = projectOnto(a.states, heldAndInputs);
                 const std::vector<paramAttractor>* found = nullptr;
-                if (point == v) {
-                    // The parameters' settings that matter here, and the held
-                    // point: together they decide the search.
-                    const bddHandle settings = projectOnto(a.settings, parameters);
+                if (compLeastPerSetting(v, ip, heldTopDown, heldCube) == v) {
+                    // One held valuation per setting: the block runs alone.
+                    // Its parameters are the inputs it reads and those the
+                    // held values depend on.
+                    std::vector<int> blockParameters(parameters);
+                    for (const int x : supportOf(mgr, v.get()))
+                        if (isInput(x)) blockParameters.push_back(x);
+                    std::sort(blockParameters.begin(), blockParameters.end());
+                    const bddHandle settings = projectOnto(a.settings, blockParameters);
                     const bddHandle key =
                         bddResult(mgr, Cudd_bddAnd(mgr, v.get(), settings.get()));
                     found = &byHeld.find(key, [&] {
-                        return searchBlockHeld(c, moving, held, heldCube, v, settings);
+                        return searchBlockHeld(c, moving, heldCube, v, settings);
                     });
                 } else {
                     if (fragmentMoving.empty()) {

@@ -25,21 +25,8 @@ bddHandle settingsOf(const paramSearch& s, const bddHandle& set) {
     return bddResult(m, Cudd_bddExistAbstract(m, set.get(), s.movingCube.get()));
 }
 
-// One state of `set` per setting: the least one, its moving genes fixed from
-// the top of the order down (x_g := 0 where some state of the setting with
-// x_g = 0 is left), with set operations rather than per setting.
-bddHandle leastPerSetting(const paramSearch& s, bddHandle set) {
-    DdManager* const m = s.frag.mgr;
-    DdNode* const zero = Cudd_ReadLogicZero(m);
-    for (const int g : s.topDown) {
-        if (set.get() == zero) break;
-        DdNode* const var = s.frag.ip[static_cast<size_t>(g)];
-        const bddHandle low = conj(m, set.get(), Cudd_Not(var));
-        const bddHandle lowSettings = settingsOf(s, low);
-        const bddHandle highOnly = conj(m, set.get(), Cudd_Not(lowSettings.get()));
-        set = bddResult(m, Cudd_bddOr(m, low.get(), highOnly.get()));
-    }
-    return set;
+bddHandle leastPerSetting(const paramSearch& s, const bddHandle& set) {
+    return compLeastPerSetting(set, s.frag.ip, s.topDown, s.movingCube);
 }
 
 // The states where some moving gene can change its value.
@@ -65,13 +52,33 @@ bddHandle reach(const paramSearch& s, const bddHandle& start, searchDirection di
 
 }  // namespace
 
+std::vector<int> sortTopDown(DdManager* m, std::vector<int> genes) {
+    std::sort(genes.begin(), genes.end(),
+              [m](int a, int b) { return Cudd_ReadPerm(m, a) < Cudd_ReadPerm(m, b); });
+    return genes;
+}
+
+bddHandle compLeastPerSetting(bddHandle set, std::vector<DdNode*>& ip,
+                              const std::vector<int>& genesTopDown, const bddHandle& genesCube) {
+    DdManager* const m = set.manager();
+    DdNode* const zero = Cudd_ReadLogicZero(m);
+    for (const int g : genesTopDown) {
+        if (set.get() == zero) break;
+        DdNode* const var = ip[static_cast<size_t>(g)];
+        const bddHandle low = conj(m, set.get(), Cudd_Not(var));
+        const bddHandle lowSettings =
+            bddResult(m, Cudd_bddExistAbstract(m, low.get(), genesCube.get()));
+        const bddHandle highOnly = conj(m, set.get(), Cudd_Not(lowSettings.get()));
+        set = bddResult(m, Cudd_bddOr(m, low.get(), highOnly.get()));
+    }
+    return set;
+}
+
 std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bddHandle& domain) {
     DdManager* const m = frag.mgr;
     DdNode* const zero = Cudd_ReadLogicZero(m);
     paramSearch s{frag, makeGeneMoves(frag), bddHandle(), {}};
-    s.topDown = uniqueGenes(frag.geneId);
-    std::sort(s.topDown.begin(), s.topDown.end(),
-              [m](int a, int b) { return Cudd_ReadPerm(m, a) < Cudd_ReadPerm(m, b); });
+    s.topDown = sortTopDown(m, uniqueGenes(frag.geneId));
     s.movingCube = cubeOfIndices(m, s.topDown);
     std::vector<paramAttractor> found;
     if (domain.get() == zero) return found;

@@ -16,6 +16,17 @@ struct paramAttractor {
     bddHandle states;
 };
 
+// `genes` sorted from the top of m's variable order down.
+std::vector<int> sortTopDown(DdManager* m, std::vector<int> genes);
+
+// One state of `set` per setting of the variables outside `genesTopDown`
+// (the genes, from the top of the order down, whose variables make the cube
+// genesCube): the least one, its genes fixed from the top down (x_g := 0
+// where some state of the setting with x_g = 0 is left), with set operations
+// rather than per setting. Each setting of `set` keeps exactly one state.
+bddHandle compLeastPerSetting(bddHandle set, std::vector<DdNode*>& ip,
+                              const std::vector<int>& genesTopDown, const bddHandle& genesCube);
+
 // Every asynchronous attractor of the fragment for every setting of its
 // parameters, as a list of paramAttractors: for each setting p, the sets
 // {states restricted to p : p in settings} over the list are exactly the
