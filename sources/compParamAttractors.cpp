@@ -45,6 +45,42 @@ bddHandle movableStates(const paramSearch& s) {
     return movable;
 }
 
+// The states one step away from `set`, each setting apart.
+bddHandle successors(const paramSearch& s, const bddHandle& set) {
+    DdManager* const m = s.frag.mgr;
+    bddHandle image = bddZero(m);
+    for (size_t k = 0; k < s.moves.genes.size(); ++k) {
+        DdNode** current = &s.frag.ip[static_cast<size_t>(s.moves.genes[k])];
+        DdNode** next = &s.frag.ip[static_cast<size_t>(s.frag.nInpVar + s.moves.genes[k])];
+        const bddHandle product =
+            bddResult(m, Cudd_bddAndAbstract(m, set.get(), s.moves.moves[k].get(), *current));
+        const bddHandle moved =
+            bddResult(m, Cudd_bddSwapVariables(m, product.get(), current, next, 1));
+        image = bddResult(m, Cudd_bddOr(m, image.get(), moved.get()));
+    }
+    return bddResult(m, Cudd_bddAnd(m, image.get(), Cudd_Not(set.get())));
+}
+
+// Moves one pivot per setting along a walk: at each step, a successor of
+// the pivot (the least one in a varying order of preference), so that the
+// pivot is likely to end inside an attractor, whose forward set then is the
+// attractor itself. Any pivot keeps the search exact.
+bddHandle walkPivots(const paramSearch& s, bddHandle pivots, long steps) {
+    DdManager* const m = s.frag.mgr;
+    std::vector<int> order(s.topDown);
+    for (long step = 0; step < steps; ++step) {
+        const bddHandle next = successors(s, pivots);
+        if (next.get() == Cudd_ReadLogicZero(m)) break;
+        // Settings without a successor keep their pivot.
+        const bddHandle stay =
+            bddResult(m, Cudd_bddAnd(m, pivots.get(), Cudd_Not(settingsOf(s, next).get())));
+        std::rotate(order.begin(), order.begin() + 1, order.end());
+        const bddHandle moved = compLeastPerSetting(next, s.frag.ip, order, s.movingCube);
+        pivots = bddResult(m, Cudd_bddOr(m, stay.get(), moved.get()));
+    }
+    return pivots;
+}
+
 bddHandle reach(const paramSearch& s, const bddHandle& start, searchDirection direction,
                 const bddHandle& domain) {
     return compReachBySaturation(s.frag, s.moves, start.get(), direction, domain.get());
@@ -100,7 +136,8 @@ std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bdd
                      Cudd_Not(reach(s, steady, searchDirection::backward, domain).get()));
     while (space.get() != zero) {
         bddHandle foundNow = bddZero(m);
-        bddHandle pivots = leastPerSetting(s, space);
+        const long walk = 4 * static_cast<long>(s.topDown.size()) + 64;
+        bddHandle pivots = walkPivots(s, leastPerSetting(s, space), walk);
         while (pivots.get() != zero) {
             const bddHandle forward = reach(s, pivots, searchDirection::forward, space);
             // Inside the forward set, the states that reach the pivot: a path
@@ -117,7 +154,7 @@ std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bdd
             }
             // A state the pivot reaches but that does not reach it back: its
             // forward set lies inside F without the pivot.
-            pivots = leastPerSetting(s, escape);
+            pivots = walkPivots(s, leastPerSetting(s, escape), walk);
         }
         space = conj(m, space.get(),
                      Cudd_Not(reach(s, foundNow, searchDirection::backward, space).get()));
