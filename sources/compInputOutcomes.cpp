@@ -3,10 +3,12 @@
 #include "compInputOutcomes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <map>
 
 #include "compParamAttractors.h"
+#include "compReachFragAsync.h"
 #include "readNetworkFunctions.h"
 #include "util.h"
 #include "utilSets.h"
@@ -50,37 +52,98 @@ struct compositionInputs {
     const networkFunctions& network;
 };
 
+// A fragment of at least this many moving genes with up to this many
+// settings is searched once per setting (the search of the plain
+// composition, whose walks find the attractors of a large block sooner);
+// otherwise once for all settings.
+constexpr size_t kLargeFragment = 12;
+constexpr double kSettingsSearchedApart = 8;
+
+// The attractors of the fragment `moving`, whose next-state functions are
+// `functions` (parallel to moving; they read the fragment and the inputs
+// `parameters`, ascending), inside `domain` (over the fragment and the
+// parameters), for every setting of the parameters (see compParamAttractors).
 std::vector<paramAttractor> searchParam(const compositionInputs& c,
-                                        std::vector<DdNode*>& relations,
-                                        const std::vector<int>& moving, const bddHandle& domain) {
-    const fragAsync frag{c.mgr, relations, c.ip, moving, c.inpCubeFwd, c.inpCubeBwd, c.topSame,
-                         c.nInpVar};
-    return compParamAttractors(frag, domain);
+                                        const std::vector<int>& moving,
+                                        const bddArray& functions,
+                                        const std::vector<int>& parameters,
+                                        const bddHandle& domain) {
+    DdManager* const m = c.mgr;
+    const auto relationOf = [&](int g, const bddHandle& f) {
+        return bddResult(
+            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar + g)], f.get()));
+    };
+    bddHandle settings = bddResult(
+        m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
+    const double count =
+        Cudd_CountMinterm(m, settings.get(), static_cast<int>(parameters.size()));
+    if (count > kSettingsSearchedApart || moving.size() < kLargeFragment) {
+        std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+        const rawNodesGuard relationsOwned(m, relations);
+        for (size_t k = 0; k < moving.size(); ++k)
+            relations[static_cast<size_t>(moving[k])] = relationOf(moving[k], functions[k]).release();
+        const fragAsync frag{m, relations, c.ip, moving, c.inpCubeFwd, c.inpCubeBwd, c.topSame,
+                             c.nInpVar};
+        return compParamAttractors(frag, domain);
+    }
+    // Setting by setting: the functions with the parameters' values put in
+    // make the fragment autonomous, as in the plain composition.
+    const bddHandle parameterCube = cubeOfIndices(m, parameters);
+    std::vector<paramAttractor> found;
+    while (settings.get() != Cudd_ReadLogicZero(m)) {
+        const bddHandle point = bddHandle::adopt(
+            m, pickMinterm(m, settings.get(), c.ip, parameters, c.nInpVar, 0));
+        settings = bddResult(m, Cudd_bddAnd(m, settings.get(), Cudd_Not(point.get())));
+        // Exact for a point: f AND p keeps f's value at p, the abstraction
+        // drops the parameters' variables.
+        const auto atPoint = [&](const bddHandle& f) {
+            return bddResult(m, Cudd_bddAndAbstract(m, f.get(), point.get(), parameterCube.get()));
+        };
+        const bddHandle space = atPoint(domain);
+        const bddHandle spaceNext =
+            bddHandle::adopt(m, swapCurrentAndNext(m, space.get(), c.ip, c.nInpVar));
+        networkFunctions record = c.network;
+        std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+        const rawNodesGuard relationsOwned(m, relations);
+        for (size_t k = 0; k < moving.size(); ++k) {
+            const size_t at = static_cast<size_t>(moving[k]);
+            record.next[at] = atPoint(functions[k]);
+            record.regulators[at] = supportOf(m, record.next[at].get());
+            // Confined to the setting's part of the domain on both sides of
+            // every step; the search narrows these copies.
+            const bddHandle here = bddResult(
+                m, Cudd_bddAnd(m, relationOf(moving[k], record.next[at]).get(), space.get()));
+            relations[at] = bddResult(m, Cudd_bddAnd(m, here.get(), spaceNext.get())).release();
+        }
+        std::vector<DdNode*> attractors;
+        const rawNodesGuard attractorsOwned(m, attractors);
+        if (!chkConstantAsync(relations, moving))
+            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, moving, c.topSame,
+                            c.nInpVar, attractors, HUGE_VAL, &record);
+        for (DdNode* a : attractors)
+            found.push_back({point, bddResult(m, Cudd_bddAnd(m, a, point.get()))});
+    }
+    return found;
 }
 
 // The block's moving genes alone, with the other non-input genes they read
 // (cube `heldCube`) held at one valuation per setting: `held` (over them and
 // the inputs) holds exactly one of their valuations for each setting. Their
 // functions with the held genes replaced by those values read the block and
-// the inputs, which are the search's parameters, searched over `settings`.
+// the inputs `parameters`, searched over `settings`.
 std::vector<paramAttractor> searchBlockHeld(const compositionInputs& c,
                                             const std::vector<int>& moving,
+                                            const std::vector<int>& parameters,
                                             const bddHandle& heldCube, const bddHandle& held,
                                             const bddHandle& settings) {
     DdManager* const m = c.mgr;
-    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
-    const rawNodesGuard relationsOwned(m, relations);
-    for (const int g : moving) {
-        const size_t at = static_cast<size_t>(g);
-        // Exact since each setting has one held valuation: f AND held keeps
-        // f's value there, the abstraction drops the held variables.
-        const bddHandle f = bddResult(
-            m, Cudd_bddAndAbstract(m, c.network.next[at].get(), held.get(), heldCube.get()));
-        relations[at] =
-            bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], f.get()))
-                .release();
-    }
-    return searchParam(c, relations, moving, settings);
+    bddArray functions;
+    // Exact since each setting has one held valuation: f AND held keeps f's
+    // value there, the abstraction drops the held variables.
+    for (const int g : moving)
+        functions.push_back(bddResult(m, Cudd_bddAndAbstract(m, c.network.next[static_cast<size_t>(g)].get(),
+                                                            held.get(), heldCube.get())));
+    return searchParam(c, moving, functions, parameters, settings);
 }
 
 // f with the input variable `var` set to `value`.
@@ -206,7 +269,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             std::vector<int> heldAndInputs(held);
             heldAndInputs.insert(heldAndInputs.end(), inputs.begin(), inputs.end());
             std::sort(heldAndInputs.begin(), heldAndInputs.end());
-            std::vector<int> fragmentMoving, outsideBlock;
+            std::vector<int> fragmentMoving, fragmentInputs, outsideBlock;
             nodeMemo<std::vector<paramAttractor>> byHeld, byAncestors;
             std::vector<settingsPart> extended;
             for (const settingsPart& a : part) {
@@ -221,11 +284,15 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                     for (const int x : supportOf(mgr, v.get()))
                         if (isInput(x)) blockParameters.push_back(x);
                     std::sort(blockParameters.begin(), blockParameters.end());
+                    blockParameters.erase(
+                        std::unique(blockParameters.begin(), blockParameters.end()),
+                        blockParameters.end());
                     const bddHandle settings = projectOnto(a.settings, blockParameters);
                     const bddHandle key =
                         bddResult(mgr, Cudd_bddAnd(mgr, v.get(), settings.get()));
                     found = &byHeld.find(key, [&] {
-                        return searchBlockHeld(c, moving, heldCube, v, settings);
+                        return searchBlockHeld(c, moving, blockParameters, heldCube, v,
+                                               settings);
                     });
                 } else {
                     if (fragmentMoving.empty()) {
@@ -233,7 +300,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                         makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j),
                                        fragment);
                         for (const int g : uniqueGenes(fragment)) {
-                            if (!isInput(g)) fragmentMoving.push_back(g);
+                            (isInput(g) ? fragmentInputs : fragmentMoving).push_back(g);
                             if (!std::binary_search(moving.begin(), moving.end(), g))
                                 outsideBlock.push_back(g);
                         }
@@ -244,7 +311,11 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                     // inside it.
                     const bddHandle inAncestors = projectOnto(a.states, outsideBlock);
                     found = &byAncestors.find(inAncestors, [&] {
-                        return searchParam(c, op, fragmentMoving, inAncestors);
+                        bddArray functions;
+                        for (const int g : fragmentMoving)
+                            functions.push_back(c.network.next[static_cast<size_t>(g)]);
+                        return searchParam(c, fragmentMoving, functions, fragmentInputs,
+                                           inAncestors);
                     });
                 }
                 for (const paramAttractor& d : *found) {
