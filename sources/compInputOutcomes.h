@@ -34,9 +34,13 @@ struct inputOutcome {
 // splits on the inputs: each attractor of the processed part is a pair
 // (settings S, states A over the inputs and the processed genes, inside S)
 // and stands for the attractor A restricted to p under every setting p of S.
-// Each block is searched by compParamAttractors, with the inputs it reads as
-// parameters: alone with its functions cofactored when the other genes it
-// reads hold one value throughout A, otherwise with its ancestors inside A.
+// Each block is searched for all settings of S at once, with the inputs it
+// reads as parameters (compParamAttractors; a large fragment with few
+// settings setting by setting, by the plain search): alone, its functions
+// cofactored by the values of the other genes it reads, when those hold one
+// value per setting throughout A (the values may depend on the setting, and
+// the inputs they depend on become parameters too); otherwise with its
+// ancestors, inside A's projection onto them.
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
 // (never narrowed here); ip, the cubes and topSame as for the searches.
 std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
