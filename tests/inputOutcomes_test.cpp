@@ -5,12 +5,10 @@
 // distinct list of attractors). Every analysis also checks that no BDD
 // reference is left outstanding (it throws otherwise).
 #include <gtest/gtest.h>
-#include <dirent.h>
 
 
 
 #include <algorithm>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -21,6 +19,7 @@
 #include "analysisOptions.h"
 #include "bruteForce.h"
 #include "compInputOutcomes.h"
+#include "expectedAttractors.h"
 #include "randomNetwork.h"
 #include "resultText.h"
 #include "util.h"
@@ -315,33 +314,13 @@ TEST(InputsGrouped, NoInputsIsOneOutcome) {
 // attractors (inputs free).
 TEST(InputsGrouped, SmallRealModelsEqualTheirExhaustiveAttractors) {
     const std::string dir = std::string(QUORVEL_SHARED_DIR) + "/networks/";
-    DIR* listing = opendir((dir + "expected/models").c_str());
-    if (listing == nullptr) GTEST_SKIP() << "the shared networks are not present";
-    std::vector<std::string> ids;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string file = entry->d_name;
-        if (file.size() > 5 && file.compare(file.size() - 5, 5, ".json") == 0)
-            ids.push_back(file.substr(0, file.size() - 5));
-    }
-    closedir(listing);
-    std::sort(ids.begin(), ids.end());
+    const std::vector<std::string> ids = listExpectedIds(dir, "models");
+    if (ids.empty()) GTEST_SKIP() << "the shared networks are not present";
     int compared = 0;
     for (const std::string& id : ids) {
-        const json expected = [&] {
-            std::ifstream in(dir + "expected/models/" + id + ".json");
-            return json::parse(in);
-        }();
-        if (!expected.contains("attractors")) continue;
-        resultText::attractorSet states;
-        for (const json& a : expected.at("attractors")) {
-            stateSet s;
-            for (const std::string& x : a.get<std::vector<std::string>>()) {
-                resultText::state v;
-                for (const char c : x) v.push_back(c - '0');
-                s.insert(v);
-            }
-            states.insert(s);
-        }
+        const expectedAttractors expected =
+            readExpectedAttractors(dir + "expected/models/" + id + ".json");
+        if (!expected.listed) continue;
         const std::string path = dir + "models/" + id + ".net";
         testing::internal::CaptureStdout();
         std::string error;
@@ -354,7 +333,7 @@ TEST(InputsGrouped, SmallRealModelsEqualTheirExhaustiveAttractors) {
         testing::internal::GetCapturedStdout();
         const expandedOutcomes r = expandGrouped(text);
         EXPECT_EQ(error + r.error, "") << id;
-        EXPECT_EQ(r.attractors, states) << id;
+        EXPECT_EQ(r.attractors, expected.attractors) << id;
         ++compared;
     }
     EXPECT_GT(compared, 10);
