@@ -24,6 +24,13 @@ updateMode updateOf(const std::string& value) {
     throw optionError("invalid value '" + value + "' for --update (async or sync)");
 }
 
+inputMode inputsOf(const std::string& value) {
+    if (value == "free") return inputMode::free;
+    if (value == "off") return inputMode::off;
+    if (value == "grouped") return inputMode::grouped;
+    throw optionError("invalid value '" + value + "' for --inputs (free, off or grouped)");
+}
+
 // GENE=0 or GENE=1; the gene name is everything before the last '='.
 geneFix fixOf(const std::string& value) {
     const size_t eq = value.rfind('=');
@@ -82,7 +89,7 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
         if (name != "--format" && name != "--update" && name != "--fix" &&
-            name != "--max-memory")
+            name != "--max-memory" && name != "--inputs")
             throw optionError("unknown option '" + arg + "'");
         std::string value;
         if (eq != std::string::npos) {
@@ -95,11 +102,18 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
             options.format = formatOf(value);
         else if (name == "--update")
             options.update = updateOf(value);
+        else if (name == "--inputs")
+            options.inputs = inputsOf(value);
         else if (name == "--max-memory")
             options.maxMemory = memoryOptionOf(value);
         else
             addFix(options.fixes, fixOf(value));
     }
+    const bool analyses = !options.help && !options.version;
+    if (analyses && options.inputs == inputMode::grouped && options.format == resultFormat::states)
+        throw optionError("--inputs grouped needs --format cubes or json");
+    if (analyses && options.inputs == inputMode::grouped && options.update == updateMode::sync)
+        throw optionError("--inputs grouped is for the asynchronous update only");
     return options;
 }
 
@@ -123,6 +137,10 @@ std::string helpText() {
            "                                   attractors (states, cubes), fixed\n"
            "      --update MODE      async (default: one gene at a time) or sync (every\n"
            "                         gene at once)\n"
+           "      --inputs MODE      the inputs (genes whose rule is X -> X): free (default:\n"
+           "                         every setting, one list), off (each fixed to 0) or\n"
+           "                         grouped (the settings grouped by their attractors;\n"
+           "                         needs --format cubes or json)\n"
            "      --fix GENE=0|1     hold GENE at 0 (knock-out) or 1 (over-expression);\n"
            "                         may be repeated\n"
            "      --quiet            write no progress lines\n"

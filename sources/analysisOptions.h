@@ -16,6 +16,12 @@ enum class resultFormat { states, cubes, json };
 // at once.
 enum class updateMode { async, sync };
 
+// What the inputs (genes whose only rule keeps their own value, X -> X) are:
+// free to start at either value (one attractor list over every setting),
+// fixed OFF before the reduction, or parameters whose settings are grouped
+// by the attractors they lead to.
+enum class inputMode { free, off, grouped };
+
 // A gene whose update function is replaced by a constant before the
 // reduction (a knock-out for 0, an over-expression for 1).
 struct geneFix {
@@ -27,6 +33,7 @@ struct analysisOptions {
     resultFormat format = resultFormat::states;
     updateMode update = updateMode::async;
     std::vector<geneFix> fixes;  // in the order given, each gene once
+    inputMode inputs = inputMode::free;
     bool quiet = false;          // no progress lines at all
     std::size_t maxMemory = 0;   // --max-memory in bytes; 0: only the process's own limits
     bool help = false;           // -h / --help was given
@@ -42,11 +49,14 @@ struct optionError : quorvelError {
 };
 
 // Reads GNU-style options: -h/--help, --version, --quiet, --format F,
-// --update U, --fix GENE=V and --max-memory SIZE (each value also as
+// --update U, --inputs I, --fix GENE=V and --max-memory SIZE (each value also as
 // --opt=VALUE; SIZE in bytes or with a unit K, M, G or T, powers of 1024). Options may
 // come before or after the file name; "--" ends them, so a file name may
 // start with "-". A lone "-" is a file name. A repeated --format or --update
 // keeps the last value; a gene fixed twice to different values is an error.
+// --inputs grouped answers in outcomes, which only the cubes and json formats
+// write, for the asynchronous update: with the states format or --update sync
+// it is an error.
 // Throws optionError.
 analysisOptions readOptions(const std::vector<std::string>& args);
 

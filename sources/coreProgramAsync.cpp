@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 
+#include "compInputOutcomes.h"
 #include "compReachFragAsync.h"
 #include "compSteadyAsyncComplex.h"
 #include "utilFragAsync.h"
@@ -19,6 +20,7 @@
 #include "printResult.h"
 #include "util.h"
 #include "utilFragSync.h"
+#include "utilSets.h"
 
 namespace {
 
@@ -111,7 +113,8 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, resultFormat format,
-                         updateMode update, std::size_t maxMemory) {
+                         updateMode update, std::size_t maxMemory,
+                         const std::vector<int>* groupedInputs) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -174,6 +177,14 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
             assignEntry(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
         std::cout << "BDD construction done" << std::endl;
 
+        if (groupedInputs != nullptr) {
+            const std::vector<inputOutcome> outcomes =
+                compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
+                                  inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
+                                  *groupedInputs);
+            return printOutcomes(format, mgrAsync, geneDbOrg, geneDbReduced, defaultStatus,
+                                 *groupedInputs, outcomes, ipAsync, nInpVar);
+        }
         std::string text =
             update == updateMode::sync
                 ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
@@ -456,30 +467,6 @@ double writableStates(const geneDatabase& geneDbOrg, resultFormat format) {
                      (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
 }
 
-// The variables of f's support (indices), ascending.
-std::vector<int> supportOf(DdManager* m, DdNode* f) {
-    int* support = nullptr;
-    const int count = Cudd_SupportIndices(m, f, &support);
-    std::vector<int> indices;
-    if (count > 0) indices.assign(support, support + count);
-    std::free(support);
-    if (count < 0) throw quorvelError("BDD engine failure: the support of a set is unavailable");
-    std::sort(indices.begin(), indices.end());
-    return indices;
-}
-
-// The cube of the variables `indices` of m, conjoined from the lowest level
-// up, so every step puts one node on top of the cube built so far (in any
-// other order a cube over thousands of variables costs a walk per variable).
-bddHandle cubeOfIndices(DdManager* m, std::vector<int> indices) {
-    std::sort(indices.begin(), indices.end(),
-              [m](int a, int b) { return Cudd_ReadPerm(m, a) > Cudd_ReadPerm(m, b); });
-    bddHandle cube = bddOne(m);
-    for (const int index : indices)
-        cube = bddResult(m, Cudd_bddAnd(m, Cudd_bddIthVar(m, index), cube.get()));
-    return cube;
-}
-
 // The cube of the values `values[g]` (0 or 1) of the genes `genes` over x.
 bddHandle valuesCube(DdManager* m, std::vector<DdNode*>& ip, int nInpVar,
                      const std::vector<int>& genes, const std::vector<signed char>& values) {
@@ -487,19 +474,6 @@ bddHandle valuesCube(DdManager* m, std::vector<DdNode*>& ip, int nInpVar,
     for (const int g : genes)
         literals[static_cast<size_t>(g)] = static_cast<char>(values.at(static_cast<size_t>(g)));
     return bddHandle::adopt(m, makeBdd(m, ip, literals.data(), nInpVar));
-}
-
-// The projection of `set` (over current-state variables, whose index is the
-// gene) onto the genes `keep` (ascending): every other variable of its
-// support is abstracted.
-bddHandle projectOnto(const bddHandle& set, const std::vector<int>& keep) {
-    DdManager* const m = set.manager();
-    std::vector<int> others;
-    for (const int index : supportOf(m, set.get()))
-        if (!std::binary_search(keep.begin(), keep.end(), index)) others.push_back(index);
-    if (others.empty()) return set;
-    const bddHandle cube = cubeOfIndices(m, others);
-    return bddResult(m, Cudd_bddExistAbstract(m, set.get(), cube.get()));
 }
 
 // The number of states of `set` counted over `width` genes that include
@@ -805,20 +779,6 @@ bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const pa
     return bddResult(m, Cudd_bddAnd(m, a.moving.get(), values.get()));
 }
 
-// A search's results, memoised by what they were searched for. A key that
-// is a node must be kept referenced by the caller while the memo lives, so
-// the node is not reused for another set.
-template <typename Key>
-struct searchMemo {
-    std::map<Key, bddArray> results;
-    template <typename Search>
-    const bddArray& find(const Key& key, Search search) {
-        auto known = results.find(key);
-        if (known == results.end()) known = results.emplace(key, search()).first;
-        return known->second;
-    }
-};
-
 }  // namespace
 
 // The attractors of the whole network are composed block by block, in level
@@ -895,10 +855,9 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             std::vector<int> ancestors;
             bool ancestorsListed = false;
             // Searches of B alone by the inputs' values (in `inputs` order),
-            // and with moving ancestors by the view's node (kept in viewKeys).
-            searchMemo<std::vector<signed char>> byInputs;
-            searchMemo<DdNode*> byView;
-            bddArray viewKeys;
+            // and with moving ancestors by the view's set.
+            std::map<std::vector<signed char>, bddArray> byInputs;
+            nodeMemo<bddArray> byView;
             std::vector<partAttractor> extended;
             for (const partAttractor& a : part) {
                 if (block.geneName.size() == 1) {
@@ -913,11 +872,17 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 if (inputsSettled) {
                     std::vector<signed char> values;
                     for (const int r : inputs) values.push_back((*a.settled)[static_cast<size_t>(r)]);
-                    const bddArray& found = byInputs.find(values, [&] {
-                        return searchCofactored(context, block.geneName, inputs, inputCube,
-                                                valuesCube(mgrAsync, ipAsync, nInpVar, inputs, *a.settled),
-                                                bddOne(mgrAsync));
-                    });
+                    auto known = byInputs.find(values);
+                    if (known == byInputs.end())
+                        known = byInputs
+                                    .emplace(values,
+                                             searchCofactored(
+                                                 context, block.geneName, inputs, inputCube,
+                                                 valuesCube(mgrAsync, ipAsync, nInpVar, inputs,
+                                                            *a.settled),
+                                                 bddOne(mgrAsync)))
+                                    .first;
+                    const bddArray& found = known->second;
                     for (const bddHandle& c : found) {
                         partAttractor next = extend(a, own, c);
                         next.count = a.count * statesOverGenes(c, block.geneName.size(), 1.0);
@@ -936,8 +901,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                 const movingView view = viewFrom(context, own, ancestors, a);
                 const bddHandle key =
                     bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, view.point.get(), view.inside.get()));
-                const bddArray& found = byView.find(key.get(), [&] {
-                    viewKeys.push_back(key);
+                const bddArray& found = byView.find(key, [&] {
                     return searchCofactored(context, view.genes, view.held,
                                             cubeOfIndices(mgrAsync, view.held), view.point,
                                             view.inside);

@@ -21,6 +21,9 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // quits both managers; steadyStates is empty again on return (and on an
 // error). Throws quorvelError when references are left outstanding at the
 // end.
+// With groupedInputs (the inputs' indices in geneDbReduced, ascending), the
+// inputs are parameters: the result gives the outcomes of compInputOutcomes
+// (printOutcomes; format cubes or json, update async).
 // maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
 // caches of both managers take together; the engine also keeps within the
 // process's own limits, and reports exhaustion as a quorvelError.
@@ -29,7 +32,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          std::vector<DdNode*>& steadyStates,
                          resultFormat format = resultFormat::states,
                          updateMode update = updateMode::async,
-                         std::size_t maxMemory = 0);
+                         std::size_t maxMemory = 0,
+                         const std::vector<int>* groupedInputs = nullptr);
 
 // The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
 // is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's

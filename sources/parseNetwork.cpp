@@ -1,6 +1,7 @@
 // The pipeline driver and the console entry point.
 #include "parseNetwork.h"
 
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 #include <new>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "compInputOutcomes.h"
 #include "coreProgramAsync.h"
 #include "readNetworkFile.h"
 #include "util.h"
@@ -36,6 +38,36 @@ struct progressRedirect {
     }
 };
 
+// The genes to fix: the options' own, and with --inputs off every input the
+// options leave free, at 0 (as --fix X=0 would).
+std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
+                                const analysisOptions& options) {
+    std::vector<geneFix> fixes = options.fixes;
+    if (options.inputs != inputMode::off) return fixes;
+    for (const std::string& name : listInputNames(network)) {
+        const bool given = std::any_of(fixes.begin(), fixes.end(),
+                                       [&](const geneFix& fix) { return fix.name == name; });
+        if (!given) fixes.push_back(geneFix{name, 0});
+    }
+    return fixes;
+}
+
+// The inputs that stay free after `fixes`, as indices of geneDbReduced,
+// ascending (an input reads itself, so the reduction keeps it).
+std::vector<int> reducedInputs(const std::vector<networkDefBool>& network,
+                               const std::vector<geneFix>& fixes,
+                               const geneDatabase& geneDbReduced) {
+    std::vector<int> inputs;
+    for (const std::string& name : listInputNames(network)) {
+        const bool fixed = std::any_of(fixes.begin(), fixes.end(),
+                                       [&](const geneFix& fix) { return fix.name == name; });
+        const int r = chkInList(geneDbReduced, name);
+        if (!fixed && r >= 0) inputs.push_back(r);
+    }
+    std::sort(inputs.begin(), inputs.end());
+    return inputs;
+}
+
 }  // namespace
 
 std::string topFuncQuorvel(const char* s) { return topFuncQuorvel(s, analysisOptions{}); }
@@ -59,12 +91,17 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         geneDatabase geneDbReduced;
         levelArray sccTopoLvl;
         std::vector<int> defaultStatus;
+        const std::vector<geneFix> fixes = inputFixes(network, options);
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
-                      options.fixes);
+                      fixes);
 
         std::vector<DdNode*> steadyStates;
+        std::vector<int> groupedInputs;
+        if (options.inputs == inputMode::grouped)
+            groupedInputs = reducedInputs(network, fixes, geneDbReduced);
         return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
-                            options.format, options.update, options.maxMemory);
+                            options.format, options.update, options.maxMemory,
+                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr);
     } catch (const std::bad_alloc&) {
         // Whichever allocation failed, the caller learns that memory ran out.
         throw quorvelError("memory exhausted");

@@ -167,30 +167,35 @@ std::vector<cubeCover> coverAll(DdManager* mgr, const std::vector<DdNode*>& attr
     return covers;
 }
 
+// One line per cover (after a line end): its number of states, then its
+// cubes over every gene, each item followed by three blanks.
+void writeCoverLines(std::ostream& out, const std::vector<int>& reducedIndex,
+                     const std::vector<int>& defaultStatus, const std::vector<cubeCover>& covers) {
+    for (const cubeCover& cover : covers) {
+        out << "\n" << cover.states << "   ";
+        for (const std::string& cube : cover.cubes)
+            out << wholeCube(cube, reducedIndex, defaultStatus) << "   ";
+    }
+}
+
 std::string printCubes(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
                        const std::vector<int>& defaultStatus,
                        const std::vector<cubeCover>& covers) {
     std::ostringstream outSS;
     for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
-    for (const cubeCover& cover : covers) {
-        outSS << "\n" << cover.states << "   ";
-        for (const std::string& cube : cover.cubes)
-            outSS << wholeCube(cube, reducedIndex, defaultStatus) << "   ";
-    }
+    writeCoverLines(outSS, reducedIndex, defaultStatus, covers);
     outSS << "\n";
     chkWrittenWhole(outSS);
     return outSS.str();
 }
 
-std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
-                      const std::vector<int>& defaultStatus, updateMode update,
-                      const std::vector<cubeCover>& covers) {
-    using json = nlohmann::ordered_json;
-    json result = json::object();
-    json& genes = result["genes"] = json::array();
-    for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
-    result["update"] = update == updateMode::sync ? "sync" : "async";
-    json& list = result["attractors"] = json::array();
+using json = nlohmann::ordered_json;
+
+// The attractors' entries of the json format: per cover its exact number of
+// states and its cubes over every gene.
+json attractorsJson(const std::vector<int>& reducedIndex, const std::vector<int>& defaultStatus,
+                    const std::vector<cubeCover>& covers) {
+    json list = json::array();
     // Counts up to 2^53 are exact as JSON numbers in every reader; larger
     // ones are written as decimal strings.
     const std::string exactLimit = "9007199254740992";
@@ -207,6 +212,13 @@ std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& red
             cubes.push_back(wholeCube(cube, reducedIndex, defaultStatus));
         list.push_back(std::move(entry));
     }
+    return list;
+}
+
+// Adds the genes the reduction fixed ("fixed") and writes the object on one
+// line.
+std::string dumpJson(json& result, const geneDatabase& geneDbOrg,
+                     const std::vector<int>& reducedIndex, const std::vector<int>& defaultStatus) {
     json& fixed = result["fixed"] = json::object();
     for (size_t org = 0; org < geneDbOrg.size(); ++org)
         if (reducedIndex[org] < 0) fixed[geneDbOrg[org].name] = fixedValue(defaultStatus, org) - '0';
@@ -218,7 +230,103 @@ std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& red
     }
 }
 
+std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
+                      const std::vector<int>& defaultStatus, updateMode update,
+                      const std::vector<cubeCover>& covers) {
+    json result = json::object();
+    json& genes = result["genes"] = json::array();
+    for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
+    result["update"] = update == updateMode::sync ? "sync" : "async";
+    result["attractors"] = attractorsJson(reducedIndex, defaultStatus, covers);
+    return dumpJson(result, geneDbOrg, reducedIndex, defaultStatus);
+}
+
+// One outcome's settings and attractors, covered by cubes: settings over the
+// inputs alone (one character per input, ascending), attractors over every
+// reduced gene with '-' at the inputs and counted under one setting.
+struct outcomeCovers {
+    std::vector<std::string> settings;
+    std::vector<cubeCover> attractors;
+};
+
+outcomeCovers coverOutcome(DdManager* mgr, const inputOutcome& outcome,
+                           const std::vector<int>& inputs, std::vector<DdNode*>& ip,
+                           int nInpVar) {
+    outcomeCovers covers;
+    for (const std::string& cube : compDisjointCubes(mgr, outcome.settings.get(), ip, nInpVar).cubes) {
+        std::string values;
+        for (const int x : inputs) values.push_back(cube[static_cast<size_t>(x)]);
+        covers.settings.push_back(std::move(values));
+    }
+    // Counted at the setting with every input OFF (the attractors do not read
+    // the inputs), then the inputs written '-'.
+    bddHandle allOff = bddOne(mgr);
+    for (const int x : inputs)
+        allOff = bddResult(mgr, Cudd_bddAnd(mgr, allOff.get(),
+                                            Cudd_Not(ip[static_cast<size_t>(x)])));
+    for (const bddHandle& attractor : outcome.attractors) {
+        const bddHandle atOneSetting =
+            bddResult(mgr, Cudd_bddAnd(mgr, attractor.get(), allOff.get()));
+        cubeCover cover = compDisjointCubes(mgr, atOneSetting.get(), ip, nInpVar);
+        for (std::string& cube : cover.cubes)
+            for (const int x : inputs) cube[static_cast<size_t>(x)] = '-';
+        covers.attractors.push_back(std::move(cover));
+    }
+    return covers;
+}
+
 }  // namespace
+
+std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
+                          const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                          const std::vector<int>& inputs,
+                          const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
+                          int nInpVar) {
+    try {
+        if (format == resultFormat::states)
+            throw quorvelError("the outcomes of the inputs are written as cubes or json only");
+        const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
+        std::vector<outcomeCovers> covers;
+        for (const inputOutcome& outcome : outcomes) {
+            covers.push_back(coverOutcome(mgr, outcome, inputs, ip, nInpVar));
+            std::cout << "outcome " << covers.size() << ": " << covers.back().settings.size()
+                      << " cubes of settings, " << covers.back().attractors.size()
+                      << " attractors" << std::endl;
+        }
+        if (format == resultFormat::cubes) {
+            std::ostringstream outSS;
+            for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
+            outSS << "\ninputs   ";
+            for (const int x : inputs) outSS << geneDbReduced.at(static_cast<size_t>(x)).name << "   ";
+            for (const outcomeCovers& outcome : covers) {
+                outSS << "\noutcome   ";
+                for (const std::string& setting : outcome.settings) outSS << setting << "   ";
+                writeCoverLines(outSS, reducedIndex, defaultStatus, outcome.attractors);
+            }
+            outSS << "\n";
+            chkWrittenWhole(outSS);
+            return outSS.str();
+        }
+        json result = json::object();
+        json& genes = result["genes"] = json::array();
+        for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
+        result["update"] = "async";
+        json& inputNames = result["inputs"] = json::array();
+        for (const int x : inputs) inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
+        json& list = result["outcomes"] = json::array();
+        for (const outcomeCovers& outcome : covers) {
+            json entry = json::object();
+            entry["settings"] = outcome.settings;
+            entry["attractors"] = attractorsJson(reducedIndex, defaultStatus, outcome.attractors);
+            list.push_back(std::move(entry));
+        }
+        return dumpJson(result, geneDbOrg, reducedIndex, defaultStatus);
+    } catch (const std::bad_alloc&) {
+        throw quorvelError("not enough memory to write the result");
+    } catch (const std::length_error&) {
+        throw quorvelError("the result is too large to write");
+    }
+}
 
 cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
     cubeCover cover;

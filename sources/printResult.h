@@ -6,6 +6,7 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
+#include "compInputOutcomes.h"
 #include "parseNetwork.h"
 
 // A cover of a set of states by disjoint cubes. Each cube holds one character
@@ -40,3 +41,21 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
                         const std::vector<int>& defaultStatus,
                         const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
                         int nInpVar);
+
+// The outcomes of --inputs grouped (compInputOutcomes) in the cubes or json
+// format; `inputs` are the inputs' reduced indices, ascending (header order).
+//   cubes: the header line; a line with "inputs" and the inputs' names; then
+//          per outcome a line "outcome", then its settings as disjoint cubes
+//          over the inputs (one character per input, in the order of that
+//          line), followed by one line per attractor as in the cubes format,
+//          with '-' at every input. Every item is followed by three blanks.
+//   json:  {"genes", "update", "inputs", "outcomes": [{"settings": [cubes],
+//          "attractors": [{"states", "cubes"}]}], "fixed"}.
+// An attractor's number of states counts the states under one setting (its
+// cubes' '-' at the inputs stand for that setting's values). Writes one
+// progress line per outcome. Throws quorvelError as printResult does.
+std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
+                          const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                          const std::vector<int>& inputs,
+                          const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
+                          int nInpVar);

@@ -1,7 +1,6 @@
 // Published networks: the whole analysis must return exactly the attractors
 // that an exhaustive exploration found (expected/<variant>/<id>.json).
 #include <gtest/gtest.h>
-#include <dirent.h>
 
 #include <algorithm>
 #include <ostream>
@@ -32,17 +31,8 @@ void PrintTo(const networkCase& c, std::ostream* out) {
 std::vector<networkCase> listCases() {
     std::vector<networkCase> cases;
     for (const std::string variant : {"inputs-off", "models"}) {
-        DIR* dir = opendir((networksDir + "/expected/" + variant).c_str());
-        if (dir == nullptr) continue;
-        std::vector<std::string> ids;
-        while (const dirent* entry = readdir(dir)) {
-            const std::string file = entry->d_name;
-            if (file.size() > 5 && file.compare(file.size() - 5, 5, ".json") == 0)
-                ids.push_back(file.substr(0, file.size() - 5));
-        }
-        closedir(dir);
-        std::sort(ids.begin(), ids.end());
-        for (const std::string& id : ids) cases.push_back({variant, id});
+        for (const std::string& id : listExpectedIds(networksDir, variant))
+            cases.push_back({variant, id});
     }
     if (cases.empty()) cases.push_back({"", ""});
     return cases;

@@ -2,7 +2,6 @@
 // and JSON formats expanded back to states, synchronous update, and genes
 // fixed by --fix, on seeded random networks and on the small published ones.
 #include <gtest/gtest.h>
-#include <dirent.h>
 
 #include <algorithm>
 #include <map>
@@ -283,16 +282,8 @@ TEST(FixedGenes, EqualAnEditOfTheFile) {
 // give them, and the smallest ones also their synchronous attractors.
 TEST(RealNetworks, CubesJsonAndSyncEqualTheExhaustiveOnes) {
     const std::string dir = std::string(QUORVEL_SHARED_DIR) + "/networks/";
-    DIR* listing = opendir((dir + "expected/inputs-off").c_str());
-    if (listing == nullptr) GTEST_SKIP() << "the shared networks are not present";
-    std::vector<std::string> ids;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string file = entry->d_name;
-        if (file.size() > 5 && file.compare(file.size() - 5, 5, ".json") == 0)
-            ids.push_back(file.substr(0, file.size() - 5));
-    }
-    closedir(listing);
-    std::sort(ids.begin(), ids.end());
+    const std::vector<std::string> ids = listExpectedIds(dir, "inputs-off");
+    if (ids.empty()) GTEST_SKIP() << "the shared networks are not present";
     int compared = 0, syncCompared = 0;
     for (const std::string& id : ids) {
         const expectedAttractors expected =

@@ -1,5 +1,8 @@
 #include "expectedAttractors.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <map>
@@ -142,4 +145,19 @@ expectedAttractors readExpectedAttractors(const std::string& path) {
         }
     }
     return expected;
+}
+
+std::vector<std::string> listExpectedIds(const std::string& networksDir,
+                                         const std::string& variant) {
+    std::vector<std::string> ids;
+    DIR* dir = opendir((networksDir + "/expected/" + variant).c_str());
+    if (dir == nullptr) return ids;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string file = entry->d_name;
+        if (file.size() > 5 && file.compare(file.size() - 5, 5, ".json") == 0)
+            ids.push_back(file.substr(0, file.size() - 5));
+    }
+    closedir(dir);
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }

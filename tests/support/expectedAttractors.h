@@ -18,3 +18,9 @@ struct expectedAttractors {
 // Reads one expected file; throws std::runtime_error when it cannot be read
 // or is not in the expected form.
 expectedAttractors readExpectedAttractors(const std::string& path);
+
+// The ids (file names without ".json") of the expected files of one variant
+// ("inputs-off" or "models") in `networksDir`/expected/, sorted; empty when
+// the folder is absent.
+std::vector<std::string> listExpectedIds(const std::string& networksDir,
+                                         const std::string& variant);

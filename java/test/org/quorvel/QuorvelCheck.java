@@ -162,6 +162,9 @@ public final class QuorvelCheck {
         expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--bogus");
         expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--format", "xml");
         expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--fix", "A=2");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--inputs", "on");
+        expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--inputs",
+                "grouped");
         expectOptionFailure(quorvel, network, IllegalArgumentException.class, "--fix", "NOPE=1");
         expectOptionFailure(quorvel, network, IllegalArgumentException.class, "other.net");
         expectOptionFailure(quorvel, missing, QuorvelException.class, "--format", "json");
@@ -202,6 +205,12 @@ public final class QuorvelCheck {
                     "--quiet");
             check(fixed.equals("A   B   \n1   10   \n"),
                     "findAttractors with --fix A=1 gives the one state 10: " + fixed);
+
+            String grouped = quorvel.findAttractors(network, "--format", "json", "--inputs",
+                    "grouped", "--quiet");
+            check(grouped.contains("\"inputs\":[],\"outcomes\":[{\"settings\":[\"\"]")
+                    && grouped.contains("{\"states\":1,\"cubes\":[\"01\"]}"),
+                    "findAttractors with --inputs grouped gives one outcome: " + grouped);
 
             String first = analyse(quorvel, stdoutFile, network);
             expectFailure(quorvel, missing, QuorvelException.class, missing);

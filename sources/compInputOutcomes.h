@@ -1,0 +1,50 @@
+// Inputs as parameters: which genes are inputs, the composition that carries
+// their settings as sets, and the grouping of the settings into outcomes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "bddHandle.h"
+#include "parseNetwork.h"
+
+// The names of the network's inputs, in order of first appearance among the
+// rules' targets: genes whose rules read no other gene and whose update
+// function is their own value (X -> X, or any rules over X alone that mean
+// the same). A gene without rules is constant OFF, not an input.
+std::vector<std::string> listInputNames(const std::vector<networkDefBool>& network);
+
+// One outcome: the settings of the inputs it holds for (a set over the
+// inputs' variables) and the attractors every such setting has, as sets over
+// the other genes' variables (no input variable in their support), each once.
+struct inputOutcome {
+    bddHandle settings;
+    bddArray attractors;
+};
+
+// Every outcome of the network over the inputs `inputs` (indices of the
+// reduced database, ascending; each one's relation is x'_X XNOR x_X), in the
+// manager of op. Settings of distinct outcomes are disjoint and together
+// cover every setting; two settings share an outcome exactly when their
+// attractors over the other genes are equal. The order of the outcomes
+// follows the first setting met, splitting on the inputs from the top of the
+// variable order down, 0 before 1.
+//
+// The composition runs as compSteadyTopFunc's, level by level, but never
+// splits on the inputs: each attractor of the processed part is a pair
+// (settings S, states A over the inputs and the processed genes, inside S)
+// and stands for the attractor A restricted to p under every setting p of S.
+// Each block is searched for all settings of S at once, with the inputs it
+// reads as parameters (compParamAttractors; a large fragment with few
+// settings setting by setting, by the plain search): alone, its functions
+// cofactored by the values of the other genes it reads, when those hold one
+// value per setting throughout A (the values may depend on the setting, and
+// the inputs they depend on become parameters too); otherwise with its
+// ancestors, inside A's projection onto them.
+// op holds one relation x'_g XNOR f_g(x) per gene over the whole space
+// (never narrowed here); ip, the cubes and topSame as for the searches.
+std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
+                                            std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
+                                            DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
+                                            const levelArray& sccTopoLvl,
+                                            const std::vector<int>& inputs);

@@ -1,0 +1,340 @@
+// Inputs as parameters: --inputs off against --fix of every input and the
+// exhaustive reference; --inputs grouped expanded setting by setting against
+// --inputs free and the exhaustive reference, with the outcomes' own
+// promises (disjoint settings covering every setting, one outcome per
+// distinct list of attractors). Every analysis also checks that no BDD
+// reference is left outstanding (it throws otherwise).
+#include <gtest/gtest.h>
+
+
+
+#include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysisOptions.h"
+#include "bruteForce.h"
+#include "compInputOutcomes.h"
+#include "expectedAttractors.h"
+#include "randomNetwork.h"
+#include "resultText.h"
+#include "util.h"
+
+namespace {
+
+using json = nlohmann::json;
+using stateSet = std::set<resultText::state>;
+
+analysisOptions optionsOf(inputMode inputs, resultFormat format = resultFormat::json) {
+    analysisOptions options;
+    options.format = format;
+    options.inputs = inputs;
+    options.quiet = true;
+    return options;
+}
+
+// The analysis of the network text `text` (rule format); the error on failure.
+std::string analyseText(const std::string& text, const analysisOptions& options,
+                        std::string& error) {
+    const std::string path = resultText::writeTempFile(text);
+    testing::internal::CaptureStdout();
+    std::string result;
+    try {
+        result = topFuncQuorvel(path.c_str(), options);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    resultText::removeFile(path);
+    return result;
+}
+
+// Every state of a cube of '0', '1' and '-'.
+stateSet statesOfCube(const std::string& cube) {
+    stateSet states{resultText::state(cube.size(), 0)};
+    for (size_t i = 0; i < cube.size(); ++i) {
+        stateSet next;
+        for (const resultText::state& x : states)
+            for (int v = 0; v <= 1; ++v) {
+                if ((cube[i] == '0' && v == 1) || (cube[i] == '1' && v == 0)) continue;
+                resultText::state y = x;
+                y[i] = v;
+                next.insert(y);
+            }
+        states = std::move(next);
+    }
+    return states;
+}
+
+// The attractors of a plain JSON result, as sets of states.
+resultText::attractorSet attractorsOfJson(const json& doc) {
+    resultText::attractorSet attractors;
+    for (const json& a : doc.at("attractors")) {
+        stateSet states;
+        for (const std::string& cube : a.at("cubes").get<std::vector<std::string>>())
+            for (const resultText::state& x : statesOfCube(cube)) states.insert(x);
+        attractors.insert(states);
+    }
+    return attractors;
+}
+
+// A grouped answer expanded setting by setting, with its form checked.
+struct expandedOutcomes {
+    std::string error;  // empty when the answer keeps every promise
+    resultText::attractorSet attractors;                    // over every setting
+    std::map<std::string, resultText::attractorSet> bySetting;  // setting -> attractors
+    size_t outcomes = 0;
+};
+
+expandedOutcomes expandGrouped(const std::string& text) {
+    expandedOutcomes r;
+    try {
+        const json doc = json::parse(text);
+        const auto genes = doc.at("genes").get<std::vector<std::string>>();
+        const auto inputs = doc.at("inputs").get<std::vector<std::string>>();
+        std::vector<size_t> at;
+        for (const std::string& name : inputs)
+            at.push_back(static_cast<size_t>(std::find(genes.begin(), genes.end(), name) -
+                                             genes.begin()));
+        std::set<std::set<std::string>> outcomeLists;
+        for (const json& outcome : doc.at("outcomes")) {
+            ++r.outcomes;
+            std::set<std::string> list;  // the attractors' cubes, inputs '-'
+            for (const json& a : outcome.at("attractors")) {
+                std::string cubes;
+                for (const std::string& cube : a.at("cubes").get<std::vector<std::string>>()) {
+                    for (const size_t x : at)
+                        if (cube.at(x) != '-') r.error = "an input is not '-' in " + cube;
+                    cubes += cube + " ";
+                }
+                list.insert(cubes);
+            }
+            if (!outcomeLists.insert(list).second) r.error = "two outcomes have one list";
+            for (const std::string& settingCube :
+                 outcome.at("settings").get<std::vector<std::string>>()) {
+                if (settingCube.size() != inputs.size()) r.error = "bad setting " + settingCube;
+                for (const resultText::state& p : statesOfCube(settingCube)) {
+                    std::string setting;
+                    for (const int v : p) setting += static_cast<char>('0' + v);
+                    if (r.bySetting.count(setting) != 0) r.error = "setting twice: " + setting;
+                    resultText::attractorSet& here = r.bySetting[setting];
+                    for (const json& a : outcome.at("attractors")) {
+                        stateSet states;
+                        for (std::string cube : a.at("cubes").get<std::vector<std::string>>()) {
+                            for (size_t k = 0; k < at.size(); ++k) cube[at[k]] = setting[k];
+                            for (const resultText::state& x : statesOfCube(cube))
+                                states.insert(x);
+                        }
+                        if (a.at("states").get<size_t>() != states.size())
+                            r.error = "a count is not the attractor's";
+                        here.insert(states);
+                        r.attractors.insert(states);
+                    }
+                }
+            }
+        }
+        if (r.bySetting.size() != (size_t(1) << inputs.size()))
+            r.error = "the settings do not cover every setting";
+    } catch (const std::exception& e) {
+        r.error = std::string("not the expected JSON: ") + e.what();
+    }
+    return r;
+}
+
+// The attractors of `network` with every input of `inputs` held at 0.
+resultText::attractorSet referenceInputsOff(const std::vector<networkDefBool>& network,
+                                            const std::vector<std::string>& inputs) {
+    const std::vector<std::string> names = genesInFileOrder(network);
+    const auto update = [&](int g, const bruteForce::state& x) {
+        const std::string& name = names[static_cast<size_t>(g)];
+        if (std::find(inputs.begin(), inputs.end(), name) != inputs.end()) return 0;
+        std::map<std::string, int> values;
+        for (size_t i = 0; i < names.size(); ++i) values[names[i]] = x[i];
+        return nextValueByRules(network, name, values);
+    };
+    return bruteForce::asyncAttractors(static_cast<int>(names.size()), update);
+}
+
+randomNetworkOptions withManyInputs() {
+    randomNetworkOptions options;
+    options.maxGenes = 10;
+    options.input = 0.35;
+    return options;
+}
+
+}  // namespace
+
+TEST(InputOptions, ReadInBothFormsAndCheckedAgainstFormatAndUpdate) {
+    EXPECT_EQ(readOptions({"f"}).inputs, inputMode::free);
+    EXPECT_EQ(readOptions({"--inputs", "off", "f"}).inputs, inputMode::off);
+    EXPECT_EQ(readOptions({"--inputs=free", "f"}).inputs, inputMode::free);
+    EXPECT_EQ(readOptions({"--format=json", "--inputs=grouped", "f"}).inputs,
+              inputMode::grouped);
+    EXPECT_EQ(readOptions({"--inputs", "grouped", "--format", "cubes"}).inputs,
+              inputMode::grouped);
+    // --help is answered whatever the rest says.
+    EXPECT_TRUE(readOptions({"--inputs", "grouped", "--help"}).help);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--inputs"}, {"--inputs", "on"}, {"--inputs="},
+          {"--inputs", "grouped", "f"}, {"--inputs=grouped", "--format", "states"},
+          {"--inputs=grouped", "--format", "json", "--update", "sync"}})
+        EXPECT_THROW(readOptions(bad), optionError) << bad.back();
+}
+
+TEST(InputOptions, InputsAreTheGenesThatKeepTheirOwnValue) {
+    std::vector<networkDefBool> network;
+    auto rule = [&](std::vector<std::string> from, std::vector<int> polar, std::string to,
+                    int arrow) {
+        networkDefBool r;
+        r.inpGeneName = std::move(from);
+        r.inpGenePolar = std::move(polar);
+        r.outGeneName = std::move(to);
+        r.outGenePolar = arrow;
+        network.push_back(r);
+    };
+    rule({"X"}, {1}, "X", 1);                       // X -> X
+    rule({"Y"}, {1}, "Y", 1);                       // Y := Y AND NOT (NOT Y) = Y
+    rule({"Y"}, {0}, "Y", 0);
+    rule({"Z"}, {0}, "Z", 0);                       // Z := NOT (NOT Z)... only inhibiting: Z
+    rule({"N"}, {0}, "N", 1);                       // N := NOT N
+    rule({"W", "X"}, {1, 1}, "W", 1);               // reads X too
+    rule({}, {}, "C", 1);                           // constant ON
+    rule({"X", "X"}, {1, 1}, "V", 1);               // V := X
+    rule({"U", "U"}, {1, 1}, "U", 1);               // U := U, written twice
+    EXPECT_EQ(listInputNames(network), (std::vector<std::string>{"X", "Y", "Z", "U"}));
+}
+
+// --inputs off is --fix of every input to 0, and the exhaustive search of the
+// network with its inputs held OFF; the header still names every gene.
+TEST(InputsOff, EqualsFixingEveryInputAndTheReference) {
+    int failures = 0, withInputs = 0;
+    for (unsigned seed = 1; seed <= 120 && failures < 3; ++seed) {
+        const std::vector<networkDefBool> network = randomNetwork(seed, withManyInputs());
+        const std::vector<std::string> inputs = listInputNames(network);
+        withInputs += !inputs.empty();
+        analysisOptions fixed = optionsOf(inputMode::free);
+        for (const std::string& name : inputs) fixed.fixes.push_back({name, 0});
+        std::string error;
+        const std::string off = analyseText(networkText(network), optionsOf(inputMode::off), error);
+        const std::string byFix = analyseText(networkText(network), fixed, error);
+        const resultText::attractorSet expected = referenceInputsOff(network, inputs);
+        const bool same = error.empty() && off == byFix &&
+                          attractorsOfJson(json::parse(off)) == expected &&
+                          json::parse(off).at("genes") == json(genesInFileOrder(network));
+        failures += !same;
+        EXPECT_TRUE(same) << "seed " << seed << ": " << error << "\nnetwork:\n"
+                          << networkText(network) << "off: " << off << "fix: " << byFix;
+    }
+    EXPECT_GT(withInputs, 60);
+}
+
+// An input the user fixes keeps the user's value under --inputs off.
+TEST(InputsOff, AnInputFixedOnStaysOn) {
+    analysisOptions options = optionsOf(inputMode::off);
+    options.fixes.push_back({"S", 1});
+    std::string error;
+    const json result =
+        json::parse(analyseText("S -> S\nT -> T\nS&T -> A\n", options, error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(result.at("fixed"), json::parse(R"({"S":1,"T":0,"A":0})"));
+}
+
+// The grouped answer, expanded setting by setting, holds exactly the
+// attractors of --inputs free and of the exhaustive search, each setting in
+// one outcome, and distinct outcomes have distinct attractors.
+TEST(InputsGrouped, ExpandedEqualsFreeAndTheReference) {
+    int failures = 0, withInputs = 0;
+    for (unsigned seed = 1; seed <= 200 && failures < 3; ++seed) {
+        const std::vector<networkDefBool> network = randomNetwork(seed, withManyInputs());
+        withInputs += !listInputNames(network).empty();
+        std::string error;
+        const std::string grouped =
+            analyseText(networkText(network), optionsOf(inputMode::grouped), error);
+        const std::string free =
+            analyseText(networkText(network), optionsOf(inputMode::free), error);
+        const expandedOutcomes r = expandGrouped(grouped);
+        const resultText::attractorSet expected = attractorsByRules(network);
+        const bool same = error.empty() && r.error.empty() && r.attractors == expected &&
+                          attractorsOfJson(json::parse(free)) == expected;
+        failures += !same;
+        EXPECT_TRUE(same) << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
+                          << networkText(network) << "expected: "
+                          << bruteForce::toString(expected) << "\ngrouped: " << grouped;
+    }
+    EXPECT_GT(withInputs, 100);
+}
+
+// Two settings share an outcome exactly when their attractors over the other
+// genes are equal: here S only matters when T is ON.
+TEST(InputsGrouped, SettingsWithEqualAttractorsShareAnOutcome) {
+    std::string error;
+    const std::string text = "S -> S\nT -> T\nS&T -> A\n^A -> B\n^B -> A\n";
+    const json result = json::parse(analyseText(text, optionsOf(inputMode::grouped), error));
+    ASSERT_EQ(error, "");
+    EXPECT_EQ(result.at("inputs"), json::parse(R"(["S","T"])"));
+    // Settings S=1,T=1: A forced ON; every other setting: the toggle switch.
+    std::map<std::set<std::string>, std::set<std::string>> settingsByList;
+    for (const json& outcome : result.at("outcomes")) {
+        std::set<std::string> list;
+        for (const json& a : outcome.at("attractors")) list.insert(a.at("cubes")[0]);
+        for (const json& s : outcome.at("settings"))
+            settingsByList[list].insert(s.get<std::string>());
+    }
+    ASSERT_EQ(settingsByList.size(), 2u);
+    EXPECT_EQ(settingsByList.at({"--10"}), (std::set<std::string>{"11"}));
+    size_t covered = 0;
+    for (const std::string& cube : settingsByList.at({"--10", "--01"}))
+        covered += statesOfCube(cube).size();
+    EXPECT_EQ(covered, 3u);
+    // The cubes layout says the same.
+    const std::string cubes =
+        analyseText(text, optionsOf(inputMode::grouped, resultFormat::cubes), error);
+    EXPECT_EQ(cubes.substr(0, cubes.find("\noutcome")), "S   T   A   B   \ninputs   S   T   ");
+    EXPECT_EQ(std::count(cubes.begin(), cubes.end(), '\n'), 2 + 2 + 3);
+}
+
+// A network without inputs has one outcome: its attractors, for the one
+// (empty) setting.
+TEST(InputsGrouped, NoInputsIsOneOutcome) {
+    std::string error;
+    const json result =
+        json::parse(analyseText("^B -> A\n^A -> B\n", optionsOf(inputMode::grouped), error));
+    ASSERT_EQ(error, "");
+    EXPECT_EQ(result.at("inputs"), json::array());
+    ASSERT_EQ(result.at("outcomes").size(), 1u);
+    EXPECT_EQ(result.at("outcomes")[0].at("settings"), json::parse(R"([""])"));
+    EXPECT_EQ(result.at("outcomes")[0].at("attractors").size(), 2u);
+}
+
+// The small published models: grouped expanded equals their exhaustive
+// attractors (inputs free).
+TEST(InputsGrouped, SmallRealModelsEqualTheirExhaustiveAttractors) {
+    const std::string dir = std::string(QUORVEL_SHARED_DIR) + "/networks/";
+    const std::vector<std::string> ids = listExpectedIds(dir, "models");
+    if (ids.empty()) GTEST_SKIP() << "the shared networks are not present";
+    int compared = 0;
+    for (const std::string& id : ids) {
+        const expectedAttractors expected =
+            readExpectedAttractors(dir + "expected/models/" + id + ".json");
+        if (!expected.listed) continue;
+        const std::string path = dir + "models/" + id + ".net";
+        testing::internal::CaptureStdout();
+        std::string error;
+        std::string text;
+        try {
+            text = topFuncQuorvel(path.c_str(), optionsOf(inputMode::grouped));
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        testing::internal::GetCapturedStdout();
+        const expandedOutcomes r = expandGrouped(text);
+        EXPECT_EQ(error + r.error, "") << id;
+        EXPECT_EQ(r.attractors, expected.attractors) << id;
+        ++compared;
+    }
+    EXPECT_GT(compared, 10);
+}
