@@ -146,6 +146,54 @@ std::vector<paramAttractor> searchBlockHeld(const compositionInputs& c,
     return searchParam(c, moving, functions, parameters, settings);
 }
 
+// The pairs that a block of one non-input gene g makes of the pair `a`, with
+// no search, appended to `extended`. Under each setting the processed part
+// moves inside A whatever g does, so what matters is whether g can fall
+// (f_g = 0 somewhere in A with g = 1) and whether it can rise (f_g = 1
+// somewhere with g = 0), each a set of settings: where it can do both,
+// A x {0, 1} is one attractor; where it can only fall (rise), A x {0}
+// (A x {1}) is the only one; where it can do neither, both are.
+template <typename IsInput>
+void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
+                     const IsInput& isInput, std::vector<settingsPart>& extended) {
+    DdManager* const m = c.mgr;
+    DdNode* const var = c.ip.at(static_cast<size_t>(g));
+    const bddHandle& f = c.network.next.at(static_cast<size_t>(g));
+    const bddHandle whenOn = bddResult(m, Cudd_bddAndAbstract(m, f.get(), var, var));
+    const bddHandle whenOff = bddResult(m, Cudd_bddAndAbstract(m, f.get(), Cudd_Not(var), var));
+    // The settings under which some state of A makes `condition` true.
+    auto settingsWhere = [&](DdNode* condition) {
+        std::vector<int> genes = supportOf(m, a.states.get());
+        for (const int r : supportOf(m, condition)) genes.push_back(r);
+        genes.erase(std::remove_if(genes.begin(), genes.end(), isInput), genes.end());
+        std::sort(genes.begin(), genes.end());
+        genes.erase(std::unique(genes.begin(), genes.end()), genes.end());
+        const bddHandle cube = cubeOfIndices(m, genes);
+        return bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), condition, cube.get()));
+    };
+    const bddHandle canFall = settingsWhere(Cudd_Not(whenOn.get()));
+    const bddHandle canRise = settingsWhere(whenOff.get());
+    auto add = [&](DdNode* settings, DdNode* gene) {
+        bddHandle under = bddResult(m, Cudd_bddAnd(m, a.settings.get(), settings));
+        if (under.get() == Cudd_ReadLogicZero(m)) return;
+        bddHandle states = bddResult(m, Cudd_bddAnd(m, a.states.get(), under.get()));
+        states = bddResult(m, Cudd_bddAnd(m, states.get(), gene));
+        extended.push_back({std::move(under), std::move(states)});
+    };
+    const bddHandle both = bddResult(m, Cudd_bddAnd(m, canFall.get(), canRise.get()));
+    const bddHandle fallOnly =
+        bddResult(m, Cudd_bddAnd(m, canFall.get(), Cudd_Not(canRise.get())));
+    const bddHandle riseOnly =
+        bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), canRise.get()));
+    const bddHandle neither =
+        bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), Cudd_Not(canRise.get())));
+    add(both.get(), Cudd_ReadOne(m));
+    add(fallOnly.get(), Cudd_Not(var));
+    add(riseOnly.get(), var);
+    add(neither.get(), Cudd_Not(var));
+    add(neither.get(), var);
+}
+
 // f with the input variable `var` set to `value`.
 bddHandle cofactor(DdManager* m, const bddHandle& f, DdNode* var, bool value) {
     return bddResult(m, Cudd_bddAndAbstract(m, f.get(), value ? var : Cudd_Not(var), var));
@@ -272,6 +320,13 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             std::vector<int> fragmentMoving, fragmentInputs, outsideBlock;
             nodeMemo<std::vector<paramAttractor>> byHeld, byAncestors;
             std::vector<settingsPart> extended;
+            if (moving.size() == 1) {
+                for (const settingsPart& a : part)
+                    extendByOneGene(c, a, moving[0], isInput, extended);
+                part = std::move(extended);
+                std::cout << part.size() << " attractors over settings so far" << std::endl;
+                continue;
+            }
             for (const settingsPart& a : part) {
                 // The held genes' values with the settings they occur under.
                 const bddHandle v = projectOnto(a.states, heldAndInputs);
