@@ -52,17 +52,85 @@ struct compositionInputs {
     const networkFunctions& network;
 };
 
-// A fragment of at least this many moving genes with up to this many
-// settings is searched once per setting (the search of the plain
-// composition, whose walks find the attractors of a large block sooner);
-// otherwise once for all settings.
-constexpr size_t kLargeFragment = 12;
-constexpr double kSettingsSearchedApart = 8;
+// f with the input variable `var` set to `value`.
+bddHandle cofactor(DdManager* m, const bddHandle& f, DdNode* var, bool value) {
+    return bddResult(m, Cudd_bddAndAbstract(m, f.get(), value ? var : Cudd_Not(var), var));
+}
+
+// Settings under which a fragment has the same functions and the same
+// domain, hence the same attractors.
+struct settingsClass {
+    bddHandle settings;   // over the parameters
+    bddArray functions;   // parallel to the fragment's genes; no parameter in their support
+    bddHandle domain;     // over the fragment's genes
+};
+
+// The split of a set of settings into settingsClasses: on the parameters
+// (from the top of the order down) that the functions or the domain still
+// read, only where they read them, so settings that cannot matter stay
+// together; leaves with equal functions and domain join one class. Gives
+// up (returns false) after `budget` leaves, when the parameters matter too
+// much for a search per class to pay.
+struct settingsSplit {
+    DdManager* mgr;
+    std::vector<DdNode*>& ip;
+    std::vector<int> parametersTopDown;
+    long budget;
+    std::map<std::vector<DdNode*>, size_t> byKey;
+    std::vector<settingsClass> classes;
+
+    bool split(size_t from, const bddArray& functions, const bddHandle& domain,
+               const bddHandle& settings, const bddHandle& cube) {
+        std::vector<int> read = supportOf(mgr, domain.get());
+        for (const bddHandle& f : functions)
+            for (const int v : supportOf(mgr, f.get())) read.push_back(v);
+        std::sort(read.begin(), read.end());
+        size_t at = from;
+        while (at < parametersTopDown.size() &&
+               !std::binary_search(read.begin(), read.end(), parametersTopDown[at]))
+            ++at;
+        if (at == parametersTopDown.size()) {
+            if (--budget < 0) return false;
+            std::vector<DdNode*> key = lentNodes(functions);
+            key.push_back(domain.get());
+            const bddHandle under = bddResult(mgr, Cudd_bddAnd(mgr, settings.get(), cube.get()));
+            const auto known = byKey.find(key);
+            if (known == byKey.end()) {
+                byKey.emplace(std::move(key), classes.size());
+                classes.push_back({under, functions, domain});
+            } else {
+                bddHandle& joined = classes[known->second].settings;
+                joined = bddResult(mgr, Cudd_bddOr(mgr, joined.get(), under.get()));
+            }
+            return true;
+        }
+        DdNode* const var = ip[static_cast<size_t>(parametersTopDown[at])];
+        for (const bool value : {false, true}) {
+            const bddHandle part = cofactor(mgr, settings, var, value);
+            if (part.get() == Cudd_ReadLogicZero(mgr)) continue;
+            bddArray restricted;
+            for (const bddHandle& f : functions) restricted.push_back(cofactor(mgr, f, var, value));
+            const bddHandle literal(mgr, value ? var : Cudd_Not(var));
+            if (!split(at + 1, restricted, cofactor(mgr, domain, var, value), part,
+                       bddResult(mgr, Cudd_bddAnd(mgr, cube.get(), literal.get()))))
+                return false;
+        }
+        return true;
+    }
+};
+
+// At most this many leaves of the settings split; beyond, the fragment is
+// searched once for all settings.
+constexpr long kClassLeaves = 256;
 
 // The attractors of the fragment `moving`, whose next-state functions are
 // `functions` (parallel to moving; they read the fragment and the inputs
 // `parameters`, ascending), inside `domain` (over the fragment and the
-// parameters), for every setting of the parameters (see compParamAttractors).
+// parameters), for every setting of the parameters. The settings are first
+// split into classes of equal cofactored functions and domain, each searched
+// by the plain search of an autonomous fragment (its walks find the
+// attractors of a large block sooner); when there are too many classes,
+// all settings are searched at once (see compParamAttractors).
 std::vector<paramAttractor> searchParam(const compositionInputs& c,
                                         const std::vector<int>& moving,
                                         const bddArray& functions,
@@ -73,11 +141,10 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
         return bddResult(
             m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar + g)], f.get()));
     };
-    bddHandle settings = bddResult(
+    const bddHandle settings = bddResult(
         m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
-    const double count =
-        Cudd_CountMinterm(m, settings.get(), static_cast<int>(parameters.size()));
-    if (count > kSettingsSearchedApart || moving.size() < kLargeFragment) {
+    settingsSplit classes{m, c.ip, sortTopDown(m, parameters), kClassLeaves, {}, {}};
+    if (!classes.split(0, functions, domain, settings, bddOne(m))) {
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
         const rawNodesGuard relationsOwned(m, relations);
         for (size_t k = 0; k < moving.size(); ++k)
@@ -86,33 +153,24 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
                              c.nInpVar};
         return compParamAttractors(frag, domain);
     }
-    // Setting by setting: the functions with the parameters' values put in
-    // make the fragment autonomous, as in the plain composition.
-    const bddHandle parameterCube = cubeOfIndices(m, parameters);
+    // The classes' settings are disjoint, so the k-th attractors of every
+    // class make one paramAttractor: as many as the most attractors of one
+    // class, not their sum over the classes.
     std::vector<paramAttractor> found;
-    while (settings.get() != Cudd_ReadLogicZero(m)) {
-        const bddHandle point = bddHandle::adopt(
-            m, pickMinterm(m, settings.get(), c.ip, parameters, c.nInpVar, 0));
-        settings = bddResult(m, Cudd_bddAnd(m, settings.get(), Cudd_Not(point.get())));
-        // Exact for a point: f AND p keeps f's value at p, the abstraction
-        // drops the parameters' variables.
-        const auto atPoint = [&](const bddHandle& f) {
-            return bddResult(m, Cudd_bddAndAbstract(m, f.get(), point.get(), parameterCube.get()));
-        };
-        const bddHandle space = atPoint(domain);
+    for (const settingsClass& one : classes.classes) {
         const bddHandle spaceNext =
-            bddHandle::adopt(m, swapCurrentAndNext(m, space.get(), c.ip, c.nInpVar));
+            bddHandle::adopt(m, swapCurrentAndNext(m, one.domain.get(), c.ip, c.nInpVar));
         networkFunctions record = c.network;
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
         const rawNodesGuard relationsOwned(m, relations);
         for (size_t k = 0; k < moving.size(); ++k) {
             const size_t at = static_cast<size_t>(moving[k]);
-            record.next[at] = atPoint(functions[k]);
+            record.next[at] = one.functions[k];
             record.regulators[at] = supportOf(m, record.next[at].get());
-            // Confined to the setting's part of the domain on both sides of
-            // every step; the search narrows these copies.
+            // Confined to the class's domain on both sides of every step;
+            // the search narrows these copies.
             const bddHandle here = bddResult(
-                m, Cudd_bddAnd(m, relationOf(moving[k], record.next[at]).get(), space.get()));
+                m, Cudd_bddAnd(m, relationOf(moving[k], one.functions[k]).get(), one.domain.get()));
             relations[at] = bddResult(m, Cudd_bddAnd(m, here.get(), spaceNext.get())).release();
         }
         std::vector<DdNode*> attractors;
@@ -120,30 +178,123 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
         if (!chkConstantAsync(relations, moving))
             compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, moving, c.topSame,
                             c.nInpVar, attractors, HUGE_VAL, &record);
-        for (DdNode* a : attractors)
-            found.push_back({point, bddResult(m, Cudd_bddAnd(m, a, point.get()))});
+        for (size_t k = 0; k < attractors.size(); ++k) {
+            bddHandle states = bddResult(m, Cudd_bddAnd(m, attractors[k], one.settings.get()));
+            if (k == found.size()) {
+                found.push_back({one.settings, std::move(states)});
+                continue;
+            }
+            found[k].settings =
+                bddResult(m, Cudd_bddOr(m, found[k].settings.get(), one.settings.get()));
+            found[k].states = bddResult(m, Cudd_bddOr(m, found[k].states.get(), states.get()));
+        }
     }
     return found;
 }
 
-// The block's moving genes alone, with the other non-input genes they read
-// (cube `heldCube`) held at one valuation per setting: `held` (over them and
-// the inputs) holds exactly one of their valuations for each setting. Their
-// functions with the held genes replaced by those values read the block and
-// the inputs `parameters`, searched over `settings`.
-std::vector<paramAttractor> searchBlockHeld(const compositionInputs& c,
-                                            const std::vector<int>& moving,
-                                            const std::vector<int>& parameters,
-                                            const bddHandle& heldCube, const bddHandle& held,
-                                            const bddHandle& settings) {
+// How a block meets one pair (S, A): the ancestors searched with it, the
+// genes it reads that hold one value per setting throughout A, and the
+// domain of the search.
+struct pairView {
+    std::vector<int> genes;  // the block's genes, then the ancestors in `changing`
+    std::vector<int> changing;  // ancestors that change in A under some setting and
+                                // reach the block through such genes, ascending
+    std::vector<int> held;      // the fragment's other non-input regulators, ascending
+    bddHandle values;           // A's projection onto held + inputs: one held
+                                // valuation per setting of S
+    bddHandle domain;           // A's projection onto changing + inputs; its
+                                // projection onto the inputs is S
+};
+
+// The view of the block `moving` (its genes, ascending) from the pair `a`.
+// An ancestor that holds one value per setting throughout A acts on the
+// block, under each setting, as a constant: its value can depend on the
+// setting, so the inputs it depends on become parameters of the search. An
+// ancestor that changes but reaches the block only through such genes
+// cannot act on it at all. Only the ancestors that change and reach the
+// block along changing genes are searched with it.
+template <typename IsInput>
+pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
+                const settingsPart& a, const IsInput& isInput) {
     DdManager* const m = c.mgr;
+    DdNode* const zero = Cudd_ReadLogicZero(m);
+    std::vector<int> genesOfA = supportOf(m, a.states.get());
+    genesOfA.erase(std::remove_if(genesOfA.begin(), genesOfA.end(), isInput), genesOfA.end());
+    const bddHandle genesCube = cubeOfIndices(m, genesOfA);
+    // Whether gene g takes both values in A under some setting. A gene
+    // outside A's support takes both under every setting.
+    auto changes = [&](int g) {
+        if (!std::binary_search(genesOfA.begin(), genesOfA.end(), g)) return true;
+        DdNode* const var = c.ip[static_cast<size_t>(g)];
+        const bddHandle low =
+            bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), Cudd_Not(var), genesCube.get()));
+        const bddHandle high =
+            bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), var, genesCube.get()));
+        return bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != zero;
+    };
+    pairView view;
+    // Backwards from the block along changing ancestors; -1 unseen, 0 held,
+    // 1 changing.
+    std::map<int, int> seen;
+    std::vector<int> frontier(moving);
+    while (!frontier.empty()) {
+        const int g = frontier.back();
+        frontier.pop_back();
+        for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
+            if (isInput(r) || std::binary_search(moving.begin(), moving.end(), r) ||
+                seen.count(r) != 0)
+                continue;
+            const bool changing = changes(r);
+            seen[r] = changing ? 1 : 0;
+            (changing ? view.changing : view.held).push_back(r);
+            if (changing) frontier.push_back(r);
+        }
+    }
+    for (std::vector<int>* list : {&view.changing, &view.held})
+        std::sort(list->begin(), list->end());
+    view.genes = moving;
+    view.genes.insert(view.genes.end(), view.changing.begin(), view.changing.end());
+    std::vector<int> inputsOfA = supportOf(m, a.states.get());
+    inputsOfA.erase(std::remove_if(inputsOfA.begin(), inputsOfA.end(),
+                                   [&](int g) { return !isInput(g); }),
+                    inputsOfA.end());
+    const auto withInputs = [&](std::vector<int> genes) {
+        genes.insert(genes.end(), inputsOfA.begin(), inputsOfA.end());
+        std::sort(genes.begin(), genes.end());
+        return genes;
+    };
+    view.values = projectOnto(a.states, withInputs(view.held));
+    view.domain = projectOnto(a.states, withInputs(view.changing));
+    return view;
+}
+
+// The attractors of the view's fragment inside the pair `a`, for every
+// setting of S: its functions with the held genes replaced by their values
+// (per setting), searched inside A's projection onto the changing ancestors
+// and the inputs that matter (see searchParam).
+template <typename IsInput>
+std::vector<paramAttractor> searchView(const compositionInputs& c, const pairView& view,
+                                       const IsInput& isInput) {
+    DdManager* const m = c.mgr;
+    const bddHandle heldCube = cubeOfIndices(m, view.held);
     bddArray functions;
-    // Exact since each setting has one held valuation: f AND held keeps f's
-    // value there, the abstraction drops the held variables.
-    for (const int g : moving)
-        functions.push_back(bddResult(m, Cudd_bddAndAbstract(m, c.network.next[static_cast<size_t>(g)].get(),
-                                                            held.get(), heldCube.get())));
-    return searchParam(c, moving, functions, parameters, settings);
+    std::vector<int> parameters;
+    for (const int g : view.genes) {
+        const bddHandle& f = c.network.next[static_cast<size_t>(g)];
+        // Exact since each setting has one held valuation: f AND values
+        // keeps f's value there, the abstraction drops the held variables.
+        functions.push_back(view.held.empty()
+                                ? f
+                                : bddResult(m, Cudd_bddAndAbstract(m, f.get(), view.values.get(),
+                                                                   heldCube.get())));
+        for (const int x : supportOf(m, functions.back().get()))
+            if (isInput(x)) parameters.push_back(x);
+    }
+    for (const int x : supportOf(m, view.domain.get()))
+        if (isInput(x)) parameters.push_back(x);
+    std::sort(parameters.begin(), parameters.end());
+    parameters.erase(std::unique(parameters.begin(), parameters.end()), parameters.end());
+    return searchParam(c, view.genes, functions, parameters, view.domain);
 }
 
 // The pairs that a block of one non-input gene g makes of the pair `a`, with
@@ -194,9 +345,26 @@ void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
     add(neither.get(), var);
 }
 
-// f with the input variable `var` set to `value`.
-bddHandle cofactor(DdManager* m, const bddHandle& f, DdNode* var, bool value) {
-    return bddResult(m, Cudd_bddAndAbstract(m, f.get(), value ? var : Cudd_Not(var), var));
+// The pairs of `pairs` joined where their settings are disjoint: a pair
+// (S1 OR S2, A1 OR A2) of pairs with disjoint settings stands for exactly
+// what the two stood for, since A1 and A2 lie inside their own settings.
+// First fit, in order: as many pairs are left as the most attractors that
+// the pairs give one setting, or a few more, rather than their product
+// over the independent parts of the network.
+std::vector<settingsPart> joinDisjoint(DdManager* m, std::vector<settingsPart> pairs) {
+    std::vector<settingsPart> joined;
+    for (settingsPart& p : pairs) {
+        const auto into = std::find_if(joined.begin(), joined.end(), [&](const settingsPart& q) {
+            return Cudd_bddLeq(m, p.settings.get(), Cudd_Not(q.settings.get())) == 1;
+        });
+        if (into == joined.end()) {
+            joined.push_back(std::move(p));
+            continue;
+        }
+        into->settings = bddResult(m, Cudd_bddOr(m, into->settings.get(), p.settings.get()));
+        into->states = bddResult(m, Cudd_bddOr(m, into->states.get(), p.states.get()));
+    }
+    return joined;
 }
 
 // The grouping: splits the input space on an input variable only where some
@@ -283,6 +451,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                                             const levelArray& sccTopoLvl,
                                             const std::vector<int>& inputs) {
     const networkFunctions network = readNetworkFunctions(mgr, op, ip, nInpVar);
+
     const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network};
     const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
     std::vector<settingsPart> part;
@@ -298,82 +467,24 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             if (moving.empty()) continue;  // inputs only: their settings are the parameters
             std::cout << "now computing scc number " << cnt << std::endl;
             std::sort(moving.begin(), moving.end());
-            // What the moving genes read outside themselves: other genes,
-            // held or moving (`held`), and inputs (`parameters`).
-            std::vector<int> held, parameters;
-            for (const int g : moving)
-                for (const int r : network.regulators.at(static_cast<size_t>(g))) {
-                    if (isInput(r))
-                        parameters.push_back(r);
-                    else if (!std::binary_search(moving.begin(), moving.end(), r))
-                        held.push_back(r);
-                }
-            for (std::vector<int>* list : {&held, &parameters}) {
-                std::sort(list->begin(), list->end());
-                list->erase(std::unique(list->begin(), list->end()), list->end());
-            }
-            const bddHandle heldCube = cubeOfIndices(mgr, held);
-            const std::vector<int> heldTopDown = sortTopDown(mgr, held);
-            std::vector<int> heldAndInputs(held);
-            heldAndInputs.insert(heldAndInputs.end(), inputs.begin(), inputs.end());
-            std::sort(heldAndInputs.begin(), heldAndInputs.end());
-            std::vector<int> fragmentMoving, fragmentInputs, outsideBlock;
-            nodeMemo<std::vector<paramAttractor>> byHeld, byAncestors;
             std::vector<settingsPart> extended;
             if (moving.size() == 1) {
                 for (const settingsPart& a : part)
                     extendByOneGene(c, a, moving[0], isInput, extended);
-                part = std::move(extended);
+                part = joinDisjoint(mgr, std::move(extended));
                 std::cout << part.size() << " attractors over settings so far" << std::endl;
                 continue;
             }
+            // Searches by the fragment's genes, then by the held values and
+            // the domain (which together fix the search).
+            std::map<std::vector<int>, nodeMemo<std::vector<paramAttractor>>> byView;
             for (const settingsPart& a : part) {
-                // The held genes' values with the settings they occur under.
-                const bddHandle v = projectOnto(a.states, heldAndInputs);
-                const std::vector<paramAttractor>* found = nullptr;
-                if (compLeastPerSetting(v, ip, heldTopDown, heldCube) == v) {
-                    // One held valuation per setting: the block runs alone.
-                    // Its parameters are the inputs it reads and those the
-                    // held values depend on.
-                    std::vector<int> blockParameters(parameters);
-                    for (const int x : supportOf(mgr, v.get()))
-                        if (isInput(x)) blockParameters.push_back(x);
-                    std::sort(blockParameters.begin(), blockParameters.end());
-                    blockParameters.erase(
-                        std::unique(blockParameters.begin(), blockParameters.end()),
-                        blockParameters.end());
-                    const bddHandle settings = projectOnto(a.settings, blockParameters);
-                    const bddHandle key =
-                        bddResult(mgr, Cudd_bddAnd(mgr, v.get(), settings.get()));
-                    found = &byHeld.find(key, [&] {
-                        return searchBlockHeld(c, moving, blockParameters, heldCube, v,
-                                               settings);
-                    });
-                } else {
-                    if (fragmentMoving.empty()) {
-                        std::vector<int> fragment;
-                        makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j),
-                                       fragment);
-                        for (const int g : uniqueGenes(fragment)) {
-                            (isInput(g) ? fragmentInputs : fragmentMoving).push_back(g);
-                            if (!std::binary_search(moving.begin(), moving.end(), g))
-                                outsideBlock.push_back(g);
-                        }
-                        std::sort(outsideBlock.begin(), outsideBlock.end());
-                    }
-                    // The ancestors' part of A (with the inputs they read):
-                    // closed under their steps, so the fragment's search stays
-                    // inside it.
-                    const bddHandle inAncestors = projectOnto(a.states, outsideBlock);
-                    found = &byAncestors.find(inAncestors, [&] {
-                        bddArray functions;
-                        for (const int g : fragmentMoving)
-                            functions.push_back(c.network.next[static_cast<size_t>(g)]);
-                        return searchParam(c, fragmentMoving, functions, fragmentInputs,
-                                           inAncestors);
-                    });
-                }
-                for (const paramAttractor& d : *found) {
+                const pairView view = viewOf(c, moving, a, isInput);
+                const bddHandle key =
+                    bddResult(mgr, Cudd_bddAnd(mgr, view.values.get(), view.domain.get()));
+                const std::vector<paramAttractor>& found =
+                    byView[view.genes].find(key, [&] { return searchView(c, view, isInput); });
+                for (const paramAttractor& d : found) {
                     bddHandle settings =
                         bddResult(mgr, Cudd_bddAnd(mgr, a.settings.get(), d.settings.get()));
                     if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
@@ -382,7 +493,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                          bddResult(mgr, Cudd_bddAnd(mgr, a.states.get(), d.states.get()))});
                 }
             }
-            part = std::move(extended);
+            part = joinDisjoint(mgr, std::move(extended));
             std::cout << part.size() << " attractors over settings so far" << std::endl;
         }
     }
