@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iostream>
 #include <map>
+#include <memory>
 
 #include "compParamAttractors.h"
 #include "compReachFragAsync.h"
@@ -35,10 +36,21 @@ bool ruleValue(const std::vector<const networkDefBool*>& rules, bool value) {
 }
 
 // A pair of the composition: settings S and the states A of the processed
-// part under them (inside S).
+// part under them (inside S). A is held in two factors, so that the genes
+// that hold one value per setting, the commonest case, stay out of the
+// diagrams (as one diagram over every gene and input, A grows with the
+// product of what the inputs do to independent parts of the network):
+// A = moving AND (x_g XNOR values[g]) over the genes g with a value.
 struct settingsPart {
-    bddHandle settings;
-    bddHandle states;
+    bddHandle settings;  // over the inputs
+    // A's projection onto the inputs and the processed genes without a
+    // value; its projection onto the inputs is S. A processed gene outside
+    // its support and without a value takes both values under every setting.
+    bddHandle moving;
+    // Indexed by gene: for a processed gene holding one value per setting
+    // throughout A, the settings (over the inputs) under which it is 1, read
+    // only inside S; an empty handle otherwise. Shared between pairs.
+    std::shared_ptr<const bddArray> values;
 };
 
 struct compositionInputs {
@@ -55,6 +67,25 @@ struct compositionInputs {
 // f with the input variable `var` set to `value`.
 bddHandle cofactor(DdManager* m, const bddHandle& f, DdNode* var, bool value) {
     return bddResult(m, Cudd_bddAndAbstract(m, f.get(), value ? var : Cudd_Not(var), var));
+}
+
+// A's projection onto the genes `genes` (ascending, no input) and the
+// inputs: the genes with a value enter as x_g XNOR values[g], the others
+// through the projection of the moving factor.
+template <typename IsInput>
+bddHandle statesOver(const settingsPart& a, const std::vector<int>& genes, const IsInput& isInput) {
+    DdManager* const m = a.settings.manager();
+    std::vector<int> keep;
+    for (const int g : supportOf(m, a.moving.get()))
+        if (isInput(g) || std::binary_search(genes.begin(), genes.end(), g)) keep.push_back(g);
+    bddHandle over = projectOnto(a.moving, keep);
+    for (const int g : genes) {
+        const bddHandle& value = (*a.values)[static_cast<size_t>(g)];
+        if (!value) continue;
+        const bddHandle literal = bddResult(m, Cudd_bddXnor(m, Cudd_bddIthVar(m, g), value.get()));
+        over = bddResult(m, Cudd_bddAnd(m, over.get(), literal.get()));
+    }
+    return over;
 }
 
 // Settings under which a fragment has the same functions and the same
@@ -218,34 +249,34 @@ pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
                 const settingsPart& a, const IsInput& isInput) {
     DdManager* const m = c.mgr;
     DdNode* const zero = Cudd_ReadLogicZero(m);
-    std::vector<int> genesOfA = supportOf(m, a.states.get());
+    std::vector<int> genesOfA = supportOf(m, a.moving.get());
     genesOfA.erase(std::remove_if(genesOfA.begin(), genesOfA.end(), isInput), genesOfA.end());
     const bddHandle genesCube = cubeOfIndices(m, genesOfA);
-    // Whether gene g takes both values in A under some setting. A gene
-    // outside A's support takes both under every setting.
+    // Whether gene g takes both values in A under some setting: never for a
+    // gene with a value; always for one outside the moving factor's support.
     auto changes = [&](int g) {
+        if ((*a.values)[static_cast<size_t>(g)]) return false;
         if (!std::binary_search(genesOfA.begin(), genesOfA.end(), g)) return true;
         DdNode* const var = c.ip[static_cast<size_t>(g)];
         const bddHandle low =
-            bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), Cudd_Not(var), genesCube.get()));
+            bddResult(m, Cudd_bddAndAbstract(m, a.moving.get(), Cudd_Not(var), genesCube.get()));
         const bddHandle high =
-            bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), var, genesCube.get()));
+            bddResult(m, Cudd_bddAndAbstract(m, a.moving.get(), var, genesCube.get()));
         return bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != zero;
     };
     pairView view;
-    // Backwards from the block along changing ancestors; -1 unseen, 0 held,
-    // 1 changing.
-    std::map<int, int> seen;
+    // Backwards from the block along changing ancestors.
+    std::vector<bool> seen(static_cast<size_t>(c.nInpVar), false);
     std::vector<int> frontier(moving);
     while (!frontier.empty()) {
         const int g = frontier.back();
         frontier.pop_back();
         for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
             if (isInput(r) || std::binary_search(moving.begin(), moving.end(), r) ||
-                seen.count(r) != 0)
+                seen[static_cast<size_t>(r)])
                 continue;
+            seen[static_cast<size_t>(r)] = true;
             const bool changing = changes(r);
-            seen[r] = changing ? 1 : 0;
             (changing ? view.changing : view.held).push_back(r);
             if (changing) frontier.push_back(r);
         }
@@ -254,17 +285,8 @@ pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
         std::sort(list->begin(), list->end());
     view.genes = moving;
     view.genes.insert(view.genes.end(), view.changing.begin(), view.changing.end());
-    std::vector<int> inputsOfA = supportOf(m, a.states.get());
-    inputsOfA.erase(std::remove_if(inputsOfA.begin(), inputsOfA.end(),
-                                   [&](int g) { return !isInput(g); }),
-                    inputsOfA.end());
-    const auto withInputs = [&](std::vector<int> genes) {
-        genes.insert(genes.end(), inputsOfA.begin(), inputsOfA.end());
-        std::sort(genes.begin(), genes.end());
-        return genes;
-    };
-    view.values = projectOnto(a.states, withInputs(view.held));
-    view.domain = projectOnto(a.states, withInputs(view.changing));
+    view.values = statesOver(a, view.held, isInput);
+    view.domain = statesOver(a, view.changing, isInput);
     return view;
 }
 
@@ -312,24 +334,30 @@ void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
     const bddHandle& f = c.network.next.at(static_cast<size_t>(g));
     const bddHandle whenOn = bddResult(m, Cudd_bddAndAbstract(m, f.get(), var, var));
     const bddHandle whenOff = bddResult(m, Cudd_bddAndAbstract(m, f.get(), Cudd_Not(var), var));
+    // A's projection onto g's regulators (g is not processed yet).
+    std::vector<int> read;
+    for (const int r : c.network.regulators.at(static_cast<size_t>(g)))
+        if (r != g && !isInput(r)) read.push_back(r);
+    const bddHandle over = statesOver(a, read, isInput);
+    const bddHandle readCube = cubeOfIndices(m, read);
     // The settings under which some state of A makes `condition` true.
     auto settingsWhere = [&](DdNode* condition) {
-        std::vector<int> genes = supportOf(m, a.states.get());
-        for (const int r : supportOf(m, condition)) genes.push_back(r);
-        genes.erase(std::remove_if(genes.begin(), genes.end(), isInput), genes.end());
-        std::sort(genes.begin(), genes.end());
-        genes.erase(std::unique(genes.begin(), genes.end()), genes.end());
-        const bddHandle cube = cubeOfIndices(m, genes);
-        return bddResult(m, Cudd_bddAndAbstract(m, a.states.get(), condition, cube.get()));
+        return bddResult(m, Cudd_bddAndAbstract(m, over.get(), condition, readCube.get()));
     };
     const bddHandle canFall = settingsWhere(Cudd_Not(whenOn.get()));
     const bddHandle canRise = settingsWhere(whenOff.get());
-    auto add = [&](DdNode* settings, DdNode* gene) {
+    // g takes `value` (one, zero, or an empty handle for both) under `settings`.
+    auto add = [&](DdNode* settings, const bddHandle& value) {
         bddHandle under = bddResult(m, Cudd_bddAnd(m, a.settings.get(), settings));
         if (under.get() == Cudd_ReadLogicZero(m)) return;
-        bddHandle states = bddResult(m, Cudd_bddAnd(m, a.states.get(), under.get()));
-        states = bddResult(m, Cudd_bddAnd(m, states.get(), gene));
-        extended.push_back({std::move(under), std::move(states)});
+        bddHandle moving = bddResult(m, Cudd_bddAnd(m, a.moving.get(), under.get()));
+        std::shared_ptr<const bddArray> values = a.values;
+        if (value) {
+            auto withG = std::make_shared<bddArray>(*a.values);
+            (*withG)[static_cast<size_t>(g)] = value;
+            values = std::move(withG);
+        }
+        extended.push_back({std::move(under), std::move(moving), std::move(values)});
     };
     const bddHandle both = bddResult(m, Cudd_bddAnd(m, canFall.get(), canRise.get()));
     const bddHandle fallOnly =
@@ -338,11 +366,49 @@ void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
         bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), canRise.get()));
     const bddHandle neither =
         bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), Cudd_Not(canRise.get())));
-    add(both.get(), Cudd_ReadOne(m));
-    add(fallOnly.get(), Cudd_Not(var));
-    add(riseOnly.get(), var);
-    add(neither.get(), Cudd_Not(var));
-    add(neither.get(), var);
+    add(both.get(), bddHandle());
+    add(fallOnly.get(), bddZero(m));
+    add(riseOnly.get(), bddOne(m));
+    add(neither.get(), bddZero(m));
+    add(neither.get(), bddOne(m));
+}
+
+// The pair made of `a` and the attractor `d` of a search of the block `own`
+// (its genes; d is over the fragment's genes and the parameters, inside its
+// settings): its block genes that hold one value per setting throughout the
+// result get a value, the rest of d joins the moving factor.
+template <typename IsInput>
+settingsPart extendBySearch(const settingsPart& a, const paramAttractor& d,
+                            const std::vector<int>& own, const IsInput& isInput) {
+    DdManager* const m = a.settings.manager();
+    DdNode* const zero = Cudd_ReadLogicZero(m);
+    settingsPart next;
+    next.settings = bddResult(m, Cudd_bddAnd(m, a.settings.get(), d.settings.get()));
+    if (next.settings.get() == zero) return next;
+    next.moving = bddResult(m, Cudd_bddAnd(m, a.moving.get(), d.states.get()));
+    next.moving = bddResult(m, Cudd_bddAnd(m, next.moving.get(), next.settings.get()));
+    std::vector<int> genes = supportOf(m, next.moving.get());
+    genes.erase(std::remove_if(genes.begin(), genes.end(), isInput), genes.end());
+    const bddHandle genesCube = cubeOfIndices(m, genes);
+    std::shared_ptr<bddArray> values;
+    std::vector<int> settled;
+    for (const int g : own) {
+        if (!std::binary_search(genes.begin(), genes.end(), g)) continue;
+        DdNode* const var = Cudd_bddIthVar(m, g);
+        const bddHandle low =
+            bddResult(m, Cudd_bddAndAbstract(m, next.moving.get(), Cudd_Not(var), genesCube.get()));
+        bddHandle high =
+            bddResult(m, Cudd_bddAndAbstract(m, next.moving.get(), var, genesCube.get()));
+        if (bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != zero) continue;
+        if (!values) values = std::make_shared<bddArray>(*a.values);
+        (*values)[static_cast<size_t>(g)] = std::move(high);
+        settled.push_back(g);
+    }
+    if (!settled.empty())
+        next.moving = bddResult(
+            m, Cudd_bddExistAbstract(m, next.moving.get(), cubeOfIndices(m, settled).get()));
+    next.values = values ? std::shared_ptr<const bddArray>(std::move(values)) : a.values;
+    return next;
 }
 
 // The pairs of `pairs` joined where their settings are disjoint: a pair
@@ -361,8 +427,31 @@ std::vector<settingsPart> joinDisjoint(DdManager* m, std::vector<settingsPart> p
             joined.push_back(std::move(p));
             continue;
         }
+        // A gene with a value in both keeps one, chosen by the settings; a
+        // gene with a value in one only moves into that one's moving factor.
+        auto values = std::make_shared<bddArray>(*into->values);
+        bddHandle movingInto = into->moving;
+        bddHandle movingP = p.moving;
+        for (size_t g = 0; g < values->size(); ++g) {
+            const bddHandle& mine = (*into->values)[g];
+            const bddHandle& theirs = (*p.values)[g];
+            if (!mine && !theirs) continue;
+            if (mine && theirs) {
+                if (mine.get() != theirs.get())
+                    (*values)[g] = bddResult(
+                        m, Cudd_bddIte(m, into->settings.get(), mine.get(), theirs.get()));
+                continue;
+            }
+            DdNode* const var = Cudd_bddIthVar(m, static_cast<int>(g));
+            bddHandle& folded = mine ? movingInto : movingP;
+            const bddHandle literal =
+                bddResult(m, Cudd_bddXnor(m, var, (mine ? mine : theirs).get()));
+            folded = bddResult(m, Cudd_bddAnd(m, folded.get(), literal.get()));
+            (*values)[g] = bddHandle();
+        }
         into->settings = bddResult(m, Cudd_bddOr(m, into->settings.get(), p.settings.get()));
-        into->states = bddResult(m, Cudd_bddOr(m, into->states.get(), p.states.get()));
+        into->moving = bddResult(m, Cudd_bddOr(m, movingInto.get(), movingP.get()));
+        into->values = std::move(values);
     }
     return joined;
 }
@@ -370,55 +459,148 @@ std::vector<settingsPart> joinDisjoint(DdManager* m, std::vector<settingsPart> p
 // The grouping: splits the input space on an input variable only where some
 // pair (restricted to the current cube) still depends on it; at a leaf every
 // pair left holds for the whole cube, and the set of their states (no input
-// in their support) is the outcome of every setting of the cube.
+// in their support) is the outcome of every setting of the cube. The split
+// variable is the topmost input any pair depends on, so a set over the
+// inputs alone depends on it exactly when it is its root, and only those
+// are cofactored.
 struct outcomeGrouping {
+    using openValues = std::vector<std::pair<int, bddHandle>>;
+    // A pair restricted to the current cube: the values that still depend
+    // on an input, and those that no longer do (per gene 0, 1, or 2 for no
+    // value); both shared down the split until one changes.
+    struct restrictedPair {
+        bddHandle settings;
+        bddHandle moving;
+        std::shared_ptr<const openValues> open;
+        std::shared_ptr<const std::vector<char>> decided;
+    };
+    // What makes a leaf's attractor: the moving factor and the decided values.
+    using leafAttractor = std::pair<DdNode*, std::vector<char>>;
+
     DdManager* mgr;
     std::vector<DdNode*>& ip;
-    std::vector<int> inputsTopDown;
-    std::map<std::vector<DdNode*>, size_t> byAttractors;
+    int nInpVar;
+    const std::vector<int>& inputs;  // ascending
+    std::map<std::vector<leafAttractor>, size_t> byAttractors;
+    bddArray keptMoving;  // keeps the keys' moving nodes from being reused
     std::vector<inputOutcome> outcomes;
 
-    void split(const std::vector<settingsPart>& pairs, const bddHandle& cube) {
-        std::vector<int> used;
+    bool isInput(int g) const { return std::binary_search(inputs.begin(), inputs.end(), g); }
+
+    // The level of the topmost input of f's support, or -1; for a set over
+    // the inputs alone (`inputsOnly`), the level of its root.
+    int topInputLevel(DdNode* f, bool inputsOnly) const {
+        if (Cudd_IsConstant(f)) return -1;
+        if (inputsOnly) return Cudd_ReadPerm(mgr, static_cast<int>(Cudd_NodeReadIndex(f)));
+        int top = -1;
+        for (const int v : supportOf(mgr, f))
+            if (isInput(v)) {
+                const int level = Cudd_ReadPerm(mgr, v);
+                if (top < 0 || level < top) top = level;
+            }
+        return top;
+    }
+
+    void start(const std::vector<settingsPart>& pairs) {
+        std::vector<restrictedPair> restricted;
         for (const settingsPart& p : pairs) {
-            for (const int v : supportOf(mgr, p.settings.get())) used.push_back(v);
-            for (const int v : supportOf(mgr, p.states.get())) used.push_back(v);
+            auto decided = std::make_shared<std::vector<char>>(static_cast<size_t>(nInpVar), 2);
+            auto open = std::make_shared<openValues>();
+            for (size_t g = 0; g < p.values->size(); ++g) {
+                const bddHandle& value = (*p.values)[g];
+                if (!value) continue;
+                if (Cudd_IsConstant(value.get()))
+                    (*decided)[g] = value.get() == Cudd_ReadOne(mgr) ? 1 : 0;
+                else
+                    open->emplace_back(static_cast<int>(g), value);
+            }
+            restricted.push_back({p.settings, p.moving, std::move(open), std::move(decided)});
         }
-        std::sort(used.begin(), used.end());
-        const auto splitter = std::find_if(
-            inputsTopDown.begin(), inputsTopDown.end(),
-            [&](int x) { return std::binary_search(used.begin(), used.end(), x); });
-        if (splitter == inputsTopDown.end()) {
+        split(restricted, bddOne(mgr));
+    }
+
+    void split(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
+        int top = -1;
+        const auto lower = [&](int level) {
+            if (level >= 0 && (top < 0 || level < top)) top = level;
+        };
+        for (const restrictedPair& p : pairs) {
+            lower(topInputLevel(p.settings.get(), true));
+            lower(topInputLevel(p.moving.get(), false));
+            for (const auto& open : *p.open) lower(topInputLevel(open.second.get(), true));
+        }
+        if (top < 0) {
             addLeaf(pairs, cube);
             return;
         }
-        DdNode* const var = ip[static_cast<size_t>(*splitter)];
+        const int index = Cudd_ReadInvPerm(mgr, top);
+        DdNode* const var = ip[static_cast<size_t>(index)];
+        const auto rootIsVar = [&](const bddHandle& f) {
+            return !Cudd_IsConstant(f.get()) &&
+                   static_cast<int>(Cudd_NodeReadIndex(f.get())) == index;
+        };
         for (const bool value : {false, true}) {
-            std::vector<settingsPart> restricted;
-            for (const settingsPart& p : pairs) {
-                bddHandle settings = cofactor(mgr, p.settings, var, value);
+            std::vector<restrictedPair> restricted;
+            for (const restrictedPair& p : pairs) {
+                bddHandle settings =
+                    rootIsVar(p.settings) ? cofactor(mgr, p.settings, var, value) : p.settings;
                 if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
-                restricted.push_back({std::move(settings), cofactor(mgr, p.states, var, value)});
+                restrictedPair r{std::move(settings), cofactor(mgr, p.moving, var, value), p.open,
+                                 p.decided};
+                if (std::any_of(p.open->begin(), p.open->end(),
+                                [&](const auto& open) { return rootIsVar(open.second); })) {
+                    auto open = std::make_shared<openValues>();
+                    std::shared_ptr<std::vector<char>> decided;
+                    for (const auto& one : *p.open) {
+                        if (!rootIsVar(one.second)) {
+                            open->push_back(one);
+                            continue;
+                        }
+                        bddHandle at = cofactor(mgr, one.second, var, value);
+                        if (!Cudd_IsConstant(at.get())) {
+                            open->emplace_back(one.first, std::move(at));
+                            continue;
+                        }
+                        if (!decided) decided = std::make_shared<std::vector<char>>(*p.decided);
+                        (*decided)[static_cast<size_t>(one.first)] =
+                            at.get() == Cudd_ReadOne(mgr) ? 1 : 0;
+                    }
+                    r.open = std::move(open);
+                    if (decided) r.decided = std::move(decided);
+                }
+                restricted.push_back(std::move(r));
             }
             const bddHandle literal(mgr, value ? var : Cudd_Not(var));
             split(restricted, bddResult(mgr, Cudd_bddAnd(mgr, cube.get(), literal.get())));
         }
     }
 
-    void addLeaf(const std::vector<settingsPart>& pairs, const bddHandle& cube) {
-        bddArray attractors;
-        for (const settingsPart& p : pairs) attractors.push_back(p.states);
-        std::sort(attractors.begin(), attractors.end(),
-                  [](const bddHandle& a, const bddHandle& b) { return a.get() < b.get(); });
-        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
-        const std::vector<DdNode*> key = lentNodes(attractors);
+    // The pairs' attractors are built only for a new outcome; a known one
+    // is found by its factors.
+    void addLeaf(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
+        std::vector<leafAttractor> key;
+        for (const restrictedPair& p : pairs) key.emplace_back(p.moving.get(), *p.decided);
+        std::sort(key.begin(), key.end());
+        key.erase(std::unique(key.begin(), key.end()), key.end());
         const auto known = byAttractors.find(key);
         if (known != byAttractors.end()) {
             bddHandle& settings = outcomes[known->second].settings;
             settings = bddResult(mgr, Cudd_bddOr(mgr, settings.get(), cube.get()));
             return;
         }
-        byAttractors.emplace(key, outcomes.size());
+        bddArray attractors;
+        for (const restrictedPair& p : pairs) {
+            keptMoving.push_back(p.moving);
+            const bddHandle values =
+                bddHandle::adopt(mgr, makeBdd(mgr, ip, p.decided->data(), nInpVar));
+            attractors.push_back(bddResult(mgr, Cudd_bddAnd(mgr, p.moving.get(), values.get())));
+        }
+        // Distinct factors give distinct sets: a gene with a decided value
+        // is outside the moving factor's support.
+        std::sort(attractors.begin(), attractors.end(),
+                  [](const bddHandle& a, const bddHandle& b) { return a.get() < b.get(); });
+        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
+        byAttractors.emplace(std::move(key), outcomes.size());
         outcomes.push_back({cube, std::move(attractors)});
     }
 };
@@ -455,7 +637,8 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
     const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network};
     const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
     std::vector<settingsPart> part;
-    part.push_back({bddOne(mgr), bddOne(mgr)});
+    part.push_back({bddOne(mgr), bddOne(mgr),
+                    std::make_shared<const bddArray>(static_cast<size_t>(nInpVar))});
     int cnt = 0;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
@@ -485,12 +668,9 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                 const std::vector<paramAttractor>& found =
                     byView[view.genes].find(key, [&] { return searchView(c, view, isInput); });
                 for (const paramAttractor& d : found) {
-                    bddHandle settings =
-                        bddResult(mgr, Cudd_bddAnd(mgr, a.settings.get(), d.settings.get()));
-                    if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
-                    extended.push_back(
-                        {std::move(settings),
-                         bddResult(mgr, Cudd_bddAnd(mgr, a.states.get(), d.states.get()))});
+                    settingsPart next = extendBySearch(a, d, moving, isInput);
+                    if (next.settings.get() != Cudd_ReadLogicZero(mgr))
+                        extended.push_back(std::move(next));
                 }
             }
             part = joinDisjoint(mgr, std::move(extended));
@@ -498,10 +678,8 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
         }
     }
 
-    outcomeGrouping grouping{mgr, ip, inputs, {}, {}};
-    std::sort(grouping.inputsTopDown.begin(), grouping.inputsTopDown.end(),
-              [mgr](int a, int b) { return Cudd_ReadPerm(mgr, a) < Cudd_ReadPerm(mgr, b); });
-    grouping.split(part, bddOne(mgr));
+    outcomeGrouping grouping{mgr, ip, nInpVar, inputs, {}, {}, {}};
+    grouping.start(part);
     std::cout << grouping.outcomes.size() << " outcomes" << std::endl;
     return std::move(grouping.outcomes);
 }
