@@ -150,9 +150,96 @@ struct settingsSplit {
     }
 };
 
+// The attractors of the fragment `genes` with the next-state functions
+// `functions` (parallel to genes, reading only the fragment) inside
+// `domain` (over the fragment, closed under its steps). First the genes
+// whose function is constant are fixed at that value, and the others'
+// functions and the domain cofactored by it, until no function is constant:
+// such a gene reaches its value from every state and never leaves it, so
+// every attractor lies where the fixed genes hold their values, and is an
+// attractor of the rest. Distinct settings often leave the same rest, which
+// is searched once (`bySystem`, keyed by the rest's functions, domain and
+// fixed values). `record` (a copy of the network's functions) lends the
+// search the rest's functions. The attractors are over the fragment.
+struct systemAttractors {
+    bddArray key;  // keeps the key's nodes from being freed and reused
+    bddArray attractors;
+};
+using systemMemo = std::map<std::vector<DdNode*>, systemAttractors>;
+
+const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
+                                 bddArray functions, bddHandle domain, networkFunctions& record,
+                                 systemMemo& bySystem) {
+    DdManager* const m = c.mgr;
+    bddHandle fixedValues = bddOne(m);
+    for (;;) {
+        std::vector<int> fixedNow;
+        std::vector<char> literals(static_cast<size_t>(c.nInpVar), 2);
+        std::vector<int> rest;
+        bddArray restFunctions;
+        for (size_t k = 0; k < genes.size(); ++k) {
+            if (Cudd_IsConstant(functions[k].get())) {
+                fixedNow.push_back(genes[k]);
+                literals[static_cast<size_t>(genes[k])] =
+                    functions[k].get() == Cudd_ReadOne(m) ? 1 : 0;
+                continue;
+            }
+            rest.push_back(genes[k]);
+            restFunctions.push_back(std::move(functions[k]));
+        }
+        genes = std::move(rest);
+        functions = std::move(restFunctions);
+        if (fixedNow.empty()) break;
+        const bddHandle values = bddHandle::adopt(m, makeBdd(m, c.ip, literals.data(), c.nInpVar));
+        const bddHandle cube = cubeOfIndices(m, fixedNow);
+        for (bddHandle& f : functions)
+            f = bddResult(m, Cudd_bddAndAbstract(m, f.get(), values.get(), cube.get()));
+        domain = bddResult(m, Cudd_bddAndAbstract(m, domain.get(), values.get(), cube.get()));
+        if (domain.get() == Cudd_ReadLogicZero(m))
+            throw quorvelError("internal error: a fragment's domain holds no attractor");
+        fixedValues = bddResult(m, Cudd_bddAnd(m, fixedValues.get(), values.get()));
+    }
+    std::vector<DdNode*> key = lentNodes(functions);
+    key.push_back(domain.get());
+    key.push_back(fixedValues.get());
+    const auto known = bySystem.find(key);
+    if (known != bySystem.end()) return known->second.attractors;
+    bddArray found;
+    if (genes.empty()) {
+        found.push_back(fixedValues);
+    } else {
+        const bddHandle spaceNext =
+            bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
+        std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+        const rawNodesGuard relationsOwned(m, relations);
+        for (size_t k = 0; k < genes.size(); ++k) {
+            const size_t at = static_cast<size_t>(genes[k]);
+            record.next[at] = functions[k];
+            record.regulators[at] = supportOf(m, functions[k].get());
+            // Confined to the domain on both sides of every step; the search
+            // narrows these copies.
+            bddHandle relation = bddResult(
+                m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions[k].get()));
+            relation = bddResult(m, Cudd_bddAnd(m, relation.get(), domain.get()));
+            relations[at] = bddResult(m, Cudd_bddAnd(m, relation.get(), spaceNext.get())).release();
+        }
+        std::vector<DdNode*> attractors;
+        const rawNodesGuard attractorsOwned(m, attractors);
+        if (!chkConstantAsync(relations, genes))
+            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, genes, c.topSame,
+                            c.nInpVar, attractors, HUGE_VAL, &record);
+        for (DdNode* a : attractors)
+            found.push_back(bddResult(m, Cudd_bddAnd(m, a, fixedValues.get())));
+    }
+    functions.push_back(std::move(domain));
+    functions.push_back(std::move(fixedValues));
+    return bySystem.emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
+        .first->second.attractors;
+}
+
 // At most this many leaves of the settings split; beyond, the fragment is
 // searched once for all settings.
-constexpr long kClassLeaves = 256;
+constexpr long kClassLeaves = 4096;
 
 // The attractors of the fragment `moving`, whose next-state functions are
 // `functions` (parallel to moving; they read the fragment and the inputs
@@ -188,29 +275,14 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
     // class make one paramAttractor: as many as the most attractors of one
     // class, not their sum over the classes.
     std::vector<paramAttractor> found;
+    networkFunctions record = c.network;
+    systemMemo bySystem;
     for (const settingsClass& one : classes.classes) {
-        const bddHandle spaceNext =
-            bddHandle::adopt(m, swapCurrentAndNext(m, one.domain.get(), c.ip, c.nInpVar));
-        networkFunctions record = c.network;
-        std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
-        const rawNodesGuard relationsOwned(m, relations);
-        for (size_t k = 0; k < moving.size(); ++k) {
-            const size_t at = static_cast<size_t>(moving[k]);
-            record.next[at] = one.functions[k];
-            record.regulators[at] = supportOf(m, record.next[at].get());
-            // Confined to the class's domain on both sides of every step;
-            // the search narrows these copies.
-            const bddHandle here = bddResult(
-                m, Cudd_bddAnd(m, relationOf(moving[k], one.functions[k]).get(), one.domain.get()));
-            relations[at] = bddResult(m, Cudd_bddAnd(m, here.get(), spaceNext.get())).release();
-        }
-        std::vector<DdNode*> attractors;
-        const rawNodesGuard attractorsOwned(m, attractors);
-        if (!chkConstantAsync(relations, moving))
-            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, moving, c.topSame,
-                            c.nInpVar, attractors, HUGE_VAL, &record);
+        const bddArray& attractors =
+            searchAutonomous(c, moving, one.functions, one.domain, record, bySystem);
         for (size_t k = 0; k < attractors.size(); ++k) {
-            bddHandle states = bddResult(m, Cudd_bddAnd(m, attractors[k], one.settings.get()));
+            bddHandle states =
+                bddResult(m, Cudd_bddAnd(m, attractors[k].get(), one.settings.get()));
             if (k == found.size()) {
                 found.push_back({one.settings, std::move(states)});
                 continue;
@@ -474,7 +546,8 @@ struct outcomeGrouping {
         std::shared_ptr<const openValues> open;
         std::shared_ptr<const std::vector<char>> decided;
     };
-    // What makes a leaf's attractor: the moving factor and the decided values.
+    // A leaf's attractor in canonical factors: the moving factor and the
+    // values of the genes constant in it.
     using leafAttractor = std::pair<DdNode*, std::vector<char>>;
 
     DdManager* mgr;
@@ -482,22 +555,18 @@ struct outcomeGrouping {
     int nInpVar;
     const std::vector<int>& inputs;  // ascending
     std::map<std::vector<leafAttractor>, size_t> byAttractors;
-    bddArray keptMoving;  // keeps the keys' moving nodes from being reused
     std::vector<inputOutcome> outcomes;
 
     bool isInput(int g) const { return std::binary_search(inputs.begin(), inputs.end(), g); }
 
-    // The level of the topmost input of f's support, or -1; for a set over
-    // the inputs alone (`inputsOnly`), the level of its root.
-    int topInputLevel(DdNode* f, bool inputsOnly) const {
+    // The topmost input of f's support, or -1; for a set over the inputs
+    // alone (`inputsOnly`), its root's variable.
+    int topInput(DdNode* f, bool inputsOnly) const {
         if (Cudd_IsConstant(f)) return -1;
-        if (inputsOnly) return Cudd_ReadPerm(mgr, static_cast<int>(Cudd_NodeReadIndex(f)));
+        if (inputsOnly) return static_cast<int>(Cudd_NodeReadIndex(f));
         int top = -1;
         for (const int v : supportOf(mgr, f))
-            if (isInput(v)) {
-                const int level = Cudd_ReadPerm(mgr, v);
-                if (top < 0 || level < top) top = level;
-            }
+            if (isInput(v) && (top < 0 || Cudd_ReadPerm(mgr, v) < Cudd_ReadPerm(mgr, top))) top = v;
         return top;
     }
 
@@ -520,20 +589,20 @@ struct outcomeGrouping {
     }
 
     void split(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
-        int top = -1;
-        const auto lower = [&](int level) {
-            if (level >= 0 && (top < 0 || level < top)) top = level;
+        int index = -1;
+        const auto higher = [&](int v) {
+            if (v >= 0 && (index < 0 || Cudd_ReadPerm(mgr, v) < Cudd_ReadPerm(mgr, index)))
+                index = v;
         };
         for (const restrictedPair& p : pairs) {
-            lower(topInputLevel(p.settings.get(), true));
-            lower(topInputLevel(p.moving.get(), false));
-            for (const auto& open : *p.open) lower(topInputLevel(open.second.get(), true));
+            higher(topInput(p.settings.get(), true));
+            higher(topInput(p.moving.get(), false));
+            for (const auto& open : *p.open) higher(topInput(open.second.get(), true));
         }
-        if (top < 0) {
+        if (index < 0) {
             addLeaf(pairs, cube);
             return;
         }
-        const int index = Cudd_ReadInvPerm(mgr, top);
         DdNode* const var = ip[static_cast<size_t>(index)];
         const auto rootIsVar = [&](const bddHandle& f) {
             return !Cudd_IsConstant(f.get()) &&
@@ -575,11 +644,45 @@ struct outcomeGrouping {
         }
     }
 
-    // The pairs' attractors are built only for a new outcome; a known one
-    // is found by its factors.
+    // The canonical factors of moving AND the cube of `decided`: the genes
+    // constant in the moving factor join the decided ones (memoised by the
+    // moving factor, which many leaves share).
+    std::map<DdNode*, std::pair<bddHandle, std::vector<std::pair<int, char>>>> canonical;
+    bddArray keptMoving;  // keeps the memo's keys from being reused
+
+    const std::pair<bddHandle, std::vector<std::pair<int, char>>>& settledOf(
+        const bddHandle& moving) {
+        const auto known = canonical.find(moving.get());
+        if (known != canonical.end()) return known->second;
+        std::vector<std::pair<int, char>> constant;
+        std::vector<int> genes;
+        for (const int g : supportOf(mgr, moving.get())) {
+            DdNode* const var = ip[static_cast<size_t>(g)];
+            if (Cudd_bddLeq(mgr, moving.get(), var) == 1)
+                constant.emplace_back(g, 1);
+            else if (Cudd_bddLeq(mgr, moving.get(), Cudd_Not(var)) == 1)
+                constant.emplace_back(g, 0);
+            else
+                continue;
+            genes.push_back(g);
+        }
+        bddHandle rest = genes.empty() ? moving
+                                       : bddResult(mgr, Cudd_bddExistAbstract(
+                                                            mgr, moving.get(),
+                                                            cubeOfIndices(mgr, genes).get()));
+        keptMoving.push_back(moving);
+        return canonical.emplace(moving.get(), std::make_pair(std::move(rest), std::move(constant)))
+            .first->second;
+    }
+
     void addLeaf(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
         std::vector<leafAttractor> key;
-        for (const restrictedPair& p : pairs) key.emplace_back(p.moving.get(), *p.decided);
+        for (const restrictedPair& p : pairs) {
+            const auto& settled = settledOf(p.moving);
+            leafAttractor a{settled.first.get(), *p.decided};
+            for (const auto& one : settled.second) a.second[static_cast<size_t>(one.first)] = one.second;
+            key.push_back(std::move(a));
+        }
         std::sort(key.begin(), key.end());
         key.erase(std::unique(key.begin(), key.end()), key.end());
         const auto known = byAttractors.find(key);
@@ -588,18 +691,9 @@ struct outcomeGrouping {
             settings = bddResult(mgr, Cudd_bddOr(mgr, settings.get(), cube.get()));
             return;
         }
-        bddArray attractors;
-        for (const restrictedPair& p : pairs) {
-            keptMoving.push_back(p.moving);
-            const bddHandle values =
-                bddHandle::adopt(mgr, makeBdd(mgr, ip, p.decided->data(), nInpVar));
-            attractors.push_back(bddResult(mgr, Cudd_bddAnd(mgr, p.moving.get(), values.get())));
-        }
-        // Distinct factors give distinct sets: a gene with a decided value
-        // is outside the moving factor's support.
-        std::sort(attractors.begin(), attractors.end(),
-                  [](const bddHandle& a, const bddHandle& b) { return a.get() < b.get(); });
-        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
+        std::vector<outcomeAttractor> attractors;
+        // The memo of canonical factors keeps each moving node alive.
+        for (const leafAttractor& a : key) attractors.push_back({bddHandle(mgr, a.first), a.second});
         byAttractors.emplace(std::move(key), outcomes.size());
         outcomes.push_back({cube, std::move(attractors)});
     }
@@ -678,7 +772,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
         }
     }
 
-    outcomeGrouping grouping{mgr, ip, nInpVar, inputs, {}, {}, {}};
+    outcomeGrouping grouping{mgr, ip, nInpVar, inputs, {}, {}, {}, {}};
     grouping.start(part);
     std::cout << grouping.outcomes.size() << " outcomes" << std::endl;
     return std::move(grouping.outcomes);

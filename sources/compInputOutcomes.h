@@ -14,12 +14,23 @@
 // the same). A gene without rules is constant OFF, not an input.
 std::vector<std::string> listInputNames(const std::vector<networkDefBool>& network);
 
+// One attractor of an outcome, over the genes other than the inputs, in two
+// factors: the genes constant in it, with their values (`values`, per gene
+// of the reduced database 0 or 1, 2 for a gene that is not constant), and
+// the set `moving` over the others (no input and no constant gene in its
+// support). The attractor is moving AND the cube of `values`; the form is
+// canonical, so equal attractors have equal factors.
+struct outcomeAttractor {
+    bddHandle moving;
+    std::vector<char> values;
+};
+
 // One outcome: the settings of the inputs it holds for (a set over the
-// inputs' variables) and the attractors every such setting has, as sets over
-// the other genes' variables (no input variable in their support), each once.
+// inputs' variables) and the attractors every such setting has, each once,
+// in the order of their factors.
 struct inputOutcome {
     bddHandle settings;
-    bddArray attractors;
+    std::vector<outcomeAttractor> attractors;
 };
 
 // Every outcome of the network over the inputs `inputs` (indices of the

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -249,31 +250,51 @@ struct outcomeCovers {
     std::vector<cubeCover> attractors;
 };
 
-outcomeCovers coverOutcome(DdManager* mgr, const inputOutcome& outcome,
-                           const std::vector<int>& inputs, std::vector<DdNode*>& ip,
-                           int nInpVar) {
-    outcomeCovers covers;
-    for (const std::string& cube : compDisjointCubes(mgr, outcome.settings.get(), ip, nInpVar).cubes) {
-        std::string values;
-        for (const int x : inputs) values.push_back(cube[static_cast<size_t>(x)]);
-        covers.settings.push_back(std::move(values));
+// The cubes of an outcome's attractors, with the covers of their moving
+// factors (shared by many attractors) memoised by node.
+struct outcomeCoverer {
+    DdManager* mgr;
+    const std::vector<int>& inputs;
+    std::vector<DdNode*>& ip;
+    int nInpVar;
+    std::map<DdNode*, std::vector<std::string>> byMoving;
+
+    outcomeCovers cover(const inputOutcome& outcome) {
+        outcomeCovers covers;
+        for (const std::string& cube :
+             compDisjointCubes(mgr, outcome.settings.get(), ip, nInpVar).cubes) {
+            std::string values;
+            for (const int x : inputs) values.push_back(cube[static_cast<size_t>(x)]);
+            covers.settings.push_back(std::move(values));
+        }
+        for (const outcomeAttractor& attractor : outcome.attractors) {
+            auto known = byMoving.find(attractor.moving.get());
+            if (known == byMoving.end())
+                known = byMoving
+                            .emplace(attractor.moving.get(),
+                                     compDisjointCubes(mgr, attractor.moving.get(), ip, nInpVar).cubes)
+                            .first;
+            // The constant genes written into each cube of the moving
+            // factor, counted under one setting: '-' at an input stands
+            // for the setting's value and is not counted.
+            cubeCover cover;
+            bigCount count;
+            for (std::string cube : known->second) {
+                size_t free = 0;
+                for (size_t g = 0; g < cube.size(); ++g) {
+                    const char value = attractor.values[g];
+                    if (value == 0 || value == 1) cube[g] = static_cast<char>('0' + value);
+                    free += cube[g] == '-';
+                }
+                count.addPowerOfTwo(free - inputs.size());
+                cover.cubes.push_back(std::move(cube));
+            }
+            cover.states = count.decimal();
+            covers.attractors.push_back(std::move(cover));
+        }
+        return covers;
     }
-    // Counted at the setting with every input OFF (the attractors do not read
-    // the inputs), then the inputs written '-'.
-    bddHandle allOff = bddOne(mgr);
-    for (const int x : inputs)
-        allOff = bddResult(mgr, Cudd_bddAnd(mgr, allOff.get(),
-                                            Cudd_Not(ip[static_cast<size_t>(x)])));
-    for (const bddHandle& attractor : outcome.attractors) {
-        const bddHandle atOneSetting =
-            bddResult(mgr, Cudd_bddAnd(mgr, attractor.get(), allOff.get()));
-        cubeCover cover = compDisjointCubes(mgr, atOneSetting.get(), ip, nInpVar);
-        for (std::string& cube : cover.cubes)
-            for (const int x : inputs) cube[static_cast<size_t>(x)] = '-';
-        covers.attractors.push_back(std::move(cover));
-    }
-    return covers;
-}
+};
 
 }  // namespace
 
@@ -287,8 +308,9 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
         const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
         std::vector<outcomeCovers> covers;
+        outcomeCoverer coverer{mgr, inputs, ip, nInpVar, {}};
         for (const inputOutcome& outcome : outcomes) {
-            covers.push_back(coverOutcome(mgr, outcome, inputs, ip, nInpVar));
+            covers.push_back(coverer.cover(outcome));
             std::cout << "outcome " << covers.size() << ": " << covers.back().settings.size()
                       << " cubes of settings, " << covers.back().attractors.size()
                       << " attractors" << std::endl;

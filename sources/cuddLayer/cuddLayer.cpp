@@ -839,6 +839,10 @@ int Cudd_ReadInvPerm(DdManager* dd, int i) {
         return -1;
     }
     if (i < 0 || i >= dd->size) return -1;
+    // Every index bound and all of them this manager's: the kernel's level
+    // is the manager's, read in constant time.
+    if (dd->size == K.indexCount && bdd_varnum() == K.indexCount)
+        return K.indexOfVar[size_t(bdd_level2var(i))];
     return managerOrder(dd)[size_t(i)];
 }
 
