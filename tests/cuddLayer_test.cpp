@@ -566,6 +566,35 @@ TEST(CuddLayer, TwoManagersTransferBothWays) {
     }
 }
 
+// Level and index are inverse maps in every manager, whether it holds every
+// variable of the engine or only some, after shuffles and sifting.
+TEST(CuddLayer, PermAndInvPermAreInverseInEveryManager) {
+    for (unsigned seed : kSeeds) {
+        std::mt19937 rng(seed);
+        DdManager* big = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        DdManager* small = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+        makeVars(big, 9);
+        makeVars(small, 4);
+        for (DdManager* m : {big, small}) {
+            const int n = Cudd_ReadSize(m);
+            std::vector<int> perm(static_cast<size_t>(n));
+            for (int k = 0; k < n; ++k) perm[size_t(k)] = k;
+            std::shuffle(perm.begin(), perm.end(), rng);
+            ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
+        }
+        ASSERT_EQ(Cudd_ReduceHeap(big, CUDD_REORDER_SIFT, 0), 1);
+        for (DdManager* m : {big, small})
+            for (int l = 0; l < Cudd_ReadSize(m); ++l) {
+                SCOPED_TRACE(context(seed, Cudd_ReadSize(m), l));
+                const int k = Cudd_ReadInvPerm(m, l);
+                ASSERT_GE(k, 0);
+                EXPECT_EQ(Cudd_ReadPerm(m, k), l);
+            }
+        Cudd_Quit(small);
+        Cudd_Quit(big);
+    }
+}
+
 TEST(CuddLayer, TransferCreatesMissingVariables) {
     DdManager* m1 = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     DdManager* m2 = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -266,6 +267,80 @@ TEST(InputsGrouped, ExpandedEqualsFreeAndTheReference) {
                           << bruteForce::toString(expected) << "\ngrouped: " << grouped;
     }
     EXPECT_GT(withInputs, 100);
+}
+
+// A block of four genes A-D whose every rule reads its own input besides a
+// block gene: thirteen inputs, each read until all are set, so the settings
+// do not fall into few classes and the block is searched once for all of
+// them. Seeded: which gene each rule reads and with which sign.
+std::vector<networkDefBool> manyInputsIntoOneBlock(unsigned seed) {
+    std::mt19937 rng(seed);
+    const std::vector<std::string> block{"A", "B", "C", "D"};
+    std::vector<networkDefBool> network;
+    for (int i = 0; i < 13; ++i) {
+        const std::string name = "I" + std::to_string(i);
+        network.push_back({{name}, {1}, name, 1});
+    }
+    int input = 0;
+    for (size_t g = 0; g < block.size(); ++g) {
+        // The first rule reads the gene before it in the ring, so the four
+        // genes make one block.
+        const int rules = g == 0 ? 4 : 3;
+        for (int r = 0; r < rules; ++r) {
+            const std::string reads =
+                r == 0 ? block[(g + 3) % 4] : block[std::uniform_int_distribution<size_t>(0, 3)(rng)];
+            const int sign = r == 0 ? 1 : std::uniform_int_distribution<int>(0, 3)(rng) != 0;
+            network.push_back({{"I" + std::to_string(input++), reads}, {1, sign}, block[g], 1});
+        }
+    }
+    return network;
+}
+
+// The attractors of a network with inputs, setting by setting: the other
+// genes' attractors under each setting by exhaustive search, each state
+// written over every gene (file order) with the setting's values.
+resultText::attractorSet referenceBySetting(const std::vector<networkDefBool>& network) {
+    const std::vector<std::string> names = genesInFileOrder(network);
+    const std::vector<std::string> inputs = listInputNames(network);
+    std::vector<size_t> inputAt, otherAt;
+    for (size_t i = 0; i < names.size(); ++i)
+        (std::find(inputs.begin(), inputs.end(), names[i]) != inputs.end() ? inputAt : otherAt)
+            .push_back(i);
+    resultText::attractorSet all;
+    for (size_t setting = 0; setting < (size_t(1) << inputAt.size()); ++setting) {
+        std::map<std::string, int> values;
+        for (size_t k = 0; k < inputAt.size(); ++k) values[names[inputAt[k]]] = (setting >> k) & 1;
+        const auto update = [&](int g, const bruteForce::state& x) {
+            for (size_t k = 0; k < otherAt.size(); ++k) values[names[otherAt[k]]] = x[k];
+            return nextValueByRules(network, names[otherAt[static_cast<size_t>(g)]], values);
+        };
+        for (const auto& attractor :
+             bruteForce::asyncAttractors(static_cast<int>(otherAt.size()), update)) {
+            std::set<resultText::state> states;
+            for (const bruteForce::state& x : attractor) {
+                resultText::state whole(names.size());
+                for (size_t k = 0; k < inputAt.size(); ++k) whole[inputAt[k]] = (setting >> k) & 1;
+                for (size_t k = 0; k < otherAt.size(); ++k) whole[otherAt[k]] = x[k];
+                states.insert(whole);
+            }
+            all.insert(states);
+        }
+    }
+    return all;
+}
+
+TEST(InputsGrouped, ManySettingsSearchedAtOnceEqualTheReference) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        const std::vector<networkDefBool> network = manyInputsIntoOneBlock(seed);
+        std::string error;
+        const std::string grouped =
+            analyseText(networkText(network), optionsOf(inputMode::grouped), error);
+        const expandedOutcomes r = expandGrouped(grouped);
+        const resultText::attractorSet expected = referenceBySetting(network);
+        EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
+            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n" << networkText(network)
+            << "expected: " << bruteForce::toString(expected);
+    }
 }
 
 // Two settings share an outcome exactly when their attractors over the other
