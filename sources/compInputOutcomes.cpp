@@ -96,56 +96,139 @@ struct settingsClass {
     bddHandle domain;     // over the fragment's genes
 };
 
+// At most this many leaves of the settings split and classes; beyond, the
+// fragment is searched once for all settings.
+constexpr long kClassLeaves = 65536;
+constexpr size_t kClasses = 4096;
+
 // The split of a set of settings into settingsClasses: on the parameters
 // (from the top of the order down) that the functions or the domain still
 // read, only where they read them, so settings that cannot matter stay
 // together; leaves with equal functions and domain join one class. Gives
 // up (returns false) after `budget` leaves, when the parameters matter too
 // much for a search per class to pay.
+//
+// At every node the genes whose function has become constant are put into
+// the other functions at that value, again until none is left: such a gene
+// reaches its value from every state and never leaves it, so every
+// attractor lies where it holds it, and there the functions are the same.
+// Functions then stop reading the inputs that only acted through such
+// genes, which keeps the split small.
 struct settingsSplit {
     DdManager* mgr;
     std::vector<DdNode*>& ip;
+    int nInpVar;
+    const std::vector<int>& genes;  // the fragment's genes, parallel to the functions
     std::vector<int> parametersTopDown;
     long budget;
     std::map<std::vector<DdNode*>, size_t> byKey;
     std::vector<settingsClass> classes;
 
-    bool split(size_t from, const bddArray& functions, const bddHandle& domain,
-               const bddHandle& settings, const bddHandle& cube) {
-        std::vector<int> read = supportOf(mgr, domain.get());
-        for (const bddHandle& f : functions)
-            for (const int v : supportOf(mgr, f.get())) read.push_back(v);
-        std::sort(read.begin(), read.end());
+    // Puts the constant functions' values into the others; gives the
+    // variables the functions and the domain read, ascending.
+    std::vector<int> percolate(bddArray& functions, const bddHandle& domain) {
+        for (;;) {
+            std::vector<int> read;
+            for (const bddHandle& f : functions)
+                for (const int v : supportOf(mgr, f.get())) read.push_back(v);
+            std::sort(read.begin(), read.end());
+            read.erase(std::unique(read.begin(), read.end()), read.end());
+            std::vector<int> fixed;
+            std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
+            for (size_t k = 0; k < genes.size(); ++k)
+                if (Cudd_IsConstant(functions[k].get()) &&
+                    std::binary_search(read.begin(), read.end(), genes[k])) {
+                    fixed.push_back(genes[k]);
+                    literals[static_cast<size_t>(genes[k])] =
+                        functions[k].get() == Cudd_ReadOne(mgr) ? 1 : 0;
+                }
+            if (fixed.empty()) {
+                for (const int v : supportOf(mgr, domain.get())) read.push_back(v);
+                std::sort(read.begin(), read.end());
+                return read;
+            }
+            const bddHandle values = bddHandle::adopt(mgr, makeBdd(mgr, ip, literals.data(), nInpVar));
+            const bddHandle cube = cubeOfIndices(mgr, fixed);
+            for (bddHandle& f : functions)
+                if (!Cudd_IsConstant(f.get()))
+                    f = bddResult(mgr, Cudd_bddAndAbstract(mgr, f.get(), values.get(), cube.get()));
+        }
+    }
+
+    // The classes of the settings `settings` (their parameters above
+    // `from` no longer read) with their part of the settings, each class
+    // once. Sub-splits with the same functions, domain and settings are
+    // split once (`byNode`); false when a budget runs out.
+    using classSettings = std::vector<std::pair<size_t, bddHandle>>;
+    struct splitResult {
+        bddArray key;  // keeps the key's nodes from being freed and reused
+        classSettings classes;
+    };
+    std::map<std::vector<DdNode*>, splitResult> byNode;
+
+    bool split(size_t from, bddArray functions, const bddHandle& domain,
+               const bddHandle& settings, classSettings& result) {
+        const std::vector<int> read = percolate(functions, domain);
+        std::vector<DdNode*> nodeKey = lentNodes(functions);
+        nodeKey.push_back(domain.get());
+        nodeKey.push_back(settings.get());
+        const auto seen = byNode.find(nodeKey);
+        if (seen != byNode.end()) {
+            result = seen->second.classes;
+            return true;
+        }
+        if (--budget < 0) return false;
         size_t at = from;
         while (at < parametersTopDown.size() &&
                !std::binary_search(read.begin(), read.end(), parametersTopDown[at]))
             ++at;
+        result.clear();
         if (at == parametersTopDown.size()) {
-            if (--budget < 0) return false;
             std::vector<DdNode*> key = lentNodes(functions);
             key.push_back(domain.get());
-            const bddHandle under = bddResult(mgr, Cudd_bddAnd(mgr, settings.get(), cube.get()));
-            const auto known = byKey.find(key);
+            auto known = byKey.find(key);
             if (known == byKey.end()) {
-                byKey.emplace(std::move(key), classes.size());
-                classes.push_back({under, functions, domain});
-            } else {
-                bddHandle& joined = classes[known->second].settings;
-                joined = bddResult(mgr, Cudd_bddOr(mgr, joined.get(), under.get()));
+                if (classes.size() >= kClasses) return false;
+                known = byKey.emplace(std::move(key), classes.size()).first;
+                classes.push_back({bddZero(mgr), functions, domain});
             }
-            return true;
+            result.emplace_back(known->second, settings);
+        } else {
+            DdNode* const var = ip[static_cast<size_t>(parametersTopDown[at])];
+            for (const bool value : {false, true}) {
+                const bddHandle part = cofactor(mgr, settings, var, value);
+                if (part.get() == Cudd_ReadLogicZero(mgr)) continue;
+                bddArray restricted;
+                for (const bddHandle& f : functions)
+                    restricted.push_back(cofactor(mgr, f, var, value));
+                classSettings below;
+                if (!split(at + 1, std::move(restricted), cofactor(mgr, domain, var, value), part,
+                           below))
+                    return false;
+                const bddHandle literal(mgr, value ? var : Cudd_Not(var));
+                for (auto& one : below) {
+                    bddHandle under = bddResult(mgr, Cudd_bddAnd(mgr, one.second.get(), literal.get()));
+                    const auto same = std::find_if(result.begin(), result.end(),
+                                                   [&](const auto& r) { return r.first == one.first; });
+                    if (same == result.end())
+                        result.emplace_back(one.first, std::move(under));
+                    else
+                        same->second = bddResult(mgr, Cudd_bddOr(mgr, same->second.get(), under.get()));
+                }
+            }
         }
-        DdNode* const var = ip[static_cast<size_t>(parametersTopDown[at])];
-        for (const bool value : {false, true}) {
-            const bddHandle part = cofactor(mgr, settings, var, value);
-            if (part.get() == Cudd_ReadLogicZero(mgr)) continue;
-            bddArray restricted;
-            for (const bddHandle& f : functions) restricted.push_back(cofactor(mgr, f, var, value));
-            const bddHandle literal(mgr, value ? var : Cudd_Not(var));
-            if (!split(at + 1, restricted, cofactor(mgr, domain, var, value), part,
-                       bddResult(mgr, Cudd_bddAnd(mgr, cube.get(), literal.get()))))
-                return false;
-        }
+        bddArray kept = functions;
+        kept.push_back(domain);
+        kept.push_back(settings);
+        byNode.emplace(std::move(nodeKey), splitResult{std::move(kept), result});
+        return true;
+    }
+
+    // Splits every setting of `settings`; the classes' settings are filled.
+    bool splitAll(const bddArray& functions, const bddHandle& domain, const bddHandle& settings) {
+        classSettings all;
+        if (!split(0, functions, domain, settings, all)) return false;
+        for (auto& one : all) classes[one.first].settings = std::move(one.second);
         return true;
     }
 };
@@ -237,9 +320,6 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         .first->second.attractors;
 }
 
-// At most this many leaves of the settings split; beyond, the fragment is
-// searched once for all settings.
-constexpr long kClassLeaves = 4096;
 
 // The attractors of the fragment `moving`, whose next-state functions are
 // `functions` (parallel to moving; they read the fragment and the inputs
@@ -261,8 +341,9 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
     };
     const bddHandle settings = bddResult(
         m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
-    settingsSplit classes{m, c.ip, sortTopDown(m, parameters), kClassLeaves, {}, {}};
-    if (!classes.split(0, functions, domain, settings, bddOne(m))) {
+    settingsSplit classes{m, c.ip, c.nInpVar, moving, sortTopDown(m, parameters), kClassLeaves, {}, {}, {}};
+    const bool splitOk = classes.splitAll(functions, domain, settings);
+    if (!splitOk) {
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
         const rawNodesGuard relationsOwned(m, relations);
         for (size_t k = 0; k < moving.size(); ++k)
