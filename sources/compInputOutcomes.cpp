@@ -287,18 +287,46 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
     key.push_back(fixedValues.get());
     const auto known = bySystem.find(key);
     if (known != bySystem.end()) return known->second.attractors;
+    // Genes that no other gene of the fragment (nor the domain) reads are
+    // peeled off, again until none is left: the rest is a fragment of its
+    // own, and each peeled gene extends its attractors as a block of one
+    // gene below them (see extendByOneGene).
+    std::vector<std::vector<int>> reads;
+    for (const bddHandle& f : functions) reads.push_back(supportOf(m, f.get()));
+    const std::vector<int> domainReads = supportOf(m, domain.get());
+    std::vector<bool> peeled(genes.size(), false);
+    std::vector<size_t> peelOrder;
+    for (bool more = true; more;) {
+        more = false;
+        for (size_t k = 0; k < genes.size(); ++k) {
+            if (peeled[k] || std::binary_search(domainReads.begin(), domainReads.end(), genes[k]))
+                continue;
+            bool read = false;
+            for (size_t j = 0; j < genes.size() && !read; ++j)
+                read = j != k && !peeled[j] &&
+                       std::binary_search(reads[j].begin(), reads[j].end(), genes[k]);
+            if (read) continue;
+            peeled[k] = true;
+            peelOrder.push_back(k);
+            more = true;
+        }
+    }
+    std::vector<int> core;
+    for (size_t k = 0; k < genes.size(); ++k)
+        if (!peeled[k]) core.push_back(genes[k]);
     bddArray found;
-    if (genes.empty()) {
-        found.push_back(fixedValues);
+    if (core.empty()) {
+        found.push_back(bddOne(m));
     } else {
         const bddHandle spaceNext =
             bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
         const rawNodesGuard relationsOwned(m, relations);
         for (size_t k = 0; k < genes.size(); ++k) {
+            if (peeled[k]) continue;
             const size_t at = static_cast<size_t>(genes[k]);
             record.next[at] = functions[k];
-            record.regulators[at] = supportOf(m, functions[k].get());
+            record.regulators[at] = reads[k];
             // Confined to the domain on both sides of every step; the search
             // narrows these copies.
             bddHandle relation = bddResult(
@@ -308,12 +336,31 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         }
         std::vector<DdNode*> attractors;
         const rawNodesGuard attractorsOwned(m, attractors);
-        if (!chkConstantAsync(relations, genes))
-            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, genes, c.topSame,
+        if (!chkConstantAsync(relations, core))
+            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, core, c.topSame,
                             c.nInpVar, attractors, HUGE_VAL, &record);
-        for (DdNode* a : attractors)
-            found.push_back(bddResult(m, Cudd_bddAnd(m, a, fixedValues.get())));
+        found = adoptAll(m, attractors);
     }
+    for (auto k = peelOrder.rbegin(); k != peelOrder.rend(); ++k) {
+        DdNode* const var = c.ip[static_cast<size_t>(genes[*k])];
+        const bddHandle& f = functions[*k];
+        const bddHandle whenOn = bddResult(m, Cudd_bddAndAbstract(m, f.get(), var, var));
+        const bddHandle whenOff =
+            bddResult(m, Cudd_bddAndAbstract(m, f.get(), Cudd_Not(var), var));
+        bddArray extended;
+        for (const bddHandle& a : found) {
+            const bool canFall = Cudd_bddLeq(m, a.get(), whenOn.get()) != 1;
+            const bool canRise = Cudd_bddLeq(m, a.get(), Cudd_Not(whenOff.get())) != 1;
+            if (canFall && canRise) {
+                extended.push_back(a);
+                continue;
+            }
+            if (!canRise) extended.push_back(bddResult(m, Cudd_bddAnd(m, a.get(), Cudd_Not(var))));
+            if (!canFall) extended.push_back(bddResult(m, Cudd_bddAnd(m, a.get(), var)));
+        }
+        found = std::move(extended);
+    }
+    for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
     functions.push_back(std::move(domain));
     functions.push_back(std::move(fixedValues));
     return bySystem.emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
