@@ -329,20 +329,42 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
             chkWrittenWhole(outSS);
             return outSS.str();
         }
-        json result = json::object();
-        json& genes = result["genes"] = json::array();
+        // The names go through the JSON library (which escapes them); the
+        // outcomes, often hundreds of thousands holding only cubes of 0, 1
+        // and - and counts, are written directly, in the library's compact
+        // layout: building them as JSON values cost more than the analysis.
+        json head = json::object();
+        json& genes = head["genes"] = json::array();
         for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
-        result["update"] = "async";
-        json& inputNames = result["inputs"] = json::array();
+        head["update"] = "async";
+        json& inputNames = head["inputs"] = json::array();
         for (const int x : inputs) inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
-        json& list = result["outcomes"] = json::array();
-        for (const outcomeCovers& outcome : covers) {
-            json entry = json::object();
-            entry["settings"] = outcome.settings;
-            entry["attractors"] = attractorsJson(reducedIndex, defaultStatus, outcome.attractors);
-            list.push_back(std::move(entry));
+        json tail = json::object();
+        std::string fixedText = dumpJson(tail, geneDbOrg, reducedIndex, defaultStatus);
+        std::string text = dumpJson(head, geneDbOrg, reducedIndex, defaultStatus);
+        // Both end in "}\n"; the head's "fixed" (written by dumpJson) is cut
+        // and the outcomes put before the tail's.
+        text.erase(text.rfind(",\"fixed\""));
+        fixedText.erase(0, 1);
+        text += ",\"outcomes\":[";
+        const auto quoted = [&](const std::string& cube) {
+            text += '"';
+            text += cube;
+            text += '"';
+        };
+        for (size_t o = 0; o < covers.size(); ++o) {
+            text += o == 0 ? "{\"settings\":[" : ",{\"settings\":[";
+            for (size_t k = 0; k < covers[o].settings.size(); ++k) {
+                if (k > 0) text += ',';
+                quoted(covers[o].settings[k]);
+            }
+            text += "],\"attractors\":";
+            text += attractorsJson(reducedIndex, defaultStatus, covers[o].attractors).dump();
+            text += '}';
         }
-        return dumpJson(result, geneDbOrg, reducedIndex, defaultStatus);
+        text += "],";
+        text += fixedText;
+        return text;
     } catch (const std::bad_alloc&) {
         throw quorvelError("not enough memory to write the result");
     } catch (const std::length_error&) {
