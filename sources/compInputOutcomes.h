@@ -44,14 +44,17 @@ struct inputOutcome {
 // The composition runs as compSteadyTopFunc's, level by level, but never
 // splits on the inputs: each attractor of the processed part is a pair
 // (settings S, states A over the inputs and the processed genes, inside S)
-// and stands for the attractor A restricted to p under every setting p of S.
-// Each block is searched for all settings of S at once, with the inputs it
-// reads as parameters (compParamAttractors; a large fragment with few
-// settings setting by setting, by the plain search): alone, its functions
-// cofactored by the values of the other genes it reads, when those hold one
-// value per setting throughout A (the values may depend on the setting, and
-// the inputs they depend on become parameters too); otherwise with its
-// ancestors, inside A's projection onto them.
+// and stands for the attractor A restricted to p under every setting p of S;
+// the genes holding one value per setting are kept as sets over the inputs
+// beside A's other factor, and pairs with disjoint settings are joined. A
+// block of one gene extends each pair with no search. A larger block is
+// searched with the ancestors that change in A and reach it along changing
+// genes, its other regulators replaced by their values per setting, for
+// every setting of S: the settings split into classes of equal functions
+// (constant functions put into the others along the way), each class
+// searched once by the plain search after fixing its constant genes and
+// peeling the genes nothing else reads; with too many classes, all settings
+// at once (compParamAttractors).
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
 // (never narrowed here); ip, the cubes and topSame as for the searches.
 std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
