@@ -26,8 +26,8 @@ namespace {
 using bruteForce::attractorSet;
 
 // A random database of n genes named g0, g1, ... (the result text looks
-// genes up by name).
-geneDatabase namedRandomDatabase(uint32_t seed, int n) {
+// genes up by name). Only the layer's failure injection uses it.
+[[maybe_unused]] geneDatabase namedRandomDatabase(uint32_t seed, int n) {
     geneDatabase db = asyncFixture::randomDatabase(seed, n, seed % 2 == 0);
     for (int i = 0; i < n; ++i) db[static_cast<size_t>(i)].name = "g" + std::to_string(i);
     return db;
