@@ -240,15 +240,16 @@ struct settingsSplit {
 // functions and the domain cofactored by it, until no function is constant:
 // such a gene reaches its value from every state and never leaves it, so
 // every attractor lies where the fixed genes hold their values, and is an
-// attractor of the rest. Distinct settings often leave the same rest, which
-// is searched once (`bySystem`, keyed by the rest's functions, domain and
-// fixed values). `record` (a copy of the network's functions) lends the
+// attractor of the rest. Distinct settings, and the searches of a block for
+// distinct attractors above it, often leave the same rest, which is
+// searched once (`bySystem`, keyed by the rest's genes, functions, domain
+// and fixed values). `record` (a copy of the network's functions) lends the
 // search the rest's functions. The attractors are over the fragment.
 struct systemAttractors {
     bddArray key;  // keeps the key's nodes from being freed and reused
     bddArray attractors;
 };
-using systemMemo = std::map<std::vector<DdNode*>, systemAttractors>;
+using systemMemo = std::map<std::pair<std::vector<int>, std::vector<DdNode*>>, systemAttractors>;
 
 const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
                                  bddArray functions, bddHandle domain, networkFunctions& record,
@@ -282,9 +283,9 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
             throw quorvelError("internal error: a fragment's domain holds no attractor");
         fixedValues = bddResult(m, Cudd_bddAnd(m, fixedValues.get(), values.get()));
     }
-    std::vector<DdNode*> key = lentNodes(functions);
-    key.push_back(domain.get());
-    key.push_back(fixedValues.get());
+    std::pair<std::vector<int>, std::vector<DdNode*>> key{genes, lentNodes(functions)};
+    key.second.push_back(domain.get());
+    key.second.push_back(fixedValues.get());
     const auto known = bySystem.find(key);
     if (known != bySystem.end()) return known->second.attractors;
     // Genes that no other gene of the fragment (nor the domain) reads are
@@ -374,13 +375,14 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
 // parameters), for every setting of the parameters. The settings are first
 // split into classes of equal cofactored functions and domain, each searched
 // by the plain search of an autonomous fragment (its walks find the
-// attractors of a large block sooner); when there are too many classes,
-// all settings are searched at once (see compParamAttractors).
+// attractors of a large block sooner; `bySystem` is shared by the block's
+// searches); when there are too many classes, all settings are searched at
+// once (see compParamAttractors).
 std::vector<paramAttractor> searchParam(const compositionInputs& c,
                                         const std::vector<int>& moving,
                                         const bddArray& functions,
                                         const std::vector<int>& parameters,
-                                        const bddHandle& domain) {
+                                        const bddHandle& domain, systemMemo& bySystem) {
     DdManager* const m = c.mgr;
     const auto relationOf = [&](int g, const bddHandle& f) {
         return bddResult(
@@ -404,7 +406,6 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
     // class, not their sum over the classes.
     std::vector<paramAttractor> found;
     networkFunctions record = c.network;
-    systemMemo bySystem;
     for (const settingsClass& one : classes.classes) {
         const bddArray& attractors =
             searchAutonomous(c, moving, one.functions, one.domain, record, bySystem);
@@ -496,7 +497,7 @@ pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
 // and the inputs that matter (see searchParam).
 template <typename IsInput>
 std::vector<paramAttractor> searchView(const compositionInputs& c, const pairView& view,
-                                       const IsInput& isInput) {
+                                       const IsInput& isInput, systemMemo& bySystem) {
     DdManager* const m = c.mgr;
     const bddHandle heldCube = cubeOfIndices(m, view.held);
     bddArray functions;
@@ -516,7 +517,7 @@ std::vector<paramAttractor> searchView(const compositionInputs& c, const pairVie
         if (isInput(x)) parameters.push_back(x);
     std::sort(parameters.begin(), parameters.end());
     parameters.erase(std::unique(parameters.begin(), parameters.end()), parameters.end());
-    return searchParam(c, view.genes, functions, parameters, view.domain);
+    return searchParam(c, view.genes, functions, parameters, view.domain, bySystem);
 }
 
 // The pairs that a block of one non-input gene g makes of the pair `a`, with
@@ -883,12 +884,13 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             // Searches by the fragment's genes, then by the held values and
             // the domain (which together fix the search).
             std::map<std::vector<int>, nodeMemo<std::vector<paramAttractor>>> byView;
+            systemMemo bySystem;
             for (const settingsPart& a : part) {
                 const pairView view = viewOf(c, moving, a, isInput);
                 const bddHandle key =
                     bddResult(mgr, Cudd_bddAnd(mgr, view.values.get(), view.domain.get()));
                 const std::vector<paramAttractor>& found =
-                    byView[view.genes].find(key, [&] { return searchView(c, view, isInput); });
+                    byView[view.genes].find(key, [&] { return searchView(c, view, isInput, bySystem); });
                 for (const paramAttractor& d : found) {
                     settingsPart next = extendBySearch(a, d, moving, isInput);
                     if (next.settings.get() != Cudd_ReadLogicZero(mgr))
