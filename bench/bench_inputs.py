@@ -10,7 +10,8 @@ of free must equal the sum over the outcomes of (settings x attractors);
 
 --modes runs only some of the three; with --cache FILE, every run's figures
 are kept in FILE (JSON) and the modes not run are read back from it, so a
-change to one mode needs only that mode rerun.
+change to one mode needs only that mode rerun (--modes "" prints the table
+from the file alone).
 
 usage: bench_inputs.py QUORVEL_PROGRAM NETWORK_DIR [--timeout SECONDS] [--only ID ...]
                        [--modes off,free,grouped] [--cache FILE]
@@ -54,7 +55,7 @@ def main():
     parser.add_argument('--modes', default=','.join(MODES))
     parser.add_argument('--cache', default=None)
     args = parser.parse_args()
-    modes = args.modes.split(',')
+    modes = [mode for mode in args.modes.split(',') if mode]
     cache = {}
     if args.cache and os.path.exists(args.cache):
         with open(args.cache) as f:
