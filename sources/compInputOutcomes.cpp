@@ -424,6 +424,19 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
     return found;
 }
 
+// The settings under which gene g is 1 in `set` (over the inputs and the
+// genes of `genesCube`, which holds g), when g holds one value per setting
+// throughout it; an empty handle when g takes both under some setting.
+bddHandle valuePerSetting(const bddHandle& set, DdNode* var, const bddHandle& genesCube) {
+    DdManager* const m = set.manager();
+    const bddHandle low =
+        bddResult(m, Cudd_bddAndAbstract(m, set.get(), Cudd_Not(var), genesCube.get()));
+    bddHandle high = bddResult(m, Cudd_bddAndAbstract(m, set.get(), var, genesCube.get()));
+    if (bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != Cudd_ReadLogicZero(m))
+        return bddHandle();
+    return high;
+}
+
 // How a block meets one pair (S, A): the ancestors searched with it, the
 // genes it reads that hold one value per setting throughout A, and the
 // domain of the search.
@@ -449,7 +462,6 @@ template <typename IsInput>
 pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
                 const settingsPart& a, const IsInput& isInput) {
     DdManager* const m = c.mgr;
-    DdNode* const zero = Cudd_ReadLogicZero(m);
     std::vector<int> genesOfA = supportOf(m, a.moving.get());
     genesOfA.erase(std::remove_if(genesOfA.begin(), genesOfA.end(), isInput), genesOfA.end());
     const bddHandle genesCube = cubeOfIndices(m, genesOfA);
@@ -458,12 +470,7 @@ pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
     auto changes = [&](int g) {
         if ((*a.values)[static_cast<size_t>(g)]) return false;
         if (!std::binary_search(genesOfA.begin(), genesOfA.end(), g)) return true;
-        DdNode* const var = c.ip[static_cast<size_t>(g)];
-        const bddHandle low =
-            bddResult(m, Cudd_bddAndAbstract(m, a.moving.get(), Cudd_Not(var), genesCube.get()));
-        const bddHandle high =
-            bddResult(m, Cudd_bddAndAbstract(m, a.moving.get(), var, genesCube.get()));
-        return bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != zero;
+        return !valuePerSetting(a.moving, c.ip[static_cast<size_t>(g)], genesCube);
     };
     pairView view;
     // Backwards from the block along changing ancestors.
@@ -595,14 +602,10 @@ settingsPart extendBySearch(const settingsPart& a, const paramAttractor& d,
     std::vector<int> settled;
     for (const int g : own) {
         if (!std::binary_search(genes.begin(), genes.end(), g)) continue;
-        DdNode* const var = Cudd_bddIthVar(m, g);
-        const bddHandle low =
-            bddResult(m, Cudd_bddAndAbstract(m, next.moving.get(), Cudd_Not(var), genesCube.get()));
-        bddHandle high =
-            bddResult(m, Cudd_bddAndAbstract(m, next.moving.get(), var, genesCube.get()));
-        if (bddResult(m, Cudd_bddAnd(m, low.get(), high.get())).get() != zero) continue;
+        bddHandle value = valuePerSetting(next.moving, Cudd_bddIthVar(m, g), genesCube);
+        if (!value) continue;
         if (!values) values = std::make_shared<bddArray>(*a.values);
-        (*values)[static_cast<size_t>(g)] = std::move(high);
+        (*values)[static_cast<size_t>(g)] = std::move(value);
         settled.push_back(g);
     }
     if (!settled.empty())
