@@ -15,6 +15,8 @@
 
 #include "analysisOptions.h"
 #include "parseNetwork.h"
+#include "progressSink.h"
+#include "util.h"
 
 namespace {
 
@@ -104,13 +106,10 @@ void throwPendingFailure(JNIEnv* env) {
         throw;
     } catch (const javaExceptionPending&) {
     } catch (const optionError& error) {
-        std::cout << std::flush;
         throwJava(env, "java/lang/IllegalArgumentException", error.what());
     } catch (const std::exception& error) {
-        std::cout << std::flush;
         throwJava(env, "org/quorvel/QuorvelException", error.what());
     } catch (...) {
-        std::cout << std::flush;
         throwJava(env, "org/quorvel/QuorvelException", "quorvel: unknown native failure");
     }
 }
@@ -137,13 +136,11 @@ Java_org_quorvel_Quorvel_findSteadyStatesBDD(JNIEnv* env, jobject /*obj*/, jstri
         }
         const std::string outStr = topFuncQuorvel(file.c_str());
         // The Java string first: a text that does not fit in the heap is not
-        // printed either. The copy on standard output is checked like the
-        // console's; a failure of an earlier write is forgotten first, so
-        // that it does not fail every later call.
+        // printed either. The copy on standard output is one whole write
+        // (never interleaved with another thread's), checked like the
+        // console's.
         const jstring result = fromUtf8(env, outStr);
-        std::cout.clear();
-        if (!(std::cout << outStr << std::flush)) {
-            std::cout.clear();
+        if (!writeWhole(std::cout, outStr)) {
             env->DeleteLocalRef(result);
             throw quorvelError("cannot write the result to standard output");
         }
@@ -188,7 +185,7 @@ Java_org_quorvel_Quorvel_findAttractors(JNIEnv* env, jobject /*obj*/, jstring fi
         if (options.help) return fromUtf8(env, helpText());
         if (options.version) return fromUtf8(env, versionText());
         if (!options.files.empty())
-            throw optionError("unexpected argument '" + options.files[0] +
+            throw optionError("unexpected argument '" + printableName(options.files[0]) +
                               "': the network file is the first parameter");
         const std::string file = toUtf8(env, fileName);
         if (file.find('\0') != std::string::npos)

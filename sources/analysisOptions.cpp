@@ -2,8 +2,10 @@
 #include "analysisOptions.h"
 
 #include <algorithm>
+#include <iostream>
 
 #include "memoryRoom.h"
+#include "util.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "unknown"
@@ -15,20 +17,22 @@ resultFormat formatOf(const std::string& value) {
     if (value == "states") return resultFormat::states;
     if (value == "cubes") return resultFormat::cubes;
     if (value == "json") return resultFormat::json;
-    throw optionError("invalid value '" + value + "' for --format (states, cubes or json)");
+    throw optionError("invalid value '" + printableName(value) +
+                      "' for --format (states, cubes or json)");
 }
 
 updateMode updateOf(const std::string& value) {
     if (value == "async") return updateMode::async;
     if (value == "sync") return updateMode::sync;
-    throw optionError("invalid value '" + value + "' for --update (async or sync)");
+    throw optionError("invalid value '" + printableName(value) + "' for --update (async or sync)");
 }
 
 inputMode inputsOf(const std::string& value) {
     if (value == "free") return inputMode::free;
     if (value == "off") return inputMode::off;
     if (value == "grouped") return inputMode::grouped;
-    throw optionError("invalid value '" + value + "' for --inputs (free, off or grouped)");
+    throw optionError("invalid value '" + printableName(value) +
+                      "' for --inputs (free, off or grouped)");
 }
 
 // GENE=0 or GENE=1; the gene name is everything before the last '='.
@@ -36,16 +40,22 @@ geneFix fixOf(const std::string& value) {
     const size_t eq = value.rfind('=');
     if (eq == std::string::npos || eq == 0 || eq + 2 != value.size() ||
         (value[eq + 1] != '0' && value[eq + 1] != '1'))
-        throw optionError("invalid value '" + value + "' for --fix (GENE=0 or GENE=1)");
+        throw optionError("invalid value '" + printableName(value) +
+                          "' for --fix (GENE=0 or GENE=1)");
     return geneFix{value.substr(0, eq), value[eq + 1] - '0'};
 }
 
 std::size_t memoryOptionOf(const std::string& value) {
+    std::size_t bytes = 0;
     try {
-        return readMemorySize(value);
+        bytes = readMemorySize(value);
     } catch (const quorvelError& error) {
-        throw optionError(std::string("--max-memory: ") + error.what());
+        throw optionError("--max-memory: '" + printableName(value) + "' is " + error.what());
     }
+    if (bytes < kMinMaxMemory)
+        throw optionError("--max-memory: '" + printableName(value) +
+                          "' is less than the smallest limit, 16M");
+    return bytes;
 }
 
 void addFix(std::vector<geneFix>& fixes, const geneFix& fix) {
@@ -54,7 +64,7 @@ void addFix(std::vector<geneFix>& fixes, const geneFix& fix) {
     if (same == fixes.end()) {
         fixes.push_back(fix);
     } else if (same->value != fix.value) {
-        throw optionError("gene " + fix.name + " is fixed to both 0 and 1");
+        throw optionError("gene " + printableName(fix.name) + " is fixed to both 0 and 1");
     }
 }
 
@@ -90,12 +100,13 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
         const std::string name = arg.substr(0, eq);
         if (name != "--format" && name != "--update" && name != "--fix" &&
             name != "--max-memory" && name != "--inputs")
-            throw optionError("unknown option '" + arg + "'");
+            throw optionError("unknown option '" + printableName(arg) + "'");
         std::string value;
         if (eq != std::string::npos) {
             value = arg.substr(eq + 1);
         } else {
-            if (k + 1 == args.size()) throw optionError("option " + name + " needs a value");
+            if (k + 1 == args.size())
+                throw optionError("option " + printableName(name) + " needs a value");
             value = args[++k];
         }
         if (name == "--format")
@@ -144,9 +155,10 @@ std::string helpText() {
            "      --fix GENE=0|1     hold GENE at 0 (knock-out) or 1 (over-expression);\n"
            "                         may be repeated\n"
            "      --quiet            write no progress lines\n"
-           "      --max-memory SIZE  the most memory the BDD engine may take, in bytes or\n"
-           "                         with a suffix K, M or G (e.g. 512M); running out is\n"
-           "                         an error (exit 1), never a partial result\n"
+           "      --max-memory SIZE  the most memory the BDD engine may take, at least\n"
+           "                         16M: bytes, or with a unit K, M, G or T (powers of\n"
+           "                         1024, also KiB, MiB, GiB, TiB; e.g. 512M); running\n"
+           "                         out is an error (exit 1), never a partial result\n"
            "\n"
            "With --format cubes or json, progress lines go to standard error and standard\n"
            "output holds the result alone. Exit status: 0 on success, 1 on any error.\n";
@@ -154,8 +166,20 @@ std::string helpText() {
 
 std::string versionText() { return std::string("quorvel ") + QUORVEL_VERSION + "\n"; }
 
+progressTarget progressTargetOf(const analysisOptions& options) {
+    if (options.quiet) return progressTarget::none;
+    if (options.format == resultFormat::states) return progressTarget::standardOutput;
+    return progressTarget::standardError;
+}
+
 progressSink progressSinkOf(const analysisOptions& options) {
-    if (options.quiet) return progressSink::none;
-    if (options.format == resultFormat::states) return progressSink::standardOutput;
-    return progressSink::standardError;
+    switch (progressTargetOf(options)) {
+        case progressTarget::standardOutput:
+            return progressSink{&std::cout};
+        case progressTarget::standardError:
+            return progressSink{&std::cerr};
+        case progressTarget::none:
+            break;
+    }
+    return progressSink{};
 }

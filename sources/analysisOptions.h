@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "parseNetwork.h"
+#include "progressSink.h"
 
 // How the result is written: the states one by one (the historical text),
 // each attractor as disjoint cubes, or one JSON object.
@@ -29,6 +30,10 @@ struct geneFix {
     int value = 0;
 };
 
+// The smallest --max-memory: below it the engine could not even hold its
+// first tables, and a limit so small is a slip (1 for 1G, say).
+constexpr std::size_t kMinMaxMemory = std::size_t(16) << 20;
+
 struct analysisOptions {
     resultFormat format = resultFormat::states;
     updateMode update = updateMode::async;
@@ -50,7 +55,7 @@ struct optionError : quorvelError {
 
 // Reads GNU-style options: -h/--help, --version, --quiet, --format F,
 // --update U, --inputs I, --fix GENE=V and --max-memory SIZE (each value also as
-// --opt=VALUE; SIZE in bytes or with a unit K, M, G or T, powers of 1024). Options may
+// --opt=VALUE; SIZE as readMemorySize reads it, at least kMinMaxMemory). Options may
 // come before or after the file name; "--" ends them, so a file name may
 // start with "-". A lone "-" is a file name. A repeated --format or --update
 // keeps the last value; a gene fixed twice to different values is an error.
@@ -74,5 +79,8 @@ std::string versionText();
 // Where progress lines go for these options: standard output for the
 // states format (as always), standard error for cubes and json, nowhere with
 // --quiet.
-enum class progressSink { standardOutput, standardError, none };
+enum class progressTarget { standardOutput, standardError, none };
+progressTarget progressTargetOf(const analysisOptions& options);
+
+// The sink of progressTargetOf(options), for one call to carry.
 progressSink progressSinkOf(const analysisOptions& options);

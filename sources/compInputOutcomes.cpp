@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
 #include <map>
 #include <memory>
 
@@ -62,6 +61,7 @@ struct compositionInputs {
     DdNode* topSame;
     int nInpVar;
     const networkFunctions& network;
+    progressSink progress;
 };
 
 // f with the input variable `var` set to `value`.
@@ -339,7 +339,7 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         const rawNodesGuard attractorsOwned(m, attractors);
         if (!chkConstantAsync(relations, core))
             compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, core, c.topSame,
-                            c.nInpVar, attractors, HUGE_VAL, &record);
+                            c.nInpVar, attractors, HUGE_VAL, &record, c.progress);
         found = adoptAll(m, attractors);
     }
     for (auto k = peelOrder.rbegin(); k != peelOrder.rend(); ++k) {
@@ -398,7 +398,7 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c,
         for (size_t k = 0; k < moving.size(); ++k)
             relations[static_cast<size_t>(moving[k])] = relationOf(moving[k], functions[k]).release();
         const fragAsync frag{m, relations, c.ip, moving, c.inpCubeFwd, c.inpCubeBwd, c.topSame,
-                             c.nInpVar};
+                             c.nInpVar, c.progress};
         return compParamAttractors(frag, domain);
     }
     // The classes' settings are disjoint, so the k-th attractors of every
@@ -857,10 +857,12 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                                             std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
                                             DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
                                             const levelArray& sccTopoLvl,
-                                            const std::vector<int>& inputs) {
+                                            const std::vector<int>& inputs,
+                                            const progressSink& progress) {
     const networkFunctions network = readNetworkFunctions(mgr, op, ip, nInpVar);
 
-    const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network};
+    const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network,
+                              progress};
     const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
     std::vector<settingsPart> part;
     part.push_back({bddOne(mgr), bddOne(mgr),
@@ -874,14 +876,14 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             for (const int g : block.geneName)
                 if (!isInput(g)) moving.push_back(g);
             if (moving.empty()) continue;  // inputs only: their settings are the parameters
-            std::cout << "now computing scc number " << cnt << std::endl;
+            writeProgress(progress, "now computing scc number ", cnt, "\n");
             std::sort(moving.begin(), moving.end());
             std::vector<settingsPart> extended;
             if (moving.size() == 1) {
                 for (const settingsPart& a : part)
                     extendByOneGene(c, a, moving[0], isInput, extended);
                 part = joinDisjoint(mgr, std::move(extended));
-                std::cout << part.size() << " attractors over settings so far" << std::endl;
+                writeProgress(progress, part.size(), " attractors over settings so far\n");
                 continue;
             }
             // Searches by the fragment's genes, then by the held values and
@@ -901,12 +903,12 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                 }
             }
             part = joinDisjoint(mgr, std::move(extended));
-            std::cout << part.size() << " attractors over settings so far" << std::endl;
+            writeProgress(progress, part.size(), " attractors over settings so far\n");
         }
     }
 
     outcomeGrouping grouping{mgr, ip, nInpVar, inputs, {}, {}, {}, {}};
     grouping.start(part);
-    std::cout << grouping.outcomes.size() << " outcomes" << std::endl;
+    writeProgress(progress, grouping.outcomes.size(), " outcomes\n");
     return std::move(grouping.outcomes);
 }

@@ -7,6 +7,7 @@
 
 #include "bddHandle.h"
 #include "parseNetwork.h"
+#include "progressSink.h"
 
 // The names of the network's inputs, in order of first appearance among the
 // rules' targets: genes whose rules read no other gene and whose update
@@ -57,8 +58,10 @@ struct inputOutcome {
 // at once (compParamAttractors).
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
 // (never narrowed here); ip, the cubes and topSame as for the searches.
+// Progress lines go to `progress`.
 std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
                                             std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
                                             DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
                                             const levelArray& sccTopoLvl,
-                                            const std::vector<int>& inputs);
+                                            const std::vector<int>& inputs,
+                                            const progressSink& progress = standardOutputProgress());

@@ -3,7 +3,6 @@
 #include "compParamAttractors.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "util.h"
 #include "utilSets.h"
@@ -126,7 +125,7 @@ std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bdd
         rest = conj(m, rest.get(), Cudd_Not(state.get()));
         found.push_back({settingsOf(s, state), std::move(state)});
     }
-    std::cout << found.size() << " rounds of steady states" << std::endl;
+    writeProgress(frag.progress, found.size(), " rounds of steady states\n");
 
     // The rest of the space, outside the basin of what is found, is closed
     // under steps: a state with a step into the basin is in the basin.
@@ -159,6 +158,6 @@ std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bdd
         space = conj(m, space.get(),
                      Cudd_Not(reach(s, foundNow, searchDirection::backward, space).get()));
     }
-    std::cout << found.size() << " attractors over settings" << std::endl;
+    writeProgress(frag.progress, found.size(), " attractors over settings\n");
     return found;
 }

@@ -18,7 +18,6 @@
 #include "compReachFragAsync.h"
 
 #include <cmath>
-#include <iostream>
 #include <optional>
 #include <sstream>
 
@@ -120,7 +119,7 @@ walkFindings noFindings(DdManager* mgr) { return walkFindings{bddZero(mgr), bddZ
 // Cuts the backward set of `found` (a set over x) out of the relations:
 // every transition that leaves or enters it.
 void cutBackwardSet(asyncSearch& search, DdNode* found) {
-    std::cout << "computing backward reachable states" << std::endl;
+    writeProgress(search.frag.progress, "computing backward reachable states\n");
     const bddHandle seed = bddHandle::adopt(
         search.frag.mgr,
         swapCurrentAndNext(search.frag.mgr, found, search.frag.ip, search.frag.nInpVar));
@@ -162,10 +161,11 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     bddHandle start(mgr, initState);
     bddHandle backParts = bddZero(mgr);
     for (bool first = true;; first = false) {
-        std::cout << "computing forward reachable states" << std::endl;
+        writeProgress(search.frag.progress, "computing forward reachable states\n");
         bddHandle reachedFwd =
             compReachStatesAsync(search.frag, movesOf(search), start.get(), searchDirection::forward);
-        std::cout << "computing backward reachable states within them" << std::endl;
+        writeProgress(search.frag.progress,
+                      "computing backward reachable states within them\n");
         // Stopped as soon as it covers the forward set: for a recurrent start
         // the last round over every gene, which only confirms that nothing is
         // added, is left out.
@@ -176,13 +176,13 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
         const bool recurrent =
             covered || Cudd_bddLeq(mgr, reachedFwd.get(), backWithin.get()) == 1;
         if (recurrent) {
-            std::cout << "recurrent state" << std::endl;
+            writeProgress(search.frag.progress, "recurrent state\n");
             admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
             uniteInto(findings.attractors, reachedFwd.get());
             appendResult(steadyStates, std::move(reachedFwd));
             return true;
         }
-        std::cout << "transient state" << std::endl;
+        writeProgress(search.frag.progress, "transient state\n");
         if (first) uniteInto(findings.transient, backWithin.get());
         uniteInto(backParts, backWithin.get());
         bddHandle onward =
@@ -205,11 +205,11 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
 bool walkOnce(asyncSearch& search, std::vector<DdNode*>& steadyStates, walkFindings& findings,
               recordBudget& budget, bool& news) {
     news = false;
-    std::cout << "computing initial state" << std::endl;
+    writeProgress(search.frag.progress, "computing initial state\n");
     const bddHandle initState = compRandomStateAsync(search.frag, movesOf(search));
     if (!initState) return false;
     if (Cudd_bddLeq(search.frag.mgr, initState.get(), findings.attractors.get()) == 1)
-        std::cout << "state of an attractor already found" << std::endl;
+        writeProgress(search.frag.progress, "state of an attractor already found\n");
     else
         news = testStart(search, initState.get(), steadyStates, findings, budget);
     return true;
@@ -237,10 +237,10 @@ int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNo
         return testStart(search, state, steadyStates, findings, budget, &leadsToFound) ? 1 : 2;
     }
     if (recurrent == 0) {
-        std::cout << "transient state" << std::endl;
+        writeProgress(search.frag.progress, "transient state\n");
         return 0;
     }
-    std::cout << "recurrent state" << std::endl;
+    writeProgress(search.frag.progress, "recurrent state\n");
     admitStates(budget, statesOfFragment(search.frag, attractor.get()), 1);
     uniteInto(findings.attractors, attractor.get());
     appendResult(steadyStates, std::move(attractor));
@@ -285,7 +285,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         for (int r : network.regulators[static_cast<size_t>(g)])
             if (!inFragment[static_cast<size_t>(r)]) return false;
     const std::vector<int> cut = makeCycleCutOfFragment(network, genes);
-    std::cout << "computing macro steps over " << cut.size() << " genes" << std::endl;
+    writeProgress(frag.progress, "computing macro steps over ", cut.size(), " genes\n");
     const macroSteps ms = makeMacroSteps(frag, network, cut);
     const size_t firstNew = steadyStates.size();
     recordBudget local = budget;
@@ -302,11 +302,11 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                                        frag.inpCubeBwd));
         // The points left: those whose state lies in the search's space.
         const bddHandle pointsLeft = macroProject(mgr, ms, space.get());
-        std::cout << "computing steady states" << std::endl;
+        writeProgress(frag.progress, "computing steady states\n");
         bddHandle fixedLeft = macroFixedPoints(frag, ms);
         fixedLeft = bddResult(mgr, Cudd_bddAnd(mgr, fixedLeft.get(), pointsLeft.get()));
         const double count = Cudd_CountMinterm(mgr, fixedLeft.get(), frag.nInpVar) * pointScale;
-        std::cout << "number of steady states  " << count << std::endl;
+        writeProgress(frag.progress, "number of steady states  ", count, "\n");
         if (count > 0) admitStates(local, count, count);
         while (fixedLeft.get() != zero) {
             bddHandle point;
@@ -352,7 +352,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                 state = walkFromState(frag, network, state.get(), findings.attractors.get(),
                                       legSteps, ++walks);
                 if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
-                    std::cout << "state of an attractor already found" << std::endl;
+                    writeProgress(frag.progress, "state of an attractor already found\n");
                     outcome = 1;
                 } else {
                     bddHandle leadsToFound;
@@ -379,7 +379,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         }
     }
     if (!done) {
-        std::cout << "macro steps give up" << std::endl;
+        writeProgress(frag.progress, "macro steps give up\n");
         // The attractors recorded here go again (the array owned them).
         for (size_t k = firstNew; k < steadyStates.size(); ++k)
             bddHandle::adopt(mgr, steadyStates[k]).reset();
@@ -387,7 +387,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         return false;
     }
     budget = local;
-    std::cout << "every point reaches an attractor found" << std::endl;
+    writeProgress(frag.progress, "every point reaches an attractor found\n");
     return true;
 }
 
@@ -405,7 +405,7 @@ void cutSteadyStates(asyncSearch& search, std::vector<DdNode*>& steadyStates,
     DdManager* mgr = frag.mgr;
     const std::vector<int> genes = uniqueGenes(frag.geneId);
     if (genes.empty()) return;
-    std::cout << "computing steady states" << std::endl;
+    writeProgress(frag.progress, "computing steady states\n");
     bddHandle steady = bddOne(mgr);
     for (int g : genes) {
         // The states in which gene g's step is a loop: x_g = f_g(x).
@@ -417,12 +417,12 @@ void cutSteadyStates(asyncSearch& search, std::vector<DdNode*>& steadyStates,
         // than any set of the search; the walks find the steady states too,
         // one pass at a time.
         if (Cudd_DagSize(steady.get()) > kSteadyStateNodes) {
-            std::cout << "steady states left to the walks" << std::endl;
+            writeProgress(frag.progress, "steady states left to the walks\n");
             return;
         }
     }
     const double count = statesOfFragment(frag, steady.get());
-    std::cout << "number of steady states  " << count << std::endl;
+    writeProgress(frag.progress, "number of steady states  ", count, "\n");
     if (count == 0) return;
     admitStates(budget, count, count);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
@@ -465,9 +465,11 @@ bool searchOnePass(asyncSearch& search, std::vector<DdNode*>& steadyStates,
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                    double maxStates, const networkFunctions* network) {
-    asyncSearch search{fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar},
-                       std::nullopt};
+                    double maxStates, const networkFunctions* network,
+                    const progressSink& progress) {
+    asyncSearch search{
+        fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
+        std::nullopt};
     recordBudget budget{maxStates};
     if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget))
         return 0;
@@ -475,7 +477,7 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
     int iteration = 0;
     do {
         ++iteration;
-        std::cout << "iteration is " << iteration << std::endl;
+        writeProgress(search.frag.progress, "iteration is ", iteration, "\n");
         if (!searchOnePass(search, steadyStates, budget)) break;
     } while (!chkConstantAsync(op, geneId));
     return 0;

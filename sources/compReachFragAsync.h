@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "progressSink.h"
 #include "readNetworkFunctions.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the
@@ -19,11 +20,13 @@
 // When the attractors found hold more than maxStates states (over the
 // fragment genes), the search throws quorvelError at once: "an attractor of
 // at least N states is too large to write" for one such attractor, "attractors
-// of at least N states in all are too large to write" for several.
+// of at least N states in all are too large to write" for several. The
+// search reports its progress to `progress`.
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                    double maxStates = HUGE_VAL, const networkFunctions* network = nullptr);
+                    double maxStates = HUGE_VAL, const networkFunctions* network = nullptr,
+                    const progressSink& progress = standardOutputProgress());
 
 // Cuts `states` out of the fragment's relations: op[g] = op[g] AND NOT
 // states, once per distinct gene g of geneId, releasing the old handle. A set

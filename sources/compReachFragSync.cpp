@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iostream>
 
 #include "bddHandle.h"
 #include "util.h"
@@ -103,7 +102,8 @@ std::chrono::steady_clock::time_point secondsFromNow(double seconds) {
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& steadyFalse, double backwardSeconds) {
+                   std::vector<DdNode*>& steadyFalse, double backwardSeconds,
+                   const progressSink& progress) {
     // An infinite time runs every backward search to its end.
     const bool bounded = std::isfinite(backwardSeconds);
     const auto deadline = secondsFromNow(bounded ? backwardSeconds : 0.0);
@@ -114,19 +114,20 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
     // arrays own one reference per entry at every point.
     while (!geneId.empty() && !chkConstant(op, geneId)) {
         const bddHandle initStateFwd = bddHandle::adopt(
-            mgr, compRandomStateFragSync(mgr, ip, op, geneId, inpCubeFwd, nInpVar));
-        std::cout << "computing forward reachable states" << std::endl;
+            mgr, compRandomStateFragSync(mgr, ip, op, geneId, inpCubeFwd, nInpVar, progress));
+        writeProgress(progress, "computing forward reachable states\n");
         const bddHandle reachedStatesFwd = bddHandle::adopt(
             mgr, compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd.get(), inpCubeFwd,
-                                         nInpVar, 0));
+                                         nInpVar, 0, progress));
         const bddHandle initStateBwd =
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, initStateFwd.get(), ip, nInpVar));
-        std::cout << "computing backward reachable states" << std::endl;
+        writeProgress(progress, "computing backward reachable states\n");
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
         const bddHandle backNext = bddHandle::adopt(
             mgr, compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd.get(),
                                               inpCubeBwd, nInpVar, 1,
-                                              bounded ? &passDeadline : nullptr, complete));
+                                              bounded ? &passDeadline : nullptr, complete,
+                                              progress));
         const bddHandle reachedStatesBack =
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, backNext.get(), ip, nInpVar));
 
@@ -135,23 +136,23 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         // A partial backward set proves recurrence just as well, but not
         // the contrary.
         if (!checkInclusion(mgr, reachedStatesBack.get(), reachedStatesFwd.get())) {
-            if (complete) std::cout << "transient state" << std::endl;
+            if (complete) writeProgress(progress, "transient state\n");
         } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd.get(), ip, geneId,
                                          inpCubeFwd, nInpVar)) {
-            std::cout << "recurrent state" << std::endl;
+            writeProgress(progress, "recurrent state\n");
             appendOwned(steadyStates, reachedStatesFwd);
         } else {
             appendOwned(steadyFalse, reachedStatesFwd);
-            std::cout << "prospective steady state" << std::endl;
+            writeProgress(progress, "prospective steady state\n");
         }
 
         // A partial backward set is not closed under predecessors: it is not
         // removed, and the search ends.
         if (complete) removeFromRelations(mgr, op, geneId, reachedStatesBack.get());
         if (!complete) {
-            std::cout << "synchronous search stopped: a backward search ran out of time; "
-                         "the asynchronous search covers the rest"
-                      << std::endl;
+            writeProgress(progress,
+                          "synchronous search stopped: a backward search ran out of time; "
+                          "the asynchronous search covers the rest\n");
             break;
         }
     }

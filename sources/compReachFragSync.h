@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "progressSink.h"
 
 // How long, in seconds, the backward searches of one synchronous search may
 // run in all, and each one of them, before that search stops early (see
@@ -30,12 +31,13 @@ constexpr double kSyncPassSeconds = 2.0;
 // releasing every set the search held. The caller's arrays stay whole: each
 // op[g] holds one relation (narrowed or not) with one reference, and the
 // sets appended so far stay in steadyStates and steadyFalse; all remain the
-// caller's to release.
+// caller's to release. Progress lines go to `progress`.
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
                    std::vector<DdNode*>& steadyFalse,
-                   double backwardSeconds = kSyncBackwardSeconds);
+                   double backwardSeconds = kSyncBackwardSeconds,
+                   const progressSink& progress = standardOutputProgress());
 
 bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode* reachedStates,
                           std::vector<DdNode*>& ip, const std::vector<int>& geneId,

@@ -28,7 +28,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
                              int nInpVar, std::vector<DdNode*>& steadyStates,
                              double syncSeconds, double maxStates,
-                             const networkFunctions* network) {
+                             const networkFunctions* network, const progressSink& progress) {
     const size_t firstNew = steadyStates.size();
     if (syncSeconds > 0) {
         // The cycles that change several genes in one step are not results;
@@ -36,7 +36,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
         std::vector<DdNode*> steadyFalse;
         const rawNodesGuard steadyFalseOwned(mgr, steadyFalse);
         compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                       steadyFalse, syncSeconds);
+                       steadyFalse, syncSeconds, progress);
     }
 
     // Only the attractors found here bound the basin, whatever the array
@@ -46,7 +46,7 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
     std::vector<DdNode*> complexLoop;
     const rawNodesGuard complexLoopOwned(mgrAsync, complexLoop);
     secCheck(mgr, mgrAsync, retained, inpCubeFwd, ipAsync, opAsync, geneId, topSame, nInpVar,
-             complexLoop, maxStates, network);
+             complexLoop, maxStates, network, progress);
 
     // All moved before any is appended: a failed transfer leaves the
     // caller's array as the synchronous stage left it.
@@ -61,7 +61,7 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
              std::vector<DdNode*>& complexLoop, double maxStates,
-             const networkFunctions* network) {
+             const networkFunctions* network, const progressSink& progress) {
     const bddHandle inpCubeAsync =
         transferBdd(mgr, mgrAsync, inpCube, "steadyFalse transfer unsuccessful");
     bddHandle inpCubeBwd = bddOne(mgrAsync);
@@ -86,13 +86,14 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
                                             ipAsync.data() + nInpVar, nInpVar));
         const bddHandle reachedStatesBack = bddHandle::adopt(
             mgrAsync, compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
-                                               inpCubeBwd.get(), geneId, topSame, nInpVar));
+                                               inpCubeBwd.get(), geneId, topSame, nInpVar,
+                                               progress));
         // No transition enters the basin any more.
         excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack.get());
     }
 
     if (!chkConstantAsync(opAsync, geneId))
         compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeAsync.get(), inpCubeBwd.get(), geneId,
-                        topSame, nInpVar, complexLoop, maxStates, network);
+                        topSame, nInpVar, complexLoop, maxStates, network, progress);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "bddEngine.h"
 #include "bddHandle.h"
+#include "progressSink.h"
 #include "compReachFragSync.h"
 #include "readNetworkFunctions.h"
 
@@ -37,7 +38,8 @@ bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* fai
 // syncSeconds bounds the synchronous stage's backward searches (see
 // compSteadySync); zero or less skips that stage, and the asynchronous
 // search then covers the whole fragment. maxStates is compSteadyAsync's
-// limit on the size of an attractor. Returns 0.
+// limit on the size of an attractor. Progress lines go to `progress`.
+// Returns 0.
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
@@ -45,7 +47,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
                              int nInpVar, std::vector<DdNode*>& steadyStates,
                              double syncSeconds = kSyncBackwardSeconds,
                              double maxStates = HUGE_VAL,
-                             const networkFunctions* network = nullptr);
+                             const networkFunctions* network = nullptr,
+                             const progressSink& progress = standardOutputProgress());
 
 // Cuts the asynchronous basin of the union of steadyStates (sets over x in
 // mgr; when there are none, nothing is cut and nothing of mgr is read but
@@ -59,4 +62,5 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
              std::vector<DdNode*>& complexLoop, double maxStates = HUGE_VAL,
-             const networkFunctions* network = nullptr);
+             const networkFunctions* network = nullptr,
+             const progressSink& progress = standardOutputProgress());

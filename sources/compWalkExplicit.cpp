@@ -5,7 +5,6 @@
 #include "compWalkExplicit.h"
 
 #include <cstdlib>
-#include <iostream>
 
 #include "util.h"
 
@@ -116,7 +115,8 @@ bddHandle walkFromState(const fragAsync& frag, const networkFunctions& network, 
         inputs[static_cast<size_t>(f.w.current[k])] = values[k];
     std::mt19937 generator(seed);
     const long steps = walkExplicit(frag.mgr, f.m, f.w, inputs, generator, maxSteps, target);
-    std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
+    writeProgress(frag.progress, "next state evaluates to 1 with possible depth  ", steps + 1,
+                  "\n");
     std::vector<char> literals(static_cast<size_t>(frag.nInpVar), 2);
     for (size_t k = 0; k < values.size(); ++k)
         literals[static_cast<size_t>(f.m.genes[k])] =

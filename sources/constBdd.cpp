@@ -14,7 +14,6 @@
 #include "constBdd.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "bddHandle.h"
 #include "util.h"
@@ -81,9 +80,10 @@ bddHandle nextStateFunction(DdManager* mgr, std::vector<DdNode*>& ip, const gene
 
 DdNode* constBddFrag(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                      const std::vector<int>& defaultStatus, DdManager* mgr,
-                     std::vector<DdNode*>& ip, std::vector<DdNode*>& op, int nInpVar) {
+                     std::vector<DdNode*>& ip, std::vector<DdNode*>& op, int nInpVar,
+                     const progressSink& progress) {
     for (int i = 0; i < nInpVar; ++i) {
-        std::cout << i << std::endl;
+        writeProgress(progress, i, "\n");
         const gene& g = geneDbReduced[static_cast<size_t>(i)];
         const int orgIndex = chkInList(geneDbOrg, g.name);
         if (orgIndex < 0)

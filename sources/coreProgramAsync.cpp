@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -55,7 +54,9 @@ DdManager* newManager(std::size_t maxMemory) {
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
 #endif
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
-    if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
+    // The engine refuses a manager when it cannot take its first tables.
+    if (m == nullptr)
+        throw quorvelError("BDD engine failure: a manager could not be created (memory exhausted)");
 #ifdef QUORVEL_WITH_CUDD
     Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
 #endif
@@ -114,7 +115,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, resultFormat format,
                          updateMode update, std::size_t maxMemory,
-                         const std::vector<int>* groupedInputs) {
+                         const std::vector<int>* groupedInputs, const progressSink& progress) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -160,7 +161,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         // Identity relation: every gene keeps its value.
         bddArray sameTerms;
         for (int m = 0; m < nInpVar; ++m) {
-            std::cout << m << "  " << std::flush;
+            writeProgress(progress, m, "  ");
             const size_t i = static_cast<size_t>(m);
             sameTerms.push_back(bddResult(
                 mgrAsync,
@@ -169,30 +170,32 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         const bddHandle topNodeSame = conjoinBottomUp(mgrAsync, sameTerms);
         sameTerms.clear();
 
-        std::cout << "constructing synchronous BDD" << std::endl;
-        constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar);
+        writeProgress(progress, "constructing synchronous BDD\n");
+        constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, mgr, ip, op, nInpVar, progress);
 
-        std::cout << "constructing Asynchronous BDD" << std::endl;
+        writeProgress(progress, "constructing Asynchronous BDD\n");
         for (size_t m = 0; m < op.size(); ++m)
             assignEntry(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
-        std::cout << "BDD construction done" << std::endl;
+        writeProgress(progress, "BDD construction done\n");
 
         if (groupedInputs != nullptr) {
             const std::vector<inputOutcome> outcomes =
                 compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
                                   inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
-                                  *groupedInputs);
+                                  *groupedInputs, progress);
             return printOutcomes(format, mgrAsync, geneDbOrg, geneDbReduced, defaultStatus,
-                                 *groupedInputs, outcomes, ipAsync, nInpVar);
+                                 *groupedInputs, outcomes, ipAsync, nInpVar, progress);
         }
         std::string text =
             update == updateMode::sync
                 ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
-                                        inpCubeFwd.get(), inpCubeBwd.get(), nInpVar, format)
+                                        inpCubeFwd.get(), inpCubeBwd.get(), nInpVar, format,
+                                        progress)
                 : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
                                     steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip,
                                     inpCubeFwd.get(), inpCubeBwd.get(), inpCubeFwdAsync.get(),
-                                    inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, format);
+                                    inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, format,
+                                    kBlockSyncSeconds, progress);
         // The attractors are written out: their handles go with the others.
         adoptAll(mgrAsync, steadyStates);
         return text;
@@ -332,7 +335,8 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format, double blockSyncSeconds) {
+                              resultFormat format, double blockSyncSeconds,
+                              const progressSink& progress) {
     const size_t nGenes = static_cast<size_t>(nInpVar);
     // Whether the blocks' searches run the synchronous stage, the only reader
     // of mgr here. Without it nothing of mgr is touched: no copies, no
@@ -369,7 +373,7 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
             const sccTopo& block = sccTopoLvl[i][j];
             ++cnt;
-            std::cout << "now computing scc number " << cnt << std::endl;
+            writeProgress(progress, "now computing scc number ", cnt, "\n");
             geneId.clear();
             makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
 
@@ -394,7 +398,8 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
                 const rawNodesGuard blockStatesOwned(mgr, blockStates);
                 compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
                                          inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates, blockSyncSeconds, maxStates, &network);
+                                         blockStates, blockSyncSeconds, maxStates, &network,
+                                         progress);
                 steadyTop = unionOf(mgr, blockStates);
                 steadyTopAsync =
                     transferBdd(mgr, mgrAsync, steadyTop.get(), "steadyTop transfer unsuccessful");
@@ -407,7 +412,7 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
                 if (!chkConstantAsync(opTmpAsync, geneId))
                     compSteadyAsync(mgrAsync, opTmpAsync, ipAsync, inpCubeFwdAsync,
                                     inpCubeBwdAsync, geneId, topNodeSame, nInpVar, blockStates,
-                                    maxStates, &network);
+                                    maxStates, &network, progress);
                 steadyTopAsync = unionOf(mgrAsync, blockStates);
             }
 
@@ -436,9 +441,9 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
                     bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpaceNext.get())));
     stateSpace.reset();
 
-    std::cout << "final computation on small space" << std::endl;
+    writeProgress(progress, "final computation on small space\n");
     compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
-                    topNodeSame, nInpVar, steadyStates, maxStates, &network);
+                    topNodeSame, nInpVar, steadyStates, maxStates, &network, progress);
     // When the reduction fixed every gene, the network has exactly one state
     // left and it is its only attractor, but a search over no genes takes no
     // step and finds nothing: record that state (the constant one over no
@@ -449,7 +454,7 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
     return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
-                       defaultStatus, attractors, ipAsync, nInpVar);
+                       defaultStatus, attractors, ipAsync, nInpVar, progress);
 }
 
 }  // namespace
@@ -574,6 +579,7 @@ struct compositionContext {
     int nInpVar;
     double maxStates;
     networkFunctions& network;
+    progressSink progress;
 };
 
 // The asynchronous attractors of the fragment `genes` within what the
@@ -584,7 +590,7 @@ bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relat
     const rawNodesGuard foundOwned(c.mgr, found);
     if (!chkConstantAsync(relations, genes))
         compSteadyAsync(c.mgr, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, genes, c.topSame,
-                        c.nInpVar, found, c.maxStates, &c.network);
+                        c.nInpVar, found, c.maxStates, &c.network, c.progress);
     return adoptAll(c.mgr, found);
 }
 
@@ -822,18 +828,20 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format, double blockSyncSeconds) {
+                              resultFormat format, double blockSyncSeconds,
+                              const progressSink& progress) {
     if (blockSyncSeconds > 0)
         return compSteadyTopFuncPerFragment(
             geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates, mgr, mgrAsync,
             opAsync, ipAsync, op, ip, inpCubeFwd, inpCubeBwd, inpCubeFwdAsync, inpCubeBwdAsync,
-            topNodeSame, nInpVar, format, blockSyncSeconds);
+            topNodeSame, nInpVar, format, blockSyncSeconds, progress);
     const double maxStates = writableStates(geneDbOrg, format);
     // The genes' own next-state functions and influences (the relations are
     // never narrowed here).
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    const compositionContext context{mgrAsync, opAsync, ipAsync, inpCubeFwdAsync,
-                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates, network};
+    const compositionContext context{mgrAsync,        opAsync,     ipAsync, inpCubeFwdAsync,
+                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates,
+                                     network,         progress};
     std::vector<partAttractor> part;
     part.push_back({bddOne(mgrAsync),
                     std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar),
@@ -845,7 +853,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
             const sccTopo& block = sccTopoLvl[i][j];
             ++cnt;
-            std::cout << "now computing scc number " << cnt << std::endl;
+            writeProgress(progress, "now computing scc number ", cnt, "\n");
             std::vector<int> own(block.geneName);
             std::sort(own.begin(), own.end());
             const std::vector<int> inputs = externalRegulators(network, own);
@@ -926,12 +934,12 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         }
     }
 
-    std::cout << "final computation on small space" << std::endl;
+    writeProgress(progress, "final computation on small space\n");
     const size_t firstResult = steadyStates.size();
     for (const partAttractor& a : part) appendOwned(steadyStates, statesOf(mgrAsync, ipAsync, nInpVar, a));
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
     return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
-                       defaultStatus, attractors, ipAsync, nInpVar);
+                       defaultStatus, attractors, ipAsync, nInpVar, progress);
 }

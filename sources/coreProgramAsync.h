@@ -8,6 +8,7 @@
 #include "bddEngine.h"
 #include "compSteadyAsyncComplex.h"
 #include "parseNetwork.h"
+#include "progressSink.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by
 // createVarsFragSync) in the order x_0, x'_0, x_1, x'_1, ... and declares one
@@ -26,14 +27,16 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // (printOutcomes; format cubes or json, update async).
 // maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
 // caches of both managers take together; the engine also keeps within the
-// process's own limits, and reports exhaustion as a quorvelError.
+// process's own limits, and reports exhaustion as a quorvelError. Every
+// progress line of the analysis goes to `progress`.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates,
                          resultFormat format = resultFormat::states,
                          updateMode update = updateMode::async,
                          std::size_t maxMemory = 0,
-                         const std::vector<int>* groupedInputs = nullptr);
+                         const std::vector<int>* groupedInputs = nullptr,
+                         const progressSink& progress = standardOutputProgress());
 
 // The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
 // is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's
@@ -49,4 +52,5 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
                               resultFormat format = resultFormat::states,
-                              double blockSyncSeconds = kBlockSyncSeconds);
+                              double blockSyncSeconds = kBlockSyncSeconds,
+                              const progressSink& progress = standardOutputProgress());

@@ -7,6 +7,7 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
+#include "progressSink.h"
 
 // Finds every attractor of the reduced network under synchronous update
 // (steady states and cycles) with compSteadySync over all reduced genes, run
@@ -15,8 +16,10 @@
 // are narrowed in place and stay owned by the caller. The reduction is exact
 // for synchronous update as well: a gene whose regulators are all fixed
 // takes its fixed value after one step, so every attractor holds it.
+// Progress lines go to `progress`.
 std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                                   const std::vector<int>& defaultStatus, DdManager* mgr,
                                   std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, int nInpVar,
-                                  resultFormat format);
+                                  resultFormat format,
+                                  const progressSink& progress = standardOutputProgress());

@@ -126,18 +126,19 @@ std::size_t readMemorySize(const std::string& text) {
     while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
     std::string unit = text.substr(at);
     for (char& c : unit) c = char(std::toupper(static_cast<unsigned char>(c)));
+    // KB, MB... are left out on purpose: they mean powers of 1000 to some
+    // tools and of 1024 to others.
     const std::vector<std::string> units = {"", "K", "M", "G", "T"};
     int shift = -1;
     for (std::size_t u = 0; u < units.size() && shift < 0; ++u)
-        for (const char* suffix : {"", "B", "IB"})
-            if (unit == units[u] + suffix && !(u == 0 && *suffix == 'I')) shift = int(10 * u);
+        if (unit == units[u] || (u > 0 && unit == units[u] + "IB")) shift = int(10 * u);
     const std::string digits = text.substr(0, at);
     const bool tooLong = digits.size() > 19;
     const unsigned long long number = digits.empty() || tooLong ? 0 : std::stoull(digits);
     if (digits.empty() || shift < 0 || number == 0 || tooLong ||
         number > (kNoLimit >> shift))
-        throw quorvelError("'" + text +
-                           "' is not a memory size (a positive whole number with an optional "
-                           "unit K, M, G or T, e.g. 512M)");
+        throw quorvelError("not a memory size (a positive whole number of bytes, or with a "
+                           "unit K, M, G or T, powers of 1024, also written KiB, MiB, GiB or "
+                           "TiB, e.g. 512M)");
     return std::size_t(number) << shift;
 }

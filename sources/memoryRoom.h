@@ -30,6 +30,9 @@ memoryRoom compMemoryRoom();
 std::size_t compCgroupRoom(const std::string& procSelfCgroup, const std::string& mountRoot);
 
 // A size written as a number with an optional unit K, M, G or T (powers of
-// 1024, optionally followed by "B" or "iB"), e.g. "512M". Throws
-// quorvelError when `text` is no such size or the size is 0.
+// 1024, in either letter case, optionally followed by "iB": "512M" and
+// "512MiB" are the same). "512MB" is refused: MB means 10^6 bytes to some
+// tools and 2^20 to others. Throws quorvelError when `text` is no such size
+// or the size is 0; the message, "not a memory size (...)", does not repeat
+// `text`.
 std::size_t readMemorySize(const std::string& text);

@@ -14,29 +14,9 @@
 #include "readNetworkFile.h"
 #include "util.h"
 
-void raiseFatal(const std::string& line) {
-    std::cout << line << std::endl;
-    throw quorvelError(line);
-}
+void raiseFatal(const std::string& line) { throw fatalCondition(line); }
 
 namespace {
-
-// Sends what the analysis writes to standard output (its progress lines) to
-// standard error, or nowhere, until it goes out of scope.
-struct progressRedirect {
-    std::streambuf* saved = nullptr;
-    explicit progressRedirect(progressSink sink) {
-        if (sink == progressSink::standardError) saved = std::cout.rdbuf(std::cerr.rdbuf());
-        if (sink == progressSink::none) saved = std::cout.rdbuf(nullptr);
-    }
-    progressRedirect(const progressRedirect&) = delete;
-    progressRedirect& operator=(const progressRedirect&) = delete;
-    ~progressRedirect() {
-        if (saved == nullptr) return;
-        std::cout.rdbuf(saved);
-        std::cout.clear();
-    }
-};
 
 // The genes to fix: the options' own, and with --inputs off every input the
 // options leave free, at 0 (as --fix X=0 would).
@@ -78,14 +58,14 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     // time even when several threads (e.g. of a Java application) call in.
     static std::mutex analysisMutex;
     std::lock_guard<std::mutex> lock(analysisMutex);
-    const progressRedirect redirect(progressSinkOf(options));
+    const progressSink progress = progressSinkOf(options);
 
     try {
         const std::string networkFile(s);
-        std::cout << "\n" << "parsing network file" << std::endl;
+        writeProgress(progress, "\nparsing network file\n");
         std::vector<networkDefBool> network;
         std::vector<std::string> geneOrder;
-        readNetworkFile(networkFile, network, geneOrder);
+        readNetworkFile(networkFile, network, geneOrder, progress);
 
         geneDatabase geneDbOrg;
         geneDatabase geneDbReduced;
@@ -93,7 +73,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         std::vector<int> defaultStatus;
         const std::vector<geneFix> fixes = inputFixes(network, options);
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
-                      fixes);
+                      fixes, progress);
 
         std::vector<DdNode*> steadyStates;
         std::vector<int> groupedInputs;
@@ -101,7 +81,11 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
             groupedInputs = reducedInputs(network, fixes, geneDbReduced);
         return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
                             options.format, options.update, options.maxMemory,
-                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr);
+                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr,
+                            progress);
+    } catch (const fatalCondition& fatal) {
+        writeProgress(progress, fatal.what(), "\n");
+        throw;
     } catch (const std::bad_alloc&) {
         // Whichever allocation failed, the caller learns that memory ran out.
         throw quorvelError("memory exhausted");
@@ -130,13 +114,14 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
             fileName = options.files[0];
         } else {
             std::ostream& prompt =
-                progressSinkOf(options) == progressSink::standardOutput ? std::cout : std::cerr;
-            prompt << "Enter input file name ::: " << std::flush;
+                progressTargetOf(options) == progressTarget::standardOutput ? std::cout
+                                                                             : std::cerr;
+            writeWhole(prompt, "Enter input file name ::: ");
             if (!(std::cin >> fileName))
                 throw quorvelError("standard input ended before a file name was read");
         }
         const std::string outStr = topFuncQuorvel(fileName.c_str(), options);
-        if (!(std::cout << outStr << std::flush))
+        if (!writeWhole(std::cout, outStr))
             throw quorvelError("cannot write the result to standard output");
         return 0;
     } catch (const optionError& error) {

@@ -60,8 +60,15 @@ struct quorvelError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// Writes `line` (plus a line end) to standard output, as the analysis has
-// always reported its fatal conditions, and throws quorvelError(line).
+// A fatal condition met deep in an analysis (a failed cube pick, a failed
+// transfer, an attractor too large to write). Its message is also the line
+// by which the analysis has always reported it: the driver writes that line
+// to the call's progress sink before the error goes on to the entry point.
+struct fatalCondition : quorvelError {
+    using quorvelError::quorvelError;
+};
+
+// Throws fatalCondition(line).
 [[noreturn]] void raiseFatal(const std::string& line);
 
 // Runs one whole analysis of the network file `s` and returns the result
@@ -73,7 +80,8 @@ struct analysisOptions;
 // The same with options (analysisOptions.h): the result in options.format,
 // the attractors of options.update, options.fixes applied before the
 // reduction. While it runs, progress lines go where progressSinkOf(options)
-// says (standard output is lent to them). options.files, help and version
-// are not read. Throws quorvelError on any failure, optionError for a fixed
-// gene the network lacks.
+// says, and nowhere else: no stream of the process is redirected, so calls
+// on other threads write where their own options say. options.files, help
+// and version are not read. Throws quorvelError on any failure, optionError
+// for a fixed gene the network lacks.
 std::string topFuncQuorvel(const char* s, const analysisOptions& options);

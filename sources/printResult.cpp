@@ -143,13 +143,13 @@ std::string wholeCube(const std::string& reducedCube, const std::vector<int>& re
 std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
                         const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                         const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar) {
+                        int nInpVar, const progressSink& progress) {
     std::ostringstream outSS;
     for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
     for (DdNode* attractor : attractors) {
         std::vector<int> nodeLevel(geneDbOrg.size(), 0);
         printCubesJava(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractor, ip, outSS,
-                       nInpVar, nodeLevel);
+                       nInpVar, nodeLevel, progress);
     }
     outSS << "\n";
     chkWrittenWhole(outSS);
@@ -158,12 +158,13 @@ std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
 
 // The covers of every attractor, with one progress line each.
 std::vector<cubeCover> coverAll(DdManager* mgr, const std::vector<DdNode*>& attractors,
-                                std::vector<DdNode*>& ip, int nInpVar) {
+                                std::vector<DdNode*>& ip, int nInpVar,
+                                const progressSink& progress) {
     std::vector<cubeCover> covers;
     for (DdNode* attractor : attractors) {
         covers.push_back(compDisjointCubes(mgr, attractor, ip, nInpVar));
-        std::cout << "attractor " << covers.size() << ": " << covers.back().states
-                  << " states in " << covers.back().cubes.size() << " cubes" << std::endl;
+        writeProgress(progress, "attractor ", covers.size(), ": ", covers.back().states,
+                      " states in ", covers.back().cubes.size(), " cubes\n");
     }
     return covers;
 }
@@ -302,7 +303,7 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
                           const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                           const std::vector<int>& inputs,
                           const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
-                          int nInpVar) {
+                          int nInpVar, const progressSink& progress) {
     try {
         if (format == resultFormat::states)
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
@@ -311,9 +312,9 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
         outcomeCoverer coverer{mgr, inputs, ip, nInpVar, {}};
         for (const inputOutcome& outcome : outcomes) {
             covers.push_back(coverer.cover(outcome));
-            std::cout << "outcome " << covers.size() << ": " << covers.back().settings.size()
-                      << " cubes of settings, " << covers.back().attractors.size()
-                      << " attractors" << std::endl;
+            writeProgress(progress, "outcome ", covers.size(), ": ",
+                          covers.back().settings.size(), " cubes of settings, ",
+                          covers.back().attractors.size(), " attractors\n");
         }
         if (format == resultFormat::cubes) {
             std::ostringstream outSS;
@@ -366,7 +367,7 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
         text += fixedText;
         return text;
     } catch (const std::bad_alloc&) {
-        throw quorvelError("not enough memory to write the result");
+        throw quorvelError("memory exhausted: not enough memory to write the result");
     } catch (const std::length_error&) {
         throw quorvelError("the result is too large to write");
     }
@@ -400,18 +401,18 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
                         const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                         const std::vector<int>& defaultStatus,
                         const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar) {
+                        int nInpVar, const progressSink& progress) {
     try {
         if (format == resultFormat::states)
             return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,
-                               nInpVar);
+                               nInpVar, progress);
         const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
-        const std::vector<cubeCover> covers = coverAll(mgr, attractors, ip, nInpVar);
+        const std::vector<cubeCover> covers = coverAll(mgr, attractors, ip, nInpVar, progress);
         if (format == resultFormat::cubes)
             return printCubes(geneDbOrg, reducedIndex, defaultStatus, covers);
         return printJson(geneDbOrg, reducedIndex, defaultStatus, update, covers);
     } catch (const std::bad_alloc&) {
-        throw quorvelError("not enough memory to write the result");
+        throw quorvelError("memory exhausted: not enough memory to write the result");
     } catch (const std::length_error&) {
         throw quorvelError("the result is too large to write");
     }

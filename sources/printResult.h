@@ -33,14 +33,14 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
 //   cubes:  the same header, then per attractor a line with its number of
 //           states and its cubes, each followed by three blanks;
 //   json:   {"genes", "update", "attractors": [{"states", "cubes"}], "fixed"}.
-// Writes one progress line per attractor. Throws quorvelError when the text
+// Writes one progress line per attractor to `progress`. Throws quorvelError when the text
 // cannot be built whole (memory exhausted, a name JSON cannot hold); no
 // partial text is ever returned.
 std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
                         const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                         const std::vector<int>& defaultStatus,
                         const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar);
+                        int nInpVar, const progressSink& progress = standardOutputProgress());
 
 // The outcomes of --inputs grouped (compInputOutcomes) in the cubes or json
 // format; `inputs` are the inputs' reduced indices, ascending (header order).
@@ -53,9 +53,9 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
 //          "attractors": [{"states", "cubes"}]}], "fixed"}.
 // An attractor's number of states counts the states under one setting (its
 // cubes' '-' at the inputs stand for that setting's values). Writes one
-// progress line per outcome. Throws quorvelError as printResult does.
+// progress line per outcome to `progress`. Throws quorvelError as printResult does.
 std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
                           const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                           const std::vector<int>& inputs,
                           const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
-                          int nInpVar);
+                          int nInpVar, const progressSink& progress = standardOutputProgress());

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <locale>
 #include <memory>
@@ -21,34 +20,42 @@
 
 namespace {
 
+// The length of the well-formed UTF-8 sequence that starts at text[k], or
+// 0 when none does (overlong forms, surrogates and code points past
+// U+10FFFF are ill-formed).
+std::size_t utf8SequenceLength(const std::string& text, std::size_t k) {
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+    const unsigned char lead = byte(k);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (k + length > text.size()) return 0;
+    for (std::size_t j = 1; j < length; ++j) {
+        const unsigned char next = byte(k + j);
+        if (next < (j == 1 ? low : 0x80) || next > (j == 1 ? high : 0xBF)) return 0;
+    }
+    return length;
+}
+
 // Position of the first byte of `text` that does not belong to a well-formed
-// UTF-8 sequence (overlong forms, surrogates and code points past U+10FFFF
-// are ill-formed), or npos.
+// UTF-8 sequence, or npos.
 std::size_t firstInvalidUtf8(const std::string& text) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    std::size_t k = 0;
-    while (k < text.size()) {
-        const unsigned char lead = byte(k);
-        std::size_t length = 0;
-        unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-        if (lead < 0x80) length = 1;
-        else if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-        else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0) low = 0xA0;
-            if (lead == 0xED) high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0) low = 0x90;
-            if (lead == 0xF4) high = 0x8F;
-        } else {
-            return k;
-        }
-        if (k + length > text.size()) return k;
-        for (std::size_t j = 1; j < length; ++j) {
-            const unsigned char next = byte(k + j);
-            if (next < (j == 1 ? low : 0x80) || next > (j == 1 ? high : 0xBF)) return k;
-        }
+    for (std::size_t k = 0; k < text.size();) {
+        const std::size_t length = utf8SequenceLength(text, k);
+        if (length == 0) return k;
         k += length;
     }
     return std::string::npos;
@@ -73,6 +80,29 @@ std::string hexByte(unsigned char c) {
 
 }  // namespace
 
+std::string printableName(const std::string& name) {
+    std::string shown;
+    char code[8];
+    for (std::size_t k = 0; k < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[k]);
+        const std::size_t length = utf8SequenceLength(name, k);
+        if (length == 0 || lead < 0x20 || lead == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02X", lead);
+            shown += code;
+            ++k;
+        } else if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(name[k + 1]) < 0xA0) {
+            // U+0080 to U+009F: the C1 controls, which terminals obey too.
+            std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned char>(name[k + 1]));
+            shown += code;
+            k += 2;
+        } else {
+            shown.append(name, k, length);
+            k += length;
+        }
+    }
+    return shown;
+}
+
 // The text is read whole first so that an open or read failure (a missing
 // file, a directory, an I/O error) is told apart from an empty network:
 // std::ifstream reports all three as an empty stream. Control bytes are
@@ -80,7 +110,7 @@ std::string hexByte(unsigned char c) {
 // (/dev/zero) or random bytes is refused at once, and the size bound stops
 // any other endless source before it fills the memory.
 std::string readNetworkText(const std::string& fileName) {
-    const std::string named = "network file '" + fileName + "'";
+    const std::string named = "network file '" + printableName(fileName) + "'";
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
     if (file == nullptr)
         throw quorvelError("cannot open " + named + ": " + std::strerror(errno));
@@ -128,7 +158,8 @@ std::string readNetworkText(const std::string& fileName) {
     return content;
 }
 
-int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network) {
+int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network,
+                const progressSink& progress) {
     const std::string content = readNetworkText(fileName);
 
     // Tokens are separated by any whitespace of the C locale (blank, tab,
@@ -141,7 +172,7 @@ int readNetwork(const std::string& fileName, std::vector<networkDefBool>& networ
 
     const std::size_t nRules = tokens.size() / 3;
     const auto ruleContext = [&](std::size_t rule) {
-        return "network file '" + fileName + "', rule " + std::to_string(rule + 1);
+        return "network file '" + printableName(fileName) + "', rule " + std::to_string(rule + 1);
     };
     if (tokens.size() % 3 != 0) {
         // Guessing a missing arrow or target would silently change the network.
@@ -168,7 +199,7 @@ int readNetwork(const std::string& fileName, std::vector<networkDefBool>& networ
     // Nothing is appended unless the whole file was accepted.
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
-    std::cout << network.size() << std::endl;
+    writeProgress(progress, network.size(), "\n");
     return 0;
 }
 
@@ -207,7 +238,8 @@ int tokenize(const std::string& str, std::vector<std::string>& tokens, const cha
 
 // ---- Gene database -------------------------------------------------------
 
-int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb) {
+int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb,
+                const progressSink& progress) {
     // A name index keeps construction linear in the size of the rule list;
     // the identifiers are the same ones a scan with chkInList would give
     // (first appearance, target before its regulators).
@@ -225,7 +257,7 @@ int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb
         enter(rule.outGeneName);
         for (const std::string& name : rule.inpGeneName) enter(name);
     }
-    std::cout << "size of geneDb is  " << geneDb.size() << std::endl;
+    writeProgress(progress, "size of geneDb is  ", geneDb.size(), "\n");
 
     auto lookup = [&](const std::string& name) {
         const auto found = index.find(name);
@@ -381,7 +413,7 @@ void renumberToReduced(std::vector<int>& ids, const std::vector<int>& reducedInd
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
                   levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder,
-                  const std::vector<geneFix>& fixes) {
+                  const std::vector<geneFix>& fixes, const progressSink& progress) {
     geneDbOrg.clear();
     geneDbReduced.clear();
     sccTopoLvl.clear();
@@ -390,7 +422,7 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
         geneDbOrg.emplace_back();
         geneDbOrg.back().name = name;
     }
-    constGeneDb(orgNetwork, geneDbOrg);
+    constGeneDb(orgNetwork, geneDbOrg, progress);
 
     // Propagation works on a copy whose terms are simplified in place.
     geneDatabase work = geneDbOrg;
@@ -398,7 +430,7 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
     // activating term without regulators (constant 1).
     for (const geneFix& fix : fixes) {
         const int g = chkInList(work, fix.name);
-        if (g < 0) throw optionError("--fix: the network has no gene named " + fix.name);
+        if (g < 0) throw optionError("--fix: the network has no gene named " + printableName(fix.name));
         gene& entry = work[static_cast<std::size_t>(g)];
         entry.inGenesPos.clear();
         entry.inGenesNeg.clear();
@@ -409,7 +441,7 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
     makeGraph(work, graph, graphTp);
     defaultStatus.assign(n, -1);
     adjacencyList scc;
-    computeSCCs(scc, graph, graphTp);
+    computeSCCs(scc, graph, graphTp, progress);
     std::vector<int> col(scc.size(), 0);
 
     for (std::size_t g = 0; g < n; ++g) settleEmptyTerms(work[g], defaultStatus[g]);
@@ -447,7 +479,7 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
         reducedIndex[g] = static_cast<int>(geneDbReduced.size());
         geneDbReduced.push_back(std::move(work[g]));
     }
-    std::cout << "reduced database size is " << geneDbReduced.size() << std::endl;
+    writeProgress(progress, "reduced database size is ", geneDbReduced.size(), "\n");
     for (gene& entry : geneDbReduced) {
         for (influenceDefBool& term : entry.inGenesPos)
             renumberToReduced(term.geneId, reducedIndex, "error here 3");
@@ -462,11 +494,11 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
     adjacencyList sccReduced;
     for (std::size_t i = 0; i < scc.size(); ++i)
         if (col[i] == 0) sccReduced.push_back(std::move(scc[i]));
-    std::cout << "reduced number of sccs are " << sccReduced.size() << std::endl;
+    writeProgress(progress, "reduced number of sccs are ", sccReduced.size(), "\n");
     for (std::vector<int>& component : sccReduced)
         renumberToReduced(component, reducedIndex, "error here 4");
 
-    makeSccLevels(sccReduced, reducedGraph, sccTopoLvl);
+    makeSccLevels(sccReduced, reducedGraph, sccTopoLvl, progress);
     return 0;
 }
 
@@ -541,10 +573,11 @@ adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
     return components;
 }
 
-int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp) {
+int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp,
+                const progressSink& progress) {
     for (std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
         scc.push_back(std::move(component));
-    std::cout << "number of scc found " << scc.size() << std::endl;
+    writeProgress(progress, "number of scc found ", scc.size(), "\n");
     return 0;
 }
 
@@ -679,7 +712,8 @@ void addBlockLinks(const std::vector<int>& components, const std::vector<int>& b
 
 }  // namespace
 
-int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl) {
+int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl,
+                  const progressSink& progress) {
     const std::size_t nScc = scc.size();
     std::vector<int> sccOf(graph.size(), -1);
     for (std::size_t i = 0; i < nScc; ++i)
@@ -703,7 +737,7 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
     std::vector<int> dTime;
     dfsHier(sccGraph, dTime);
     adjacencyList sccLvl = levelsByDepth(dTime);
-    std::cout << "number of levels are " << sccLvl.size() << std::endl;
+    writeProgress(progress, "number of levels are ", sccLvl.size(), "\n");
 
     // Blocks: each multi-gene component absorbs the unclaimed one-gene
     // components above it reachable through one-gene components only; every
@@ -777,10 +811,11 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
     for (std::size_t k = 0; k < sccLvl.size(); ++k)
         for (const int b : sccLvl[k]) sccTopoLvl[k].push_back(sccDS[static_cast<std::size_t>(b)]);
 
-    std::cout << "\n" << "final number of levels are " << sccTopoLvl.size() << std::endl;
+    writeProgress(progress, "\nfinal number of levels are ", sccTopoLvl.size(), "\n");
+    std::ostringstream blocks;
     for (const sccTopo& record : sccDS)
-        std::cout << record.geneName.size() << " out edges " << record.chSccIndex.size() << "\n";
-    std::cout << std::flush;
+        blocks << record.geneName.size() << " out edges " << record.chSccIndex.size() << "\n";
+    writeProgress(progress, blocks.str());
     return 0;
 }
 
@@ -920,13 +955,13 @@ int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,
 // is picked, every state it covers is written (its free current-state
 // variables taking every combination of values), and the cube is removed, so
 // every state is written exactly once and the BDD work is per cube, not per
-// state. The count of states goes to standard output after "number of
+// state. The count of states goes to `progress` after "number of
 // states ". The genes fixed by the reduction take the same value in every
 // state and are looked up once.
 int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
                    const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                    DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
-                   int nInpVar, std::vector<int>& nodeLvl) {
+                   int nInpVar, std::vector<int>& nodeLvl, const progressSink& progress) {
     if (nodeLvl.size() < geneDbOrg.size()) nodeLvl.resize(geneDbOrg.size(), 0);
     // Where each reduced gene's value goes in the written state, looked up
     // once rather than once per state.
@@ -977,7 +1012,7 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
         const bddHandle cube = bddHandle::adopt(mgr, makeBdd(mgr, ip, outCube.data(), nInpVar));
         left = bddResult(mgr, Cudd_bddAnd(mgr, left.get(), Cudd_Not(cube.get())));
     } while (left.get() != Cudd_ReadLogicZero(mgr));
-    std::cout << "number of states " << written << std::endl;
+    writeProgress(progress, "number of states ", written, "\n");
     return 0;
 }
 

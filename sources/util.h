@@ -9,8 +9,16 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "parseNetwork.h"
+#include "progressSink.h"
 
 using adjacencyList = std::vector<std::vector<int>>;
+
+// `name` (a gene or file name, an option: anything a user gave) as a
+// message shows it: every control character (C0, DEL, and C1 written in
+// UTF-8) and every byte that is not part of well-formed UTF-8 is written as
+// an escape, \xNN for a byte and \u00NN for a C1 control, so that no
+// message carries a raw control byte to a terminal or a log.
+std::string printableName(const std::string& name);
 
 // ---- Network file reader -------------------------------------------------
 
@@ -29,7 +37,8 @@ std::string readNetworkText(const std::string& fileName);
 // their count. Throws quorvelError (naming the file) when the file cannot be
 // opened or read or is no text (see readNetworkText), when the last rule is
 // cut short, or when a literal has no name (only "^").
-int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network);
+int readNetwork(const std::string& fileName, std::vector<networkDefBool>& network,
+                const progressSink& progress = standardOutputProgress());
 
 // Parses one regulator expression ("A&^B") into names and polarities.
 int fragStringBool(const std::string& inpString, std::vector<std::string>& geneName,
@@ -43,7 +52,8 @@ int tokenize(const std::string& str, std::vector<std::string>& tokens, const cha
 // Builds the database of every gene named in `network`: identifiers in order
 // of first appearance (target first, then regulators left to right), every
 // rule a term of its target.
-int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb);
+int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb,
+                const progressSink& progress = standardOutputProgress());
 
 // Index of the first gene named exactly `geneChk`, or -1.
 int chkInList(const geneDatabase& geneDb, const std::string& geneChk);
@@ -67,7 +77,8 @@ int chkInListInt(const std::vector<int>& listing, int valChk);
 int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& geneDbOrg,
                   geneDatabase& geneDbReduced, std::vector<int>& defaultStatus,
                   levelArray& sccTopoLvl, const std::vector<std::string>& geneOrder = {},
-                  const std::vector<geneFix>& fixes = {});
+                  const std::vector<geneFix>& fixes = {},
+                  const progressSink& progress = standardOutputProgress());
 
 // Dependency graph of geneDb: graph[u] lists, ascending and once each, the
 // genes whose terms mention u; graphTp[i] lists the regulators of i in order
@@ -91,7 +102,8 @@ std::vector<int> compCycleCut(const adjacencyList& reads);
 // Appends the strongly connected components of `graph` to `scc`: every edge
 // between two components runs from the earlier to the later one; members in
 // finishing order of the search on graphTp (the starting gene last).
-int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp);
+int computeSCCs(adjacencyList& scc, const adjacencyList& graph, const adjacencyList& graphTp,
+                const progressSink& progress = standardOutputProgress());
 
 // Depth-first search from src (col[src] must be 0): visits neighbours in
 // list order, sets col to 1 on entry and 2 on finishing, and appends genes to
@@ -113,7 +125,8 @@ int collapseNode(std::vector<int>& collapsedSCC, std::size_t ptr, std::vector<in
 // Forms the blocks of the reduced components `scc` (graph: reduced dependency
 // graph), levels them and replaces sccTopoLvl by the records; writes the
 // level counts and one "<genes> out edges <child blocks>" line per block.
-int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl);
+int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArray& sccTopoLvl,
+                  const progressSink& progress = standardOutputProgress());
 
 // The genes of geneId, each once, in order of first appearance.
 std::vector<int> uniqueGenes(const std::vector<int>& geneId);
@@ -164,7 +177,8 @@ constexpr double kMaxResultTextBytes = 2147483647.0;
 int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
                    const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
                    DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
-                   int nInpVar, std::vector<int>& nodeLvl);
+                   int nInpVar, std::vector<int>& nodeLvl,
+                   const progressSink& progress = standardOutputProgress());
 
 // Throws quorvelError when the stream of a result text has failed (growing
 // a string stream that runs out of memory sets its failbit or badbit and

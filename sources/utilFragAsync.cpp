@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iostream>
 #include <random>
 
 #include "compWalkExplicit.h"
@@ -37,8 +36,9 @@ bddHandle frameOf(const fragAsync& frag, int g) {
 // Image, reachability and descent read no cube of the record (the direction
 // is a parameter), so the entry points leave them null.
 fragAsync contextOf(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                    const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
-    return fragAsync{mgr, topNode, ip, geneId, nullptr, nullptr, topSame, nInpVar};
+                    const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                    const progressSink& progress = standardOutputProgress()) {
+    return fragAsync{mgr, topNode, ip, geneId, nullptr, nullptr, topSame, nInpVar, progress};
 }
 
 // The direction an entry point's cube asks for: the cube of the next-state
@@ -148,7 +148,8 @@ bddHandle descend(const fragAsync& frag, const geneMoves& m, size_t chosen) {
     std::mt19937 generator(seed);
     const long steps =
         walkExplicit(mgr, m, w, inputs, generator, 64 * static_cast<long>(n) + 1024);
-    std::cout << "next state evaluates to 1 with possible depth  " << steps + 1 << std::endl;
+    writeProgress(frag.progress, "next state evaluates to 1 with possible depth  ", steps + 1,
+                  "\n");
 
     std::vector<char> literals(static_cast<size_t>(nInpVar), 2);
     for (size_t k = 0; k < n; ++k)
@@ -257,11 +258,11 @@ bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, D
             continue;
         }
         reached = bddResult(mgr, Cudd_bddOr(mgr, reached.get(), fresh.get()));
-        std::cout << ++steps << "   " << std::flush;
+        writeProgress(frag.progress, ++steps, "   ");
         i = 0;
     }
     if (goal != nullptr && !*goalMet) metGoal();
-    std::cout << steps + 1 << "   " << std::endl;
+    writeProgress(frag.progress, steps + 1, "   \n");
     return reached;
 }
 
@@ -270,7 +271,7 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
     DdManager* mgr = frag.mgr;
     bddHandle reached;
     if (start == Cudd_ReadLogicZero(mgr)) {
-        std::cout << "1   " << std::endl;
+        writeProgress(frag.progress, "1   \n");
         reached = bddHandle(mgr, start);
     } else if (direction == searchDirection::forward) {
         reached = compReachBySaturation(frag, moves, start, direction);
@@ -279,7 +280,8 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
         const bddHandle overX = compReachBySaturation(frag, moves, startOverX.get(), direction);
         reached = swapped(frag, overX.get());
     }
-    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached.get()) << std::endl;
+    writeProgress(frag.progress, "number of states  ", Cudd_CountPathsToNonZero(reached.get()),
+                  "\n");
     return reached;
 }
 
@@ -288,7 +290,8 @@ bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& mov
                                      bool* covered) {
     bddHandle reached = compReachBySaturation(frag, moves, start, direction, domain,
                                               covered != nullptr ? domain : nullptr, covered);
-    std::cout << "number of states  " << Cudd_CountPathsToNonZero(reached.get()) << std::endl;
+    writeProgress(frag.progress, "number of states  ", Cudd_CountPathsToNonZero(reached.get()),
+                  "\n");
     return reached;
 }
 
@@ -299,7 +302,7 @@ bddHandle compRandomStateAsync(const fragAsync& frag, const geneMoves& moves) {
         const size_t k = static_cast<size_t>(
             std::find(moves.genes.begin(), moves.genes.end(), g) - moves.genes.begin());
         if (!Cudd_IsConstant(moves.moves[k].get())) return descend(frag, moves, k);
-        std::cout << "zero node seen" << std::endl;
+        writeProgress(frag.progress, "zero node seen\n");
     }
     return bddHandle();
 }
@@ -322,8 +325,9 @@ DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
-                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
-    const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar);
+                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                                 const progressSink& progress) {
+    const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar, progress);
     // Nothing to search from: the search would end at once, so the move
     // relations (costly on large fragments) are not built.
     const geneMoves m =
@@ -334,8 +338,9 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
-                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar) {
+                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                                 const progressSink& progress) {
     (void)inpCube;  // the descent always runs forward
-    const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar);
+    const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar, progress);
     return compRandomStateAsync(frag, makeGeneMoves(frag)).release();
 }

@@ -8,6 +8,7 @@
 
 #include "bddEngine.h"
 #include "bddHandle.h"
+#include "progressSink.h"
 
 
 // The states one asynchronous step of a fragment gene away from initState
@@ -26,7 +27,8 @@ DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 // path count.
 DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                  std::vector<DdNode*>& ip, DdNode* initState, DdNode* inpCube,
-                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
+                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                                 const progressSink& progress = standardOutputProgress());
 
 // A start state for the attractor search: a conjunction over the
 // current-state variables of the fragment genes, the end of a long random
@@ -37,7 +39,8 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
 // depth  " and the number of states of the walk.
 DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
                                  std::vector<DdNode*>& topNode, DdNode* inpCube,
-                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar);
+                                 const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
+                                 const progressSink& progress = standardOutputProgress());
 
 
 // ---- Searches over one fragment -------------------------------------------
@@ -56,6 +59,7 @@ struct fragAsync {
     DdNode* inpCubeBwd;            // the cube of every x'_i
     DdNode* topSame;
     int nInpVar;
+    progressSink progress = standardOutputProgress();  // where the search reports
 };
 
 // Which way a search follows the steps.

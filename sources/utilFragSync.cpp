@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iostream>
 #include <optional>
 
 #include "bddHandle.h"
@@ -147,8 +146,8 @@ bddHandle preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vecto
                                                 ip.data() + nInpVar, nInpVar));
 }
 
-void printDepth(int iteration) {
-    std::cout << "next state evaluates to 1 with possible depth  " << iteration << std::endl;
+void printDepth(const progressSink& progress, int iteration) {
+    writeProgress(progress, "next state evaluates to 1 with possible depth  ", iteration, "\n");
 }
 
 // One layer of a frontier search: r becomes the states of rNew not reached
@@ -183,7 +182,8 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
 bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                          const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
                          int nInpVar, int flagBwd, const syncFunctions* functions,
-                         const std::chrono::steady_clock::time_point* deadline, bool& complete) {
+                         const std::chrono::steady_clock::time_point* deadline, bool& complete,
+                         const progressSink& progress) {
     complete = true;
     bddHandle rNew(mgr, initState);
     bddHandle r(mgr, initState);
@@ -192,7 +192,7 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
     for (;;) {
         if (Cudd_IsConstant(rNew.get())) {
             if (rNew.get() == Cudd_ReadOne(mgr)) reachedStates = rNew;
-            printDepth(iteration);
+            printDepth(progress, iteration);
             break;
         }
         if (deadline != nullptr && iteration > 0 &&
@@ -201,7 +201,7 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
             break;
         }
         ++iteration;
-        std::cout << iteration << "   " << std::flush;
+        writeProgress(progress, iteration, "   ");
         bool stopped = false;
         if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew,
                            r, reachedStates, deadline, stopped)) {
@@ -209,13 +209,12 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
                 complete = false;
                 break;
             }
-            printDepth(iteration);
+            printDepth(progress, iteration);
             break;
         }
     }
-    std::cout << std::endl
-              << "minimum number of states " << Cudd_CountPathsToNonZero(reachedStates.get())
-              << std::endl;
+    writeProgress(progress, "\nminimum number of states ",
+                  Cudd_CountPathsToNonZero(reachedStates.get()), "\n");
     return reachedStates;
 }
 
@@ -232,10 +231,11 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
 // leave part of a basin in the space.
 DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd) {
+                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
+                                const progressSink& progress) {
     bool complete = true;
     return compReachStatesFragSyncUntil(mgr, topNode, ip, geneId, initState, inpCube, nInpVar,
-                                        flagBwd, nullptr, complete);
+                                        flagBwd, nullptr, complete, progress);
 }
 
 DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
@@ -243,19 +243,19 @@ DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNo
                                      DdNode* initState, DdNode* inpCube, int nInpVar,
                                      int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
-                                     bool& complete) {
+                                     bool& complete, const progressSink& progress) {
     // Backward images go through the functional form whenever the relations
     // allow it; the relations stay fixed during one search.
     std::optional<syncFunctions> functions;
     if (flagBwd == 1) functions = makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar);
     return reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar, flagBwd,
-                          functions ? &*functions : nullptr, deadline, complete)
+                          functions ? &*functions : nullptr, deadline, complete, progress)
         .release();
 }
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
                                 std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
-                                DdNode* inpCube, int nInpVar) {
+                                DdNode* inpCube, int nInpVar, const progressSink& progress) {
     // A random transition of the first gene's relation, read at its
     // current-state half: a narrowed relation has no transition out of a
     // removed state, so the start lies in the space not yet removed.
@@ -268,15 +268,15 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
         if (Cudd_IsConstant(rNew.get())) {
             // The walk left the space (no successor): settle on the last frontier.
             rNew = r;
-            printDepth(iteration);
+            printDepth(progress, iteration);
             break;
         }
         ++iteration;
-        std::cout << iteration << "  " << std::flush;
+        writeProgress(progress, iteration, "  ");
         bool stopped = false;  // no deadline: never set
         if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, nullptr, rNew, r,
                            reachedStates, nullptr, stopped)) {
-            printDepth(iteration);
+            printDepth(progress, iteration);
             break;
         }
     }

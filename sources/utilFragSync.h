@@ -1,5 +1,8 @@
 // Variable creation and the synchronous image, reachability and descent.
 //
+// The searches write their progress lines (layer counters, depths, state
+// counts) to `progress`.
+//
 // Encoding: ip[i] is x_i (current value of reduced gene i), ip[nInpVar + i]
 // is x'_i (its next value). Forward searches keep sets over x, backward
 // searches over x'. Every returned BDD carries one reference owned by the
@@ -11,6 +14,7 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "progressSink.h"
 
 // Creates 2 x nInpVar variables (index k = ip[k]), nInpVar placeholder
 // relations (constant one) and the names "inp%d" / "func%d". Resizes the
@@ -25,7 +29,8 @@ DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd);
+                                DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
+                                const progressSink& progress = standardOutputProgress());
 
 // As compReachStatesFragSync, but given a deadline (null: none) the search
 // stops at the first layer that begins after it, with `complete` cleared; it
@@ -35,8 +40,8 @@ DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNo
                                      DdNode* initState, DdNode* inpCube, int nInpVar,
                                      int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
-                                     bool& complete);
+                                     bool& complete, const progressSink& progress = standardOutputProgress());
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
                                 std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
-                                DdNode* inpCube, int nInpVar);
+                                DdNode* inpCube, int nInpVar, const progressSink& progress = standardOutputProgress());

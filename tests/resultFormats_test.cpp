@@ -341,7 +341,7 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(readOptions({}).format, resultFormat::states);
     EXPECT_EQ(readOptions({}).maxMemory, 0u);
     EXPECT_EQ(readOptions({"--max-memory", "64M"}).maxMemory, std::size_t(64) << 20);
-    EXPECT_EQ(readOptions({"--max-memory=4096"}).maxMemory, 4096u);
+    EXPECT_EQ(readOptions({"--max-memory=33554432"}).maxMemory, std::size_t(32) << 20);
 }
 
 TEST(Options, EveryBadCommandLineIsAnOptionError) {
@@ -351,7 +351,7 @@ TEST(Options, EveryBadCommandLineIsAnOptionError) {
         {"--fix", "=1"},       {"--fix", "A=01"},    {"--fix", "A=1", "--fix", "A=0"},
         {"--quiet=yes"},       {"--help=1"},         {"--max-memory"},
         {"--max-memory", "0"}, {"--max-memory", "lots"}, {"--max-memory", "-5M"},
-        {"--max-memory", "99999999999999999999999G"}};
+        {"--max-memory", "99999999999999999999999G"}, {"--max-memory", "4096"}};
     for (const auto& args : bad) {
         std::string line;
         for (const std::string& a : args) line += a + " ";

@@ -13,8 +13,13 @@ import java.io.File;
  * looked up as {@code quorvel} on {@code java.library.path} (for example
  * {@code -Djava.library.path=/path/to/build}).
  *
- * <p>Analyses run one at a time: concurrent calls from several threads wait
- * for each other.
+ * <p>SBML files are read by the library {@code libquorvel_sbml.so}, which
+ * {@code libquorvel.so} loads from its own directory the first time an SBML
+ * file is read.
+ *
+ * <p>Calls from several threads are independent: the analyses run one at a
+ * time, and each call writes its progress lines and its result where its own
+ * options say, whatever the other threads ask for.
  */
 public class Quorvel {
     /** System property naming the library file to load instead of searching java.library.path. */

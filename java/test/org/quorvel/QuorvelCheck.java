@@ -138,6 +138,113 @@ public final class QuorvelCheck {
         return canonical(text.toString());
     }
 
+    /** A cubes text with the attractors, and the cubes of each, in sorted order. */
+    static String canonicalCubes(String result) {
+        String[] lines = result.split("\n");
+        List<String> attractors = new ArrayList<>();
+        for (int i = 1; i < lines.length; i++) {
+            List<String> items = new ArrayList<>(Arrays.asList(lines[i].trim().split(" +")));
+            Collections.sort(items.subList(1, items.size()));
+            attractors.add(String.join(" ", items));
+        }
+        Collections.sort(attractors);
+        return lines[0] + "\n" + String.join("\n", attractors);
+    }
+
+    /** A JSON result with its attractor objects, and the cubes of each, in sorted order. */
+    static String canonicalJson(String result) {
+        java.util.regex.Matcher attractor =
+                java.util.regex.Pattern.compile("\\{\"states\":[^{}]*\\}").matcher(result);
+        List<String> found = new ArrayList<>();
+        while (attractor.find()) {
+            String one = attractor.group();
+            int open = one.indexOf('[');
+            List<String> cubes = new ArrayList<>(Arrays.asList(
+                    one.substring(open + 1, one.lastIndexOf(']')).split(",")));
+            Collections.sort(cubes);
+            found.add(one.substring(0, open + 1) + String.join(",", cubes));
+        }
+        Collections.sort(found);
+        return result.replaceAll("\\{\"states\":[^{}]*\\}", "A") + found;
+    }
+
+    /** One kind of call of the concurrent mix. */
+    private interface call {
+        String run(Quorvel quorvel, String network);
+    }
+
+    /**
+     * 4 threads make 100 calls each, of five kinds in turn (the states text
+     * printed and returned; JSON and states with --quiet; cubes and JSON with
+     * progress on standard error) on the example networks: every answer must
+     * be the one a lone call gives, every printed result whole on standard
+     * output, and nothing of the other kinds there.
+     */
+    private static void concurrentCalls(Quorvel quorvel, String stdoutFile, String examples)
+            throws Exception {
+        String[] networks = {examples + "/toggle-switch.net", examples + "/ring-oscillator.net",
+            examples + "/fixed-input.net"};
+        call[] kinds = {
+            (q, n) -> canonical(q.findSteadyStatesBDD(n)),
+            (q, n) -> canonicalJson(q.findAttractors(n, "--format", "json", "--quiet")),
+            (q, n) -> canonicalCubes(q.findAttractors(n, "--format", "cubes")),
+            (q, n) -> canonical(q.findAttractors(n, "--quiet")),
+            (q, n) -> canonicalJson(q.findAttractors(n, "--format", "json")),
+        };
+        String[][] expected = new String[kinds.length][networks.length];
+        for (int k = 0; k < kinds.length; k++) {
+            for (int n = 0; n < networks.length; n++) {
+                expected[k][n] = kinds[k].run(quorvel, networks[n]);
+            }
+        }
+        long before = sizeOf(stdoutFile);
+        int threads = 4;
+        int calls = 100;
+        List<String> problems = Collections.synchronizedList(new ArrayList<>());
+        List<String> printed = Collections.synchronizedList(new ArrayList<>());
+        List<Thread> started = new ArrayList<>();
+        for (int t = 0; t < threads; t++) {
+            final int thread = t;
+            Thread worker = new Thread(() -> {
+                for (int c = 0; c < calls; c++) {
+                    int k = (thread + c) % kinds.length;
+                    int n = (c / kinds.length + thread) % networks.length;
+                    try {
+                        String answer;
+                        if (k == 0) {
+                            String text = quorvel.findSteadyStatesBDD(networks[n]);
+                            printed.add(text);
+                            answer = canonical(text);
+                        } else {
+                            answer = kinds[k].run(quorvel, networks[n]);
+                        }
+                        if (!answer.equals(expected[k][n])) {
+                            problems.add("kind " + k + " on " + networks[n] + ": " + answer);
+                        }
+                    } catch (RuntimeException error) {
+                        problems.add("kind " + k + " on " + networks[n] + " threw " + error);
+                    }
+                }
+            });
+            started.add(worker);
+            worker.start();
+        }
+        for (Thread worker : started) {
+            worker.join();
+        }
+        String out = printedSince(stdoutFile, before);
+        check(problems.isEmpty(), threads + " threads x " + calls
+                + " mixed calls give the answers of lone calls: " + problems);
+        boolean whole = true;
+        for (String text : printed) {
+            whole &= out.contains(text);
+        }
+        check(whole && !printed.isEmpty(), "every result of the concurrent findSteadyStatesBDD"
+                + " calls is on standard output, whole");
+        check(!out.contains("{\"genes\"") && !out.contains("attractor 1: "),
+                "no JSON or cubes call of the mix wrote to standard output");
+    }
+
     public static void main(String[] args) throws Exception {
         String stdoutFile = args[0];
         String network = args[1];
@@ -255,6 +362,8 @@ public final class QuorvelCheck {
                 check(canonical(text).equals(example[1]), example[0] + " gives its attractors: got "
                         + canonical(text).replace("\n", " | "));
             }
+
+            concurrentCalls(quorvel, stdoutFile, examples);
 
             // The .bnet and SBML-qual forms of the toggle switch, written next
             // to the standard output file, and a .bnet file with an error.
