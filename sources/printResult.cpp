@@ -1,6 +1,6 @@
 // The result of an analysis in each of its formats: the states one by one,
-// disjoint cubes, or JSON (written with nlohmann-json, which escapes every
-// name as JSON requires and keeps the keys in the order they are set).
+// disjoint cubes, or JSON (its names escaped by nlohmann-json as JSON
+// requires).
 #include "printResult.h"
 
 #include <algorithm>
@@ -191,56 +191,94 @@ std::string printCubes(const geneDatabase& geneDbOrg, const std::vector<int>& re
     return outSS.str();
 }
 
-using json = nlohmann::ordered_json;
+// The JSON text is written directly, in the compact layout of a JSON
+// library's dump; the library only escapes the names. Results with hundreds
+// of thousands of attractors are common, and a document tree of them cost
+// more than the analysis; worse, freeing such a tree takes memory (the
+// library's destructor gathers the children on a stack of its own), so a
+// result that ran out of memory while being built ended the process instead
+// of reporting it.
+using json = nlohmann::json;
 
-// The attractors' entries of the json format: per cover its exact number of
-// states and its cubes over every gene.
-json attractorsJson(const std::vector<int>& reducedIndex, const std::vector<int>& defaultStatus,
-                    const std::vector<cubeCover>& covers) {
-    json list = json::array();
+// `name` as a JSON string. Names are bytes; JSON strings must be UTF-8.
+std::string jsonString(const std::string& name) {
+    try {
+        return json(name).dump();
+    } catch (const json::type_error& error) {
+        throw quorvelError(std::string("the result cannot be written as JSON: ") + error.what());
+    }
+}
+
+// A JSON array of strings.
+std::string jsonStrings(const std::vector<std::string>& names) {
+    std::string text = "[";
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (k > 0) text += ',';
+        text += jsonString(names[k]);
+    }
+    return text + "]";
+}
+
+std::vector<std::string> namesOf(const geneDatabase& genes) {
+    std::vector<std::string> names;
+    for (const gene& g : genes) names.push_back(g.name);
+    return names;
+}
+
+// The attractors' entries of the json format, appended to `text`: per cover
+// its exact number of states and its cubes over every gene (characters 0, 1
+// and -, which need no escape).
+void appendAttractorsJson(std::string& text, const std::vector<int>& reducedIndex,
+                          const std::vector<int>& defaultStatus,
+                          const std::vector<cubeCover>& covers) {
     // Counts up to 2^53 are exact as JSON numbers in every reader; larger
     // ones are written as decimal strings.
     const std::string exactLimit = "9007199254740992";
-    for (const cubeCover& cover : covers) {
-        json entry = json::object();
+    text += '[';
+    for (size_t c = 0; c < covers.size(); ++c) {
+        const cubeCover& cover = covers[c];
         const bool small = cover.states.size() < exactLimit.size() ||
                            (cover.states.size() == exactLimit.size() && cover.states <= exactLimit);
-        if (small)
-            entry["states"] = std::strtoull(cover.states.c_str(), nullptr, 10);
-        else
-            entry["states"] = cover.states;
-        json& cubes = entry["cubes"] = json::array();
-        for (const std::string& cube : cover.cubes)
-            cubes.push_back(wholeCube(cube, reducedIndex, defaultStatus));
-        list.push_back(std::move(entry));
+        text += c == 0 ? "{\"states\":" : ",{\"states\":";
+        text += small ? cover.states : "\"" + cover.states + "\"";
+        text += ",\"cubes\":[";
+        for (size_t k = 0; k < cover.cubes.size(); ++k) {
+            if (k > 0) text += ',';
+            text += '"';
+            text += wholeCube(cover.cubes[k], reducedIndex, defaultStatus);
+            text += '"';
+        }
+        text += "]}";
     }
-    return list;
+    text += ']';
 }
 
-// Adds the genes the reduction fixed ("fixed") and writes the object on one
-// line.
-std::string dumpJson(json& result, const geneDatabase& geneDbOrg,
-                     const std::vector<int>& reducedIndex, const std::vector<int>& defaultStatus) {
-    json& fixed = result["fixed"] = json::object();
-    for (size_t org = 0; org < geneDbOrg.size(); ++org)
-        if (reducedIndex[org] < 0) fixed[geneDbOrg[org].name] = fixedValue(defaultStatus, org) - '0';
-    try {
-        return result.dump() + "\n";
-    } catch (const json::type_error& error) {
-        // Names are bytes; JSON strings must be UTF-8.
-        throw quorvelError(std::string("the result cannot be written as JSON: ") + error.what());
+// The last member of every JSON result, "fixed": the genes the reduction
+// fixed, with their values, then the end of the object and of the line.
+std::string fixedJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
+                      const std::vector<int>& defaultStatus) {
+    std::string text = ",\"fixed\":{";
+    bool first = true;
+    for (size_t org = 0; org < geneDbOrg.size(); ++org) {
+        if (reducedIndex[org] >= 0) continue;
+        if (!first) text += ',';
+        first = false;
+        text += jsonString(geneDbOrg[org].name);
+        text += ':';
+        text += fixedValue(defaultStatus, org);
     }
+    return text + "}}\n";
 }
 
 std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
                       const std::vector<int>& defaultStatus, updateMode update,
                       const std::vector<cubeCover>& covers) {
-    json result = json::object();
-    json& genes = result["genes"] = json::array();
-    for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
-    result["update"] = update == updateMode::sync ? "sync" : "async";
-    result["attractors"] = attractorsJson(reducedIndex, defaultStatus, covers);
-    return dumpJson(result, geneDbOrg, reducedIndex, defaultStatus);
+    std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) + ",\"update\":" +
+                       (update == updateMode::sync ? "\"sync\"" : "\"async\"") +
+                       ",\"attractors\":";
+    appendAttractorsJson(text, reducedIndex, defaultStatus, covers);
+    text += fixedJson(geneDbOrg, reducedIndex, defaultStatus);
+    return text;
 }
 
 // One outcome's settings and attractors, covered by cubes: settings over the
@@ -330,41 +368,27 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
             chkWrittenWhole(outSS);
             return outSS.str();
         }
-        // The names go through the JSON library (which escapes them); the
-        // outcomes, often hundreds of thousands holding only cubes of 0, 1
-        // and - and counts, are written directly, in the library's compact
-        // layout: building them as JSON values cost more than the analysis.
-        json head = json::object();
-        json& genes = head["genes"] = json::array();
-        for (const gene& orgGene : geneDbOrg) genes.push_back(orgGene.name);
-        head["update"] = "async";
-        json& inputNames = head["inputs"] = json::array();
+        std::vector<std::string> inputNames;
         for (const int x : inputs) inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
-        json tail = json::object();
-        std::string fixedText = dumpJson(tail, geneDbOrg, reducedIndex, defaultStatus);
-        std::string text = dumpJson(head, geneDbOrg, reducedIndex, defaultStatus);
-        // Both end in "}\n"; the head's "fixed" (written by dumpJson) is cut
-        // and the outcomes put before the tail's.
-        text.erase(text.rfind(",\"fixed\""));
-        fixedText.erase(0, 1);
-        text += ",\"outcomes\":[";
-        const auto quoted = [&](const std::string& cube) {
-            text += '"';
-            text += cube;
-            text += '"';
-        };
+        std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) +
+                           ",\"update\":\"async\",\"inputs\":" + jsonStrings(inputNames) +
+                           ",\"outcomes\":[";
         for (size_t o = 0; o < covers.size(); ++o) {
-            text += o == 0 ? "{\"settings\":[" : ",{\"settings\":[";
+            text += o == 0 ? "{\"settings\":" : ",{\"settings\":";
+            text += '[';
             for (size_t k = 0; k < covers[o].settings.size(); ++k) {
                 if (k > 0) text += ',';
-                quoted(covers[o].settings[k]);
+                text += '"';
+                text += covers[o].settings[k];  // 0, 1 and -: no escape
+                text += '"';
             }
-            text += "],\"attractors\":";
-            text += attractorsJson(reducedIndex, defaultStatus, covers[o].attractors).dump();
+            text += ']';
+            text += ",\"attractors\":";
+            appendAttractorsJson(text, reducedIndex, defaultStatus, covers[o].attractors);
             text += '}';
         }
-        text += "],";
-        text += fixedText;
+        text += ']';
+        text += fixedJson(geneDbOrg, reducedIndex, defaultStatus);
         return text;
     } catch (const std::bad_alloc&) {
         throw quorvelError("memory exhausted: not enough memory to write the result");

@@ -219,6 +219,39 @@ TEST(consoleUnderLimit, publishedModelIsWholeOrRefused) {
     checkUnderLimits(file, {16, 30, 48, 64, 160});
 }
 
+// 18 free inputs give 262,144 attractors, an 11 MB JSON text. Under limits
+// that let the search finish but not the writing, the run reports memory
+// exhausted (the document tree it was once built in could not even be freed
+// then: the process ended with std::terminate).
+TEST(consoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
+    SKIP_UNDER_ADDRESS_SANITIZER();
+    const scratchDirectory dir;
+    std::string text;
+    for (int i = 0; i < 18; ++i) text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
+    const std::string file = dir.write("inputs18.net", text);
+    const std::string outPath = dir.path + "/out.txt";
+    const processResult free =
+        runProcess({console, "--format", "json", "--quiet", file}, "", outPath);
+    const std::string whole = quorvelTestSupport::readFile(outPath);
+    ASSERT_EQ(free.exitStatus, 0) << free.err;
+    for (const unsigned extraMiB : {110u, 140u, 160u}) {
+        const unsigned kib = (loadFloorMiB() + extraMiB) * 1024;
+        SCOPED_TRACE("ulimit -v " + std::to_string(kib));
+        const processResult run = runProcess(
+            {"/bin/sh", "-c",
+             "ulimit -v " + std::to_string(kib) + " && exec \"$0\" --format json --quiet \"$1\"",
+             console, file},
+            "", outPath);
+        const std::string out = quorvelTestSupport::readFile(outPath);
+        ASSERT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << describe(run, out);
+        if (run.exitStatus == 0)
+            EXPECT_EQ(out, whole);
+        else
+            EXPECT_NE(run.err.find("quorvel: memory exhausted"), std::string::npos)
+                << describe(run, out);
+    }
+}
+
 // --max-memory caps the engine's tables: 17 free inputs, whose 131,072
 // attractors the analysis holds at once (more than the smallest cap, 16M),
 // give the whole answer or exit 1 with a message at every cap, and on the
