@@ -80,6 +80,16 @@
 // it is set, a node request that finds no free node fails at once instead
 // of collecting garbage again. bdd_clear_error resets it.
 extern "C" int bdderrorcond;
+// BuDDy's reference stack (exported by libbdd, not declared in bdd.h): the
+// nodes an operation has built but not yet placed in the table's graph.
+// bdd_setvarnum replaces it by a new block of 2 * varnum + 4 entries taken
+// from malloc without clearing it. The recursive operations reserve an entry
+// before they compute the node it will hold (PUSHREF(apply_rec(...)) bumps
+// the stack top first), and a garbage collection during that computation
+// marks whatever the entry holds: in a reused heap block, stale bytes that
+// are no node number, and bdd_mark follows them out of the table. The layer
+// clears the block after each call (see clearRefStack).
+extern "C" int* bddrefstack;
 
 #pragma GCC visibility push(hidden)
 
@@ -324,10 +334,20 @@ DdNode* zeroOf(const DdManager* m) { return makeHandle(m, 1, false, true); }
 
 // ---- Variable binding ------------------------------------------------------
 
+// Clears the reference stack that bdd_setvarnum has just allocated, so that a
+// collection inside an operation only ever marks node 0 (ignored) or a node
+// number of an earlier push in an entry reserved but not yet written.
+void clearRefStack() {
+    if (bddrefstack != nullptr)
+        std::memset(bddrefstack, 0, sizeof(int) * (2 * size_t(bdd_varnum()) + 4));
+}
+
 bool bindIndices(const std::vector<int>& indices) {
     if (indices.empty()) return true;
     int first = bdd_varnum();
-    if (bdd_setvarnum(first + int(indices.size())) < 0 || takeError()) return false;
+    const int status = bdd_setvarnum(first + int(indices.size()));
+    clearRefStack();
+    if (status < 0 || takeError()) return false;
     for (size_t j = 0; j < indices.size(); ++j) {
         K.varOfIndex[indices[j]] = first + int(j);
         K.indexOfVar.push_back(indices[j]);
@@ -503,7 +523,10 @@ bool begin(const DdManager* m) {
         return false;
     }
     takeError();
-    refreshBlocks();
+    // Blocks matter only to reordering; BuDDy enters each in a list, so that
+    // giving blocks to n variables costs O(n^2), which a reader's manager of
+    // 10,000 variables, never reordered, must not pay.
+    if (K.autoSift) refreshBlocks();
     balanceReordering();
     return true;
 }
@@ -604,7 +627,10 @@ void stopKernel() {
     // bdd_done frees the variable tables without forgetting them; a kernel
     // that never declared a variable would free the previous kernel's tables
     // a second time. Declaring one variable gives it tables of its own.
-    if (bdd_varnum() == 0) bdd_setvarnum(1);
+    if (bdd_varnum() == 0) {
+        bdd_setvarnum(1);
+        clearRefStack();
+    }
     bdd_done();
     unsigned generation = K.generation;
     K = Kernel();
@@ -952,6 +978,7 @@ int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize
     setFresh(table, 0);  // CUDD collects before it reorders
     // BuDDy's reordering crashes on a kernel without variables.
     if (heuristic == CUDD_REORDER_NONE || bdd_varnum() == 0) return 1;
+    refreshBlocks();
     bdd_reorder(BDD_REORDER_SIFT);
     return takeError() ? 0 : 1;
 }
