@@ -399,6 +399,15 @@ TEST(SbmlReader, UnsupportedOrMalformedModelsAreRefused) {
     } cases[] = {
         {sbmlDocument(sbmlSpecies("a") + sbmlSpecies("big", false, "qual:maxLevel=\"2\""), ""),
          "species 'big' has maximum level 2; only Boolean species"},
+        {sbmlDocument(sbmlSpecies("a") + sbmlSpecies("none", false, "qual:maxLevel=\"0\""), ""),
+         "species 'none' has maximum level 0; only Boolean species"},
+        {sbmlDocument(ab + sbmlSpecies("t_a"), sbmlTransition("a", eq("b", 1))), "id 't_a' is given twice"},
+        {sbmlDocument(ab, sbmlTransition("a", eq("b", 1))
+                              .insert(std::string("<qual:transition qual:id=\"t_a\">").length(),
+                                      "<qual:listOfInputs><qual:input qual:id=\"i\" qual:qualitativeSpecies=\"b\" "
+                                      "qual:transitionEffect=\"none\"/><qual:input qual:id=\"i\" "
+                                      "qual:qualitativeSpecies=\"a\" qual:transitionEffect=\"none\"/></qual:listOfInputs>")),
+         "id 'i' is given twice"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><plus/><ci>b</ci><cn>1</cn></apply>")),
          "expected and, or, xor, not, true, false or a comparison"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><eq/><ci>b</ci><ci>a</ci></apply>")),

@@ -81,15 +81,18 @@
 // of collecting garbage again. bdd_clear_error resets it.
 extern "C" int bdderrorcond;
 // BuDDy's reference stack (exported by libbdd, not declared in bdd.h): the
-// nodes an operation has built but not yet placed in the table's graph.
-// bdd_setvarnum replaces it by a new block of 2 * varnum + 4 entries taken
-// from malloc without clearing it. The recursive operations reserve an entry
-// before they compute the node it will hold (PUSHREF(apply_rec(...)) bumps
-// the stack top first), and a garbage collection during that computation
-// marks whatever the entry holds: in a reused heap block, stale bytes that
-// are no node number, and bdd_mark follows them out of the table. The layer
-// clears the block after each call (see clearRefStack).
+// nodes an operation has built but not yet placed in the table's graph,
+// which a garbage collection marks as live. Its recursive operations reserve
+// an entry before they compute the node that fills it (PUSHREF(f(...)) bumps
+// the stack top first, as compiled), and a collection during that
+// computation marks whatever the entry still holds. bdd_setvarnum replaces
+// the stack by a block fresh from malloc, so after the variable count grows
+// (the layer binds variables as operations first use them) an entry can hold
+// stale heap bytes that are no node number, and bdd_mark follows them out of
+// the table: the crash of a reader building a function of thousands of
+// variables, one new variable per operation. See sanitizeRefStack.
 extern "C" int* bddrefstack;
+extern "C" int* bddrefstacktop;
 
 #pragma GCC visibility push(hidden)
 
@@ -255,13 +258,28 @@ void setFresh(const DdManager* m, int node) {
 void recordError(int code) {
     if (K.lastError == 0) K.lastError = code;
 }
+// Before a collection marks the reference stack: an entry that holds no node
+// number of the table (a reserved entry not yet written, see bddrefstack)
+// is set to node 0, which marking ignores. A stale number of the table is
+// harmless: a free node is skipped and a live one stays live a little longer.
+// The reserved entry is written when its computation returns.
+void sanitizeRefStack() {
+    const int nodes = bdd_getallocnum();
+    for (int* entry = bddrefstack; entry != nullptr && entry < bddrefstacktop; ++entry)
+        if (*entry < 0 || *entry >= nodes) *entry = 0;
+}
+
 // After a collection: once the table has grown to its limit, a collection
 // that leaves almost nothing free means that every few new nodes would cost
 // another collection of the whole table, and the analysis would crawl for
 // hours before the table is quite full. The operation fails instead, as at
-// a full table.
+// a full table. Before a collection, the reference stack is made safe.
 void watchCollection(int before, bddGbcStat* stat) {
-    if (before || stat == nullptr || K.nodeLimit == 0) return;
+    if (before) {
+        sanitizeRefStack();
+        return;
+    }
+    if (stat == nullptr || K.nodeLimit == 0) return;
     // bdd_noderesize stops at a prime just below the limit.
     if (double(stat->nodes) < 0.99 * double(K.nodeLimit)) return;
     if (double(stat->freenodes) >= kMinFreeAtLimit * double(stat->nodes)) return;
@@ -334,20 +352,10 @@ DdNode* zeroOf(const DdManager* m) { return makeHandle(m, 1, false, true); }
 
 // ---- Variable binding ------------------------------------------------------
 
-// Clears the reference stack that bdd_setvarnum has just allocated, so that a
-// collection inside an operation only ever marks node 0 (ignored) or a node
-// number of an earlier push in an entry reserved but not yet written.
-void clearRefStack() {
-    if (bddrefstack != nullptr)
-        std::memset(bddrefstack, 0, sizeof(int) * (2 * size_t(bdd_varnum()) + 4));
-}
-
 bool bindIndices(const std::vector<int>& indices) {
     if (indices.empty()) return true;
     int first = bdd_varnum();
-    const int status = bdd_setvarnum(first + int(indices.size()));
-    clearRefStack();
-    if (status < 0 || takeError()) return false;
+    if (bdd_setvarnum(first + int(indices.size())) < 0 || takeError()) return false;
     for (size_t j = 0; j < indices.size(); ++j) {
         K.varOfIndex[indices[j]] = first + int(j);
         K.indexOfVar.push_back(indices[j]);
@@ -627,10 +635,7 @@ void stopKernel() {
     // bdd_done frees the variable tables without forgetting them; a kernel
     // that never declared a variable would free the previous kernel's tables
     // a second time. Declaring one variable gives it tables of its own.
-    if (bdd_varnum() == 0) {
-        bdd_setvarnum(1);
-        clearRefStack();
-    }
+    if (bdd_varnum() == 0) bdd_setvarnum(1);
     bdd_done();
     unsigned generation = K.generation;
     K = Kernel();
