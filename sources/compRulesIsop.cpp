@@ -5,8 +5,12 @@
 #include "bddHandle.h"
 #include "util.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
 
 ownedManager makeReaderManager() {
     DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
@@ -21,9 +25,45 @@ void chkNoReference(DdManager* mgr) {
                            " BDD references unreleased");
 }
 
-DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name) {
+void runOnReaderStack(const std::function<void()>& work) {
+    struct job {
+        const std::function<void()>& work;
+        std::exception_ptr failure;
+        static void* run(void* self) {
+            job& j = *static_cast<job*>(self);
+            try {
+                j.work();
+            } catch (...) {
+                j.failure = std::current_exception();
+            }
+            return nullptr;
+        }
+    } j{work, nullptr};
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0)
+        throw quorvelError("cannot start the network reader: no thread attributes");
+    pthread_t thread;
+    int status = pthread_attr_setstacksize(&attributes, kReaderStackBytes);
+    if (status == 0) status = pthread_create(&thread, &attributes, &job::run, &j);
+    pthread_attr_destroy(&attributes);
+    if (status != 0)
+        throw quorvelError("cannot start the network reader with a stack of " +
+                           std::to_string(kReaderStackBytes >> 20) + " MiB: " + std::strerror(status));
+    pthread_join(thread, nullptr);
+    if (j.failure) std::rethrow_exception(j.failure);
+}
+
+DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name,
+                  const std::string& where) {
     const auto entered = vars.index.emplace(name, static_cast<int>(vars.names.size()));
-    if (entered.second) vars.names.push_back(name);
+    if (entered.second) {
+        if (vars.names.size() == kMaxRegulators) {
+            vars.index.erase(entered.first);
+            throw quorvelError(where + ": a function reads more than " +
+                               std::to_string(kMaxRegulators) + " genes");
+        }
+        vars.names.push_back(name);
+    }
     DdNode* var = Cudd_bddIthVar(mgr, entered.first->second);
     if (var == nullptr) throw quorvelError("the BDD engine cannot create a variable");
     return var;

@@ -2,6 +2,7 @@
 // sum-of-products cover of the function, one rule per product.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -69,6 +70,23 @@ enum class combineOp { conjoin, disjoin, differ };  // AND, OR, XOR
 // variables below the result so far) costs O(n^2). Empties `operands`.
 bddHandle combineBalanced(DdManager* mgr, combineOp op, bddArray& operands);
 
+// The most genes one function may read. The BDD engines recurse once per
+// variable of a function (BuDDy about 60 bytes a level, CUDD about twice as
+// much), so the bound and the readers' stack go together.
+constexpr std::size_t kMaxRegulators = 100000;
+constexpr std::size_t kReaderStackBytes = std::size_t(64) << 20;
+
 // The variable of gene `name` in `vars`, entered when new. The projection
 // function is returned unreferenced (variables need no reference as operands).
-DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name);
+// Throws quorvelError, prefixed by `where` (file and line), when it would be
+// the function's variable number kMaxRegulators + 1.
+DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name,
+                  const std::string& where);
+
+// Runs `work` (a reader's whole work) on a new thread with a stack of
+// kReaderStackBytes and waits for it; an exception it throws is thrown again
+// here. The stack holds libsbml's recursion over the deepest XML let through
+// and the engine's over kMaxRegulators variables, whatever the caller's
+// stack (a Java thread has 512 KB or 1 MB). Only reserved address space
+// until used.
+void runOnReaderStack(const std::function<void()>& work);

@@ -120,7 +120,7 @@ bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
             if (constant >= 0) {
                 addFactor(g, constant == 1 ? bddOne(e.mgr) : bddZero(e.mgr));
             } else {
-                addFactor(g, bddHandle(e.mgr, varOfName(e.mgr, e.vars, name)));
+                addFactor(g, bddHandle(e.mgr, varOfName(e.mgr, e.vars, name, e.where)));
                 e.mentioned.push_back(name);
             }
             pos = end;
@@ -158,10 +158,9 @@ struct bnetGene {
     bddHandle function;
 };
 
-}  // namespace
-
-int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
-                    std::vector<std::string>& geneOrder) {
+// The rules and gene order of the .bnet file `fileName` (see readNetworkBnet).
+void readBnetFile(const std::string& fileName, std::vector<networkDefBool>& rules,
+                  std::vector<std::string>& order) {
     std::string content = readNetworkText(fileName);
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
 
@@ -220,8 +219,6 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
     std::vector<std::string> inputs;
     for (const std::string& used : uses)
         if (lineOfGene.emplace(used, genes.size() + inputs.size()).second) inputs.push_back(used);
-    std::vector<networkDefBool> rules;
-    std::vector<std::string> order;
     for (const bnetGene& g : genes) {
         makeRulesOfFunction(mgr, g.function.get(), g.vars.names, g.name, rules);
         order.push_back(g.name);
@@ -229,11 +226,20 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
     genes.clear();
     for (const std::string& input : inputs) {
         localVariables vars;
-        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input));
+        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input, "network file '" + fileName + "'"));
         makeRulesOfFunction(mgr, keep.get(), vars.names, input, rules);
         order.push_back(input);
     }
     chkNoReference(mgr);
+}
+
+}  // namespace
+
+int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
+                    std::vector<std::string>& geneOrder) {
+    std::vector<networkDefBool> rules;
+    std::vector<std::string> order;
+    runOnReaderStack([&] { readBnetFile(fileName, rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
     geneOrder.insert(geneOrder.end(), order.begin(), order.end());

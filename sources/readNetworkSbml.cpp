@@ -5,8 +5,6 @@
 #include <sbml/packages/qual/common/QualExtensionTypes.h>
 #include <sbml/packages/qual/validator/QualSBMLError.h>
 
-#include <pthread.h>
-
 #include <algorithm>
 
 #include <cerrno>
@@ -30,13 +28,13 @@ namespace {
 // (measured on x86-64, reader included). Published models nest MathML up to
 // about 2,000 deep (binary trees of and/or), more than the 512 KB of a Java
 // thread's stack holds, so the reading runs on a thread of its own whose
-// stack is sized for the deepest nesting let through; and the time libsbml
+// stack (kReaderStackBytes) holds the deepest nesting let through, 5,000
+// levels in about 8 MB; and the time libsbml
 // spends on nested elements outside MathML (annotations) grows with the
 // square of their depth, so that depth is kept small. Both are checked by
 // chkXmlNesting before libsbml sees the file.
 constexpr int kMaxXmlDepth = 100;
 constexpr int kMaxMathDepth = 5000;
-constexpr std::size_t kReaderStackBytes = std::size_t(64) << 20;
 
 // Skips from text[at] past the first `end` at or after it, counting the line
 // ends passed; the end of the text when there is none.
@@ -140,37 +138,6 @@ void chkXmlNesting(const std::string& text, const std::string& file) {
     }
 }
 
-// Runs `work` on a new thread with a stack of `bytes` and waits for it; an
-// exception it throws is thrown again here.
-template <typename Work>
-void runOnOwnStack(std::size_t bytes, Work& work) {
-    struct job {
-        Work& work;
-        std::exception_ptr failure;
-        static void* run(void* self) {
-            job& j = *static_cast<job*>(self);
-            try {
-                j.work();
-            } catch (...) {
-                j.failure = std::current_exception();
-            }
-            return nullptr;
-        }
-    } j{work, nullptr};
-    pthread_attr_t attributes;
-    if (pthread_attr_init(&attributes) != 0)
-        throw quorvelError("cannot start the SBML reader: no thread attributes");
-    pthread_t thread;
-    int status = pthread_attr_setstacksize(&attributes, bytes);
-    if (status == 0) status = pthread_create(&thread, &attributes, &job::run, &j);
-    pthread_attr_destroy(&attributes);
-    if (status != 0)
-        throw quorvelError("cannot start the SBML reader with a stack of " +
-                           std::to_string(bytes >> 20) + " MiB: " + std::strerror(status));
-    pthread_join(thread, nullptr);
-    if (j.failure) std::rethrow_exception(j.failure);
-}
-
 // What one transition's MathML is read against.
 struct sbmlContext {
     std::string fileName;
@@ -180,9 +147,13 @@ struct sbmlContext {
     localVariables vars;
 };
 
+// "network file 'F', line N" for the element `at`.
+std::string placeOf(const sbmlContext& c, const SBase* at) {
+    return "network file '" + c.fileName + "', line " + std::to_string(at != nullptr ? at->getLine() : 0);
+}
+
 [[noreturn]] void sbmlError(const sbmlContext& c, const SBase* at, const std::string& what) {
-    throw quorvelError("network file '" + c.fileName + "', line " +
-                       std::to_string(at != nullptr ? at->getLine() : 0) + ": " + what);
+    throw quorvelError(placeOf(c, at) + ": " + what);
 }
 
 std::string formulaOf(const ASTNode* node) {
@@ -258,7 +229,7 @@ bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
     }
     DdManager* mgr = c.mgr;
     if (holds[0] == holds[1]) return bddResult(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
-    DdNode* var = varOfName(mgr, c.vars, speciesNode->getName());
+    DdNode* var = varOfName(mgr, c.vars, speciesNode->getName(), placeOf(c, at));
     return bddResult(mgr, holds[1] ? var : Cudd_Not(var));
 }
 
@@ -466,7 +437,7 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
                 const bddHandle level = bddResult(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
                 makeRulesOfFunction(mgr, level.get(), c.vars.names, id, rules);
             } else {
-                const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id));
+                const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id, placeOf(c, q)));
                 makeRulesOfFunction(mgr, keep.get(), c.vars.names, id, rules);
             }
             continue;
@@ -516,8 +487,7 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
     chkXmlNesting(text, fileName);
     std::vector<networkDefBool> rules;
     std::vector<std::string> order;
-    auto work = [&] { readSbmlText(fileName, std::move(text), rules, order); };
-    runOnOwnStack(kReaderStackBytes, work);
+    runOnReaderStack([&] { readSbmlText(fileName, std::move(text), rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
     geneOrder.insert(geneOrder.end(), order.begin(), order.end());

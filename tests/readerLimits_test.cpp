@@ -198,6 +198,12 @@ TEST(ReaderLimits, NestingWithinTheBoundsIsReadAndPastThemRefused) {
     EXPECT_EQ(readOn(parenFile).error,
               "network file '" + parenFile + "', line 1, column 10004: parentheses nested deeper than 10000");
 
+    // One more regulator than the engine's recursion is given stack for.
+    const std::string wide = fanInBnet(100001, "|");
+    const std::string wideFile = dir.write("w.bnet", wide.substr(0, wide.find('\n') + 1));
+    EXPECT_EQ(readOn(wideFile).error,
+              "network file '" + wideFile + "', line 1: a function reads more than 100000 genes");
+
     // What the scan skips: markup inside comments, CDATA, processing
     // instructions and quoted attribute values ('>' and "/>"), and empty elements.
     std::string decoys;
