@@ -6,14 +6,10 @@
 #include <sbml/packages/qual/validator/QualSBMLError.h>
 
 #include <algorithm>
-
-#include <cerrno>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "bddHandle.h"
 #include "compRulesIsop.h"
@@ -29,10 +25,10 @@ namespace {
 // about 2,000 deep (binary trees of and/or), more than the 512 KB of a Java
 // thread's stack holds, so the reading runs on a thread of its own whose
 // stack (kReaderStackBytes) holds the deepest nesting let through, 5,000
-// levels in about 8 MB; and the time libsbml
-// spends on nested elements outside MathML (annotations) grows with the
-// square of their depth, so that depth is kept small. Both are checked by
-// chkXmlNesting before libsbml sees the file.
+// levels of MathML in about 8 MB. Other elements (annotations above all,
+// which libsbml keeps as XML trees) cost time that grows with the square of
+// their depth, so they nest at most 100 deep. chkXmlNesting checks both
+// before libsbml sees the file.
 constexpr int kMaxXmlDepth = 100;
 constexpr int kMaxMathDepth = 5000;
 
@@ -45,18 +41,23 @@ std::size_t skipPast(const std::string& text, std::size_t at, std::string_view e
     return stop;
 }
 
-// Throws quorvelError when elements outside MathML nest deeper than
-// kMaxXmlDepth or MathML (from its <math> element down) deeper than
-// kMaxMathDepth. A streaming scan of the bytes that never recurses: it tells
+// Throws quorvelError when the file's MathML nests deeper than
+// kMaxMathDepth or its other elements deeper than kMaxXmlDepth, counted
+// apart along each path from the root. MathML is what libsbml reads as
+// formulas: a <math> element outside annotations and notes, and what it
+// holds, but for the annotations inside a formula (<annotation>,
+// <annotation-xml>), which count as other elements like everything in an
+// annotation. A streaming scan of the bytes that never recurses: it tells
 // apart start, end and empty-element tags, comments, CDATA sections,
 // processing instructions and declarations (a document type with its
-// internal subset), and it counts an element for every start tag, so on text
+// internal subset), and counts an element for every start tag, so on text
 // that is no well-formed XML it counts at least the elements that libxml2
 // reports before it stops at the first error. Entities are not expanded:
 // libsbml refuses entity references.
 void chkXmlNesting(const std::string& text, const std::string& file) {
-    int depth = 0;     // open elements
-    int mathFrom = 0;  // depth of the open <math> element, 0 outside MathML
+    constexpr char structure = 0, formula = 1, foreign = 2;  // kinds of element
+    std::vector<char> open;  // the kind of every open element, outermost first
+    int mathDepth = 0;       // open formula elements
     int line = 1;
     const std::size_t n = text.size();
     std::size_t i = 0;
@@ -117,22 +118,29 @@ void chkXmlNesting(const std::string& text, const std::string& file) {
             const bool empty = !closing && j < n && text[j - 1] == '/';
             i = j + 1;
             if (closing) {
-                if (depth == mathFrom) mathFrom = 0;
-                if (depth > 0) --depth;
+                if (!open.empty()) {
+                    if (open.back() == formula) --mathDepth;
+                    open.pop_back();
+                }
                 continue;
             }
-            ++depth;
-            if (mathFrom == 0 && name == "math") mathFrom = depth;
-            const std::string where = "network file '" + file + "', line " + std::to_string(tagLine);
-            if (mathFrom == 0 && depth > kMaxXmlDepth)
-                throw quorvelError(where + ": XML elements nested deeper than " +
-                                   std::to_string(kMaxXmlDepth));
-            if (mathFrom != 0 && depth - mathFrom + 1 > kMaxMathDepth)
-                throw quorvelError(where + ": MathML nested deeper than " +
-                                   std::to_string(kMaxMathDepth));
+            const char parent = open.empty() ? structure : open.back();
+            const bool annotation = name == "annotation" || name == "annotation-xml" || name == "notes";
+            const char kind = parent == foreign ? foreign
+                              : annotation  ? foreign
+                              : parent == formula || name == "math" ? formula
+                                                                    : structure;
+            if (kind == formula && ++mathDepth > kMaxMathDepth)
+                throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
+                                   ": MathML nested deeper than " + std::to_string(kMaxMathDepth));
+            open.push_back(kind);
+            if (kind != formula &&
+                static_cast<int>(open.size()) - mathDepth > kMaxXmlDepth)
+                throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
+                                   ": XML elements nested deeper than " + std::to_string(kMaxXmlDepth));
             if (empty) {
-                if (depth == mathFrom) mathFrom = 0;
-                --depth;
+                if (kind == formula) --mathDepth;
+                open.pop_back();
             }
         }
     }

@@ -191,6 +191,18 @@ TEST(ReaderLimits, NestingWithinTheBoundsIsReadAndPastThemRefused) {
     EXPECT_EQ(readOn(annotationFile).error,
               "network file '" + annotationFile + "', line 3: XML elements nested deeper than 100");
 
+    // A <math> inside an annotation, and an annotation inside MathML, are
+    // annotation XML to libsbml (slow when deep): the bound of 100 holds.
+    std::string nest;
+    for (int k = 0; k < 150; ++k) nest = "<a>" + nest + "</a>";
+    const std::string fakeMath = dir.write("f.sbml", sbmlFrame(species("A"), "",
+        "<annotation><m:math xmlns:m=\"urn:m\">" + nest + "</m:math></annotation>"));
+    EXPECT_NE(readOn(fakeMath).error.find("XML elements nested deeper than 100"), std::string::npos);
+    const std::string inFormula = dir.write("s.sbml", sbmlFrame(species("A") + species("B"),
+        transition("A", "<semantics>" + isOne("B") + "<annotation-xml encoding=\"x\">" + nest +
+                            "</annotation-xml></semantics>")));
+    EXPECT_NE(readOn(inFormula).error.find("XML elements nested deeper than 100"), std::string::npos);
+
     std::string expression = "a";
     for (int k = 0; k < 10000; ++k) expression = "(" + expression + ")";
     EXPECT_EQ(readOn(dir.write("p.bnet", "a, " + expression + "\n")).error, "");
