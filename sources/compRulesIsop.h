@@ -2,18 +2,25 @@
 // sum-of-products cover of the function, one rule per product.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "parseNetwork.h"
 
 // One product of a cover over variables 0..nVars-1: entry v is 1 when the
 // product holds variable v plain, 0 when it holds it negated, 2 when the
 // product does not mention it.
 using coverCube = std::vector<char>;
+// The same product as the list of its literals (variable, 1 plain or 0
+// negated), variables ascending: the form the readers use, whose size does
+// not grow with the variables a product leaves out.
+using coverLiterals = std::vector<std::pair<int, char>>;
 
 // The Minato-Morreale irredundant sum-of-products cover of f over the
 // variables of indices 0..nVars-1 of mgr (f must depend on no other): the
@@ -21,6 +28,9 @@ using coverCube = std::vector<char>;
 // product can be dropped. f = 0 gives no product; f = 1 gives one product
 // that mentions no variable. f is only read. Every BDD reference taken is
 // released before returning, also when the engine fails (quorvelError).
+// Splits on the top variable of the bounds without recursion: the time is
+// in proportion to the cover's size for functions such as an AND or an OR
+// of many variables, and the stack does not grow with the variables.
 std::vector<coverCube> compIrredundantCover(DdManager* mgr, DdNode* f, int nVars);
 
 // Appends to `network` one activating rule of `target` per product of the
@@ -51,6 +61,32 @@ struct localVariables {
     std::unordered_map<std::string, int> index;
 };
 
+// An associative operation over many operands.
+enum class combineOp { conjoin, disjoin, differ };  // AND, OR, XOR
+
+// The AND, OR or XOR of `operands` (none: 1 for AND, 0 otherwise), combined
+// pairwise in a balanced tree: n operands over disjoint variables cost
+// O(n log n) node visits, where a left-to-right fold (each new operand's
+// variables below the result so far) costs O(n^2). Empties `operands`.
+bddHandle combineBalanced(DdManager* mgr, combineOp op, bddArray& operands);
+
+// The most genes one function may read. The BDD engines recurse once per
+// variable of a function (BuDDy about 60 bytes a level, CUDD about twice as
+// much), so the bound and the readers' stack go together.
+constexpr std::size_t kMaxRegulators = 100000;
+constexpr std::size_t kReaderStackBytes = std::size_t(64) << 20;
+
 // The variable of gene `name` in `vars`, entered when new. The projection
 // function is returned unreferenced (variables need no reference as operands).
-DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name);
+// Throws quorvelError, prefixed by `where` (file and line), when it would be
+// the function's variable number kMaxRegulators + 1.
+DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name,
+                  const std::string& where);
+
+// Runs `work` (a reader's whole work) on a new thread with a stack of
+// kReaderStackBytes and waits for it; an exception it throws is thrown again
+// here. The stack holds libsbml's recursion over the deepest XML let through
+// and the engine's over kMaxRegulators variables, whatever the caller's
+// stack (a Java thread has 512 KB or 1 MB). Only reserved address space
+// until used.
+void runOnReaderStack(const std::function<void()>& work);

@@ -36,8 +36,14 @@ int constantValue(const std::string& name) {
     return -1;
 }
 
-// One line's expression, parsed left to right with an operator stack (no
-// recursion: published files nest parentheses thousands deep).
+// Deepest nesting of parentheses in an expression. The parser keeps one
+// record per open parenthesis and never recurses; the bound keeps the BDD
+// work of nested groups (each group combined with its neighbours once it
+// closes) in proportion to the line. Published models nest up to about 2,800.
+constexpr std::size_t kMaxParenDepth = 10000;
+
+// One line's expression, parsed left to right without recursion: ! binds
+// tighter than &, & tighter than |.
 struct bnetExpression {
     const std::string& text;
     std::string where;  // "network file 'F', line N"
@@ -59,36 +65,51 @@ struct bnetExpression {
                        expected + ", found " + found);
 }
 
-int precedence(char op) { return op == '!' ? 3 : op == '&' ? 2 : op == '|' ? 1 : 0; }
+// The expression, or one parenthesised group of it, being read: the
+// conjunctions already closed by '|', the factors of the open conjunction,
+// and whether the next operand is negated (an odd number of '!' before it).
+struct bnetGroup {
+    std::size_t openColumn;  // of its '(' (0 for the whole expression)
+    bddArray terms;
+    bddArray factors;
+    bool negateNext = false;
+};
 
-void applyOperator(bnetExpression& e, char op, std::vector<bddHandle>& values) {
-    if (op == '!') {
-        bddHandle negated = bddResult(e.mgr, Cudd_Not(values.back().get()));
-        values.pop_back();
-        values.push_back(std::move(negated));
-        return;
-    }
-    bddHandle right = std::move(values.back());
-    values.pop_back();
-    bddHandle left = std::move(values.back());
-    values.pop_back();
-    values.push_back(bddResult(e.mgr, op == '&' ? Cudd_bddAnd(e.mgr, left.get(), right.get())
-                                                : Cudd_bddOr(e.mgr, left.get(), right.get())));
+// Closes the group's open conjunction into its terms.
+void closeConjunction(DdManager* mgr, bnetGroup& g) {
+    g.terms.push_back(combineBalanced(mgr, combineOp::conjoin, g.factors));
+}
+
+// Adds an operand to the group's open conjunction, negated when a '!' asked.
+void addFactor(bnetGroup& g, bddHandle value) {
+    if (g.negateNext) value = bddHandle(value.manager(), Cudd_Not(value.get()));
+    g.negateNext = false;
+    g.factors.push_back(std::move(value));
 }
 
 bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
     const std::string& s = e.text;
-    std::vector<bddHandle> values;
-    std::vector<std::pair<char, std::size_t>> ops;  // operator or '(', and its column
+    std::vector<bnetGroup> groups(1, bnetGroup{0, {}, {}});
     bool expectOperand = true;
     const char* const operand = "a gene name, a constant, '!' or '('";
     for (;;) {
         while (pos < s.size() && isBlank(s[pos])) ++pos;
         if (pos == s.size()) break;
         const char c = s[pos];
+        bnetGroup& g = groups.back();
         if (expectOperand) {
-            if (c == '!' || c == '(') {
-                ops.emplace_back(c, pos++);
+            if (c == '!') {
+                g.negateNext = !g.negateNext;
+                ++pos;
+                continue;
+            }
+            if (c == '(') {
+                if (groups.size() > kMaxParenDepth)
+                    throw quorvelError(e.where + ", column " + std::to_string(pos + 1) +
+                                       ": parentheses nested deeper than " +
+                                       std::to_string(kMaxParenDepth));
+                groups.push_back(bnetGroup{pos, {}, {}});
+                ++pos;
                 continue;
             }
             if (!isNameChar(static_cast<unsigned char>(c))) syntaxError(e, pos, operand);
@@ -97,10 +118,9 @@ bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
             const std::string name = s.substr(pos, end - pos);
             const int constant = constantValue(name);
             if (constant >= 0) {
-                values.emplace_back(e.mgr, constant == 1 ? Cudd_ReadOne(e.mgr)
-                                                         : Cudd_ReadLogicZero(e.mgr));
+                addFactor(g, constant == 1 ? bddOne(e.mgr) : bddZero(e.mgr));
             } else {
-                values.emplace_back(e.mgr, varOfName(e.mgr, e.vars, name));
+                addFactor(g, bddHandle(e.mgr, varOfName(e.mgr, e.vars, name, e.where)));
                 e.mentioned.push_back(name);
             }
             pos = end;
@@ -108,33 +128,26 @@ bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
             continue;
         }
         if (c == '&' || c == '|') {
-            while (!ops.empty() && ops.back().first != '(' &&
-                   precedence(ops.back().first) >= precedence(c)) {
-                applyOperator(e, ops.back().first, values);
-                ops.pop_back();
-            }
-            ops.emplace_back(c, pos++);
+            if (c == '|') closeConjunction(e.mgr, g);
+            ++pos;
             expectOperand = true;
         } else if (c == ')') {
-            while (!ops.empty() && ops.back().first != '(') {
-                applyOperator(e, ops.back().first, values);
-                ops.pop_back();
-            }
-            if (ops.empty()) syntaxError(e, pos, "'&', '|' or the end of the expression (this ')' closes nothing)");
-            ops.pop_back();
+            if (groups.size() == 1)
+                syntaxError(e, pos, "'&', '|' or the end of the expression (this ')' closes nothing)");
+            closeConjunction(e.mgr, g);
+            bddHandle value = combineBalanced(e.mgr, combineOp::disjoin, g.terms);
+            groups.pop_back();
+            addFactor(groups.back(), std::move(value));
             ++pos;
         } else {
             syntaxError(e, pos, "'&', '|', ')' or the end of the expression");
         }
     }
     if (expectOperand) syntaxError(e, pos, operand);
-    while (!ops.empty()) {
-        if (ops.back().first == '(')
-            syntaxError(e, pos, "')' to close the '(' of column " + std::to_string(ops.back().second + 1));
-        applyOperator(e, ops.back().first, values);
-        ops.pop_back();
-    }
-    return std::move(values.back());
+    if (groups.size() > 1)
+        syntaxError(e, pos, "')' to close the '(' of column " + std::to_string(groups.back().openColumn + 1));
+    closeConjunction(e.mgr, groups.back());
+    return combineBalanced(e.mgr, combineOp::disjoin, groups.back().terms);
 }
 
 // One gene's line: its function over its own variables.
@@ -145,10 +158,9 @@ struct bnetGene {
     bddHandle function;
 };
 
-}  // namespace
-
-int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
-                    std::vector<std::string>& geneOrder) {
+// The rules and gene order of the .bnet file `fileName` (see readNetworkBnet).
+void readBnetFile(const std::string& fileName, std::vector<networkDefBool>& rules,
+                  std::vector<std::string>& order) {
     std::string content = readNetworkText(fileName);
     if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
 
@@ -207,8 +219,6 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
     std::vector<std::string> inputs;
     for (const std::string& used : uses)
         if (lineOfGene.emplace(used, genes.size() + inputs.size()).second) inputs.push_back(used);
-    std::vector<networkDefBool> rules;
-    std::vector<std::string> order;
     for (const bnetGene& g : genes) {
         makeRulesOfFunction(mgr, g.function.get(), g.vars.names, g.name, rules);
         order.push_back(g.name);
@@ -216,11 +226,20 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
     genes.clear();
     for (const std::string& input : inputs) {
         localVariables vars;
-        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input));
+        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input, "network file '" + fileName + "'"));
         makeRulesOfFunction(mgr, keep.get(), vars.names, input, rules);
         order.push_back(input);
     }
     chkNoReference(mgr);
+}
+
+}  // namespace
+
+int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& network,
+                    std::vector<std::string>& geneOrder) {
+    std::vector<networkDefBool> rules;
+    std::vector<std::string> order;
+    runOnReaderStack([&] { readBnetFile(fileName, rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
     geneOrder.insert(geneOrder.end(), order.begin(), order.end());

@@ -5,18 +5,146 @@
 #include <sbml/packages/qual/common/QualExtensionTypes.h>
 #include <sbml/packages/qual/validator/QualSBMLError.h>
 
-#include <cerrno>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 
 #include "bddHandle.h"
 #include "compRulesIsop.h"
+#include "util.h"
 
 LIBSBML_CPP_NAMESPACE_USE
 
 namespace {
+
+// libsbml reads XML elements, and MathML above all, by recursion: about
+// 1.6 KB of stack per level of MathML and 0.8 KB per level of other elements
+// (measured on x86-64, reader included). Published models nest MathML up to
+// about 2,000 deep (binary trees of and/or), more than the 512 KB of a Java
+// thread's stack holds, so the reading runs on a thread of its own whose
+// stack (kReaderStackBytes) holds the deepest nesting let through, 5,000
+// levels of MathML in about 8 MB. Other elements (annotations above all,
+// which libsbml keeps as XML trees) cost time that grows with the square of
+// their depth, so they nest at most 100 deep. chkXmlNesting checks both
+// before libsbml sees the file.
+constexpr int kMaxXmlDepth = 100;
+constexpr int kMaxMathDepth = 5000;
+
+// Skips from text[at] past the first `end` at or after it, counting the line
+// ends passed; the end of the text when there is none.
+std::size_t skipPast(const std::string& text, std::size_t at, std::string_view end, int& line) {
+    const std::size_t found = text.find(end.data(), at, end.size());
+    const std::size_t stop = found == std::string::npos ? text.size() : found + end.size();
+    line += static_cast<int>(std::count(text.begin() + std::ptrdiff_t(at), text.begin() + std::ptrdiff_t(stop), '\n'));
+    return stop;
+}
+
+// Throws quorvelError when the file's MathML nests deeper than
+// kMaxMathDepth or its other elements deeper than kMaxXmlDepth, counted
+// apart along each path from the root. MathML is what libsbml reads as
+// formulas: a <math> element outside annotations and notes, and what it
+// holds, but for the annotations inside a formula (<annotation>,
+// <annotation-xml>), which count as other elements like everything in an
+// annotation. A streaming scan of the bytes that never recurses: it tells
+// apart start, end and empty-element tags, comments, CDATA sections,
+// processing instructions and declarations (a document type with its
+// internal subset), and counts an element for every start tag, so on text
+// that is no well-formed XML it counts at least the elements that libxml2
+// reports before it stops at the first error. Entities are not expanded:
+// libsbml refuses entity references.
+void chkXmlNesting(const std::string& text, const std::string& file) {
+    constexpr char structure = 0, formula = 1, foreign = 2;  // kinds of element
+    std::vector<char> open;  // the kind of every open element, outermost first
+    int mathDepth = 0;       // open formula elements
+    int line = 1;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = text[i];
+        if (c != '<') {
+            if (c == '\n') ++line;
+            ++i;
+            continue;
+        }
+        if (text.compare(i, 4, "<!--") == 0) {
+            i = skipPast(text, i + 4, "-->", line);
+        } else if (text.compare(i, 9, "<![CDATA[") == 0) {
+            i = skipPast(text, i + 9, "]]>", line);
+        } else if (text.compare(i, 2, "<?") == 0) {
+            i = skipPast(text, i + 2, "?>", line);
+        } else if (text.compare(i, 2, "<!") == 0) {
+            // A declaration: quoted literals and an internal subset in [ ]
+            // may hold '>'.
+            char quote = 0;
+            int brackets = 0;
+            for (i += 2; i < n; ++i) {
+                const char d = text[i];
+                if (d == '\n') ++line;
+                if (quote != 0) {
+                    if (d == quote) quote = 0;
+                } else if (text.compare(i, 4, "<!--") == 0) {
+                    i = skipPast(text, i + 4, "-->", line) - 1;
+                } else if (d == '"' || d == '\'') {
+                    quote = d;
+                } else if (d == '[') {
+                    ++brackets;
+                } else if (d == ']') {
+                    --brackets;
+                } else if (d == '>' && brackets <= 0) {
+                    break;
+                }
+            }
+            ++i;
+        } else {
+            const int tagLine = line;
+            const bool closing = i + 1 < n && text[i + 1] == '/';
+            std::size_t j = i + (closing ? 2 : 1);
+            const std::size_t nameFrom = j;
+            while (j < n && std::strchr(" \t\r\n/>", text[j]) == nullptr) ++j;
+            std::string_view name(text.data() + nameFrom, j - nameFrom);
+            if (const std::size_t colon = name.rfind(':'); colon != std::string_view::npos)
+                name.remove_prefix(colon + 1);
+            char quote = 0;
+            for (; j < n && (quote != 0 || text[j] != '>'); ++j) {
+                if (text[j] == '\n') ++line;
+                if (quote != 0) {
+                    if (text[j] == quote) quote = 0;
+                } else if (text[j] == '"' || text[j] == '\'') {
+                    quote = text[j];
+                }
+            }
+            const bool empty = !closing && j < n && text[j - 1] == '/';
+            i = j + 1;
+            if (closing) {
+                if (!open.empty()) {
+                    if (open.back() == formula) --mathDepth;
+                    open.pop_back();
+                }
+                continue;
+            }
+            const char parent = open.empty() ? structure : open.back();
+            const bool annotation = name == "annotation" || name == "annotation-xml" || name == "notes";
+            const char kind = parent == foreign ? foreign
+                              : annotation  ? foreign
+                              : parent == formula || name == "math" ? formula
+                                                                    : structure;
+            if (kind == formula && ++mathDepth > kMaxMathDepth)
+                throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
+                                   ": MathML nested deeper than " + std::to_string(kMaxMathDepth));
+            open.push_back(kind);
+            if (kind != formula &&
+                static_cast<int>(open.size()) - mathDepth > kMaxXmlDepth)
+                throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
+                                   ": XML elements nested deeper than " + std::to_string(kMaxXmlDepth));
+            if (empty) {
+                if (kind == formula) --mathDepth;
+                open.pop_back();
+            }
+        }
+    }
+}
 
 // What one transition's MathML is read against.
 struct sbmlContext {
@@ -27,9 +155,13 @@ struct sbmlContext {
     localVariables vars;
 };
 
+// "network file 'F', line N" for the element `at`.
+std::string placeOf(const sbmlContext& c, const SBase* at) {
+    return "network file '" + c.fileName + "', line " + std::to_string(at != nullptr ? at->getLine() : 0);
+}
+
 [[noreturn]] void sbmlError(const sbmlContext& c, const SBase* at, const std::string& what) {
-    throw quorvelError("network file '" + c.fileName + "', line " +
-                       std::to_string(at != nullptr ? at->getLine() : 0) + ": " + what);
+    throw quorvelError(placeOf(c, at) + ": " + what);
 }
 
 std::string formulaOf(const ASTNode* node) {
@@ -105,8 +237,27 @@ bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
     }
     DdManager* mgr = c.mgr;
     if (holds[0] == holds[1]) return bddResult(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
-    DdNode* var = varOfName(mgr, c.vars, speciesNode->getName());
+    DdNode* var = varOfName(mgr, c.vars, speciesNode->getName(), placeOf(c, at));
     return bddResult(mgr, holds[1] ? var : Cudd_Not(var));
+}
+
+// The children of `node`, in order, in time linear in their number:
+// libsbml keeps them in a linked list that getChild(k) walks from its head.
+// They are moved to a scratch node (swapChildren), taken off its head one by
+// one and put back in the same order; the document is the reader's own.
+std::vector<const ASTNode*> childrenOf(const ASTNode* node) {
+    std::vector<ASTNode*> children;
+    children.reserve(node->getNumChildren());  // no allocation while they are out
+    ASTNode* owner = const_cast<ASTNode*>(node);
+    ASTNode scratch;
+    owner->swapChildren(&scratch);
+    while (scratch.getNumChildren() > 0) {
+        children.push_back(scratch.getChild(0));
+        scratch.removeChild(0);
+    }
+    for (ASTNode* child : children) scratch.addChild(child);
+    owner->swapChildren(&scratch);
+    return {children.begin(), children.end()};
 }
 
 bddHandle compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
@@ -124,16 +275,13 @@ bddHandle compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
         case AST_LOGICAL_OR:
         case AST_LOGICAL_XOR: {
             const ASTNodeType_t type = node->getType();
-            bddHandle result = bddResult(mgr, type == AST_LOGICAL_AND ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
-            for (unsigned k = 0; k < n; ++k) {
-                const bddHandle operand = compMath(c, at, node->getChild(k));
-                DdNode* combined =
-                    type == AST_LOGICAL_AND  ? Cudd_bddAnd(mgr, result.get(), operand.get())
-                    : type == AST_LOGICAL_OR ? Cudd_bddOr(mgr, result.get(), operand.get())
-                                             : Cudd_Not(Cudd_bddXnor(mgr, result.get(), operand.get()));
-                result = bddResult(mgr, combined);
-            }
-            return result;
+            bddArray operands;
+            operands.reserve(n);
+            for (const ASTNode* child : childrenOf(node)) operands.push_back(compMath(c, at, child));
+            return combineBalanced(mgr, type == AST_LOGICAL_AND  ? combineOp::conjoin
+                                        : type == AST_LOGICAL_OR ? combineOp::disjoin
+                                                                 : combineOp::differ,
+                                   operands);
         }
         case AST_RELATIONAL_EQ:
         case AST_RELATIONAL_NEQ:
@@ -166,18 +314,43 @@ bool isHarmlessError(const SBMLError& error) {
     }
 }
 
-}  // namespace
-
-int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& network,
-                    std::vector<std::string>& geneOrder) {
-    // libsbml reports a missing file as one more document error; say it plainly.
-    if (std::FILE* probe = std::fopen(fileName.c_str(), "rb")) {
-        std::fclose(probe);
-    } else {
-        throw quorvelError("cannot open network file '" + fileName + "': " + std::strerror(errno));
+// Throws quorvelError when two objects of the model share an id: the model,
+// its qualitative species, transitions, inputs and outputs, and the core
+// objects whose ids share their namespace (every object with an id but unit
+// definitions and a reaction's local parameters, which have their own).
+// libsbml leaves this check to a validation the reader does not run, and a
+// threshold named by a repeated input id would be ambiguous.
+void chkUniqueIds(const std::string& fileName, const Model& model) {
+    std::unordered_map<std::string, unsigned> lineOfId;
+    const auto enter = [&](const SBase& object) {
+        if (!object.isSetId()) return;
+        const auto entered = lineOfId.emplace(object.getId(), object.getLine());
+        if (!entered.second)
+            throw quorvelError("network file '" + fileName + "', line " +
+                               std::to_string(object.getLine()) + ": id '" + object.getId() +
+                               "' is given twice (first on line " +
+                               std::to_string(entered.first->second) + ")");
+    };
+    enter(model);
+    // libsbml's List is linked: walked with its iterator, not by index.
+    const std::unique_ptr<List> all(const_cast<Model&>(model).getAllElements());
+    for (ListIterator at = all->begin(); at != all->end(); ++at) {
+        const auto* object = static_cast<const SBase*>(*at);
+        const int type = object->getTypeCode();
+        if (type == SBML_UNIT_DEFINITION || type == SBML_LOCAL_PARAMETER) continue;
+        enter(*object);
     }
+}
+
+// The rules and gene order of the SBML text `text` of file `fileName` (see
+// readNetworkSbml); runs libsbml, which recurses as deep as the XML nests.
+void readSbmlText(const std::string& fileName, std::string text, std::vector<networkDefBool>& rules,
+                  std::vector<std::string>& geneOrder) {
+    // readSBMLFromString puts an XML declaration and a line end before a text
+    // that has none; one without a line end keeps the line numbers right.
+    if (text.compare(0, 5, "<?xml") != 0) text.insert(0, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     SBMLReader reader;
-    const std::unique_ptr<SBMLDocument> document(reader.readSBMLFromFile(fileName));
+    const std::unique_ptr<SBMLDocument> document(reader.readSBMLFromString(text));
     const std::string file = "network file '" + fileName + "'";
     if (document == nullptr) throw quorvelError("cannot read " + file + " as SBML");
     for (unsigned k = 0; k < document->getNumErrors(); ++k) {
@@ -202,7 +375,9 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
     for (unsigned k = 0; k < qual->getNumQualitativeSpecies(); ++k) {
         const QualitativeSpecies* s = qual->getQualitativeSpecies(k);
         if (s->getId().empty()) sbmlError(c, s, "expected an id for every qualitative species");
-        if (s->isSetMaxLevel() && s->getMaxLevel() > 1)
+        // A maximum level of 0 (or below) leaves a species no value 1: it is
+        // refused like one above 1 rather than read as Boolean.
+        if (s->isSetMaxLevel() && s->getMaxLevel() != 1)
             sbmlError(c, s, "species '" + s->getId() + "' has maximum level " +
                                 std::to_string(s->getMaxLevel()) +
                                 "; only Boolean species (maximum level 1) can be read");
@@ -251,7 +426,7 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
         }
     }
 
-    std::vector<networkDefBool> rules;
+    chkUniqueIds(fileName, *model);
     for (std::size_t s = 0; s < species.size(); ++s) {
         const std::string& id = species[s]->getId();
         const Transition* transition = transitionOf[s];
@@ -270,7 +445,7 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
                 const bddHandle level = bddResult(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
                 makeRulesOfFunction(mgr, level.get(), c.vars.names, id, rules);
             } else {
-                const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id));
+                const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id, placeOf(c, q)));
                 makeRulesOfFunction(mgr, keep.get(), c.vars.names, id, rules);
             }
             continue;
@@ -309,8 +484,20 @@ int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& ne
         makeRulesOfFunction(mgr, function.get(), c.vars.names, id, rules);
     }
     chkNoReference(c.mgr);
+    for (const QualitativeSpecies* s : species) geneOrder.push_back(s->getId());
+}
+
+}  // namespace
+
+int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& network,
+                    std::vector<std::string>& geneOrder) {
+    std::string text = readNetworkText(fileName);
+    chkXmlNesting(text, fileName);
+    std::vector<networkDefBool> rules;
+    std::vector<std::string> order;
+    runOnReaderStack([&] { readSbmlText(fileName, std::move(text), rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
-    for (const QualitativeSpecies* s : species) geneOrder.push_back(s->getId());
+    geneOrder.insert(geneOrder.end(), order.begin(), order.end());
     return 0;
 }

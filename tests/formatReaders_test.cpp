@@ -323,12 +323,12 @@ TEST(BnetReader, MalformedFilesNameFileLineAndWhatWasExpected) {
 // ---- SBML-qual ----------------------------------------------------------------
 
 std::string sbmlSpecies(const std::string& id, const std::string& extra = "") {
-    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"c\" qual:constant=\"false\" " +
+    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" qual:constant=\"false\" " +
            "qual:maxLevel=\"1\" " + extra + "/>";
 }
 
 std::string sbmlSpecies(const std::string& id, bool constant, const std::string& extra) {
-    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"c\" qual:constant=\"" +
+    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" qual:constant=\"" +
            (constant ? "true" : "false") + "\" " + extra + "/>";
 }
 
@@ -351,7 +351,7 @@ std::string sbmlDocument(const std::string& species, const std::string& transiti
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<sbml xmlns=\"http://www.sbml.org/sbml/level3/version1/core\" level=\"3\" version=\"1\" "
            "xmlns:qual=\"http://www.sbml.org/sbml/level3/version1/qual/version1\" qual:required=\"true\">\n"
-           "<model id=\"m\"><listOfCompartments><compartment id=\"c\" constant=\"true\"/></listOfCompartments>\n"
+           "<model id=\"m\"><listOfCompartments><compartment id=\"cell\" constant=\"true\"/></listOfCompartments>\n"
            "<qual:listOfQualitativeSpecies>" + species + "</qual:listOfQualitativeSpecies>\n"
            "<qual:listOfTransitions>" + transitions + "</qual:listOfTransitions>\n</model></sbml>\n";
 }
@@ -399,6 +399,15 @@ TEST(SbmlReader, UnsupportedOrMalformedModelsAreRefused) {
     } cases[] = {
         {sbmlDocument(sbmlSpecies("a") + sbmlSpecies("big", false, "qual:maxLevel=\"2\""), ""),
          "species 'big' has maximum level 2; only Boolean species"},
+        {sbmlDocument(sbmlSpecies("a") + sbmlSpecies("none", false, "qual:maxLevel=\"0\""), ""),
+         "species 'none' has maximum level 0; only Boolean species"},
+        {sbmlDocument(ab + sbmlSpecies("t_a"), sbmlTransition("a", eq("b", 1))), "id 't_a' is given twice"},
+        {sbmlDocument(ab, sbmlTransition("a", eq("b", 1))
+                              .insert(std::string("<qual:transition qual:id=\"t_a\">").length(),
+                                      "<qual:listOfInputs><qual:input qual:id=\"i\" qual:qualitativeSpecies=\"b\" "
+                                      "qual:transitionEffect=\"none\"/><qual:input qual:id=\"i\" "
+                                      "qual:qualitativeSpecies=\"a\" qual:transitionEffect=\"none\"/></qual:listOfInputs>")),
+         "id 'i' is given twice"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><plus/><ci>b</ci><cn>1</cn></apply>")),
          "expected and, or, xor, not, true, false or a comparison"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><eq/><ci>b</ci><ci>a</ci></apply>")),

@@ -80,6 +80,19 @@
 // it is set, a node request that finds no free node fails at once instead
 // of collecting garbage again. bdd_clear_error resets it.
 extern "C" int bdderrorcond;
+// BuDDy's reference stack (exported by libbdd, not declared in bdd.h): the
+// nodes an operation has built but not yet placed in the table's graph,
+// which a garbage collection marks as live. Its recursive operations reserve
+// an entry before they compute the node that fills it (PUSHREF(f(...)) bumps
+// the stack top first, as compiled), and a collection during that
+// computation marks whatever the entry still holds. bdd_setvarnum replaces
+// the stack by a block fresh from malloc, so after the variable count grows
+// (the layer binds variables as operations first use them) an entry can hold
+// stale heap bytes that are no node number, and bdd_mark follows them out of
+// the table: the crash of a reader building a function of thousands of
+// variables, one new variable per operation. See sanitizeRefStack.
+extern "C" int* bddrefstack;
+extern "C" int* bddrefstacktop;
 
 #pragma GCC visibility push(hidden)
 
@@ -245,13 +258,28 @@ void setFresh(const DdManager* m, int node) {
 void recordError(int code) {
     if (K.lastError == 0) K.lastError = code;
 }
+// Before a collection marks the reference stack: an entry that holds no node
+// number of the table (a reserved entry not yet written, see bddrefstack)
+// is set to node 0, which marking ignores. A stale number of the table is
+// harmless: a free node is skipped and a live one stays live a little longer.
+// The reserved entry is written when its computation returns.
+void sanitizeRefStack() {
+    const int nodes = bdd_getallocnum();
+    for (int* entry = bddrefstack; entry != nullptr && entry < bddrefstacktop; ++entry)
+        if (*entry < 0 || *entry >= nodes) *entry = 0;
+}
+
 // After a collection: once the table has grown to its limit, a collection
 // that leaves almost nothing free means that every few new nodes would cost
 // another collection of the whole table, and the analysis would crawl for
 // hours before the table is quite full. The operation fails instead, as at
-// a full table.
+// a full table. Before a collection, the reference stack is made safe.
 void watchCollection(int before, bddGbcStat* stat) {
-    if (before || stat == nullptr || K.nodeLimit == 0) return;
+    if (before) {
+        sanitizeRefStack();
+        return;
+    }
+    if (stat == nullptr || K.nodeLimit == 0) return;
     // bdd_noderesize stops at a prime just below the limit.
     if (double(stat->nodes) < 0.99 * double(K.nodeLimit)) return;
     if (double(stat->freenodes) >= kMinFreeAtLimit * double(stat->nodes)) return;
@@ -503,7 +531,10 @@ bool begin(const DdManager* m) {
         return false;
     }
     takeError();
-    refreshBlocks();
+    // Blocks matter only to reordering; BuDDy enters each in a list, so that
+    // giving blocks to n variables costs O(n^2), which a reader's manager of
+    // 10,000 variables, never reordered, must not pay.
+    if (K.autoSift) refreshBlocks();
     balanceReordering();
     return true;
 }
@@ -952,6 +983,7 @@ int Cudd_ReduceHeap(DdManager* table, Cudd_ReorderingType heuristic, int minsize
     setFresh(table, 0);  // CUDD collects before it reorders
     // BuDDy's reordering crashes on a kernel without variables.
     if (heuristic == CUDD_REORDER_NONE || bdd_varnum() == 0) return 1;
+    refreshBlocks();
     bdd_reorder(BDD_REORDER_SIFT);
     return takeError() ? 0 : 1;
 }

@@ -1,4 +1,6 @@
-// libFuzzer target over the network reader and the whole analysis.
+// libFuzzer targets over the network readers and the whole analysis: built
+// once per format, with QUORVEL_FUZZ_ENDING the file name ending that picks
+// the reader ("" for the rule format, ".bnet", ".sbml").
 //
 // Every input is handed to the reader as a network file. A file the reader
 // refuses must be refused with quorvelError; a network it accepts with at
@@ -20,21 +22,27 @@
 
 #include "bruteForce.h"
 #include "parseNetwork.h"
+#include "readNetworkFile.h"
 #include "randomNetwork.h"
 #include "resultText.h"
 #include "util.h"
 
 namespace {
 
+#ifndef QUORVEL_FUZZ_ENDING
+#define QUORVEL_FUZZ_ENDING ""
+#endif
+
 // Inputs past this size are not tried: the reader's bounds are tested
-// elsewhere, and small inputs keep every run in milliseconds.
-constexpr std::size_t kMaxInputBytes = 2048;
+// elsewhere, and small inputs keep every run in milliseconds. An SBML
+// document needs about 700 bytes of frame around its first species.
+constexpr std::size_t kMaxInputBytes = sizeof(QUORVEL_FUZZ_ENDING) == sizeof(".sbml") ? 8192 : 2048;
 // Networks past this many genes are read but not analysed: the exhaustive
 // reference explores 2^genes states.
 constexpr std::size_t kMaxGenes = 8;
 
 int memoryFile = -1;
-std::string memoryFilePath;
+std::string memoryFilePath;  // the input, under a name with the format's ending
 
 [[noreturn]] void fail(const std::string& what, const std::string& network,
                        const std::string& detail) {
@@ -54,6 +62,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     memoryFile = memfd_create("fuzzNetwork", 0);
     if (memoryFile < 0) std::abort();
     memoryFilePath = "/proc/self/fd/" + std::to_string(memoryFile);
+    if (sizeof(QUORVEL_FUZZ_ENDING) > 1) {
+        // The readers are chosen by the name's ending: a link to the file.
+        char folder[] = "/tmp/fuzzNetworkXXXXXX";
+        if (mkdtemp(folder) == nullptr) std::abort();
+        const std::string link = std::string(folder) + "/input" + QUORVEL_FUZZ_ENDING;
+        if (symlink(memoryFilePath.c_str(), link.c_str()) != 0) std::abort();
+        memoryFilePath = link;
+    }
     return 0;
 }
 
@@ -65,12 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
 
     std::vector<networkDefBool> network;
+    std::vector<std::string> names;  // the result's header (the rule format: order of appearance)
     try {
-        readNetwork(memoryFilePath, network);
+        readNetworkFile(memoryFilePath, network, names);
     } catch (const quorvelError&) {
         return 0;
     }
-    const std::vector<std::string> names = genesInFileOrder(network);
+    if (names.empty()) names = genesInFileOrder(network);
     if (names.size() > kMaxGenes) return 0;
 
     std::string text;
