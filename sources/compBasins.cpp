@@ -2,6 +2,7 @@
 // from given states.
 #include "compBasins.h"
 
+#include <algorithm>
 #include <iostream>
 #include <map>
 
@@ -75,10 +76,18 @@ struct stateCounter {
 bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction) {
     DdManager* const m = net.mgr;
     bddHandle reached = start;
+    // The genes from the top of the order down (regulators first, as
+    // constFullNetwork orders them), so a round carries a change downstream.
+    std::vector<size_t> byLevel(net.vars.size());
+    for (size_t g = 0; g < byLevel.size(); ++g) byLevel[g] = g;
+    std::sort(byLevel.begin(), byLevel.end(), [&](size_t a, size_t b) {
+        return Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(net.vars[a].get()))) <
+               Cudd_ReadPerm(m, static_cast<int>(Cudd_NodeReadIndex(net.vars[b].get())));
+    });
     bool grew = true;
     while (grew) {
         grew = false;
-        for (size_t g = net.next.size(); g-- > 0;) {
+        for (const size_t g : byLevel) {
             const bddHandle step = stepOfGene(net, g, reached, direction);
             if (Cudd_bddLeq(m, step.get(), reached.get()) == 1) continue;
             reached = bddResult(m, Cudd_bddOr(m, reached.get(), step.get()));

@@ -15,7 +15,7 @@ enum class reachDirection { forward, backward };
 // one gene at a time taking its function's value. Saturation: each gene's
 // steps are applied (one application closes the set under that gene's
 // steps, as a second step of the same gene only returns), gene after gene
-// from the last to the first, until a whole round adds nothing. Never
+// down the variable order, until a whole round adds nothing. Never
 // enumerates states. Throws quorvelError when the engine runs out of memory.
 bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction);
 

@@ -115,27 +115,47 @@ struct spaceRecursion {
     }
 };
 
-// Every trap space, in the encoding (one code per subspace).
-bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder) {
+// Every trap space, in the encoding (one code per subspace); the genes of
+// `forced` (value >= 0) held at their value.
+bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
+                            const std::vector<int>& forced) {
     DdManager* const m = net.mgr;
+    // The forced values over x, to take every function at them.
+    std::vector<int> forcedGenes;
+    bddHandle forcedValues = bddOne(m);
+    bddHandle forcedCube = bddOne(m);
+    for (int g = net.nGenes; g-- > 0;) {
+        const size_t at = static_cast<size_t>(g);
+        if (forced.empty() || forced[at] < 0) continue;
+        DdNode* const x = net.vars[at].get();
+        forcedValues = bddResult(m, Cudd_bddAnd(m, forcedValues.get(), forced[at] == 1 ? x : Cudd_Not(x)));
+        forcedCube = bddResult(m, Cudd_bddAnd(m, forcedCube.get(), x));
+    }
     bddHandle traps = bddOne(m);
     for (int g = net.nGenes; g-- > 0;) {
         const size_t at = static_cast<size_t>(g);
+        if (!forced.empty() && forced[at] >= 0) {
+            traps = bddResult(m, Cudd_bddAnd(m, traps.get(), coder.code[forced[at]][at].get()));
+            continue;
+        }
         // x in S, on the genes f_g reads: free there, or at S's value.
         bddHandle inSpace = bddOne(m);
         bddHandle xCube = bddOne(m);
         const std::vector<int>& read = net.regulators[at];
         for (auto r = read.rbegin(); r != read.rend(); ++r) {
             const size_t ru = static_cast<size_t>(*r);
+            if (!forced.empty() && forced[ru] >= 0) continue;
             const bddHandle same =
                 bddResult(m, Cudd_bddXnor(m, net.vars[ru].get(), coder.valueVar[ru].get()));
             const bddHandle allowed = bddResult(m, Cudd_bddOr(m, coder.freeVar[ru].get(), same.get()));
             inSpace = bddResult(m, Cudd_bddAnd(m, inSpace.get(), allowed.get()));
             xCube = bddResult(m, Cudd_bddAnd(m, xCube.get(), net.vars[ru].get()));
         }
+        const bddHandle f =
+            bddResult(m, Cudd_bddAndAbstract(m, net.next[at].get(), forcedValues.get(), forcedCube.get()));
         // f_g differs from the value S gives g somewhere in S.
         const bddHandle differs =
-            bddResult(m, Cudd_bddXnor(m, net.next[at].get(), Cudd_Not(coder.valueVar[at].get())));
+            bddResult(m, Cudd_bddXnor(m, f.get(), Cudd_Not(coder.valueVar[at].get())));
         const bddHandle escapes =
             bddResult(m, Cudd_bddAndAbstract(m, inSpace.get(), differs.get(), xCube.get()));
         const bddHandle bad =
@@ -169,11 +189,13 @@ void listSpaces(const spaceCoder& coder, const bddHandle& f, int g, std::string&
 }  // namespace
 
 std::vector<std::string> compTrapSpaces(const fullNetwork& net, trapSpaceKind kind,
-                                        std::size_t maxSpaces) {
+                                        const std::vector<int>& forced, std::size_t maxSpaces) {
     if (net.stride != 3) throw quorvelError("internal error: trap spaces need three variables per gene");
     DdManager* const m = net.mgr;
     const spaceCoder coder(net);
-    bddHandle traps = compAllTrapSpaces(net, coder);
+    if (kind == trapSpaceKind::maximal && !forced.empty())
+        throw quorvelError("internal error: maximal trap spaces asked with forced genes");
+    bddHandle traps = compAllTrapSpaces(net, coder, forced);
     std::cout << "trap spaces encoded" << std::endl;
     bddHandle chosen;
     {

@@ -24,6 +24,11 @@
 // f_g(x) != value_g). The conjunction over the genes is the set of all trap
 // spaces; the minimal (maximal) ones are taken from it by a recursion over
 // the genes (see compTrapSpaces.cpp) that never lists the others.
+// `forced` (per gene: its value, or -1) may give genes whose value the
+// reduction forced, for kind minimal only: every minimal trap space holds
+// them at that value (they read only forced genes, so fixing them there
+// keeps a trap space a trap space), and the other genes' functions are
+// taken at those values, which keeps the diagrams to the reduced network.
 // More than maxSpaces results throw quorvelError ("too many to write").
 std::vector<std::string> compTrapSpaces(const fullNetwork& net, trapSpaceKind kind,
-                                        std::size_t maxSpaces);
+                                        const std::vector<int>& forced, std::size_t maxSpaces);

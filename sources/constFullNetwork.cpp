@@ -61,10 +61,23 @@ fullNetwork constFullNetwork(DdManager* mgr, const geneDatabase& geneDbOrg,
     net.mgr = mgr;
     net.nGenes = static_cast<int>(geneDbOrg.size());
     net.stride = stride;
-    for (int k = 0; k < net.nGenes * stride; ++k) {
-        const bddHandle var = bddResult(mgr, Cudd_bddNewVar(mgr));
-        if (k % stride == 0) net.vars.push_back(var);
+    for (int k = 0; k < net.nGenes * stride; ++k)
+        static_cast<void>(bddResult(mgr, Cudd_bddNewVar(mgr)));
+    // With one variable per gene, the genes go in the order of the
+    // dependency graph's components, regulators above the genes they
+    // regulate: reachability then settles the upstream genes high in the
+    // diagrams. With more, gene g's variable is stride x g.
+    std::vector<int> position(geneDbOrg.size());
+    for (size_t g = 0; g < position.size(); ++g) position[g] = stride * static_cast<int>(g);
+    if (stride == 1) {
+        adjacencyList graph, graphTp;
+        makeGraph(geneDbOrg, graph, graphTp);
+        int next = 0;
+        for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
+            for (const int g : component) position[static_cast<size_t>(g)] = next++;
     }
+    for (size_t g = 0; g < position.size(); ++g)
+        net.vars.emplace_back(mgr, Cudd_bddIthVar(mgr, position[g]));
     for (size_t g = 0; g < geneDbOrg.size(); ++g) {
         const gene& entry = geneDbOrg[g];
         const auto fix = std::find_if(fixes.begin(), fixes.end(),

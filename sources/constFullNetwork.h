@@ -30,8 +30,10 @@ struct questionManager {
 void chkNoReferenceLeft(DdManager* mgr);
 
 // The functions of every gene of geneDbOrg (index g, the order of the
-// result's header). Gene g's value x_g is variable stride * g of mgr, so a
-// question may put stride - 1 variables of its own after each gene's.
+// result's header). With stride 1 the genes' variables follow the components
+// of the dependency graph, regulators first; with a larger stride gene g's
+// value x_g is variable stride * g of mgr, so a question may put stride - 1
+// variables of its own after each gene's.
 struct fullNetwork {
     DdManager* mgr = nullptr;
     int nGenes = 0;

@@ -287,10 +287,18 @@ std::vector<geneFix> fixesOfInitialStates(const std::vector<std::string>& initia
     return found;
 }
 
-std::string printTrapSpaces(const geneDatabase& geneDbOrg, const std::vector<geneFix>& fixes,
-                            const analysisOptions& options) {
+std::string printTrapSpaces(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                            const std::vector<int>& defaultStatus,
+                            const std::vector<geneFix>& fixes, const analysisOptions& options) {
     try {
         const bool minimal = options.trapSpaces == trapSpaceKind::minimal;
+        // The values the reduction forced (entries 1 and 2 are ON).
+        std::vector<int> forced;
+        if (minimal)
+            for (size_t g = 0; g < geneDbOrg.size(); ++g)
+                forced.push_back(chkInList(geneDbReduced, geneDbOrg[g].name) >= 0
+                                     ? -1
+                                     : (defaultStatus.at(g) == 1 || defaultStatus.at(g) == 2));
         const double perSpace = static_cast<double>(geneDbOrg.size()) + 6.0;
         const std::size_t maxSpaces = static_cast<std::size_t>(kMaxResultTextBytes / perSpace);
         std::vector<std::string> spaces;
@@ -298,7 +306,7 @@ std::string printTrapSpaces(const geneDatabase& geneDbOrg, const std::vector<gen
             const questionManager owner(options.maxMemory);
             {
                 const fullNetwork net = constFullNetwork(owner.mgr, geneDbOrg, fixes, 3);
-                spaces = compTrapSpaces(net, options.trapSpaces, maxSpaces);
+                spaces = compTrapSpaces(net, options.trapSpaces, forced, maxSpaces);
             }
             chkNoReferenceLeft(owner.mgr);
         }

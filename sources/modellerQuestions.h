@@ -35,13 +35,16 @@ std::vector<geneFix> fixesOfInitialStates(const std::vector<std::string>& initia
                                           const std::vector<geneFix>& fixes,
                                           const geneDatabase& geneDbOrg);
 
-// The --trap-spaces answer for the network geneDbOrg with `fixes` applied:
+// The --trap-spaces answer for the network geneDbOrg with `fixes` applied
+// (geneDbReduced and defaultStatus: the reduction's genes and values, which
+// the minimal trap spaces hold):
 //   cubes: the header line; a line "min" or "max" and the number of trap
 //          spaces; one line per trap space, its cube. Every item is
 //          followed by three blanks.
 //   json:  {"genes", "trapSpaces": "min"|"max", "count", "cubes"}.
-std::string printTrapSpaces(const geneDatabase& geneDbOrg, const std::vector<geneFix>& fixes,
-                            const analysisOptions& options);
+std::string printTrapSpaces(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                            const std::vector<int>& defaultStatus,
+                            const std::vector<geneFix>& fixes, const analysisOptions& options);
 
 // The answer to the questions of `options`, from `jsonResult` (the search's
 // answer in JSON, over the genes of geneDbOrg) and the network geneDbOrg

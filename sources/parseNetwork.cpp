@@ -96,7 +96,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
                       fixes);
         if (options.trapSpaces != trapSpaceKind::none)
-            return printTrapSpaces(geneDbOrg, fixes, options);
+            return printTrapSpaces(geneDbOrg, geneDbReduced, defaultStatus, fixes, options);
         // The modeller's questions: the search answers in JSON and
         // printAnswers reads it. Inputs that every initial state sets alike
         // keep that value in every state reachable, so the search fixes them
