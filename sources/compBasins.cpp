@@ -73,9 +73,20 @@ struct stateCounter {
 
 }  // namespace
 
-bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction) {
+bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction,
+                        const bddArray* goals) {
     DdManager* const m = net.mgr;
     bddHandle reached = start;
+    // The goals not met yet are those from `unmet` on.
+    size_t unmet = 0;
+    const auto allMet = [&] {
+        if (goals == nullptr) return false;
+        while (unmet < goals->size() &&
+               Cudd_bddLeq(m, (*goals)[unmet].get(), Cudd_Not(reached.get())) != 1)
+            ++unmet;
+        return unmet == goals->size();
+    };
+    if (allMet()) return reached;
     // The genes from the top of the order down (regulators first, as
     // constFullNetwork orders them), so a round carries a change downstream.
     std::vector<size_t> byLevel(net.vars.size());
@@ -92,6 +103,7 @@ bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDir
             if (Cudd_bddLeq(m, step.get(), reached.get()) == 1) continue;
             reached = bddResult(m, Cudd_bddOr(m, reached.get(), step.get()));
             grew = true;
+            if (allMet()) return reached;
         }
     }
     return reached;
@@ -129,7 +141,7 @@ std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attra
 
 std::vector<bool> compReachableAttractors(const fullNetwork& net, const bddHandle& initial,
                                           const bddArray& attractors) {
-    const bddHandle reached = compReachFull(net, initial, reachDirection::forward);
+    const bddHandle reached = compReachFull(net, initial, reachDirection::forward, &attractors);
     std::vector<bool> reachable;
     for (const bddHandle& a : attractors)
         reachable.push_back(Cudd_bddLeq(net.mgr, a.get(), Cudd_Not(reached.get())) != 1);

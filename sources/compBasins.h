@@ -17,7 +17,10 @@ enum class reachDirection { forward, backward };
 // steps, as a second step of the same gene only returns), gene after gene
 // down the variable order, until a whole round adds nothing. Never
 // enumerates states. Throws quorvelError when the engine runs out of memory.
-bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction);
+// With `goals`, the search stops as soon as it meets every goal (the set is
+// then only part of the reachable set).
+bddHandle compReachFull(const fullNetwork& net, const bddHandle& start, reachDirection direction,
+                        const bddArray* goals = nullptr);
 
 // The exact number of states of `set` (over the x of net, stride 1) among
 // the 2^nGenes states of the network, counted node by node.
