@@ -35,8 +35,9 @@ struct spaceCoder {
     explicit spaceCoder(const fullNetwork& n) : net(n) {
         DdManager* const m = net.mgr;
         for (int g = 0; g < net.nGenes; ++g) {
-            const bddHandle d(m, Cudd_bddIthVar(m, 3 * g + 1));
-            const bddHandle v(m, Cudd_bddIthVar(m, 3 * g + 2));
+            const int base = 3 * net.position[static_cast<size_t>(g)];
+            const bddHandle d(m, Cudd_bddIthVar(m, base + 1));
+            const bddHandle v(m, Cudd_bddIthVar(m, base + 2));
             pairCube.push_back(bddResult(m, Cudd_bddAnd(m, d.get(), v.get())));
             code[0].push_back(bddResult(m, Cudd_bddAnd(m, Cudd_Not(d.get()), Cudd_Not(v.get()))));
             code[1].push_back(bddResult(m, Cudd_bddAnd(m, Cudd_Not(d.get()), v.get())));
@@ -79,6 +80,7 @@ struct spaceRecursion {
     std::map<std::pair<DdNode*, int>, bddHandle> memo[4];
     bddArray keys;
 
+    // f over the genes from level g of the order on.
     bddHandle run(spaceOp op, const bddHandle& f, int g) {
         DdManager* const m = coder.net.mgr;
         if (f.get() == Cudd_ReadLogicZero(m) || g == coder.net.nGenes) return f;
@@ -86,27 +88,32 @@ struct spaceRecursion {
         const auto key = std::make_pair(f.get(), g);
         const auto hit = table.find(key);
         if (hit != table.end()) return hit->second;
+        // The recursion goes down the variable order: level g holds gene
+        // order[g]; join and part take the gene.
+        const int level = g;
+        g = coder.net.order[static_cast<size_t>(level)];
         const bddHandle f0 = coder.part(f, g, 0), f1 = coder.part(f, g, 1), fFree = coder.part(f, g, 2);
+        const int nextLevel = level + 1;
         bddHandle result;
         switch (op) {
             case spaceOp::minimal:
-                result = coder.join(g, run(op, f0, g + 1), run(op, f1, g + 1),
-                                    coder.minus(run(op, fFree, g + 1),
-                                                run(spaceOp::up, coder.unite(f0, f1), g + 1)));
+                result = coder.join(g, run(op, f0, nextLevel), run(op, f1, nextLevel),
+                                    coder.minus(run(op, fFree, nextLevel),
+                                                run(spaceOp::up, coder.unite(f0, f1), nextLevel)));
                 break;
             case spaceOp::up:
-                result = coder.join(g, run(op, f0, g + 1), run(op, f1, g + 1),
-                                    run(op, coder.unite(coder.unite(f0, f1), fFree), g + 1));
+                result = coder.join(g, run(op, f0, nextLevel), run(op, f1, nextLevel),
+                                    run(op, coder.unite(coder.unite(f0, f1), fFree), nextLevel));
                 break;
             case spaceOp::maximal: {
-                const bddHandle below = run(spaceOp::down, fFree, g + 1);
-                result = coder.join(g, coder.minus(run(op, f0, g + 1), below),
-                                    coder.minus(run(op, f1, g + 1), below), run(op, fFree, g + 1));
+                const bddHandle below = run(spaceOp::down, fFree, nextLevel);
+                result = coder.join(g, coder.minus(run(op, f0, nextLevel), below),
+                                    coder.minus(run(op, f1, nextLevel), below), run(op, fFree, nextLevel));
                 break;
             }
             case spaceOp::down:
-                result = coder.join(g, run(op, coder.unite(f0, fFree), g + 1),
-                                    run(op, coder.unite(f1, fFree), g + 1), run(op, fFree, g + 1));
+                result = coder.join(g, run(op, coder.unite(f0, fFree), nextLevel),
+                                    run(op, coder.unite(f1, fFree), nextLevel), run(op, fFree, nextLevel));
                 break;
         }
         keys.push_back(f);
@@ -121,7 +128,6 @@ bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
                             const std::vector<int>& forced) {
     DdManager* const m = net.mgr;
     // The forced values over x, to take every function at them.
-    std::vector<int> forcedGenes;
     bddHandle forcedValues = bddOne(m);
     bddHandle forcedCube = bddOne(m);
     for (int g = net.nGenes; g-- > 0;) {
@@ -132,8 +138,8 @@ bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
         forcedCube = bddResult(m, Cudd_bddAnd(m, forcedCube.get(), x));
     }
     bddHandle traps = bddOne(m);
-    for (int g = net.nGenes; g-- > 0;) {
-        const size_t at = static_cast<size_t>(g);
+    for (int level = net.nGenes; level-- > 0;) {
+        const size_t at = static_cast<size_t>(net.order[static_cast<size_t>(level)]);
         if (!forced.empty() && forced[at] >= 0) {
             traps = bddResult(m, Cudd_bddAnd(m, traps.get(), coder.code[forced[at]][at].get()));
             continue;
@@ -167,8 +173,8 @@ bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
     return traps;
 }
 
-// Lists the subspaces of f (genes from g on) into `out`, with `cube` holding
-// the earlier genes' characters.
+// Lists the subspaces of f (genes from level g on) into `out`, with `cube`
+// holding the characters of the genes above.
 void listSpaces(const spaceCoder& coder, const bddHandle& f, int g, std::string& cube,
                 std::vector<std::string>& out, std::size_t maxSpaces) {
     if (f.get() == Cudd_ReadLogicZero(coder.net.mgr)) return;
@@ -180,9 +186,10 @@ void listSpaces(const spaceCoder& coder, const bddHandle& f, int g, std::string&
         return;
     }
     const char codes[3] = {'0', '1', '-'};
+    const int gene = coder.net.order[static_cast<size_t>(g)];
     for (int c = 0; c < 3; ++c) {
-        cube[static_cast<size_t>(g)] = codes[c];
-        listSpaces(coder, coder.part(f, g, c), g + 1, cube, out, maxSpaces);
+        cube[static_cast<size_t>(gene)] = codes[c];
+        listSpaces(coder, coder.part(f, gene, c), g + 1, cube, out, maxSpaces);
     }
 }
 
@@ -203,8 +210,9 @@ std::vector<std::string> compTrapSpaces(const fullNetwork& net, trapSpaceKind ki
         if (kind == trapSpaceKind::maximal) {
             // The whole state space is not a proper trap space.
             bddHandle whole = bddOne(m);
-            for (int g = net.nGenes; g-- > 0;)
-                whole = bddResult(m, Cudd_bddAnd(m, whole.get(), coder.code[2][static_cast<size_t>(g)].get()));
+            for (int level = net.nGenes; level-- > 0;)
+                whole = bddResult(m, Cudd_bddAnd(m, whole.get(),
+                                                 coder.code[2][static_cast<size_t>(net.order[static_cast<size_t>(level)])].get()));
             traps = coder.minus(traps, whole);
             chosen = recursion.run(spaceOp::maximal, traps, 0);
         } else {

@@ -63,21 +63,19 @@ fullNetwork constFullNetwork(DdManager* mgr, const geneDatabase& geneDbOrg,
     net.stride = stride;
     for (int k = 0; k < net.nGenes * stride; ++k)
         static_cast<void>(bddResult(mgr, Cudd_bddNewVar(mgr)));
-    // With one variable per gene, the genes go in the order of the
-    // dependency graph's components, regulators above the genes they
-    // regulate: reachability then settles the upstream genes high in the
-    // diagrams. With more, gene g's variable is stride x g.
-    std::vector<int> position(geneDbOrg.size());
-    for (size_t g = 0; g < position.size(); ++g) position[g] = stride * static_cast<int>(g);
-    if (stride == 1) {
-        adjacencyList graph, graphTp;
-        makeGraph(geneDbOrg, graph, graphTp);
-        int next = 0;
-        for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
-            for (const int g : component) position[static_cast<size_t>(g)] = next++;
-    }
-    for (size_t g = 0; g < position.size(); ++g)
-        net.vars.emplace_back(mgr, Cudd_bddIthVar(mgr, position[g]));
+    // The genes go in the order of the dependency graph's components,
+    // regulators above the genes they regulate: reachability then settles
+    // the upstream genes high in the diagrams, and a gene's constraints
+    // meet its regulators' close by.
+    adjacencyList graph, graphTp;
+    makeGraph(geneDbOrg, graph, graphTp);
+    for (const std::vector<int>& component : stronglyConnectedComponents(graph, graphTp))
+        net.order.insert(net.order.end(), component.begin(), component.end());
+    net.position.assign(geneDbOrg.size(), 0);
+    for (size_t k = 0; k < net.order.size(); ++k)
+        net.position[static_cast<size_t>(net.order[k])] = static_cast<int>(k);
+    for (size_t g = 0; g < geneDbOrg.size(); ++g)
+        net.vars.emplace_back(mgr, Cudd_bddIthVar(mgr, stride * net.position[g]));
     for (size_t g = 0; g < geneDbOrg.size(); ++g) {
         const gene& entry = geneDbOrg[g];
         const auto fix = std::find_if(fixes.begin(), fixes.end(),

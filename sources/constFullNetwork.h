@@ -30,15 +30,17 @@ struct questionManager {
 void chkNoReferenceLeft(DdManager* mgr);
 
 // The functions of every gene of geneDbOrg (index g, the order of the
-// result's header). With stride 1 the genes' variables follow the components
-// of the dependency graph, regulators first; with a larger stride gene g's
-// value x_g is variable stride * g of mgr, so a question may put stride - 1
+// result's header). The genes' variables follow the components of the
+// dependency graph, regulators first (`order`); gene g's value x_g is
+// variable stride x position[g] of mgr, so a question may put stride - 1
 // variables of its own after each gene's.
 struct fullNetwork {
     DdManager* mgr = nullptr;
     int nGenes = 0;
     int stride = 1;
-    bddArray vars;  // x_g
+    std::vector<int> order;     // the genes from the top of the variable order down
+    std::vector<int> position;  // per gene its place in `order`
+    bddArray vars;              // x_g
     bddArray next;  // f_g over the x
     // The states of each gene's possible moves: rise[g] = NOT x_g AND f_g,
     // fall[g] = x_g AND NOT f_g.
