@@ -119,6 +119,12 @@ bigCount countStatesFull(const fullNetwork& net, const bddHandle& set) {
 
 std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attractors) {
     DdManager* const m = net.mgr;
+    if (attractors.size() == 1) {
+        // Every state reaches some attractor: here, the only one.
+        bigCount all;
+        all.addPowerOfTwo(static_cast<size_t>(net.nGenes));
+        return {{all.decimal(), all.decimal()}};
+    }
     bddArray weak;
     for (size_t k = 0; k < attractors.size(); ++k) {
         weak.push_back(compReachFull(net, attractors[k], reachDirection::backward));

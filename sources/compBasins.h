@@ -31,7 +31,7 @@ bigCount countStatesFull(const fullNetwork& net, const bddHandle& set);
 // it (weak basin) and the number of states from which it is the only
 // attractor reachable (strong basin), in decimal. As every state reaches
 // some attractor, the strong basin is the weak one less every other
-// attractor's weak basin.
+// attractor's weak basin (and a lone attractor's basins are every state).
 struct basinSizes {
     std::string weak;
     std::string strong;
