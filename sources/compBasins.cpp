@@ -147,6 +147,9 @@ std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attra
 
 std::vector<bool> compReachableAttractors(const fullNetwork& net, const bddHandle& initial,
                                           const bddArray& attractors) {
+    // Every state reaches some attractor: a lone one is reached from any.
+    if (attractors.size() == 1 && initial.get() != Cudd_ReadLogicZero(net.mgr))
+        return {true};
     const bddHandle reached = compReachFull(net, initial, reachDirection::forward, &attractors);
     std::vector<bool> reachable;
     for (const bddHandle& a : attractors)
