@@ -491,3 +491,26 @@ TEST(ModellerQuestions, SoundOnPublishedModels) {
             EXPECT_TRUE(spaces.count(a.at("space").get<std::string>())) << id;
     }
 }
+
+// A gene the reduction fixes (A, without rules: OFF) may start ON, and while
+// it is ON another gene may move: from A = 1, B = 0, B can turn on (B = A OR
+// B) before A falls, so both steady states are reachable, not only B = 0.
+TEST(ModellerQuestions, FixedGenesStartingElsewhereLetOthersMoveFirst) {
+    networkDefBool aToB, bToB;
+    aToB.inpGeneName = {"A"};
+    aToB.inpGenePolar = {1};
+    aToB.outGeneName = "B";
+    aToB.outGenePolar = 1;
+    bToB = aToB;
+    bToB.inpGeneName = {"B"};
+    const std::vector<networkDefBool> network = {aToB, bToB};  // header: B A
+    analysisOptions options = jsonOptions();
+    std::string error;
+    options.initial = {"A=1,B=0"};
+    EXPECT_EQ(json::parse(analyse(network, options, error)).at("attractors").size(), 2u) << error;
+    options.initial = {"00"};
+    options.basins = true;
+    const json doc = json::parse(analyse(network, options, error));
+    ASSERT_EQ(doc.at("attractors").size(), 1u) << error;
+    EXPECT_EQ(doc.at("attractors")[0].at("basin"), json::parse(R"({"weak":2,"strong":1})"));
+}
