@@ -58,6 +58,46 @@ std::size_t memoryOptionOf(const std::string& value) {
     return bytes;
 }
 
+trapSpaceKind trapSpacesOf(const std::string& value) {
+    if (value == "min") return trapSpaceKind::minimal;
+    if (value == "max") return trapSpaceKind::maximal;
+    throw optionError("invalid value '" + printableName(value) + "' for --trap-spaces (min or max)");
+}
+
+// GENE,GENE,...: every name once, none empty.
+std::vector<std::string> markersOf(const std::string& value) {
+    std::vector<std::string> markers;
+    size_t from = 0;
+    while (true) {
+        const size_t comma = value.find(',', from);
+        const std::string name = value.substr(from, comma == std::string::npos ? comma : comma - from);
+        if (name.empty())
+            throw optionError("invalid value '" + printableName(value) + "' for --phenotypes (GENE,GENE,...)");
+        if (std::find(markers.begin(), markers.end(), name) != markers.end())
+            throw optionError("--phenotypes names gene " + printableName(name) + " twice");
+        markers.push_back(name);
+        if (comma == std::string::npos) return markers;
+        from = comma + 1;
+    }
+}
+
+// The combinations the questions cannot answer.
+void checkQuestions(const analysisOptions& options) {
+    const bool asked = !options.initial.empty() || options.basins ||
+                       options.trapSpaces != trapSpaceKind::none || !options.phenotypes.empty();
+    if (!asked) return;
+    if (options.format == resultFormat::states)
+        throw optionError("--initial, --basins, --trap-spaces and --phenotypes need --format cubes or json");
+    if (options.trapSpaces != trapSpaceKind::none &&
+        (!options.initial.empty() || options.basins || !options.phenotypes.empty() ||
+         options.inputs == inputMode::grouped))
+        throw optionError("--trap-spaces answers alone: not with --initial, --basins, --phenotypes or --inputs grouped");
+    if ((!options.initial.empty() || options.basins) && options.update == updateMode::sync)
+        throw optionError("--initial and --basins are for the asynchronous update only");
+    if ((!options.initial.empty() || options.basins) && options.inputs == inputMode::grouped)
+        throw optionError("--initial and --basins do not combine with --inputs grouped");
+}
+
 void addFix(std::vector<geneFix>& fixes, const geneFix& fix) {
     const auto same = std::find_if(fixes.begin(), fixes.end(),
                                    [&](const geneFix& f) { return f.name == fix.name; });
@@ -95,11 +135,16 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
             options.quiet = true;
             continue;
         }
+        if (arg == "--basins") {
+            options.basins = true;
+            continue;
+        }
         // The options that take a value: --name VALUE or --name=VALUE.
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
         if (name != "--format" && name != "--update" && name != "--fix" &&
-            name != "--max-memory" && name != "--inputs")
+            name != "--max-memory" && name != "--inputs" && name != "--initial" &&
+            name != "--trap-spaces" && name != "--phenotypes")
             throw optionError("unknown option '" + printableName(arg) + "'");
         std::string value;
         if (eq != std::string::npos) {
@@ -115,6 +160,12 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
             options.update = updateOf(value);
         else if (name == "--inputs")
             options.inputs = inputsOf(value);
+        else if (name == "--initial")
+            options.initial.push_back(value);
+        else if (name == "--trap-spaces")
+            options.trapSpaces = trapSpacesOf(value);
+        else if (name == "--phenotypes")
+            options.phenotypes = markersOf(value);
         else if (name == "--max-memory")
             options.maxMemory = memoryOptionOf(value);
         else
@@ -125,6 +176,7 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
         throw optionError("--inputs grouped needs --format cubes or json");
     if (analyses && options.inputs == inputMode::grouped && options.update == updateMode::sync)
         throw optionError("--inputs grouped is for the asynchronous update only");
+    if (analyses) checkQuestions(options);
     return options;
 }
 
@@ -145,7 +197,8 @@ std::string helpText() {
            "                           cubes   per attractor its number of states, then\n"
            "                                   disjoint cubes (0, 1 or - per gene)\n"
            "                           json    one JSON object: genes, update,\n"
-           "                                   attractors (states, cubes), fixed\n"
+           "                                   attractors (states, cubes, space),\n"
+           "                                   fixed\n"
            "      --update MODE      async (default: one gene at a time) or sync (every\n"
            "                         gene at once)\n"
            "      --inputs MODE      the inputs (genes whose rule is X -> X): free (default:\n"
@@ -159,6 +212,21 @@ std::string helpText() {
            "                         16M: bytes, or with a unit K, M, G or T (powers of\n"
            "                         1024, also KiB, MiB, GiB, TiB; e.g. 512M); running\n"
            "                         out is an error (exit 1), never a partial result\n"
+           "\n"
+           "Questions (each needs --format cubes or json):\n"
+           "      --initial CUBE     only the attractors reachable from these states: a\n"
+           "                         cube over the header's genes (0, 1 or - each) or\n"
+           "                         GENE=0|1,GENE=0|1,... with the rest free; may be\n"
+           "                         repeated (asynchronous update)\n"
+           "      --basins           per attractor the number of states that can reach it\n"
+           "                         (weak basin) and that reach it alone (strong basin)\n"
+           "      --trap-spaces KIND every minimal (min) or maximal proper (max) trap\n"
+           "                         space, as cubes, instead of the attractors\n"
+           "      --phenotypes GENE,GENE,...\n"
+           "                         each attractor's behaviour of these marker genes\n"
+           "                         (0, 1 or - where it changes) and the attractors per\n"
+           "                         phenotype; with --inputs grouped the outcomes are\n"
+           "                         merged by the phenotypes they allow\n"
            "\n"
            "With --format cubes or json, progress lines go to standard error and standard\n"
            "output holds the result alone. Exit status: 0 on success, 1 on any error.\n";

@@ -34,6 +34,10 @@ struct geneFix {
 // first tables, and a limit so small is a slip (1 for 1G, say).
 constexpr std::size_t kMinMaxMemory = std::size_t(16) << 20;
 
+// Which trap spaces --trap-spaces lists: none (the option not given), the
+// minimal ones, or the maximal ones other than the whole state space.
+enum class trapSpaceKind { none, minimal, maximal };
+
 struct analysisOptions {
     resultFormat format = resultFormat::states;
     updateMode update = updateMode::async;
@@ -44,6 +48,12 @@ struct analysisOptions {
     bool help = false;           // -h / --help was given
     bool version = false;        // --version was given
     std::vector<std::string> files;  // the words that are not options, in order
+    // The modeller's questions (modellerQuestions.h): each needs --format
+    // cubes or json.
+    std::vector<std::string> initial;     // --initial cubes, as given, in order
+    bool basins = false;                  // --basins
+    trapSpaceKind trapSpaces = trapSpaceKind::none;
+    std::vector<std::string> phenotypes;  // --phenotypes marker genes, in order
 };
 
 // A bad command line: an unknown option, a missing or bad value, or a fixed
@@ -62,6 +72,11 @@ struct optionError : quorvelError {
 // --inputs grouped answers in outcomes, which only the cubes and json formats
 // write, for the asynchronous update: with the states format or --update sync
 // it is an error.
+// --initial CUBE (repeatable), --basins, --trap-spaces min|max and
+// --phenotypes GENE,GENE,... need --format cubes or json; --initial and
+// --basins the asynchronous update; --trap-spaces answers alone (no other
+// question, no --inputs grouped); --initial and --basins do not combine with
+// --inputs grouped. The cubes themselves are read against the network later.
 // Throws optionError.
 analysisOptions readOptions(const std::vector<std::string>& args);
 

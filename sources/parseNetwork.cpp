@@ -11,6 +11,7 @@
 #include "analysisOptions.h"
 #include "compInputOutcomes.h"
 #include "coreProgramAsync.h"
+#include "modellerQuestions.h"
 #include "readNetworkFile.h"
 #include "util.h"
 
@@ -71,17 +72,39 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         geneDatabase geneDbReduced;
         levelArray sccTopoLvl;
         std::vector<int> defaultStatus;
-        const std::vector<geneFix> fixes = inputFixes(network, options);
+        std::vector<geneFix> fixes = inputFixes(network, options);
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
                       fixes, progress);
+        if (options.trapSpaces != trapSpaceKind::none)
+            return printTrapSpaces(geneDbOrg, geneDbReduced, defaultStatus, fixes, options,
+                                   progress);
+        // The modeller's questions: the search answers in JSON and
+        // printAnswers reads it. Inputs that every initial state sets alike
+        // keep that value in every state reachable, so the search fixes them
+        // (not with --basins, which asks about every state).
+        chkMarkers(options, geneDbOrg);
+        const std::vector<std::string> initialCubes = readInitialStates(options.initial, geneDbOrg);
+        const std::vector<geneFix> searchFixes =
+            options.basins ? std::vector<geneFix>{}
+                           : fixesOfInitialStates(initialCubes, listInputNames(network), fixes,
+                                                  geneDbOrg);
+        if (!searchFixes.empty()) {
+            fixes.insert(fixes.end(), searchFixes.begin(), searchFixes.end());
+            refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
+                          fixes, progress);
+        }
+        const bool questions = asksQuestions(options);
 
         std::vector<DdNode*> steadyStates;
         std::vector<int> groupedInputs;
         if (options.inputs == inputMode::grouped)
             groupedInputs = reducedInputs(network, fixes, geneDbReduced);
-        return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
-                            options.format, options.update, options.maxMemory,
-                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr,
+        const std::string text = topFuncAsync(
+            geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
+            questions ? resultFormat::json : options.format, options.update, options.maxMemory,
+            options.inputs == inputMode::grouped ? &groupedInputs : nullptr, progress);
+        if (!questions) return text;
+        return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
                             progress);
     } catch (const fatalCondition& fatal) {
         writeProgress(progress, fatal.what(), "\n");

@@ -14,53 +14,10 @@
 #include <sstream>
 
 #include "bddHandle.h"
+#include "bigCount.h"
 #include "util.h"
 
 namespace {
-
-// A whole number of any size, as little-endian 32-bit limbs: state counts
-// reach 2^n for n genes, far past what a double holds exactly.
-struct bigCount {
-    std::vector<uint32_t> limbs;
-
-    void addPowerOfTwo(size_t exponent) {
-        const size_t at = exponent / 32;
-        if (limbs.size() <= at) limbs.resize(at + 1, 0);
-        uint64_t carry = uint64_t(1) << (exponent % 32);
-        for (size_t k = at; carry != 0; ++k) {
-            if (k == limbs.size()) limbs.push_back(0);
-            const uint64_t sum = uint64_t(limbs[k]) + carry;
-            limbs[k] = static_cast<uint32_t>(sum);
-            carry = sum >> 32;
-        }
-    }
-
-    std::string decimal() const {
-        std::vector<uint32_t> rest = limbs;
-        std::string digits;
-        auto isZero = [&]() {
-            for (uint32_t limb : rest)
-                if (limb != 0) return false;
-            return true;
-        };
-        while (!isZero()) {
-            // rest /= 10^9, the remainder gives nine digits.
-            uint64_t remainder = 0;
-            for (size_t k = rest.size(); k-- > 0;) {
-                const uint64_t value = (remainder << 32) | rest[k];
-                rest[k] = static_cast<uint32_t>(value / 1000000000u);
-                remainder = value % 1000000000u;
-            }
-            for (int d = 0; d < 9; ++d) {
-                digits.push_back(static_cast<char>('0' + remainder % 10));
-                remainder /= 10;
-            }
-        }
-        while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-        if (digits.empty()) digits = "0";
-        return std::string(digits.rbegin(), digits.rend());
-    }
-};
 
 // The current-state variable of f highest in the order: the variable of its
 // root node (f not constant), read in constant time.
@@ -226,29 +183,35 @@ std::vector<std::string> namesOf(const geneDatabase& genes) {
 }
 
 // The attractors' entries of the json format, appended to `text`: per cover
-// its exact number of states and its cubes over every gene (characters 0, 1
-// and -, which need no escape).
+// its exact number of states, its cubes over every gene and its smallest
+// subspace ("space": per gene the value all its cubes share, '-' where they
+// differ or leave it free). Cubes and spaces hold only 0, 1 and -, which need
+// no escape.
 void appendAttractorsJson(std::string& text, const std::vector<int>& reducedIndex,
                           const std::vector<int>& defaultStatus,
                           const std::vector<cubeCover>& covers) {
-    // Counts up to 2^53 are exact as JSON numbers in every reader; larger
-    // ones are written as decimal strings.
-    const std::string exactLimit = "9007199254740992";
     text += '[';
     for (size_t c = 0; c < covers.size(); ++c) {
         const cubeCover& cover = covers[c];
-        const bool small = cover.states.size() < exactLimit.size() ||
-                           (cover.states.size() == exactLimit.size() && cover.states <= exactLimit);
+        // Counts up to 2^53 are exact as JSON numbers in every reader; larger
+        // ones are written as decimal strings.
         text += c == 0 ? "{\"states\":" : ",{\"states\":";
-        text += small ? cover.states : "\"" + cover.states + "\"";
+        text += fitsJsonNumber(cover.states) ? cover.states : "\"" + cover.states + "\"";
         text += ",\"cubes\":[";
+        std::string space;
         for (size_t k = 0; k < cover.cubes.size(); ++k) {
+            const std::string whole = wholeCube(cover.cubes[k], reducedIndex, defaultStatus);
+            if (k == 0) space = whole;
+            for (size_t g = 0; g < whole.size(); ++g)
+                if (space[g] != whole[g]) space[g] = '-';
             if (k > 0) text += ',';
             text += '"';
-            text += wholeCube(cover.cubes[k], reducedIndex, defaultStatus);
+            text += whole;
             text += '"';
         }
-        text += "]}";
+        text += "],\"space\":\"";
+        text += space;
+        text += "\"}";
     }
     text += ']';
 }

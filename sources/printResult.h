@@ -32,7 +32,9 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
 //   states: the historical text (one line per attractor, every state);
 //   cubes:  the same header, then per attractor a line with its number of
 //           states and its cubes, each followed by three blanks;
-//   json:   {"genes", "update", "attractors": [{"states", "cubes"}], "fixed"}.
+//   json:   {"genes", "update", "attractors": [{"states", "cubes", "space"}],
+//           "fixed"}, "space" the smallest subspace holding the attractor
+//           (per gene 0, 1, or - where the gene changes in it).
 // Writes one progress line per attractor to `progress`. Throws quorvelError when the text
 // cannot be built whole (memory exhausted, a name JSON cannot hold); no
 // partial text is ever returned.
@@ -50,7 +52,8 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
 //          line), followed by one line per attractor as in the cubes format,
 //          with '-' at every input. Every item is followed by three blanks.
 //   json:  {"genes", "update", "inputs", "outcomes": [{"settings": [cubes],
-//          "attractors": [{"states", "cubes"}]}], "fixed"}.
+//          "attractors": [{"states", "cubes", "space"}]}], "fixed"} ("space" has
+//          - at the inputs, as the cubes).
 // An attractor's number of states counts the states under one setting (its
 // cubes' '-' at the inputs stand for that setting's values). Writes one
 // progress line per outcome to `progress`. Throws quorvelError as printResult does.

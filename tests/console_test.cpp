@@ -88,6 +88,8 @@ TEST(console, examplesGiveTheirDocumentedAttractors) {
         {"toggle-switch.net", "A   B   ", 2, {{"10"}, {"01"}}},
         {"ring-oscillator.net", "A   C   B   ", 3, {{"001", "010", "011", "100", "101", "110"}}},
         {"fixed-input.net", "A   S   B   C   ", 4, {{"1000", "1001", "1010", "1011"}}},
+        {"two-inputs.net", "S   T   A   B   ", 4,
+         {{"0001"}, {"0010"}, {"0101"}, {"0110"}, {"1001"}, {"1010"}, {"1110"}}},
     };
     for (const example& net : cases) {
         SCOPED_TRACE(net.file);

@@ -51,7 +51,10 @@ public class Quorvel {
      * Analyses the network file {@code fileName} with the console program's
      * options and returns the result in the chosen format, for example
      * {@code findAttractors("net.txt", "--format", "json", "--update", "sync",
-     * "--fix", "A=0")}. With {@code "--help"} or {@code "--version"} it returns
+     * "--fix", "A=0")}, or with the modeller's questions, for example
+     * {@code findAttractors("net.txt", "--format", "json", "--initial", "A=1,B=0",
+     * "--basins", "--phenotypes", "C")} or {@code "--trap-spaces", "min"} (see
+     * the README). With {@code "--help"} or {@code "--version"} it returns
      * that text instead. The result is not written to standard output; the
      * progress lines go where the console program sends them (standard output
      * for the {@code states} format, standard error for {@code cubes} and

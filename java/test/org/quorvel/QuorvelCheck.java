@@ -305,8 +305,8 @@ public final class QuorvelCheck {
             check(printedSince(stdoutFile, beforeJson).isEmpty(),
                     "findAttractors with --quiet writes nothing to standard output");
             check(json.startsWith("{\"genes\":[\"A\",\"B\"],\"update\":\"async\"")
-                    && json.contains("{\"states\":1,\"cubes\":[\"01\"]}")
-                    && json.contains("{\"states\":1,\"cubes\":[\"10\"]}"),
+                    && json.contains("{\"states\":1,\"cubes\":[\"01\"],\"space\":\"01\"}")
+                    && json.contains("{\"states\":1,\"cubes\":[\"10\"],\"space\":\"10\"}"),
                     "findAttractors gives the toggle switch as JSON: " + json);
             String fixed = quorvel.findAttractors(network, "--format", "cubes", "--fix", "A=1",
                     "--quiet");
@@ -316,8 +316,14 @@ public final class QuorvelCheck {
             String grouped = quorvel.findAttractors(network, "--format", "json", "--inputs",
                     "grouped", "--quiet");
             check(grouped.contains("\"inputs\":[],\"outcomes\":[{\"settings\":[\"\"]")
-                    && grouped.contains("{\"states\":1,\"cubes\":[\"01\"]}"),
+                    && grouped.contains("{\"states\":1,\"cubes\":[\"01\"],\"space\":\"01\"}"),
                     "findAttractors with --inputs grouped gives one outcome: " + grouped);
+
+            String questions = quorvel.findAttractors(network, "--format", "cubes", "--initial",
+                    "A=1,B=0", "--basins", "--phenotypes", "B", "--quiet");
+            check(questions.equals("A   B   \n1   10   \ninitial   10   \nmarkers   B   \n"
+                    + "attractor   1   phenotype   0   weak   3   strong   1   \nphenotype   0   1   \n"),
+                    "findAttractors passes the questions on: " + questions);
 
             String first = analyse(quorvel, stdoutFile, network);
             expectFailure(quorvel, missing, QuorvelException.class, missing);
