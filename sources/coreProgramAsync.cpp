@@ -839,9 +839,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     // The genes' own next-state functions and influences (the relations are
     // never narrowed here).
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    const compositionContext context{mgrAsync,        opAsync,     ipAsync, inpCubeFwdAsync,
-                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates,
-                                     network,         progress};
+    const compositionContext context{mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync,
+                                     topNodeSame, nInpVar, maxStates, network, progress};
     std::vector<partAttractor> part;
     part.push_back({bddOne(mgrAsync),
                     std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar),
