@@ -25,7 +25,7 @@ void chkNoReference(DdManager* mgr) {
                            " BDD references unreleased");
 }
 
-void runOnReaderStack(const std::function<void()>& work) {
+void runOnReaderStack(std::size_t stackBytes, const std::function<void()>& work) {
     struct job {
         const std::function<void()>& work;
         std::exception_ptr failure;
@@ -43,12 +43,13 @@ void runOnReaderStack(const std::function<void()>& work) {
     if (pthread_attr_init(&attributes) != 0)
         throw quorvelError("cannot start the network reader: no thread attributes");
     pthread_t thread;
-    int status = pthread_attr_setstacksize(&attributes, kReaderStackBytes);
+    int status = pthread_attr_setstacksize(&attributes, stackBytes);
     if (status == 0) status = pthread_create(&thread, &attributes, &job::run, &j);
     pthread_attr_destroy(&attributes);
     if (status != 0)
         throw quorvelError("cannot start the network reader with a stack of " +
-                           std::to_string(kReaderStackBytes >> 20) + " MiB: " + std::strerror(status));
+                           std::to_string((stackBytes + (1u << 20) - 1) >> 20) + " MiB: " +
+                           std::strerror(status));
     pthread_join(thread, nullptr);
     if (j.failure) std::rethrow_exception(j.failure);
 }

@@ -71,10 +71,18 @@ enum class combineOp { conjoin, disjoin, differ };  // AND, OR, XOR
 bddHandle combineBalanced(DdManager* mgr, combineOp op, bddArray& operands);
 
 // The most genes one function may read. The BDD engines recurse once per
-// variable of a function (BuDDy about 60 bytes a level, CUDD about twice as
-// much), so the bound and the readers' stack go together.
+// variable of a function, so the bound and the readers' stack go together.
 constexpr std::size_t kMaxRegulators = 100000;
-constexpr std::size_t kReaderStackBytes = std::size_t(64) << 20;
+
+// Stack a reader's thread is given (see runOnReaderStack), with margins of
+// two and more over what was measured on x86-64: a base for the reader and
+// libsbml, and per level of the engine's recursion (BuDDy about 60 bytes,
+// CUDD about twice as much), of MathML (libsbml and the reader, 1.6 KB) and
+// of other XML elements (0.8 KB).
+constexpr std::size_t kReaderStackBase = std::size_t(2) << 20;
+constexpr std::size_t kStackPerVariable = 256;
+constexpr std::size_t kStackPerMathLevel = 4096;
+constexpr std::size_t kStackPerXmlLevel = 2048;
 
 // The variable of gene `name` in `vars`, entered when new. The projection
 // function is returned unreferenced (variables need no reference as operands).
@@ -84,9 +92,10 @@ DdNode* varOfName(DdManager* mgr, localVariables& vars, const std::string& name,
                   const std::string& where);
 
 // Runs `work` (a reader's whole work) on a new thread with a stack of
-// kReaderStackBytes and waits for it; an exception it throws is thrown again
-// here. The stack holds libsbml's recursion over the deepest XML let through
-// and the engine's over kMaxRegulators variables, whatever the caller's
-// stack (a Java thread has 512 KB or 1 MB). Only reserved address space
-// until used.
-void runOnReaderStack(const std::function<void()>& work);
+// `stackBytes` and waits for it; an exception it throws is thrown again
+// here. The readers size the stack for the deepest recursion their file can
+// cause (libsbml's over nested XML, the engine's over a function's
+// variables), so that it does not depend on the caller's stack: a Java
+// thread has 512 KB or 1 MB. Throws quorvelError when no such thread can be
+// made (as under a tight limit of address space).
+void runOnReaderStack(std::size_t stackBytes, const std::function<void()>& work);

@@ -1,6 +1,7 @@
 // Reader of the .bnet format: one line "gene, expression" per gene.
 #include "readNetworkBnet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -159,10 +160,8 @@ struct bnetGene {
 };
 
 // The rules and gene order of the .bnet file `fileName` (see readNetworkBnet).
-void readBnetFile(const std::string& fileName, std::vector<networkDefBool>& rules,
-                  std::vector<std::string>& order) {
-    std::string content = readNetworkText(fileName);
-    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+void readBnetFile(const std::string& fileName, const std::string& content,
+                  std::vector<networkDefBool>& rules, std::vector<std::string>& order) {
 
     ownedManager owned = makeReaderManager();
     DdManager* mgr = owned.get();
@@ -239,7 +238,17 @@ int readNetworkBnet(const std::string& fileName, std::vector<networkDefBool>& ne
                     std::vector<std::string>& geneOrder) {
     std::vector<networkDefBool> rules;
     std::vector<std::string> order;
-    runOnReaderStack([&] { readBnetFile(fileName, rules, order); });
+    const std::string content = readNetworkText(fileName);
+    // A function reads at most one gene more than its line holds operators.
+    std::size_t operators = 0, most = 0;
+    for (const char c : content) {
+        if (c == '&' || c == '|') ++operators;
+        if (c == '\n') operators = 0;
+        most = std::max(most, operators);
+    }
+    const std::size_t variables = std::min(most + 1, kMaxRegulators);
+    runOnReaderStack(kReaderStackBase + kStackPerVariable * variables,
+                     [&] { readBnetFile(fileName, content, rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
     geneOrder.insert(geneOrder.end(), order.begin(), order.end());

@@ -24,8 +24,8 @@ namespace {
 // (measured on x86-64, reader included). Published models nest MathML up to
 // about 2,000 deep (binary trees of and/or), more than the 512 KB of a Java
 // thread's stack holds, so the reading runs on a thread of its own whose
-// stack (kReaderStackBytes) holds the deepest nesting let through, 5,000
-// levels of MathML in about 8 MB. Other elements (annotations above all,
+// stack is sized for the file's nesting (at most 5,000 levels of MathML,
+// about 8 MB). Other elements (annotations above all,
 // which libsbml keeps as XML trees) cost time that grows with the square of
 // their depth, so they nest at most 100 deep. chkXmlNesting checks both
 // before libsbml sees the file.
@@ -53,8 +53,16 @@ std::size_t skipPast(const std::string& text, std::size_t at, std::string_view e
 // internal subset), and counts an element for every start tag, so on text
 // that is no well-formed XML it counts at least the elements that libxml2
 // reports before it stops at the first error. Entities are not expanded:
-// libsbml refuses entity references.
-void chkXmlNesting(const std::string& text, const std::string& file) {
+// libsbml refuses entity references. Returns the deepest nesting met, for
+// the reader's stack.
+struct xmlNesting {
+    int math = 0;
+    int other = 0;
+    std::size_t names = 0;  // <ci> elements: an upper bound of a function's variables
+};
+
+xmlNesting chkXmlNesting(const std::string& text, const std::string& file) {
+    xmlNesting deepest;
     constexpr char structure = 0, formula = 1, foreign = 2;  // kinds of element
     std::vector<char> open;  // the kind of every open element, outermost first
     int mathDepth = 0;       // open formula elements
@@ -126,6 +134,7 @@ void chkXmlNesting(const std::string& text, const std::string& file) {
             }
             const char parent = open.empty() ? structure : open.back();
             const bool annotation = name == "annotation" || name == "annotation-xml" || name == "notes";
+            if (name == "ci") ++deepest.names;
             const char kind = parent == foreign ? foreign
                               : annotation  ? foreign
                               : parent == formula || name == "math" ? formula
@@ -134,6 +143,8 @@ void chkXmlNesting(const std::string& text, const std::string& file) {
                 throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
                                    ": MathML nested deeper than " + std::to_string(kMaxMathDepth));
             open.push_back(kind);
+            deepest.math = std::max(deepest.math, mathDepth);
+            deepest.other = std::max(deepest.other, static_cast<int>(open.size()) - mathDepth);
             if (kind != formula &&
                 static_cast<int>(open.size()) - mathDepth > kMaxXmlDepth)
                 throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
@@ -144,6 +155,7 @@ void chkXmlNesting(const std::string& text, const std::string& file) {
             }
         }
     }
+    return deepest;
 }
 
 // What one transition's MathML is read against.
@@ -492,10 +504,13 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
 int readNetworkSbml(const std::string& fileName, std::vector<networkDefBool>& network,
                     std::vector<std::string>& geneOrder) {
     std::string text = readNetworkText(fileName);
-    chkXmlNesting(text, fileName);
+    const xmlNesting deepest = chkXmlNesting(text, fileName);
     std::vector<networkDefBool> rules;
     std::vector<std::string> order;
-    runOnReaderStack([&] { readSbmlText(fileName, std::move(text), rules, order); });
+    const std::size_t stack = kReaderStackBase + kStackPerMathLevel * std::size_t(deepest.math) +
+                              kStackPerXmlLevel * std::size_t(deepest.other) +
+                              kStackPerVariable * std::min(deepest.names, kMaxRegulators);
+    runOnReaderStack(stack, [&] { readSbmlText(fileName, std::move(text), rules, order); });
     network.insert(network.end(), std::make_move_iterator(rules.begin()),
                    std::make_move_iterator(rules.end()));
     geneOrder.insert(geneOrder.end(), order.begin(), order.end());
