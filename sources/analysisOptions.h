@@ -2,6 +2,7 @@
 // findAttractors take them, and their parser.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -39,12 +40,22 @@ struct analysisOptions {
     bool help = false;           // -h / --help was given
     bool version = false;        // --version was given
     std::vector<std::string> files;  // the words that are not options, in order
+    // Not an option: a caller that runs the analysis on another thread may
+    // point this at a flag of its own and set it to stop the analysis. Every
+    // BDD operation of the analysis then fails, the managers are released and
+    // the call throws analysisStopped. Read, never written; null: never stopped.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // A bad command line: an unknown option, a missing or bad value, or a fixed
 // gene the network does not have. The console adds the usage line; Java
 // turns it into IllegalArgumentException.
 struct optionError : quorvelError {
+    using quorvelError::quorvelError;
+};
+
+// An analysis stopped through analysisOptions::cancel.
+struct analysisStopped : quorvelError {
     using quorvelError::quorvelError;
 };
 

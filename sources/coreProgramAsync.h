@@ -27,13 +27,16 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
 // caches of both managers take together; the engine also keeps within the
 // process's own limits, and reports exhaustion as a quorvelError.
+// cancel, when not null, is the caller's stop flag (analysisOptions::cancel):
+// once it is set, the managers' operations fail and the call throws.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates,
                          resultFormat format = resultFormat::states,
                          updateMode update = updateMode::async,
                          std::size_t maxMemory = 0,
-                         const std::vector<int>* groupedInputs = nullptr);
+                         const std::vector<int>* groupedInputs = nullptr,
+                         const std::atomic<bool>* cancel = nullptr);
 
 // The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
 // is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's

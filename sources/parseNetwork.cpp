@@ -101,10 +101,16 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
             groupedInputs = reducedInputs(network, fixes, geneDbReduced);
         return topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
                             options.format, options.update, options.maxMemory,
-                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr);
+                            options.inputs == inputMode::grouped ? &groupedInputs : nullptr,
+                            options.cancel);
     } catch (const std::bad_alloc&) {
         // Whichever allocation failed, the caller learns that memory ran out.
         throw quorvelError("memory exhausted");
+    } catch (const quorvelError&) {
+        // A stopped analysis fails at whichever operation came next: say why.
+        if (options.cancel != nullptr && options.cancel->load())
+            throw analysisStopped("the analysis was stopped");
+        throw;
     }
 }
 

@@ -74,6 +74,6 @@ struct analysisOptions;
 // the attractors of options.update, options.fixes applied before the
 // reduction. While it runs, progress lines go where progressSinkOf(options)
 // says (standard output is lent to them). options.files, help and version
-// are not read. Throws quorvelError on any failure, optionError for a fixed
-// gene the network lacks.
+// are not read. Throws quorvelError on any failure (analysisStopped once
+// options.cancel is set), optionError for a fixed gene the network lacks.
 std::string topFuncQuorvel(const char* s, const analysisOptions& options);
