@@ -31,7 +31,7 @@ __path__ = __import__("pkgutil").extend_path(__path__, __name__)
 
 from . import _native  # noqa: E402
 
-__all__ = ["attractors", "read", "decompose", "Result", "Attractor", "Outcome", "Network",
+__all__ = ["attractors", "read", "decompose", "result_of_json", "version", "Result", "Attractor", "Outcome", "Network",
            "Rule", "Decomposition", "Error", "NetworkError", "Stopped", "space_of",
            "plot_attractors", "plot_network", "heatmap_data", "network_graph_data"]
 
