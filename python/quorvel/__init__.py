@@ -31,9 +31,10 @@ __path__ = __import__("pkgutil").extend_path(__path__, __name__)
 
 from . import _native  # noqa: E402
 
-__all__ = ["attractors", "read", "decompose", "result_of_json", "version", "Result", "Attractor", "Outcome", "Network",
-           "Rule", "Decomposition", "Error", "NetworkError", "Stopped", "space_of",
-           "plot_attractors", "plot_network", "heatmap_data", "network_graph_data"]
+__all__ = ["attractors", "read", "decompose", "result_of_json", "version", "Result",
+           "Attractor", "Outcome", "Network", "Rule", "Decomposition", "Error", "NetworkError",
+           "Stopped", "space_of", "plot_attractors", "plot_network", "heatmap_data",
+           "network_graph_data"]
 
 Error = _native.Error
 Stopped = _native.Stopped
@@ -59,10 +60,10 @@ def _guess_text_format(text):
 
 def _is_text(source):
     """A str is a network text when it is no existing file and holds a line
-    end or a rule's punctuation; otherwise it is a path."""
+    end or a rule's arrow; otherwise it is a path."""
     if not isinstance(source, str) or os.path.exists(source):
         return False
-    return "\n" in source or "->" in source or "-|" in source or "," in source
+    return "\n" in source or "->" in source or "-|" in source
 
 
 @contextmanager
@@ -249,6 +250,10 @@ def attractors(network, *, update=None, inputs=None, fix=None, max_memory=None,
     text_format: "net", "bnet" or "sbml" for a text (guessed otherwise).
     Any other keyword is passed on as the console option of that name.
     """
+    for name in ("format", "help", "version", "h"):
+        if name in options:
+            raise TypeError("attractors() does not take %r: it returns the answer as objects "
+                            "(see result_of_json for a JSON text)" % name)
     words = _option_words(update=update, inputs=inputs, fix=fix, max_memory=max_memory,
                           progress=progress, **options)
     with _network_path(network, text_format) as path:

@@ -110,17 +110,17 @@ def _save_figure(figure, file):
 def plot_attractors(result, file=None, max_columns=60, max_rows=80, title=None):
     """Draws the heat map of heatmap_data(result) and returns the matplotlib
     Figure; with `file`, writes it there too (format from the ending)."""
-    import matplotlib
-    if file is not None and not os.environ.get("DISPLAY"):
-        matplotlib.use("Agg", force=False)
-    import matplotlib.pyplot as plt
+    # A Figure of its own, not pyplot's: no backend is chosen or switched and
+    # no figure is kept open; a notebook shows the Figure returned.
+    from matplotlib.figure import Figure
     from matplotlib.colors import ListedColormap, BoundaryNorm
     from matplotlib.patches import Patch
 
     data = heatmap_data(result, max_columns=max_columns, max_rows=max_rows)
     width = min(3 + 0.3 * max(len(data.columns), 1), 30)
     height = min(1.5 + 0.22 * max(len(data.rows), 1), 40)
-    figure, axes = plt.subplots(figsize=(width, height))
+    figure = Figure(figsize=(width, height))
+    axes = figure.subplots()
     cmap = ListedColormap([COLOURS[OFF], COLOURS[ON], COLOURS[CHANGING]])
     if data.rows and data.columns:
         axes.imshow(data.matrix, cmap=cmap, norm=BoundaryNorm([-0.5, 0.5, 1.5, 2.5], 3),
