@@ -144,8 +144,10 @@ class Attractor:
     """One attractor: its number of states, disjoint cubes covering its states
     (one character per gene of Result.genes: 0, 1 or - for both) and its
     space (0 or 1 where the gene keeps that value, - where it changes). With
-    inputs="grouped", `outcome` is the index of its outcome and the inputs'
-    characters stand for the setting's values."""
+    inputs="grouped", `outcome` is the index of its outcome, the inputs'
+    characters of the cubes stand for the setting's values, and an input's
+    character in `space` is the value every setting of the outcome gives it,
+    or '*' when the settings differ."""
     states: int
     cubes: List[str]
     space: str
@@ -180,17 +182,13 @@ class Result:
     def to_pandas(self):
         """One row per attractor, one column per gene: 0, 1 or "changing".
         The index is the attractor's number, or (outcome, attractor) with
-        grouped inputs, where an input's column shows "setting"."""
+        grouped inputs, where an input that the outcome's settings do not
+        hold at one value shows "setting"."""
         import pandas as pd
-        inputs = set(self.inputs or ())
+        names = {"-": "changing", "*": "setting", "0": 0, "1": 1}
         rows, index = [], []
         for number, attractor in enumerate(self.attractors):
-            row = []
-            for gene, value in zip(self.genes, attractor.space):
-                if attractor.outcome is not None and gene in inputs:
-                    row.append("setting")
-                else:
-                    row.append("changing" if value == "-" else int(value))
+            row = [names[value] for value in attractor.space]
             rows.append(row)
             index.append(number if attractor.outcome is None else (attractor.outcome, number))
         if self.outcomes is not None:
@@ -213,14 +211,30 @@ def _attractor_of(entry, outcome=None):
                      outcome=outcome)
 
 
+def _with_settings(attractor, positions, settings):
+    """An attractor of a grouped outcome with its inputs' characters in
+    `space` (positions in the gene list) set from the outcome's settings:
+    the value every setting gives the input, or '*' when they differ."""
+    space = list(attractor.space)
+    for k, position in enumerate(positions):
+        values = {setting[k] for setting in settings}
+        space[position] = values.pop() if len(values) == 1 and "-" not in values else "*"
+    attractor.space = "".join(space)
+    return attractor
+
+
 def result_of_json(text):
     """The Result of the library's JSON text (what --format json writes)."""
     raw = json.loads(text)
     outcomes = None
     if "outcomes" in raw:
-        outcomes = [Outcome(settings=list(o.get("settings", [])),
-                            attractors=[_attractor_of(a, k) for a in o.get("attractors", [])])
-                    for k, o in enumerate(raw["outcomes"])]
+        positions = [raw["genes"].index(name) for name in raw.get("inputs", [])]
+        outcomes = []
+        for k, o in enumerate(raw["outcomes"]):
+            settings = list(o.get("settings", []))
+            outcomes.append(Outcome(settings=settings, attractors=[
+                _with_settings(_attractor_of(a, k), positions, settings)
+                for a in o.get("attractors", [])]))
         found = [a for o in outcomes for a in o.attractors]
     else:
         found = [_attractor_of(a) for a in raw.get("attractors", [])]

@@ -8,16 +8,18 @@ import os
 from dataclasses import dataclass, field
 from typing import Dict, List, Optional, Tuple
 
-OFF, ON, CHANGING = 0, 1, 2
+OFF, ON, CHANGING, SETTING = 0, 1, 2, 3
 # Three colours told apart also by colour-blind readers (Paul Tol's bright
-# scheme): off blue, on red, changing yellow.
-COLOURS = {OFF: "#4477AA", ON: "#EE6677", CHANGING: "#CCBB44"}
-LABELS = {OFF: "off (0)", ON: "on (1)", CHANGING: "changing"}
+# scheme): off blue, on red, changing yellow; and light grey for an input of
+# a grouped outcome whose settings give it both values.
+COLOURS = {OFF: "#4477AA", ON: "#EE6677", CHANGING: "#CCBB44", SETTING: "#DDDDDD"}
+LABELS = {OFF: "off (0)", ON: "on (1)", CHANGING: "changing", SETTING: "input: either setting"}
 
 
 @dataclass
 class HeatmapData:
-    """What the heat map shows. matrix[row][column] is OFF, ON or CHANGING for
+    """What the heat map shows. matrix[row][column] is OFF, ON or CHANGING (or
+    SETTING, an input of a grouped outcome whose settings give both values) for
     gene rows[row] in column columns[column]; a column stands for `counts`
     attractors with that same pattern (more than 1 only when the answer was
     summarised); groups are (label, first column, end column) side by side
@@ -30,8 +32,11 @@ class HeatmapData:
     notes: List[str] = field(default_factory=list)
 
 
+_CODES = {"0": OFF, "1": ON, "-": CHANGING, "*": SETTING}
+
+
 def _code(char):
-    return CHANGING if char == "-" else int(char)
+    return _CODES[char]
 
 
 def heatmap_data(result, max_columns=60, max_rows=80):
@@ -42,9 +47,7 @@ def heatmap_data(result, max_columns=60, max_rows=80):
     are kept; with more than `max_rows` genes, the genes that hold one value in
     every column shown are left out. Each cut is said in `notes`."""
     if result.outcomes is not None:
-        grouped = [("outcome %d (%d setting cube%s)" % (k, len(o.settings),
-                                                      "" if len(o.settings) == 1 else "s"),
-                    o.attractors) for k, o in enumerate(result.outcomes)]
+        grouped = [("%d" % k, o.attractors) for k, o in enumerate(result.outcomes)]
     else:
         grouped = [("", result.attractors)]
     total = sum(len(found) for _, found in grouped)
@@ -121,9 +124,9 @@ def plot_attractors(result, file=None, max_columns=60, max_rows=80, title=None):
     height = min(1.5 + 0.22 * max(len(data.rows), 1), 40)
     figure = Figure(figsize=(width, height))
     axes = figure.subplots()
-    cmap = ListedColormap([COLOURS[OFF], COLOURS[ON], COLOURS[CHANGING]])
+    cmap = ListedColormap([COLOURS[k] for k in (OFF, ON, CHANGING, SETTING)])
     if data.rows and data.columns:
-        axes.imshow(data.matrix, cmap=cmap, norm=BoundaryNorm([-0.5, 0.5, 1.5, 2.5], 3),
+        axes.imshow(data.matrix, cmap=cmap, norm=BoundaryNorm([-0.5, 0.5, 1.5, 2.5, 3.5], 4),
                     aspect="auto", interpolation="nearest")
     axes.set_xticks(range(len(data.columns)))
     axes.set_xticklabels(data.columns, rotation=90, fontsize=8)
@@ -140,10 +143,13 @@ def plot_attractors(result, file=None, max_columns=60, max_rows=80, title=None):
     axes.set_yticks([r - 0.5 for r in range(1, len(data.rows))], minor=True)
     axes.grid(which="minor", color="white", linewidth=0.5)
     axes.tick_params(which="minor", length=0)
-    handles = [Patch(color=COLOURS[k], label=LABELS[k]) for k in (OFF, ON, CHANGING)]
+    shown = (OFF, ON, CHANGING) + ((SETTING,) if any(SETTING in r for r in data.matrix) else ())
+    handles = [Patch(color=COLOURS[k], label=LABELS[k]) for k in shown]
     axes.legend(handles=handles, loc="upper left", bbox_to_anchor=(1.01, 1), fontsize=8)
     heading = title or "%d attractor%s" % (len(result.attractors),
                                           "" if len(result.attractors) == 1 else "s")
+    if result.outcomes is not None and not title:
+        heading += " in %d outcomes of the inputs (numbered above)" % len(result.outcomes)
     if data.notes:
         heading += "\n" + "; ".join(data.notes)
     axes.set_title(heading, fontsize=9, pad=18 if any(g[0] for g in data.groups) else 6)

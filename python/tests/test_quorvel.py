@@ -184,6 +184,14 @@ def test_heatmap_data_is_the_answer(tmp_path):
         if SHARED.is_dir() else quorvel.attractors("\n".join(lines) + "\n", inputs="grouped")
     data = quorvel.heatmap_data(grouped)
     assert [g[2] - g[1] for g in data.groups] == [len(o.attractors) for o in grouped.outcomes]
+    # An input is drawn with the value its outcome's settings give it.
+    for outcome in grouped.outcomes:
+        for k, name in enumerate(grouped.inputs):
+            values = set().union(*({"0", "1"} if s[k] == "-" else {s[k]}
+                                   for s in outcome.settings))
+            expected = values.pop() if len(values) == 1 else "*"
+            for attractor in outcome.attractors:
+                assert attractor.space[grouped.genes.index(name)] == expected
     for suffix in ("png", "svg"):
         out = tmp_path / ("heatmap." + suffix)
         quorvel.plot_attractors(grouped, out)
