@@ -59,6 +59,12 @@ struct analysisStopped : quorvelError {
     using quorvelError::quorvelError;
 };
 
+// The genes an analysis of `network` fixes: options.fixes, and with --inputs
+// off every input (a gene whose only rule is X -> X) they leave free, at 0
+// (as --fix X=0 would). Defined with the pipeline driver.
+std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
+                                const analysisOptions& options);
+
 // Reads GNU-style options: -h/--help, --version, --quiet, --format F,
 // --update U, --inputs I, --fix GENE=V and --max-memory SIZE (each value also as
 // --opt=VALUE; SIZE in bytes or with a unit K, M, G or T, powers of 1024). Options may

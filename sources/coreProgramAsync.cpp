@@ -130,6 +130,16 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
+    // Every operation result of this thread checks the stop flag until the
+    // analysis ends (the previous flag back: an analysis never nests, but
+    // the flag must not outlive it).
+    struct stopFlagScope {
+        const std::atomic<bool>* saved = analysisStopFlag();
+        explicit stopFlagScope(const std::atomic<bool>* flag) { analysisStopFlag() = flag; }
+        stopFlagScope(const stopFlagScope&) = delete;
+        stopFlagScope& operator=(const stopFlagScope&) = delete;
+        ~stopFlagScope() { analysisStopFlag() = saved; }
+    } const stopScope(cancel);
     guard.mgr = newManager(maxMemory, cancel);
     guard.mgrAsync = newManager(maxMemory, cancel);
     DdManager* const mgr = guard.mgr;

@@ -38,20 +38,6 @@ struct progressRedirect {
     }
 };
 
-// The genes to fix: the options' own, and with --inputs off every input the
-// options leave free, at 0 (as --fix X=0 would).
-std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
-                                const analysisOptions& options) {
-    std::vector<geneFix> fixes = options.fixes;
-    if (options.inputs != inputMode::off) return fixes;
-    for (const std::string& name : listInputNames(network)) {
-        const bool given = std::any_of(fixes.begin(), fixes.end(),
-                                       [&](const geneFix& fix) { return fix.name == name; });
-        if (!given) fixes.push_back(geneFix{name, 0});
-    }
-    return fixes;
-}
-
 // The inputs that stay free after `fixes`, as indices of geneDbReduced,
 // ascending (an input reads itself, so the reduction keeps it).
 std::vector<int> reducedInputs(const std::vector<networkDefBool>& network,
@@ -69,6 +55,18 @@ std::vector<int> reducedInputs(const std::vector<networkDefBool>& network,
 }
 
 }  // namespace
+
+std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
+                                const analysisOptions& options) {
+    std::vector<geneFix> fixes = options.fixes;
+    if (options.inputs != inputMode::off) return fixes;
+    for (const std::string& name : listInputNames(network)) {
+        const bool given = std::any_of(fixes.begin(), fixes.end(),
+                                       [&](const geneFix& fix) { return fix.name == name; });
+        if (!given) fixes.push_back(geneFix{name, 0});
+    }
+    return fixes;
+}
 
 std::string topFuncQuorvel(const char* s) { return topFuncQuorvel(s, analysisOptions{}); }
 

@@ -12,7 +12,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -25,7 +24,6 @@
 #include <vector>
 
 #include "analysisOptions.h"
-#include "compInputOutcomes.h"
 #include "parseNetwork.h"
 #include "readNetworkFile.h"
 #include "util.h"
@@ -180,14 +178,8 @@ py::dict decompose(const std::string& path, const std::vector<std::string>& args
         std::vector<networkDefBool> network;
         std::vector<std::string> geneOrder;
         readNetworkFile(path, network, geneOrder);
-        std::vector<geneFix> fixes = options.fixes;
-        if (options.inputs == inputMode::off)
-            for (const std::string& name : listInputNames(network))
-                if (std::none_of(fixes.begin(), fixes.end(),
-                                 [&](const geneFix& fix) { return fix.name == name; }))
-                    fixes.push_back(geneFix{name, 0});
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
-                      fixes);
+                      inputFixes(network, options));
     }
     py::list genes;
     py::dict fixed;
