@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Set-up command 2: installs what is missing, then builds and runs every test
 # in several builds: a plain build (build/), one with AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan/), both on BuDDy through the layer,
+# UndefinedBehaviorSanitizer (build-asan/), both on BuDDy through the layer
+# (the plain one with the Python package and its tests),
 # one on CUDD 3.0.0 built from the shared release (build-cudd/), and a 32-bit
 # x86 build (build-i386/). Fails if any run fails.
 set -euo pipefail
@@ -10,15 +11,17 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 status=0
+# The plain build also builds the Python package's extension and runs its
+# tests (pytest, as the ctest test python_tests).
 for variant in plain asan; do
   if [ "$variant" = plain ]; then
-    dir=build sanitize=OFF
+    dir=build sanitize=OFF python=ON
   else
-    dir=build-asan sanitize=ON
+    dir=build-asan sanitize=ON python=OFF
   fi
   echo "==== $variant build in $dir"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON \
-        -DQUORVEL_SANITIZE="$sanitize"
+        -DQUORVEL_SANITIZE="$sanitize" -DQUORVEL_PYTHON="$python"
   cmake --build "$dir" -j2
   if ! (cd "$dir" && ctest --output-on-failure -j2); then
     echo "==== $variant tests FAILED"
@@ -43,7 +46,7 @@ else
     echo "==== cudd build in build-cudd"
     # The CUDD found by an earlier run lived in its own temporary folder.
     cmake -S . -B build-cudd -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON \
-          -DQUORVEL_SANITIZE=OFF -DCUDD_ROOT="$cudd_tmp/prefix" \
+          -DQUORVEL_SANITIZE=OFF -DQUORVEL_PYTHON=OFF -DCUDD_ROOT="$cudd_tmp/prefix" \
           -UCUDD_INCLUDE_DIR -UCUDD_LIBRARY -UQUORVEL_CUDD_IS_PIC
     cmake --build build-cudd -j2
     if ! (cd build-cudd && ctest --output-on-failure -j2); then

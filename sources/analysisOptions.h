@@ -2,6 +2,7 @@
 // findAttractors take them, and their parser.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -54,6 +55,11 @@ struct analysisOptions {
     bool basins = false;                  // --basins
     trapSpaceKind trapSpaces = trapSpaceKind::none;
     std::vector<std::string> phenotypes;  // --phenotypes marker genes, in order
+    // Not an option: a caller that runs the analysis on another thread may
+    // point this at a flag of its own and set it to stop the analysis. Every
+    // BDD operation of the analysis then fails, the managers are released and
+    // the call throws analysisStopped. Read, never written; null: never stopped.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // A bad command line: an unknown option, a missing or bad value, or a fixed
@@ -62,6 +68,17 @@ struct analysisOptions {
 struct optionError : quorvelError {
     using quorvelError::quorvelError;
 };
+
+// An analysis stopped through analysisOptions::cancel.
+struct analysisStopped : quorvelError {
+    using quorvelError::quorvelError;
+};
+
+// The genes an analysis of `network` fixes: options.fixes, and with --inputs
+// off every input (a gene whose only rule is X -> X) they leave free, at 0
+// (as --fix X=0 would). Defined with the pipeline driver.
+std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
+                                const analysisOptions& options);
 
 // Reads GNU-style options: -h/--help, --version, --quiet, --format F,
 // --update U, --inputs I, --fix GENE=V and --max-memory SIZE (each value also as

@@ -20,6 +20,7 @@
 //   caller, and adopt() takes over a reference the caller held.
 #pragma once
 
+#include <atomic>
 #include <utility>
 #include <vector>
 
@@ -91,11 +92,27 @@ private:
 // Handles in an array, each owning its reference.
 using bddArray = std::vector<bddHandle>;
 
+// The stop flag of the analysis that runs on this thread
+// (analysisOptions::cancel), or null. topFuncAsync sets it for the length of
+// one analysis; being per thread, analyses on other threads keep their own.
+inline const std::atomic<bool>*& analysisStopFlag() {
+    thread_local const std::atomic<bool>* flag = nullptr;
+    return flag;
+}
+
 // The result of an engine operation on mgr as a handle; throws quorvelError
-// when the engine gave no result (memory exhausted, time limit).
+// when the engine gave no result (memory exhausted, time limit, the
+// analysis's stop flag seen by the engine), or when the stop flag of the
+// analysis on this thread is set: CUDD asks its termination callback only
+// every few thousand cache misses, so long runs of small operations that
+// mostly hit the cache stop here instead. An unreferenced result is left
+// to the engine's collection, as on every failure.
 inline bddHandle bddResult(DdManager* mgr, DdNode* result) {
     if (result == nullptr)
         throw quorvelError("BDD engine failure: an operation gave no result (memory exhausted)");
+    const std::atomic<bool>* stop = analysisStopFlag();
+    if (stop != nullptr && stop->load(std::memory_order_relaxed))
+        throw quorvelError("the analysis was stopped");
     return bddHandle(mgr, result);
 }
 

@@ -4,6 +4,7 @@
 #include "coreProgramAsync.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -41,10 +42,16 @@ struct managerGuard {
     }
 };
 
+// The engine's termination callback: the caller's stop flag.
+int stopRequested(const void* flag) {
+    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
 // maxMemory (0: none) is the cap of both managers together: the layer's two
 // managers share one engine, which the first Cudd_Init starts with its
-// maxMemory; CUDD gives each manager its own.
-DdManager* newManager(std::size_t maxMemory) {
+// maxMemory; CUDD gives each manager its own. With a stop flag, the manager's
+// operations give NULL once it is set.
+DdManager* newManager(std::size_t maxMemory, const std::atomic<bool>* cancel) {
 #ifndef QUORVEL_CUDD_LAYER
     maxMemory /= 2;
 #endif
@@ -60,6 +67,10 @@ DdManager* newManager(std::size_t maxMemory) {
 #ifdef QUORVEL_WITH_CUDD
     Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
 #endif
+    // CUDD's callback argument is not const; the flag is only read.
+    if (cancel != nullptr)
+        Cudd_RegisterTerminationCallback(m, stopRequested,
+                                         const_cast<std::atomic<bool>*>(cancel));
     return m;
 }
 
@@ -115,12 +126,23 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, resultFormat format,
                          updateMode update, std::size_t maxMemory,
-                         const std::vector<int>* groupedInputs, const progressSink& progress) {
+                         const std::vector<int>* groupedInputs, const progressSink& progress,
+                         const std::atomic<bool>* cancel) {
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
-    guard.mgr = newManager(maxMemory);
-    guard.mgrAsync = newManager(maxMemory);
+    // Every operation result of this thread checks the stop flag until the
+    // analysis ends (the previous flag back: an analysis never nests, but
+    // the flag must not outlive it).
+    struct stopFlagScope {
+        const std::atomic<bool>* saved = analysisStopFlag();
+        explicit stopFlagScope(const std::atomic<bool>* flag) { analysisStopFlag() = flag; }
+        stopFlagScope(const stopFlagScope&) = delete;
+        stopFlagScope& operator=(const stopFlagScope&) = delete;
+        ~stopFlagScope() { analysisStopFlag() = saved; }
+    } const stopScope(cancel);
+    guard.mgr = newManager(maxMemory, cancel);
+    guard.mgrAsync = newManager(maxMemory, cancel);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     // No automatic sifting. The interleaved order below keeps every relation

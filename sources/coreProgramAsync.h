@@ -29,6 +29,8 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 // caches of both managers take together; the engine also keeps within the
 // process's own limits, and reports exhaustion as a quorvelError. Every
 // progress line of the analysis goes to `progress`.
+// cancel, when not null, is the caller's stop flag (analysisOptions::cancel):
+// once it is set, the managers' operations fail and the call throws.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates,
@@ -36,7 +38,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          updateMode update = updateMode::async,
                          std::size_t maxMemory = 0,
                          const std::vector<int>* groupedInputs = nullptr,
-                         const progressSink& progress = standardOutputProgress());
+                         const progressSink& progress = standardOutputProgress(),
+                         const std::atomic<bool>* cancel = nullptr);
 
 // The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
 // is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's

@@ -19,19 +19,6 @@ void raiseFatal(const std::string& line) { throw fatalCondition(line); }
 
 namespace {
 
-// The genes to fix: the options' own, and with --inputs off every input the
-// options leave free, at 0 (as --fix X=0 would).
-std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
-                                const analysisOptions& options) {
-    std::vector<geneFix> fixes = options.fixes;
-    if (options.inputs != inputMode::off) return fixes;
-    for (const std::string& name : listInputNames(network)) {
-        const bool given = std::any_of(fixes.begin(), fixes.end(),
-                                       [&](const geneFix& fix) { return fix.name == name; });
-        if (!given) fixes.push_back(geneFix{name, 0});
-    }
-    return fixes;
-}
 
 // The inputs that stay free after `fixes`, as indices of geneDbReduced,
 // ascending (an input reads itself, so the reduction keeps it).
@@ -50,6 +37,18 @@ std::vector<int> reducedInputs(const std::vector<networkDefBool>& network,
 }
 
 }  // namespace
+
+std::vector<geneFix> inputFixes(const std::vector<networkDefBool>& network,
+                                const analysisOptions& options) {
+    std::vector<geneFix> fixes = options.fixes;
+    if (options.inputs != inputMode::off) return fixes;
+    for (const std::string& name : listInputNames(network)) {
+        const bool given = std::any_of(fixes.begin(), fixes.end(),
+                                       [&](const geneFix& fix) { return fix.name == name; });
+        if (!given) fixes.push_back(geneFix{name, 0});
+    }
+    return fixes;
+}
 
 std::string topFuncQuorvel(const char* s) { return topFuncQuorvel(s, analysisOptions{}); }
 
@@ -102,7 +101,8 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         const std::string text = topFuncAsync(
             geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
             questions ? resultFormat::json : options.format, options.update, options.maxMemory,
-            options.inputs == inputMode::grouped ? &groupedInputs : nullptr, progress);
+            options.inputs == inputMode::grouped ? &groupedInputs : nullptr, progress,
+            options.cancel);
         if (!questions) return text;
         return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
                             progress);
@@ -112,6 +112,11 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     } catch (const std::bad_alloc&) {
         // Whichever allocation failed, the caller learns that memory ran out.
         throw quorvelError("memory exhausted");
+    } catch (const quorvelError&) {
+        // A stopped analysis fails at whichever operation came next: say why.
+        if (options.cancel != nullptr && options.cancel->load())
+            throw analysisStopped("the analysis was stopped");
+        throw;
     }
 }
 

@@ -82,6 +82,7 @@ struct analysisOptions;
 // reduction. While it runs, progress lines go where progressSinkOf(options)
 // says, and nowhere else: no stream of the process is redirected, so calls
 // on other threads write where their own options say. options.files, help
-// and version are not read. Throws quorvelError on any failure, optionError
-// for a fixed gene the network lacks.
+// and version are not read. Throws quorvelError on any failure
+// (analysisStopped once options.cancel is set), optionError for a fixed gene
+// the network lacks.
 std::string topFuncQuorvel(const char* s, const analysisOptions& options);

@@ -152,6 +152,15 @@ void Cudd_UnsetTimeLimit(DdManager *unique);
 Cudd_ErrorType Cudd_ReadErrorCode(DdManager *dd);
 void Cudd_ClearErrorCode(DdManager *dd);
 
+// Termination: while callback(callback_arg) returns non-zero, every
+// node-building operation of the manager gives NULL and sets the error code
+// CUDD_TERMINATION (the layer asks once per operation, at its end; CUDD asks
+// during the recursion). The callback may be called from the thread that runs
+// the operation only. One callback per manager; registering replaces it.
+typedef int (*DD_THFP)(const void *);
+void Cudd_RegisterTerminationCallback(DdManager *unique, DD_THFP callback, void *callback_arg);
+void Cudd_UnregisterTerminationCallback(DdManager *unique);
+
 // Cubes, counting and evaluation.
 int Cudd_bddPickOneCube(DdManager *ddm, DdNode *node, char *string);
 double Cudd_CountPathsToNonZero(DdNode *node);

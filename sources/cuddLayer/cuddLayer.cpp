@@ -184,7 +184,11 @@ struct DdManager {
     double startMs = 0;
     unsigned long timeLimitMs = 0;
     bool timeLimited = false;
-    Cudd_ErrorType errorCode = CUDD_NO_ERROR;
+    mutable Cudd_ErrorType errorCode = CUDD_NO_ERROR;
+    // Cudd_RegisterTerminationCallback: asked at the end of every
+    // node-building operation.
+    DD_THFP terminationCallback = nullptr;
+    void* terminationArg = nullptr;
 };
 
 namespace {
@@ -518,6 +522,10 @@ long failCountdown = -1;
 DdNode* finish(const DdManager* m, int node, bool complement) {
     if (takeError()) return nullptr;
     if (failCountdown >= 0 && failCountdown-- == 0) return nullptr;
+    if (m->terminationCallback != nullptr && m->terminationCallback(m->terminationArg) != 0) {
+        m->errorCode = CUDD_TERMINATION;
+        return nullptr;
+    }
     DdNode* h = encode(m, node, complement);
     if (takeError()) return nullptr;
     setFresh(m, (bits(h) & kVarBit) ? 0 : node);
@@ -1324,6 +1332,18 @@ Cudd_ErrorType Cudd_ReadErrorCode(DdManager* dd) {
 void Cudd_ClearErrorCode(DdManager* dd) {
     if (!liveManager(dd)) return noteMisuse();
     dd->errorCode = CUDD_NO_ERROR;
+}
+
+void Cudd_RegisterTerminationCallback(DdManager* unique, DD_THFP callback, void* callback_arg) {
+    if (!liveManager(unique)) return noteMisuse();
+    unique->terminationCallback = callback;
+    unique->terminationArg = callback_arg;
+}
+
+void Cudd_UnregisterTerminationCallback(DdManager* unique) {
+    if (!liveManager(unique)) return noteMisuse();
+    unique->terminationCallback = nullptr;
+    unique->terminationArg = nullptr;
 }
 
 int Cudd_bddLeq(DdManager* dd, DdNode* f, DdNode* g) {
