@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev
-          nlohmann-json3-dev clang libclang-rt-14-dev)
+          nlohmann-json3-dev libcadical-dev clang libclang-rt-14-dev)
 if [ "$#" -gt 0 ]; then
   packages=("$@")
 fi
