@@ -66,8 +66,9 @@ bool makeSatSyncNetwork(DdManager* mgr, const std::vector<DdNode*>& op,
         const bddHandle low = bddResult(mgr, Cudd_bddAndAbstract(mgr, rel, Cudd_Not(next), next));
         // One next value in every state: the two cofactors are complements
         // of each other and read the current state only.
-        if (Cudd_bddLeq(mgr, high.get(), Cudd_Not(low.get())) != 1 ||
-            Cudd_bddLeq(mgr, Cudd_Not(low.get()), high.get()) != 1 ||
+        const bddHandle both = bddResult(mgr, Cudd_bddAnd(mgr, high.get(), low.get()));
+        const bddHandle either = bddResult(mgr, Cudd_bddOr(mgr, high.get(), low.get()));
+        if (both.get() != Cudd_ReadLogicZero(mgr) || either.get() != Cudd_ReadOne(mgr) ||
             !readsCurrentOnly(mgr, high.get(), nInpVar))
             return false;
         // The path counts bound the covers' sizes well enough to refuse a

@@ -45,7 +45,7 @@ struct managerGuard {
 // maxMemory (0: none) is the cap of both managers together: the layer's two
 // managers share one engine, which the first Cudd_Init starts with its
 // maxMemory; CUDD gives each manager its own.
-DdManager* newManager(std::size_t maxMemory) {
+DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots) {
 #ifndef QUORVEL_CUDD_LAYER
     maxMemory /= 2;
 #endif
@@ -54,7 +54,7 @@ DdManager* newManager(std::size_t maxMemory) {
     // one lets the operation give NULL, which becomes a quorvelError.
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
 #endif
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, maxMemory);
     if (m == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
 #ifdef QUORVEL_WITH_CUDD
     Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
@@ -118,8 +118,15 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
-    guard.mgr = newManager(maxMemory);
-    guard.mgrAsync = newManager(maxMemory);
+    // The synchronous analysis leaves the search to the solver (the BDDs
+    // only carry the functions and the result), so its engine starts small
+    // and grows when needed: filling the caches of the full size took more
+    // than the whole search on most published models.
+    const unsigned cacheSlots =
+        update == updateMode::sync && groupedInputs == nullptr ? CUDD_CACHE_SLOTS / 16
+                                                               : CUDD_CACHE_SLOTS;
+    guard.mgr = newManager(maxMemory, cacheSlots);
+    guard.mgrAsync = newManager(maxMemory, cacheSlots);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     // No automatic sifting. The interleaved order below keeps every relation
