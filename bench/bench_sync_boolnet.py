@@ -239,7 +239,11 @@ def main():
                 qcpu = next((float(l.split()[1]) for l in err.splitlines()
                              if l.startswith("cpu ")), None)
             btext, _, _ = run_timed(["Rscript", script, bnet], args.limit)
-            qans = quorvel_answer(qtext, order) if qtext is not None else None
+            try:
+                qans = quorvel_answer(qtext, order) if qtext is not None else None
+            except ValueError as e:  # not JSON: counted as no answer
+                print("%s %s: quorvel's output is not JSON: %s" % (ident, variant, e))
+                qans = None
             bcpu, bans = boolnet_answer(btext, order) if btext is not None else (None, None)
             if qans is None or bans is None:
                 equal = "-"

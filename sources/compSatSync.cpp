@@ -4,6 +4,8 @@
 #include <cadical.hpp>
 
 #include <algorithm>
+#include <cstdint>
+#include <random>
 #include <unordered_set>
 
 #include "bddHandle.h"
@@ -108,6 +110,9 @@ struct satSyncPath {
     int steps = 0;
 
     explicit satSyncPath(const satSyncNetwork& net) : network(net) {
+        // The solver writes its own messages to standard output otherwise
+        // (one when a clause added is already falsified), into the result.
+        solver.set("quiet", 1);
         solver.reserve(network.nGenes);
         for (int g = 0; g < network.nGenes; ++g) solver.freeze(variable(0, g));
     }
@@ -204,6 +209,12 @@ satSyncWalk walkMap(const satSyncNetwork& network, const satSyncState& x,
 // solver's choice a little, many of them would only load it.
 constexpr long kTransientExcluded = 256;
 
+// The random walks before the solver: a fixed seed (the same walks on every
+// run), and how many walks in a row may meet known attractors before they
+// stop (plus half the number of attractors found).
+constexpr std::uint64_t kSampleSeed = 0x5eed5eedULL;
+constexpr long kSampleMisses = 64;
+
 }  // namespace
 
 satSyncOutcome compAttractorsSatSync(const satSyncNetwork& network,
@@ -219,6 +230,43 @@ satSyncOutcome compAttractorsSatSync(const satSyncNetwork& network,
     // The states known to reach a found attractor (its states among them).
     std::unordered_set<satSyncState> basin;
     long attractorStates = 0;
+    // Records a new cycle and excludes its states from x_0; false past the
+    // bound on attractor states.
+    auto record = [&](std::vector<satSyncState>& cycle) {
+        attractorStates += static_cast<long>(cycle.size());
+        if (attractorStates > limits.maxAttractorStates) return false;
+        for (const satSyncState& x : cycle) {
+            basin.insert(x);
+            excludeLast(path, x);
+        }
+        outcome.attractors.push_back(std::move(cycle));
+        return true;
+    };
+
+    // Walks from random states first: attractors with large basins come
+    // cheaply this way, where each one found by the solver costs a call
+    // that grows with the clauses of those found before (networks whose
+    // free inputs give thousands of attractors). The walks stop once they
+    // keep meeting known attractors; the solver finds the rest and proves
+    // that nothing is left, so the draw never changes the result.
+    std::mt19937_64 draw(kSampleSeed);
+    long misses = 0;
+    while (misses < kSampleMisses + static_cast<long>(outcome.attractors.size()) / 2) {
+        satSyncState x(static_cast<size_t>(network.nGenes), '0');
+        for (char& value : x) value = (draw() & 1u) != 0 ? '1' : '0';
+        if (basin.count(x) != 0) {
+            ++misses;
+            continue;
+        }
+        satSyncWalk walk = walkMap(network, x, basin, limits.walkSteps);
+        if (walk.end != satSyncWalk::cycle) {
+            ++misses;
+            continue;
+        }
+        misses = 0;
+        if (!record(walk.states)) return outcome;
+    }
+
     for (;;) {
         const int status = path.solver.solve();
         ++outcome.calls;
@@ -234,15 +282,7 @@ satSyncOutcome compAttractorsSatSync(const satSyncNetwork& network,
 
         satSyncWalk walk = walkMap(network, last, basin, limits.walkSteps);
         if (walk.end == satSyncWalk::tooLong) return outcome;
-        if (walk.end == satSyncWalk::cycle) {
-            attractorStates += static_cast<long>(walk.states.size());
-            if (attractorStates > limits.maxAttractorStates) return outcome;
-            for (const satSyncState& x : walk.states) {
-                basin.insert(x);
-                excludeLast(path, x);
-            }
-            outcome.attractors.push_back(std::move(walk.states));
-        }
+        if (walk.end == satSyncWalk::cycle && !record(walk.states)) return outcome;
         // The walk's transient states lead into the basin as well.
         satSyncState x = last;
         for (long k = 0; k < std::min(walk.transient, kTransientExcluded); ++k) {
