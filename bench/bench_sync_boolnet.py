@@ -235,7 +235,8 @@ def main():
                                          "--quiet", path], args.limit)
             qcpu = qprog
             if args.bench_sync and qtext is not None:
-                _, _, err = run_timed([args.bench_sync, path], args.limit)
+                _, _, err = run_timed(["env", "LD_BIND_NOW=1", args.bench_sync, path],
+                                      args.limit)
                 qcpu = next((float(l.split()[1]) for l in err.splitlines()
                              if l.startswith("cpu ")), None)
             btext, _, _ = run_timed(["Rscript", script, bnet], args.limit)

@@ -1300,7 +1300,12 @@ int Cudd_bddLeq(DdManager* dd, DdNode* f, DdNode* g) {
     if (!begin(dd)) return 0;
     Operand a, b;
     if (!resolve(dd, f, a, false) || !resolve(dd, g, b, false)) return 0;
-    if (K.leqCache.empty()) K.leqCache.resize(size_t(1) << 18);
+    // The memo follows the node table (at most 2^18 slots): a full-size one
+    // on a small table cost more to fill than the checks it served. Slots
+    // added later carry stamp 0, which no call uses.
+    size_t slots = 4096;
+    while (slots < (size_t(1) << 18) && slots < size_t(bdd_getallocnum())) slots *= 2;
+    if (K.leqCache.size() < slots) K.leqCache.resize(slots);
     if (++K.leqStamp == 0) {
         for (LeqEntry& e : K.leqCache) e.stamp = 0;
         K.leqStamp = 1;
