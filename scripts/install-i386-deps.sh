@@ -7,10 +7,11 @@
 # and a 32-bit JDK (its JVM runs the Java check), and libsbml's 32-bit runtime.
 # These packages are co-installable with their 64-bit versions.
 #
-# BuDDy is not: installing libbdd-dev:i386 removes the 64-bit libbdd-dev that
-# the other builds use. So its two 32-bit packages are downloaded and unpacked
-# into DEPS-DIR instead (DEPS-DIR/usr/include, DEPS-DIR/usr/lib/i386-linux-gnu),
-# where cmake/i386.cmake looks for them; nothing is installed system-wide.
+# BuDDy and CaDiCaL are not: installing libbdd-dev:i386 or libcadical-dev:i386
+# removes the 64-bit package that the other builds use. So their 32-bit
+# packages are downloaded and unpacked into DEPS-DIR instead
+# (DEPS-DIR/usr/include, DEPS-DIR/usr/lib/i386-linux-gnu), where
+# cmake/i386.cmake looks for them; nothing is installed system-wide.
 # DEPS-DIR also gets the link name of libsbml's 32-bit runtime (see below).
 set -euo pipefail
 depsDir="$(realpath -m "${1:-$(dirname "$0")/../build-i386/deps}")"
@@ -33,9 +34,9 @@ fi
 bash scripts/install-deps.sh g++-multilib libgtest-dev:i386 openjdk-17-jdk-headless:i386 \
   libsbml5:i386
 
-# BuDDy, privately. The stamp names the unpacked versions, so a newer Debian
-# package is unpacked afresh.
-buddyPackages=(libbdd0c2:i386 libbdd-dev:i386)
+# BuDDy and CaDiCaL (a static library only), privately. The stamp names the
+# unpacked versions, so a newer Debian package is unpacked afresh.
+buddyPackages=(libbdd0c2:i386 libbdd-dev:i386 libcadical-dev:i386)
 versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
 if [ -z "${versions// /}" ] || [[ "$versions" == *"(none)"* ]]; then
   "${asRoot[@]}" apt-get update
@@ -43,8 +44,9 @@ if [ -z "${versions// /}" ] || [[ "$versions" == *"(none)"* ]]; then
 fi
 stamp="$depsDir/unpacked"
 libDir="$depsDir/usr/lib/i386-linux-gnu"
-if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$versions" ] || [ ! -e "$libDir/libbdd.so" ]; then
-  echo "unpacking BuDDy for i386 ($versions) into $depsDir"
+if [ ! -f "$stamp" ] || [ "$(cat "$stamp")" != "$versions" ] || [ ! -e "$libDir/libbdd.so" ] ||
+   [ ! -e "$libDir/libcadical.a" ]; then
+  echo "unpacking BuDDy and CaDiCaL for i386 ($versions) into $depsDir"
   rm -rf "$depsDir"
   mkdir -p "$depsDir"
   download="$(mktemp -d)"

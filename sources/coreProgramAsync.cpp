@@ -51,7 +51,8 @@ int stopRequested(const void* flag) {
 // managers share one engine, which the first Cudd_Init starts with its
 // maxMemory; CUDD gives each manager its own. With a stop flag, the manager's
 // operations give NULL once it is set.
-DdManager* newManager(std::size_t maxMemory, const std::atomic<bool>* cancel) {
+DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots,
+                      const std::atomic<bool>* cancel) {
 #ifndef QUORVEL_CUDD_LAYER
     maxMemory /= 2;
 #endif
@@ -60,7 +61,7 @@ DdManager* newManager(std::size_t maxMemory, const std::atomic<bool>* cancel) {
     // one lets the operation give NULL, which becomes a quorvelError.
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
 #endif
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, maxMemory);
     // The engine refuses a manager when it cannot take its first tables.
     if (m == nullptr)
         throw quorvelError("BDD engine failure: a manager could not be created (memory exhausted)");
@@ -141,8 +142,15 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         stopFlagScope& operator=(const stopFlagScope&) = delete;
         ~stopFlagScope() { analysisStopFlag() = saved; }
     } const stopScope(cancel);
-    guard.mgr = newManager(maxMemory, cancel);
-    guard.mgrAsync = newManager(maxMemory, cancel);
+    // The synchronous analysis leaves the search to the solver (the BDDs
+    // only carry the functions and the result), so its engine starts small
+    // and grows when needed: filling the caches of the full size took more
+    // than the whole search on most published models.
+    const unsigned cacheSlots =
+        update == updateMode::sync && groupedInputs == nullptr ? CUDD_CACHE_SLOTS / 16
+                                                               : CUDD_CACHE_SLOTS;
+    guard.mgr = newManager(maxMemory, cacheSlots, cancel);
+    guard.mgrAsync = newManager(maxMemory, cacheSlots, cancel);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     // No automatic sifting. The interleaved order below keeps every relation

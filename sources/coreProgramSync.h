@@ -6,6 +6,7 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "parseNetwork.h"
 #include "progressSink.h"
 
@@ -23,3 +24,14 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
                                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, int nInpVar,
                                   resultFormat format,
                                   const progressSink& progress = standardOutputProgress());
+
+// The synchronous attractors of the whole reduced network by the search by
+// satisfiability (compSatSync): on success every attractor, as a set over
+// current-state variables, replaces the content of `attractors` and the
+// result is true. False, with `attractors` untouched, when the update
+// functions' covers are too large or the search reached one of its bounds;
+// the caller then takes the BDD search. op (the relations x'_g XNOR f_g) is
+// only read.
+bool compAttractorsSatRoute(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                            int nInpVar, bddArray& attractors,
+                            const progressSink& progress = standardOutputProgress());
