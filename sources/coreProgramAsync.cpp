@@ -48,9 +48,16 @@ struct managerGuard {
 // cudd-init-sizes.txt): the defaults (256, 262144) and larger ones
 // (1024, 2^20) were slower by 15 to 60 %, as every collection and
 // reordering walks the whole tables; small tables that grow are not. The
-// layer takes its starting node table from the cache size (see startKernel).
+// layer takes its starting node table from the cache size (see startKernel)
+// and keeps the defaults: started at 4096 nodes, bbm-243 crashed in about
+// one run in three on it, a fault not yet found.
+#ifdef QUORVEL_CUDD_LAYER
+constexpr unsigned kUniqueSlots = CUDD_UNIQUE_SLOTS;
+constexpr unsigned kCacheSlots = CUDD_CACHE_SLOTS;
+#else
 constexpr unsigned kUniqueSlots = 32;
 constexpr unsigned kCacheSlots = 1u << 12;
+#endif
 
 // maxMemory (0: none) is the cap of both managers together: the layer's two
 // managers share one engine, which the first Cudd_Init starts with its

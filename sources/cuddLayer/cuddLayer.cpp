@@ -575,10 +575,7 @@ bool startKernel(unsigned cacheSize, size_t maxMemory) {
     // every collection clears the caches, so their cost grows with the
     // table (a 1M-node start made bbm-011 ten times slower), and a small
     // network's analysis starts in about a millisecond instead of ten.
-    // The table never starts below 65536 nodes: started at 4096 (a cache
-    // of 4096 slots asked for), bbm-243 of inputs-off crashed in about one
-    // run in three, a fault not yet found.
-    int nodes = int(std::min<size_t>(std::max<size_t>(cacheSize / 4, 65536), size_t(limit)));
+    int nodes = int(std::min<size_t>(std::max<size_t>(cacheSize / 4, 4096), size_t(limit)));
     int cache = std::max(nodes / kNodesPerCacheEntry, 256);
     bdd_error_hook(recordError);
     K.lastError = 0;
