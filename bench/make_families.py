@@ -22,6 +22,12 @@ the same files.
   block    one strongly connected block of n genes (every gene reads the one
            before it around a ring) with two more random regulators per gene,
            so it holds many feedback loops
+  negring  a negative ring of n genes (G(i-1) -> Gi, ^G(n-1) -> G0): one
+           cyclic attractor of 2n states
+  random23 n genes, each with 2 or 3 random regulators (in-degree 2-3)
+  rrings   k rings of 4 genes, ring j's first gene also reads ring j-1 (and
+           ring k-1 ring 0 again), so all 4k genes form one block with many
+           cycles
   modules  a chain of k modules of 3 to 5 genes (a ring inside each module),
            every module reading genes of earlier modules only; k = 50 gives
            about 200 genes (see make_modules)
@@ -31,6 +37,7 @@ the same files.
 import argparse
 import os
 import random
+import re
 
 DEFAULT_SIZES = {
     'chain': [25, 50, 100, 200, 400, 800, 1600],
@@ -40,7 +47,10 @@ DEFAULT_SIZES = {
     'inputs': [8, 10, 12, 14, 16, 18],
     'switches': [8, 10, 12, 14, 16],
     'random': [50, 100, 200, 400, 800],
-    'block': [8, 16, 32, 64, 128],
+    'block': [8, 16, 32, 64, 128, 160, 256],
+    'negring': [125, 250, 500, 1000, 2000, 4000, 10000],
+    'random23': [50, 100, 200, 400, 1000],
+    'rrings': [4, 8, 16, 32, 64, 128],
     'modules': [6, 12, 25, 50, 100],
     'rmodules': [6, 12, 25, 50, 100],
 }
@@ -102,6 +112,34 @@ def make_random(n, rng):
     for i in range(n):
         regulators = rng.sample(['G%d' % j for j in range(n)], rng.randint(1, 3))
         lines += random_terms('G%d' % i, regulators, rng)
+    return lines
+
+
+def make_negring(n, _rng):
+    return [rule(['^G%d' % (n - 1)], 'G0')] + [rule(['G%d' % (i - 1)], 'G%d' % i)
+                                               for i in range(1, n)]
+
+
+def make_random23(n, rng):
+    lines = []
+    for i in range(n):
+        regulators = rng.sample(['G%d' % j for j in range(n)], rng.randint(2, 3))
+        lines += random_terms('G%d' % i, regulators, rng)
+        # Every drawn regulator is read, so the in-degree is 2 or 3.
+        read = set(re.sub(r'[\^&]', ' ', ' '.join(l.split(' ')[0] for l in lines
+                                                    if l.endswith(' G%d' % i))).split())
+        lines += [rule([g], 'G%d' % i) for g in regulators if g not in read]
+    return lines
+
+
+def make_rrings(k, rng):
+    lines = []
+    for j in range(k):
+        genes = ['R%d_%d' % (j, m) for m in range(4)]
+        prev = 'R%d_%d' % ((j - 1) % k, rng.randint(0, 3))
+        sign = '^' if rng.random() < 0.5 else ''
+        lines += [rule([genes[3], sign + prev], genes[0]), rule(['^' + genes[3]], genes[0])]
+        lines += [rule([genes[m - 1]], genes[m]) for m in range(1, 4)]
     return lines
 
 

@@ -47,6 +47,23 @@ int stopRequested(const void* flag) {
     return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
+// The starting sizes of each manager's tables: per variable, unique-table
+// slots, and computed-table slots. Both grow on demand. Measured on CUDD
+// 3.0.0 over the slowest models of inputs-off (bench/results/
+// cudd-init-sizes.txt): the defaults (256, 262144) and larger ones
+// (1024, 2^20) were slower by 15 to 60 %, as every collection and
+// reordering walks the whole tables; small tables that grow are not. The
+// layer takes its starting node table from the cache size (see startKernel)
+// and keeps the defaults: started at 4096 nodes, bbm-243 crashed in about
+// one run in three on it, a fault not yet found.
+#ifdef QUORVEL_CUDD_LAYER
+constexpr unsigned kUniqueSlots = CUDD_UNIQUE_SLOTS;
+constexpr unsigned kCacheSlots = CUDD_CACHE_SLOTS;
+#else
+constexpr unsigned kUniqueSlots = 32;
+constexpr unsigned kCacheSlots = 1u << 12;
+#endif
+
 // maxMemory (0: none) is the cap of both managers together: the layer's two
 // managers share one engine, which the first Cudd_Init starts with its
 // maxMemory; CUDD gives each manager its own. With a stop flag, the manager's
@@ -61,7 +78,7 @@ DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots,
     // one lets the operation give NULL, which becomes a quorvelError.
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
 #endif
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, maxMemory);
+    DdManager* m = Cudd_Init(0, 0, kUniqueSlots, cacheSlots, maxMemory);
     // The engine refuses a manager when it cannot take its first tables.
     if (m == nullptr)
         throw quorvelError("BDD engine failure: a manager could not be created (memory exhausted)");
@@ -147,8 +164,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     // and grows when needed: filling the caches of the full size took more
     // than the whole search on most published models.
     const unsigned cacheSlots =
-        update == updateMode::sync && groupedInputs == nullptr ? CUDD_CACHE_SLOTS / 16
-                                                               : CUDD_CACHE_SLOTS;
+        update == updateMode::sync && groupedInputs == nullptr ? std::min(kCacheSlots, CUDD_CACHE_SLOTS / 16)
+                                                               : kCacheSlots;
     guard.mgr = newManager(maxMemory, cacheSlots, cancel);
     guard.mgrAsync = newManager(maxMemory, cacheSlots, cancel);
     DdManager* const mgr = guard.mgr;

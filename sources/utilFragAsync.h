@@ -76,10 +76,17 @@ enum class searchDirection { forward, backward };
 // from 1 to 0, or leaves it. A step is then taken over x alone, with no
 // rename: a rename rebuilds the whole diagram, the products over x_g only
 // its part above g.
+//
+// linked[k] (filled by splitMoves): the genes (indices into genes) whose
+// step reads x of genes[k] or whose x the step of genes[k] reads. After a
+// step of genes[k] adds states, only these can take a step from them that
+// no other order of the same steps also takes; the reachability searches
+// try them first.
 struct geneMoves {
     std::vector<int> genes;
     bddArray moves;
     bddArray rise, fall, stay;
+    std::vector<std::vector<size_t>> linked;
 };
 geneMoves makeGeneMoves(const fragAsync& frag);
 

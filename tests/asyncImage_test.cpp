@@ -257,9 +257,10 @@ TEST(asyncReach, fixedPointReachesOnlyItself) {
     EXPECT_EQ(reached, start);
 }
 
-TEST(asyncReach, saturationRestartsAtTheBottomAfterEveryStep) {
+TEST(asyncReach, saturationExhaustsTheBottomGeneFirst) {
     // Two self-negating genes from 00. Gene 1 (the lower in the order) adds
-    // 01; the scan restarts, gene 1 adds nothing and gene 0 adds 10 and 11;
+    // 01; the scan goes on from gene 1 (no gene linked to it lies lower),
+    // which adds nothing and gene 0 adds 10 and 11;
     // the last scan adds nothing and its counter ends the search. The
     // counter's line is the one sign of the order of the scans (any order
     // reaches the same set).

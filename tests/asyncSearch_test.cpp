@@ -3,8 +3,10 @@
 // fragments.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
+#include <map>
 #include <random>
 
 #include "asyncFixture.h"
@@ -18,6 +20,8 @@ using bruteForce::attractorSet;
 using bruteForce::stateSet;
 
 namespace {
+
+stateSet statesOfSet(const bddSpace& space, DdNode* set);
 
 // One search on the relations of db over `fragment`, everything released
 // afterwards with the outstanding references checked.
@@ -39,7 +43,7 @@ struct searchRun {
 // (read from the relations before it starts), as the composition gives them.
 searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
                     int alreadyFound = 0, double maxStates = HUGE_VAL, long failAfter = -1,
-                    bool withFunctions = false) {
+                    bool withFunctions = false, bool large = false) {
     searchRun run;
     const int n = static_cast<int>(db.size());
     bddSpace space = openSpace(n, sifting);
@@ -76,8 +80,14 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
     run.unchangedRelations = op == before;
     for (DdNode* set : run.found)
         run.supportsInFragment = run.supportsInFragment && dependsOnlyOn(space, set, fragment);
-    for (DdNode* set : run.found) run.ordered.push_back(*attractorsOf(space, {set}, fragment).begin());
-    run.attractors = attractorsOf(space, run.found, fragment);
+    // A large fragment's attractors are read cube by cube (the whole
+    // fragment), the others by attractorsOf.
+    if (large)
+        for (DdNode* set : run.found) run.attractors.insert(statesOfSet(space, set));
+    else
+        for (DdNode* set : run.found)
+            run.ordered.push_back(*attractorsOf(space, {set}, fragment).begin());
+    if (!large) run.attractors = attractorsOf(space, run.found, fragment);
     releaseNodes(space.mgr, steadyStates);
     releaseNodes(space.mgr, op);
     network.next.clear();  // the record releases its functions
@@ -431,4 +441,244 @@ TEST(asyncSearch, engineFailureAtAnyPointIsAnErrorAndLeavesNoReference) {
     }
     EXPECT_GT(injected, 200);
 #endif
+}
+
+namespace {
+
+// The block shapes that stress the search, each built from `seed` alone:
+// 0, random regulation: every gene reads 2 or 3 random genes through one or
+//    two terms (each regulator in some term);
+// 1, a dense block: gene g reads g - 1 around a ring in every term, and two
+//    more random genes;
+// 2, rings of rings: rings of 4 genes, the first gene of each reading the
+//    last of its own ring (negatively in one term) and a gene of the ring
+//    before, so the rings form one block with many cycles.
+geneDatabase shapeDatabase(uint32_t seed, int shape, int n) {
+    std::mt19937 random(seed * 3 + static_cast<uint32_t>(shape));
+    auto draw = [&](int bound) { return static_cast<int>(random() % static_cast<unsigned>(bound)); };
+    geneDatabase db(static_cast<size_t>(n));
+    for (int g = 0; g < n; ++g) {
+        if (shape == 0) {
+            std::vector<int> regulators;
+            const int count = 2 + draw(2);
+            while (static_cast<int>(regulators.size()) < count) {
+                const int r = draw(n);
+                if (std::find(regulators.begin(), regulators.end(), r) == regulators.end())
+                    regulators.push_back(r);
+            }
+            // The first term reads the first regulator and maybe the second;
+            // the second term reads the others.
+            const bool pair = draw(2) == 0;
+            std::vector<std::pair<int, int>> first{{regulators[0], draw(3) != 0}};
+            if (pair) first.push_back({regulators[1], draw(3) != 0});
+            std::vector<std::pair<int, int>> second;
+            for (size_t k = pair ? 2 : 1; k < regulators.size(); ++k)
+                second.push_back({regulators[k], draw(3) != 0});
+            addTerm(db, g, true, first);
+            if (!second.empty()) addTerm(db, g, draw(5) != 0, second);
+        } else if (shape == 1) {
+            const int ring = (g + n - 1) % n;
+            addTerm(db, g, true, {{ring, 1}, {draw(n), 1}});
+            addTerm(db, g, true, {{ring, 1}, {draw(n), draw(2)}});
+        } else {
+            const int base = g - g % 4;
+            if (g % 4 != 0) {
+                addTerm(db, g, true, {{g - 1, 1}});
+                continue;
+            }
+            const int before = (base + n - 4) % n + draw(4);
+            addTerm(db, g, true, {{base + 3, 1}, {before, draw(2)}});
+            addTerm(db, g, true, {{base + 3, 0}});
+        }
+    }
+    return db;
+}
+
+std::vector<int> everyGene(int n) {
+    std::vector<int> genes(static_cast<size_t>(n));
+    for (int g = 0; g < n; ++g) genes[static_cast<size_t>(g)] = g;
+    return genes;
+}
+
+// The successors of x in db by one asynchronous step of a gene of genes.
+std::vector<bruteForce::state> successorsOf(const geneDatabase& db, const std::vector<int>& genes,
+                                            const bruteForce::state& x) {
+    std::vector<bruteForce::state> next;
+    for (int g : genes) {
+        bruteForce::state y = x;
+        y[static_cast<size_t>(g)] = bruteForce::nextValue(db, g, x);
+        if (y != x) next.push_back(y);
+    }
+    return next;
+}
+
+// Whether `attractor` is closed under the steps of db and strongly
+// connected, checked state by state.
+bool closedAndStronglyConnected(const geneDatabase& db, const stateSet& attractor) {
+    const std::vector<int> genes = everyGene(static_cast<int>(db.size()));
+    std::map<bruteForce::state, std::vector<bruteForce::state>> forward, backward;
+    for (const bruteForce::state& x : attractor)
+        for (const bruteForce::state& y : successorsOf(db, genes, x)) {
+            if (!attractor.count(y)) return false;
+            forward[x].push_back(y);
+            backward[y].push_back(x);
+        }
+    // Every state reached from the first, and the first from every state.
+    for (const auto* graph : {&forward, &backward}) {
+        stateSet reached{*attractor.begin()};
+        std::vector<bruteForce::state> todo{*attractor.begin()};
+        while (!todo.empty()) {
+            const bruteForce::state x = todo.back();
+            todo.pop_back();
+            const auto it = graph->find(x);
+            if (it == graph->end()) continue;
+            for (const bruteForce::state& y : it->second)
+                if (reached.insert(y).second) todo.push_back(y);
+        }
+        if (reached != attractor) return false;
+    }
+    return true;
+}
+
+// The states of `set` (over the current-state variables of every gene), cube
+// by cube: fit for large sets of few states.
+stateSet statesOfSet(const bddSpace& space, DdNode* set) {
+    const int n = space.nInpVar;
+    stateSet found;
+    DdNode* left = set;
+    Cudd_Ref(left);
+    std::vector<char> cube(static_cast<size_t>(Cudd_ReadSize(space.mgr)));
+    while (left != Cudd_ReadLogicZero(space.mgr)) {
+        EXPECT_EQ(Cudd_bddPickOneCube(space.mgr, left, cube.data()), 1);
+        std::vector<int> free;
+        bruteForce::state x(static_cast<size_t>(n), 0);
+        for (int g = 0; g < n; ++g) {
+            const char v = cube[static_cast<size_t>(Cudd_NodeReadIndex(space.ip[static_cast<size_t>(g)]))];
+            if (v == 2) free.push_back(g);
+            else x[static_cast<size_t>(g)] = v;
+        }
+        if (free.size() > 16) {
+            ADD_FAILURE() << "a cube of 2^" << free.size() << " states";
+            break;
+        }
+        for (unsigned k = 0; k < (1u << free.size()); ++k) {
+            for (size_t f = 0; f < free.size(); ++f)
+                x[static_cast<size_t>(free[f])] = static_cast<int>((k >> f) & 1u);
+            found.insert(x);
+        }
+        // The whole cube goes: every state of it was added.
+        DdNode* cubeNode = Cudd_ReadOne(space.mgr);
+        Cudd_Ref(cubeNode);
+        for (int g = 0; g < n; ++g) {
+            if (std::find(free.begin(), free.end(), g) != free.end()) continue;
+            DdNode* lit = x[static_cast<size_t>(g)] ? space.ip[static_cast<size_t>(g)]
+                                                     : Cudd_Not(space.ip[static_cast<size_t>(g)]);
+            DdNode* both = Cudd_bddAnd(space.mgr, cubeNode, lit);
+            Cudd_Ref(both);
+            Cudd_RecursiveDeref(space.mgr, cubeNode);
+            cubeNode = both;
+        }
+        DdNode* rest = Cudd_bddAnd(space.mgr, left, Cudd_Not(cubeNode));
+        Cudd_Ref(rest);
+        for (DdNode* old : {left, cubeNode}) Cudd_RecursiveDeref(space.mgr, old);
+        left = rest;
+    }
+    Cudd_RecursiveDeref(space.mgr, left);
+    return found;
+}
+
+// The steady states of db, from the conjunction of x_g XNOR f_g(x) built by
+// the test's own encoding.
+stateSet steadyStatesOf(const geneDatabase& db) {
+    const int n = static_cast<int>(db.size());
+    bddSpace space = openSpace(n, false);
+    DdNode* steady = Cudd_ReadOne(space.mgr);
+    Cudd_Ref(steady);
+    for (int g = 0; g < n; ++g) {
+        DdNode* f = nextStateFunction(space, db, g);
+        DdNode* same = Cudd_bddXnor(space.mgr, f, space.ip[static_cast<size_t>(g)]);
+        Cudd_Ref(same);
+        DdNode* both = Cudd_bddAnd(space.mgr, steady, same);
+        Cudd_Ref(both);
+        for (DdNode* old : {f, same, steady}) Cudd_RecursiveDeref(space.mgr, old);
+        steady = both;
+    }
+    const stateSet found = statesOfSet(space, steady);
+    Cudd_RecursiveDeref(space.mgr, steady);
+    EXPECT_EQ(closeSpace(space), 0);
+    return found;
+}
+
+}  // namespace
+
+TEST(asyncSearchShapes, blocksOfEachShapeMatchTheReference) {
+    // Whole blocks of 8 to 14 genes of each shape, by macro steps and by
+    // elimination: exactly the reference's attractors.
+    const char* names[] = {"random in-degree 2-3", "dense block", "rings of rings"};
+    for (int shape = 0; shape < 3; ++shape) {
+        int cyclic = 0, several = 0;
+        for (uint32_t seed = 1; seed <= 10; ++seed) {
+            const int n = shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
+            const geneDatabase db = shapeDatabase(seed, shape, n);
+            const std::vector<int> fragment = everyGene(n);
+            const attractorSet expected = expectedAttractors(db, fragment);
+            const std::string context = std::string(names[shape]) + ", seed " +
+                                        std::to_string(seed) + "\n" + bruteForce::toString(db);
+            for (bool withFunctions : {true, false}) {
+                const searchRun run =
+                    runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
+                ASSERT_EQ(run.attractors, expected)
+                    << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
+                    << run.output;
+                ASSERT_EQ(run.found.size(), expected.size()) << context;
+                ASSERT_EQ(run.outstanding, 0) << context;
+            }
+            several += expected.size() > 1;
+            for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+        }
+        // The seeds of random regulation and of rings of rings hold cyclic
+        // attractors, the random ones several attractors too.
+        if (shape != 1) {
+            EXPECT_GT(cyclic, 2) << names[shape];
+        }
+        if (shape == 0) {
+            EXPECT_GT(several, 2) << names[shape];
+        }
+    }
+}
+
+TEST(asyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
+    // Blocks too large for the reference: a negative ring of 520 genes (one
+    // attractor of 1040 states, over the limit of the explicit recurrence
+    // test) and random blocks. Every attractor found is
+    // closed and strongly connected, the steady states found are those of
+    // an independent enumeration, and no attractor is found twice.
+    std::vector<std::pair<std::string, geneDatabase>> cases;
+    {
+        geneDatabase ring(520);
+        addTerm(ring, 0, false, {{519, 1}});
+        for (int g = 1; g < 520; ++g) addTerm(ring, g, true, {{g - 1, 1}});
+        cases.push_back({"negative ring of 520 genes", ring});
+    }
+    for (uint32_t seed = 1; seed <= 2; ++seed) {
+        cases.push_back({"random in-degree 2-3, seed " + std::to_string(seed),
+                         shapeDatabase(seed, 0, 40)});
+    }
+    for (const auto& [name, db] : cases) {
+        const int n = static_cast<int>(db.size());
+        const searchRun run = runSearch(db, everyGene(n), false, 0, HUGE_VAL, -1, true, true);
+        ASSERT_TRUE(run.error.empty()) << name << ": " << run.error;
+        ASSERT_EQ(run.attractors.size(), run.found.size()) << name;
+        ASSERT_EQ(run.outstanding, 0) << name;
+        stateSet steady;
+        for (const stateSet& attractor : run.attractors) {
+            EXPECT_TRUE(closedAndStronglyConnected(db, attractor)) << name;
+            if (attractor.size() == 1) steady.insert(*attractor.begin());
+        }
+        EXPECT_EQ(steady, steadyStatesOf(db)) << name;
+        if (n == 520) {
+            ASSERT_EQ(run.attractors.size(), 1u);
+            EXPECT_EQ(run.attractors.begin()->size(), 1040u);
+        }
+    }
 }
