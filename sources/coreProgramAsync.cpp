@@ -163,9 +163,9 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     // only carry the functions and the result), so its engine starts small
     // and grows when needed: filling the caches of the full size took more
     // than the whole search on most published models.
+    const bool satSearch = update == updateMode::sync && groupedInputs == nullptr;
     const unsigned cacheSlots =
-        update == updateMode::sync && groupedInputs == nullptr ? std::min(kCacheSlots, CUDD_CACHE_SLOTS / 16)
-                                                               : kCacheSlots;
+        satSearch ? std::min(kCacheSlots, unsigned{CUDD_CACHE_SLOTS / 16}) : kCacheSlots;
     guard.mgr = newManager(maxMemory, cacheSlots, cancel);
     guard.mgrAsync = newManager(maxMemory, cacheSlots, cancel);
     DdManager* const mgr = guard.mgr;
