@@ -42,14 +42,7 @@ analysisOptions optionsOf(inputMode inputs, resultFormat format = resultFormat::
 std::string analyseText(const std::string& text, const analysisOptions& options,
                         std::string& error) {
     const std::string path = resultText::writeTempFile(text);
-    testing::internal::CaptureStdout();
-    std::string result;
-    try {
-        result = topFuncQuorvel(path.c_str(), options);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    testing::internal::GetCapturedStdout();
+    const std::string result = resultText::analyseFile(path, options, error);
     resultText::removeFile(path);
     return result;
 }

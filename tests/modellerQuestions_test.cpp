@@ -160,14 +160,7 @@ std::set<std::string> extremeTrapSpaces(const explicitNetwork& net, bool minimal
 std::string analyse(const std::vector<networkDefBool>& network, const analysisOptions& options,
                     std::string& error) {
     const std::string path = resultText::writeTempFile(networkText(network));
-    testing::internal::CaptureStdout();
-    std::string result;
-    try {
-        result = topFuncQuorvel(path.c_str(), options);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    testing::internal::GetCapturedStdout();
+    const std::string result = resultText::analyseFile(path, options, error);
     resultText::removeFile(path);
     return result;
 }

@@ -42,15 +42,7 @@ analysisOptions optionsOf(resultFormat format, updateMode update = updateMode::a
 // Runs the analysis of `path` with `options`; the error text on failure.
 std::string analyse(const std::string& path, const analysisOptions& options,
                     std::string& error) {
-    testing::internal::CaptureStdout();
-    std::string text;
-    try {
-        text = topFuncQuorvel(path.c_str(), options);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    testing::internal::GetCapturedStdout();
-    return text;
+    return resultText::analyseFile(path, options, error);
 }
 
 // Every state of a cube of '0', '1' and '-'.

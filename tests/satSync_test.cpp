@@ -220,14 +220,7 @@ stringAttractors analyseSync(const std::string& path, const std::vector<std::str
     analysisOptions options;
     options.update = updateMode::sync;
     options.quiet = true;
-    testing::internal::CaptureStdout();
-    std::string text;
-    try {
-        text = topFuncQuorvel(path.c_str(), options);
-    } catch (const std::exception& e) {
-        error = e.what();
-    }
-    testing::internal::GetCapturedStdout();
+    const std::string text = resultText::analyseFile(path, options, error);
     stringAttractors result;
     if (!error.empty()) return result;
     const resultText::parsedResult parsed = resultText::parse(text);

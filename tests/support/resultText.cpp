@@ -148,4 +148,17 @@ std::string runAnalysis(const std::string& path, std::string* progress) {
     return text;
 }
 
+std::string analyseFile(const std::string& path, const analysisOptions& options,
+                        std::string& error) {
+    testing::internal::CaptureStdout();
+    std::string result;
+    try {
+        result = topFuncQuorvel(path.c_str(), options);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    testing::internal::GetCapturedStdout();
+    return result;
+}
+
 }  // namespace resultText

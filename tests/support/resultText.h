@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysisOptions.h"
+
 namespace resultText {
 
 // A state: one value (0 or 1) per gene of the header, in header order.
@@ -41,6 +43,12 @@ std::string toString(const attractorSet& attractors);
 // by removeFile or left for inspection.
 std::string writeTempFile(const std::string& text, const std::string& ending = "");
 void removeFile(const std::string& path);
+
+// The analysis of the network file `path` through topFuncQuorvel with
+// `options`, its standard output swallowed; on failure "" and the message in
+// `error`.
+std::string analyseFile(const std::string& path, const analysisOptions& options,
+                        std::string& error);
 
 // Runs topFuncQuorvel on `path` with the progress output captured; returns the
 // result text and stores the progress output in *progress when given. Any
