@@ -7,6 +7,8 @@ set -euo pipefail
 
 packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headless libgtest-dev
           nlohmann-json3-dev libcadical-dev clang libclang-rt-14-dev
+          # the layout check (scripts/check-format.sh)
+          clang-format
           # the Python package (python/) for the system interpreter, and its tests
           python3-dev python3-pybind11 pybind11-dev python3-pip python3-setuptools python3-wheel
           python3-numpy python3-pandas python3-matplotlib python3-graphviz graphviz python3-pytest)

@@ -11,17 +11,29 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 status=0
+# ---- layout of the C and C++ files (scripts/check-format.sh), before the
+# builds. Off until the whole tree has been laid out once with clang-format;
+# QUORVEL_FORMAT_CHECK=1 turns it on (the default below becomes 1 then).
+if [ "${QUORVEL_FORMAT_CHECK:-0}" = 1 ]; then
+  echo "==== format check"
+  if ! bash scripts/check-format.sh; then
+    echo "==== format check FAILED"
+    status=1
+  fi
+fi
+
 # The plain build also builds the Python package's extension and runs its
-# tests (pytest, as the ctest test python_tests).
+# tests (pytest, as the ctest test python_tests). Its compiler warnings are
+# errors (QUORVEL_WERROR).
 for variant in plain asan; do
   if [ "$variant" = plain ]; then
-    dir=build sanitize=OFF python=ON
+    dir=build sanitize=OFF python=ON werror=ON
   else
-    dir=build-asan sanitize=ON python=OFF
+    dir=build-asan sanitize=ON python=OFF werror=OFF
   fi
   echo "==== $variant build in $dir"
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON \
-        -DQUORVEL_SANITIZE="$sanitize" -DQUORVEL_PYTHON="$python"
+        -DQUORVEL_SANITIZE="$sanitize" -DQUORVEL_PYTHON="$python" -DQUORVEL_WERROR="$werror"
   cmake --build "$dir" -j2
   if ! (cd "$dir" && ctest --output-on-failure -j2); then
     echo "==== $variant tests FAILED"

@@ -8,9 +8,11 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 #include <vector>
 
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "processRunner.h"
 
 namespace {
@@ -19,7 +21,7 @@ constexpr bool k32Bit = sizeof(void*) == 4;
 
 }  // namespace
 
-TEST(addressSpace, engineGivesNoResultInsteadOfOutgrowingTheProcess) {
+TEST(AddressSpace, engineGivesNoResultInsteadOfOutgrowingTheProcess) {
     if (!k32Bit) GTEST_SKIP() << "a 64-bit process is bounded by the memory, not its address space";
     // No memory bound given: only the address space limits the tables. The
     // disjunction of x_i AND y_i with every x above every y has 2^(i+1)
@@ -29,46 +31,40 @@ TEST(addressSpace, engineGivesNoResultInsteadOfOutgrowingTheProcess) {
     const int n = 30;
     std::vector<DdNode*> v;
     for (int k = 0; k < 2 * n; ++k) v.push_back(Cudd_bddNewVar(m));
-    DdNode* acc = Cudd_ReadLogicZero(m);
-    Cudd_Ref(acc);
+    bddHandle acc = bddZero(m);
     int failedAt = -1;
     for (int i = 0; i < n && failedAt < 0; ++i) {
-        DdNode* term = Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + i)]);
-        ASSERT_NE(term, nullptr) << "step " << i;
-        Cudd_Ref(term);
+        const bddHandle term(m, Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + i)]));
+        ASSERT_TRUE(term) << "step " << i;
         // The result is referenced before its spent operand is released.
-        DdNode* next = Cudd_bddOr(m, acc, term);
-        if (next != nullptr) Cudd_Ref(next);
-        Cudd_RecursiveDeref(m, term);
-        if (next == nullptr) {
+        bddHandle next(m, Cudd_bddOr(m, acc.get(), term.get()));
+        if (!next) {
             failedAt = i;
             break;
         }
-        Cudd_RecursiveDeref(m, acc);
-        acc = next;
+        acc = std::move(next);
     }
     // Millions of nodes fit before the bound: a bound far too low would
     // refuse analyses that a 32-bit process can do.
     EXPECT_GE(failedAt, 20);
     // The engine is intact: after releasing the large BDD, small work gives
     // correct results and every reference is balanced.
-    Cudd_RecursiveDeref(m, acc);
-    DdNode* small = Cudd_bddAnd(m, v[0], Cudd_Not(v[1]));
-    ASSERT_NE(small, nullptr);
-    Cudd_Ref(small);
+    acc.reset();
+    bddHandle small(m, Cudd_bddAnd(m, v[0], Cudd_Not(v[1])));
+    ASSERT_TRUE(small);
     std::vector<int> in(size_t(2 * n), 0);
     in[0] = 1;
-    EXPECT_EQ(Cudd_Eval(m, small, in.data()), Cudd_ReadOne(m));
+    EXPECT_EQ(Cudd_Eval(m, small.get(), in.data()), Cudd_ReadOne(m));
     in[1] = 1;
-    EXPECT_EQ(Cudd_Eval(m, small, in.data()), Cudd_ReadLogicZero(m));
-    Cudd_RecursiveDeref(m, small);
+    EXPECT_EQ(Cudd_Eval(m, small.get(), in.data()), Cudd_ReadLogicZero(m));
+    small.reset();
     EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
     Cudd_Quit(m);
 }
 
 // A published model whose analysis needs more BDD nodes than a 32-bit
 // process can hold (about 1.6 GB of tables are reached in a minute or two).
-TEST(addressSpace, consoleReportsExhaustionAndExitsWithOne) {
+TEST(AddressSpace, consoleReportsExhaustionAndExitsWithOne) {
     if (!k32Bit) GTEST_SKIP() << "a 64-bit process is bounded by the memory, not its address space";
     const std::string network = std::string(QUORVEL_SHARED_DIR) + "/networks/models/bbm-243.net";
     struct stat info;

@@ -13,6 +13,7 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "parseNetwork.h"
 
 namespace {
@@ -32,16 +33,14 @@ TEST(TerminationCallback, OperationsFailWhileTheCallbackSaysStop) {
     EXPECT_EQ(Cudd_ReadErrorCode(mgr), CUDD_TERMINATION);
     stop = false;
     Cudd_ClearErrorCode(mgr);
-    DdNode* both = Cudd_bddAnd(mgr, x, y);
-    ASSERT_NE(both, nullptr);
-    Cudd_Ref(both);
+    bddHandle both(mgr, Cudd_bddAnd(mgr, x, y));
+    ASSERT_TRUE(both);
     Cudd_UnregisterTerminationCallback(mgr);
     stop = true;  // no longer asked
-    DdNode* either = Cudd_bddOr(mgr, x, y);
-    ASSERT_NE(either, nullptr);
-    Cudd_Ref(either);
-    Cudd_RecursiveDeref(mgr, either);
-    Cudd_RecursiveDeref(mgr, both);
+    bddHandle either(mgr, Cudd_bddOr(mgr, x, y));
+    ASSERT_TRUE(either);
+    either.reset();
+    both.reset();
     EXPECT_EQ(Cudd_CheckZeroRef(mgr), 0);
     Cudd_Quit(mgr);
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "asyncFixture.h"
+#include "bddHandle.h"
 #include "bruteForce.h"
 #include "compSteadyAsyncComplex.h"
 #include "engineChecks.h"
@@ -38,10 +39,7 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     std::vector<DdNode*> op = relationsOf(sync, db);
     std::vector<DdNode*> opAsync = transferAll(sync, async, op);
     std::vector<DdNode*> steadyStates;
-    if (wholeSpaceFirst) {
-        steadyStates.push_back(Cudd_ReadOne(sync.mgr));
-        Cudd_Ref(steadyStates.back());
-    }
+    if (wholeSpaceFirst) appendOwned(steadyStates, bddOne(sync.mgr));
     const size_t first = steadyStates.size();
     run.output = captureOutput([&] {
         compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip, fragment,
@@ -67,7 +65,7 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
 
 }  // namespace
 
-TEST(asyncHeuristic, oneFixedPointReachedByAllNeedsNoAsynchronousSearch) {
+TEST(AsyncHeuristic, oneFixedPointReachedByAllNeedsNoAsynchronousSearch) {
     geneDatabase db(3);
     addTerm(db, 1, true, {{0, 1}});
     addTerm(db, 2, true, {{1, 1}, {0, 1}});
@@ -81,7 +79,7 @@ TEST(asyncHeuristic, oneFixedPointReachedByAllNeedsNoAsynchronousSearch) {
     EXPECT_EQ(run.outstandingAsync, 0);
 }
 
-TEST(asyncHeuristic, twoSelfNegatingGenesAreLeftToTheAsynchronousSearch) {
+TEST(AsyncHeuristic, twoSelfNegatingGenesAreLeftToTheAsynchronousSearch) {
     geneDatabase db(2);
     addTerm(db, 0, false, {{0, 1}});
     addTerm(db, 1, false, {{1, 1}});
@@ -98,7 +96,7 @@ TEST(asyncHeuristic, twoSelfNegatingGenesAreLeftToTheAsynchronousSearch) {
     EXPECT_EQ(run.outstandingAsync, 0);
 }
 
-TEST(asyncHeuristic, fixedPointComesBeforeTheComplexAttractor) {
+TEST(AsyncHeuristic, fixedPointComesBeforeTheComplexAttractor) {
     // g0 <- +(g0): with g0 = 0, g1 and g2 fall to 0 (steady state 000);
     // with g0 = 1 both negate themselves, and in the four states of that
     // attractor two genes can move at once.
@@ -116,7 +114,7 @@ TEST(asyncHeuristic, fixedPointComesBeforeTheComplexAttractor) {
     }
 }
 
-TEST(asyncHeuristic, entriesPresentOnEntryDoNotHideAttractors) {
+TEST(AsyncHeuristic, entriesPresentOnEntryDoNotHideAttractors) {
     // The caller's array already holds the whole space; only what this call
     // finds bounds the basin, so both attractors are still found.
     geneDatabase db(3);
@@ -130,7 +128,7 @@ TEST(asyncHeuristic, entriesPresentOnEntryDoNotHideAttractors) {
     EXPECT_EQ(run.outstandingAsync, 0);
 }
 
-TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
+TEST(AsyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
     int complex = 0, stopped = 0;
     for (uint32_t seed = 1001; seed <= 1320; ++seed) {
         const int n = 1 + static_cast<int>(seed % 10);
@@ -173,7 +171,7 @@ TEST(asyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
     EXPECT_GT(complex, 60) << complex;
 }
 
-TEST(asyncHeuristic, engineFailureIsAnErrorAndLeavesNoAsynchronousReference) {
+TEST(AsyncHeuristic, engineFailureIsAnErrorAndLeavesNoAsynchronousReference) {
     // Both managers share an engine bounded to a few thousand nodes; a
     // failing search throws quorvelError and leaves no reference behind in
     // the asynchronous manager. (The synchronous manager is left to the

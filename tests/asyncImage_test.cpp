@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "asyncFixture.h"
+#include "bddHandle.h"
 #include "bruteForce.h"
 #include "engineChecks.h"
 #include "testNetworks.h"
@@ -22,27 +25,29 @@ namespace {
 struct imageCase {
     bddSpace space;
     std::vector<DdNode*> op;
-    std::vector<DdNode*> held;  // results the test keeps; released at the end
+    bddArray held;  // results the test keeps; released at the end
 
     imageCase(const geneDatabase& db, bool sifting = false)
         : space(openSpace(static_cast<int>(db.size()), sifting)), op(relationsOf(space, db)) {}
     ~imageCase() {
-        releaseNodes(space.mgr, held);
+        held.clear();
         releaseNodes(space.mgr, op);
         EXPECT_EQ(closeSpace(space), 0);
     }
-    DdNode* keep(DdNode* node) {
-        if (node != nullptr) held.push_back(node);
-        return node;
+    // Takes over a referenced result (null allowed) and lends it.
+    DdNode* keep(DdNode* node) { return keep(bddHandle::adopt(space.mgr, node)); }
+    DdNode* keep(bddHandle node) {
+        held.push_back(std::move(node));
+        return held.back().get();
     }
     DdNode* state(const std::vector<int>& genes, const bruteForce::state& x) {
         return keep(stateNode(space, genes, x));
     }
     DdNode* swapped(DdNode* set) {
-        DdNode* result = Cudd_bddSwapVariables(space.mgr, set, space.ip.data(),
-                                               space.ip.data() + space.nInpVar, space.nInpVar);
-        Cudd_Ref(result);
-        return keep(result);
+        return keep(bddResult(space.mgr,
+                              Cudd_bddSwapVariables(space.mgr, set, space.ip.data(),
+                                                    space.ip.data() + space.nInpVar,
+                                                    space.nInpVar)));
     }
     stateSet states(DdNode* set) {
         return bruteForce::statesOfBdd(space.mgr, set, space.nInpVar,
@@ -52,7 +57,7 @@ struct imageCase {
 
 }  // namespace
 
-TEST(asyncImage, emptyFragmentGivesTheEmptySet) {
+TEST(AsyncImage, emptyFragmentGivesTheEmptySet) {
     imageCase c(selfNegating(2));
     DdNode* start = c.state({0, 1}, {1, 0});
     DdNode* image = c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, {}, c.space.inpCubeFwd,
@@ -61,7 +66,7 @@ TEST(asyncImage, emptyFragmentGivesTheEmptySet) {
     EXPECT_EQ(image, Cudd_ReadLogicZero(c.space.mgr));
 }
 
-TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
+TEST(AsyncImage, imagesAndSearchesMatchTheExplicitGraph) {
     // Random networks: the image of a random set is the set of its one-step
     // successors (predecessors), less the excluded set.
     // Both must occur: a domain that cuts the forward closure, and one that
@@ -74,29 +79,21 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
         std::mt19937 rng(seed);
         const std::vector<int> fragment = randomClosedFragment(seed, db);
         stateSet startStates, excluded;
-        DdNode* start = c.keep(Cudd_ReadLogicZero(c.space.mgr));
-        Cudd_Ref(start);
-        DdNode* reached = c.keep(Cudd_ReadLogicZero(c.space.mgr));
-        Cudd_Ref(reached);
+        DdNode* start = c.keep(bddZero(c.space.mgr));
+        DdNode* reached = c.keep(bddZero(c.space.mgr));
         const std::vector<int> all = bruteForce::allGenes(n);
         for (unsigned k = 0; k < (1u << n); ++k) {
             const state x = bruteForce::stateOfIndex(n, k);
-            DdNode* node = stateNode(c.space, all, x);
+            const bddHandle node = stateNode(c.space, all, x);
             if (rng() % 3 == 0) {
                 startStates.insert(x);
-                DdNode* u = Cudd_bddOr(c.space.mgr, start, node);
-                Cudd_Ref(u);
-                c.keep(u);
-                start = u;
+                start = c.keep(bddResult(c.space.mgr, Cudd_bddOr(c.space.mgr, start, node.get())));
             }
             if (rng() % 4 == 0) {
                 excluded.insert(x);
-                DdNode* u = Cudd_bddOr(c.space.mgr, reached, node);
-                Cudd_Ref(u);
-                c.keep(u);
-                reached = u;
+                reached =
+                    c.keep(bddResult(c.space.mgr, Cudd_bddOr(c.space.mgr, reached, node.get())));
             }
-            Cudd_RecursiveDeref(c.space.mgr, node);
         }
         const auto f = bruteForce::updateOf(db);
         stateSet successors, predecessors;
@@ -158,11 +155,8 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
             const state x = bruteForce::stateOfIndex(n, k);
             if (rng() % 3 == 0) continue;
             domainStates.insert(x);
-            DdNode* node = stateNode(c.space, all, x);
-            DdNode* u = Cudd_bddOr(c.space.mgr, domain, node);
-            Cudd_Ref(u);
-            Cudd_RecursiveDeref(c.space.mgr, node);
-            domain = c.keep(u);
+            const bddHandle node = stateNode(c.space, all, x);
+            domain = c.keep(bddResult(c.space.mgr, Cudd_bddOr(c.space.mgr, domain, node.get())));
         }
         stateSet aheadInside = startStates, behindInside = startStates;
         for (bool grew = true; grew;) {
@@ -217,7 +211,7 @@ TEST(asyncImage, imagesAndSearchesMatchTheExplicitGraph) {
     EXPECT_GT(coveredSome, 0);
 }
 
-TEST(asyncReach, emptyFragmentReturnsTheStartSet) {
+TEST(AsyncReach, emptyFragmentReturnsTheStartSet) {
     imageCase c(selfNegating(2));
     DdNode* start = c.state({0, 1}, {1, 0});
     DdNode* reached = nullptr;
@@ -229,7 +223,7 @@ TEST(asyncReach, emptyFragmentReturnsTheStartSet) {
     EXPECT_EQ(reached, start);
 }
 
-TEST(asyncReach, emptyStartSet) {
+TEST(AsyncReach, emptyStartSet) {
     imageCase c(selfNegating(2));
     DdNode* reached = nullptr;
     captureOutput([&] {
@@ -241,7 +235,7 @@ TEST(asyncReach, emptyStartSet) {
     EXPECT_EQ(reached, Cudd_ReadLogicZero(c.space.mgr));
 }
 
-TEST(asyncReach, fixedPointReachesOnlyItself) {
+TEST(AsyncReach, fixedPointReachesOnlyItself) {
     // g0 <- +(g0), g1 <- +(g1): every state is steady.
     geneDatabase db(2);
     addTerm(db, 0, true, {{0, 1}});
@@ -257,7 +251,7 @@ TEST(asyncReach, fixedPointReachesOnlyItself) {
     EXPECT_EQ(reached, start);
 }
 
-TEST(asyncReach, saturationExhaustsTheBottomGeneFirst) {
+TEST(AsyncReach, saturationExhaustsTheBottomGeneFirst) {
     // Two self-negating genes from 00. Gene 1 (the lower in the order) adds
     // 01; the scan goes on from gene 1 (no gene linked to it lies lower),
     // which adds nothing and gene 0 adds 10 and 11;
@@ -275,7 +269,7 @@ TEST(asyncReach, saturationExhaustsTheBottomGeneFirst) {
     EXPECT_EQ(reached, Cudd_ReadOne(c.space.mgr));
 }
 
-TEST(asyncReach, backwardFromAStateNothingReaches) {
+TEST(AsyncReach, backwardFromAStateNothingReaches) {
     // g0 <- +(): gene 0 always moves to 1, so no state steps into x0 = 0.
     geneDatabase db(1);
     addTerm(db, 0, true, {});
@@ -289,7 +283,7 @@ TEST(asyncReach, backwardFromAStateNothingReaches) {
     EXPECT_EQ(c.swapped(reached), start);
 }
 
-TEST(asyncReach, genesOutsideTheFragmentNeverMove) {
+TEST(AsyncReach, genesOutsideTheFragmentNeverMove) {
     // Fragment {0} of two self-negating genes: gene 1 keeps what the start
     // set says about it, fixed or free.
     imageCase c(selfNegating(2));
@@ -307,7 +301,7 @@ TEST(asyncReach, genesOutsideTheFragmentNeverMove) {
     EXPECT_EQ(fromFree, Cudd_ReadOne(c.space.mgr));
 }
 
-TEST(asyncDescent, emptyFragmentGivesNoStateAndNoOutput) {
+TEST(AsyncDescent, emptyFragmentGivesNoStateAndNoOutput) {
     imageCase c(selfNegating(2));
     DdNode* start = nullptr;
     const std::string out = captureOutput([&] {
@@ -318,13 +312,9 @@ TEST(asyncDescent, emptyFragmentGivesNoStateAndNoOutput) {
     EXPECT_EQ(out, "");
 }
 
-TEST(asyncDescent, emptyStepRelationsAreReportedPerGene) {
+TEST(AsyncDescent, emptyStepRelationsAreReportedPerGene) {
     imageCase c(selfNegating(3));
-    for (int g : {0, 2}) {
-        Cudd_RecursiveDeref(c.space.mgr, c.op[static_cast<size_t>(g)]);
-        c.op[static_cast<size_t>(g)] = Cudd_ReadLogicZero(c.space.mgr);
-        Cudd_Ref(c.op[static_cast<size_t>(g)]);
-    }
+    for (int g : {0, 2}) replaceOwned(c.op[static_cast<size_t>(g)], bddZero(c.space.mgr));
     DdNode* start = nullptr;
     const std::string out = captureOutput([&] {
         start = compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
@@ -334,7 +324,7 @@ TEST(asyncDescent, emptyStepRelationsAreReportedPerGene) {
     EXPECT_EQ(out, "zero node seen\nzero node seen\n");
 }
 
-TEST(asyncDescent, firstStateAFixedPoint) {
+TEST(AsyncDescent, firstStateAFixedPoint) {
     // g0 without rules: every step of gene 0 ends in x0 = 0, a steady state.
     imageCase c(geneDatabase(1));
     DdNode* start = nullptr;
@@ -346,7 +336,7 @@ TEST(asyncDescent, firstStateAFixedPoint) {
     EXPECT_EQ(start, Cudd_Not(c.space.ip[0]));
 }
 
-TEST(asyncDescent, givesOneStateOfTheFragment) {
+TEST(AsyncDescent, givesOneStateOfTheFragment) {
     // A chain g0 <- +(), g1 <- +(g0), g2 <- +(g1), gene 3 outside the
     // fragment, gene 1 listed twice: one state over genes 0..2, gene 3 free.
     geneDatabase db(4);

@@ -59,7 +59,7 @@ bool hasCycle(const adjacencyList& reads, const std::set<int>& removed) {
     return peeled != n;
 }
 
-TEST(cycleCut, handMadeGraphs) {
+TEST(CycleCut, handMadeGraphs) {
     EXPECT_TRUE(compCycleCut({}).empty());
     // A chain 0 <- 1 <- 2 has no cycle.
     EXPECT_TRUE(compCycleCut({{}, {0}, {1}}).empty());
@@ -73,7 +73,7 @@ TEST(cycleCut, handMadeGraphs) {
     EXPECT_EQ(std::count_if(cut.begin(), cut.end(), [](int k) { return k < 2; }), 1);
 }
 
-TEST(cycleCut, meetsEveryCycleAndEachGeneIsNeededOnRandomGraphs) {
+TEST(CycleCut, meetsEveryCycleAndEachGeneIsNeededOnRandomGraphs) {
     for (uint32_t seed = 1; seed <= 400; ++seed) {
         std::mt19937 rng(seed);
         const size_t n = 1 + rng() % 12;
@@ -165,12 +165,10 @@ struct networkCase {
         }
         return all;
     }
-    bddHandle stateOf(const state& x) {
-        return bddHandle::adopt(space.mgr, stateNode(space, genes(), x));
-    }
+    bddHandle stateOf(const state& x) { return stateNode(space, genes(), x); }
 };
 
-TEST(networkFunctionsRead, functionsAndRegulatorsMatchTheRules) {
+TEST(NetworkFunctionsRead, functionsAndRegulatorsMatchTheRules) {
     for (uint32_t seed = 1; seed <= 60; ++seed) {
         const int n = 6;
         networkCase c(seed, n);
@@ -195,7 +193,7 @@ TEST(networkFunctionsRead, functionsAndRegulatorsMatchTheRules) {
     }
 }
 
-TEST(explicitRecurrenceTest, decidesEveryStateLikeTheReference) {
+TEST(ExplicitRecurrenceTest, decidesEveryStateLikeTheReference) {
     int recurrent = 0, transient = 0, cyclic = 0;
     for (uint32_t seed = 1; seed <= 60; ++seed) {
         networkCase c(seed, 6);
@@ -231,7 +229,7 @@ TEST(explicitRecurrenceTest, decidesEveryStateLikeTheReference) {
     EXPECT_GT(cyclic, 20);
 }
 
-TEST(explicitRecurrenceTest, statesWiderThanOneWordKeepEveryGene) {
+TEST(ExplicitRecurrenceTest, statesWiderThanOneWordKeepEveryGene) {
     // 70 genes, all in the fragment: most hold their value, genes 63 and 64
     // (on both sides of a 64-bit word) negate themselves, gene 65 follows
     // their conjunction, and gene 66, once on, stays on. From a state with
@@ -268,7 +266,7 @@ TEST(explicitRecurrenceTest, statesWiderThanOneWordKeepEveryGene) {
     EXPECT_EQ(explicitRecurrence(frag, c.network, c.stateOf(start).get(), 7, none), -1);
 }
 
-TEST(walkFromStateTest, endsWithinTheForwardSetAtAFixedPointOrTheTarget) {
+TEST(WalkFromStateTest, endsWithinTheForwardSetAtAFixedPointOrTheTarget) {
     for (uint32_t seed = 1; seed <= 60; ++seed) {
         networkCase c(seed, 6);
         const fragAsync frag = c.context();
@@ -292,7 +290,7 @@ TEST(walkFromStateTest, endsWithinTheForwardSetAtAFixedPointOrTheTarget) {
     }
 }
 
-TEST(macroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
+TEST(MacroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
     int steady = 0;
     for (uint32_t seed = 1; seed <= 80; ++seed) {
         networkCase c(seed, 7);
@@ -322,7 +320,7 @@ TEST(macroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
     EXPECT_GT(steady, 40);
 }
 
-TEST(movesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
+TEST(MovesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
     // One geneMoves serves every search of the fragment: the reachable sets
     // (both ways) agree with the entry points, which build the moves per
     // call, and with the reference.
@@ -380,7 +378,7 @@ TEST(movesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
 }
 
 #ifdef QUORVEL_CUDD_LAYER
-TEST(asyncSearchFailures, anEngineFailureAtAnyOperationLeavesNoReference) {
+TEST(AsyncSearchFailures, anEngineFailureAtAnyOperationLeavesNoReference) {
     // The whole search, by elimination and by macro steps, with an engine
     // failure after every count of operations in turn: each run either
     // fails with an error or finds the reference's attractors, and leaves

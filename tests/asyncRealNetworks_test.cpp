@@ -44,7 +44,7 @@ std::vector<sharedNetwork> smallNetworks(int maxGenes) {
 
 }  // namespace
 
-TEST(asyncRealNetworks, bothSearchesFindTheAttractorsOfTheReducedNetwork) {
+TEST(AsyncRealNetworks, bothSearchesFindTheAttractorsOfTheReducedNetwork) {
     const std::vector<sharedNetwork> networks = smallNetworks(12);
     if (networks.empty()) GTEST_SKIP() << "no shared networks at " << QUORVEL_SHARED_DIR;
     for (const sharedNetwork& net : networks) {

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "asyncFixture.h"
+#include "bddHandle.h"
 #include "bruteForce.h"
 #include "compReachFragAsync.h"
 #include "engineChecks.h"
@@ -52,10 +53,7 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
     if (withFunctions) network = readNetworkFunctions(space.mgr, op, space.ip, n);
     const std::vector<DdNode*> before = op;
     std::vector<DdNode*> steadyStates;
-    for (int k = 0; k < alreadyFound; ++k) {
-        steadyStates.push_back(Cudd_ReadOne(space.mgr));
-        Cudd_Ref(steadyStates.back());
-    }
+    for (int k = 0; k < alreadyFound; ++k) appendOwned(steadyStates, bddOne(space.mgr));
     run.output = captureOutput([&] {
 #ifdef QUORVEL_CUDD_LAYER
         if (failAfter >= 0) Cudd_LayerFailAfter(failAfter);
@@ -97,7 +95,7 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
 
 }  // namespace
 
-TEST(asyncSearch, emptyFragment) {
+TEST(AsyncSearch, emptyFragment) {
     geneDatabase db(2);
     addTerm(db, 0, false, {{0, 1}});
     const searchRun run = runSearch(db, {}, false, 1);
@@ -107,7 +105,7 @@ TEST(asyncSearch, emptyFragment) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, onlyFixedPointReachedByAll) {
+TEST(AsyncSearch, onlyFixedPointReachedByAll) {
     // g0 without rules, g1 <- +(g0), g2 <- +(g1): every state ends in 000.
     geneDatabase db(3);
     addTerm(db, 1, true, {{0, 1}});
@@ -121,7 +119,7 @@ TEST(asyncSearch, onlyFixedPointReachedByAll) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, twoFixedPointsAndACycle) {
+TEST(AsyncSearch, twoFixedPointsAndACycle) {
     // g0 <- +(g0) chooses: with g0 = 0, g3 <- +(g3 ^g0) keeps its value
     // (two steady states 0000 and 0001); with g0 = 1, g1 <- +(g0 ^g2) and
     // g2 <- +(g0 g1) circle through four states, g3 settling at 0.
@@ -146,7 +144,7 @@ TEST(asyncSearch, twoFixedPointsAndACycle) {
     }
 }
 
-TEST(asyncSearch, twoSelfNegatingGenesFormOneAttractor) {
+TEST(AsyncSearch, twoSelfNegatingGenesFormOneAttractor) {
     geneDatabase db(2);
     addTerm(db, 0, false, {{0, 1}});
     addTerm(db, 1, false, {{1, 1}});
@@ -156,7 +154,7 @@ TEST(asyncSearch, twoSelfNegatingGenesFormOneAttractor) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
+TEST(AsyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
     // Three self-negating genes, gene 2 outside the fragment: one attractor
     // of 4 states over the fragment (gene 2 free, not counted).
     geneDatabase db(3);
@@ -180,7 +178,7 @@ TEST(asyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
     EXPECT_EQ(runSearch(steady, {0, 1, 2}, false, 0, 8.0).found.size(), 8u);
 }
 
-TEST(asyncSearch, progressLinesOfOnePass) {
+TEST(AsyncSearch, progressLinesOfOnePass) {
     // One self-negating gene: no steady state, one pass whose walk ends in
     // the two-state cycle; the later walks end in it too, and the pass ends
     // after a run of such walks and cuts the whole space.
@@ -210,7 +208,7 @@ TEST(asyncSearch, progressLinesOfOnePass) {
     EXPECT_EQ(run.found.size(), 1u);
 }
 
-TEST(asyncSearch, repeatedGeneKeepsReferencesBalanced) {
+TEST(AsyncSearch, repeatedGeneKeepsReferencesBalanced) {
     geneDatabase db(3);
     addTerm(db, 0, false, {{1, 1}});
     addTerm(db, 1, false, {{0, 1}});
@@ -222,7 +220,7 @@ TEST(asyncSearch, repeatedGeneKeepsReferencesBalanced) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
+TEST(AsyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
     bddSpace space = openSpace(2, false);
     std::vector<DdNode*> nodes{Cudd_ReadLogicZero(space.mgr), space.ip[1]};
     EXPECT_TRUE(chkConstantAsync(nodes, {}));
@@ -256,7 +254,7 @@ void searchRandomFragments(bool withFunctions, Check check) {
     }
 }
 
-TEST(asyncSearchRandom, matchesTheReferenceOnRandomFragments) {
+TEST(AsyncSearchRandom, matchesTheReferenceOnRandomFragments) {
     int multiple = 0, cyclic = 0;
     searchRandomFragments(false, [&](const attractorSet& expected, const searchRun& run,
                                      const std::string& context) {
@@ -269,7 +267,7 @@ TEST(asyncSearchRandom, matchesTheReferenceOnRandomFragments) {
     EXPECT_GT(cyclic, 30);
 }
 
-TEST(asyncSearchRandom, macroStepsMatchTheReferenceOnRandomFragments) {
+TEST(AsyncSearchRandom, macroStepsMatchTheReferenceOnRandomFragments) {
     // The same fragments, searched by macro steps: exactly the reference's
     // attractors, and the proof reached on most of them rather than handed
     // back. A proof cuts nothing from the relations; a search handed back to
@@ -311,7 +309,7 @@ geneDatabase negativeRingDatabase(uint32_t seed, int n) {
     return db;
 }
 
-TEST(asyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
+TEST(AsyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
     // Whole rings of 8 to 13 genes: blocks without steady states and
     // attractors of thousands of states, too large to explore state by
     // state, searched by macro steps and by elimination.
@@ -346,7 +344,7 @@ TEST(asyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
     EXPECT_GT(huge, 0);
 }
 
-TEST(asyncSearch, macroStepsFindSteadyStatesAtOnceAndCyclesByWalks) {
+TEST(AsyncSearch, macroStepsFindSteadyStatesAtOnceAndCyclesByWalks) {
     // The network of twoFixedPointsAndACycle: the two steady states are the
     // fixed points of the macro steps, the cycle is found by a walk from a
     // point not yet shown to reach them.
@@ -365,7 +363,7 @@ TEST(asyncSearch, macroStepsFindSteadyStatesAtOnceAndCyclesByWalks) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, macroStepsTestALargeAttractorWithSets) {
+TEST(AsyncSearch, macroStepsTestALargeAttractorWithSets) {
     // Sixteen self-negating genes: one attractor of all 65536 states, too
     // many to explore state by state, so its recurrence is decided over sets.
     const int n = 16;
@@ -396,7 +394,7 @@ TEST(asyncSearch, macroStepsTestALargeAttractorWithSets) {
 #endif
 }
 
-TEST(asyncSearch, macroStepsNeedAFragmentClosedUnderReads) {
+TEST(AsyncSearch, macroStepsNeedAFragmentClosedUnderReads) {
     // Gene 1 reads gene 0, which is outside the fragment: the search works
     // by elimination, with gene 0 free, and still finds both steady states.
     geneDatabase db(2);
@@ -410,7 +408,7 @@ TEST(asyncSearch, macroStepsNeedAFragmentClosedUnderReads) {
     EXPECT_EQ(run.outstanding, 0);
 }
 
-TEST(asyncSearch, engineFailureAtAnyPointIsAnErrorAndLeavesNoReference) {
+TEST(AsyncSearch, engineFailureAtAnyPointIsAnErrorAndLeavesNoReference) {
 #ifndef QUORVEL_CUDD_LAYER
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
@@ -545,11 +543,10 @@ bool closedAndStronglyConnected(const geneDatabase& db, const stateSet& attracto
 stateSet statesOfSet(const bddSpace& space, DdNode* set) {
     const int n = space.nInpVar;
     stateSet found;
-    DdNode* left = set;
-    Cudd_Ref(left);
+    bddHandle left(space.mgr, set);
     std::vector<char> cube(static_cast<size_t>(Cudd_ReadSize(space.mgr)));
-    while (left != Cudd_ReadLogicZero(space.mgr)) {
-        EXPECT_EQ(Cudd_bddPickOneCube(space.mgr, left, cube.data()), 1);
+    while (left.get() != Cudd_ReadLogicZero(space.mgr)) {
+        EXPECT_EQ(Cudd_bddPickOneCube(space.mgr, left.get(), cube.data()), 1);
         std::vector<int> free;
         bruteForce::state x(static_cast<size_t>(n), 0);
         for (int g = 0; g < n; ++g) {
@@ -567,23 +564,15 @@ stateSet statesOfSet(const bddSpace& space, DdNode* set) {
             found.insert(x);
         }
         // The whole cube goes: every state of it was added.
-        DdNode* cubeNode = Cudd_ReadOne(space.mgr);
-        Cudd_Ref(cubeNode);
+        bddHandle cubeNode = bddOne(space.mgr);
         for (int g = 0; g < n; ++g) {
             if (std::find(free.begin(), free.end(), g) != free.end()) continue;
             DdNode* lit = x[static_cast<size_t>(g)] ? space.ip[static_cast<size_t>(g)]
                                                      : Cudd_Not(space.ip[static_cast<size_t>(g)]);
-            DdNode* both = Cudd_bddAnd(space.mgr, cubeNode, lit);
-            Cudd_Ref(both);
-            Cudd_RecursiveDeref(space.mgr, cubeNode);
-            cubeNode = both;
+            cubeNode = bddResult(space.mgr, Cudd_bddAnd(space.mgr, cubeNode.get(), lit));
         }
-        DdNode* rest = Cudd_bddAnd(space.mgr, left, Cudd_Not(cubeNode));
-        Cudd_Ref(rest);
-        for (DdNode* old : {left, cubeNode}) Cudd_RecursiveDeref(space.mgr, old);
-        left = rest;
+        left = bddResult(space.mgr, Cudd_bddAnd(space.mgr, left.get(), Cudd_Not(cubeNode.get())));
     }
-    Cudd_RecursiveDeref(space.mgr, left);
     return found;
 }
 
@@ -592,26 +581,22 @@ stateSet statesOfSet(const bddSpace& space, DdNode* set) {
 stateSet steadyStatesOf(const geneDatabase& db) {
     const int n = static_cast<int>(db.size());
     bddSpace space = openSpace(n, false);
-    DdNode* steady = Cudd_ReadOne(space.mgr);
-    Cudd_Ref(steady);
+    bddHandle steady = bddOne(space.mgr);
     for (int g = 0; g < n; ++g) {
-        DdNode* f = nextStateFunction(space, db, g);
-        DdNode* same = Cudd_bddXnor(space.mgr, f, space.ip[static_cast<size_t>(g)]);
-        Cudd_Ref(same);
-        DdNode* both = Cudd_bddAnd(space.mgr, steady, same);
-        Cudd_Ref(both);
-        for (DdNode* old : {f, same, steady}) Cudd_RecursiveDeref(space.mgr, old);
-        steady = both;
+        const bddHandle f = nextStateFunction(space, db, g);
+        const bddHandle same =
+            bddResult(space.mgr, Cudd_bddXnor(space.mgr, f.get(), space.ip[static_cast<size_t>(g)]));
+        steady = bddResult(space.mgr, Cudd_bddAnd(space.mgr, steady.get(), same.get()));
     }
-    const stateSet found = statesOfSet(space, steady);
-    Cudd_RecursiveDeref(space.mgr, steady);
+    const stateSet found = statesOfSet(space, steady.get());
+    steady.reset();
     EXPECT_EQ(closeSpace(space), 0);
     return found;
 }
 
 }  // namespace
 
-TEST(asyncSearchShapes, blocksOfEachShapeMatchTheReference) {
+TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
     // Whole blocks of 8 to 14 genes of each shape, by macro steps and by
     // elimination: exactly the reference's attractors.
     const char* names[] = {"random in-degree 2-3", "dense block", "rings of rings"};
@@ -647,7 +632,7 @@ TEST(asyncSearchShapes, blocksOfEachShapeMatchTheReference) {
     }
 }
 
-TEST(asyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
+TEST(AsyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
     // Blocks too large for the reference: a negative ring of 520 genes (one
     // attractor of 1040 states, over the limit of the explicit recurrence
     // test) and random blocks. Every attractor found is

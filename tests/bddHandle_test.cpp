@@ -36,7 +36,7 @@ struct space {
     bool holdsReferences() const { return Cudd_CheckZeroRef(mgr) != 0; }
 };
 
-TEST(bddHandle, copiesMovesAndDestructionLeaveNoReference) {
+TEST(BddHandle, copiesMovesAndDestructionLeaveNoReference) {
     space s;
     {
         bddHandle a = s.conjunction();
@@ -63,7 +63,7 @@ TEST(bddHandle, copiesMovesAndDestructionLeaveNoReference) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, aResultInsideTheOperandsGraphSurvivesAssignment) {
+TEST(BddHandle, aResultInsideTheOperandsGraphSurvivesAssignment) {
     space s;
     {
         bddHandle a = s.conjunction();
@@ -85,7 +85,7 @@ TEST(bddHandle, aResultInsideTheOperandsGraphSurvivesAssignment) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, handingReferencesOverAndBack) {
+TEST(BddHandle, handingReferencesOverAndBack) {
     space s;
     {
         bddHandle a = s.conjunction();
@@ -105,7 +105,7 @@ TEST(bddHandle, handingReferencesOverAndBack) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, aFailedOperationThrowsAndTakesNothing) {
+TEST(BddHandle, aFailedOperationThrowsAndTakesNothing) {
     space s;
     bddHandle a = s.conjunction();
     const DdNode* before = a.get();
@@ -122,7 +122,7 @@ TEST(bddHandle, aFailedOperationThrowsAndTakesNothing) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, arraysOfHandlesAndRawArrays) {
+TEST(BddHandle, arraysOfHandlesAndRawArrays) {
     space s;
     {
         bddArray handles;
@@ -148,7 +148,7 @@ TEST(bddHandle, arraysOfHandlesAndRawArrays) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, rawArrayEntriesOwnedThroughHandles) {
+TEST(BddHandle, rawArrayEntriesOwnedThroughHandles) {
     space s;
     {
         std::vector<DdNode*> raw;
@@ -166,7 +166,7 @@ TEST(bddHandle, rawArrayEntriesOwnedThroughHandles) {
     EXPECT_EQ(outstandingRefs(s.mgr), 0);
 }
 
-TEST(bddHandle, rawNodesGuardReleasesWhatAFailedFillerLeft) {
+TEST(BddHandle, rawNodesGuardReleasesWhatAFailedFillerLeft) {
     space s;
     std::vector<DdNode*> raw;
     // A filler that appends two results (and a null entry) and then fails.

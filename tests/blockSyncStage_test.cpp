@@ -75,7 +75,7 @@ compositionRun runComposition(const reducedRandom& r, double blockSyncSeconds) {
 
 }  // namespace
 
-TEST(blockSyncStage, offAndOnBothFindTheReferenceAttractors) {
+TEST(BlockSyncStage, offAndOnBothFindTheReferenceAttractors) {
     int confined = 0;  // networks whose relations in mgr the stage narrowed
     for (unsigned seed = 1; seed <= 60; ++seed) {
         const reducedRandom r = reducedNetworkOf(seed);
@@ -109,7 +109,7 @@ TEST(blockSyncStage, offAndOnBothFindTheReferenceAttractors) {
 // The layer counts every call on a null manager. With the stage off the
 // composition gets no synchronous manager, relations, variables or cubes at
 // all, and still finds every attractor without one such call.
-TEST(blockSyncStage, offNeedsNoSynchronousManager) {
+TEST(BlockSyncStage, offNeedsNoSynchronousManager) {
     for (unsigned seed = 61; seed <= 90; ++seed) {
         const reducedRandom r = reducedNetworkOf(seed);
         const int n = static_cast<int>(r.geneDbReduced.size());

@@ -16,7 +16,7 @@ geneDatabase emptyDb(int n) { return geneDatabase(static_cast<size_t>(n)); }
 
 }  // namespace
 
-TEST(bruteForceUpdate, activatingAndInhibitingTerms) {
+TEST(BruteForceUpdate, activatingAndInhibitingTerms) {
     // g2 <- +(g0) -(g1): g0 AND NOT g1.
     geneDatabase db = emptyDb(3);
     addTerm(db, 2, true, {{0, 1}});
@@ -27,7 +27,7 @@ TEST(bruteForceUpdate, activatingAndInhibitingTerms) {
     EXPECT_EQ(nextValue(db, 2, {0, 1, 1}), 0);
 }
 
-TEST(bruteForceUpdate, onlyInhibitingTermsGiveNotH) {
+TEST(BruteForceUpdate, onlyInhibitingTermsGiveNotH) {
     // g1 <- -(g0 ^g1): NOT (g0 AND NOT g1).
     geneDatabase db = emptyDb(2);
     addTerm(db, 1, false, {{0, 1}, {1, 0}});
@@ -36,7 +36,7 @@ TEST(bruteForceUpdate, onlyInhibitingTermsGiveNotH) {
     EXPECT_EQ(nextValue(db, 1, {1, 1}), 1);
 }
 
-TEST(bruteForceUpdate, noRulesGiveZeroAndEmptyTermHolds) {
+TEST(BruteForceUpdate, noRulesGiveZeroAndEmptyTermHolds) {
     geneDatabase db = emptyDb(2);
     addTerm(db, 1, true, {});
     EXPECT_EQ(nextValue(db, 0, {1, 1}), 0);
@@ -44,7 +44,7 @@ TEST(bruteForceUpdate, noRulesGiveZeroAndEmptyTermHolds) {
     EXPECT_EQ(updateVector(db, {1, 0}), (state{0, 1}));
 }
 
-TEST(bruteForceUpdate, severalActivatingTermsAreOred) {
+TEST(BruteForceUpdate, severalActivatingTermsAreOred) {
     geneDatabase db = emptyDb(3);
     addTerm(db, 2, true, {{0, 1}});
     addTerm(db, 2, true, {{1, 0}});
@@ -53,7 +53,7 @@ TEST(bruteForceUpdate, severalActivatingTermsAreOred) {
     EXPECT_EQ(nextValue(db, 2, {1, 1, 0}), 1);
 }
 
-TEST(bruteForceAttractors, toggleSwitch) {
+TEST(BruteForceAttractors, toggleSwitch) {
     geneDatabase db = emptyDb(2);
     addTerm(db, 0, false, {{1, 1}});
     addTerm(db, 1, false, {{0, 1}});
@@ -62,7 +62,7 @@ TEST(bruteForceAttractors, toggleSwitch) {
               (attractorSet{states({"10"}), states({"01"}), states({"00", "11"})}));
 }
 
-TEST(bruteForceAttractors, negativeRingOfThree) {
+TEST(BruteForceAttractors, negativeRingOfThree) {
     geneDatabase db = emptyDb(3);
     addTerm(db, 0, false, {{2, 1}});
     addTerm(db, 1, false, {{0, 1}});
@@ -72,14 +72,14 @@ TEST(bruteForceAttractors, negativeRingOfThree) {
     EXPECT_EQ(syncAttractors(3, updateOf(db)), (attractorSet{sixCycle, states({"000", "111"})}));
 }
 
-TEST(bruteForceAttractors, selfNegatingGene) {
+TEST(BruteForceAttractors, selfNegatingGene) {
     geneDatabase db = emptyDb(1);
     addTerm(db, 0, false, {{0, 1}});
     EXPECT_EQ(asyncAttractors(1, updateOf(db)), (attractorSet{states({"0", "1"})}));
     EXPECT_EQ(syncAttractors(1, updateOf(db)), (attractorSet{states({"0", "1"})}));
 }
 
-TEST(bruteForceAttractors, twoSelfNegatingGenes) {
+TEST(BruteForceAttractors, twoSelfNegatingGenes) {
     geneDatabase db = emptyDb(2);
     addTerm(db, 0, false, {{0, 1}});
     addTerm(db, 1, false, {{1, 1}});
@@ -94,7 +94,7 @@ TEST(bruteForceAttractors, twoSelfNegatingGenes) {
     EXPECT_EQ(restrictToZeroOutside(halves, {0}), (attractorSet{states({"00", "10"})}));
 }
 
-TEST(bruteForceAttractors, positiveSelfLoopAndConstantGene) {
+TEST(BruteForceAttractors, positiveSelfLoopAndConstantGene) {
     // g0 <- +(g0): two steady values; g1 without rules settles at 0.
     geneDatabase db = emptyDb(2);
     addTerm(db, 0, true, {{0, 1}});
@@ -103,7 +103,7 @@ TEST(bruteForceAttractors, positiveSelfLoopAndConstantGene) {
     EXPECT_EQ(syncAttractors(2, updateOf(db)), expected);
 }
 
-TEST(bruteForceAttractors, fixedPointsAndCycleSideBySide) {
+TEST(BruteForceAttractors, fixedPointsAndCycleSideBySide) {
     // g0, g1: toggle switch (two steady states); g2, g3: g3 <- +(g2),
     // g2 <- -(g3), an oscillator of four states under both updates.
     geneDatabase db = emptyDb(4);
@@ -120,7 +120,7 @@ TEST(bruteForceAttractors, fixedPointsAndCycleSideBySide) {
               (attractorSet{states({"0000", "0010", "0011", "0001"})}));
 }
 
-TEST(bruteForceAttractors, transientStatesAreLeftOut) {
+TEST(BruteForceAttractors, transientStatesAreLeftOut) {
     // g1 <- +(g0), g0 without rules: everything ends in 00.
     geneDatabase db = emptyDb(2);
     addTerm(db, 1, true, {{0, 1}});
@@ -128,12 +128,12 @@ TEST(bruteForceAttractors, transientStatesAreLeftOut) {
     EXPECT_EQ(syncAttractors(2, updateOf(db)), (attractorSet{states({"00"})}));
 }
 
-TEST(bruteForceAttractors, stateIndexRoundTrip) {
+TEST(BruteForceAttractors, stateIndexRoundTrip) {
     for (unsigned k = 0; k < 64; ++k) EXPECT_EQ(indexOfState(stateOfIndex(6, k)), k);
     EXPECT_EQ(stateOfIndex(3, 1), (state{1, 0, 0}));
 }
 
-TEST(bruteForceUpdate, markersOfTheReduction) {
+TEST(BruteForceUpdate, markersOfTheReduction) {
     // g2 <- +(g0) -(g1); g3 only inhibited by g0; g4 without terms.
     geneDatabase db = emptyDb(5);
     addTerm(db, 2, true, {{0, 1}});

@@ -61,7 +61,7 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
 
 }  // namespace
 
-TEST(concurrentCalls, eachCallWritesWhereItsOwnOptionsSay) {
+TEST(ConcurrentCalls, eachCallWritesWhereItsOwnOptionsSay) {
     const std::string examples = std::string(QUORVEL_SOURCE_DIR) + "/examples/";
     const std::vector<std::string> networks = {examples + "toggle-switch.net",
                                                examples + "ring-oscillator.net",

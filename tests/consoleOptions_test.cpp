@@ -15,7 +15,7 @@ namespace {
 
 const std::string toggle = std::string(QUORVEL_SOURCE_DIR) + "/examples/toggle-switch.net";
 
-TEST(consoleOptions, helpAndVersionExitZero) {
+TEST(ConsoleOptions, helpAndVersionExitZero) {
     for (const char* help : {"-h", "--help"}) {
         const processResult run = runProcess({console, help}, "");
         EXPECT_EQ(run.exitStatus, 0) << describe(run);
@@ -28,7 +28,7 @@ TEST(consoleOptions, helpAndVersionExitZero) {
     EXPECT_EQ(version.out.rfind("quorvel ", 0), 0u) << describe(version);
 }
 
-TEST(consoleOptions, jsonAloneOnStandardOutputProgressOnStandardError) {
+TEST(ConsoleOptions, jsonAloneOnStandardOutputProgressOnStandardError) {
     const processResult run = runProcess({console, "--format", "json", toggle}, "");
     ASSERT_EQ(run.exitStatus, 0) << describe(run);
     const nlohmann::json doc = nlohmann::json::parse(run.out);  // the whole output is JSON
@@ -44,14 +44,14 @@ TEST(consoleOptions, jsonAloneOnStandardOutputProgressOnStandardError) {
         << describe(quiet);
 }
 
-TEST(consoleOptions, promptGoesToStandardErrorWhenTheResultStandsAlone) {
+TEST(ConsoleOptions, promptGoesToStandardErrorWhenTheResultStandsAlone) {
     const processResult run = runProcess({console, "--format", "json", "--quiet"}, toggle + "\n");
     EXPECT_EQ(run.exitStatus, 0) << describe(run);
     EXPECT_EQ(run.err, "Enter input file name ::: ");
     EXPECT_EQ(run.out.front(), '{') << describe(run);
 }
 
-TEST(consoleOptions, everyBadCommandLineGivesTheUsageLine) {
+TEST(ConsoleOptions, everyBadCommandLineGivesTheUsageLine) {
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus", toggle},
         {"-q", toggle},
@@ -77,7 +77,7 @@ TEST(consoleOptions, everyBadCommandLineGivesTheUsageLine) {
 }
 
 // The options do not change what an analysis without them writes.
-TEST(consoleOptions, defaultsAreTheStateText) {
+TEST(ConsoleOptions, defaultsAreTheStateText) {
     const processResult plain = runProcess({console, toggle}, "");
     const processResult explicitDefaults =
         runProcess({console, "--format", "states", "--update", "async", toggle}, "");

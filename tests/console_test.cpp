@@ -62,14 +62,14 @@ std::vector<std::string> quotedStrings(const std::string& text, std::size_t open
 
 }  // namespace
 
-TEST(console, promptsWithoutLineEndAndReadsOneWord) {
+TEST(Console, promptsWithoutLineEndAndReadsOneWord) {
     const processResult run = runProcess({console}, "  " + examples + "toggle-switch.net  ignored\n");
     EXPECT_EQ(run.out.rfind("Enter input file name ::: \nparsing network file\n2\n", 0), 0u)
         << describe(run);
     EXPECT_EQ(run.exitStatus, 0) << describe(run);
 }
 
-TEST(console, fileArgumentSkipsThePrompt) {
+TEST(Console, fileArgumentSkipsThePrompt) {
     const processResult run = runProcess({console, examples + "ring-oscillator.net"}, "");
     EXPECT_EQ(run.out.rfind("\nparsing network file\n3\n", 0), 0u) << describe(run);
     EXPECT_EQ(run.exitStatus, 0) << describe(run);
@@ -78,7 +78,7 @@ TEST(console, fileArgumentSkipsThePrompt) {
 
 // The bundled examples and the attractors their README states, found by
 // exhaustive search over the asynchronous state graph.
-TEST(console, examplesGiveTheirDocumentedAttractors) {
+TEST(Console, examplesGiveTheirDocumentedAttractors) {
     struct example {
         std::string file, header;
         std::size_t nGenes;
@@ -102,7 +102,7 @@ TEST(console, examplesGiveTheirDocumentedAttractors) {
     }
 }
 
-TEST(console, fileNameLongerThanAHundredBytesIsUsedWhole) {
+TEST(Console, fileNameLongerThanAHundredBytesIsUsedWhole) {
     const scratchDirectory dir;
     const std::string name = std::string(180, 'n') + ".net";
     const std::string file = dir.write(name, "^B -> A\n^A -> B\n");
@@ -122,7 +122,7 @@ TEST(console, fileNameLongerThanAHundredBytesIsUsedWhole) {
 
 // A published model: the progress lines count its rules and genes, and the
 // attractors equal those found by exhaustive search (expected/models/*.json).
-TEST(console, realNetworkCountsAndAttractors) {
+TEST(Console, realNetworkCountsAndAttractors) {
     const std::string networks = std::string(QUORVEL_SHARED_DIR) + "/networks/";
     if (!std::filesystem::exists(networks + "models/bbm-007.net"))
         GTEST_SKIP() << "no shared networks at " << networks;
@@ -165,7 +165,7 @@ TEST(console, realNetworkCountsAndAttractors) {
     }
 }
 
-TEST(consoleErrors, missingFile) {
+TEST(ConsoleErrors, missingFile) {
     const scratchDirectory dir;
     const std::string missing = dir.path + "/absent.net";
     for (const bool prompt : {false, true}) {
@@ -177,7 +177,7 @@ TEST(consoleErrors, missingFile) {
     }
 }
 
-TEST(consoleErrors, standardInputEndsBeforeAWord) {
+TEST(ConsoleErrors, standardInputEndsBeforeAWord) {
     for (const std::string& input : {std::string(), std::string(" \n\t\n")}) {
         const processResult run = runProcess({console}, input);
         EXPECT_EQ(run.exitStatus, 1) << describe(run);
@@ -187,7 +187,7 @@ TEST(consoleErrors, standardInputEndsBeforeAWord) {
     }
 }
 
-TEST(consoleErrors, truncatedRuleAndNamelessLiteral) {
+TEST(ConsoleErrors, truncatedRuleAndNamelessLiteral) {
     const scratchDirectory dir;
     const std::string truncated = dir.write("truncated.net", "^B -> A\n^A ->");
     const std::string caret = dir.write("caret.net", "^B -> A\n^A&^ -> B\n");
@@ -200,14 +200,14 @@ TEST(consoleErrors, truncatedRuleAndNamelessLiteral) {
     }
 }
 
-TEST(consoleErrors, unwritableOutputIsAFailure) {
+TEST(ConsoleErrors, unwritableOutputIsAFailure) {
     const processResult run =
         runProcess({console, examples + "toggle-switch.net"}, "", "/dev/full");
     EXPECT_EQ(run.exitStatus, 1) << describe(run);
     EXPECT_TRUE(contains(run.err, "cannot write the result")) << describe(run);
 }
 
-TEST(consoleErrors, moreThanOneArgument) {
+TEST(ConsoleErrors, moreThanOneArgument) {
     const processResult run = runProcess({console, "a.net", "b.net"}, "");
     EXPECT_EQ(run.exitStatus, 1) << describe(run);
     EXPECT_TRUE(contains(run.err, "usage: quorvel [NETWORK-FILE]")) << describe(run);

@@ -9,7 +9,7 @@
 
 #include "processRunner.h"
 
-TEST(exports, onlyTheEntryPoints) {
+TEST(Exports, onlyTheEntryPoints) {
     const std::string library = std::string(QUORVEL_LIBRARY_DIR) + "/libquorvel.so";
     const quorvelTestSupport::processResult run =
         quorvelTestSupport::runProcess({"nm", "-D", "--defined-only", library}, "");

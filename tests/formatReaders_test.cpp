@@ -18,6 +18,7 @@
 #include "expectedAttractors.h"
 #include "readNetworkFile.h"
 #include "resultText.h"
+#include "testBdd.h"
 #include "util.h"
 
 namespace {
@@ -27,28 +28,14 @@ const std::string networksDir = std::string(QUORVEL_SHARED_DIR) + "/networks";
 // ---- The cover --------------------------------------------------------------
 
 // f over nVars variables from its truth table (bit k: the value at valuation k,
-// variable v taking bit v of k). Referenced, owned by the caller.
-DdNode* functionOfTable(DdManager* mgr, const std::vector<int>& table, int nVars) {
-    DdNode* f = Cudd_ReadLogicZero(mgr);
-    Cudd_Ref(f);
-    for (std::size_t k = 0; k < table.size(); ++k) {
-        if (!table[k]) continue;
-        DdNode* minterm = Cudd_ReadOne(mgr);
-        Cudd_Ref(minterm);
-        for (int v = 0; v < nVars; ++v) {
-            DdNode* var = Cudd_bddIthVar(mgr, v);
-            DdNode* next = Cudd_bddAnd(mgr, minterm, (k >> v) & 1u ? var : Cudd_Not(var));
-            Cudd_Ref(next);
-            Cudd_RecursiveDeref(mgr, minterm);
-            minterm = next;
-        }
-        DdNode* next = Cudd_bddOr(mgr, f, minterm);
-        Cudd_Ref(next);
-        Cudd_RecursiveDeref(mgr, f);
-        Cudd_RecursiveDeref(mgr, minterm);
-        f = next;
-    }
-    return f;
+// variable v taking bit v of k).
+bddHandle functionOfTable(DdManager* mgr, const std::vector<int>& table, int nVars) {
+    std::vector<DdNode*> vars;
+    for (int v = 0; v < nVars; ++v) vars.push_back(Cudd_bddIthVar(mgr, v));
+    std::vector<unsigned> valuations;
+    for (unsigned k = 0; k < table.size(); ++k)
+        if (table[k]) valuations.push_back(k);
+    return setOfStates(mgr, vars, valuations);
 }
 
 bool cubeHolds(const coverCube& cube, unsigned k) {
@@ -100,9 +87,9 @@ TEST(IrredundantCover, PrimeIrredundantAndExactOnRandomFunctions) {
         const unsigned density = 1 + random() % 7;
         std::vector<int> table(1u << nVars);
         for (int& bit : table) bit = random() % 8 < density ? 1 : 0;
-        DdNode* f = functionOfTable(mgr, table, nVars);
-        const std::vector<coverCube> cubes = compIrredundantCover(mgr, f, nVars);
-        Cudd_RecursiveDeref(mgr, f);
+        bddHandle f = functionOfTable(mgr, table, nVars);
+        const std::vector<coverCube> cubes = compIrredundantCover(mgr, f.get(), nVars);
+        f.reset();
         const std::string fault = coverFault(cubes, table);
         std::string shown;
         for (int bit : table) shown += static_cast<char>('0' + bit);
@@ -118,17 +105,16 @@ TEST(IrredundantCover, ConstantsAndKnownCovers) {
     EXPECT_EQ(compIrredundantCover(mgr, Cudd_ReadOne(mgr), 3), std::vector<coverCube>{coverCube(3, 2)});
     // Majority of three: three products of two literals each.
     const std::vector<int> majority = {0, 0, 0, 1, 0, 1, 1, 1};
-    DdNode* f = functionOfTable(mgr, majority, 3);
-    const std::vector<coverCube> cubes = compIrredundantCover(mgr, f, 3);
-    Cudd_RecursiveDeref(mgr, f);
+    bddHandle f = functionOfTable(mgr, majority, 3);
+    const std::vector<coverCube> cubes = compIrredundantCover(mgr, f.get(), 3);
     EXPECT_EQ(cubes.size(), 3u);
     EXPECT_EQ(coverFault(cubes, majority), "");
     // Exclusive or of four: all eight minterms are needed.
     std::vector<int> parity(16);
     for (unsigned k = 0; k < 16; ++k) parity[k] = __builtin_popcount(k) % 2;
     f = functionOfTable(mgr, parity, 4);
-    EXPECT_EQ(compIrredundantCover(mgr, f, 4).size(), 8u);
-    Cudd_RecursiveDeref(mgr, f);
+    EXPECT_EQ(compIrredundantCover(mgr, f.get(), 4).size(), 8u);
+    f.reset();
     EXPECT_EQ(Cudd_CheckZeroRef(mgr), 0);
     Cudd_Quit(mgr);
 }

@@ -34,7 +34,7 @@ void writeAt(const std::string& dir, const std::string& relative, const std::str
     std::fclose(file);
 }
 
-TEST(memoryRoom, cgroupV2LimitOfTheGroupOrAnAncestorLessUsage) {
+TEST(MemoryRoom, cgroupV2LimitOfTheGroupOrAnAncestorLessUsage) {
     const scratchDirectory root;
     const std::string self = "0::/user.slice/app.scope\n";
     EXPECT_EQ(compCgroupRoom(self, root.path), SIZE_MAX) << "no files: no limit";
@@ -50,7 +50,7 @@ TEST(memoryRoom, cgroupV2LimitOfTheGroupOrAnAncestorLessUsage) {
     EXPECT_EQ(compCgroupRoom(self, root.path), 0u) << "usage past the limit leaves nothing";
 }
 
-TEST(memoryRoom, cgroupV1MemoryControllerAmongOthers) {
+TEST(MemoryRoom, cgroupV1MemoryControllerAmongOthers) {
     const scratchDirectory root;
     const std::string self = "5:cpu,cpuacct:/ci\n4:memory:/ci/job:1\n0::/\n";
     writeAt(root.path, "memory/ci/job:1/memory.limit_in_bytes", "9223372036854771712\n");
@@ -67,12 +67,12 @@ TEST(memoryRoom, cgroupV1MemoryControllerAmongOthers) {
     EXPECT_EQ(compCgroupRoom(self, root.path), 40000u);
 }
 
-TEST(memoryRoom, thisProcessHasRoom) {
+TEST(MemoryRoom, thisProcessHasRoom) {
     const memoryRoom room = compMemoryRoom();
     EXPECT_GT(room.bytes, std::size_t(1) << 20);
 }
 
-TEST(memoryRoom, memorySizesWithUnits) {
+TEST(MemoryRoom, memorySizesWithUnits) {
     EXPECT_EQ(readMemorySize("4096"), 4096u);
     EXPECT_EQ(readMemorySize("64k"), 65536u);
     EXPECT_EQ(readMemorySize("512M"), std::size_t(512) << 20);
@@ -191,7 +191,7 @@ void checkUnderLimits(const std::string& file, const std::vector<unsigned>& limi
 
 // One attractor of 2^17 states: the result text alone is 9 MB (and is
 // copied once on its way out), so small limits stop it while it is written.
-TEST(consoleUnderLimit, largeAttractorIsWholeOrRefused) {
+TEST(ConsoleUnderLimit, largeAttractorIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const scratchDirectory dir;
     std::string text;
@@ -201,7 +201,7 @@ TEST(consoleUnderLimit, largeAttractorIsWholeOrRefused) {
 }
 
 // A 200-gene ring: under the smallest limits the engine's table runs out.
-TEST(consoleUnderLimit, longRingIsWholeOrRefused) {
+TEST(ConsoleUnderLimit, longRingIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const scratchDirectory dir;
     std::string text;
@@ -212,7 +212,7 @@ TEST(consoleUnderLimit, longRingIsWholeOrRefused) {
 
 // A published model of 28 attractors (18 of them came out, the last one cut
 // short, with success, before the result text was checked).
-TEST(consoleUnderLimit, publishedModelIsWholeOrRefused) {
+TEST(ConsoleUnderLimit, publishedModelIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const std::string file = std::string(QUORVEL_SHARED_DIR) + "/networks/models/bbm-011.net";
     if (!std::filesystem::exists(file)) GTEST_SKIP() << "no shared networks at " << file;
@@ -223,7 +223,7 @@ TEST(consoleUnderLimit, publishedModelIsWholeOrRefused) {
 // that let the search finish but not the writing, the run reports memory
 // exhausted (the document tree it was once built in could not even be freed
 // then: the process ended with std::terminate).
-TEST(consoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
+TEST(ConsoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const scratchDirectory dir;
     std::string text;
@@ -256,7 +256,7 @@ TEST(consoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
 // attractors the analysis holds at once (more than the smallest cap, 16M),
 // give the whole answer or exit 1 with a message at every cap, and on the
 // layer (a hard cap) the smallest refuses.
-TEST(consoleUnderLimit, maxMemoryOptionGivesWholeAnswerOrMessage) {
+TEST(ConsoleUnderLimit, maxMemoryOptionGivesWholeAnswerOrMessage) {
     const scratchDirectory dir;
     std::string text;
     for (int i = 0; i < 17; ++i) text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";

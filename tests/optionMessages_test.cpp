@@ -27,7 +27,7 @@ std::string optionMessage(const std::vector<std::string>& args) {
 
 }  // namespace
 
-TEST(optionMessages, maxMemoryHasAFloorAndTheDocumentedUnits) {
+TEST(OptionMessages, maxMemoryHasAFloorAndTheDocumentedUnits) {
     EXPECT_EQ(readOptions({"--max-memory", "16M"}).maxMemory, std::size_t(16) << 20);
     EXPECT_EQ(readOptions({"--max-memory", "16777216"}).maxMemory, std::size_t(16) << 20);
     EXPECT_EQ(readOptions({"--max-memory=512MiB"}).maxMemory, std::size_t(512) << 20);
@@ -45,7 +45,7 @@ TEST(optionMessages, maxMemoryHasAFloorAndTheDocumentedUnits) {
     EXPECT_NE(helpText().find("at least\n                         16M"), std::string::npos);
 }
 
-TEST(optionMessages, controlCharactersAreEscaped) {
+TEST(OptionMessages, controlCharactersAreEscaped) {
     EXPECT_EQ(printableName("plain-name_1"), "plain-name_1");
     EXPECT_EQ(printableName("A\x01" "B"), "A\\x01B");
     EXPECT_EQ(printableName("\x1b[31mred\x7f"), "\\x1B[31mred\\x7F");
@@ -60,7 +60,7 @@ TEST(optionMessages, controlCharactersAreEscaped) {
 
 // The console's message for a fixed gene the network lacks, and for a file
 // it cannot open, show the names escaped.
-TEST(optionMessages, consoleEscapesNamesInItsMessages) {
+TEST(OptionMessages, consoleEscapesNamesInItsMessages) {
     const scratchDirectory dir;
     const std::string file = dir.write("toggle.net", "^B -> A\n^A -> B\n");
     const processResult fix = runProcess({console, "--fix", "A\x1b[2J=1", file}, "");

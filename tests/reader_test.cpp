@@ -82,7 +82,7 @@ std::vector<networkDefBool> rulesOf(const std::string& text) { return readText(t
 
 }  // namespace
 
-TEST(reader, tokensAcrossLinesAndSeveralRulesOnOneLine) {
+TEST(Reader, tokensAcrossLinesAndSeveralRulesOnOneLine) {
     const readOutcome outcome = readText("A&^B\n  -> C\nC -| A    B -> B\n");
     expectRules(outcome.rules, {{{"A", "B"}, {1, 0}, "C", 1},
                                 {{"C"}, {1}, "A", 0},
@@ -90,7 +90,7 @@ TEST(reader, tokensAcrossLinesAndSeveralRulesOnOneLine) {
     EXPECT_EQ(outcome.printed, "3\n");
 }
 
-TEST(reader, layoutDoesNotChangeTheRules) {
+TEST(Reader, layoutDoesNotChangeTheRules) {
     const std::string oneRulePerLine = "A&^B -> C\nC -| A\nB -> B\n";
     const std::string spread = "\tA&^B\n\n->\r\nC C\v-|\fA B\n->\nB";
     const std::string crlf = "A&^B -> C\r\nC -| A\r\nB -> B\r\n";
@@ -108,12 +108,12 @@ TEST(reader, layoutDoesNotChangeTheRules) {
     }
 }
 
-TEST(reader, lastRuleWithoutLineEndIsReadWhole) {
+TEST(Reader, lastRuleWithoutLineEndIsReadWhole) {
     expectRules(rulesOf("A -> B\nB -| A"), {{{"A"}, {1}, "B", 1}, {{"B"}, {1}, "A", 0}});
     expectRules(rulesOf("A -> B"), {{{"A"}, {1}, "B", 1}});
 }
 
-TEST(reader, onlyTheExactArrowInhibits) {
+TEST(Reader, onlyTheExactArrowInhibits) {
     expectRules(rulesOf("A -| T  A -|| T  A |- T  A -> T  A - T  A => T  A -|- T"),
                 {{{"A"}, {1}, "T", 0},
                  {{"A"}, {1}, "T", 1},
@@ -124,14 +124,14 @@ TEST(reader, onlyTheExactArrowInhibits) {
                  {{"A"}, {1}, "T", 1}});
 }
 
-TEST(reader, emptyPiecesBetweenAmpersandsAreDropped) {
+TEST(Reader, emptyPiecesBetweenAmpersandsAreDropped) {
     expectRules(rulesOf("A&&B -> T\n&A&B& -> T\nA&B -> T\n"),
                 {{{"A", "B"}, {1, 1}, "T", 1},
                  {{"A", "B"}, {1, 1}, "T", 1},
                  {{"A", "B"}, {1, 1}, "T", 1}});
 }
 
-TEST(reader, everyCaretNegatesAndTheNameIsItsFirstRun) {
+TEST(Reader, everyCaretNegatesAndTheNameIsItsFirstRun) {
     expectRules(rulesOf("^A -> T  A^ -> T  ^^A -> T  A^X -> T  ^A&B^ -> T  ^A^^B&C -> T"),
                 {{{"A"}, {0}, "T", 1},
                  {{"A"}, {0}, "T", 1},
@@ -141,16 +141,16 @@ TEST(reader, everyCaretNegatesAndTheNameIsItsFirstRun) {
                  {{"A", "C"}, {0, 1}, "T", 1}});
 }
 
-TEST(reader, expressionOfAmpersandsOnlyHasNoRegulators) {
+TEST(Reader, expressionOfAmpersandsOnlyHasNoRegulators) {
     expectRules(rulesOf("& -> T\n&&& -| U\n"), {{{}, {}, "T", 1}, {{}, {}, "U", 0}});
 }
 
-TEST(reader, namesAreCaseSensitiveBytesAndTargetsAreTakenWhole) {
+TEST(Reader, namesAreCaseSensitiveBytesAndTargetsAreTakenWhole) {
     expectRules(rulesOf("a&^A -> A\nG\xC3\xA8ne -> ^x&y\n"),
                 {{{"a", "A"}, {1, 0}, "A", 1}, {{"G\xC3\xA8ne"}, {1}, "^x&y", 1}});
 }
 
-TEST(reader, emptyOrBlankFileHasNoRules) {
+TEST(Reader, emptyOrBlankFileHasNoRules) {
     for (const std::string& text : {std::string(), std::string(" \t\r\n\v\f\n\n")}) {
         const readOutcome outcome = readText(text);
         EXPECT_TRUE(outcome.rules.empty());
@@ -158,7 +158,7 @@ TEST(reader, emptyOrBlankFileHasNoRules) {
     }
 }
 
-TEST(reader, noLimitOnNamesExpressionsOrRules) {
+TEST(Reader, noLimitOnNamesExpressionsOrRules) {
     const std::string longName(5000, 'g');
     std::string text = longName + "&^" + longName + "x -> " + longName + "\n";
     std::string expression;
@@ -176,7 +176,7 @@ TEST(reader, noLimitOnNamesExpressionsOrRules) {
     EXPECT_EQ(outcome.printed, "3002\n");
 }
 
-TEST(reader, rulesAreAppendedAndTheCountIsOfTheWholeList) {
+TEST(Reader, rulesAreAppendedAndTheCountIsOfTheWholeList) {
     const scratchDirectory dir;
     const std::string file = dir.write("net", "A -> B\n");
     std::vector<networkDefBool> rules(2);
@@ -187,7 +187,7 @@ TEST(reader, rulesAreAppendedAndTheCountIsOfTheWholeList) {
     EXPECT_EQ(rules[2].outGeneName, "B");
 }
 
-TEST(readerErrors, missingFileIsAnErrorNamingIt) {
+TEST(ReaderErrors, missingFileIsAnErrorNamingIt) {
     const scratchDirectory dir;
     const std::string missing = dir.path + "/no such network.net";
     std::vector<networkDefBool> rules;
@@ -204,7 +204,7 @@ TEST(readerErrors, missingFileIsAnErrorNamingIt) {
     EXPECT_TRUE(rules.empty());
 }
 
-TEST(readerErrors, directoryIsAnErrorNamingIt) {
+TEST(ReaderErrors, directoryIsAnErrorNamingIt) {
     const scratchDirectory dir;
     std::vector<networkDefBool> rules;
     testing::internal::CaptureStdout();
@@ -219,24 +219,24 @@ TEST(readerErrors, directoryIsAnErrorNamingIt) {
     EXPECT_TRUE(rules.empty());
 }
 
-TEST(readerErrors, fileEndingAfterTheRegulatorsOfARule) {
+TEST(ReaderErrors, fileEndingAfterTheRegulatorsOfARule) {
     const std::string message = readFailure("A -> B\nB\n -| A\nA&^C");
     EXPECT_NE(message.find("rule 3 is cut short"), std::string::npos) << message;
     EXPECT_NE(message.find("'A&^C'"), std::string::npos) << message;
 }
 
-TEST(readerErrors, fileEndingAfterTheArrowOfARule) {
+TEST(ReaderErrors, fileEndingAfterTheArrowOfARule) {
     const std::string message = readFailure("A -> B\nB -|\n");
     EXPECT_NE(message.find("rule 2 is cut short"), std::string::npos) << message;
     EXPECT_NE(message.find("arrow '-|'"), std::string::npos) << message;
 }
 
-TEST(readerErrors, singleTokenFile) {
+TEST(ReaderErrors, singleTokenFile) {
     const std::string message = readFailure("A");
     EXPECT_NE(message.find("rule 1 is cut short"), std::string::npos) << message;
 }
 
-TEST(readerErrors, literalOfCaretsOnlyNamesNoGene) {
+TEST(ReaderErrors, literalOfCaretsOnlyNamesNoGene) {
     for (const char* expression : {"A&^", "^", "^^&B", "A&^^^&B"}) {
         SCOPED_TRACE(expression);
         const std::string message =
@@ -248,7 +248,7 @@ TEST(readerErrors, literalOfCaretsOnlyNamesNoGene) {
 
 // ---- Careless files: what is text, and how much of it -----------------------
 
-TEST(readerText, byteOrderMarkIsNoPartOfTheFirstName) {
+TEST(ReaderText, byteOrderMarkIsNoPartOfTheFirstName) {
     // With the mark kept, the toggle switch would gain a gene "\xEF\xBB\xBF^B".
     expectRules(rulesOf("\xEF\xBB\xBF^B -> A\r\n^A -> B\r\n"),
                 {{{"B"}, {0}, "A", 1}, {{"A"}, {0}, "B", 1}});
@@ -257,7 +257,7 @@ TEST(readerText, byteOrderMarkIsNoPartOfTheFirstName) {
     EXPECT_TRUE(rulesOf("\xEF\xBB\xBF").empty());
 }
 
-TEST(readerText, wellFormedUtf8NamesAreRead) {
+TEST(ReaderText, wellFormedUtf8NamesAreRead) {
     // Two-, three- and four-byte characters, the largest code point, U+FFFD.
     const std::string names[] = {"\xC3\xA9", "\xE2\x86\x92", "\xF0\x9F\xA7\xAC",
                                  "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD"};
@@ -268,7 +268,7 @@ TEST(readerText, wellFormedUtf8NamesAreRead) {
     for (std::size_t r = 0; r < rules.size(); ++r) EXPECT_EQ(rules[r].outGeneName, names[r]);
 }
 
-TEST(readerText, nulAndControlBytesAreRefusedWithTheirLine) {
+TEST(ReaderText, nulAndControlBytesAreRefusedWithTheirLine) {
     for (const auto& [text, what] :
          {std::pair<std::string, std::string>{std::string("A -> B\nB -> \0C\n", 16), "a NUL byte on line 2"},
           {"A -> B\n\nB\x01 -> C\n", "the control byte 0x01 on line 3"},
@@ -280,7 +280,7 @@ TEST(readerText, nulAndControlBytesAreRefusedWithTheirLine) {
     }
 }
 
-TEST(readerText, malformedUtf8IsRefusedWithItsLine) {
+TEST(ReaderText, malformedUtf8IsRefusedWithItsLine) {
     // A lone continuation byte, a Latin-1 letter, an overlong '/', an
     // encoded surrogate, a code point past U+10FFFF, a byte that starts
     // nothing, and a character cut short by the end of the file.
@@ -298,7 +298,7 @@ TEST(readerText, malformedUtf8IsRefusedWithItsLine) {
     }
 }
 
-TEST(readerText, randomBytesAreRefused) {
+TEST(ReaderText, randomBytesAreRefused) {
     // Files of random bytes, as a careless user might name: none is a network.
     std::mt19937 random(19);
     for (int file = 0; file < 20; ++file) {
@@ -308,7 +308,7 @@ TEST(readerText, randomBytesAreRefused) {
     }
 }
 
-TEST(readerText, deviceWithoutEndIsRefusedAtOnce) {
+TEST(ReaderText, deviceWithoutEndIsRefusedAtOnce) {
     std::vector<networkDefBool> rules;
     testing::internal::CaptureStdout();
     try {
@@ -322,7 +322,7 @@ TEST(readerText, deviceWithoutEndIsRefusedAtOnce) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
-TEST(readerText, fileLargerThanTheBoundIsRefusedUnread) {
+TEST(ReaderText, fileLargerThanTheBoundIsRefusedUnread) {
     // A sparse file one byte past the bound: refused from its size, so the
     // test neither writes nor reads a gigabyte.
     const scratchDirectory dir;
@@ -338,7 +338,7 @@ TEST(readerText, fileLargerThanTheBoundIsRefusedUnread) {
     }
 }
 
-TEST(tokenize, maximalRunsOfNonDelimiters) {
+TEST(Tokenize, maximalRunsOfNonDelimiters) {
     const auto pieces = [](const std::string& str, const char* delimiter) {
         std::vector<std::string> tokens{"before"};
         tokenize(str, tokens, delimiter);

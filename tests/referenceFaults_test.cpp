@@ -39,7 +39,7 @@ struct manager {
     }
 };
 
-TEST(referenceFaults, correctIdiomLeavesNothing) {
+TEST(ReferenceFaults, correctIdiomLeavesNothing) {
     manager m(3);
     DdNode* f = m.conjunction();
     // A result inside its operand's graph, referenced before the operand
@@ -64,7 +64,7 @@ TEST(referenceFaults, correctIdiomLeavesNothing) {
     EXPECT_EQ(outstandingRefs(m.mgr), 0);
 }
 
-TEST(referenceFaults, aReferenceNeverReleasedIsOutstanding) {
+TEST(ReferenceFaults, aReferenceNeverReleasedIsOutstanding) {
     manager m(3);
     DdNode* f = m.conjunction();
     Cudd_Ref(f);
@@ -74,7 +74,7 @@ TEST(referenceFaults, aReferenceNeverReleasedIsOutstanding) {
     EXPECT_EQ(Cudd_CheckZeroRef(m.mgr), 0);
 }
 
-TEST(referenceFaults, releasingTwiceIsAFault) {
+TEST(ReferenceFaults, releasingTwiceIsAFault) {
     manager m(3);
     DdNode* f = m.conjunction();
     Cudd_RecursiveDeref(m.mgr, f);
@@ -82,13 +82,13 @@ TEST(referenceFaults, releasingTwiceIsAFault) {
     EXPECT_TRUE(m.faulty());
 }
 
-TEST(referenceFaults, releasingAVariableNeverReferencedIsAFault) {
+TEST(ReferenceFaults, releasingAVariableNeverReferencedIsAFault) {
     manager m(3);
     Cudd_RecursiveDeref(m.mgr, m.x[1]);
     EXPECT_TRUE(m.faulty());
 }
 
-TEST(referenceFaults, aResultReferencedAfterItsOperandWasReleasedIsAFault) {
+TEST(ReferenceFaults, aResultReferencedAfterItsOperandWasReleasedIsAFault) {
     // The result is a node of the operand's graph: it dies with the
     // operand, and a later Cudd_Ref does not bring it back.
     manager m(3);
@@ -100,7 +100,7 @@ TEST(referenceFaults, aResultReferencedAfterItsOperandWasReleasedIsAFault) {
     EXPECT_TRUE(m.faulty());
 }
 
-TEST(referenceFaults, aResultEqualToItsReleasedOperandIsAFault) {
+TEST(ReferenceFaults, aResultEqualToItsReleasedOperandIsAFault) {
     manager m(3);
     DdNode* f = m.conjunction();
     DdNode* same = Cudd_bddAnd(m.mgr, f, m.x[0]);  // f itself
@@ -112,7 +112,7 @@ TEST(referenceFaults, aResultEqualToItsReleasedOperandIsAFault) {
 #ifdef QUORVEL_CUDD_LAYER
 // CUDD finds these only when a collection happens to run at the wrong time;
 // the layer finds them always.
-TEST(referenceFaults, anUnreferencedOperandIsAFaultOnTheLayer) {
+TEST(ReferenceFaults, anUnreferencedOperandIsAFaultOnTheLayer) {
     manager m(3);
     DdNode* t = Cudd_bddAnd(m.mgr, m.x[0], m.x[1]);
     DdNode* u = Cudd_bddOr(m.mgr, m.x[2], Cudd_Not(m.x[1]));  // t is no longer fresh
@@ -125,7 +125,7 @@ TEST(referenceFaults, anUnreferencedOperandIsAFaultOnTheLayer) {
     EXPECT_TRUE(m.faulty());
 }
 
-TEST(referenceFaults, aResultReferencedAfterAnotherOperationIsAFaultOnTheLayer) {
+TEST(ReferenceFaults, aResultReferencedAfterAnotherOperationIsAFaultOnTheLayer) {
     manager m(3);
     DdNode* t = Cudd_bddAnd(m.mgr, m.x[0], m.x[1]);
     DdNode* u = Cudd_bddAnd(m.mgr, m.x[1], m.x[2]);
@@ -136,7 +136,7 @@ TEST(referenceFaults, aResultReferencedAfterAnotherOperationIsAFaultOnTheLayer) 
     EXPECT_TRUE(m.faulty());
 }
 
-TEST(referenceFaults, aResultReferencedAfterAReleaseIsAFaultOnTheLayer) {
+TEST(ReferenceFaults, aResultReferencedAfterAReleaseIsAFaultOnTheLayer) {
     // Whether CUDD kills the result depends on the graph released; the
     // layer refuses the order itself.
     manager m(3);

@@ -9,9 +9,11 @@
 
 #include "bddEngine.h"
 #include "asyncFixture.h"
+#include "bddHandle.h"
 #include "engineChecks.h"
 #include "parseNetwork.h"
 #include "resultText.h"
+#include "testBdd.h"
 #include "testNetworks.h"
 #include "util.h"
 
@@ -27,28 +29,9 @@ encoding makeEncoding(int n) { return asyncFixture::openSpace(n, false); }
 void releaseEncoding(encoding& e) { EXPECT_EQ(asyncFixture::closeSpace(e), 0); }
 
 // The set of the states whose bits (gene i = bit i of the state number) are
-// listed in `members`; referenced.
-DdNode* setOfStates(encoding& e, const std::vector<unsigned>& members) {
-    DdNode* set = Cudd_ReadLogicZero(e.mgr);
-    Cudd_Ref(set);
-    for (const unsigned k : members) {
-        DdNode* cube = Cudd_ReadOne(e.mgr);
-        Cudd_Ref(cube);
-        for (int i = 0; i < e.nInpVar; ++i) {
-            DdNode* lit = ((k >> i) & 1u) ? e.ip[static_cast<size_t>(i)]
-                                          : Cudd_Not(e.ip[static_cast<size_t>(i)]);
-            DdNode* next = Cudd_bddAnd(e.mgr, cube, lit);
-            Cudd_Ref(next);
-            Cudd_RecursiveDeref(e.mgr, cube);
-            cube = next;
-        }
-        DdNode* next = Cudd_bddOr(e.mgr, set, cube);
-        Cudd_Ref(next);
-        Cudd_RecursiveDeref(e.mgr, set);
-        Cudd_RecursiveDeref(e.mgr, cube);
-        set = next;
-    }
-    return set;
+// listed in `members`.
+bddHandle statesOf(encoding& e, const std::vector<unsigned>& members) {
+    return setOfStates(e.mgr, std::vector<DdNode*>(e.ip.begin(), e.ip.begin() + e.nInpVar), members);
 }
 
 // Runs printCubesJava and returns the line it appended; the progress output
@@ -66,36 +49,35 @@ std::string writeLine(encoding& e, const geneDatabase& org, const geneDatabase& 
 TEST(ResultText, SteadyStateIsOneGroupOfValues) {
     encoding e = makeEncoding(3);
     const geneDatabase db = namedGenes({"a", "b", "c"});
-    DdNode* set = setOfStates(e, {0b101});  // a = 1, b = 0, c = 1
+    bddHandle set = statesOf(e, {0b101});  // a = 1, b = 0, c = 1
     std::string progress;
-    EXPECT_EQ(writeLine(e, db, db, {-1, -1, -1}, set, &progress), "\n1   0   1   ");
+    EXPECT_EQ(writeLine(e, db, db, {-1, -1, -1}, set.get(), &progress), "\n1   0   1   ");
     EXPECT_EQ(progress, "number of states 1\n");
-    Cudd_RecursiveDeref(e.mgr, set);
+    set.reset();
     releaseEncoding(e);
 }
 
 TEST(ResultText, TwoStatesDifferingInGeneZeroShareOneLine) {
     encoding e = makeEncoding(3);
     const geneDatabase db = namedGenes({"a", "b", "c"});
-    DdNode* set = setOfStates(e, {0b100, 0b101});  // a free, b = 0, c = 1
+    bddHandle set = statesOf(e, {0b100, 0b101});  // a free, b = 0, c = 1
     std::string progress;
-    const std::string line = writeLine(e, db, db, {-1, -1, -1}, set, &progress);
+    const std::string line = writeLine(e, db, db, {-1, -1, -1}, set.get(), &progress);
     EXPECT_TRUE(line == "\n0   0   1   1   0   1   " || line == "\n1   0   1   0   0   1   ")
         << "'" << line << "'";
     EXPECT_EQ(progress, "number of states 2\n");
-    Cudd_RecursiveDeref(e.mgr, set);
+    set.reset();
     releaseEncoding(e);
 }
 
 TEST(ResultText, NoReducedGenesWritesTheFixedValuesOnce) {
     encoding e = makeEncoding(0);
     const geneDatabase org = namedGenes({"X", "Y", "Z"});
-    DdNode* one = Cudd_ReadOne(e.mgr);
-    Cudd_Ref(one);
+    bddHandle one = bddOne(e.mgr);
     std::string progress;
-    EXPECT_EQ(writeLine(e, org, {}, {2, 0, 1}, one, &progress), "\n1   0   1   ");
+    EXPECT_EQ(writeLine(e, org, {}, {2, 0, 1}, one.get(), &progress), "\n1   0   1   ");
     EXPECT_EQ(progress, "number of states 1\n");
-    Cudd_RecursiveDeref(e.mgr, one);
+    one.reset();
     releaseEncoding(e);
 }
 
@@ -105,11 +87,11 @@ TEST(ResultText, RemovedGenesFollowDefaultStatusAndReducedGenesAreFoundByName) {
     const geneDatabase org = namedGenes({"p", "r0", "r1", "q", "r2", "r3"});
     const geneDatabase reduced = namedGenes({"q", "p"});
     const std::vector<int> defaultStatus = {-1, 0, 1, -1, 2, 3};
-    DdNode* set = setOfStates(e, {0b01});  // q = 1, p = 0
+    bddHandle set = statesOf(e, {0b01});  // q = 1, p = 0
     std::string progress;
-    EXPECT_EQ(writeLine(e, org, reduced, defaultStatus, set, &progress),
+    EXPECT_EQ(writeLine(e, org, reduced, defaultStatus, set.get(), &progress),
               "\n0   0   1   1   1   0   ");
-    Cudd_RecursiveDeref(e.mgr, set);
+    set.reset();
     releaseEncoding(e);
 }
 
@@ -143,10 +125,9 @@ TEST(ResultText, EverySetOfThreeGenesIsWrittenStateByState) {
             expected.insert({static_cast<int>(k & 1u), static_cast<int>((k >> 1) & 1u),
                              static_cast<int>((k >> 2) & 1u)});
         }
-        DdNode* set = setOfStates(e, states);
+        const bddHandle set = statesOf(e, states);
         std::string progress;
-        const std::string line = writeLine(e, db, db, {-1, -1, -1}, set, &progress);
-        Cudd_RecursiveDeref(e.mgr, set);
+        const std::string line = writeLine(e, db, db, {-1, -1, -1}, set.get(), &progress);
         const resultText::parsedResult parsed = resultText::parse("a   b   c   " + line + "\n");
         ASSERT_TRUE(parsed.ok) << parsed.error << " in '" << line << "'";
         ASSERT_EQ(parsed.attractors.size(), 1u);

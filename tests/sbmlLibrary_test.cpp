@@ -49,7 +49,7 @@ constexpr bool kAddressSanitizer = false;
 
 }  // namespace
 
-TEST(sbmlLibrary, libquorvelNeedsNoLibsbmlAndTheReaderExportsOneEntry) {
+TEST(SbmlLibrary, libquorvelNeedsNoLibsbmlAndTheReaderExportsOneEntry) {
     const processResult dynamic =
         runProcess({"readelf", "-d", libraryDir + "/libquorvel.so"}, "");
     ASSERT_EQ(dynamic.exitStatus, 0) << dynamic.err;
@@ -61,7 +61,7 @@ TEST(sbmlLibrary, libquorvelNeedsNoLibsbmlAndTheReaderExportsOneEntry) {
 
 // Without libsbml and ICU's data the console and a small analysis fit in
 // 40 MB of address space (with them, the loader alone needed more).
-TEST(sbmlLibrary, consoleStartsUnderSmallAddressSpaceLimit) {
+TEST(SbmlLibrary, consoleStartsUnderSmallAddressSpaceLimit) {
     if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer reserves terabytes of address space";
     const scratchDirectory dir;
     const std::string rules = dir.write("toggle.net", "^B -> A\n^A -> B\n");

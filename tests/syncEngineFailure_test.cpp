@@ -80,7 +80,7 @@ int sweepFailures(const std::string& context, Attempt attempt) {
 }
 #endif
 
-TEST(syncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
+TEST(SyncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
 #ifndef QUORVEL_CUDD_LAYER
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
@@ -137,7 +137,7 @@ size_t attractorCount(const std::string& text, resultFormat format, attractorSet
 }
 #endif
 
-TEST(syncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
+TEST(SyncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
 #ifndef QUORVEL_CUDD_LAYER
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
@@ -180,7 +180,7 @@ TEST(syncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
 // the failure releases every partial function (an operand used to be left
 // behind); built whole, each relation holds exactly the transitions of the
 // reference's update rule.
-TEST(syncEngineFailure, relationConstructionReleasesItsOperands) {
+TEST(SyncEngineFailure, relationConstructionReleasesItsOperands) {
 #ifndef QUORVEL_CUDD_LAYER
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "bddHandle.h"
 #include "bruteForce.h"
 #include "compReachFragSync.h"
 #include "symbolicNetwork.h"
@@ -122,10 +123,8 @@ void transientCase(int from, std::string& output, std::vector<stateSet>& steady,
     DdNode* x = net.ip[0];
     DdNode* xNext = net.ip[1];
     // from -> anything; (1 - from) -> (1 - from).
-    DdNode* rel = from == 0 ? refChecked(Cudd_bddOr(net.mgr, Cudd_Not(x), xNext))
-                            : refChecked(Cudd_bddOr(net.mgr, x, Cudd_Not(xNext)));
-    Cudd_RecursiveDeref(net.mgr, net.op[0]);
-    net.op[0] = rel;
+    replaceOwned(net.op[0], from == 0 ? bddResult(net.mgr, Cudd_bddOr(net.mgr, Cudd_Not(x), xNext))
+                                      : bddResult(net.mgr, Cudd_bddOr(net.mgr, x, Cudd_Not(xNext))));
     const searchResult r = runSearch(net, {0});
     output = r.output;
     steady = r.steady;
@@ -163,33 +162,35 @@ geneDatabase rotation3() {
 TEST(SyncReach, ForwardAroundACycleOfThree) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
-    DdNode* start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
+    bddHandle start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
     testing::internal::CaptureStdout();
-    DdNode* reached = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start,
-                                              net.inpCubeFwd, net.nInpVar, 0);
+    bddHandle reached = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start.get(),
+                                         net.inpCubeFwd, net.nInpVar, 0));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "1   2   3   4   next state evaluates to 1 with possible depth  4\n\n"
                    "minimum number of states 3\n");
-    EXPECT_EQ(bruteForce::statesOfBdd(net.mgr, reached, 3, {0, 1, 2}),
+    EXPECT_EQ(bruteForce::statesOfBdd(net.mgr, reached.get(), 3, {0, 1, 2}),
               (stateSet{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
-    Cudd_RecursiveDeref(net.mgr, reached);
-    Cudd_RecursiveDeref(net.mgr, start);
+    reached.reset();
+    start.reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
 TEST(SyncReach, ForwardFromASteadyState) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
-    DdNode* start = stateBdd(net, {0, 1, 2}, {0, 0, 0});
+    bddHandle start = stateBdd(net, {0, 1, 2}, {0, 0, 0});
     testing::internal::CaptureStdout();
-    DdNode* reached = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start,
-                                              net.inpCubeFwd, net.nInpVar, 0);
+    bddHandle reached = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start.get(),
+                                         net.inpCubeFwd, net.nInpVar, 0));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out, "1   2   next state evaluates to 1 with possible depth  2\n\n"
                    "minimum number of states 1\n");
     EXPECT_EQ(reached, start);
-    Cudd_RecursiveDeref(net.mgr, reached);
-    Cudd_RecursiveDeref(net.mgr, start);
+    reached.reset();
+    start.reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
@@ -200,34 +201,36 @@ TEST(SyncReach, BackwardReachesEveryPredecessorEvenWhenTheImageIsEverything) {
     for (int i = 0; i < 2; ++i) db[static_cast<size_t>(i)].inGenesPos.push_back(term({i, i}, {1, 0}));
     symbolicNetwork net;
     encodeNetwork(net, db);
-    DdNode* start = stateBdd(net, {0, 1}, {0, 0});
-    DdNode* startNext = refChecked(
-        Cudd_bddSwapVariables(net.mgr, start, net.ip.data(), net.ip.data() + 2, 2));
+    bddHandle start = stateBdd(net, {0, 1}, {0, 0});
+    bddHandle startNext = bddResult(
+        net.mgr, Cudd_bddSwapVariables(net.mgr, start.get(), net.ip.data(), net.ip.data() + 2, 2));
     testing::internal::CaptureStdout();
-    DdNode* back = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1}, startNext,
-                                           net.inpCubeBwd, net.nInpVar, 1);
+    bddHandle back = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1}, startNext.get(),
+                                         net.inpCubeBwd, net.nInpVar, 1));
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(back, Cudd_ReadOne(net.mgr));
-    for (DdNode* node : {back, startNext, start}) Cudd_RecursiveDeref(net.mgr, node);
+    EXPECT_EQ(back.get(), Cudd_ReadOne(net.mgr));
+    for (bddHandle* node : {&back, &startNext, &start}) node->reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
 TEST(SyncReach, BackwardFromNextStateSetContainsTheSet) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
-    DdNode* start = stateBdd(net, {0, 1, 2}, {0, 1, 0});
-    DdNode* startNext = refChecked(
-        Cudd_bddSwapVariables(net.mgr, start, net.ip.data(), net.ip.data() + 3, 3));
+    bddHandle start = stateBdd(net, {0, 1, 2}, {0, 1, 0});
+    bddHandle startNext = bddResult(
+        net.mgr, Cudd_bddSwapVariables(net.mgr, start.get(), net.ip.data(), net.ip.data() + 3, 3));
     testing::internal::CaptureStdout();
-    DdNode* back = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, startNext,
-                                           net.inpCubeBwd, net.nInpVar, 1);
+    bddHandle back = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, startNext.get(),
+                                         net.inpCubeBwd, net.nInpVar, 1));
     testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(checkInclusion(net.mgr, back, startNext));
-    DdNode* backCurrent = refChecked(
-        Cudd_bddSwapVariables(net.mgr, back, net.ip.data(), net.ip.data() + 3, 3));
-    EXPECT_EQ(bruteForce::statesOfBdd(net.mgr, backCurrent, 3, {0, 1, 2}),
+    EXPECT_TRUE(checkInclusion(net.mgr, back.get(), startNext.get()));
+    bddHandle backCurrent = bddResult(
+        net.mgr, Cudd_bddSwapVariables(net.mgr, back.get(), net.ip.data(), net.ip.data() + 3, 3));
+    EXPECT_EQ(bruteForce::statesOfBdd(net.mgr, backCurrent.get(), 3, {0, 1, 2}),
               (stateSet{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
-    for (DdNode* node : {backCurrent, back, startNext, start}) Cudd_RecursiveDeref(net.mgr, node);
+    for (bddHandle* node : {&backCurrent, &back, &startNext, &start}) node->reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
@@ -235,29 +238,32 @@ TEST(SyncReach, ConstantInitialSets) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
-    DdNode* fromEmpty = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
-                                                Cudd_ReadLogicZero(net.mgr), net.inpCubeFwd,
-                                                net.nInpVar, 0);
-    DdNode* fromAll = compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
-                                              Cudd_ReadOne(net.mgr), net.inpCubeFwd, net.nInpVar, 0);
+    bddHandle fromEmpty = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
+                                         Cudd_ReadLogicZero(net.mgr), net.inpCubeFwd, net.nInpVar, 0));
+    bddHandle fromAll = bddHandle::adopt(
+        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, Cudd_ReadOne(net.mgr),
+                                         net.inpCubeFwd, net.nInpVar, 0));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(countOf(out, "possible depth  0\n"), 2u);
-    EXPECT_EQ(fromEmpty, Cudd_ReadLogicZero(net.mgr));
-    EXPECT_EQ(fromAll, Cudd_ReadOne(net.mgr));  // everything is reachable from everything
-    Cudd_RecursiveDeref(net.mgr, fromEmpty);
-    Cudd_RecursiveDeref(net.mgr, fromAll);
+    EXPECT_EQ(fromEmpty.get(), Cudd_ReadLogicZero(net.mgr));
+    EXPECT_EQ(fromAll.get(), Cudd_ReadOne(net.mgr));  // everything is reachable from everything
+    fromEmpty.reset();
+    fromAll.reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
 TEST(SyncReach, GenesOutsideTheFragmentStayFree) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
-    DdNode* start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
+    bddHandle start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
     // Only gene 1 moves: its next value is x_0 = 1; genes 0 and 2 are free.
-    DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd, start, net.nInpVar, 0);
-    EXPECT_EQ(image, net.ip[1]);
-    Cudd_RecursiveDeref(net.mgr, image);
-    Cudd_RecursiveDeref(net.mgr, start);
+    bddHandle image = bddHandle::adopt(
+        net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd, start.get(),
+                                   net.nInpVar, 0));
+    EXPECT_EQ(image.get(), net.ip[1]);
+    image.reset();
+    start.reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
@@ -265,58 +271,59 @@ TEST(SyncReach, RandomDescentEndsOnTheCycle) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
-    DdNode* state = compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd, net.nInpVar);
+    bddHandle state = bddHandle::adopt(
+        net.mgr, compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd,
+                                         net.nInpVar));
     testing::internal::GetCapturedStdout();
-    const stateSet got = bruteForce::statesOfBdd(net.mgr, state, 3, {0, 1, 2});
+    const stateSet got = bruteForce::statesOfBdd(net.mgr, state.get(), 3, {0, 1, 2});
     ASSERT_EQ(got.size(), 1u);
     // Every attractor of the rotation (000, 111, the two cycles of three) has
     // a length dividing 3: a state on its cycle is back after three steps.
-    DdNode* walk = refCopy(state);
-    for (int step = 0; step < 3; ++step) {
-        DdNode* next = compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, net.inpCubeFwd, walk, net.nInpVar, 0);
-        Cudd_RecursiveDeref(net.mgr, walk);
-        walk = next;
-    }
+    bddHandle walk = state;
+    for (int step = 0; step < 3; ++step)
+        walk = bddHandle::adopt(net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
+                                                           net.inpCubeFwd, walk.get(), net.nInpVar, 0));
     EXPECT_EQ(walk, state);
-    Cudd_RecursiveDeref(net.mgr, walk);
-    Cudd_RecursiveDeref(net.mgr, state);
+    walk.reset();
+    state.reset();
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
 TEST(SyncHelpers, PickMintermMakeBddInclusionConstant) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
-    DdNode* s = stateBdd(net, {0, 1}, {1, 0});
-    DdNode* picked = pickMinterm(net.mgr, s, net.ip, {0, 1}, net.nInpVar, 0);
-    EXPECT_EQ(picked, s);
-    DdNode* fromOne = pickMinterm(net.mgr, Cudd_ReadOne(net.mgr), net.ip, {0, 1}, net.nInpVar, 0);
-    DdNode* allOff = stateBdd(net, {0, 1}, {0, 0});
-    EXPECT_EQ(fromOne, allOff);
-    // Read at the next-state half: x'_0 = 1 becomes the current-state literal x_0.
-    DdNode* nextOn = pickMinterm(net.mgr, net.ip[3], net.ip, {0}, net.nInpVar, 1);
-    EXPECT_EQ(nextOn, net.ip[0]);
+    {
+        // The results are released at the end of this block, before the check.
+        const bddHandle s = stateBdd(net, {0, 1}, {1, 0});
+        const bddHandle picked =
+            bddHandle::adopt(net.mgr, pickMinterm(net.mgr, s.get(), net.ip, {0, 1}, net.nInpVar, 0));
+        EXPECT_EQ(picked, s);
+        const bddHandle fromOne = bddHandle::adopt(
+            net.mgr, pickMinterm(net.mgr, Cudd_ReadOne(net.mgr), net.ip, {0, 1}, net.nInpVar, 0));
+        EXPECT_EQ(fromOne, stateBdd(net, {0, 1}, {0, 0}));
+        // Read at the next-state half: x'_0 = 1 becomes the current-state literal x_0.
+        const bddHandle nextOn =
+            bddHandle::adopt(net.mgr, pickMinterm(net.mgr, net.ip[3], net.ip, {0}, net.nInpVar, 1));
+        EXPECT_EQ(nextOn.get(), net.ip[0]);
 
-    const char literals[] = {1, 0, 2};
-    DdNode* made = makeBdd(net.mgr, net.ip, literals, 3);
-    EXPECT_EQ(made, s);
-    const char free[] = {2, 2, 2};
-    DdNode* none = makeBdd(net.mgr, net.ip, free, 3);
-    EXPECT_EQ(none, Cudd_ReadOne(net.mgr));
+        const char literals[] = {1, 0, 2};
+        EXPECT_EQ(bddHandle::adopt(net.mgr, makeBdd(net.mgr, net.ip, literals, 3)), s);
+        const char free[] = {2, 2, 2};
+        EXPECT_EQ(bddHandle::adopt(net.mgr, makeBdd(net.mgr, net.ip, free, 3)).get(),
+                  Cudd_ReadOne(net.mgr));
 
-    DdNode* zero = Cudd_ReadLogicZero(net.mgr);
-    EXPECT_TRUE(checkInclusion(net.mgr, s, s));
-    EXPECT_FALSE(checkInclusion(net.mgr, zero, s));
-    EXPECT_TRUE(checkInclusion(net.mgr, s, zero));
-    EXPECT_TRUE(checkInclusion(net.mgr, net.ip[0], s));
-    EXPECT_FALSE(checkInclusion(net.mgr, s, net.ip[0]));
+        DdNode* zero = Cudd_ReadLogicZero(net.mgr);
+        EXPECT_TRUE(checkInclusion(net.mgr, s.get(), s.get()));
+        EXPECT_FALSE(checkInclusion(net.mgr, zero, s.get()));
+        EXPECT_TRUE(checkInclusion(net.mgr, s.get(), zero));
+        EXPECT_TRUE(checkInclusion(net.mgr, net.ip[0], s.get()));
+        EXPECT_FALSE(checkInclusion(net.mgr, s.get(), net.ip[0]));
 
-    EXPECT_FALSE(chkConstant(net.op, {0, 1, 2}));
-    std::vector<DdNode*> withConstant = {net.op[0], zero};
-    EXPECT_TRUE(chkConstant(withConstant, {1}));
-    EXPECT_FALSE(chkConstant(withConstant, {0}));
-
-    for (DdNode* node : {s, picked, fromOne, allOff, nextOn, made, none})
-        Cudd_RecursiveDeref(net.mgr, node);
+        EXPECT_FALSE(chkConstant(net.op, {0, 1, 2}));
+        std::vector<DdNode*> withConstant = {net.op[0], zero};
+        EXPECT_TRUE(chkConstant(withConstant, {1}));
+        EXPECT_FALSE(chkConstant(withConstant, {0}));
+    }
     EXPECT_EQ(releaseAndCheck(net), 0);
 }
 
@@ -374,18 +381,15 @@ bool oneChangePerStep(const geneDatabase& db, const stateSet& attractor,
 }
 
 // A random set of states of `genes`: the union of a few random states,
-// over current-state variables; referenced.
-DdNode* randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vector<int>& genes) {
-    DdNode* set = refCopy(Cudd_ReadLogicZero(net.mgr));
+// over current-state variables.
+bddHandle randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vector<int>& genes) {
+    bddHandle set = bddZero(net.mgr);
     const int count = 1 + static_cast<int>(rng() % 4);
     for (int k = 0; k < count; ++k) {
         std::vector<int> values;
         for (size_t g = 0; g < genes.size(); ++g) values.push_back(static_cast<int>(rng() % 2));
-        DdNode* state = stateBdd(net, genes, values);
-        DdNode* united = refChecked(Cudd_bddOr(net.mgr, set, state));
-        Cudd_RecursiveDeref(net.mgr, state);
-        Cudd_RecursiveDeref(net.mgr, set);
-        set = united;
+        const bddHandle state = stateBdd(net, genes, values);
+        set = bddResult(net.mgr, Cudd_bddOr(net.mgr, set.get(), state.get()));
     }
     return set;
 }
@@ -393,35 +397,29 @@ DdNode* randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vector<
 // op[g] := op[g] AND NOT removed(x) AND NOT removed(x') for the fragment,
 // as the searches and the composition narrow relations.
 void narrowBothSides(symbolicNetwork& net, const std::vector<int>& geneId, DdNode* removed) {
-    DdNode* removedNext = refChecked(
-        Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.nInpVar, net.nInpVar));
+    const bddHandle removedNext = bddResult(
+        net.mgr, Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.nInpVar,
+                                       net.nInpVar));
     for (int g : geneId)
-        for (DdNode* side : {removed, removedNext}) {
+        for (DdNode* side : {removed, removedNext.get()}) {
             DdNode*& rel = net.op[static_cast<size_t>(g)];
-            DdNode* next = refChecked(Cudd_bddAnd(net.mgr, rel, Cudd_Not(side)));
-            Cudd_RecursiveDeref(net.mgr, rel);
-            rel = next;
+            replaceOwned(rel, bddResult(net.mgr, Cudd_bddAnd(net.mgr, rel, Cudd_Not(side))));
         }
-    Cudd_RecursiveDeref(net.mgr, removedNext);
 }
 
 // Backward search by layers of compImageFragSync, the relational product
 // taken as the reference; sets over x'.
-DdNode* relationalBackwardSearch(symbolicNetwork& net, const std::vector<int>& geneId,
-                                 DdNode* start) {
-    DdNode* reached = refCopy(start);
-    DdNode* frontier = refCopy(start);
-    while (frontier != Cudd_ReadLogicZero(net.mgr)) {
-        DdNode* image = compImageFragSync(net.mgr, net.op, net.ip, geneId, net.inpCubeBwd,
-                                          frontier, net.nInpVar, 1);
-        Cudd_RecursiveDeref(net.mgr, frontier);
-        frontier = refChecked(Cudd_bddAnd(net.mgr, image, Cudd_Not(reached)));
-        Cudd_RecursiveDeref(net.mgr, image);
-        DdNode* united = refChecked(Cudd_bddOr(net.mgr, reached, frontier));
-        Cudd_RecursiveDeref(net.mgr, reached);
-        reached = united;
+bddHandle relationalBackwardSearch(symbolicNetwork& net, const std::vector<int>& geneId,
+                                   DdNode* start) {
+    bddHandle reached(net.mgr, start);
+    bddHandle frontier(net.mgr, start);
+    while (frontier.get() != Cudd_ReadLogicZero(net.mgr)) {
+        const bddHandle image = bddHandle::adopt(
+            net.mgr, compImageFragSync(net.mgr, net.op, net.ip, geneId, net.inpCubeBwd,
+                                       frontier.get(), net.nInpVar, 1));
+        frontier = bddResult(net.mgr, Cudd_bddAnd(net.mgr, image.get(), Cudd_Not(reached.get())));
+        reached = bddResult(net.mgr, Cudd_bddOr(net.mgr, reached.get(), frontier.get()));
     }
-    Cudd_RecursiveDeref(net.mgr, frontier);
     return reached;
 }
 
@@ -442,28 +440,24 @@ TEST(SyncReachDifferential, BackwardSearchEqualsRelationalLayers) {
         symbolicNetwork net;
         encodeNetwork(net, db);
         if (variant == 1) {
-            DdNode* removed = randomStates(net, rng, geneId);
-            narrowBothSides(net, geneId, removed);
-            Cudd_RecursiveDeref(net.mgr, removed);
+            narrowBothSides(net, geneId, randomStates(net, rng, geneId).get());
         } else if (variant == 2) {
             // Where `loose` holds, gene geneId[0] may take either next value.
-            DdNode* loose = randomStates(net, rng, geneId);
+            const bddHandle loose = randomStates(net, rng, geneId);
             DdNode*& rel = net.op[static_cast<size_t>(geneId[0])];
-            DdNode* widened = refChecked(Cudd_bddOr(net.mgr, rel, loose));
-            Cudd_RecursiveDeref(net.mgr, rel);
-            Cudd_RecursiveDeref(net.mgr, loose);
-            rel = widened;
+            replaceOwned(rel, bddResult(net.mgr, Cudd_bddOr(net.mgr, rel, loose.get())));
         }
-        DdNode* target = randomStates(net, rng, geneId);
-        DdNode* targetNext = refChecked(
-            Cudd_bddSwapVariables(net.mgr, target, net.ip.data(), net.ip.data() + n, n));
+        bddHandle target = randomStates(net, rng, geneId);
+        bddHandle targetNext = bddResult(
+            net.mgr, Cudd_bddSwapVariables(net.mgr, target.get(), net.ip.data(), net.ip.data() + n, n));
         testing::internal::CaptureStdout();
-        DdNode* got = compReachStatesFragSync(net.mgr, net.op, net.ip, geneId, targetNext,
-                                              net.inpCubeBwd, net.nInpVar, 1);
+        bddHandle got = bddHandle::adopt(
+            net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, geneId, targetNext.get(),
+                                             net.inpCubeBwd, net.nInpVar, 1));
         testing::internal::GetCapturedStdout();
-        DdNode* want = relationalBackwardSearch(net, geneId, targetNext);
+        bddHandle want = relationalBackwardSearch(net, geneId, targetNext.get());
         EXPECT_EQ(got, want);
-        for (DdNode* node : {got, want, targetNext, target}) Cudd_RecursiveDeref(net.mgr, node);
+        for (bddHandle* node : {&got, &want, &targetNext, &target}) node->reset();
         EXPECT_EQ(releaseAndCheck(net), 0);
         if (HasFailure()) break;
     }

@@ -8,52 +8,37 @@
 #include <sstream>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "constBdd.h"
 #include "coreProgramAsync.h"
 #include "engineChecks.h"
+#include "testBdd.h"
 #include "utilFragSync.h"
 
 namespace asyncFixture {
 
 namespace {
 
-DdNode* checked(DdNode* node) {
-    if (node == nullptr) throw std::runtime_error("BDD operation failed in a test fixture");
-    Cudd_Ref(node);
-    return node;
-}
+// An owned reference on node of the record's manager, for the record's raw
+// arrays and fields (released by releaseSpace and releaseNodes).
+DdNode* owned(bddHandle node) { return node.release(); }
 
-// acc = acc op other, releasing the old acc.
-DdNode* conjoin(DdManager* mgr, DdNode* acc, DdNode* other) {
-    DdNode* result = checked(Cudd_bddAnd(mgr, acc, other));
-    Cudd_RecursiveDeref(mgr, acc);
-    return result;
-}
-
-DdNode* disjoin(DdManager* mgr, DdNode* acc, DdNode* other) {
-    DdNode* result = checked(Cudd_bddOr(mgr, acc, other));
-    Cudd_RecursiveDeref(mgr, acc);
-    return result;
-}
-
-DdNode* termNode(const bddSpace& space, const influenceDefBool& term) {
-    DdNode* node = Cudd_ReadOne(space.mgr);
-    Cudd_Ref(node);
+bddHandle termNode(const bddSpace& space, const influenceDefBool& term) {
+    std::vector<DdNode*> vars;
+    std::vector<int> values;
     for (size_t k = 0; k < term.geneId.size(); ++k) {
-        DdNode* var = space.ip[static_cast<size_t>(term.geneId[k])];
-        node = conjoin(space.mgr, node, term.genePolar[k] == 1 ? var : Cudd_Not(var));
+        vars.push_back(space.ip[static_cast<size_t>(term.geneId[k])]);
+        values.push_back(term.genePolar[k] == 1 ? 1 : 0);
     }
-    return node;
+    return cubeOf(space.mgr, vars, values);
 }
 
-DdNode* anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& terms) {
-    DdNode* node = Cudd_ReadLogicZero(space.mgr);
-    Cudd_Ref(node);
+bddHandle anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& terms) {
+    bddHandle node = bddZero(space.mgr);
     for (const influenceDefBool& term : terms) {
-        DdNode* t = termNode(space, term);
-        node = disjoin(space.mgr, node, t);
-        Cudd_RecursiveDeref(space.mgr, t);
+        const bddHandle t = termNode(space, term);
+        node = bddResult(space.mgr, Cudd_bddOr(space.mgr, node.get(), t.get()));
     }
     return node;
 }
@@ -62,18 +47,20 @@ DdNode* anyTerm(const bddSpace& space, const std::vector<influenceDefBool>& term
 
 void completeSpace(bddSpace& space) {
     const int n = space.nInpVar;
-    space.inpCubeFwd = checked(Cudd_ReadOne(space.mgr));
-    space.inpCubeBwd = checked(Cudd_ReadOne(space.mgr));
-    space.topSame = checked(Cudd_ReadOne(space.mgr));
+    bddHandle cubeFwd = bddOne(space.mgr);
+    bddHandle cubeBwd = bddOne(space.mgr);
+    bddHandle same = bddOne(space.mgr);
     for (int i = 0; i < n; ++i) {
         DdNode* x = space.ip[static_cast<size_t>(i)];
         DdNode* xNext = space.ip[static_cast<size_t>(n + i)];
-        space.inpCubeFwd = conjoin(space.mgr, space.inpCubeFwd, x);
-        space.inpCubeBwd = conjoin(space.mgr, space.inpCubeBwd, xNext);
-        DdNode* same = checked(Cudd_bddXnor(space.mgr, xNext, x));
-        space.topSame = conjoin(space.mgr, space.topSame, same);
-        Cudd_RecursiveDeref(space.mgr, same);
+        cubeFwd = bddResult(space.mgr, Cudd_bddAnd(space.mgr, cubeFwd.get(), x));
+        cubeBwd = bddResult(space.mgr, Cudd_bddAnd(space.mgr, cubeBwd.get(), xNext));
+        const bddHandle sameGene = bddResult(space.mgr, Cudd_bddXnor(space.mgr, xNext, x));
+        same = bddResult(space.mgr, Cudd_bddAnd(space.mgr, same.get(), sameGene.get()));
     }
+    space.inpCubeFwd = owned(std::move(cubeFwd));
+    space.inpCubeBwd = owned(std::move(cubeBwd));
+    space.topSame = owned(std::move(same));
 }
 
 void orderStateVars(const bddSpace& space, bool grouped) {
@@ -99,7 +86,7 @@ bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     space.mgr = openTestManager(maxMemory > 0 ? 1024 : CUDD_CACHE_SLOTS, maxMemory);
     if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
     if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
-    for (int k = 0; k < 2 * n; ++k) space.ip.push_back(checked(Cudd_bddNewVar(space.mgr)));
+    for (int k = 0; k < 2 * n; ++k) space.ip.push_back(owned(bddResult(space.mgr, Cudd_bddNewVar(space.mgr))));
     orderStateVars(space, false);
     completeSpace(space);
     return space;
@@ -125,9 +112,8 @@ twoManagers encodeTwoManagers(const geneDatabase& geneDbOrg, const geneDatabase&
     completeSpace(e.async);
     constBddFrag(geneDbOrg, geneDbReduced, defaultStatus, e.sync.mgr, e.sync.ip, e.op, n);
     for (size_t i = 0; i < e.op.size(); ++i) {
-        DdNode* moved = checked(Cudd_bddTransfer(e.sync.mgr, e.async.mgr, e.op[i]));
-        Cudd_RecursiveDeref(e.async.mgr, e.opAsync[i]);
-        e.opAsync[i] = moved;
+        replaceOwned(e.opAsync[i],
+                     bddResult(e.async.mgr, Cudd_bddTransfer(e.sync.mgr, e.async.mgr, e.op[i])));
     }
     return e;
 }
@@ -161,29 +147,27 @@ void releaseSpace(bddSpace& space) {
 }
 
 
-DdNode* nextStateFunction(const bddSpace& space, const geneDatabase& db, int i) {
+bddHandle nextStateFunction(const bddSpace& space, const geneDatabase& db, int i) {
     const gene& g = db.at(static_cast<size_t>(i));
-    DdNode* activated = anyTerm(space, g.inGenesPos);
-    DdNode* inhibited = anyTerm(space, g.inGenesNeg);
-    DdNode* f = nullptr;
-    if (!g.inGenesPos.empty())
-        f = checked(Cudd_bddAnd(space.mgr, activated, Cudd_Not(inhibited)));
-    else if (!g.inGenesNeg.empty())
-        f = checked(Cudd_Not(inhibited));
-    else
-        f = checked(Cudd_ReadLogicZero(space.mgr));
-    Cudd_RecursiveDeref(space.mgr, activated);
-    Cudd_RecursiveDeref(space.mgr, inhibited);
-    return f;
+    if (!g.inGenesPos.empty()) {
+        const bddHandle activated = anyTerm(space, g.inGenesPos);
+        const bddHandle inhibited = anyTerm(space, g.inGenesNeg);
+        return bddResult(space.mgr,
+                         Cudd_bddAnd(space.mgr, activated.get(), Cudd_Not(inhibited.get())));
+    }
+    if (!g.inGenesNeg.empty()) {
+        const bddHandle inhibited = anyTerm(space, g.inGenesNeg);
+        return bddHandle(space.mgr, Cudd_Not(inhibited.get()));
+    }
+    return bddZero(space.mgr);
 }
 
 std::vector<DdNode*> relationsOf(const bddSpace& space, const geneDatabase& db) {
     std::vector<DdNode*> relations;
     for (int i = 0; i < static_cast<int>(db.size()); ++i) {
-        DdNode* f = nextStateFunction(space, db, i);
-        relations.push_back(
-            checked(Cudd_bddXnor(space.mgr, space.ip[static_cast<size_t>(space.nInpVar + i)], f)));
-        Cudd_RecursiveDeref(space.mgr, f);
+        const bddHandle f = nextStateFunction(space, db, i);
+        DdNode* xNext = space.ip[static_cast<size_t>(space.nInpVar + i)];
+        appendOwned(relations, bddResult(space.mgr, Cudd_bddXnor(space.mgr, xNext, f.get())));
     }
     return relations;
 }
@@ -191,19 +175,20 @@ std::vector<DdNode*> relationsOf(const bddSpace& space, const geneDatabase& db) 
 std::vector<DdNode*> transferAll(const bddSpace& from, const bddSpace& to,
                                  const std::vector<DdNode*>& nodes) {
     std::vector<DdNode*> moved;
-    for (DdNode* node : nodes) moved.push_back(checked(Cudd_bddTransfer(from.mgr, to.mgr, node)));
+    for (DdNode* node : nodes)
+        appendOwned(moved, bddResult(to.mgr, Cudd_bddTransfer(from.mgr, to.mgr, node)));
     return moved;
 }
 
-DdNode* stateNode(const bddSpace& space, const std::vector<int>& genes,
-                  const bruteForce::state& x) {
-    DdNode* node = Cudd_ReadOne(space.mgr);
-    Cudd_Ref(node);
+bddHandle stateNode(const bddSpace& space, const std::vector<int>& genes,
+                    const bruteForce::state& x) {
+    std::vector<DdNode*> vars;
+    std::vector<int> values;
     for (int g : genes) {
-        DdNode* var = space.ip[static_cast<size_t>(g)];
-        node = conjoin(space.mgr, node, x.at(static_cast<size_t>(g)) != 0 ? var : Cudd_Not(var));
+        vars.push_back(space.ip[static_cast<size_t>(g)]);
+        values.push_back(x.at(static_cast<size_t>(g)));
     }
-    return node;
+    return cubeOf(space.mgr, vars, values);
 }
 
 geneDatabase randomDatabase(uint32_t seed, int n, bool local) {

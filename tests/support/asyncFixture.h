@@ -14,6 +14,7 @@
 
 #include "bruteForce.h"
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "parseNetwork.h"
 
 // Releases every handle of `nodes` on mgr (null entries are skipped) and
@@ -81,16 +82,17 @@ void releaseSpace(bddSpace& space);
 // on its manager (outstandingRefs) and quits the manager.
 int closeSpace(bddSpace& space);
 
-// f_i(x) over current-state variables, referenced.
-DdNode* nextStateFunction(const bddSpace& space, const geneDatabase& db, int i);
+// f_i(x) over current-state variables.
+bddHandle nextStateFunction(const bddSpace& space, const geneDatabase& db, int i);
 // T_i = x'_i XNOR f_i(x) for every gene of db, each referenced.
 std::vector<DdNode*> relationsOf(const bddSpace& space, const geneDatabase& db);
 // The same relations moved into another space's manager, each referenced.
 std::vector<DdNode*> transferAll(const bddSpace& from, const bddSpace& to,
                                  const std::vector<DdNode*>& nodes);
-// A single state over the current-state variables of `genes`, referenced.
-DdNode* stateNode(const bddSpace& space, const std::vector<int>& genes,
-                  const bruteForce::state& x);
+// A single state over the current-state variables of `genes` (the value of
+// gene g is x[g]).
+bddHandle stateNode(const bddSpace& space, const std::vector<int>& genes,
+                    const bruteForce::state& x);
 
 // A random network of n genes: 0 to 2 activating and 0 to 2 inhibiting
 // terms per gene, 0 to 3 literals per term. With `local`, gene i is

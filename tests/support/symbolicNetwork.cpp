@@ -33,8 +33,8 @@ int releaseAndCheck(symbolicNetwork& net) {
     return asyncFixture::closeSpace(net);
 }
 
-DdNode* stateBdd(symbolicNetwork& net, const std::vector<int>& genes,
-                 const std::vector<int>& values) {
+bddHandle stateBdd(symbolicNetwork& net, const std::vector<int>& genes,
+                   const std::vector<int>& values) {
     bruteForce::state x(static_cast<size_t>(net.nInpVar), 0);
     for (size_t k = 0; k < genes.size(); ++k)
         x.at(static_cast<size_t>(genes[k])) = values[k] != 0 ? 1 : 0;

@@ -9,6 +9,7 @@
 
 #include "asyncFixture.h"
 #include "bddEngine.h"
+#include "bddHandle.h"
 #include "parseNetwork.h"
 
 struct symbolicNetwork : asyncFixture::bddSpace {
@@ -36,6 +37,6 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
 int releaseAndCheck(symbolicNetwork& net);
 
 // The state of the listed genes as a conjunction of literals over x
-// (values[k] for genes[k]); referenced.
-DdNode* stateBdd(symbolicNetwork& net, const std::vector<int>& genes,
-                 const std::vector<int>& values);
+// (values[k] for genes[k]).
+bddHandle stateBdd(symbolicNetwork& net, const std::vector<int>& genes,
+                   const std::vector<int>& values);
