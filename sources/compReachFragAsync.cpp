@@ -95,10 +95,10 @@ void admitStates(recordBudget& budget, double states, double attractors) {
     // rounding, which the message leaves out.
     if (attractors == 1 && states > budget.maxStates)
         message << "an attractor of at least " << std::round(states)
-                << " states is too large to write";
+                << " states is too large to write" << kLargeAttractorFormats;
     else
         message << "attractors of at least " << std::round(budget.recorded)
-                << " states in all are too large to write";
+                << " states in all are too large to write" << kLargeAttractorFormats;
     raiseFatal(message.str());
 }
 

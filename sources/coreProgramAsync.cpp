@@ -578,10 +578,10 @@ void checkWritable(const std::vector<partAttractor>& part, double maxStates) {
     message.precision(15);
     if (largest > maxStates)
         message << "an attractor of at least " << std::round(largest)
-                << " states is too large to write";
+                << " states is too large to write" << kLargeAttractorFormats;
     else
         message << "attractors of at least " << std::round(total)
-                << " states in all are too large to write";
+                << " states in all are too large to write" << kLargeAttractorFormats;
     throw quorvelError(message.str());
 }
 

@@ -840,7 +840,8 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
     if (bytes + static_cast<double>(outSS.tellp()) > kMaxResultTextBytes) {
         std::ostringstream message;
         message.precision(15);
-        message << "an attractor of " << states << " states is too large to write";
+        message << "an attractor of " << states << " states is too large to write"
+                << kLargeAttractorFormats;
         throw quorvelError(message.str());
     }
     std::vector<char> outCube(static_cast<size_t>(Cudd_ReadSize(mgr)) + 1, 2);

@@ -153,6 +153,10 @@ int makeVectorGene(const levelArray& sccTopoLvl, int lvl, int offSet, std::vecto
 // The longest result text that is written (a Java string holds at most
 // 2^31 - 1 characters).
 constexpr double kMaxResultTextBytes = 2147483647.0;
+// Ends the states format's refusal of an attractor too large for its text:
+// the formats that write any attractor.
+constexpr const char* kLargeAttractorFormats =
+    "; --format cubes or --format json writes attractors of any size";
 
 // Appends one line per call to outSS: every state of the set topNode (over
 // current-state variables ip[0..nInpVar-1]), each state a value for every
