@@ -20,7 +20,8 @@ TEST(ConsoleOptions, helpAndVersionExitZero) {
         const processResult run = runProcess({console, help}, "");
         EXPECT_EQ(run.exitStatus, 0) << describe(run);
         for (const char* part : {"usage: quorvel", "--format", "states", "cubes", "json",
-                                 "--update", "--fix GENE=0|1", "--quiet", "--version"})
+                                 "--update", "--fix GENE=0|1", "--quiet", "--version", ".bnet",
+                                 ".sbml", "REGULATORS -> TARGET"})
             EXPECT_TRUE(contains(run.out, part)) << part << "\n" << describe(run);
     }
     const processResult version = runProcess({console, "--version"}, "");
