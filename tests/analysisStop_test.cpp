@@ -18,9 +18,9 @@
 
 namespace {
 
+#ifdef QUORVEL_CUDD_LAYER
 int flagSet(const void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }
 
-#ifdef QUORVEL_CUDD_LAYER
 // CUDD asks its callback only every few thousand cache misses; the layer at
 // the end of each operation, which this checks directly.
 TEST(TerminationCallback, OperationsFailWhileTheCallbackSaysStop) {

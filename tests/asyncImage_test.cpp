@@ -44,10 +44,9 @@ struct imageCase {
         return keep(stateNode(space, genes, x));
     }
     DdNode* swapped(DdNode* set) {
-        return keep(bddResult(space.mgr,
-                              Cudd_bddSwapVariables(space.mgr, set, space.ip.data(),
-                                                    space.ip.data() + space.nInpVar,
-                                                    space.nInpVar)));
+        return keep(bddResult(
+            space.mgr, Cudd_bddSwapVariables(space.mgr, set, space.ip.data(),
+                                             space.ip.data() + space.nInpVar, space.nInpVar)));
     }
     stateSet states(DdNode* set) {
         return bruteForce::statesOfBdd(space.mgr, set, space.nInpVar,

@@ -160,8 +160,9 @@ TEST(AsyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
     geneDatabase db(3);
     for (int g = 0; g < 3; ++g) addTerm(db, g, false, {{g, 1}});
     const searchRun refused = runSearch(db, {0, 1}, false, 0, 3.0);
-    EXPECT_EQ(refused.error, "an attractor of at least 4 states is too large to write; "
-                             "--format cubes or --format json writes attractors of any size");
+    EXPECT_EQ(refused.error,
+              "an attractor of at least 4 states is too large to write; "
+              "--format cubes or --format json writes attractors of any size");
     EXPECT_TRUE(refused.found.empty());
     EXPECT_EQ(refused.outstanding, 0);
     const searchRun kept = runSearch(db, {0, 1}, false, 0, 4.0);
@@ -174,8 +175,9 @@ TEST(AsyncSearch, anAttractorTooLargeToWriteIsRefusedWhenFound) {
     geneDatabase steady(3);
     for (int g = 0; g < 3; ++g) addTerm(steady, g, true, {{g, 1}});
     const searchRun many = runSearch(steady, {0, 1, 2}, false, 0, 7.0);
-    EXPECT_EQ(many.error, "attractors of at least 8 states in all are too large to write; "
-                          "--format cubes or --format json writes attractors of any size");
+    EXPECT_EQ(many.error,
+              "attractors of at least 8 states in all are too large to write; "
+              "--format cubes or --format json writes attractors of any size");
     EXPECT_EQ(many.outstanding, 0);
     EXPECT_EQ(runSearch(steady, {0, 1, 2}, false, 0, 8.0).found.size(), 8u);
 }
@@ -586,8 +588,8 @@ stateSet steadyStatesOf(const geneDatabase& db) {
     bddHandle steady = bddOne(space.mgr);
     for (int g = 0; g < n; ++g) {
         const bddHandle f = nextStateFunction(space, db, g);
-        const bddHandle same =
-            bddResult(space.mgr, Cudd_bddXnor(space.mgr, f.get(), space.ip[static_cast<size_t>(g)]));
+        const bddHandle same = bddResult(
+            space.mgr, Cudd_bddXnor(space.mgr, f.get(), space.ip[static_cast<size_t>(g)]));
         steady = bddResult(space.mgr, Cudd_bddAnd(space.mgr, steady.get(), same.get()));
     }
     const stateSet found = statesOfSet(space, steady.get());

@@ -19,9 +19,9 @@ TEST(ConsoleOptions, helpAndVersionExitZero) {
     for (const char* help : {"-h", "--help"}) {
         const processResult run = runProcess({console, help}, "");
         EXPECT_EQ(run.exitStatus, 0) << describe(run);
-        for (const char* part : {"usage: quorvel", "--format", "states", "cubes", "json",
-                                 "--update", "--fix GENE=0|1", "--quiet", "--version", ".bnet",
-                                 ".sbml", "REGULATORS -> TARGET"})
+        for (const char* part :
+             {"usage: quorvel", "--format", "states", "cubes", "json", "--update", "--fix GENE=0|1",
+              "--quiet", "--version", ".bnet", ".sbml", "REGULATORS -> TARGET"})
             EXPECT_TRUE(contains(run.out, part)) << part << "\n" << describe(run);
     }
     const processResult version = runProcess({console, "--version"}, "");

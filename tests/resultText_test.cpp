@@ -31,7 +31,8 @@ void releaseEncoding(encoding& e) { EXPECT_EQ(asyncFixture::closeSpace(e), 0); }
 // The set of the states whose bits (gene i = bit i of the state number) are
 // listed in `members`.
 bddHandle statesOf(encoding& e, const std::vector<unsigned>& members) {
-    return setOfStates(e.mgr, std::vector<DdNode*>(e.ip.begin(), e.ip.begin() + e.nInpVar), members);
+    return setOfStates(e.mgr, std::vector<DdNode*>(e.ip.begin(), e.ip.begin() + e.nInpVar),
+                       members);
 }
 
 // Runs printCubesJava and returns the line it appended; the progress output

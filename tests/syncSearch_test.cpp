@@ -123,8 +123,9 @@ void transientCase(int from, std::string& output, std::vector<stateSet>& steady,
     DdNode* x = net.ip[0];
     DdNode* xNext = net.ip[1];
     // from -> anything; (1 - from) -> (1 - from).
-    replaceOwned(net.op[0], from == 0 ? bddResult(net.mgr, Cudd_bddOr(net.mgr, Cudd_Not(x), xNext))
-                                      : bddResult(net.mgr, Cudd_bddOr(net.mgr, x, Cudd_Not(xNext))));
+    replaceOwned(net.op[0], from == 0
+                                ? bddResult(net.mgr, Cudd_bddOr(net.mgr, Cudd_Not(x), xNext))
+                                : bddResult(net.mgr, Cudd_bddOr(net.mgr, x, Cudd_Not(xNext))));
     const searchResult r = runSearch(net, {0});
     output = r.output;
     steady = r.steady;
@@ -238,9 +239,10 @@ TEST(SyncReach, ConstantInitialSets) {
     symbolicNetwork net;
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
-    bddHandle fromEmpty = bddHandle::adopt(
-        net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
-                                         Cudd_ReadLogicZero(net.mgr), net.inpCubeFwd, net.nInpVar, 0));
+    bddHandle fromEmpty =
+        bddHandle::adopt(net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
+                                                          Cudd_ReadLogicZero(net.mgr),
+                                                          net.inpCubeFwd, net.nInpVar, 0));
     bddHandle fromAll = bddHandle::adopt(
         net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, Cudd_ReadOne(net.mgr),
                                          net.inpCubeFwd, net.nInpVar, 0));
@@ -258,9 +260,9 @@ TEST(SyncReach, GenesOutsideTheFragmentStayFree) {
     encodeNetwork(net, rotation3());
     bddHandle start = stateBdd(net, {0, 1, 2}, {1, 0, 0});
     // Only gene 1 moves: its next value is x_0 = 1; genes 0 and 2 are free.
-    bddHandle image = bddHandle::adopt(
-        net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd, start.get(),
-                                   net.nInpVar, 0));
+    bddHandle image =
+        bddHandle::adopt(net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {1}, net.inpCubeFwd,
+                                                    start.get(), net.nInpVar, 0));
     EXPECT_EQ(image.get(), net.ip[1]);
     image.reset();
     start.reset();
@@ -272,8 +274,8 @@ TEST(SyncReach, RandomDescentEndsOnTheCycle) {
     encodeNetwork(net, rotation3());
     testing::internal::CaptureStdout();
     bddHandle state = bddHandle::adopt(
-        net.mgr, compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd,
-                                         net.nInpVar));
+        net.mgr,
+        compRandomStateFragSync(net.mgr, net.ip, net.op, {0, 1, 2}, net.inpCubeFwd, net.nInpVar));
     testing::internal::GetCapturedStdout();
     const stateSet got = bruteForce::statesOfBdd(net.mgr, state.get(), 3, {0, 1, 2});
     ASSERT_EQ(got.size(), 1u);
@@ -281,8 +283,9 @@ TEST(SyncReach, RandomDescentEndsOnTheCycle) {
     // a length dividing 3: a state on its cycle is back after three steps.
     bddHandle walk = state;
     for (int step = 0; step < 3; ++step)
-        walk = bddHandle::adopt(net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2},
-                                                           net.inpCubeFwd, walk.get(), net.nInpVar, 0));
+        walk = bddHandle::adopt(
+            net.mgr, compImageFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, net.inpCubeFwd,
+                                       walk.get(), net.nInpVar, 0));
     EXPECT_EQ(walk, state);
     walk.reset();
     state.reset();
@@ -295,8 +298,8 @@ TEST(SyncHelpers, PickMintermMakeBddInclusionConstant) {
     {
         // The results are released at the end of this block, before the check.
         const bddHandle s = stateBdd(net, {0, 1}, {1, 0});
-        const bddHandle picked =
-            bddHandle::adopt(net.mgr, pickMinterm(net.mgr, s.get(), net.ip, {0, 1}, net.nInpVar, 0));
+        const bddHandle picked = bddHandle::adopt(
+            net.mgr, pickMinterm(net.mgr, s.get(), net.ip, {0, 1}, net.nInpVar, 0));
         EXPECT_EQ(picked, s);
         const bddHandle fromOne = bddHandle::adopt(
             net.mgr, pickMinterm(net.mgr, Cudd_ReadOne(net.mgr), net.ip, {0, 1}, net.nInpVar, 0));
@@ -397,9 +400,9 @@ bddHandle randomStates(symbolicNetwork& net, std::mt19937& rng, const std::vecto
 // op[g] := op[g] AND NOT removed(x) AND NOT removed(x') for the fragment,
 // as the searches and the composition narrow relations.
 void narrowBothSides(symbolicNetwork& net, const std::vector<int>& geneId, DdNode* removed) {
-    const bddHandle removedNext = bddResult(
-        net.mgr, Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(), net.ip.data() + net.nInpVar,
-                                       net.nInpVar));
+    const bddHandle removedNext =
+        bddResult(net.mgr, Cudd_bddSwapVariables(net.mgr, removed, net.ip.data(),
+                                                 net.ip.data() + net.nInpVar, net.nInpVar));
     for (int g : geneId)
         for (DdNode* side : {removed, removedNext.get()}) {
             DdNode*& rel = net.op[static_cast<size_t>(g)];
@@ -449,7 +452,8 @@ TEST(SyncReachDifferential, BackwardSearchEqualsRelationalLayers) {
         }
         bddHandle target = randomStates(net, rng, geneId);
         bddHandle targetNext = bddResult(
-            net.mgr, Cudd_bddSwapVariables(net.mgr, target.get(), net.ip.data(), net.ip.data() + n, n));
+            net.mgr,
+            Cudd_bddSwapVariables(net.mgr, target.get(), net.ip.data(), net.ip.data() + n, n));
         testing::internal::CaptureStdout();
         bddHandle got = bddHandle::adopt(
             net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, geneId, targetNext.get(),

@@ -86,7 +86,8 @@ bddSpace openSpace(int n, bool sifting, size_t maxMemory) {
     space.mgr = openTestManager(maxMemory > 0 ? 1024 : CUDD_CACHE_SLOTS, maxMemory);
     if (space.mgr == nullptr) throw std::runtime_error("no BDD manager");
     if (sifting) Cudd_AutodynEnable(space.mgr, CUDD_REORDER_SIFT);
-    for (int k = 0; k < 2 * n; ++k) space.ip.push_back(owned(bddResult(space.mgr, Cudd_bddNewVar(space.mgr))));
+    for (int k = 0; k < 2 * n; ++k)
+        space.ip.push_back(owned(bddResult(space.mgr, Cudd_bddNewVar(space.mgr))));
     orderStateVars(space, false);
     completeSpace(space);
     return space;
