@@ -241,7 +241,7 @@ def _local_cluster(workers, memory_limit):
     with dask.config.set({"distributed.scheduler.allowed-failures": 1,
                           "distributed.scheduler.worker-saturation": 1.0}):
         cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, processes=True,
-                               threads_per_worker=1, dashboard_address=None,
+                               threads_per_worker=1, dashboard_address=":0",
                                memory_limit=memory_limit if memory_limit is not None else "auto",
                                silence_logs=logging.ERROR)
     return cluster, Client(cluster)

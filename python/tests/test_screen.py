@@ -98,7 +98,7 @@ def test_rows_equal_the_console(client, tmp_path):
         check_against_console(table, model, markers, genes, options)
     # A whole double screen holds every pair at its four settings once.
     double = quorvel.screen(NETWORK, "double", MARKERS, client=client)
-    assert len(double) == 1 + 4 * 6 and double["perturbation"].is_unique
+    assert len(double) == 1 + 4 * 10 and double["perturbation"].is_unique
     data = quorvel.screen_heatmap_data(double)
     assert data.rows == list(double["perturbation"]) and data.markers == "A,B"
     for row, line in zip(double.itertuples(index=False), data.matrix):
