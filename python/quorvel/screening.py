@@ -437,9 +437,10 @@ def plot_screen(table, file=None, max_rows=60, title=None):
     columns, the number of attractors in each cell; rows whose phenotypes
     changed marked with *, failed analyses grey) and returns the matplotlib
     Figure; with `file`, writes it there (format from the ending)."""
-    from matplotlib.figure import Figure
-    from matplotlib.colors import ListedColormap
+    import matplotlib
     import numpy as np
+    from matplotlib.figure import Figure
+    from matplotlib.ticker import MaxNLocator
     from .plots import _save_figure
 
     data = screen_heatmap_data(table, max_rows=max_rows)
@@ -449,19 +450,21 @@ def plot_screen(table, file=None, max_rows=60, title=None):
     axes = figure.subplots()
     if data.rows and data.columns:
         values = np.array(data.matrix, dtype=float)
-        shown = np.ma.masked_less(values, 0)
-        cmap = ListedColormap(["#FFFFFF", "#C6DBEF", "#6BAED6", "#2171B5", "#08306B"])
-        cmap.set_bad("#BBBBBB")
         top = max(1, int(values.max()))
-        image = axes.imshow(shown, cmap=cmap, vmin=0, vmax=top, aspect="auto",
-                            interpolation="nearest")
-        bar = figure.colorbar(image, ax=axes, fraction=0.04)
-        bar.set_label("attractors")
+        # No attractor white (below the scale), a failed analysis grey (masked).
+        cmap = matplotlib.colormaps["Blues"].copy()
+        cmap.set_under("#FFFFFF")
+        cmap.set_bad("#BBBBBB")
+        image = axes.imshow(np.ma.masked_less(values, 0), cmap=cmap, vmin=0.5,
+                            vmax=max(top, 2), aspect="auto", interpolation="nearest")
+        bar = figure.colorbar(image, ax=axes, fraction=0.04,
+                              ticks=MaxNLocator(integer=True, nbins=6))
+        bar.set_label("attractors with the phenotype")
         for r, line in enumerate(data.matrix):
             for c, count in enumerate(line):
                 if count > 0:
                     axes.text(c, r, str(count), ha="center", va="center", fontsize=7,
-                              color="white" if count > top / 2 else "black")
+                              color="white" if count > top * 0.6 else "black")
     labels = ["%s%s" % (name, " *" if changed else "") for name, changed in
               zip(data.rows, data.changed)]
     axes.set_yticks(range(len(data.rows)))
