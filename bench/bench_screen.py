@@ -76,6 +76,10 @@ def main():
     jobs = [("single", small, "single"),
             ("double", [networks / args.variant / (args.double + ".net")], "double")]
 
+    commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
+                            capture_output=True, text=True).stdout.strip()
+    dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "--", "python"],
+                           capture_output=True, text=True).stdout.strip()
     lines = []
     results = {}
     for workers in (1, 2):
@@ -91,10 +95,6 @@ def main():
         lines.append("load average before / after the %d-worker run: %s / %s"
                      % (workers, before, load()))
 
-    commit = subprocess.run(["git", "-C", str(ROOT), "rev-parse", "--short", "HEAD"],
-                            capture_output=True, text=True).stdout.strip()
-    dirty = subprocess.run(["git", "-C", str(ROOT), "status", "--porcelain", "--", "python"],
-                           capture_output=True, text=True).stdout.strip()
     report = ["Perturbation screens, bench/bench_screen.py, commit %s%s (BuDDy layer), "
               "local Dask cluster (one thread per worker process), %s/ networks" % (
                   commit, " with python/ changed" if dirty else "", args.variant),

@@ -194,8 +194,8 @@ def table_of(rows, markers=""):
     frame = pd.DataFrame([{name: row.get(name, "") for name in COLUMNS} for row in rows],
                          columns=COLUMNS)
     for name in ("size", "attractors", "steady"):
-        frame[name] = pd.to_numeric(frame[name].replace("", None)).astype("Int64")
-    frame["seconds"] = pd.to_numeric(frame["seconds"].replace("", None)).astype("float64")
+        frame[name] = pd.to_numeric(frame[name], errors="coerce").astype("Int64")
+    frame["seconds"] = pd.to_numeric(frame["seconds"], errors="coerce").astype("float64")
     frame["changed"] = frame["changed"].map(
         {True: True, False: False, "True": True, "False": False}).astype("boolean")
     frame["error"] = frame["error"].fillna("").astype(str)
@@ -247,9 +247,22 @@ def _local_cluster(workers, memory_limit):
     return cluster, Client(cluster)
 
 
-def screen(network, perturbations="single", phenotypes=None, *, inputs=None, update=None,
-           client=None, output=None, workers=None, memory_limit=None, max_memory=None,
-           progress=False, text_format=None, **options):
+@dataclass
+class ScreenRun:
+    """Where and how the tasks of a screen run: the cluster (a
+    distributed.Client, a scheduler address, or None for a local cluster of
+    `workers` processes of `memory_limit` each), the progress bar, and the
+    output file's stream and CSV writer (None without one)."""
+    client: object = None
+    workers: Optional[int] = None
+    memory_limit: Optional[str] = None
+    progress: bool = False
+    stream: object = None
+    writer: object = None
+
+
+def screen(network, perturbations="single", phenotypes=None, *, client=None, output=None,
+           workers=None, memory_limit=None, progress=False, **options):
     """Screens perturbations of `network` (a path or a network text) and
     returns the table (pandas), one row per perturbation and one for the
     unperturbed network (perturbation "unperturbed", first).
@@ -260,8 +273,8 @@ def screen(network, perturbations="single", phenotypes=None, *, inputs=None, upd
     it changes) with the attractors of each, as PHENOTYPE:COUNT;...; changed
     is True when the set of phenotypes differs from the unperturbed network's.
     inputs ("free" or "off"), update, max_memory (the analysis's own limit:
-    running out is the row's error) and any other keyword go to each
-    analysis as in quorvel.attractors.
+    running out is the row's error), text_format and any other keyword go
+    to each analysis as in quorvel.attractors.
 
     client: a distributed.Client or a scheduler address; without one a local
     cluster of `workers` processes (one per core by default, each limited to
@@ -270,9 +283,9 @@ def screen(network, perturbations="single", phenotypes=None, *, inputs=None, upd
     again. progress: a progress bar on standard error.
     """
     from . import read
-    if inputs == "grouped":
+    if options.get("inputs") == "grouped":
         raise ValueError("a screen takes inputs \"free\" or \"off\", not \"grouped\"")
-    text, kind = _network_text(network, text_format)
+    text, kind = _network_text(network, options.pop("text_format", None))
     genes = read(text, text_format=kind).genes
     if phenotypes is None:
         markers = list(genes)
@@ -283,8 +296,7 @@ def screen(network, perturbations="single", phenotypes=None, *, inputs=None, upd
     unknown = [m for m in markers if m not in genes]
     if unknown:
         raise ValueError("--phenotypes: the network has no gene named %s" % unknown[0])
-    task_options = dict(options, phenotypes=",".join(markers), inputs=inputs, update=update,
-                        max_memory=max_memory)
+    task_options = dict(options, phenotypes=",".join(markers))
     task_options = {k: v for k, v in task_options.items() if v is not None}
     fixes = [{}] + perturbations_of(perturbations, genes)
     tasks, labels = [], set()
@@ -294,14 +306,16 @@ def screen(network, perturbations="single", phenotypes=None, *, inputs=None, upd
             labels.add(label)
             tasks.append(ScreenTask(label, text, kind, fix, task_options))
 
-    done, stream, writer = ({}, None, None) if output is None else \
-        _open_output(os.fspath(output), task_options["phenotypes"])
+    run = ScreenRun(client=client, workers=workers, memory_limit=memory_limit,
+                    progress=progress)
+    done = {}
+    if output is not None:
+        done, run.stream, run.writer = _open_output(os.fspath(output), task_options["phenotypes"])
     try:
-        rows = _run_tasks([t for t in tasks if t.label not in done], done.get(REFERENCE),
-                          writer, stream, client, workers, memory_limit, progress)
+        rows = _run_tasks([t for t in tasks if t.label not in done], done.get(REFERENCE), run)
     finally:
-        if stream is not None:
-            stream.close()
+        if run.stream is not None:
+            run.stream.close()
     rows_by_label = dict(done)
     rows_by_label.update((row["perturbation"], row) for row in rows)
     table = table_of([rows_by_label[t.label] for t in tasks if t.label in rows_by_label],
@@ -310,21 +324,21 @@ def screen(network, perturbations="single", phenotypes=None, *, inputs=None, upd
     return table
 
 
-def _run_tasks(tasks, reference, writer, stream, client, workers, memory_limit, progress):
-    """Runs `tasks` on the cluster and returns their rows, each written (when
-    `writer`) as soon as it is complete: a row waits only for the unperturbed
-    network's row (`reference` when done before), which tells whether it
-    changed the phenotypes."""
+def _run_tasks(tasks, reference, run):
+    """Runs `tasks` as `run` says and returns their rows, each written (when
+    run.writer) as soon as it is complete: a row waits only for the
+    unperturbed network's row (`reference` when done before), which tells
+    whether it changed the phenotypes."""
     if not tasks:
         return []
     from distributed import Client, as_completed
-    cluster = None
+    cluster, client = None, run.client
     if client is None:
-        cluster, client = _local_cluster(workers, memory_limit)
+        cluster, client = _local_cluster(run.workers, run.memory_limit)
     elif isinstance(client, str):
         client = Client(client)
         cluster = client  # closed with the screen
-    bar = _progress_bar(len(tasks)) if progress else None
+    bar = _progress_bar(len(tasks)) if run.progress else None
     rows, waiting, futures = [], [], []
     by_key = {}
     try:
@@ -342,9 +356,9 @@ def _run_tasks(tasks, reference, writer, stream, client, workers, memory_limit, 
         def finish(row):
             row["changed"] = changed_of(row, reference)
             rows.append(row)
-            if writer is not None:
-                writer.writerow(row)
-                stream.flush()
+            if run.writer is not None:
+                run.writer.writerow(row)
+                run.stream.flush()
 
         for future in as_completed(futures):
             task = by_key[future.key]
