@@ -94,9 +94,7 @@ def run_task(task):
     text; the worker goes on."""
     from . import attractors
     _crash_if_asked(task.label)
-    row = {"perturbation": task.label, "size": len(task.fix),
-           "markers": task.options.get("phenotypes", ""), "attractors": "", "steady": "",
-           "phenotypes": "", "changed": "", "seconds": "", "error": ""}
+    row = row_of(task)
     start = time.perf_counter()
     try:
         result = attractors(task.text, text_format=task.text_format, fix=task.fix,
@@ -111,10 +109,11 @@ def run_task(task):
     return row
 
 
-def error_row(task, text):
+def row_of(task, error=""):
+    """The row of `task` with no answer (yet), and the `error` text."""
     row = {name: "" for name in COLUMNS}
     row.update(perturbation=task.label, size=len(task.fix),
-               markers=task.options.get("phenotypes", ""), error=text)
+               markers=task.options.get("phenotypes", ""), error=error)
     return row
 
 
@@ -365,7 +364,7 @@ def _run_tasks(tasks, reference, run):
             try:
                 row = future.result()
             except Exception as error:  # a lost worker (twice) or a failed task
-                row = error_row(task, _lost_text(error))
+                row = row_of(task, _lost_text(error))
             future.release()
             if bar is not None:
                 bar.update(1)
@@ -394,8 +393,9 @@ def _run_tasks(tasks, reference, run):
 def _lost_text(error):
     from distributed import KilledWorker
     if isinstance(error, KilledWorker):
-        return ("KilledWorker: the worker process running this analysis ended twice "
-                "(a crash, or more memory than the worker may take)")
+        runs = getattr(error, "allowed_failures", 1) + 1
+        return ("KilledWorker: the worker process running this analysis ended each of the %d "
+                "times it ran (a crash, or more memory than the worker may take)" % runs)
     return "%s: %s" % (type(error).__name__, error)
 
 
