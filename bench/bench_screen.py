@@ -8,7 +8,9 @@ seconds of the whole screen, the analyses' own seconds (summed from the
 rows), the workers' CPU seconds, and the overhead per analysis: wall seconds
 x workers / analyses minus the mean analysis seconds (what a task costs
 beyond its analysis: scheduling, transfer, the row). Then the speed-up of 2
-workers over 1, and the load average before and after each run. Run with
+workers over 1 in wall seconds, and in analyses running at once on average
+(analysis seconds / wall seconds, which a load that slows the analyses
+themselves changes less), and the load average before and after each run. Run with
 the system interpreter and the package importable, e.g.
 
   PYTHONPATH=python:build/python /usr/bin/python3 bench/bench_screen.py --out bench/results/screen.txt
@@ -112,7 +114,10 @@ def main():
     report.append("")
     for k, (name, *_rest) in enumerate(results[1]):
         one, two = results[1][k][2], results[2][k][2]
-        report.append("speed-up of 2 workers over 1, %s: %.2fx" % (name, one / two))
+        busy = [results[w][k][3] / results[w][k][2] for w in (1, 2)]
+        report.append("speed-up of 2 workers over 1, %s: %.2fx (wall); analyses running at "
+                      "once on average %.2f against %.2f: %.2fx" % (
+                          name, one / two, busy[1], busy[0], busy[1] / busy[0]))
     report += [""] + lines
     text = "\n".join(report) + "\n"
     print(text)
