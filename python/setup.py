@@ -46,5 +46,6 @@ setup(
     ext_modules=[Extension("quorvel._native", sources=[])],
     cmdclass={"build_ext": cmake_build_ext},
     python_requires=">=3.9",
+    entry_points={"console_scripts": ["quorvel-screen = quorvel.screening:main"]},
     zip_safe=False,
 )

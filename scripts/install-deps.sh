@@ -11,7 +11,9 @@ packages=(cmake make g++ binutils libbdd-dev libsbml5-dev openjdk-17-jdk-headles
           clang-format
           # the Python package (python/) for the system interpreter, and its tests
           python3-dev python3-pybind11 pybind11-dev python3-pip python3-setuptools python3-wheel
-          python3-numpy python3-pandas python3-matplotlib python3-graphviz graphviz python3-pytest)
+          python3-numpy python3-pandas python3-matplotlib python3-graphviz graphviz python3-pytest
+          # perturbation screens on Dask (quorvel.screen, quorvel-screen) and their progress bar
+          python3-distributed python3-tqdm)
 if [ "$#" -gt 0 ]; then
   packages=("$@")
 fi

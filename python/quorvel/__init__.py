@@ -34,7 +34,7 @@ from . import _native  # noqa: E402
 __all__ = ["attractors", "read", "decompose", "result_of_json", "version", "Result",
            "Attractor", "Outcome", "Network", "Rule", "Decomposition", "Error", "NetworkError",
            "Stopped", "space_of", "plot_attractors", "plot_network", "heatmap_data",
-           "network_graph_data"]
+           "network_graph_data", "screen", "read_screen", "plot_screen", "screen_heatmap_data"]
 
 Error = _native.Error
 Stopped = _native.Stopped
@@ -368,3 +368,4 @@ def decompose(network, *, inputs=None, fix=None, text_format=None):
 
 
 from .plots import heatmap_data, network_graph_data, plot_attractors, plot_network  # noqa: E402
+from .screening import plot_screen, read_screen, screen, screen_heatmap_data  # noqa: E402
