@@ -58,11 +58,13 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     // time even when several threads (e.g. of a Java application) call in.
     static std::mutex analysisMutex;
     std::lock_guard<std::mutex> lock(analysisMutex);
-    const progressSink progress = progressSinkOf(options);
+    progressLog log;
+    const progressSink progress = progressSinkOf(options, log);
+    const progressEnd progressEnded(progress);
 
     try {
         const std::string networkFile(s);
-        writeProgress(progress, "\nparsing network file\n");
+        reportProgress(progress, stageEvent(progressStage::reading));
         std::vector<networkDefBool> network;
         std::vector<std::string> geneOrder;
         readNetworkFile(networkFile, network, geneOrder, progress);
@@ -72,6 +74,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         levelArray sccTopoLvl;
         std::vector<int> defaultStatus;
         std::vector<geneFix> fixes = inputFixes(network, options);
+        reportProgress(progress, stageEvent(progressStage::reducing));
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
                       fixes, progress);
         if (options.trapSpaces != trapSpaceKind::none)
@@ -107,6 +110,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
                             progress);
     } catch (const fatalCondition& fatal) {
+        endOpenLines(progress);
         writeProgress(progress, fatal.what(), "\n");
         throw;
     } catch (const std::bad_alloc&) {

@@ -1,6 +1,9 @@
-// Whole writes to the process's streams.
+// Whole writes to the process's streams, and the two renderings of an
+// analysis's progress events.
 #include "progressSink.h"
 
+#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <mutex>
 
@@ -13,4 +16,129 @@ bool writeWhole(std::ostream& out, const std::string& text) {
     const bool written = static_cast<bool>(out << text << std::flush);
     out.clear();
     return written;
+}
+
+void writeProgressText(const progressSink& sink, const std::string& text) {
+    if (sink.stream == nullptr || text.empty()) return;
+    writeWhole(*sink.stream, text);
+    if (sink.log != nullptr) sink.log->streamLineOpen = text.back() != '\n';
+}
+
+std::string statesFormatLine(const progressEvent& event) {
+    switch (event.stage) {
+        case progressStage::reading:
+            return "\nparsing network file\n";
+        case progressStage::block:
+            return "now computing scc number " + std::to_string(event.index) + "\n";
+        case progressStage::finalSearch:
+            return "final computation on small space\n";
+        default:
+            return "";
+    }
+}
+
+namespace {
+
+std::string attractorsText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " attractor" : " attractors");
+}
+
+std::string stageText(const progressEvent& event) {
+    const std::string part =
+        std::to_string(event.index) + " of " + std::to_string(event.count);
+    const bool counted = event.attractors.has_value();
+    const std::string found = counted ? attractorsText(*event.attractors) : "";
+    switch (event.stage) {
+        case progressStage::reading:
+            return "reading the network file";
+        case progressStage::reducing:
+            return "reducing the network";
+        case progressStage::encoding:
+            return "encoding " + std::to_string(event.genes) + " genes";
+        case progressStage::block:
+            return "searching block " + part +
+                   (counted && event.index > 1 ? ", " + found + " so far" : "");
+        case progressStage::finalSearch:
+            return counted ? "every block searched, " + found : "final search over every gene";
+        case progressStage::synchronousSearch:
+            return "synchronous search over " + std::to_string(event.genes) + " genes";
+        case progressStage::basins:
+            return "basin of attractor " + part;
+        case progressStage::trapSpaces:
+            return "trap spaces";
+        case progressStage::writing:
+            return counted ? "writing " + found : "writing the result";
+    }
+    return "";
+}
+
+// "quorvel: 1.2 s: " before the text of one step.
+std::string logPrefix(double seconds) {
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%.1f", seconds);
+    return std::string("quorvel: ") + elapsed + " s: ";
+}
+
+double secondsSince(const progressLog& log) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - log.start).count();
+}
+
+// Shows `line` on the log's stream: a whole line, or on a terminal in place
+// of the line on show (blanks over what is longer).
+void showLine(progressLog& log, const std::string& line) {
+    if (!log.inPlace) {
+        writeWhole(*log.out, line + "\n");
+        return;
+    }
+    std::string text = "\r" + line;
+    if (line.size() < log.shown) text += std::string(log.shown - line.size(), ' ') + "\r" + line;
+    writeWhole(*log.out, text);
+    log.shown = line.size();
+}
+
+}  // namespace
+
+std::string progressLogLine(const progressEvent& event, double seconds) {
+    return logPrefix(seconds) + stageText(event);
+}
+
+void reportProgress(const progressSink& sink, const progressEvent& event) {
+    writeProgressText(sink, statesFormatLine(event));
+    if (sink.log != nullptr && sink.log->out != nullptr)
+        showLine(*sink.log, progressLogLine(event, secondsSince(*sink.log)));
+}
+
+void endOpenLines(const progressSink& sink) {
+    if (sink.log == nullptr) return;
+    progressLog& log = *sink.log;
+    if (log.streamLineOpen) writeProgressText(sink, "\n");
+    if (log.out != nullptr && log.shown > 0) {
+        writeWhole(*log.out, "\n");
+        log.shown = 0;
+    }
+}
+
+void finishProgress(const progressSink& sink) {
+    if (sink.log == nullptr || sink.log->out == nullptr) return;
+    progressLog& log = *sink.log;
+    if (!log.inPlace) {
+        writeWhole(*log.out, logPrefix(secondsSince(log)) + "done\n");
+    } else if (log.shown > 0) {
+        writeWhole(*log.out, "\r" + std::string(log.shown, ' ') + "\r");
+        log.shown = 0;
+    }
+}
+
+progressEnd::progressEnd(const progressSink& sink)
+    : sink_(sink), exceptions_(std::uncaught_exceptions()) {}
+
+progressEnd::~progressEnd() {
+    try {
+        if (std::uncaught_exceptions() > exceptions_)
+            endOpenLines(sink_);
+        else
+            finishProgress(sink_);
+    } catch (...) {
+        // Progress that cannot be written is lost, never an error.
+    }
 }
