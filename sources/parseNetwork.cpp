@@ -1,6 +1,8 @@
 // The pipeline driver and the console entry point.
 #include "parseNetwork.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 #include <mutex>
@@ -151,6 +153,12 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
             writeWhole(prompt, "Enter input file name ::: ");
             if (!(std::cin >> fileName))
                 throw quorvelError("standard input ended before a file name was read");
+            // The log on standard error starts a line of its own: a name
+            // typed at a terminal ended the prompt's line with its echo, one
+            // read from a pipe or a file did not.
+            if (progressTargetOf(options) == progressTarget::standardError &&
+                isatty(STDIN_FILENO) != 1)
+                writeWhole(std::cerr, "\n");
         }
         const std::string outStr = topFuncQuorvel(fileName.c_str(), options);
         if (!writeWhole(std::cout, outStr))

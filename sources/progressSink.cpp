@@ -2,6 +2,7 @@
 // analysis's progress events.
 #include "progressSink.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -48,6 +49,9 @@ std::string stageText(const progressEvent& event) {
         std::to_string(event.index) + " of " + std::to_string(event.count);
     const bool counted = event.attractors.has_value();
     const std::string found = counted ? attractorsText(*event.attractors) : "";
+    // The attractors that this step's searches found (not yet combined).
+    const std::string foundHere =
+        event.found > 0 ? ", " + attractorsText(event.found) + " found" : "";
     switch (event.stage) {
         case progressStage::reading:
             return "reading the network file";
@@ -57,15 +61,17 @@ std::string stageText(const progressEvent& event) {
             return "encoding " + std::to_string(event.genes) + " genes";
         case progressStage::block:
             return "searching block " + part +
-                   (counted && event.index > 1 ? ", " + found + " so far" : "");
+                   (counted && event.index > 1 ? ", " + found + " so far" : "") +
+                   (event.found > 0 ? foundHere + " in this block" : "");
         case progressStage::finalSearch:
-            return counted ? "every block searched, " + found : "final search over every gene";
+            return counted ? "every block searched, " + found
+                           : "final search over every gene" + foundHere;
         case progressStage::synchronousSearch:
             return "synchronous search over " + std::to_string(event.genes) + " genes";
         case progressStage::basins:
-            return "basin of attractor " + part;
+            return "computing the basin of attractor " + part;
         case progressStage::trapSpaces:
-            return "trap spaces";
+            return "computing the trap spaces";
         case progressStage::writing:
             return counted ? "writing " + found : "writing the result";
     }
@@ -104,8 +110,27 @@ std::string progressLogLine(const progressEvent& event, double seconds) {
 
 void reportProgress(const progressSink& sink, const progressEvent& event) {
     writeProgressText(sink, statesFormatLine(event));
-    if (sink.log != nullptr && sink.log->out != nullptr)
-        showLine(*sink.log, progressLogLine(event, secondsSince(*sink.log)));
+    if (sink.log == nullptr || sink.log->out == nullptr) return;
+    progressLog& log = *sink.log;
+    log.current = event;
+    log.shownAt = secondsSince(log);
+    showLine(log, progressLogLine(event, log.shownAt));
+}
+
+void reportAttractorsFound(const progressSink& sink, std::size_t found) {
+    if (sink.log == nullptr || sink.log->out == nullptr || found == 0) return;
+    progressLog& log = *sink.log;
+    log.current.found += found;
+    const double now = secondsSince(log);
+    if (now - log.shownAt < (log.inPlace ? 0.1 : 1.0)) return;
+    log.shownAt = now;
+    showLine(log, progressLogLine(log.current, now));
+}
+
+void reportAttractorsLost(const progressSink& sink, std::size_t lost) {
+    if (sink.log == nullptr) return;
+    std::size_t& found = sink.log->current.found;
+    found -= std::min(found, lost);
 }
 
 void endOpenLines(const progressSink& sink) {

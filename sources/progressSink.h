@@ -25,32 +25,34 @@ enum class progressStage {
 // starts, `index` of `count` (1-based; 0 of 0 when the stage has no parts:
 // the block, or the attractor whose basin is computed); the attractors found
 // so far, when counted (for a block: those over the blocks before it; for
-// finalSearch and writing: every attractor); and the genes the stage works
-// on (0: not told). The searches report these records and leave the text to
-// the sink.
+// finalSearch and writing: every attractor); the genes the stage works on
+// (0: not told); and the attractors that the searches of this step have
+// found since it started (reportAttractorsFound adds to it). The searches
+// report these records and leave the text to the sink.
 struct progressEvent {
     progressStage stage = progressStage::reading;
     std::size_t index = 0;
     std::size_t count = 0;
     std::optional<std::size_t> attractors;
     std::size_t genes = 0;
+    std::size_t found = 0;
 };
 
 // A stage with no parts, over `genes` genes (0: not told).
 inline progressEvent stageEvent(progressStage stage, std::size_t genes = 0) {
-    return progressEvent{stage, 0, 0, std::nullopt, genes};
+    return progressEvent{stage, 0, 0, std::nullopt, genes, 0};
 }
 
 // Part `index` of `count` of a stage, with the attractors found so far when
 // they are counted.
 inline progressEvent partEvent(progressStage stage, std::size_t index, std::size_t count,
                                std::optional<std::size_t> attractors = std::nullopt) {
-    return progressEvent{stage, index, count, attractors, 0};
+    return progressEvent{stage, index, count, attractors, 0, 0};
 }
 
 // A stage with no parts that knows every attractor found.
 inline progressEvent countEvent(progressStage stage, std::size_t attractors) {
-    return progressEvent{stage, 0, 0, attractors, 0};
+    return progressEvent{stage, 0, 0, attractors, 0, 0};
 }
 
 // What one call remembers of its progress while it runs: where its events
@@ -64,6 +66,8 @@ struct progressLog {
     bool inPlace = false;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::size_t shown = 0;         // inPlace: the characters of the line on show
+    progressEvent current;         // the step under way
+    double shownAt = 0;            // seconds into the call of the last line shown
     bool streamLineOpen = false;   // the last text on the sink's stream left its line open
 };
 
@@ -110,6 +114,15 @@ void writeProgress(const progressSink& sink, const Parts&... parts) {
 // (statesFormatLine), and on the log's stream as the log's line
 // (progressLogLine), rewritten in place on a terminal.
 void reportProgress(const progressSink& sink, const progressEvent& event);
+
+// Adds `found` attractors to those that the step under way has found; the
+// log shows the count again, at most once a second (ten times a second on
+// a terminal). The states format has no line for it.
+void reportAttractorsFound(const progressSink& sink, std::size_t found);
+
+// Takes back `lost` attractors of the step under way, which a search that
+// gave up dropped again (another search finds them anew).
+void reportAttractorsLost(const progressSink& sink, std::size_t lost);
 
 // The states format's line for `event`, with its line end; empty for the
 // events that have none there.
