@@ -1,10 +1,10 @@
 // Parser of the analysis options.
 #include "analysisOptions.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
-
-#include <unistd.h>
 
 #include "memoryRoom.h"
 #include "util.h"

@@ -21,10 +21,10 @@ enum class progressStage {
     writing,            // the result text
 };
 
-// One step of an analysis as it starts: the stage; the part of it that
-// starts, `index` of `count` (1-based; 0 of 0 when the stage has no parts:
-// the block, or the attractor whose basin is computed); the attractors found
-// so far, when counted (for a block: those over the blocks before it; for
+// One step of an analysis as it starts: the stage; the part of the stage
+// that starts, `index` of `count`, 1-based (the block, or the attractor
+// whose basin is computed; 0 of 0 for a stage without parts); the attractors
+// found so far, when counted (for a block: those over the blocks before it; for
 // finalSearch and writing: every attractor); the genes the stage works on
 // (0: not told); and the attractors that the searches of this step have
 // found since it started (reportAttractorsFound adds to it). The searches
@@ -129,7 +129,8 @@ void reportAttractorsLost(const progressSink& sink, std::size_t lost);
 std::string statesFormatLine(const progressEvent& event);
 
 // The log's text for `event` after `seconds` of the call, without a line
-// end: "quorvel: 1.2 s: block 3 of 7, 4 attractors so far" and the like.
+// end: "quorvel: 1.2 s: searching block 3 of 7, 4 attractors so far" and the
+// like.
 std::string progressLogLine(const progressEvent& event, double seconds);
 
 // Ends what the call left open before a message follows on another line:
