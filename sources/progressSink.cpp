@@ -2,6 +2,9 @@
 // analysis's progress events.
 #include "progressSink.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -52,6 +55,8 @@ std::string stageText(const progressEvent& event) {
     // The attractors that this step's searches found (not yet combined).
     const std::string foundHere =
         event.found > 0 ? ", " + attractorsText(event.found) + " found" : "";
+    const std::string foundInBlock =
+        event.found > 0 ? " (" + attractorsText(event.found) + " in this block)" : "";
     switch (event.stage) {
         case progressStage::reading:
             return "reading the network file";
@@ -61,8 +66,7 @@ std::string stageText(const progressEvent& event) {
             return "encoding " + std::to_string(event.genes) + " genes";
         case progressStage::block:
             return "searching block " + part +
-                   (counted && event.index > 1 ? ", " + found + " so far" : "") +
-                   (event.found > 0 ? foundHere + " in this block" : "");
+                   (counted && event.index > 1 ? ", " + found + " so far" : "") + foundInBlock;
         case progressStage::finalSearch:
             return counted ? "every block searched, " + found
                            : "final search over every gene" + foundHere;
@@ -89,16 +93,26 @@ double secondsSince(const progressLog& log) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - log.start).count();
 }
 
-// Shows `line` on the log's stream: a whole line, or on a terminal in place
-// of the line on show (blanks over what is longer).
-void showLine(progressLog& log, const std::string& line) {
+// The columns of the terminal on standard error (80 when it does not say).
+std::size_t terminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+// Shows `text` on the log's stream: a whole line, or on a terminal in place
+// of the line on show (blanks over what is longer). A line in place is cut
+// to the terminal's width: a line that wrapped could not be rewritten.
+void showLine(progressLog& log, const std::string& text) {
     if (!log.inPlace) {
-        writeWhole(*log.out, line + "\n");
+        writeWhole(*log.out, text + "\n");
         return;
     }
-    std::string text = "\r" + line;
-    if (line.size() < log.shown) text += std::string(log.shown - line.size(), ' ') + "\r" + line;
-    writeWhole(*log.out, text);
+    const std::string line = text.substr(0, terminalColumns() - 1);
+    std::string written = "\r" + line;
+    if (line.size() < log.shown)
+        written += std::string(log.shown - line.size(), ' ') + "\r" + line;
+    writeWhole(*log.out, written);
     log.shown = line.size();
 }
 
