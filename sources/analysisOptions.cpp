@@ -1,6 +1,8 @@
 // Parser of the analysis options.
 #include "analysisOptions.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 
@@ -213,7 +215,7 @@ std::string helpText() {
            "                         needs --format cubes or json)\n"
            "      --fix GENE=0|1     hold GENE at 0 (knock-out) or 1 (over-expression);\n"
            "                         may be repeated\n"
-           "      --quiet            write no progress lines\n"
+           "      --quiet            write no progress (no progress lines, no log)\n"
            "      --max-memory SIZE  the most memory the BDD engine may take, at least\n"
            "                         16M: bytes, or with a unit K, M, G or T (powers of\n"
            "                         1024, also KiB, MiB, GiB, TiB; e.g. 512M); running\n"
@@ -234,8 +236,12 @@ std::string helpText() {
            "                         phenotype; with --inputs grouped the outcomes are\n"
            "                         merged by the phenotypes they allow\n"
            "\n"
-           "With --format cubes or json, progress lines go to standard error and standard\n"
-           "output holds the result alone. Exit status: 0 on success, 1 on any error.\n";
+           "Progress: with the states format, progress lines on standard output before\n"
+           "the result. With --format cubes or json, standard output holds the result\n"
+           "alone and standard error logs the progress, one line per step (the stage,\n"
+           "block k of N, the attractors found so far, the seconds taken); on a terminal\n"
+           "one line, updated in place and cleared at the end.\n"
+           "Exit status: 0 on success, 1 on any error.\n";
 }
 
 std::string versionText() { return std::string("quorvel ") + QUORVEL_VERSION + "\n"; }
@@ -246,12 +252,14 @@ progressTarget progressTargetOf(const analysisOptions& options) {
     return progressTarget::standardError;
 }
 
-progressSink progressSinkOf(const analysisOptions& options) {
+progressSink progressSinkOf(const analysisOptions& options, progressLog& log) {
     switch (progressTargetOf(options)) {
         case progressTarget::standardOutput:
-            return progressSink{&std::cout};
+            return progressSink{&std::cout, &log};
         case progressTarget::standardError:
-            return progressSink{&std::cerr};
+            log.out = &std::cerr;
+            log.inPlace = isatty(STDERR_FILENO) == 1;
+            return progressSink{nullptr, &log};
         case progressTarget::none:
             break;
     }

@@ -114,5 +114,8 @@ std::string versionText();
 enum class progressTarget { standardOutput, standardError, none };
 progressTarget progressTargetOf(const analysisOptions& options);
 
-// The sink of progressTargetOf(options), for one call to carry.
-progressSink progressSinkOf(const analysisOptions& options);
+// The sink of progressTargetOf(options), for one call to carry, with `log`
+// (the call's own record, which must outlive the sink) set up for it: on
+// standard error the events are written as a log, one line per step, or
+// rewritten in place when standard error is a terminal.
+progressSink progressSinkOf(const analysisOptions& options, progressLog& log);

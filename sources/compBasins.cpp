@@ -128,8 +128,8 @@ std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attra
     }
     bddArray weak;
     for (size_t k = 0; k < attractors.size(); ++k) {
+        reportProgress(progress, partEvent(progressStage::basins, k + 1, attractors.size()));
         weak.push_back(compReachFull(net, attractors[k], reachDirection::backward));
-        writeProgress(progress, "basin of attractor ", k + 1, " of ", attractors.size(), " done\n");
     }
     // after[k]: the union of the weak basins from k on.
     bddArray after(weak.size() + 1, bddZero(m));

@@ -867,7 +867,8 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
     std::vector<settingsPart> part;
     part.push_back({bddOne(mgr), bddOne(mgr),
                     std::make_shared<const bddArray>(static_cast<size_t>(nInpVar))});
-    int cnt = 0;
+    const size_t blocks = countBlocks(sccTopoLvl);
+    size_t cnt = 0;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
             const sccTopo& block = sccTopoLvl[i][j];
@@ -876,7 +877,7 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
             for (const int g : block.geneName)
                 if (!isInput(g)) moving.push_back(g);
             if (moving.empty()) continue;  // inputs only: their settings are the parameters
-            writeProgress(progress, "now computing scc number ", cnt, "\n");
+            reportProgress(progress, partEvent(progressStage::block, cnt, blocks, part.size()));
             std::sort(moving.begin(), moving.end());
             std::vector<settingsPart> extended;
             if (moving.size() == 1) {

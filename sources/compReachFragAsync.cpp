@@ -180,6 +180,7 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
             admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
             uniteInto(findings.attractors, reachedFwd.get());
             appendResult(steadyStates, std::move(reachedFwd));
+            reportAttractorsFound(search.frag.progress, 1);
             return true;
         }
         writeProgress(search.frag.progress, "transient state\n");
@@ -244,6 +245,7 @@ int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNo
     admitStates(budget, statesOfFragment(search.frag, attractor.get()), 1);
     uniteInto(findings.attractors, attractor.get());
     appendResult(steadyStates, std::move(attractor));
+    reportAttractorsFound(search.frag.progress, 1);
     return 1;
 }
 
@@ -316,6 +318,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
             uniteInto(shown, point.get());
             fixedLeft = bddResult(mgr, Cudd_bddAnd(mgr, fixedLeft.get(), Cudd_Not(point.get())));
         }
+        reportAttractorsFound(frag.progress, steadyStates.size() - firstNew);
         unsigned walks = 0;
         int transients = 0;
         const long legSteps = kLegStepsPerGene * static_cast<long>(genes.size()) + 256;
@@ -380,6 +383,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
     }
     if (!done) {
         writeProgress(frag.progress, "macro steps give up\n");
+        reportAttractorsLost(frag.progress, steadyStates.size() - firstNew);
         // The attractors recorded here go again (the array owned them).
         for (size_t k = firstNew; k < steadyStates.size(); ++k)
             bddHandle::adopt(mgr, steadyStates[k]).reset();
@@ -426,12 +430,14 @@ void cutSteadyStates(asyncSearch& search, std::vector<DdNode*>& steadyStates,
     if (count == 0) return;
     admitStates(budget, count, count);
     DdNode* zero = Cudd_ReadLogicZero(mgr);
+    const size_t firstNew = steadyStates.size();
     for (bddHandle left = steady; left.get() != zero;) {
         bddHandle state = bddHandle::adopt(
             mgr, pickMinterm(mgr, left.get(), frag.ip, frag.geneId, frag.nInpVar, 0));
         left = bddResult(mgr, Cudd_bddAnd(mgr, left.get(), Cudd_Not(state.get())));
         appendResult(steadyStates, std::move(state));
     }
+    reportAttractorsFound(frag.progress, steadyStates.size() - firstNew);
     cutBackwardSet(search, steady.get());
 }
 

@@ -205,6 +205,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         const bddHandle inpCubeBwdAsync =
             transferBdd(mgr, mgrAsync, inpCubeBwd.get(), "inpCubeBwdAsync transfer unsuccessful");
 
+        reportProgress(progress, stageEvent(progressStage::encoding, static_cast<size_t>(nInpVar)));
         // Identity relation: every gene keeps its value.
         bddArray sameTerms;
         for (int m = 0; m < nInpVar; ++m) {
@@ -414,13 +415,14 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
     // relation is narrowed to a block's attractors; the searches use them to
     // prove that no attractor is left without cutting every basin.
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    int cnt = 0;
+    const size_t blocks = countBlocks(sccTopoLvl);
+    size_t cnt = 0;
     std::vector<int> geneId;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
             const sccTopo& block = sccTopoLvl[i][j];
             ++cnt;
-            writeProgress(progress, "now computing scc number ", cnt, "\n");
+            reportProgress(progress, partEvent(progressStage::block, cnt, blocks));
             geneId.clear();
             makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
 
@@ -488,7 +490,7 @@ std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const ge
                     bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpaceNext.get())));
     stateSpace.reset();
 
-    writeProgress(progress, "final computation on small space\n");
+    reportProgress(progress, stageEvent(progressStage::finalSearch));
     compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
                     topNodeSame, nInpVar, steadyStates, maxStates, &network, progress);
     // When the reduction fixed every gene, the network has exactly one state
@@ -894,12 +896,13 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                                                                      -1),
                     1.0});
     size_t processed = 0;  // the genes of the blocks done
-    int cnt = 0;
+    const size_t blocks = countBlocks(sccTopoLvl);
+    size_t cnt = 0;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
         for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
             const sccTopo& block = sccTopoLvl[i][j];
             ++cnt;
-            writeProgress(progress, "now computing scc number ", cnt, "\n");
+            reportProgress(progress, partEvent(progressStage::block, cnt, blocks, part.size()));
             std::vector<int> own(block.geneName);
             std::sort(own.begin(), own.end());
             const std::vector<int> inputs = externalRegulators(network, own);
@@ -980,7 +983,7 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
         }
     }
 
-    writeProgress(progress, "final computation on small space\n");
+    reportProgress(progress, countEvent(progressStage::finalSearch, part.size()));
     const size_t firstResult = steadyStates.size();
     for (const partAttractor& a : part) appendOwned(steadyStates, statesOf(mgrAsync, ipAsync, nInpVar, a));
     part.clear();

@@ -62,6 +62,8 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
                                   std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                                   DdNode* inpCubeFwd, DdNode* inpCubeBwd, int nInpVar,
                                   resultFormat format, const progressSink& progress) {
+    reportProgress(progress,
+                   stageEvent(progressStage::synchronousSearch, static_cast<size_t>(nInpVar)));
     bddArray attractors;
     if (!compAttractorsSatRoute(mgr, op, ip, nInpVar, attractors, progress)) {
         std::vector<int> geneId;

@@ -307,6 +307,7 @@ std::string printTrapSpaces(const geneDatabase& geneDbOrg, const geneDatabase& g
             const questionManager owner(options.maxMemory);
             {
                 const fullNetwork net = constFullNetwork(owner.mgr, geneDbOrg, fixes, 3);
+                reportProgress(progress, stageEvent(progressStage::trapSpaces));
                 spaces = compTrapSpaces(net, options.trapSpaces, forced, maxSpaces, progress);
             }
             chkNoReferenceLeft(owner.mgr);

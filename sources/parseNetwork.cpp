@@ -1,6 +1,8 @@
 // The pipeline driver and the console entry point.
 #include "parseNetwork.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iostream>
 #include <mutex>
@@ -58,11 +60,13 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
     // time even when several threads (e.g. of a Java application) call in.
     static std::mutex analysisMutex;
     std::lock_guard<std::mutex> lock(analysisMutex);
-    const progressSink progress = progressSinkOf(options);
+    progressLog log;
+    const progressSink progress = progressSinkOf(options, log);
+    const progressEnd progressEnded(progress);
 
     try {
         const std::string networkFile(s);
-        writeProgress(progress, "\nparsing network file\n");
+        reportProgress(progress, stageEvent(progressStage::reading));
         std::vector<networkDefBool> network;
         std::vector<std::string> geneOrder;
         readNetworkFile(networkFile, network, geneOrder, progress);
@@ -72,6 +76,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         levelArray sccTopoLvl;
         std::vector<int> defaultStatus;
         std::vector<geneFix> fixes = inputFixes(network, options);
+        reportProgress(progress, stageEvent(progressStage::reducing));
         refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
                       fixes, progress);
         if (options.trapSpaces != trapSpaceKind::none)
@@ -107,6 +112,7 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
                             progress);
     } catch (const fatalCondition& fatal) {
+        endOpenLines(progress);
         writeProgress(progress, fatal.what(), "\n");
         throw;
     } catch (const std::bad_alloc&) {
@@ -147,6 +153,12 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
             writeWhole(prompt, "Enter input file name ::: ");
             if (!(std::cin >> fileName))
                 throw quorvelError("standard input ended before a file name was read");
+            // The log on standard error starts a line of its own: a name
+            // typed at a terminal ended the prompt's line with its echo, one
+            // read from a pipe or a file did not.
+            if (progressTargetOf(options) == progressTarget::standardError &&
+                isatty(STDIN_FILENO) != 1)
+                writeWhole(std::cerr, "\n");
         }
         const std::string outStr = topFuncQuorvel(fileName.c_str(), options);
         if (!writeWhole(std::cout, outStr))

@@ -81,7 +81,9 @@ struct analysisOptions;
 // the attractors of options.update, options.fixes applied before the
 // reduction. While it runs, progress lines go where progressSinkOf(options)
 // says, and nowhere else: no stream of the process is redirected, so calls
-// on other threads write where their own options say. options.files, help
+// on other threads write where their own options say. When it throws, no
+// progress line is left open, so the caller's message starts a line of its
+// own; when it returns, the log's line on a terminal is cleared. options.files, help
 // and version are not read. Throws quorvelError on any failure
 // (analysisStopped once options.cancel is set), optionError for a fixed gene
 // the network lacks.

@@ -305,6 +305,7 @@ std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabas
                           const std::vector<int>& inputs,
                           const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
                           int nInpVar, const progressSink& progress) {
+    reportProgress(progress, stageEvent(progressStage::writing));
     try {
         if (format == resultFormat::states)
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
@@ -389,6 +390,7 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
                         const std::vector<int>& defaultStatus,
                         const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
                         int nInpVar, const progressSink& progress) {
+    reportProgress(progress, countEvent(progressStage::writing, attractors.size()));
     try {
         if (format == resultFormat::states)
             return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,

@@ -150,6 +150,13 @@ bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub);
 // Appends the genes of block (lvl, offSet), then those of its ancestors.
 int makeVectorGene(const levelArray& sccTopoLvl, int lvl, int offSet, std::vector<int>& geneId);
 
+// The number of blocks on all levels (what progress counts them against).
+inline std::size_t countBlocks(const levelArray& sccTopoLvl) {
+    std::size_t blocks = 0;
+    for (const std::vector<sccTopo>& level : sccTopoLvl) blocks += level.size();
+    return blocks;
+}
+
 // The longest result text that is written (a Java string holds at most
 // 2^31 - 1 characters).
 constexpr double kMaxResultTextBytes = 2147483647.0;

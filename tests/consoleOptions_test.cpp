@@ -3,6 +3,7 @@
 // command line (exit status 1 with the usage line).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -35,7 +36,11 @@ TEST(ConsoleOptions, jsonAloneOnStandardOutputProgressOnStandardError) {
     const nlohmann::json doc = nlohmann::json::parse(run.out);  // the whole output is JSON
     EXPECT_EQ(doc["genes"], nlohmann::json::parse(R"(["A","B"])"));
     EXPECT_EQ(doc["attractors"].size(), 2u);
-    EXPECT_TRUE(contains(run.err, "parsing network file")) << describe(run);
+    // Not a terminal: a log of whole lines, one per step, that tells how far
+    // along the search is, and none rewritten in place.
+    EXPECT_GE(std::count(run.err.begin(), run.err.end(), '\n'), 5) << describe(run);
+    EXPECT_TRUE(contains(run.err, "block 1 of 1")) << describe(run);
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << describe(run);
 
     const processResult quiet = runProcess({console, "--quiet", "--format=cubes", toggle}, "");
     EXPECT_EQ(quiet.exitStatus, 0) << describe(quiet);
@@ -50,6 +55,9 @@ TEST(ConsoleOptions, promptGoesToStandardErrorWhenTheResultStandsAlone) {
     EXPECT_EQ(run.exitStatus, 0) << describe(run);
     EXPECT_EQ(run.err, "Enter input file name ::: ");
     EXPECT_EQ(run.out.front(), '{') << describe(run);
+    // With a log after it, the prompt's line is ended first.
+    const processResult logged = runProcess({console, "--format", "json"}, toggle + "\n");
+    EXPECT_EQ(logged.err.rfind("Enter input file name ::: \nquorvel: ", 0), 0u) << describe(logged);
 }
 
 TEST(ConsoleOptions, everyBadCommandLineGivesTheUsageLine) {
@@ -87,6 +95,45 @@ TEST(ConsoleOptions, defaultsAreTheStateText) {
     EXPECT_EQ(plain.out.substr(0, plain.out.find("A   B")),
               explicitDefaults.out.substr(0, explicitDefaults.out.find("A   B")));
     EXPECT_TRUE(contains(plain.out, "\nparsing network file\n")) << describe(plain);
+}
+
+// ---- Progress on a terminal -------------------------------------------------
+
+TEST(consoleProgress, oneLineRewrittenInPlaceAndClearedAtTheEnd) {
+    const processResult run = runProcessOnTerminal({console, "--format", "cubes", toggle});
+    ASSERT_EQ(run.exitStatus, 0) << describe(run);
+    EXPECT_EQ(run.out.rfind("A   B   \n", 0), 0u) << describe(run);
+    EXPECT_EQ(run.err.find('\n'), std::string::npos) << describe(run);
+    EXPECT_GE(std::count(run.err.begin(), run.err.end(), '\r'), 5) << describe(run);
+    // The last write blanks the line and leaves the cursor at its start.
+    ASSERT_GE(run.err.size(), 2u);
+    const size_t before = run.err.rfind('\r', run.err.size() - 2);
+    ASSERT_NE(before, std::string::npos);
+    EXPECT_EQ(run.err.find_first_not_of(' ', before + 1), run.err.size() - 1) << describe(run);
+}
+
+TEST(consoleProgress, quietAndTheStatesFormatLeaveTheTerminalAlone) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{console, "--quiet", "--format", "json", toggle},
+          std::vector<std::string>{console, toggle}}) {
+        const processResult run = runProcessOnTerminal(args);
+        EXPECT_EQ(run.exitStatus, 0) << describe(run);
+        EXPECT_EQ(run.err, "") << describe(run);
+    }
+    // --quiet in the states format: the result text alone.
+    const processResult quiet = runProcess({console, "--quiet", toggle}, "");
+    EXPECT_EQ(quiet.out.rfind("A   B   \n", 0), 0u) << describe(quiet);
+}
+
+TEST(consoleProgress, anErrorStartsALineOfItsOwn) {
+    // The missing gene is found after the first steps were shown.
+    const processResult run =
+        runProcessOnTerminal({console, "--format", "cubes", "--fix", "Z=1", toggle});
+    EXPECT_EQ(run.exitStatus, 1) << describe(run);
+    const size_t message = run.err.find("quorvel: --fix");
+    ASSERT_NE(message, std::string::npos) << describe(run);
+    ASSERT_GT(message, 0u) << describe(run);
+    EXPECT_EQ(run.err[message - 1], '\n') << describe(run);
 }
 
 }  // namespace

@@ -21,6 +21,12 @@ struct processResult {
 processResult runProcess(const std::vector<std::string>& args, const std::string& input,
                          const std::string& stdoutPath = "");
 
+// The same, without input, with standard error on a terminal of its own (a
+// pseudo-terminal in raw mode, whose bytes become `err`) and standard output
+// captured: what a user at a terminal sees of a run that writes its result
+// to a file.
+processResult runProcessOnTerminal(const std::vector<std::string>& args);
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes away.
 struct scratchDirectory {

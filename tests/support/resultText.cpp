@@ -133,31 +133,22 @@ std::string writeTempFile(const std::string& text, const std::string& ending) {
 
 void removeFile(const std::string& path) { std::remove(path.c_str()); }
 
-std::string runAnalysis(const std::string& path, std::string* progress) {
-    testing::internal::CaptureStdout();
-    std::string text;
-    try {
-        text = topFuncQuorvel(path.c_str());
-    } catch (...) {
-        const std::string captured = testing::internal::GetCapturedStdout();
-        if (progress != nullptr) *progress = captured;
-        throw;
-    }
-    const std::string captured = testing::internal::GetCapturedStdout();
-    if (progress != nullptr) *progress = captured;
-    return text;
+std::string runAnalysis(const std::string& path) {
+    analysisOptions quiet;
+    quiet.quiet = true;
+    return topFuncQuorvel(path.c_str(), quiet);
 }
 
 std::string analyseFile(const std::string& path, const analysisOptions& options,
                         std::string& error) {
-    testing::internal::CaptureStdout();
+    analysisOptions quiet = options;
+    quiet.quiet = true;
     std::string result;
     try {
-        result = topFuncQuorvel(path.c_str(), options);
+        result = topFuncQuorvel(path.c_str(), quiet);
     } catch (const std::exception& e) {
         error = e.what();
     }
-    testing::internal::GetCapturedStdout();
     return result;
 }
 

@@ -45,14 +45,12 @@ std::string writeTempFile(const std::string& text, const std::string& ending = "
 void removeFile(const std::string& path);
 
 // The analysis of the network file `path` through topFuncQuorvel with
-// `options`, its standard output swallowed; on failure "" and the message in
-// `error`.
+// `options` made quiet; on failure "" and the message in `error`.
 std::string analyseFile(const std::string& path, const analysisOptions& options,
                         std::string& error);
 
-// Runs topFuncQuorvel on `path` with the progress output captured; returns the
-// result text and stores the progress output in *progress when given. Any
-// exception of the analysis passes through (after the capture has ended).
-std::string runAnalysis(const std::string& path, std::string* progress = nullptr);
+// Runs topFuncQuorvel on `path` in the states format, quiet; returns the
+// result text. Any exception of the analysis passes through.
+std::string runAnalysis(const std::string& path);
 
 }  // namespace resultText
