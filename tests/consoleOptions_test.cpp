@@ -99,7 +99,7 @@ TEST(ConsoleOptions, defaultsAreTheStateText) {
 
 // ---- Progress on a terminal -------------------------------------------------
 
-TEST(consoleProgress, oneLineRewrittenInPlaceAndClearedAtTheEnd) {
+TEST(ConsoleProgress, oneLineRewrittenInPlaceAndClearedAtTheEnd) {
     const processResult run = runProcessOnTerminal({console, "--format", "cubes", toggle});
     ASSERT_EQ(run.exitStatus, 0) << describe(run);
     EXPECT_EQ(run.out.rfind("A   B   \n", 0), 0u) << describe(run);
@@ -112,7 +112,7 @@ TEST(consoleProgress, oneLineRewrittenInPlaceAndClearedAtTheEnd) {
     EXPECT_EQ(run.err.find_first_not_of(' ', before + 1), run.err.size() - 1) << describe(run);
 }
 
-TEST(consoleProgress, quietAndTheStatesFormatLeaveTheTerminalAlone) {
+TEST(ConsoleProgress, quietAndTheStatesFormatLeaveTheTerminalAlone) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{console, "--quiet", "--format", "json", toggle},
           std::vector<std::string>{console, toggle}}) {
@@ -125,7 +125,7 @@ TEST(consoleProgress, quietAndTheStatesFormatLeaveTheTerminalAlone) {
     EXPECT_EQ(quiet.out.rfind("A   B   \n", 0), 0u) << describe(quiet);
 }
 
-TEST(consoleProgress, anErrorStartsALineOfItsOwn) {
+TEST(ConsoleProgress, anErrorStartsALineOfItsOwn) {
     // The missing gene is found after the first steps were shown.
     const processResult run =
         runProcessOnTerminal({console, "--format", "cubes", "--fix", "Z=1", toggle});

@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(progressSink, theStatesFormatKeepsItsLinesAndTheLogTellsHowFarAlong) {
+TEST(ProgressSink, theStatesFormatKeepsItsLinesAndTheLogTellsHowFarAlong) {
     const progressEvent block = partEvent(progressStage::block, 3, 7, 4);
     EXPECT_EQ(statesFormatLine(block), "now computing scc number 3\n");
     const std::string line = progressLogLine(block, 1.5);
@@ -22,7 +22,7 @@ TEST(progressSink, theStatesFormatKeepsItsLinesAndTheLogTellsHowFarAlong) {
     EXPECT_EQ(out.str(), "");
 }
 
-TEST(progressSink, aFailingCallLeavesNoLineOpen) {
+TEST(ProgressSink, aFailingCallLeavesNoLineOpen) {
     // The states format's counters end their line before a message follows,
     // and only when they left it open.
     std::ostringstream out;
