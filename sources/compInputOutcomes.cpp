@@ -7,10 +7,11 @@
 #include <map>
 #include <memory>
 
+#include "bddHelpers.h"
 #include "compParamAttractors.h"
 #include "compReachFragAsync.h"
+#include "quorvelError.h"
 #include "readNetworkFunctions.h"
-#include "util.h"
 #include "utilSets.h"
 
 namespace {

@@ -13,14 +13,9 @@
 
 #include "compReachFragAsync.h"
 #include "compReachFragSync.h"
-#include "util.h"
+#include "quorvelError.h"
+#include "transferBdd.h"
 #include "utilFragAsync.h"
-
-bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine) {
-    DdNode* moved = Cudd_bddTransfer(from, to, f);
-    if (moved == nullptr) raiseFatal(failureLine);
-    return bddHandle(to, moved);
-}
 
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,

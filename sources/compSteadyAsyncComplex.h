@@ -23,10 +23,6 @@
 // synchronous manager for it.
 constexpr double kBlockSyncSeconds = 0;
 
-// f of `from` moved into `to`, as a handle of `to`; a failed transfer raises
-// quorvelError with failureLine.
-bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine);
-
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
 // over x in mgr, one reference each, owned by the array: first those the
 // synchronous search retains, then those the asynchronous search finds

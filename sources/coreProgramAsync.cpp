@@ -11,14 +11,18 @@
 #include <memory>
 #include <sstream>
 
+#include "bddHelpers.h"
 #include "compInputOutcomes.h"
 #include "compReachFragAsync.h"
+#include "compSccLevels.h"
 #include "compSteadyAsyncComplex.h"
-#include "utilFragAsync.h"
 #include "constBdd.h"
 #include "coreProgramSync.h"
 #include "printResult.h"
-#include "util.h"
+#include "printStates.h"
+#include "quorvelError.h"
+#include "transferBdd.h"
+#include "utilFragAsync.h"
 #include "utilFragSync.h"
 #include "utilSets.h"
 

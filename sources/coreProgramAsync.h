@@ -7,7 +7,7 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "compSteadyAsyncComplex.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "bddHandle.h"
+#include "bddHelpers.h"
 #include "compReachFragSync.h"
 #include "compSatSync.h"
 #include "printResult.h"
-#include "util.h"
 
 namespace {
 

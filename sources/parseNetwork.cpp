@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "bddEngine.h"
 #include "compInputOutcomes.h"
+#include "constGeneDb.h"
 #include "coreProgramAsync.h"
 #include "modellerQuestions.h"
+#include "progressSink.h"
 #include "readNetworkFile.h"
-#include "util.h"
-
-void raiseFatal(const std::string& line) { throw fatalCondition(line); }
+#include "refineNetwork.h"
 
 namespace {
 

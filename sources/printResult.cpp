@@ -14,8 +14,11 @@
 #include <sstream>
 
 #include "bddHandle.h"
+#include "bddHelpers.h"
 #include "bigCount.h"
-#include "util.h"
+#include "constGeneDb.h"
+#include "printStates.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "compInputOutcomes.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
+#include "progressSink.h"
 
 // A cover of a set of states by disjoint cubes. Each cube holds one character
 // per reduced gene r (index r, variable ip[r]): '0', '1' or '-' (both values).

@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "bddHandle.h"
-#include "util.h"
+#include "bddHelpers.h"
+#include "constGeneDb.h"
+#include "quorvelError.h"
 
 int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& op,
                        std::vector<std::string>& inpName, std::vector<std::string>& outName,
