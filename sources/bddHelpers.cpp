@@ -26,8 +26,13 @@ DdNode* refChecked(DdNode* node) {
 }
 
 DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar) {
-    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set, ip.data(), ip.data() + nInpVar, nInpVar))
-        .release();
+    return swapCurrentAndNext(bddHandle(mgr, set), ip, nInpVar).release();
+}
+
+bddHandle swapCurrentAndNext(const bddHandle& set, std::vector<DdNode*>& ip, int nInpVar) {
+    DdManager* const mgr = set.manager();
+    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set.get(), ip.data(), ip.data() + nInpVar,
+                                                nInpVar));
 }
 
 std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar) {

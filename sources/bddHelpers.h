@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "bddHandle.h"
 
 // Takes the result of a BDD operation: throws quorvelError when the engine
 // failed (a null handle, as on memory exhaustion); otherwise references the
@@ -15,6 +16,10 @@ DdNode* refChecked(DdNode* node);
 // `set` with every current-state variable ip[i] exchanged with its
 // next-state variable ip[nInpVar + i]. Referenced, owned by the caller.
 DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar);
+
+// The same as a handle of set's manager: the one place where a set moves
+// between the current-state and the next-state variables.
+bddHandle swapCurrentAndNext(const bddHandle& set, std::vector<DdNode*>& ip, int nInpVar);
 
 // A cube array for Cudd_bddPickOneCube: one entry per variable of mgr (and at
 // least 2 x nInpVar), all 2 ("either") until a pick fills it.

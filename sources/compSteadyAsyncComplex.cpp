@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <string>
 
+#include "bddHelpers.h"
 #include "compReachFragAsync.h"
 #include "compReachFragSync.h"
 #include "quorvelError.h"
@@ -76,9 +77,7 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
         steadyTop.reset();
 
         // The asynchronous basin of the retained attractors, over x'.
-        const bddHandle steadyTopNext = bddResult(
-            mgrAsync, Cudd_bddSwapVariables(mgrAsync, steadyTopAsync.get(), ipAsync.data(),
-                                            ipAsync.data() + nInpVar, nInpVar));
+        const bddHandle steadyTopNext = swapCurrentAndNext(steadyTopAsync, ipAsync, nInpVar);
         const bddHandle reachedStatesBack = bddHandle::adopt(
             mgrAsync, compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
                                                inpCubeBwd.get(), geneId, topSame, nInpVar,

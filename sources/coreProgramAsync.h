@@ -6,7 +6,6 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
-#include "compSteadyAsyncComplex.h"
 #include "networkRecords.h"
 #include "progressSink.h"
 
@@ -41,11 +40,9 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          const progressSink& progress = standardOutputProgress(),
                          const std::atomic<bool>* cancel = nullptr);
 
-// The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
-// is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's
-// syncSeconds); with none (the default), mgr, op, ip, inpCubeFwd and
-// inpCubeBwd are not read at all and op is left as it was. opAsync is
-// narrowed in place.
+// The level-by-level composition (see coreProgramAsync.cpp). It works in
+// mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read at all
+// (null is fine) and op is left as it was.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
@@ -55,5 +52,4 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
                               resultFormat format = resultFormat::states,
-                              double blockSyncSeconds = kBlockSyncSeconds,
                               const progressSink& progress = standardOutputProgress());
