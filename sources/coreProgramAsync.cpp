@@ -132,10 +132,14 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates, resultFormat format,
-                         updateMode update, std::size_t maxMemory,
-                         const std::vector<int>* groupedInputs, const progressSink& progress,
-                         const std::atomic<bool>* cancel) {
+                         std::vector<DdNode*>& steadyStates, const analysisRequest& request) {
+    const resultFormat format = request.options.format;
+    const updateMode update = request.options.update;
+    const std::size_t maxMemory = request.options.maxMemory;
+    const std::vector<int>* const groupedInputs =
+        request.options.inputs == inputMode::grouped ? &request.groupedInputs : nullptr;
+    const progressSink& progress = request.progress;
+    const std::atomic<bool>* const cancel = request.options.cancel;
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -212,7 +216,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
 
         writeProgress(progress, "constructing Asynchronous BDD\n");
         for (size_t m = 0; m < op.size(); ++m)
-            replaceOwned(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
+            replaceOwned(opAsync[m],
+                         transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
         writeProgress(progress, "BDD construction done\n");
 
         if (groupedInputs != nullptr) {
