@@ -225,8 +225,9 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                 compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
                                   inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
                                   *groupedInputs, progress);
-            return printOutcomes(format, mgrAsync, geneDbOrg, geneDbReduced, defaultStatus,
-                                 *groupedInputs, outcomes, ipAsync, nInpVar, progress);
+            return printOutcomes(format, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
+                                 geneDbReduced, defaultStatus, *groupedInputs, outcomes,
+                                 progress);
         }
         std::string text =
             update == updateMode::sync
@@ -719,6 +720,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
-    return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
-                       defaultStatus, attractors, ipAsync, nInpVar, progress);
+    return printResult(format, updateMode::async,
+                       symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync,
+                                        inpCubeBwdAsync, topNodeSame},
+                       geneDbOrg, geneDbReduced, defaultStatus, attractors, progress);
 }

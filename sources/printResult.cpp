@@ -303,11 +303,14 @@ struct outcomeCoverer {
 
 }  // namespace
 
-std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
-                          const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                          const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
-                          int nInpVar, const progressSink& progress) {
+std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+                          const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
+                          const std::vector<inputOutcome>& outcomes,
+                          const progressSink& progress) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
@@ -387,11 +390,13 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
     return cover;
 }
 
-std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
+std::string printResult(resultFormat format, updateMode update, const symbolicEncoding& encoding,
                         const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                         const std::vector<int>& defaultStatus,
-                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar, const progressSink& progress) {
+                        const std::vector<DdNode*>& attractors, const progressSink& progress) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
             return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,
