@@ -11,6 +11,14 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 status=0
+# ---- the modules of sources/ (a header and its source) include each other
+# without a cycle; a new cycle fails the run before anything is built.
+echo "==== include cycles"
+if ! /usr/bin/python3 scripts/check-includes.py; then
+  echo "==== include cycle FOUND"
+  status=1
+fi
+
 # ---- layout of the C and C++ files (scripts/check-format.sh), before the
 # builds. Off until the whole tree has been laid out once with clang-format;
 # QUORVEL_FORMAT_CHECK=1 turns it on (the default below becomes 1 then).

@@ -16,7 +16,8 @@
 #include "analysisOptions.h"
 #include "parseNetwork.h"
 #include "progressSink.h"
-#include "util.h"
+#include "quorvelError.h"
+#include "readNetworkText.h"
 
 namespace {
 

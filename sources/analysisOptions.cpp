@@ -7,7 +7,7 @@
 #include <iostream>
 
 #include "memoryRoom.h"
-#include "util.h"
+#include "readNetworkText.h"
 
 #ifndef QUORVEL_VERSION
 #define QUORVEL_VERSION "unknown"

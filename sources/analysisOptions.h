@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
+#include "quorvelError.h"
 
 // How the result is written: the states one by one (the historical text),
 // each attractor as disjoint cubes, or one JSON object.

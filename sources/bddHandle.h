@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bddEngine.h"
-#include "parseNetwork.h"
+#include "quorvelError.h"
 
 class bddHandle {
 public:

@@ -7,8 +7,9 @@
 #include <functional>
 #include <unordered_set>
 
+#include "bddHelpers.h"
 #include "compWalkExplicit.h"
-#include "util.h"
+#include "quorvelError.h"
 
 namespace {
 

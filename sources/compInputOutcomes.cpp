@@ -7,10 +7,12 @@
 #include <map>
 #include <memory>
 
+#include "bddHelpers.h"
+#include "compBlockSteps.h"
 #include "compParamAttractors.h"
 #include "compReachFragAsync.h"
+#include "quorvelError.h"
 #include "readNetworkFunctions.h"
-#include "util.h"
 #include "utilSets.h"
 
 namespace {
@@ -474,23 +476,10 @@ pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
     };
     pairView view;
     // Backwards from the block along changing ancestors.
-    std::vector<bool> seen(static_cast<size_t>(c.nInpVar), false);
-    std::vector<int> frontier(moving);
-    while (!frontier.empty()) {
-        const int g = frontier.back();
-        frontier.pop_back();
-        for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
-            if (isInput(r) || std::binary_search(moving.begin(), moving.end(), r) ||
-                seen[static_cast<size_t>(r)])
-                continue;
-            seen[static_cast<size_t>(r)] = true;
-            const bool changing = changes(r);
-            (changing ? view.changing : view.held).push_back(r);
-            if (changing) frontier.push_back(r);
-        }
-    }
-    for (std::vector<int>* list : {&view.changing, &view.held})
-        std::sort(list->begin(), list->end());
+    changingRegulators walk = walkChangingRegulators(
+        c.network, moving, [&](int r) { return !isInput(r); }, changes);
+    view.changing = std::move(walk.changing);
+    view.held = std::move(walk.held);
     view.genes = moving;
     view.genes.insert(view.genes.end(), view.changing.begin(), view.changing.end());
     view.values = statesOver(a, view.held, isInput);
@@ -528,12 +517,8 @@ std::vector<paramAttractor> searchView(const compositionInputs& c, const pairVie
 }
 
 // The pairs that a block of one non-input gene g makes of the pair `a`, with
-// no search, appended to `extended`. Under each setting the processed part
-// moves inside A whatever g does, so what matters is whether g can fall
-// (f_g = 0 somewhere in A with g = 1) and whether it can rise (f_g = 1
-// somewhere with g = 0), each a set of settings: where it can do both,
-// A x {0, 1} is one attractor; where it can only fall (rise), A x {0}
-// (A x {1}) is the only one; where it can do neither, both are.
+// no search, appended to `extended` (see oneGeneOutcomes): whether g can
+// fall and whether it can rise are sets of settings.
 template <typename IsInput>
 void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
                      const IsInput& isInput, std::vector<settingsPart>& extended) {
@@ -567,18 +552,10 @@ void extendByOneGene(const compositionInputs& c, const settingsPart& a, int g,
         }
         extended.push_back({std::move(under), std::move(moving), std::move(values)});
     };
-    const bddHandle both = bddResult(m, Cudd_bddAnd(m, canFall.get(), canRise.get()));
-    const bddHandle fallOnly =
-        bddResult(m, Cudd_bddAnd(m, canFall.get(), Cudd_Not(canRise.get())));
-    const bddHandle riseOnly =
-        bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), canRise.get()));
-    const bddHandle neither =
-        bddResult(m, Cudd_bddAnd(m, Cudd_Not(canFall.get()), Cudd_Not(canRise.get())));
-    add(both.get(), bddHandle());
-    add(fallOnly.get(), bddZero(m));
-    add(riseOnly.get(), bddOne(m));
-    add(neither.get(), bddZero(m));
-    add(neither.get(), bddOne(m));
+    for (const oneGeneOutcome& outcome : oneGeneOutcomes(canFall, canRise))
+        add(outcome.where.get(), outcome.value < 0    ? bddHandle()
+                                 : outcome.value == 1 ? bddOne(m)
+                                                      : bddZero(m));
 }
 
 // The pair made of `a` and the attractor `d` of a search of the block `own`

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "bddEngine.h"
 #include "bddHandle.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // The names of the network's inputs, in order of first appearance among the

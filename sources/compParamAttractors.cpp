@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
-#include "util.h"
+#include "bddEngine.h"
+#include "constGeneDb.h"
+#include "progressSink.h"
 #include "utilSets.h"
 
 namespace {

@@ -22,10 +22,12 @@
 #include <sstream>
 
 #include "bddHandle.h"
+#include "bddHelpers.h"
 #include "chkRecurrenceExplicit.h"
 #include "compWalkExplicit.h"
+#include "constGeneDb.h"
 #include "makeMacroSteps.h"
-#include "util.h"
+#include "quorvelError.h"
 #include "utilFragAsync.h"
 
 void excludeStatesAsync(DdManager* mgr, std::vector<DdNode*>& op, const std::vector<int>& geneId,

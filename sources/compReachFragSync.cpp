@@ -20,7 +20,8 @@
 #include <cmath>
 
 #include "bddHandle.h"
-#include "util.h"
+#include "bddHelpers.h"
+#include "quorvelError.h"
 #include "utilFragSync.h"
 
 namespace {

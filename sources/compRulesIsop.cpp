@@ -3,7 +3,7 @@
 #include "compRulesIsop.h"
 
 #include "bddHandle.h"
-#include "util.h"
+#include "quorvelError.h"
 
 #include <pthread.h>
 

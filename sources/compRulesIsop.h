@@ -11,7 +11,7 @@
 
 #include "bddEngine.h"
 #include "bddHandle.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 
 // One product of a cover over variables 0..nVars-1: entry v is 1 when the
 // product holds variable v plain, 0 when it holds it negated, 2 when the

@@ -10,7 +10,8 @@
 
 #include "bddHandle.h"
 #include "compRulesIsop.h"
-#include "util.h"
+#include "networkRecords.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -11,16 +11,12 @@
 #include <cstddef>
 #include <string>
 
+#include "bddHelpers.h"
 #include "compReachFragAsync.h"
 #include "compReachFragSync.h"
-#include "util.h"
+#include "quorvelError.h"
+#include "transferBdd.h"
 #include "utilFragAsync.h"
-
-bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine) {
-    DdNode* moved = Cudd_bddTransfer(from, to, f);
-    if (moved == nullptr) raiseFatal(failureLine);
-    return bddHandle(to, moved);
-}
 
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
@@ -81,9 +77,7 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
         steadyTop.reset();
 
         // The asynchronous basin of the retained attractors, over x'.
-        const bddHandle steadyTopNext = bddResult(
-            mgrAsync, Cudd_bddSwapVariables(mgrAsync, steadyTopAsync.get(), ipAsync.data(),
-                                            ipAsync.data() + nInpVar, nInpVar));
+        const bddHandle steadyTopNext = swapCurrentAndNext(steadyTopAsync, ipAsync, nInpVar);
         const bddHandle reachedStatesBack = bddHandle::adopt(
             mgrAsync, compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
                                                inpCubeBwd.get(), geneId, topSame, nInpVar,

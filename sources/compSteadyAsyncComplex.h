@@ -12,21 +12,6 @@
 #include "compReachFragSync.h"
 #include "readNetworkFunctions.h"
 
-// The time the composition gives the synchronous stage of each block by
-// default: none. The asynchronous search finds the steady states all at once
-// and most cyclic attractors with a walk each, so the stage's one-attractor
-// passes only cost time: on the real networks, when it was switched off,
-// models/bbm-139 took 0.1 s without it and 11 s with it, and bbm-233 of
-// inputs-off ended in 6 s instead of running past 300 s (see the README). The stage stays available to callers that give it
-// time (compSteadyTopFunc's blockSyncSeconds); without time it costs
-// nothing: the composition then keeps no relation and no attractor in the
-// synchronous manager for it.
-constexpr double kBlockSyncSeconds = 0;
-
-// f of `from` moved into `to`, as a handle of `to`; a failed transfer raises
-// quorvelError with failureLine.
-bddHandle transferBdd(DdManager* from, DdManager* to, DdNode* f, const char* failureLine);
-
 // Appends the asynchronous attractors of the fragment to steadyStates as sets
 // over x in mgr, one reference each, owned by the array: first those the
 // synchronous search retains, then those the asynchronous search finds

@@ -21,7 +21,9 @@
 #include <map>
 #include <utility>
 
-#include "util.h"
+#include "bddEngine.h"
+#include "networkRecords.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -6,7 +6,10 @@
 
 #include <cstdlib>
 
-#include "util.h"
+#include "bddHelpers.h"
+#include "constGeneDb.h"
+#include "progressSink.h"
+#include "quorvelError.h"
 
 walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m,
                         int nInpVar) {

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "bddHandle.h"
+#include "fragAsync.h"
 #include "readNetworkFunctions.h"
-#include "utilFragAsync.h"
 
 // What a walk needs to know of a fragment: the variable indices of each gene
 // (indices into the walk's geneMoves) and, for each gene, the genes whose

@@ -16,7 +16,8 @@
 #include <algorithm>
 
 #include "bddHandle.h"
-#include "util.h"
+#include "constGeneDb.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bddEngine.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // Replaces op[i] (the constant one on entry) by T_i = (x'_i XNOR f_i(x)) for

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <string>
 
-#include "util.h"
+#include "compSccLevels.h"
+#include "quorvelError.h"
 
 questionManager::questionManager(std::size_t maxMemory) {
 #ifndef QUORVEL_CUDD_LAYER

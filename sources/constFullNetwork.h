@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "bddEngine.h"
 #include "bddHandle.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 
 // Owns one manager of a question: quits it when the scope ends, however it
 // ends. Declared before every handle of the manager, so it quits last.

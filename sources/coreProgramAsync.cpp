@@ -11,14 +11,18 @@
 #include <memory>
 #include <sstream>
 
+#include "bddHelpers.h"
+#include "compBlockSteps.h"
 #include "compInputOutcomes.h"
 #include "compReachFragAsync.h"
-#include "compSteadyAsyncComplex.h"
-#include "utilFragAsync.h"
+#include "compSccLevels.h"
 #include "constBdd.h"
 #include "coreProgramSync.h"
 #include "printResult.h"
-#include "util.h"
+#include "printStates.h"
+#include "quorvelError.h"
+#include "transferBdd.h"
+#include "utilFragAsync.h"
 #include "utilFragSync.h"
 #include "utilSets.h"
 
@@ -101,20 +105,6 @@ bddHandle conjoinBottomUp(DdManager* m, const bddArray& terms) {
     return acc;
 }
 
-// Puts `value` into `entry`, an entry of a raw array that owns one reference
-// (or null), and releases the entry's old node, after `value`'s node is
-// referenced.
-void assignEntry(DdNode*& entry, bddHandle value) {
-    const bddHandle old = bddHandle::adopt(value.manager(), entry);
-    entry = value.release();
-}
-
-// `set` with its current-state and next-state variables of ip exchanged.
-bddHandle swapped(DdManager* mgr, const bddHandle& set, std::vector<DdNode*>& ip, int nInpVar) {
-    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set.get(), ip.data(), ip.data() + nInpVar,
-                                                nInpVar));
-}
-
 }  // namespace
 
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
@@ -142,10 +132,14 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                         std::vector<DdNode*>& steadyStates, resultFormat format,
-                         updateMode update, std::size_t maxMemory,
-                         const std::vector<int>* groupedInputs, const progressSink& progress,
-                         const std::atomic<bool>* cancel) {
+                         std::vector<DdNode*>& steadyStates, const analysisRequest& request) {
+    const resultFormat format = request.options.format;
+    const updateMode update = request.options.update;
+    const std::size_t maxMemory = request.options.maxMemory;
+    const std::vector<int>* const groupedInputs =
+        request.options.inputs == inputMode::grouped ? &request.groupedInputs : nullptr;
+    const progressSink& progress = request.progress;
+    const std::atomic<bool>* const cancel = request.options.cancel;
     const int nInpVar = static_cast<int>(geneDbReduced.size());
     managerGuard guard;
     guard.steadyStates = &steadyStates;
@@ -199,7 +193,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         for (int i = 0; i < nInpVar; ++i)
             currentVars.emplace_back(mgr, ip[static_cast<size_t>(i)]);
         const bddHandle inpCubeFwd = conjoinBottomUp(mgr, currentVars);
-        const bddHandle inpCubeBwd = swapped(mgr, inpCubeFwd, ip, nInpVar);
+        const bddHandle inpCubeBwd = swapCurrentAndNext(inpCubeFwd, ip, nInpVar);
         const bddHandle inpCubeFwdAsync =
             transferBdd(mgr, mgrAsync, inpCubeFwd.get(), "inpCubeFwdAsync transfer unsuccessful");
         const bddHandle inpCubeBwdAsync =
@@ -223,7 +217,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
 
         writeProgress(progress, "constructing Asynchronous BDD\n");
         for (size_t m = 0; m < op.size(); ++m)
-            assignEntry(opAsync[m], transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
+            replaceOwned(opAsync[m],
+                         transferBdd(mgr, mgrAsync, op[m], "bdd transfer unsuccessful"));
         writeProgress(progress, "BDD construction done\n");
 
         if (groupedInputs != nullptr) {
@@ -231,8 +226,9 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                 compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
                                   inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
                                   *groupedInputs, progress);
-            return printOutcomes(format, mgrAsync, geneDbOrg, geneDbReduced, defaultStatus,
-                                 *groupedInputs, outcomes, ipAsync, nInpVar, progress);
+            return printOutcomes(format, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
+                                 geneDbReduced, defaultStatus, *groupedInputs, outcomes,
+                                 progress);
         }
         std::string text =
             update == updateMode::sync
@@ -243,7 +239,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                                     steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip,
                                     inpCubeFwd.get(), inpCubeBwd.get(), inpCubeFwdAsync.get(),
                                     inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, format,
-                                    kBlockSyncSeconds, progress);
+                                    progress);
         // The attractors are written out: their handles go with the others.
         adoptAll(mgrAsync, steadyStates);
         return text;
@@ -268,247 +264,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     return result;
 }
 
-// ---- Level-by-level composition
-
-namespace {
-
-// Confines the relations of the genes of block's children, then those of the
-// block's own genes, to `space` (the relations' own manager).
-void confineBlockAndChildren(const sccTopo& block, const levelArray& sccTopoLvl,
-                             std::vector<DdNode*>& op, const bddHandle& space) {
-    DdManager* const m = space.manager();
-    auto confineGenes = [&](const std::vector<int>& genes) {
-        for (const int g : genes) {
-            DdNode*& entry = op.at(static_cast<size_t>(g));
-            assignEntry(entry, bddResult(m, Cudd_bddAnd(m, entry, space.get())));
-        }
-    };
-    for (size_t k = 0; k < block.chSccLvl.size(); ++k) {
-        const sccTopo& child = sccTopoLvl.at(static_cast<size_t>(block.chSccLvl[k]))
-                                   .at(static_cast<size_t>(block.chSccIndex.at(k)));
-        confineGenes(child.geneName);
-    }
-    confineGenes(block.geneName);
-}
-
-// Confines op's relations of block and its children to `set` on both sides of
-// every transition: first to `set` over x, then to `set` over x'.
-void confineBothSides(const sccTopo& block, const levelArray& sccTopoLvl,
-                      std::vector<DdNode*>& op, const bddHandle& set, std::vector<DdNode*>& ip,
-                      int nInpVar) {
-    confineBlockAndChildren(block, sccTopoLvl, op, set);
-    confineBlockAndChildren(block, sccTopoLvl, op, swapped(set.manager(), set, ip, nInpVar));
-}
-
-// The private copies of a block's fragment relations in op (entries of
-// `copies` not yet filled, indexed by gene), confined to `parentFwd` over x
-// and `parentBwd` over x'. A gene listed twice is copied once.
-void copyConfined(const std::vector<int>& geneId, const std::vector<DdNode*>& op,
-                  const bddHandle& parentFwd, const bddHandle& parentBwd,
-                  std::vector<DdNode*>& copies) {
-    DdManager* const m = parentFwd.manager();
-    for (const int g : geneId) {
-        const size_t at = static_cast<size_t>(g);
-        if (copies.at(at) != nullptr) continue;
-        bddHandle copy = bddResult(m, Cudd_bddAnd(m, op[at], parentFwd.get()));
-        copy = bddResult(m, Cudd_bddAnd(m, copy.get(), parentBwd.get()));
-        copies[at] = copy.release();
-    }
-}
-
-// The product of the attractor unions of block's parents (`unions`, indexed
-// like the levels, in m): the block's parent space over x.
-bddHandle parentSpace(DdManager* m, const sccTopo& block, const std::vector<bddArray>& unions) {
-    bddHandle space = bddOne(m);
-    for (size_t k = 0; k < block.paSccLvl.size(); ++k) {
-        const bddHandle& parent = unions.at(static_cast<size_t>(block.paSccLvl[k]))
-                                      .at(static_cast<size_t>(block.paSccIndex.at(k)));
-        space = bddResult(m, Cudd_bddAnd(m, space.get(), parent.get()));
-    }
-    return space;
-}
-
-// The union of `sets` (one manager's).
-bddHandle unionOf(DdManager* m, const std::vector<DdNode*>& sets) {
-    bddHandle united = bddZero(m);
-    for (DdNode* set : sets) united = bddResult(m, Cudd_bddOr(m, united.get(), set));
-    return united;
-}
-
-}  // namespace
-
-namespace {
-
-// With the blocks' synchronous stage on, the blocks are searched in level
-// order, each together with its ancestors
-// (makeVectorGene lists every gene of that fragment once). A block's search
-// works on private copies of its fragment's relations, confined on both
-// sides of every transition to the product of its parents' attractor unions
-// (its parent space). Afterwards the union of the block's attractors (a set
-// over the fragment's current-state variables) confines, on both sides of
-// every transition, the relations of the block's children and of the block
-// itself, and is conjoined into stateSpace. The closing search over all genes
-// runs inside stateSpace.
-//
-// Why this is exact. A block's fragment is closed under its regulators, so
-// the projection of any attractor of the whole network onto it is an
-// attractor of the fragment. By induction over the levels, every parent's
-// union is exactly the set of its fragment's attractors; the parent space is
-// then closed under the fragment's transitions and holds every attractor of
-// the fragment, and inside it the confined relations allow exactly the
-// network's own transitions. The search therefore finds exactly the
-// fragment's attractors, each of which lies inside every ancestor's union.
-// The same argument for stateSpace (closed, holding every attractor, and
-// inside it the network's own transitions) makes the final search exact.
-//
-// Without the parent space the copies would still allow moves of one
-// ancestor while another ancestor (not its own ancestor) sits outside its
-// union and is frozen by its confinement; such states form spurious
-// attractors of the fragment whose number grows exponentially with the
-// frozen genes. stateSpace would drop them again, but searching them makes
-// deep networks intractable.
-//
-// A block's search is the asynchronous search in mgrAsync; with
-// blockSyncSeconds > 0 it is compSteadyAsyncHeuristic, whose synchronous
-// stage works on copies in mgr, and the unions and the relations' narrowing
-// are then kept in both managers. During the walk every handle of the
-// blocks' attractors stays local; steadyStates receives only the attractors
-// of the final search, handles of mgrAsync with one reference each (owned by
-// the caller), appended after whatever it held.
-std::string compSteadyTopFuncPerFragment(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                              const std::vector<int>& defaultStatus,
-                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
-                              DdManager* mgr, DdManager* mgrAsync,
-                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
-                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format, double blockSyncSeconds,
-                              const progressSink& progress) {
-    const size_t nGenes = static_cast<size_t>(nInpVar);
-    // Whether the blocks' searches run the synchronous stage, the only reader
-    // of mgr here. Without it nothing of mgr is touched: no copies, no
-    // confinement, no unions, no transfers.
-    const bool syncStage = blockSyncSeconds > 0;
-    bddHandle stateSpace = bddOne(mgrAsync);
-    // Each finished block's attractor union over current-state variables,
-    // indexed like sccTopoLvl; kept for its children's searches (in mgr only
-    // for the synchronous stage).
-    std::vector<bddArray> blockUnion;
-    std::vector<bddArray> blockUnionAsync;
-    for (const std::vector<sccTopo>& level : sccTopoLvl) {
-        blockUnion.emplace_back(syncStage ? level.size() : 0);
-        blockUnionAsync.emplace_back(level.size());
-    }
-    const size_t firstResult = steadyStates.size();
-
-    // The result text writes four characters per gene and state; an
-    // attractor with more states than fit is refused as soon as the search
-    // finds it (the writer refuses the same text at the end). Cubes have no
-    // such limit.
-    const double maxStates =
-        format != resultFormat::states
-            ? HUGE_VAL
-            : kMaxResultTextBytes /
-                  (4.0 * static_cast<double>(std::max<size_t>(geneDbOrg.size(), 1)));
-    // The genes' own next-state functions and influences, read before any
-    // relation is narrowed to a block's attractors; the searches use them to
-    // prove that no attractor is left without cutting every basin.
-    networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    const size_t blocks = countBlocks(sccTopoLvl);
-    size_t cnt = 0;
-    std::vector<int> geneId;
-    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
-        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
-            const sccTopo& block = sccTopoLvl[i][j];
-            ++cnt;
-            reportProgress(progress, partEvent(progressStage::block, cnt, blocks));
-            geneId.clear();
-            makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), geneId);
-
-            // The parent space: every parent lies on a lower level, so its
-            // union is known.
-            const bddHandle parentFwdAsync = parentSpace(mgrAsync, block, blockUnionAsync);
-
-            // Private copies, confined to the parent space, that the block's
-            // search may narrow; the block's attractors (sets over x).
-            std::vector<DdNode*> opTmpAsync(nGenes, nullptr);
-            const rawNodesGuard opTmpAsyncOwned(mgrAsync, opTmpAsync);
-            copyConfined(geneId, opAsync, parentFwdAsync,
-                         swapped(mgrAsync, parentFwdAsync, ipAsync, nInpVar), opTmpAsync);
-            bddHandle steadyTop;
-            bddHandle steadyTopAsync;
-            if (syncStage) {
-                const bddHandle parentFwd = parentSpace(mgr, block, blockUnion);
-                std::vector<DdNode*> opTmp(nGenes, nullptr);
-                const rawNodesGuard opTmpOwned(mgr, opTmp);
-                copyConfined(geneId, op, parentFwd, swapped(mgr, parentFwd, ip, nInpVar), opTmp);
-                std::vector<DdNode*> blockStates;  // in mgr
-                const rawNodesGuard blockStatesOwned(mgr, blockStates);
-                compSteadyAsyncHeuristic(mgr, mgrAsync, opTmpAsync, ipAsync, opTmp, ip, geneId,
-                                         inpCubeFwd, inpCubeBwd, topNodeSame, nInpVar,
-                                         blockStates, blockSyncSeconds, maxStates, &network,
-                                         progress);
-                steadyTop = unionOf(mgr, blockStates);
-                steadyTopAsync =
-                    transferBdd(mgr, mgrAsync, steadyTop.get(), "steadyTop transfer unsuccessful");
-            } else {
-                // The asynchronous search alone, as compSteadyAsyncHeuristic
-                // runs it without the synchronous stage (an empty basin), but
-                // with every set in mgrAsync.
-                std::vector<DdNode*> blockStates;  // in mgrAsync
-                const rawNodesGuard blockStatesOwned(mgrAsync, blockStates);
-                if (!chkConstantAsync(opTmpAsync, geneId))
-                    compSteadyAsync(mgrAsync, opTmpAsync, ipAsync, inpCubeFwdAsync,
-                                    inpCubeBwdAsync, geneId, topNodeSame, nInpVar, blockStates,
-                                    maxStates, &network, progress);
-                steadyTopAsync = unionOf(mgrAsync, blockStates);
-            }
-
-            stateSpace =
-                bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, stateSpace.get(), steadyTopAsync.get()));
-            confineBothSides(block, sccTopoLvl, opAsync, steadyTopAsync, ipAsync, nInpVar);
-            blockUnionAsync[i][j] = std::move(steadyTopAsync);
-            if (syncStage) {
-                confineBothSides(block, sccTopoLvl, op, steadyTop, ip, nInpVar);
-                blockUnion[i][j] = std::move(steadyTop);
-            }
-        }
-    }
-    blockUnion.clear();
-    blockUnionAsync.clear();
-
-    // The final search: every gene, every relation confined to stateSpace.
-    geneId.clear();
-    for (int g = 0; g < nInpVar; ++g) geneId.push_back(g);
-    const bddHandle stateSpaceNext = swapped(mgrAsync, stateSpace, ipAsync, nInpVar);
-    for (size_t g = 0; g < nGenes; ++g)
-        assignEntry(opAsync[g],
-                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpace.get())));
-    for (size_t g = 0; g < nGenes; ++g)
-        assignEntry(opAsync[g],
-                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, opAsync[g], stateSpaceNext.get())));
-    stateSpace.reset();
-
-    reportProgress(progress, stageEvent(progressStage::finalSearch));
-    compSteadyAsync(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync, geneId,
-                    topNodeSame, nInpVar, steadyStates, maxStates, &network, progress);
-    // When the reduction fixed every gene, the network has exactly one state
-    // left and it is its only attractor, but a search over no genes takes no
-    // step and finds nothing: record that state (the constant one over no
-    // variables), which the result text writes with the fixed values.
-    if (nInpVar == 0 && steadyStates.size() == firstResult)
-        steadyStates.push_back(bddOne(mgrAsync).release());
-
-    const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
-                                          steadyStates.end());
-    return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
-                       defaultStatus, attractors, ipAsync, nInpVar, progress);
-}
-
-}  // namespace
-
-// ---- Composition of the blocks' attractors
+// ---- Level-by-level composition of the blocks' attractors
 
 namespace {
 
@@ -655,7 +411,7 @@ bddArray searchCofactored(const compositionContext& c, const std::vector<int>& g
     DdManager* const m = c.mgr;
     std::vector<int> own(genes);
     std::sort(own.begin(), own.end());
-    const bddHandle insideNext = swapped(m, inside, c.ip, c.nInpVar);
+    const bddHandle insideNext = swapCurrentAndNext(inside, c.ip, c.nInpVar);
     bddArray functions;
     std::vector<std::vector<int>> regulators;
     std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
@@ -718,20 +474,9 @@ movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
     auto isAncestor = [&](int g) { return std::binary_search(ancestors.begin(), ancestors.end(), g); };
     // Backwards from B along changing ancestors.
     movingView view;
-    std::vector<bool> reached(settled.size(), false);
-    std::vector<int> frontier(own);
-    while (!frontier.empty()) {
-        const int g = frontier.back();
-        frontier.pop_back();
-        for (const int r : c.network.regulators.at(static_cast<size_t>(g))) {
-            const size_t at = static_cast<size_t>(r);
-            if (reached[at] || settled[at] >= 0 || !isAncestor(r)) continue;
-            reached[at] = true;
-            view.moving.push_back(r);
-            frontier.push_back(r);
-        }
-    }
-    std::sort(view.moving.begin(), view.moving.end());
+    view.moving = walkChangingRegulators(c.network, own, isAncestor, [&](int r) {
+                      return settled[static_cast<size_t>(r)] < 0;
+                  }).changing;
     view.genes = own;
     view.genes.insert(view.genes.end(), view.moving.begin(), view.moving.end());
     view.held = externalRegulators(c.network, view.genes);
@@ -782,13 +527,8 @@ partAttractor extend(const partAttractor& a, const std::vector<int>& own, const 
 
 // The attractors of the processed part and a block of one gene g (which
 // may read itself, and reads the genes `inputs` besides), inside the
-// attractor `a`, with no search. The part moves inside A whatever g does,
-// so only two facts matter: whether g can fall somewhere in A (f_g = 0 for
-// some state of A with g = 1) and whether it can rise (f_g = 1 for some
-// state with g = 0). If it can do neither, A x {0} and A x {1} are both
-// attractors; if it can only fall (rise), A x {0} (A x {1}) is the only one,
-// the other half leading into it; if it can do both, A x {0, 1} is one
-// attractor, since the part can move to where g may change and back.
+// attractor `a`, with no search (see oneGeneOutcomes): whether g can fall
+// and whether it can rise are facts about all of A.
 std::vector<partAttractor> extendByOneGene(const compositionContext& c, const partAttractor& a,
                                            int g, const std::vector<int>& inputs) {
     DdManager* const m = c.mgr;
@@ -811,16 +551,14 @@ std::vector<partAttractor> extendByOneGene(const compositionContext& c, const pa
     const bool canFall = Cudd_bddLeq(m, a.moving.get(), whenOn.get()) != 1;
     const bool canRise = Cudd_bddLeq(m, a.moving.get(), Cudd_Not(whenOff.get())) != 1;
     std::vector<partAttractor> found;
-    auto add = [&](const bddHandle& gene, double states) {
-        partAttractor next = extend(a, {g}, gene);
-        next.count = a.count * states;
+    for (const oneGeneOutcome& outcome :
+         oneGeneOutcomes(canFall ? bddOne(m) : bddZero(m), canRise ? bddOne(m) : bddZero(m))) {
+        if (outcome.where.get() == Cudd_ReadLogicZero(m)) continue;
+        const bool both = outcome.value < 0;
+        partAttractor next = extend(a, {g}, both ? bddOne(m)
+                                        : bddHandle(m, outcome.value == 1 ? var : Cudd_Not(var)));
+        next.count = a.count * (both ? 2.0 : 1.0);
         found.push_back(std::move(next));
-    };
-    if (canFall && canRise) {
-        add(bddOne(m), 2.0);
-    } else {
-        if (!canRise) add(bddHandle(m, Cudd_Not(var)), 1.0);
-        if (!canFall) add(bddHandle(m, var), 1.0);
     }
     return found;
 }
@@ -867,23 +605,18 @@ bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const pa
 // answer. With the states format the attractors of P are checked against
 // what the text can hold after every block. steadyStates receives the
 // attractors, handles of mgrAsync with one reference each (owned by the
-// caller), appended after whatever it held. mgr takes part only with the
-// blocks' synchronous stage on, which runs the search per fragment above.
+// caller), appended after whatever it held. The composition works in
+// mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
-                              DdManager* mgr, DdManager* mgrAsync,
+                              DdManager* /*mgr*/, DdManager* mgrAsync,
                               std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
-                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format, double blockSyncSeconds,
+                              std::vector<DdNode*>& /*op*/, std::vector<DdNode*>& /*ip*/,
+                              DdNode* /*inpCubeFwd*/, DdNode* /*inpCubeBwd*/,
+                              DdNode* inpCubeFwdAsync, DdNode* inpCubeBwdAsync,
+                              DdNode* topNodeSame, int nInpVar, resultFormat format,
                               const progressSink& progress) {
-    if (blockSyncSeconds > 0)
-        return compSteadyTopFuncPerFragment(
-            geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates, mgr, mgrAsync,
-            opAsync, ipAsync, op, ip, inpCubeFwd, inpCubeBwd, inpCubeFwdAsync, inpCubeBwdAsync,
-            topNodeSame, nInpVar, format, blockSyncSeconds, progress);
     const double maxStates = writableStates(geneDbOrg, format);
     // The genes' own next-state functions and influences (the relations are
     // never narrowed here).
@@ -989,6 +722,8 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
-    return printResult(format, updateMode::async, mgrAsync, geneDbOrg, geneDbReduced,
-                       defaultStatus, attractors, ipAsync, nInpVar, progress);
+    return printResult(format, updateMode::async,
+                       symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync,
+                                        inpCubeBwdAsync, topNodeSame},
+                       geneDbOrg, geneDbReduced, defaultStatus, attractors, progress);
 }

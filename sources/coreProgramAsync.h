@@ -6,8 +6,7 @@
 
 #include "analysisOptions.h"
 #include "bddEngine.h"
-#include "compSteadyAsyncComplex.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by
@@ -16,36 +15,39 @@
 // Throws quorvelError when the engine refuses.
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
 
-// Runs the symbolic analysis and returns the result text in `format`: the
-// asynchronous attractors by the level-by-level composition, or with
-// updateMode::sync the synchronous ones (compSteadyTopFuncSync). Creates and
-// quits both managers; steadyStates is empty again on return (and on an
-// error). Throws quorvelError when references are left outstanding at the
-// end.
-// With groupedInputs (the inputs' indices in geneDbReduced, ascending), the
-// inputs are parameters: the result gives the outcomes of compInputOutcomes
-// (printOutcomes; format cubes or json, update async).
-// maxMemory, when not 0, caps the bytes that the BDD engine's node tables and
-// caches of both managers take together; the engine also keeps within the
-// process's own limits, and reports exhaustion as a quorvelError. Every
-// progress line of the analysis goes to `progress`.
-// cancel, when not null, is the caller's stop flag (analysisOptions::cancel):
-// once it is set, the managers' operations fail and the call throws.
+// What one call asks of the symbolic analysis: the options whole (of them
+// the analysis reads format, update, inputs, maxMemory and cancel), where its
+// progress lines go, and with options.inputs grouped the inputs' indices in
+// geneDbReduced, ascending.
+struct analysisRequest {
+    analysisOptions options;
+    progressSink progress = standardOutputProgress();
+    std::vector<int> groupedInputs;
+};
+
+// Runs the symbolic analysis and returns the result text in
+// request.options.format: the asynchronous attractors by the level-by-level
+// composition, or with updateMode::sync the synchronous ones
+// (compSteadyTopFuncSync). Creates and quits both managers; steadyStates is
+// empty again on return (and on an error). Throws quorvelError when
+// references are left outstanding at the end.
+// With inputs grouped, the inputs (request.groupedInputs) are parameters: the
+// result gives the outcomes of compInputOutcomes (printOutcomes; format cubes
+// or json, update async).
+// options.maxMemory, when not 0, caps the bytes that the BDD engine's node
+// tables and caches of both managers take together; the engine also keeps
+// within the process's own limits, and reports exhaustion as a quorvelError.
+// Every progress line of the analysis goes to request.progress.
+// options.cancel, when not null, is the caller's stop flag: once it is set,
+// the managers' operations fail and the call throws.
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates,
-                         resultFormat format = resultFormat::states,
-                         updateMode update = updateMode::async,
-                         std::size_t maxMemory = 0,
-                         const std::vector<int>* groupedInputs = nullptr,
-                         const progressSink& progress = standardOutputProgress(),
-                         const std::atomic<bool>* cancel = nullptr);
+                         const analysisRequest& request = analysisRequest{});
 
-// The level-by-level composition (see coreProgramAsync.cpp). blockSyncSeconds
-// is the time each block's synchronous stage gets (compSteadyAsyncHeuristic's
-// syncSeconds); with none (the default), mgr, op, ip, inpCubeFwd and
-// inpCubeBwd are not read at all and op is left as it was. opAsync is
-// narrowed in place.
+// The level-by-level composition (see coreProgramAsync.cpp). It works in
+// mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read at all
+// (null is fine) and op is left as it was.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus,
                               const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
@@ -55,5 +57,4 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                               DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
                               DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
                               resultFormat format = resultFormat::states,
-                              double blockSyncSeconds = kBlockSyncSeconds,
                               const progressSink& progress = standardOutputProgress());

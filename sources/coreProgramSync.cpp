@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "bddHandle.h"
+#include "bddHelpers.h"
 #include "compReachFragSync.h"
 #include "compSatSync.h"
 #include "printResult.h"
-#include "util.h"
 
 namespace {
 
@@ -82,6 +82,7 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
         // only attractor (the search over no genes takes no step).
         if (nInpVar == 0) attractors.push_back(bddOne(mgr));
     }
-    return printResult(format, updateMode::sync, mgr, geneDbOrg, geneDbReduced, defaultStatus,
-                       lentNodes(attractors), ip, nInpVar, progress);
+    return printResult(format, updateMode::sync,
+                       symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd, inpCubeBwd},
+                       geneDbOrg, geneDbReduced, defaultStatus, lentNodes(attractors), progress);
 }

@@ -7,7 +7,7 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "bddHandle.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // Finds every attractor of the reduced network under synchronous update

@@ -2,7 +2,10 @@
 // search by macro steps uses.
 #include "makeMacroSteps.h"
 
-#include "util.h"
+#include "bddHelpers.h"
+#include "compSccLevels.h"
+#include "constGeneDb.h"
+#include "quorvelError.h"
 
 std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
                                         const std::vector<int>& genes) {

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "quorvelError.h"
 
 namespace {
 

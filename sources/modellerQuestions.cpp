@@ -15,7 +15,9 @@
 #include "compPhenotypes.h"
 #include "compTrapSpaces.h"
 #include "constFullNetwork.h"
-#include "util.h"
+#include "constGeneDb.h"
+#include "printStates.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysisOptions.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // True when the attractors' answer must go through printAnswers: --initial,

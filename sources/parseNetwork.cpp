@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "bddEngine.h"
 #include "compInputOutcomes.h"
+#include "constGeneDb.h"
 #include "coreProgramAsync.h"
 #include "modellerQuestions.h"
+#include "progressSink.h"
 #include "readNetworkFile.h"
-#include "util.h"
-
-void raiseFatal(const std::string& line) { throw fatalCondition(line); }
+#include "refineNetwork.h"
 
 namespace {
 
@@ -100,14 +101,12 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         const bool questions = asksQuestions(options);
 
         std::vector<DdNode*> steadyStates;
-        std::vector<int> groupedInputs;
+        analysisRequest request{options, progress, {}};
+        if (questions) request.options.format = resultFormat::json;
         if (options.inputs == inputMode::grouped)
-            groupedInputs = reducedInputs(network, fixes, geneDbReduced);
-        const std::string text = topFuncAsync(
-            geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, steadyStates,
-            questions ? resultFormat::json : options.format, options.update, options.maxMemory,
-            options.inputs == inputMode::grouped ? &groupedInputs : nullptr, progress,
-            options.cancel);
+            request.groupedInputs = reducedInputs(network, fixes, geneDbReduced);
+        const std::string text = topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus,
+                                              sccTopoLvl, steadyStates, request);
         if (!questions) return text;
         return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
                             progress);

@@ -14,8 +14,11 @@
 #include <sstream>
 
 #include "bddHandle.h"
+#include "bddHelpers.h"
 #include "bigCount.h"
-#include "util.h"
+#include "constGeneDb.h"
+#include "printStates.h"
+#include "quorvelError.h"
 
 namespace {
 
@@ -300,12 +303,15 @@ struct outcomeCoverer {
 
 }  // namespace
 
-std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
-                          const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                          const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
-                          int nInpVar, const progressSink& progress) {
+std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+                          const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
+                          const std::vector<inputOutcome>& outcomes,
+                          const progressSink& progress) {
     reportProgress(progress, stageEvent(progressStage::writing));
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
@@ -385,12 +391,14 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
     return cover;
 }
 
-std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
+std::string printResult(resultFormat format, updateMode update, const symbolicEncoding& encoding,
                         const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                         const std::vector<int>& defaultStatus,
-                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar, const progressSink& progress) {
+                        const std::vector<DdNode*>& attractors, const progressSink& progress) {
     reportProgress(progress, countEvent(progressStage::writing, attractors.size()));
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
             return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,

@@ -7,7 +7,9 @@
 #include "analysisOptions.h"
 #include "bddEngine.h"
 #include "compInputOutcomes.h"
-#include "parseNetwork.h"
+#include "networkRecords.h"
+#include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // A cover of a set of states by disjoint cubes. Each cube holds one character
 // per reduced gene r (index r, variable ip[r]): '0', '1' or '-' (both values).
@@ -26,7 +28,8 @@ struct cubeCover {
 // an engine failure.
 cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip, int nInpVar);
 
-// The result text of `attractors` (sets over ip[0 .. nInpVar-1] in mgr) in
+// The result text of `attractors` (sets over the current-state variables of
+// `encoding`, in its manager; its cubes and identity are not read) in
 // the chosen format; every gene of geneDbOrg is written, the genes the
 // reduction fixed with their value from defaultStatus.
 //   states: the historical text (one line per attractor, every state);
@@ -38,11 +41,11 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
 // Writes one progress line per attractor to `progress`. Throws quorvelError when the text
 // cannot be built whole (memory exhausted, a name JSON cannot hold); no
 // partial text is ever returned.
-std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
+std::string printResult(resultFormat format, updateMode update, const symbolicEncoding& encoding,
                         const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                         const std::vector<int>& defaultStatus,
-                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar, const progressSink& progress = standardOutputProgress());
+                        const std::vector<DdNode*>& attractors,
+                        const progressSink& progress = standardOutputProgress());
 
 // The outcomes of --inputs grouped (compInputOutcomes) in the cubes or json
 // format; `inputs` are the inputs' reduced indices, ascending (header order).
@@ -57,8 +60,8 @@ std::string printResult(resultFormat format, updateMode update, DdManager* mgr,
 // An attractor's number of states counts the states under one setting (its
 // cubes' '-' at the inputs stand for that setting's values). Writes one
 // progress line per outcome to `progress`. Throws quorvelError as printResult does.
-std::string printOutcomes(resultFormat format, DdManager* mgr, const geneDatabase& geneDbOrg,
-                          const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                          const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes, std::vector<DdNode*>& ip,
-                          int nInpVar, const progressSink& progress = standardOutputProgress());
+std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+                          const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
+                          const std::vector<inputOutcome>& outcomes,
+                          const progressSink& progress = standardOutputProgress());

@@ -9,9 +9,11 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "bddEngine.h"
 #include "bddHandle.h"
 #include "compRulesIsop.h"
-#include "util.h"
+#include "quorvelError.h"
+#include "readNetworkText.h"
 
 namespace {
 

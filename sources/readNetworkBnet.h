@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "networkRecords.h"
 
 // Appends to `network` the rules of the .bnet file `fileName`: each gene's
 // expression becomes the activating rules of its irredundant sum-of-products

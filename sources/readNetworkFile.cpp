@@ -3,8 +3,9 @@
 
 #include <cctype>
 
+#include "quorvelError.h"
 #include "readNetworkBnet.h"
-#include "util.h"
+#include "readNetworkRules.h"
 
 #ifdef QUORVEL_SBML_LIBRARY
 #include <dlfcn.h>

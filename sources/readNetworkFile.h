@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "networkRecords.h"
 #include "progressSink.h"
 
 // Reads the network file `fileName` into rules appended to `network`, by the

@@ -11,9 +11,11 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "bddEngine.h"
 #include "bddHandle.h"
 #include "compRulesIsop.h"
-#include "util.h"
+#include "quorvelError.h"
+#include "readNetworkText.h"
 
 LIBSBML_CPP_NAMESPACE_USE
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "networkRecords.h"
 
 // Appends to `network` the rules of the SBML-qual file `fileName`, one gene
 // per qualitative species (named by its id), in the order of the species

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-#include "parseNetwork.h"
+#include "quorvelError.h"
 
 namespace {
 

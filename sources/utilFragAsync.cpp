@@ -22,8 +22,10 @@
 #include <cstdlib>
 #include <random>
 
+#include "bddHelpers.h"
 #include "compWalkExplicit.h"
-#include "util.h"
+#include "constGeneDb.h"
+#include "quorvelError.h"
 
 namespace {
 

@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "bddHandle.h"
-#include "util.h"
+#include "bddHelpers.h"
+#include "constGeneDb.h"
+#include "quorvelError.h"
 
 int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdNode*>& op,
                        std::vector<std::string>& inpName, std::vector<std::string>& outName,
@@ -46,8 +48,7 @@ bddHandle imageSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<D
                                      mgr, acc.get(), ip[static_cast<size_t>(nInpVar + g)]));
     }
     acc = bddResult(mgr, Cudd_bddExistAbstract(mgr, acc.get(), inpCube));
-    return bddResult(mgr, Cudd_bddSwapVariables(mgr, acc.get(), ip.data(), ip.data() + nInpVar,
-                                                nInpVar));
+    return swapCurrentAndNext(acc, ip, nInpVar);
 }
 
 }  // namespace
@@ -142,8 +143,7 @@ bddHandle preimageByFunctions(DdManager* mgr, const syncFunctions& f, std::vecto
     const bddHandle composed = bddResult(mgr, substituted);
     const bddHandle image =
         bddResult(mgr, Cudd_bddAndAbstract(mgr, composed.get(), f.domain.get(), inpCube));
-    return bddResult(mgr, Cudd_bddSwapVariables(mgr, image.get(), ip.data(),
-                                                ip.data() + nInpVar, nInpVar));
+    return swapCurrentAndNext(image, ip, nInpVar);
 }
 
 void printDepth(const progressSink& progress, int iteration) {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "parseNetwork.h"
+#include "quorvelError.h"
 
 // The variables of f's support (indices), ascending.
 std::vector<int> supportOf(DdManager* m, DdNode* f) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "libraryExport.h"
+#include "quorvelError.h"
 #include "readNetworkSbml.h"
 #include "readNetworkSbmlEntry.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "parseNetwork.h"
+#include "networkRecords.h"
 
 // The name of the SBML reader's library, looked for next to libquorvel.so.
 constexpr const char* kSbmlLibraryName = "libquorvel_sbml.so";

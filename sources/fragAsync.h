@@ -1,0 +1,54 @@
+// The records an asynchronous search of a fragment reads: the fragment with
+// its relations, variables and cubes, and the step relations of its genes.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "bddEngine.h"
+#include "bddHandle.h"
+#include "progressSink.h"
+
+// What every search of a fragment reads, passed as one record. Every node is
+// lent (the record holds no reference): the caller keeps the arrays, cubes
+// and identity alive while the record is in use. `relations` is the array
+// the search reads, indexed by gene (topNode or op: x'_g XNOR f_g(x),
+// possibly narrowed); only the entries of fragment genes are read.
+struct fragAsync {
+    DdManager* mgr;
+    std::vector<DdNode*>& relations;
+    std::vector<DdNode*>& ip;      // ip[i] = x_i, ip[nInpVar + i] = x'_i
+    std::vector<int> geneId;       // the fragment, in visiting order
+    DdNode* inpCubeFwd;            // the cube of every x_i
+    DdNode* inpCubeBwd;            // the cube of every x'_i
+    DdNode* topSame;
+    int nInpVar;
+    progressSink progress = standardOutputProgress();  // where the search reports
+};
+
+// Which way a search follows the steps.
+enum class searchDirection { forward, backward };
+
+// The step relation of each distinct fragment gene g with every x'_k, k != g,
+// read as x_k: M_g(x, x'_g) = EXISTS x'_k (k != g) . T_g AND frame_g.
+// genes[k] -> moves[k]; the record owns the references. The
+// moves hold as long as the relations they were built from: a search builds
+// them once per set of relations and again after narrowing them.
+//
+// rise[k], fall[k] and stay[k] (sets over x, filled by splitMoves) are M_g
+// read per state: the states from which the step of g sets x_g from 0 to 1,
+// from 1 to 0, or leaves it. A step is then taken over x alone, with no
+// rename: a rename rebuilds the whole diagram, the products over x_g only
+// its part above g.
+//
+// linked[k] (filled by splitMoves): the genes (indices into genes) whose
+// step reads x of genes[k] or whose x the step of genes[k] reads. After a
+// step of genes[k] adds states, only these can take a step from them that
+// no other order of the same steps also takes; the reachability searches
+// try them first.
+struct geneMoves {
+    std::vector<int> genes;
+    bddArray moves;
+    bddArray rise, fall, stay;
+    std::vector<std::vector<size_t>> linked;
+};
