@@ -23,6 +23,7 @@
 
 #include "bddHandle.h"
 #include "bddHelpers.h"
+#include "printStates.h"
 #include "chkRecurrenceExplicit.h"
 #include "compWalkExplicit.h"
 #include "constGeneDb.h"

@@ -21,6 +21,13 @@
 
 namespace {
 
+// The default analysis, writing no progress.
+analysisRequest quietRequest() {
+    analysisRequest request;
+    request.progress = progressSink{};
+    return request;
+}
+
 // Value of Cudd_Eval of `f` with current-state values x and next-state
 // values xNext (bit i of each gives gene i).
 bool holds(symbolicNetwork& net, DdNode* f, unsigned x, unsigned xNext) {
@@ -254,9 +261,7 @@ TEST(SymbolicDriver, EmptyNetworkHasItsOneFixedState) {
     geneDbOrg[0].name = "A";
     geneDbOrg[1].name = "B";
     std::vector<DdNode*> steadyStates;
-    const std::string text = topFuncAsync(geneDbOrg, {}, {0, 0}, {}, steadyStates,
-                                          resultFormat::states, updateMode::async, 0, nullptr,
-                                          progressSink{});
+    const std::string text = topFuncAsync(geneDbOrg, {}, {0, 0}, {}, steadyStates, quietRequest());
     EXPECT_EQ(text, "A   B   \n0   0   \n");
     EXPECT_TRUE(steadyStates.empty());
 }
@@ -267,8 +272,7 @@ TEST(SymbolicDriver, NegativeLoopOfThreeGenes) {
     ASSERT_EQ(r.geneDbReduced.size(), 3u);
     std::vector<DdNode*> steadyStates;
     const std::string text =
-        topFuncAsync(r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl, steadyStates,
-                     resultFormat::states, updateMode::async, 0, nullptr, progressSink{});
+        topFuncAsync(r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl, steadyStates, quietRequest());
     // One cyclic attractor: every state but the two that alternate fully
     // (101 and 010 over A, B, C) and lead into it.
     const resultText::attractorSet found = resultText::asSet(resultText::parse(text));
@@ -288,8 +292,7 @@ TEST(SymbolicDriver, RandomNetworksLeaveNoReferences) {
         std::vector<DdNode*> steadyStates;
         std::string text;
         EXPECT_NO_THROW(text = topFuncAsync(r.geneDbOrg, r.geneDbReduced, r.defaultStatus,
-                                            r.sccTopoLvl, steadyStates, resultFormat::states,
-                                            updateMode::async, 0, nullptr, progressSink{}));
+                                            r.sccTopoLvl, steadyStates, quietRequest()));
         EXPECT_TRUE(steadyStates.empty());
         std::string header;
         for (const gene& g : r.geneDbOrg) header += g.name + "   ";
@@ -309,8 +312,7 @@ TEST(SymbolicDriver, EmptyNetworkBetweenOtherAnalyses) {
     for (const reducedNetwork* r : {&withGenes, &empty, &withGenes}) {
         std::vector<DdNode*> steadyStates;
         EXPECT_NO_THROW(topFuncAsync(r->geneDbOrg, r->geneDbReduced, r->defaultStatus,
-                                     r->sccTopoLvl, steadyStates, resultFormat::states,
-                                     updateMode::async, 0, nullptr, progressSink{}));
+                                     r->sccTopoLvl, steadyStates, quietRequest()));
     }
 }
 
