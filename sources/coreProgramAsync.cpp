@@ -232,9 +232,10 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         }
         std::string text =
             update == updateMode::sync
-                ? compSteadyTopFuncSync(geneDbOrg, geneDbReduced, defaultStatus, mgr, op, ip,
-                                        inpCubeFwd.get(), inpCubeBwd.get(), nInpVar, format,
-                                        progress)
+                ? compSteadyTopFuncSync(
+                      geneDbOrg, geneDbReduced, defaultStatus,
+                      symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd.get(), inpCubeBwd.get()}, op,
+                      format, progress)
                 : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
                                     steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip,
                                     inpCubeFwd.get(), inpCubeBwd.get(), inpCubeFwdAsync.get(),

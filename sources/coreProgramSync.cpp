@@ -58,10 +58,12 @@ bool compAttractorsSatRoute(DdManager* mgr, std::vector<DdNode*>& op, std::vecto
 }
 
 std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                                  const std::vector<int>& defaultStatus, DdManager* mgr,
-                                  std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                                  DdNode* inpCubeFwd, DdNode* inpCubeBwd, int nInpVar,
+                                  const std::vector<int>& defaultStatus,
+                                  const symbolicEncoding& encoding, std::vector<DdNode*>& op,
                                   resultFormat format, const progressSink& progress) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     reportProgress(progress,
                    stageEvent(progressStage::synchronousSearch, static_cast<size_t>(nInpVar)));
     bddArray attractors;
@@ -74,15 +76,14 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
         std::vector<DdNode*> steadyStates, steadyFalse;
         const rawNodesGuard ownSteady(mgr, steadyStates), ownFalse(mgr, steadyFalse);
         writeProgress(progress, "synchronous search over all genes\n");
-        compSteadySync(mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, nInpVar, steadyStates,
-                       steadyFalse, HUGE_VAL, progress);
+        compSteadySync(mgr, op, ip, geneId, encoding.inpCubeFwd, encoding.inpCubeBwd, nInpVar,
+                       steadyStates, steadyFalse, HUGE_VAL, progress);
         attractors = adoptAll(mgr, steadyStates);
         for (bddHandle& cycle : adoptAll(mgr, steadyFalse)) attractors.push_back(std::move(cycle));
         // With every gene fixed by the reduction the one state left is the
         // only attractor (the search over no genes takes no step).
         if (nInpVar == 0) attractors.push_back(bddOne(mgr));
     }
-    return printResult(format, updateMode::sync,
-                       symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd, inpCubeBwd},
-                       geneDbOrg, geneDbReduced, defaultStatus, lentNodes(attractors), progress);
+    return printResult(format, updateMode::sync, encoding, geneDbOrg, geneDbReduced,
+                       defaultStatus, lentNodes(attractors), progress);
 }

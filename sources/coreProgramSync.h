@@ -9,19 +9,19 @@
 #include "bddHandle.h"
 #include "networkRecords.h"
 #include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // Finds every attractor of the reduced network under synchronous update
 // (steady states and cycles) with compSteadySync over all reduced genes, run
 // to its end, and returns the result text in `format`. op holds the
-// next-state relations in mgr (x'_g XNOR f_g over the whole space); they
+// next-state relations in encoding.mgr (x'_g XNOR f_g over the whole space); they
 // are narrowed in place and stay owned by the caller. The reduction is exact
 // for synchronous update as well: a gene whose regulators are all fixed
 // takes its fixed value after one step, so every attractor holds it.
 // Progress lines go to `progress`.
 std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                                  const std::vector<int>& defaultStatus, DdManager* mgr,
-                                  std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                                  DdNode* inpCubeFwd, DdNode* inpCubeBwd, int nInpVar,
+                                  const std::vector<int>& defaultStatus,
+                                  const symbolicEncoding& encoding, std::vector<DdNode*>& op,
                                   resultFormat format,
                                   const progressSink& progress = standardOutputProgress());
 

@@ -157,8 +157,10 @@ TEST(SyncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
             encodeNetwork(net, db);
             std::string text;
             runArmed(failAfter, call, [&] {
-                text = compSteadyTopFuncSync(db, db, status, net.mgr, net.op, net.ip,
-                                             net.inpCubeFwd, net.inpCubeBwd, n, format);
+                text = compSteadyTopFuncSync(
+                    db, db, status,
+                    symbolicEncoding{net.mgr, net.ip, n, net.inpCubeFwd, net.inpCubeBwd}, net.op,
+                    format);
             });
             call.outstanding = releaseAndCheck(net);
             if (call.fired) {
