@@ -9,6 +9,7 @@
 
 #include "bddHelpers.h"
 #include "compWalkExplicit.h"
+#include "makeStateSet.h"
 #include "quorvelError.h"
 
 namespace {
@@ -66,20 +67,6 @@ stateIndex makeStateIndex(const packedStates& states) {
         return std::equal(states.at(a), states.at(a) + states.words, states.at(b));
     };
     return index;
-}
-
-// The union of `sets`, joined two by two (each union then joins sets of like
-// size, instead of adding one set at a time to a set that keeps growing).
-bddHandle uniteInPairs(DdManager* mgr, bddArray sets) {
-    while (sets.size() > 1) {
-        bddArray joined;
-        joined.reserve((sets.size() + 1) / 2);
-        for (size_t k = 0; k + 1 < sets.size(); k += 2)
-            joined.push_back(bddResult(mgr, Cudd_bddOr(mgr, sets[k].get(), sets[k + 1].get())));
-        if (sets.size() % 2 == 1) joined.push_back(std::move(sets.back()));
-        sets = std::move(joined);
-    }
-    return sets.empty() ? bddZero(mgr) : std::move(sets[0]);
 }
 
 // Holds automatic reordering back while it lives.
@@ -169,28 +156,29 @@ int explicitRecurrence(const fragAsync& frag, const networkFunctions& network, D
                 queue.push_back(p);
             }
     if (queue.size() != states.size()) return 0;
-    // The set: the genes that keep one value throughout make one cube; the
-    // others make a cube per state, joined two by two. In an attractor of a
-    // large fragment most genes keep their value, so the cubes per state stay
-    // short. Automatic reordering is held back meanwhile: the cubes make many
-    // short-lived nodes, which would start sifting over every variable.
+    // The set: the genes that keep one value throughout make one cube, the
+    // others the set of the states' values (makeStateSet). Automatic
+    // reordering is held back meanwhile: the set is built level by level.
     std::vector<char> varies(n, 0);
     for (size_t p = 0; p < states.size(); ++p)
-        for (size_t k = 0; k < n; ++k)
-            if (getBit(states.at(p), k) != getBit(states.at(0), k)) varies[k] = 1;
-    auto cubeOfGenes = [&](const uint64_t* s, bool varying) {
-        std::vector<char> literals(static_cast<size_t>(frag.nInpVar), 2);
-        for (size_t k = 0; k < n; ++k)
-            if (varies[k] == (varying ? 1 : 0))
-                literals[static_cast<size_t>(f.m.genes[k])] = getBit(s, k) ? 1 : 0;
-        return bddHandle::adopt(mgr, makeBdd(mgr, frag.ip, literals.data(), frag.nInpVar));
-    };
+        for (size_t w = 0; w < states.words; ++w) {
+            const uint64_t differ = states.at(p)[w] ^ states.at(0)[w];
+            for (size_t b = 0; b < 64 && w * 64 + b < n; ++b)
+                if ((differ >> b) & 1U) varies[w * 64 + b] = 1;
+        }
+    std::vector<int> varyingGenes(n, -1);
+    std::vector<char> fixedLiterals(static_cast<size_t>(frag.nInpVar), 2);
+    for (size_t k = 0; k < n; ++k) {
+        if (varies[k])
+            varyingGenes[k] = f.m.genes[k];
+        else
+            fixedLiterals[static_cast<size_t>(f.m.genes[k])] = getBit(states.at(0), k) ? 1 : 0;
+    }
     const reorderingHeld held(mgr);
-    bddArray cubes;
-    cubes.reserve(states.size());
-    for (size_t p = 0; p < states.size(); ++p) cubes.push_back(cubeOfGenes(states.at(p), true));
-    const bddHandle varying = uniteInPairs(mgr, std::move(cubes));
-    const bddHandle fixed = cubeOfGenes(states.at(0), false);
+    const bddHandle varying = makeStateSet(
+        mgr, frag.ip, varyingGenes, packedStateRows{states.size(), states.words, states.bits.data()});
+    const bddHandle fixed =
+        bddHandle::adopt(mgr, makeBdd(mgr, frag.ip, fixedLiterals.data(), frag.nInpVar));
     attractor = bddResult(mgr, Cudd_bddAnd(mgr, varying.get(), fixed.get()));
     return 1;
 }

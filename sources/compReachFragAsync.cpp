@@ -219,8 +219,17 @@ bool walkOnce(asyncSearch& search, std::vector<DdNode*>& steadyStates, walkFindi
     return true;
 }
 
-// The largest forward set the recurrence test explores state by state.
-constexpr size_t kExplicitStates = 1024;
+// The largest forward set the recurrence test explores state by state:
+// 1024 states and 8 more per fragment gene. Over explicit states one state
+// of n genes costs about n/64 words to store and hash and a few function
+// evaluations, so the budget's cost grows like the square of n, as does the
+// cheapest symbolic test of a set that one gene after another must extend
+// (a negative ring's cycle of 2n states: 2n steps over diagrams of about n
+// nodes). A fixed budget made that cost jump a hundredfold at the size where
+// the cycle outgrew it.
+size_t explicitStatesBudget(const fragAsync& frag) {
+    return 1024 + 8 * uniqueGenes(frag.geneId).size();
+}
 
 // The recurrence test of a walk's end state (in no attractor found yet):
 // over explicit states, by the genes' own functions, when its forward set is
@@ -235,7 +244,7 @@ int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNo
                       recordBudget& budget, bddHandle& leadsToFound) {
     bddHandle attractor;
     const int recurrent =
-        explicitRecurrence(search.frag, network, state, kExplicitStates, attractor);
+        explicitRecurrence(search.frag, network, state, explicitStatesBudget(search.frag), attractor);
     if (recurrent < 0) {
         if (!symbolic) return -1;
         return testStart(search, state, steadyStates, findings, budget, &leadsToFound) ? 1 : 2;

@@ -19,6 +19,7 @@
 #include "compWalkExplicit.h"
 #include "engineChecks.h"
 #include "makeMacroSteps.h"
+#include "makeStateSet.h"
 #include "readNetworkFunctions.h"
 #include "util.h"
 #include "utilFragAsync.h"
@@ -425,3 +426,66 @@ TEST(AsyncSearchFailures, anEngineFailureAtAnyOperationLeavesNoReference) {
 #endif
 
 }  // namespace
+
+TEST(makeStateSetTest, equalsTheUnionOfTheStatesCubes) {
+    // Random sets of explicit states over 1 to 150 genes (several words per
+    // state), some genes left out, the columns in a shuffled order of the
+    // genes, some states listed twice: the set is exactly the union of one cube per
+    // state built literal by literal.
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        std::mt19937 random(seed);
+        const int n = 1 + static_cast<int>(random() % 150);
+        bddSpace space = openSpace(n, false);
+        // Column c is gene genes[c], a shuffle: the columns are not in the
+        // order of the variables.
+        std::vector<int> genes(static_cast<size_t>(n));
+        for (int g = 0; g < n; ++g) genes[static_cast<size_t>(g)] = g;
+        std::shuffle(genes.begin(), genes.end(), random);
+        std::vector<int> columnGene(genes);
+        for (int& g : columnGene)
+            if (random() % 5 == 0) g = -1;
+        const size_t words = (static_cast<size_t>(n) + 63) / 64;
+        const size_t count = 1 + random() % 300;
+        std::vector<uint64_t> bits(count * words, 0);
+        for (size_t p = 0; p < count; ++p) {
+            if (p > 0 && random() % 8 == 0) {
+                std::copy(bits.begin() + static_cast<long>((p - 1) * words),
+                          bits.begin() + static_cast<long>(p * words),
+                          bits.begin() + static_cast<long>(p * words));
+                continue;
+            }
+            // States near one another, as in an attractor: a few genes vary.
+            for (int c = 0; c < n; ++c)
+                if ((c % 7 == 0) ? random() % 2 == 0 : random() % 16 == 0)
+                    bits[p * words + static_cast<size_t>(c) / 64] |= uint64_t{1} << (c % 64);
+        }
+        DdNode* expected = Cudd_ReadLogicZero(space.mgr);
+        Cudd_Ref(expected);
+        for (size_t p = 0; p < count; ++p) {
+            DdNode* cube = Cudd_ReadOne(space.mgr);
+            Cudd_Ref(cube);
+            for (int c = 0; c < n; ++c) {
+                if (columnGene[static_cast<size_t>(c)] < 0) continue;
+                const bool one = (bits[p * words + static_cast<size_t>(c) / 64] >> (c % 64)) & 1U;
+                DdNode* var = space.ip[static_cast<size_t>(columnGene[static_cast<size_t>(c)])];
+                DdNode* both = Cudd_bddAnd(space.mgr, cube, one ? var : Cudd_Not(var));
+                Cudd_Ref(both);
+                Cudd_RecursiveDeref(space.mgr, cube);
+                cube = both;
+            }
+            DdNode* joined = Cudd_bddOr(space.mgr, expected, cube);
+            Cudd_Ref(joined);
+            Cudd_RecursiveDeref(space.mgr, expected);
+            Cudd_RecursiveDeref(space.mgr, cube);
+            expected = joined;
+        }
+        {
+            const bddHandle made = makeStateSet(space.mgr, space.ip, columnGene,
+                                                packedStateRows{count, words, bits.data()});
+            EXPECT_EQ(made.get(), expected) << "seed " << seed << ", " << n << " genes, "
+                                            << count << " states";
+        }
+        Cudd_RecursiveDeref(space.mgr, expected);
+        EXPECT_EQ(closeSpace(space), 0) << "seed " << seed;
+    }
+}

@@ -437,6 +437,9 @@ namespace {
 // 2, rings of rings: rings of 4 genes, the first gene of each reading the
 //    last of its own ring (negatively in one term) and a gene of the ring
 //    before, so the rings form one block with many cycles.
+// 3, a negative ring with chords: gene g reads g - 1 around a ring (gene 0
+//    negatively), and one gene in three also reads a random gene in a
+//    second term.
 geneDatabase shapeDatabase(uint32_t seed, int shape, int n) {
     std::mt19937 random(seed * 3 + static_cast<uint32_t>(shape));
     auto draw = [&](int bound) { return static_cast<int>(random() % static_cast<unsigned>(bound)); };
@@ -464,6 +467,9 @@ geneDatabase shapeDatabase(uint32_t seed, int shape, int n) {
             const int ring = (g + n - 1) % n;
             addTerm(db, g, true, {{ring, 1}, {draw(n), 1}});
             addTerm(db, g, true, {{ring, 1}, {draw(n), draw(2)}});
+        } else if (shape == 3) {
+            addTerm(db, g, g != 0, {{(g + n - 1) % n, 1}});
+            if (draw(3) == 0) addTerm(db, g, draw(2) == 0, {{draw(n), draw(2)}, {g, draw(2)}});
         } else {
             const int base = g - g % 4;
             if (g % 4 != 0) {
@@ -585,8 +591,9 @@ stateSet steadyStatesOf(const geneDatabase& db) {
 TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
     // Whole blocks of 8 to 14 genes of each shape, by macro steps and by
     // elimination: exactly the reference's attractors.
-    const char* names[] = {"random in-degree 2-3", "dense block", "rings of rings"};
-    for (int shape = 0; shape < 3; ++shape) {
+    const char* names[] = {"random in-degree 2-3", "dense block", "rings of rings",
+                           "negative ring with chords"};
+    for (int shape = 0; shape < 4; ++shape) {
         int cyclic = 0, several = 0;
         for (uint32_t seed = 1; seed <= 10; ++seed) {
             const int n = shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
@@ -607,8 +614,9 @@ TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
             several += expected.size() > 1;
             for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
         }
-        // The seeds of random regulation and of rings of rings hold cyclic
-        // attractors, the random ones several attractors too.
+        // The seeds of random regulation, of rings of rings and of negative
+        // rings hold cyclic attractors, the random ones several attractors
+        // too.
         if (shape != 1) {
             EXPECT_GT(cyclic, 2) << names[shape];
         }
@@ -620,8 +628,8 @@ TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
 
 TEST(AsyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
     // Blocks too large for the reference: a negative ring of 520 genes (one
-    // attractor of 1040 states, over the limit of the explicit recurrence
-    // test) and random blocks. Every attractor found is
+    // attractor of 1040 states, explored state by state and made into one
+    // set by makeStateSet) and random blocks. Every attractor found is
     // closed and strongly connected, the steady states found are those of
     // an independent enumeration, and no attractor is found twice.
     std::vector<std::pair<std::string, geneDatabase>> cases;
