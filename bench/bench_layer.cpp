@@ -97,11 +97,13 @@ analysis build(int n, std::mt19937& rng) {
         a.op.push_back(checked(Cudd_bddXnor(a.mgr, a.ip[size_t(n + i)], f)));
         Cudd_RecursiveDeref(a.mgr, f);
     }
-    for (int i = 0; i < n; ++i) a.opAsync.push_back(checked(Cudd_bddTransfer(a.mgr, a.mgrAsync, a.op[size_t(i)])));
+    for (int i = 0; i < n; ++i)
+        a.opAsync.push_back(checked(Cudd_bddTransfer(a.mgr, a.mgrAsync, a.op[size_t(i)])));
     // frame[g]: every gene but g keeps its value.
     DdNode* same = checked(Cudd_ReadOne(a.mgrAsync));
     for (int i = 0; i < n; ++i) {
-        DdNode* eq = checked(Cudd_bddXnor(a.mgrAsync, a.ipAsync[size_t(n + i)], a.ipAsync[size_t(i)]));
+        DdNode* eq =
+            checked(Cudd_bddXnor(a.mgrAsync, a.ipAsync[size_t(n + i)], a.ipAsync[size_t(i)]));
         update(a.mgrAsync, &same, eq, Cudd_bddAnd);
         Cudd_RecursiveDeref(a.mgrAsync, eq);
     }
@@ -126,7 +128,8 @@ DdNode* reach(analysis& a, DdNode* start) {
         DdNode* next = checked(Cudd_ReadLogicZero(m));
         for (int g = 0; g < a.n; ++g) {
             DdNode* img = checked(Cudd_bddAndAbstract(m, frontier, a.frame[size_t(g)], a.cubeFwd));
-            DdNode* back = checked(Cudd_bddSwapVariables(m, img, a.ipAsync.data(), a.ipAsync.data() + a.n, a.n));
+            DdNode* back = checked(
+                Cudd_bddSwapVariables(m, img, a.ipAsync.data(), a.ipAsync.data() + a.n, a.n));
             Cudd_RecursiveDeref(m, img);
             update(m, &next, back, Cudd_bddOr);
             Cudd_RecursiveDeref(m, back);
@@ -198,7 +201,9 @@ int main(int argc, char** argv) {
         release(s);
     }
     double smallTime = secondsSince(t2);
-    std::printf("genes %d: build %.3f s, reachability %.3f s (%u reorderings), %d small analyses %.3f s (%.2f ms each)\n",
-                genes, buildTime, reachTime, reorderings, smallRuns, smallTime, smallRuns ? 1000 * smallTime / smallRuns : 0.0);
+    std::printf(
+        "genes %d: build %.3f s, reachability %.3f s (%u reorderings), %d small analyses %.3f s (%.2f ms each)\n",
+        genes, buildTime, reachTime, reorderings, smallRuns, smallTime,
+        smallRuns ? 1000 * smallTime / smallRuns : 0.0);
     return 0;
 }

@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
             while (const dirent* entry = readdir(d)) {
                 const std::string name = entry->d_name;
                 if (name.size() > form.second.size() &&
-                    name.compare(name.size() - form.second.size(), std::string::npos, form.second) == 0)
+                    name.compare(name.size() - form.second.size(), std::string::npos,
+                                 form.second) == 0)
                     files.push_back(name);
             }
             closedir(d);
@@ -47,8 +48,8 @@ int main(int argc, char** argv) {
             rules += network.size();
             if (seconds > slowest) slowest = seconds, slowestFile = file;
         }
-        std::printf("%-6s %4zu files  %8zu rules  total %7.3f s  slowest %s %.3f s\n", form.first.c_str(),
-                    files.size(), rules, total, slowestFile.c_str(), slowest);
+        std::printf("%-6s %4zu files  %8zu rules  total %7.3f s  slowest %s %.3f s\n",
+                    form.first.c_str(), files.size(), rules, total, slowestFile.c_str(), slowest);
     }
     return 0;
 }

@@ -26,11 +26,13 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string directory = argc > 1 ? argv[1] : std::string(QUORVEL_SHARED_DIR) + "/networks/models";
+    const std::string directory =
+        argc > 1 ? argv[1] : std::string(QUORVEL_SHARED_DIR) + "/networks/models";
     const int repeats = argc > 2 ? std::max(1, std::stoi(argv[2])) : 3;
     std::vector<std::filesystem::path> files;
     for (const auto& entry : std::filesystem::directory_iterator(directory))
-        if (entry.is_regular_file() && entry.path().extension() == ".net") files.push_back(entry.path());
+        if (entry.is_regular_file() && entry.path().extension() == ".net")
+            files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     if (files.empty()) {
         std::cerr << "no .net files in " << directory << std::endl;
@@ -63,12 +65,14 @@ int main(int argc, char** argv) {
             slowestName = file.filename().string();
         }
         std::cout << std::left << std::setw(14) << file.filename().string() << std::right
-                  << " genes " << std::setw(5) << geneDbOrg.size() << "  rules " << std::setw(6) << network.size()
-                  << "  reduced " << std::setw(5) << geneDbReduced.size() << "  levels " << std::setw(3)
-                  << sccTopoLvl.size() << std::fixed << std::setprecision(3) << "  reduce " << std::setw(8)
-                  << best * 1000 << " ms  read " << std::setw(8) << readTime * 1000 << " ms" << std::endl;
+                  << " genes " << std::setw(5) << geneDbOrg.size() << "  rules " << std::setw(6)
+                  << network.size() << "  reduced " << std::setw(5) << geneDbReduced.size()
+                  << "  levels " << std::setw(3) << sccTopoLvl.size() << std::fixed
+                  << std::setprecision(3) << "  reduce " << std::setw(8) << best * 1000
+                  << " ms  read " << std::setw(8) << readTime * 1000 << " ms" << std::endl;
     }
-    std::cout << std::fixed << std::setprecision(3) << files.size() << " files, total " << total * 1000
-              << " ms; slowest " << slowestName << " " << slowest * 1000 << " ms" << std::endl;
+    std::cout << std::fixed << std::setprecision(3) << files.size() << " files, total "
+              << total * 1000 << " ms; slowest " << slowestName << " " << slowest * 1000 << " ms"
+              << std::endl;
     return 0;
 }

@@ -20,9 +20,8 @@ if ! /usr/bin/python3 scripts/check-includes.py; then
 fi
 
 # ---- layout of the C and C++ files (scripts/check-format.sh), before the
-# builds. Off until the whole tree has been laid out once with clang-format;
-# QUORVEL_FORMAT_CHECK=1 turns it on (the default below becomes 1 then).
-if [ "${QUORVEL_FORMAT_CHECK:-0}" = 1 ]; then
+# builds; QUORVEL_FORMAT_CHECK=0 skips it.
+if [ "${QUORVEL_FORMAT_CHECK:-1}" = 1 ]; then
   echo "==== format check"
   if ! bash scripts/check-format.sh; then
     echo "==== format check FAILED"

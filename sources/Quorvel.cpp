@@ -160,9 +160,8 @@ Java_org_quorvel_Quorvel_findSteadyStatesBDD(JNIEnv* env, jobject /*obj*/, jstri
 // IllegalArgumentException for a bad option, a file name among the options,
 // a fixed gene the network lacks or a name holding NUL;
 // org.quorvel.QuorvelException for every failure of the analysis.
-extern "C" QUORVEL_EXPORT JNIEXPORT jstring JNICALL
-Java_org_quorvel_Quorvel_findAttractors(JNIEnv* env, jobject /*obj*/, jstring fileName,
-                                        jobjectArray optionArray) {
+extern "C" QUORVEL_EXPORT JNIEXPORT jstring JNICALL Java_org_quorvel_Quorvel_findAttractors(
+    JNIEnv* env, jobject /*obj*/, jstring fileName, jobjectArray optionArray) {
     try {
         if (fileName == nullptr || optionArray == nullptr) {
             throwJava(env, "java/lang/NullPointerException",

@@ -63,7 +63,8 @@ std::size_t memoryOptionOf(const std::string& value) {
 trapSpaceKind trapSpacesOf(const std::string& value) {
     if (value == "min") return trapSpaceKind::minimal;
     if (value == "max") return trapSpaceKind::maximal;
-    throw optionError("invalid value '" + printableName(value) + "' for --trap-spaces (min or max)");
+    throw optionError("invalid value '" + printableName(value) +
+                      "' for --trap-spaces (min or max)");
 }
 
 // GENE,GENE,...: every name once, none empty.
@@ -72,9 +73,11 @@ std::vector<std::string> markersOf(const std::string& value) {
     size_t from = 0;
     while (true) {
         const size_t comma = value.find(',', from);
-        const std::string name = value.substr(from, comma == std::string::npos ? comma : comma - from);
+        const std::string name =
+            value.substr(from, comma == std::string::npos ? comma : comma - from);
         if (name.empty())
-            throw optionError("invalid value '" + printableName(value) + "' for --phenotypes (GENE,GENE,...)");
+            throw optionError("invalid value '" + printableName(value) +
+                              "' for --phenotypes (GENE,GENE,...)");
         if (std::find(markers.begin(), markers.end(), name) != markers.end())
             throw optionError("--phenotypes names gene " + printableName(name) + " twice");
         markers.push_back(name);
@@ -89,11 +92,13 @@ void checkQuestions(const analysisOptions& options) {
                        options.trapSpaces != trapSpaceKind::none || !options.phenotypes.empty();
     if (!asked) return;
     if (options.format == resultFormat::states)
-        throw optionError("--initial, --basins, --trap-spaces and --phenotypes need --format cubes or json");
+        throw optionError(
+            "--initial, --basins, --trap-spaces and --phenotypes need --format cubes or json");
     if (options.trapSpaces != trapSpaceKind::none &&
         (!options.initial.empty() || options.basins || !options.phenotypes.empty() ||
          options.inputs == inputMode::grouped))
-        throw optionError("--trap-spaces answers alone: not with --initial, --basins, --phenotypes or --inputs grouped");
+        throw optionError(
+            "--trap-spaces answers alone: not with --initial, --basins, --phenotypes or --inputs grouped");
     if ((!options.initial.empty() || options.basins) && options.update == updateMode::sync)
         throw optionError("--initial and --basins are for the asynchronous update only");
     if ((!options.initial.empty() || options.basins) && options.inputs == inputMode::grouped)
@@ -144,9 +149,9 @@ analysisOptions readOptions(const std::vector<std::string>& args) {
         // The options that take a value: --name VALUE or --name=VALUE.
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        if (name != "--format" && name != "--update" && name != "--fix" &&
-            name != "--max-memory" && name != "--inputs" && name != "--initial" &&
-            name != "--trap-spaces" && name != "--phenotypes")
+        if (name != "--format" && name != "--update" && name != "--fix" && name != "--max-memory" &&
+            name != "--inputs" && name != "--initial" && name != "--trap-spaces" &&
+            name != "--phenotypes")
             throw optionError("unknown option '" + printableName(arg) + "'");
         std::string value;
         if (eq != std::string::npos) {
@@ -254,14 +259,12 @@ progressTarget progressTargetOf(const analysisOptions& options) {
 
 progressSink progressSinkOf(const analysisOptions& options, progressLog& log) {
     switch (progressTargetOf(options)) {
-        case progressTarget::standardOutput:
-            return progressSink{&std::cout, &log};
+        case progressTarget::standardOutput: return progressSink{&std::cout, &log};
         case progressTarget::standardError:
             log.out = &std::cerr;
             log.inPlace = isatty(STDERR_FILENO) == 1;
             return progressSink{nullptr, &log};
-        case progressTarget::none:
-            break;
+        case progressTarget::none: break;
     }
     return progressSink{};
 }

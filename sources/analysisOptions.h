@@ -45,15 +45,15 @@ struct analysisOptions {
     updateMode update = updateMode::async;
     std::vector<geneFix> fixes;  // in the order given, each gene once
     inputMode inputs = inputMode::free;
-    bool quiet = false;          // no progress lines at all
-    std::size_t maxMemory = 0;   // --max-memory in bytes; 0: only the process's own limits
-    bool help = false;           // -h / --help was given
-    bool version = false;        // --version was given
+    bool quiet = false;              // no progress lines at all
+    std::size_t maxMemory = 0;       // --max-memory in bytes; 0: only the process's own limits
+    bool help = false;               // -h / --help was given
+    bool version = false;            // --version was given
     std::vector<std::string> files;  // the words that are not options, in order
     // The modeller's questions (modellerQuestions.h): each needs --format
     // cubes or json.
-    std::vector<std::string> initial;     // --initial cubes, as given, in order
-    bool basins = false;                  // --basins
+    std::vector<std::string> initial;  // --initial cubes, as given, in order
+    bool basins = false;               // --basins
     trapSpaceKind trapSpaces = trapSpaceKind::none;
     std::vector<std::string> phenotypes;  // --phenotypes marker genes, in order
     // Not an option: a caller that runs the analysis on another thread may

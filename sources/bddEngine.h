@@ -26,7 +26,7 @@ extern "C" {
 #endif
 typedef struct MtrNode_ MtrNode;
 // Groups the `size` variables from index `low` on for reordering.
-extern MtrNode *Cudd_MakeTreeNode(DdManager *dd, unsigned int low, unsigned int size,
+extern MtrNode* Cudd_MakeTreeNode(DdManager* dd, unsigned int low, unsigned int size,
                                   unsigned int type);
 #ifdef __cplusplus
 }

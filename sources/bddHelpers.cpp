@@ -31,8 +31,8 @@ DdNode* swapCurrentAndNext(DdManager* mgr, DdNode* set, std::vector<DdNode*>& ip
 
 bddHandle swapCurrentAndNext(const bddHandle& set, std::vector<DdNode*>& ip, int nInpVar) {
     DdManager* const mgr = set.manager();
-    return bddResult(mgr, Cudd_bddSwapVariables(mgr, set.get(), ip.data(), ip.data() + nInpVar,
-                                                nInpVar));
+    return bddResult(
+        mgr, Cudd_bddSwapVariables(mgr, set.get(), ip.data(), ip.data() + nInpVar, nInpVar));
 }
 
 std::vector<char> makeCubeArray(DdManager* mgr, int nInpVar) {

@@ -26,9 +26,7 @@ struct packedStates {
         bits.resize(bits.size() + words, 0);
         return bits.data() + bits.size() - words;
     }
-    void dropLast() {
-        bits.resize(bits.size() - words);
-    }
+    void dropLast() { bits.resize(bits.size() - words); }
     // Writes the state at `place` into `inputs`, gene k at index current[k].
     void load(size_t place, const std::vector<int>& current, std::vector<int>& inputs) const {
         for (size_t k = 0; k < current.size(); ++k)
@@ -120,8 +118,8 @@ int explicitRecurrence(const fragAsync& frag, const networkFunctions& network, D
     // a candidate is appended to `states` first and dropped again when it is
     // there already.
     const stateIndex index = makeStateIndex(states);
-    std::unordered_set<size_t, stateIndex::hash, stateIndex::equal> places(
-        64, index.byHash, index.byWords);
+    std::unordered_set<size_t, stateIndex::hash, stateIndex::equal> places(64, index.byHash,
+                                                                           index.byWords);
     places.insert(0);
     std::vector<std::vector<size_t>> predecessors(1);
     for (size_t at = 0; at < states.size(); ++at) {
@@ -175,8 +173,9 @@ int explicitRecurrence(const fragAsync& frag, const networkFunctions& network, D
             fixedLiterals[static_cast<size_t>(f.m.genes[k])] = getBit(states.at(0), k) ? 1 : 0;
     }
     const reorderingHeld held(mgr);
-    const bddHandle varying = makeStateSet(
-        mgr, frag.ip, varyingGenes, packedStateRows{states.size(), states.words, states.bits.data()});
+    const bddHandle varying =
+        makeStateSet(mgr, frag.ip, varyingGenes,
+                     packedStateRows{states.size(), states.words, states.bits.data()});
     const bddHandle fixed =
         bddHandle::adopt(mgr, makeBdd(mgr, frag.ip, fixedLiterals.data(), frag.nInpVar));
     attractor = bddResult(mgr, Cudd_bddAnd(mgr, varying.get(), fixed.get()));

@@ -139,8 +139,10 @@ std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attra
     bddHandle before = bddZero(m);
     for (size_t k = 0; k < weak.size(); ++k) {
         const bddHandle others = bddResult(m, Cudd_bddOr(m, before.get(), after[k + 1].get()));
-        const bddHandle strong = bddResult(m, Cudd_bddAnd(m, weak[k].get(), Cudd_Not(others.get())));
-        sizes.push_back({countStatesFull(net, weak[k]).decimal(), countStatesFull(net, strong).decimal()});
+        const bddHandle strong =
+            bddResult(m, Cudd_bddAnd(m, weak[k].get(), Cudd_Not(others.get())));
+        sizes.push_back(
+            {countStatesFull(net, weak[k]).decimal(), countStatesFull(net, strong).decimal()});
         before = bddResult(m, Cudd_bddOr(m, before.get(), weak[k].get()));
     }
     return sizes;
@@ -149,8 +151,7 @@ std::vector<basinSizes> compBasins(const fullNetwork& net, const bddArray& attra
 std::vector<bool> compReachableAttractors(const fullNetwork& net, const bddHandle& initial,
                                           const bddArray& attractors) {
     // Every state reaches some attractor: a lone one is reached from any.
-    if (attractors.size() == 1 && initial.get() != Cudd_ReadLogicZero(net.mgr))
-        return {true};
+    if (attractors.size() == 1 && initial.get() != Cudd_ReadLogicZero(net.mgr)) return {true};
     const bddHandle reached = compReachFull(net, initial, reachDirection::forward, &attractors);
     std::vector<bool> reachable;
     for (const bddHandle& a : attractors)

@@ -93,9 +93,9 @@ bddHandle statesOver(const settingsPart& a, const std::vector<int>& genes, const
 // Settings under which a fragment has the same functions and the same
 // domain, hence the same attractors.
 struct settingsClass {
-    bddHandle settings;   // over the parameters
-    bddArray functions;   // parallel to the fragment's genes; no parameter in their support
-    bddHandle domain;     // over the fragment's genes
+    bddHandle settings;  // over the parameters
+    bddArray functions;  // parallel to the fragment's genes; no parameter in their support
+    bddHandle domain;    // over the fragment's genes
 };
 
 // At most this many leaves of the settings split and classes; beyond, the
@@ -149,7 +149,8 @@ struct settingsSplit {
                 std::sort(read.begin(), read.end());
                 return read;
             }
-            const bddHandle values = bddHandle::adopt(mgr, makeBdd(mgr, ip, literals.data(), nInpVar));
+            const bddHandle values =
+                bddHandle::adopt(mgr, makeBdd(mgr, ip, literals.data(), nInpVar));
             const bddHandle cube = cubeOfIndices(mgr, fixed);
             for (bddHandle& f : functions)
                 if (!Cudd_IsConstant(f.get()))
@@ -168,8 +169,8 @@ struct settingsSplit {
     };
     std::map<std::vector<DdNode*>, splitResult> byNode;
 
-    bool split(size_t from, bddArray functions, const bddHandle& domain,
-               const bddHandle& settings, classSettings& result) {
+    bool split(size_t from, bddArray functions, const bddHandle& domain, const bddHandle& settings,
+               classSettings& result) {
         const std::vector<int> read = percolate(functions, domain);
         std::vector<DdNode*> nodeKey = lentNodes(functions);
         nodeKey.push_back(domain.get());
@@ -209,13 +210,16 @@ struct settingsSplit {
                     return false;
                 const bddHandle literal(mgr, value ? var : Cudd_Not(var));
                 for (auto& one : below) {
-                    bddHandle under = bddResult(mgr, Cudd_bddAnd(mgr, one.second.get(), literal.get()));
-                    const auto same = std::find_if(result.begin(), result.end(),
-                                                   [&](const auto& r) { return r.first == one.first; });
+                    bddHandle under =
+                        bddResult(mgr, Cudd_bddAnd(mgr, one.second.get(), literal.get()));
+                    const auto same =
+                        std::find_if(result.begin(), result.end(),
+                                     [&](const auto& r) { return r.first == one.first; });
                     if (same == result.end())
                         result.emplace_back(one.first, std::move(under));
                     else
-                        same->second = bddResult(mgr, Cudd_bddOr(mgr, same->second.get(), under.get()));
+                        same->second =
+                            bddResult(mgr, Cudd_bddOr(mgr, same->second.get(), under.get()));
                 }
             }
         }
@@ -348,8 +352,7 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         DdNode* const var = c.ip[static_cast<size_t>(genes[*k])];
         const bddHandle& f = functions[*k];
         const bddHandle whenOn = bddResult(m, Cudd_bddAndAbstract(m, f.get(), var, var));
-        const bddHandle whenOff =
-            bddResult(m, Cudd_bddAndAbstract(m, f.get(), Cudd_Not(var), var));
+        const bddHandle whenOff = bddResult(m, Cudd_bddAndAbstract(m, f.get(), Cudd_Not(var), var));
         bddArray extended;
         for (const bddHandle& a : found) {
             const bool canFall = Cudd_bddLeq(m, a.get(), whenOn.get()) != 1;
@@ -366,7 +369,8 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
     for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
     functions.push_back(std::move(domain));
     functions.push_back(std::move(fixedValues));
-    return bySystem.emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
+    return bySystem
+        .emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
         .first->second.attractors;
 }
 
@@ -380,27 +384,27 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
 // attractors of a large block sooner; `bySystem` is shared by the block's
 // searches); when there are too many classes, all settings are searched at
 // once (see compParamAttractors).
-std::vector<paramAttractor> searchParam(const compositionInputs& c,
-                                        const std::vector<int>& moving,
+std::vector<paramAttractor> searchParam(const compositionInputs& c, const std::vector<int>& moving,
                                         const bddArray& functions,
-                                        const std::vector<int>& parameters,
-                                        const bddHandle& domain, systemMemo& bySystem) {
+                                        const std::vector<int>& parameters, const bddHandle& domain,
+                                        systemMemo& bySystem) {
     DdManager* const m = c.mgr;
     const auto relationOf = [&](int g, const bddHandle& f) {
-        return bddResult(
-            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar + g)], f.get()));
+        return bddResult(m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar + g)], f.get()));
     };
-    const bddHandle settings = bddResult(
-        m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
-    settingsSplit classes{m, c.ip, c.nInpVar, moving, sortTopDown(m, parameters), kClassLeaves, {}, {}, {}};
+    const bddHandle settings =
+        bddResult(m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
+    settingsSplit classes{m,  c.ip, c.nInpVar, moving, sortTopDown(m, parameters), kClassLeaves,
+                          {}, {},   {}};
     const bool splitOk = classes.splitAll(functions, domain, settings);
     if (!splitOk) {
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
         const rawNodesGuard relationsOwned(m, relations);
         for (size_t k = 0; k < moving.size(); ++k)
-            relations[static_cast<size_t>(moving[k])] = relationOf(moving[k], functions[k]).release();
-        const fragAsync frag{m, relations, c.ip, moving, c.inpCubeFwd, c.inpCubeBwd, c.topSame,
-                             c.nInpVar, c.progress};
+            relations[static_cast<size_t>(moving[k])] =
+                relationOf(moving[k], functions[k]).release();
+        const fragAsync frag{m,         relations, c.ip,      moving, c.inpCubeFwd, c.inpCubeBwd,
+                             c.topSame, c.nInpVar, c.progress};
         return compParamAttractors(frag, domain);
     }
     // The classes' settings are disjoint, so the k-th attractors of every
@@ -443,7 +447,7 @@ bddHandle valuePerSetting(const bddHandle& set, DdNode* var, const bddHandle& ge
 // genes it reads that hold one value per setting throughout A, and the
 // domain of the search.
 struct pairView {
-    std::vector<int> genes;  // the block's genes, then the ancestors in `changing`
+    std::vector<int> genes;     // the block's genes, then the ancestors in `changing`
     std::vector<int> changing;  // ancestors that change in A under some setting and
                                 // reach the block through such genes, ascending
     std::vector<int> held;      // the fragment's other non-input regulators, ascending
@@ -461,8 +465,8 @@ struct pairView {
 // cannot act on it at all. Only the ancestors that change and reach the
 // block along changing genes are searched with it.
 template <typename IsInput>
-pairView viewOf(const compositionInputs& c, const std::vector<int>& moving,
-                const settingsPart& a, const IsInput& isInput) {
+pairView viewOf(const compositionInputs& c, const std::vector<int>& moving, const settingsPart& a,
+                const IsInput& isInput) {
     DdManager* const m = c.mgr;
     std::vector<int> genesOfA = supportOf(m, a.moving.get());
     genesOfA.erase(std::remove_if(genesOfA.begin(), genesOfA.end(), isInput), genesOfA.end());
@@ -502,10 +506,10 @@ std::vector<paramAttractor> searchView(const compositionInputs& c, const pairVie
         const bddHandle& f = c.network.next[static_cast<size_t>(g)];
         // Exact since each setting has one held valuation: f AND values
         // keeps f's value there, the abstraction drops the held variables.
-        functions.push_back(view.held.empty()
-                                ? f
-                                : bddResult(m, Cudd_bddAndAbstract(m, f.get(), view.values.get(),
-                                                                   heldCube.get())));
+        functions.push_back(
+            view.held.empty()
+                ? f
+                : bddResult(m, Cudd_bddAndAbstract(m, f.get(), view.values.get(), heldCube.get())));
         for (const int x : supportOf(m, functions.back().get()))
             if (isInput(x)) parameters.push_back(x);
     }
@@ -775,10 +779,10 @@ struct outcomeGrouping {
                 continue;
             genes.push_back(g);
         }
-        bddHandle rest = genes.empty() ? moving
-                                       : bddResult(mgr, Cudd_bddExistAbstract(
-                                                            mgr, moving.get(),
-                                                            cubeOfIndices(mgr, genes).get()));
+        bddHandle rest =
+            genes.empty() ? moving
+                          : bddResult(mgr, Cudd_bddExistAbstract(mgr, moving.get(),
+                                                                 cubeOfIndices(mgr, genes).get()));
         keptMoving.push_back(moving);
         return canonical.emplace(moving.get(), std::make_pair(std::move(rest), std::move(constant)))
             .first->second;
@@ -789,7 +793,8 @@ struct outcomeGrouping {
         for (const restrictedPair& p : pairs) {
             const auto& settled = settledOf(p.moving);
             leafAttractor a{settled.first.get(), *p.decided};
-            for (const auto& one : settled.second) a.second[static_cast<size_t>(one.first)] = one.second;
+            for (const auto& one : settled.second)
+                a.second[static_cast<size_t>(one.first)] = one.second;
             key.push_back(std::move(a));
         }
         std::sort(key.begin(), key.end());
@@ -802,7 +807,8 @@ struct outcomeGrouping {
         }
         std::vector<outcomeAttractor> attractors;
         // The memo of canonical factors keeps each moving node alive.
-        for (const leafAttractor& a : key) attractors.push_back({bddHandle(mgr, a.first), a.second});
+        for (const leafAttractor& a : key)
+            attractors.push_back({bddHandle(mgr, a.first), a.second});
         byAttractors.emplace(std::move(key), outcomes.size());
         outcomes.push_back({cube, std::move(attractors)});
     }
@@ -838,12 +844,12 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                                             const progressSink& progress) {
     const networkFunctions network = readNetworkFunctions(mgr, op, ip, nInpVar);
 
-    const compositionInputs c{mgr, op, ip, inpCubeFwd, inpCubeBwd, topSame, nInpVar, network,
-                              progress};
+    const compositionInputs c{mgr,     op,      ip,      inpCubeFwd, inpCubeBwd,
+                              topSame, nInpVar, network, progress};
     const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
     std::vector<settingsPart> part;
-    part.push_back({bddOne(mgr), bddOne(mgr),
-                    std::make_shared<const bddArray>(static_cast<size_t>(nInpVar))});
+    part.push_back(
+        {bddOne(mgr), bddOne(mgr), std::make_shared<const bddArray>(static_cast<size_t>(nInpVar))});
     const size_t blocks = countBlocks(sccTopoLvl);
     size_t cnt = 0;
     for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
@@ -872,8 +878,8 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
                 const pairView view = viewOf(c, moving, a, isInput);
                 const bddHandle key =
                     bddResult(mgr, Cudd_bddAnd(mgr, view.values.get(), view.domain.get()));
-                const std::vector<paramAttractor>& found =
-                    byView[view.genes].find(key, [&] { return searchView(c, view, isInput, bySystem); });
+                const std::vector<paramAttractor>& found = byView[view.genes].find(
+                    key, [&] { return searchView(c, view, isInput, bySystem); });
                 for (const paramAttractor& d : found) {
                     settingsPart next = extendBySearch(a, d, moving, isInput);
                     if (next.settings.get() != Cudd_ReadLogicZero(mgr))

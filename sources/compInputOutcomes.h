@@ -60,9 +60,7 @@ struct inputOutcome {
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
 // (never narrowed here); ip, the cubes and topSame as for the searches.
 // Progress lines go to `progress`.
-std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
-                                            std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
-                                            DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
-                                            const levelArray& sccTopoLvl,
-                                            const std::vector<int>& inputs,
-                                            const progressSink& progress = standardOutputProgress());
+std::vector<inputOutcome> compInputOutcomes(
+    DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
+    DdNode* inpCubeBwd, DdNode* topSame, int nInpVar, const levelArray& sccTopoLvl,
+    const std::vector<int>& inputs, const progressSink& progress = standardOutputProgress());

@@ -14,7 +14,7 @@ namespace {
 struct paramSearch {
     const fragAsync& frag;
     geneMoves moves;
-    bddHandle movingCube;  // the variables of the moving genes
+    bddHandle movingCube;      // the variables of the moving genes
     std::vector<int> topDown;  // the moving genes, from the top of the order down
 };
 
@@ -146,8 +146,7 @@ std::vector<paramAttractor> compParamAttractors(const fragAsync& frag, const bdd
             const bddHandle back = reach(s, pivots, searchDirection::backward, forward);
             const bddHandle escape = conj(m, forward.get(), Cudd_Not(back.get()));
             const bddHandle open = settingsOf(s, escape);
-            const bddHandle closed =
-                conj(m, settingsOf(s, pivots).get(), Cudd_Not(open.get()));
+            const bddHandle closed = conj(m, settingsOf(s, pivots).get(), Cudd_Not(open.get()));
             if (closed.get() != zero) {
                 bddHandle attractor = conj(m, forward.get(), closed.get());
                 foundNow = bddResult(m, Cudd_bddOr(m, foundNow.get(), attractor.get()));

@@ -27,9 +27,11 @@ std::string phenotypeOf(const std::string& space, const std::vector<std::size_t>
 std::vector<phenotypeCount> countPhenotypes(const std::vector<std::string>& phenotypes) {
     std::vector<phenotypeCount> counts;
     for (const std::string& phenotype : phenotypes) {
-        auto known = std::find_if(counts.begin(), counts.end(),
-                                  [&](const phenotypeCount& c) { return c.phenotype == phenotype; });
-        if (known == counts.end()) known = counts.insert(counts.end(), phenotypeCount{phenotype, 0, 0});
+        auto known = std::find_if(counts.begin(), counts.end(), [&](const phenotypeCount& c) {
+            return c.phenotype == phenotype;
+        });
+        if (known == counts.end())
+            known = counts.insert(counts.end(), phenotypeCount{phenotype, 0, 0});
         ++known->fewest;
         ++known->most;
     }
@@ -44,7 +46,9 @@ std::vector<phenotypeOutcome> mergeByPhenotypes(
     for (std::size_t o = 0; o < settings.size(); ++o) {
         std::vector<phenotypeCount> counts = countPhenotypes(phenotypes.at(o));
         std::sort(counts.begin(), counts.end(),
-                  [](const phenotypeCount& a, const phenotypeCount& b) { return a.phenotype < b.phenotype; });
+                  [](const phenotypeCount& a, const phenotypeCount& b) {
+                      return a.phenotype < b.phenotype;
+                  });
         std::vector<std::string> set;
         for (const phenotypeCount& c : counts) set.push_back(c.phenotype);
         const auto known = bySet.find(set);

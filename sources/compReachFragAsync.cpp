@@ -128,9 +128,9 @@ void cutBackwardSet(asyncSearch& search, DdNode* found) {
         swapCurrentAndNext(search.frag.mgr, found, search.frag.ip, search.frag.nInpVar));
     const bddHandle reachedBackNext =
         compReachStatesAsync(search.frag, movesOf(search), seed.get(), searchDirection::backward);
-    const bddHandle reachedStatesBack = bddHandle::adopt(
-        search.frag.mgr, swapCurrentAndNext(search.frag.mgr, reachedBackNext.get(),
-                                            search.frag.ip, search.frag.nInpVar));
+    const bddHandle reachedStatesBack =
+        bddHandle::adopt(search.frag.mgr, swapCurrentAndNext(search.frag.mgr, reachedBackNext.get(),
+                                                             search.frag.ip, search.frag.nInpVar));
     narrowSearch(search, reachedStatesBack.get());
     narrowSearch(search, reachedBackNext.get());
 }
@@ -165,10 +165,9 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     bddHandle backParts = bddZero(mgr);
     for (bool first = true;; first = false) {
         writeProgress(search.frag.progress, "computing forward reachable states\n");
-        bddHandle reachedFwd =
-            compReachStatesAsync(search.frag, movesOf(search), start.get(), searchDirection::forward);
-        writeProgress(search.frag.progress,
-                      "computing backward reachable states within them\n");
+        bddHandle reachedFwd = compReachStatesAsync(search.frag, movesOf(search), start.get(),
+                                                    searchDirection::forward);
+        writeProgress(search.frag.progress, "computing backward reachable states within them\n");
         // Stopped as soon as it covers the forward set: for a recurrent start
         // the last round over every gene, which only confirms that nothing is
         // added, is left out.
@@ -176,8 +175,7 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
         const bddHandle backWithin =
             compReachStatesInsideAsync(search.frag, movesOf(search), start.get(), reachedFwd.get(),
                                        searchDirection::backward, &covered);
-        const bool recurrent =
-            covered || Cudd_bddLeq(mgr, reachedFwd.get(), backWithin.get()) == 1;
+        const bool recurrent = covered || Cudd_bddLeq(mgr, reachedFwd.get(), backWithin.get()) == 1;
         if (recurrent) {
             writeProgress(search.frag.progress, "recurrent state\n");
             admitStates(budget, statesOfFragment(search.frag, reachedFwd.get()), 1);
@@ -191,7 +189,8 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
         uniteInto(backParts, backWithin.get());
         bddHandle onward =
             bddResult(mgr, Cudd_bddAnd(mgr, reachedFwd.get(), Cudd_Not(backWithin.get())));
-        onward = bddResult(mgr, Cudd_bddAnd(mgr, onward.get(), Cudd_Not(findings.attractors.get())));
+        onward =
+            bddResult(mgr, Cudd_bddAnd(mgr, onward.get(), Cudd_Not(findings.attractors.get())));
         if (onward.get() == Cudd_ReadLogicZero(mgr)) {
             if (leadsToFound != nullptr)
                 *leadsToFound = bddResult(mgr, Cudd_bddOr(mgr, backParts.get(), reachedFwd.get()));
@@ -243,8 +242,8 @@ int recordIfRecurrent(asyncSearch& search, const networkFunctions& network, DdNo
                       bool symbolic, std::vector<DdNode*>& steadyStates, walkFindings& findings,
                       recordBudget& budget, bddHandle& leadsToFound) {
     bddHandle attractor;
-    const int recurrent =
-        explicitRecurrence(search.frag, network, state, explicitStatesBudget(search.frag), attractor);
+    const int recurrent = explicitRecurrence(search.frag, network, state,
+                                             explicitStatesBudget(search.frag), attractor);
     if (recurrent < 0) {
         if (!symbolic) return -1;
         return testStart(search, state, steadyStates, findings, budget, &leadsToFound) ? 1 : 2;
@@ -311,9 +310,9 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
     const double pointScale = std::ldexp(1.0, static_cast<int>(cut.size()) - frag.nInpVar);
     bool done = false;
     {
-        const bddHandle space = bddResult(
-            mgr, Cudd_bddExistAbstract(mgr, frag.relations[static_cast<size_t>(genes[0])],
-                                       frag.inpCubeBwd));
+        const bddHandle space =
+            bddResult(mgr, Cudd_bddExistAbstract(mgr, frag.relations[static_cast<size_t>(genes[0])],
+                                                 frag.inpCubeBwd));
         // The points left: those whose state lies in the search's space.
         const bddHandle pointsLeft = macroProject(mgr, ms, space.get());
         writeProgress(frag.progress, "computing steady states\n");
@@ -459,8 +458,7 @@ void cutSteadyStates(asyncSearch& search, std::vector<DdNode*>& steadyStates,
 // states) out of the relations with one backward search, instead of one per
 // attractor. Returns false when no fragment gene can move any more (nothing
 // was searched).
-bool searchOnePass(asyncSearch& search, std::vector<DdNode*>& steadyStates,
-                   recordBudget& budget) {
+bool searchOnePass(asyncSearch& search, std::vector<DdNode*>& steadyStates, recordBudget& budget) {
     walkFindings findings = noFindings(search.frag.mgr);
     bool searched = false;
     for (int misses = 0; misses < kWalksWithoutNews;) {
@@ -489,8 +487,7 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
         fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
         std::nullopt};
     recordBudget budget{maxStates};
-    if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget))
-        return 0;
+    if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget)) return 0;
     cutSteadyStates(search, steadyStates, budget);
     int iteration = 0;
     do {

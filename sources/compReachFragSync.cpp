@@ -28,8 +28,8 @@ namespace {
 
 // op[g] = op[g] AND NOT removed (a set over current-state variables) for
 // every g of the fragment; the array owns the new handles.
-void removeFromRelations(DdManager* mgr, std::vector<DdNode*>& op,
-                         const std::vector<int>& geneId, DdNode* removed) {
+void removeFromRelations(DdManager* mgr, std::vector<DdNode*>& op, const std::vector<int>& geneId,
+                         DdNode* removed) {
     for (int g : geneId) {
         DdNode*& rel = op[static_cast<size_t>(g)];
         replaceOwned(rel, bddResult(mgr, Cudd_bddAnd(mgr, rel, Cudd_Not(removed))));
@@ -55,8 +55,8 @@ bool chkConstant(const std::vector<DdNode*>& node, const std::vector<int>& geneI
 // set, hence one cycle) and reports whether some step changes more than one
 // fragment gene, or the walk cannot go on inside the set.
 bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode* reachedStates,
-                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                          DdNode* inpCube, int nInpVar) {
+                          std::vector<DdNode*>& ip, const std::vector<int>& geneId, DdNode* inpCube,
+                          int nInpVar) {
     DdNode* const zero = Cudd_ReadLogicZero(mgr);
     bddHandle unvisited(mgr, reachedStates);
     std::vector<char> outCube = makeCubeArray(mgr, nInpVar);
@@ -117,18 +117,17 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         const bddHandle initStateFwd = bddHandle::adopt(
             mgr, compRandomStateFragSync(mgr, ip, op, geneId, inpCubeFwd, nInpVar, progress));
         writeProgress(progress, "computing forward reachable states\n");
-        const bddHandle reachedStatesFwd = bddHandle::adopt(
-            mgr, compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd.get(), inpCubeFwd,
-                                         nInpVar, 0, progress));
+        const bddHandle reachedStatesFwd =
+            bddHandle::adopt(mgr, compReachStatesFragSync(mgr, op, ip, geneId, initStateFwd.get(),
+                                                          inpCubeFwd, nInpVar, 0, progress));
         const bddHandle initStateBwd =
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, initStateFwd.get(), ip, nInpVar));
         writeProgress(progress, "computing backward reachable states\n");
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
-        const bddHandle backNext = bddHandle::adopt(
-            mgr, compReachStatesFragSyncUntil(mgr, op, ip, geneId, initStateBwd.get(),
-                                              inpCubeBwd, nInpVar, 1,
-                                              bounded ? &passDeadline : nullptr, complete,
-                                              progress));
+        const bddHandle backNext =
+            bddHandle::adopt(mgr, compReachStatesFragSyncUntil(
+                                      mgr, op, ip, geneId, initStateBwd.get(), inpCubeBwd, nInpVar,
+                                      1, bounded ? &passDeadline : nullptr, complete, progress));
         const bddHandle reachedStatesBack =
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, backNext.get(), ip, nInpVar));
 
@@ -138,8 +137,8 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
         // the contrary.
         if (!checkInclusion(mgr, reachedStatesBack.get(), reachedStatesFwd.get())) {
             if (complete) writeProgress(progress, "transient state\n");
-        } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd.get(), ip, geneId,
-                                         inpCubeFwd, nInpVar)) {
+        } else if (!chkFalseLoopFragSync(mgr, op, reachedStatesFwd.get(), ip, geneId, inpCubeFwd,
+                                         nInpVar)) {
             writeProgress(progress, "recurrent state\n");
             appendOwned(steadyStates, reachedStatesFwd);
         } else {

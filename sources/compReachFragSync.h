@@ -35,13 +35,12 @@ constexpr double kSyncPassSeconds = 2.0;
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,
-                   std::vector<DdNode*>& steadyFalse,
-                   double backwardSeconds = kSyncBackwardSeconds,
+                   std::vector<DdNode*>& steadyFalse, double backwardSeconds = kSyncBackwardSeconds,
                    const progressSink& progress = standardOutputProgress());
 
 bool chkFalseLoopFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, DdNode* reachedStates,
-                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                          DdNode* inpCube, int nInpVar);
+                          std::vector<DdNode*>& ip, const std::vector<int>& geneId, DdNode* inpCube,
+                          int nInpVar);
 
 // True when node[g] is constant for at least one g in geneId.
 bool chkConstant(const std::vector<DdNode*>& node, const std::vector<int>& geneId);

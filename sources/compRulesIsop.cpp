@@ -48,8 +48,8 @@ void runOnReaderStack(std::size_t stackBytes, const std::function<void()>& work)
     pthread_attr_destroy(&attributes);
     if (status != 0)
         throw quorvelError("cannot start the network reader with a stack of " +
-                           std::to_string((stackBytes + (1u << 20) - 1) >> 20) + " MiB: " +
-                           std::strerror(status));
+                           std::to_string((stackBytes + (1u << 20) - 1) >> 20) +
+                           " MiB: " + std::strerror(status));
     pthread_join(thread, nullptr);
     if (j.failure) std::rethrow_exception(j.failure);
 }
@@ -81,8 +81,8 @@ bddHandle combineBalanced(DdManager* mgr, combineOp op, bddArray& operands) {
                 const bddHandle same = bddResult(mgr, Cudd_bddXnor(mgr, f, g));
                 operands[k] = bddHandle(mgr, Cudd_Not(same.get()));
             } else {
-                operands[k] = bddResult(mgr, op == combineOp::conjoin ? Cudd_bddAnd(mgr, f, g)
-                                                                      : Cudd_bddOr(mgr, f, g));
+                operands[k] = bddResult(
+                    mgr, op == combineOp::conjoin ? Cudd_bddAnd(mgr, f, g) : Cudd_bddOr(mgr, f, g));
             }
         }
         if (operands.size() % 2 != 0) operands[half] = std::move(operands.back());
@@ -177,14 +177,16 @@ void isopFunction(DdManager* mgr, DdNode* f, int nVars, std::vector<coverLiteral
             fr.stage = 1;
             // Products that need NOT var: the part of lower0 that upper1
             // cannot hold.
-            bddHandle only0 = bddResult(mgr, Cudd_bddAnd(mgr, fr.lower0.get(), Cudd_Not(fr.upper1.get())));
+            bddHandle only0 =
+                bddResult(mgr, Cudd_bddAnd(mgr, fr.lower0.get(), Cudd_Not(fr.upper1.get())));
             bddHandle upper0 = fr.upper0;
             const int v = fr.var;
             push(std::move(only0), std::move(upper0), v, 0);  // fr is invalid from here
         } else if (fr.stage == 1) {
             fr.cover0 = std::move(returned);
             fr.stage = 2;
-            bddHandle only1 = bddResult(mgr, Cudd_bddAnd(mgr, fr.lower1.get(), Cudd_Not(fr.upper0.get())));
+            bddHandle only1 =
+                bddResult(mgr, Cudd_bddAnd(mgr, fr.lower1.get(), Cudd_Not(fr.upper0.get())));
             bddHandle upper1 = fr.upper1;
             const int v = fr.var;
             push(std::move(only1), std::move(upper1), v, 1);
@@ -192,10 +194,13 @@ void isopFunction(DdManager* mgr, DdNode* f, int nVars, std::vector<coverLiteral
             fr.cover1 = std::move(returned);
             fr.stage = 3;
             // What neither cover holds yet, without var.
-            const bddHandle left0 = bddResult(mgr, Cudd_bddAnd(mgr, fr.lower0.get(), Cudd_Not(fr.cover0.get())));
-            const bddHandle left1 = bddResult(mgr, Cudd_bddAnd(mgr, fr.lower1.get(), Cudd_Not(fr.cover1.get())));
+            const bddHandle left0 =
+                bddResult(mgr, Cudd_bddAnd(mgr, fr.lower0.get(), Cudd_Not(fr.cover0.get())));
+            const bddHandle left1 =
+                bddResult(mgr, Cudd_bddAnd(mgr, fr.lower1.get(), Cudd_Not(fr.cover1.get())));
             bddHandle lowerRest = bddResult(mgr, Cudd_bddOr(mgr, left0.get(), left1.get()));
-            bddHandle upperRest = bddResult(mgr, Cudd_bddAnd(mgr, fr.upper0.get(), fr.upper1.get()));
+            bddHandle upperRest =
+                bddResult(mgr, Cudd_bddAnd(mgr, fr.upper0.get(), fr.upper1.get()));
             push(std::move(lowerRest), std::move(upperRest), -1, 0);
         } else {
             const bddHandle split =
@@ -213,7 +218,8 @@ std::vector<coverCube> compIrredundantCover(DdManager* mgr, DdNode* f, int nVars
     std::vector<coverCube> cubes;
     for (const coverLiterals& literals : sparse) {
         coverCube cube(static_cast<std::size_t>(nVars), 2);
-        for (const auto& literal : literals) cube[static_cast<std::size_t>(literal.first)] = literal.second;
+        for (const auto& literal : literals)
+            cube[static_cast<std::size_t>(literal.first)] = literal.second;
         cubes.push_back(std::move(cube));
     }
     return cubes;

@@ -22,8 +22,8 @@ std::vector<satProduct> productsOf(const std::vector<coverCube>& cubes) {
     for (const coverCube& cube : cubes) {
         satProduct p;
         for (size_t v = 0; v < cube.size(); ++v)
-            if (cube[v] != 2) p.push_back(cube[v] == 1 ? static_cast<int>(v) + 1
-                                                       : -(static_cast<int>(v) + 1));
+            if (cube[v] != 2)
+                p.push_back(cube[v] == 1 ? static_cast<int>(v) + 1 : -(static_cast<int>(v) + 1));
         products.push_back(std::move(p));
     }
     return products;
@@ -161,7 +161,7 @@ void excludeLast(satSyncPath& path, const satSyncState& x) {
 // Where a walk of the map from a state ended.
 struct satSyncWalk {
     enum { cycle, known, tooLong } end = tooLong;
-    long transient = 0;           // steps before the cycle or the known basin
+    long transient = 0;                // steps before the cycle or the known basin
     std::vector<satSyncState> states;  // the new cycle, in order
 };
 
@@ -218,8 +218,7 @@ constexpr long kSampleMisses = 64;
 
 }  // namespace
 
-satSyncOutcome compAttractorsSatSync(const satSyncNetwork& network,
-                                     const satSyncLimits& limits) {
+satSyncOutcome compAttractorsSatSync(const satSyncNetwork& network, const satSyncLimits& limits) {
     satSyncOutcome outcome;
     if (network.nGenes == 0) {
         // The one state of no gene is its own successor.

@@ -48,8 +48,8 @@ using satSyncState = std::string;
 // Bounds beyond which the search gives up (leaving complete false) so that
 // the caller can take another road; none of them makes a result inexact.
 struct satSyncLimits {
-    int maxSteps = 4096;            // steps of the unrolled path
-    long walkSteps = 1L << 20;      // steps of one walk of the map
+    int maxSteps = 4096;                 // steps of the unrolled path
+    long walkSteps = 1L << 20;           // steps of one walk of the map
     long maxAttractorStates = 1L << 20;  // states of all attractors found
 };
 
@@ -60,8 +60,8 @@ struct satSyncOutcome {
     bool complete = false;
     // Each attractor as its cycle, starting anywhere, in the order of the map.
     std::vector<std::vector<satSyncState>> attractors;
-    int steps = 0;      // path length of the last call of the solver
-    long calls = 0;     // calls of the solver
+    int steps = 0;   // path length of the last call of the solver
+    long calls = 0;  // calls of the solver
 };
 
 // The covers of every gene's function read from the next-state relations

@@ -66,7 +66,7 @@ int dfs(const adjacencyList& graph, std::vector<int>& col, std::vector<int>& fin
 }
 
 adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
-                                         const adjacencyList& graphTp) {
+                                          const adjacencyList& graphTp) {
     const std::size_t n = graph.size();
     std::vector<int> col(n, 0);
     std::vector<int> fStack;
@@ -136,8 +136,7 @@ std::vector<int> compCycleCut(const adjacencyList& reads) {
                 }
         std::size_t chosen = n;
         for (std::size_t k = 0; k < n; ++k)
-            if (cyclic[k] && (chosen == n || in[k] * out[k] > in[chosen] * out[chosen]))
-                chosen = k;
+            if (cyclic[k] && (chosen == n || in[k] * out[k] > in[chosen] * out[chosen])) chosen = k;
         if (chosen == n) break;
         alive[chosen] = 0;
         taken.push_back(chosen);
@@ -245,7 +244,8 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
         children.erase(std::unique(children.begin(), children.end()), children.end());
     }
     for (std::size_t i = 0; i < nScc; ++i)
-        for (const int j : sccGraph[i]) sccGraphTp[static_cast<std::size_t>(j)].push_back(static_cast<int>(i));
+        for (const int j : sccGraph[i])
+            sccGraphTp[static_cast<std::size_t>(j)].push_back(static_cast<int>(i));
 
     std::vector<int> dTime;
     dfsHier(sccGraph, dTime);
@@ -262,7 +262,8 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
             if (scc[static_cast<std::size_t>(x)].size() < 2) continue;
             std::vector<int> block;
             for (const int p : sccGraphTp[static_cast<std::size_t>(x)])
-                if (scc[static_cast<std::size_t>(p)].size() == 1 && col[static_cast<std::size_t>(p)] == 0) {
+                if (scc[static_cast<std::size_t>(p)].size() == 1 &&
+                    col[static_cast<std::size_t>(p)] == 0) {
                     block.push_back(p);
                     col[static_cast<std::size_t>(p)] = 1;
                 }
@@ -272,7 +273,8 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
         }
     for (const std::vector<int>& level : sccLvl)
         for (const int x : level)
-            if (scc[static_cast<std::size_t>(x)].size() == 1 && col[static_cast<std::size_t>(x)] == 0) {
+            if (scc[static_cast<std::size_t>(x)].size() == 1 &&
+                col[static_cast<std::size_t>(x)] == 0) {
                 col[static_cast<std::size_t>(x)] = 1;
                 collapsedSCC.push_back({x});
             }
@@ -281,15 +283,18 @@ int makeSccLevels(const adjacencyList& scc, const adjacencyList& graph, levelArr
     const std::size_t nBlocks = collapsedSCC.size();
     std::vector<int> blockOf(nScc, -1);
     for (std::size_t b = 0; b < nBlocks; ++b)
-        for (const int x : collapsedSCC[b]) blockOf[static_cast<std::size_t>(x)] = static_cast<int>(b);
+        for (const int x : collapsedSCC[b])
+            blockOf[static_cast<std::size_t>(x)] = static_cast<int>(b);
     std::vector<sccTopo> sccDS(nBlocks);
     std::vector<int> childListed(nBlocks, -1), parentListed(nBlocks, -1);
     for (std::size_t b = 0; b < nBlocks; ++b) {
         sccTopo& record = sccDS[b];
         const int self = static_cast<int>(b);
         for (const int x : collapsedSCC[b]) {
-            addBlockLinks(sccGraph[static_cast<std::size_t>(x)], blockOf, self, childListed, record.chSccIndex);
-            addBlockLinks(sccGraphTp[static_cast<std::size_t>(x)], blockOf, self, parentListed, record.paSccIndex);
+            addBlockLinks(sccGraph[static_cast<std::size_t>(x)], blockOf, self, childListed,
+                          record.chSccIndex);
+            addBlockLinks(sccGraphTp[static_cast<std::size_t>(x)], blockOf, self, parentListed,
+                          record.paSccIndex);
         }
         // The last component's genes first, then the others in reverse block order.
         for (auto x = collapsedSCC[b].rbegin(); x != collapsedSCC[b].rend(); ++x) {

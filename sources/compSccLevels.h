@@ -18,8 +18,7 @@ int makeGraph(const geneDatabase& geneDb, adjacencyList& graph, adjacencyList& g
 // The strongly connected components of `graph` (graphTp: its transpose), in
 // the order and with the members in the order computeSCCs gives them; prints
 // nothing.
-adjacencyList stronglyConnectedComponents(const adjacencyList& graph,
-                                         const adjacencyList& graphTp);
+adjacencyList stronglyConnectedComponents(const adjacencyList& graph, const adjacencyList& graphTp);
 
 // Nodes that meet every cycle of a graph given by `reads` (reads[k]: the
 // nodes that node k reads, a self-read being a cycle), in the order they are

@@ -21,10 +21,10 @@
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                             DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
-                             int nInpVar, std::vector<DdNode*>& steadyStates,
-                             double syncSeconds, double maxStates,
-                             const networkFunctions* network, const progressSink& progress) {
+                             DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
+                             std::vector<DdNode*>& steadyStates, double syncSeconds,
+                             double maxStates, const networkFunctions* network,
+                             const progressSink& progress) {
     const size_t firstNew = steadyStates.size();
     if (syncSeconds > 0) {
         // The cycles that change several genes in one step are not results;
@@ -56,8 +56,8 @@ int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<Dd
 int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& steadyStates,
              DdNode* inpCube, std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& opAsync,
              const std::vector<int>& geneId, DdNode* topSame, int nInpVar,
-             std::vector<DdNode*>& complexLoop, double maxStates,
-             const networkFunctions* network, const progressSink& progress) {
+             std::vector<DdNode*>& complexLoop, double maxStates, const networkFunctions* network,
+             const progressSink& progress) {
     const bddHandle inpCubeAsync =
         transferBdd(mgr, mgrAsync, inpCube, "steadyFalse transfer unsuccessful");
     bddHandle inpCubeBwd = bddOne(mgrAsync);
@@ -79,9 +79,9 @@ int secCheck(DdManager* mgr, DdManager* mgrAsync, const std::vector<DdNode*>& st
         // The asynchronous basin of the retained attractors, over x'.
         const bddHandle steadyTopNext = swapCurrentAndNext(steadyTopAsync, ipAsync, nInpVar);
         const bddHandle reachedStatesBack = bddHandle::adopt(
-            mgrAsync, compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
-                                               inpCubeBwd.get(), geneId, topSame, nInpVar,
-                                               progress));
+            mgrAsync,
+            compReachStatesFragAsync(mgrAsync, opAsync, ipAsync, steadyTopNext.get(),
+                                     inpCubeBwd.get(), geneId, topSame, nInpVar, progress));
         // No transition enters the basin any more.
         excludeStatesAsync(mgrAsync, opAsync, geneId, reachedStatesBack.get());
     }

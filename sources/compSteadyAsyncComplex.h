@@ -28,10 +28,9 @@
 int compSteadyAsyncHeuristic(DdManager* mgr, DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
                              std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                             DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame,
-                             int nInpVar, std::vector<DdNode*>& steadyStates,
-                             double syncSeconds = kSyncBackwardSeconds,
-                             double maxStates = HUGE_VAL,
+                             DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
+                             std::vector<DdNode*>& steadyStates,
+                             double syncSeconds = kSyncBackwardSeconds, double maxStates = HUGE_VAL,
                              const networkFunctions* network = nullptr,
                              const progressSink& progress = standardOutputProgress());
 

@@ -52,15 +52,16 @@ struct spaceCoder {
     // F's part with gene g in code c, over the later genes.
     bddHandle part(const bddHandle& f, int g, int c) const {
         const size_t at = static_cast<size_t>(g);
-        return bddResult(net.mgr, Cudd_bddAndAbstract(net.mgr, f.get(), code[c][at].get(),
-                                                      pairCube[at].get()));
+        return bddResult(
+            net.mgr, Cudd_bddAndAbstract(net.mgr, f.get(), code[c][at].get(), pairCube[at].get()));
     }
 
     // 0.r0 + 1.r1 + -.rFree at gene g.
     bddHandle join(int g, const bddHandle& r0, const bddHandle& r1, const bddHandle& rFree) const {
         DdManager* const m = net.mgr;
         const size_t at = static_cast<size_t>(g);
-        const bddHandle fixed = bddResult(m, Cudd_bddIte(m, valueVar[at].get(), r1.get(), r0.get()));
+        const bddHandle fixed =
+            bddResult(m, Cudd_bddIte(m, valueVar[at].get(), r1.get(), r0.get()));
         const bddHandle freeSide =
             bddResult(m, Cudd_bddAnd(m, Cudd_Not(valueVar[at].get()), rFree.get()));
         return bddResult(m, Cudd_bddIte(m, freeVar[at].get(), freeSide.get(), fixed.get()));
@@ -94,7 +95,8 @@ struct spaceRecursion {
         // order[g]; join and part take the gene.
         const int level = g;
         g = coder.net.order[static_cast<size_t>(level)];
-        const bddHandle f0 = coder.part(f, g, 0), f1 = coder.part(f, g, 1), fFree = coder.part(f, g, 2);
+        const bddHandle f0 = coder.part(f, g, 0), f1 = coder.part(f, g, 1),
+                        fFree = coder.part(f, g, 2);
         const int nextLevel = level + 1;
         bddHandle result;
         switch (op) {
@@ -110,12 +112,14 @@ struct spaceRecursion {
             case spaceOp::maximal: {
                 const bddHandle below = run(spaceOp::down, fFree, nextLevel);
                 result = coder.join(g, coder.minus(run(op, f0, nextLevel), below),
-                                    coder.minus(run(op, f1, nextLevel), below), run(op, fFree, nextLevel));
+                                    coder.minus(run(op, f1, nextLevel), below),
+                                    run(op, fFree, nextLevel));
                 break;
             }
             case spaceOp::down:
                 result = coder.join(g, run(op, coder.unite(f0, fFree), nextLevel),
-                                    run(op, coder.unite(f1, fFree), nextLevel), run(op, fFree, nextLevel));
+                                    run(op, coder.unite(f1, fFree), nextLevel),
+                                    run(op, fFree, nextLevel));
                 break;
         }
         keys.push_back(f);
@@ -136,7 +140,8 @@ bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
         const size_t at = static_cast<size_t>(g);
         if (forced.empty() || forced[at] < 0) continue;
         DdNode* const x = net.vars[at].get();
-        forcedValues = bddResult(m, Cudd_bddAnd(m, forcedValues.get(), forced[at] == 1 ? x : Cudd_Not(x)));
+        forcedValues =
+            bddResult(m, Cudd_bddAnd(m, forcedValues.get(), forced[at] == 1 ? x : Cudd_Not(x)));
         forcedCube = bddResult(m, Cudd_bddAnd(m, forcedCube.get(), x));
     }
     bddHandle traps = bddOne(m);
@@ -155,12 +160,13 @@ bddHandle compAllTrapSpaces(const fullNetwork& net, const spaceCoder& coder,
             if (!forced.empty() && forced[ru] >= 0) continue;
             const bddHandle same =
                 bddResult(m, Cudd_bddXnor(m, net.vars[ru].get(), coder.valueVar[ru].get()));
-            const bddHandle allowed = bddResult(m, Cudd_bddOr(m, coder.freeVar[ru].get(), same.get()));
+            const bddHandle allowed =
+                bddResult(m, Cudd_bddOr(m, coder.freeVar[ru].get(), same.get()));
             inSpace = bddResult(m, Cudd_bddAnd(m, inSpace.get(), allowed.get()));
             xCube = bddResult(m, Cudd_bddAnd(m, xCube.get(), net.vars[ru].get()));
         }
-        const bddHandle f =
-            bddResult(m, Cudd_bddAndAbstract(m, net.next[at].get(), forcedValues.get(), forcedCube.get()));
+        const bddHandle f = bddResult(
+            m, Cudd_bddAndAbstract(m, net.next[at].get(), forcedValues.get(), forcedCube.get()));
         // f_g differs from the value S gives g somewhere in S.
         const bddHandle differs =
             bddResult(m, Cudd_bddXnor(m, f.get(), Cudd_Not(coder.valueVar[at].get())));
@@ -200,7 +206,8 @@ void listSpaces(const spaceCoder& coder, const bddHandle& f, int g, std::string&
 std::vector<std::string> compTrapSpaces(const fullNetwork& net, trapSpaceKind kind,
                                         const std::vector<int>& forced, std::size_t maxSpaces,
                                         const progressSink& progress) {
-    if (net.stride != 3) throw quorvelError("internal error: trap spaces need three variables per gene");
+    if (net.stride != 3)
+        throw quorvelError("internal error: trap spaces need three variables per gene");
     DdManager* const m = net.mgr;
     const spaceCoder coder(net);
     if (kind == trapSpaceKind::maximal && !forced.empty())
@@ -214,8 +221,11 @@ std::vector<std::string> compTrapSpaces(const fullNetwork& net, trapSpaceKind ki
             // The whole state space is not a proper trap space.
             bddHandle whole = bddOne(m);
             for (int level = net.nGenes; level-- > 0;)
-                whole = bddResult(m, Cudd_bddAnd(m, whole.get(),
-                                                 coder.code[2][static_cast<size_t>(net.order[static_cast<size_t>(level)])].get()));
+                whole = bddResult(
+                    m, Cudd_bddAnd(
+                           m, whole.get(),
+                           coder.code[2][static_cast<size_t>(net.order[static_cast<size_t>(level)])]
+                               .get()));
             traps = coder.minus(traps, whole);
             chosen = recursion.run(spaceOp::maximal, traps, 0);
         } else {

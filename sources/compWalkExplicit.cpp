@@ -11,8 +11,7 @@
 #include "progressSink.h"
 #include "quorvelError.h"
 
-walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m,
-                        int nInpVar) {
+walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, int nInpVar) {
     const size_t n = m.genes.size();
     walkFrame w;
     w.current.resize(n);
@@ -48,8 +47,7 @@ long walkExplicit(DdManager* mgr, const geneMoves& m, const walkFrame& w, std::v
     };
     auto canMove = [&](size_t k) {
         if (w.functions)
-            return evaluates(m.moves[k].get()) !=
-                   (inputs[static_cast<size_t>(w.current[k])] == 1);
+            return evaluates(m.moves[k].get()) != (inputs[static_cast<size_t>(w.current[k])] == 1);
         int& next = inputs[static_cast<size_t>(w.next[k])];
         next = 1 - inputs[static_cast<size_t>(w.current[k])];
         const bool moves = evaluates(m.moves[k].get());

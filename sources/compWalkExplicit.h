@@ -20,8 +20,7 @@ struct walkFrame {
     // move relations: gene g can change where f_g differs from x_g.
     bool functions = false;
 };
-walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m,
-                        int nInpVar);
+walkFrame makeWalkFrame(DdManager* mgr, std::vector<DdNode*>& ip, const geneMoves& m, int nInpVar);
 
 // A random walk from `inputs` (a value for every variable index; the
 // next-state entries 0), which it updates in place. Each step flips one gene

@@ -42,7 +42,8 @@ bddHandle termValue(const fullNetwork& net, const influenceDefBool& term) {
     bddHandle value = bddOne(m);
     for (size_t k = 0; k < term.geneId.size(); ++k) {
         DdNode* const var = net.vars.at(static_cast<size_t>(term.geneId[k])).get();
-        value = bddResult(m, Cudd_bddAnd(m, value.get(), term.genePolar[k] == 0 ? Cudd_Not(var) : var));
+        value =
+            bddResult(m, Cudd_bddAnd(m, value.get(), term.genePolar[k] == 0 ? Cudd_Not(var) : var));
     }
     return value;
 }

@@ -42,7 +42,7 @@ struct fullNetwork {
     std::vector<int> order;     // the genes from the top of the variable order down
     std::vector<int> position;  // per gene its place in `order`
     bddArray vars;              // x_g
-    bddArray next;  // f_g over the x
+    bddArray next;              // f_g over the x
     // The states of each gene's possible moves: rise[g] = NOT x_g AND f_g,
     // fall[g] = x_g AND NOT f_g.
     bddArray rise, fall;

@@ -21,7 +21,8 @@ int constGeneDb(const std::vector<networkDefBool>& network, geneDatabase& geneDb
     // (first appearance, target before its regulators).
     std::unordered_map<std::string, int> index;
     index.reserve(geneDb.size() + network.size());
-    for (std::size_t g = 0; g < geneDb.size(); ++g) index.emplace(geneDb[g].name, static_cast<int>(g));
+    for (std::size_t g = 0; g < geneDb.size(); ++g)
+        index.emplace(geneDb[g].name, static_cast<int>(g));
     auto enter = [&](const std::string& name) {
         if (index.emplace(name, static_cast<int>(geneDb.size())).second) {
             gene entry;

@@ -72,8 +72,7 @@ constexpr unsigned kCacheSlots = 1u << 12;
 // managers share one engine, which the first Cudd_Init starts with its
 // maxMemory; CUDD gives each manager its own. With a stop flag, the manager's
 // operations give NULL once it is set.
-DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots,
-                      const std::atomic<bool>* cancel) {
+DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots, const std::atomic<bool>* cancel) {
 #ifndef QUORVEL_CUDD_LAYER
     maxMemory /= 2;
 #endif
@@ -91,8 +90,7 @@ DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots,
 #endif
     // CUDD's callback argument is not const; the flag is only read.
     if (cancel != nullptr)
-        Cudd_RegisterTerminationCallback(m, stopRequested,
-                                         const_cast<std::atomic<bool>*>(cancel));
+        Cudd_RegisterTerminationCallback(m, stopRequested, const_cast<std::atomic<bool>*>(cancel));
     return m;
 }
 
@@ -190,8 +188,7 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         // then only puts one node on top, where the top-down order costs a
         // walk down the whole chain per step.
         bddArray currentVars;
-        for (int i = 0; i < nInpVar; ++i)
-            currentVars.emplace_back(mgr, ip[static_cast<size_t>(i)]);
+        for (int i = 0; i < nInpVar; ++i) currentVars.emplace_back(mgr, ip[static_cast<size_t>(i)]);
         const bddHandle inpCubeFwd = conjoinBottomUp(mgr, currentVars);
         const bddHandle inpCubeBwd = swapCurrentAndNext(inpCubeFwd, ip, nInpVar);
         const bddHandle inpCubeFwdAsync =
@@ -222,13 +219,11 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         writeProgress(progress, "BDD construction done\n");
 
         if (groupedInputs != nullptr) {
-            const std::vector<inputOutcome> outcomes =
-                compInputOutcomes(mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(),
-                                  inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, sccTopoLvl,
-                                  *groupedInputs, progress);
+            const std::vector<inputOutcome> outcomes = compInputOutcomes(
+                mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(), inpCubeBwdAsync.get(),
+                topNodeSame.get(), nInpVar, sccTopoLvl, *groupedInputs, progress);
             return printOutcomes(format, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
-                                 geneDbReduced, defaultStatus, *groupedInputs, outcomes,
-                                 progress);
+                                 geneDbReduced, defaultStatus, *groupedInputs, outcomes, progress);
         }
         std::string text =
             update == updateMode::sync
@@ -352,7 +347,9 @@ class cofactoredFunctions {
 public:
     cofactoredFunctions(networkFunctions& network, const std::vector<int>& genes,
                         bddArray functions, std::vector<std::vector<int>> regulators)
-        : network_(network), genes_(genes), next_(std::move(functions)),
+        : network_(network),
+          genes_(genes),
+          next_(std::move(functions)),
           regulators_(std::move(regulators)) {
         swapIn();
     }
@@ -472,7 +469,9 @@ struct movingView {
 movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
                     const std::vector<int>& ancestors, const partAttractor& a) {
     const std::vector<signed char>& settled = *a.settled;
-    auto isAncestor = [&](int g) { return std::binary_search(ancestors.begin(), ancestors.end(), g); };
+    auto isAncestor = [&](int g) {
+        return std::binary_search(ancestors.begin(), ancestors.end(), g);
+    };
     // Backwards from B along changing ancestors.
     movingView view;
     view.moving = walkChangingRegulators(c.network, own, isAncestor, [&](int r) {
@@ -542,9 +541,9 @@ std::vector<partAttractor> extendByOneGene(const compositionContext& c, const pa
     const bddHandle values = valuesCube(m, c.ip, c.nInpVar, held, *a.settled);
     const bddHandle heldCube = cubeOfIndices(m, held);
     auto cofactor = [&](DdNode* literal) {
-        const bddHandle onG =
-            bddResult(m, Cudd_bddAndAbstract(m, c.network.next.at(static_cast<size_t>(g)).get(),
-                                             literal, var));
+        const bddHandle onG = bddResult(
+            m,
+            Cudd_bddAndAbstract(m, c.network.next.at(static_cast<size_t>(g)).get(), literal, var));
         return bddResult(m, Cudd_bddAndAbstract(m, onG.get(), values.get(), heldCube.get()));
     };
     const bddHandle whenOn = cofactor(var);
@@ -556,8 +555,8 @@ std::vector<partAttractor> extendByOneGene(const compositionContext& c, const pa
          oneGeneOutcomes(canFall ? bddOne(m) : bddZero(m), canRise ? bddOne(m) : bddZero(m))) {
         if (outcome.where.get() == Cudd_ReadLogicZero(m)) continue;
         const bool both = outcome.value < 0;
-        partAttractor next = extend(a, {g}, both ? bddOne(m)
-                                        : bddHandle(m, outcome.value == 1 ? var : Cudd_Not(var)));
+        partAttractor next = extend(
+            a, {g}, both ? bddOne(m) : bddHandle(m, outcome.value == 1 ? var : Cudd_Not(var)));
         next.count = a.count * (both ? 2.0 : 1.0);
         found.push_back(std::move(next));
     }
@@ -609,26 +608,25 @@ bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const pa
 // caller), appended after whatever it held. The composition works in
 // mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                              const std::vector<int>& defaultStatus,
-                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
-                              DdManager* /*mgr*/, DdManager* mgrAsync,
-                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
-                              std::vector<DdNode*>& /*op*/, std::vector<DdNode*>& /*ip*/,
-                              DdNode* /*inpCubeFwd*/, DdNode* /*inpCubeBwd*/,
-                              DdNode* inpCubeFwdAsync, DdNode* inpCubeBwdAsync,
-                              DdNode* topNodeSame, int nInpVar, resultFormat format,
-                              const progressSink& progress) {
+                              const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                              std::vector<DdNode*>& steadyStates, DdManager* /*mgr*/,
+                              DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& /*op*/,
+                              std::vector<DdNode*>& /*ip*/, DdNode* /*inpCubeFwd*/,
+                              DdNode* /*inpCubeBwd*/, DdNode* inpCubeFwdAsync,
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
+                              resultFormat format, const progressSink& progress) {
     const double maxStates = writableStates(geneDbOrg, format);
     // The genes' own next-state functions and influences (the relations are
     // never narrowed here).
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    const compositionContext context{mgrAsync, opAsync, ipAsync, inpCubeFwdAsync, inpCubeBwdAsync,
-                                     topNodeSame, nInpVar, maxStates, network, progress};
+    const compositionContext context{mgrAsync,        opAsync,     ipAsync, inpCubeFwdAsync,
+                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates,
+                                     network,         progress};
     std::vector<partAttractor> part;
-    part.push_back({bddOne(mgrAsync),
-                    std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar),
-                                                                     -1),
-                    1.0});
+    part.push_back(
+        {bddOne(mgrAsync),
+         std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar), -1), 1.0});
     size_t processed = 0;  // the genes of the blocks done
     const size_t blocks = countBlocks(sccTopoLvl);
     size_t cnt = 0;
@@ -653,25 +651,26 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
             for (const partAttractor& a : part) {
                 if (block.geneName.size() == 1) {
                     // One gene: no search (see extendByOneGene).
-                    for (partAttractor& next : extendByOneGene(context, a, block.geneName[0], inputs))
+                    for (partAttractor& next :
+                         extendByOneGene(context, a, block.geneName[0], inputs))
                         extended.push_back(std::move(next));
                     continue;
                 }
-                const bool inputsSettled =
-                    std::all_of(inputs.begin(), inputs.end(),
-                                [&](int r) { return (*a.settled)[static_cast<size_t>(r)] >= 0; });
+                const bool inputsSettled = std::all_of(inputs.begin(), inputs.end(), [&](int r) {
+                    return (*a.settled)[static_cast<size_t>(r)] >= 0;
+                });
                 if (inputsSettled) {
                     std::vector<signed char> values;
-                    for (const int r : inputs) values.push_back((*a.settled)[static_cast<size_t>(r)]);
+                    for (const int r : inputs)
+                        values.push_back((*a.settled)[static_cast<size_t>(r)]);
                     auto known = byInputs.find(values);
                     if (known == byInputs.end())
                         known = byInputs
-                                    .emplace(values,
-                                             searchCofactored(
-                                                 context, block.geneName, inputs, inputCube,
-                                                 valuesCube(mgrAsync, ipAsync, nInpVar, inputs,
-                                                            *a.settled),
-                                                 bddOne(mgrAsync)))
+                                    .emplace(values, searchCofactored(
+                                                         context, block.geneName, inputs, inputCube,
+                                                         valuesCube(mgrAsync, ipAsync, nInpVar,
+                                                                    inputs, *a.settled),
+                                                         bddOne(mgrAsync)))
                                     .first;
                     const bddArray& found = known->second;
                     for (const bddHandle& c : found) {
@@ -701,9 +700,9 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
                     partAttractor next = extend(a, own, d);
                     // Over the processed genes that change in it: the settled
                     // ones count once.
-                    const size_t settledCount = static_cast<size_t>(std::count_if(
-                        next.settled->begin(), next.settled->end(),
-                        [](signed char value) { return value >= 0; }));
+                    const size_t settledCount = static_cast<size_t>(
+                        std::count_if(next.settled->begin(), next.settled->end(),
+                                      [](signed char value) { return value >= 0; }));
                     next.count = statesOverGenes(
                         next.moving, processed + block.geneName.size() - settledCount, a.count);
                     extended.push_back(std::move(next));
@@ -719,12 +718,13 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
 
     reportProgress(progress, countEvent(progressStage::finalSearch, part.size()));
     const size_t firstResult = steadyStates.size();
-    for (const partAttractor& a : part) appendOwned(steadyStates, statesOf(mgrAsync, ipAsync, nInpVar, a));
+    for (const partAttractor& a : part)
+        appendOwned(steadyStates, statesOf(mgrAsync, ipAsync, nInpVar, a));
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
-    return printResult(format, updateMode::async,
-                       symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync,
-                                        inpCubeBwdAsync, topNodeSame},
-                       geneDbOrg, geneDbReduced, defaultStatus, attractors, progress);
+    return printResult(
+        format, updateMode::async,
+        symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame},
+        geneDbOrg, geneDbReduced, defaultStatus, attractors, progress);
 }

@@ -49,12 +49,11 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
 // mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read at all
 // (null is fine) and op is left as it was.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                              const std::vector<int>& defaultStatus,
-                              const levelArray& sccTopoLvl, std::vector<DdNode*>& steadyStates,
-                              DdManager* mgr, DdManager* mgrAsync,
-                              std::vector<DdNode*>& opAsync, std::vector<DdNode*>& ipAsync,
-                              std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                              DdNode* inpCubeFwd, DdNode* inpCubeBwd, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format = resultFormat::states,
+                              const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                              std::vector<DdNode*>& steadyStates, DdManager* mgr,
+                              DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& op,
+                              std::vector<DdNode*>& ip, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
+                              DdNode* inpCubeFwdAsync, DdNode* inpCubeBwdAsync, DdNode* topNodeSame,
+                              int nInpVar, resultFormat format = resultFormat::states,
                               const progressSink& progress = standardOutputProgress());

@@ -23,8 +23,7 @@ bddHandle setOfCycle(DdManager* mgr, std::vector<DdNode*>& ip, int nInpVar,
     for (const satSyncState& x : cycle) {
         for (int g = 0; g < nInpVar; ++g)
             literals[static_cast<size_t>(g)] = x[static_cast<size_t>(g)] == '1' ? 1 : 0;
-        const bddHandle state =
-            bddHandle::adopt(mgr, makeBdd(mgr, ip, literals.data(), nInpVar));
+        const bddHandle state = bddHandle::adopt(mgr, makeBdd(mgr, ip, literals.data(), nInpVar));
         set = bddResult(mgr, Cudd_bddOr(mgr, set.get(), state.get()));
     }
     return set;
@@ -84,6 +83,6 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
         // only attractor (the search over no genes takes no step).
         if (nInpVar == 0) attractors.push_back(bddOne(mgr));
     }
-    return printResult(format, updateMode::sync, encoding, geneDbOrg, geneDbReduced,
-                       defaultStatus, lentNodes(attractors), progress);
+    return printResult(format, updateMode::sync, encoding, geneDbOrg, geneDbReduced, defaultStatus,
+                       lentNodes(attractors), progress);
 }

@@ -17,10 +17,10 @@
 struct fragAsync {
     DdManager* mgr;
     std::vector<DdNode*>& relations;
-    std::vector<DdNode*>& ip;      // ip[i] = x_i, ip[nInpVar + i] = x'_i
-    std::vector<int> geneId;       // the fragment, in visiting order
-    DdNode* inpCubeFwd;            // the cube of every x_i
-    DdNode* inpCubeBwd;            // the cube of every x'_i
+    std::vector<DdNode*>& ip;  // ip[i] = x_i, ip[nInpVar + i] = x'_i
+    std::vector<int> geneId;   // the fragment, in visiting order
+    DdNode* inpCubeFwd;        // the cube of every x_i
+    DdNode* inpCubeBwd;        // the cube of every x'_i
     DdNode* topSame;
     int nInpVar;
     progressSink progress = standardOutputProgress();  // where the search reports

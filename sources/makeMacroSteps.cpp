@@ -50,17 +50,19 @@ macroSteps makeMacroSteps(const fragAsync& frag, const networkFunctions& network
     ms.substitute.resize(static_cast<size_t>(size));
     for (int i = 0; i < size; ++i) ms.substitute[static_cast<size_t>(i)] = Cudd_bddIthVar(mgr, i);
     for (int g : ms.rest) {
-        ms.stable.push_back(bddResult(mgr, Cudd_bddVectorCompose(
-            mgr, network.next[static_cast<size_t>(g)].get(), ms.substitute.data())));
+        ms.stable.push_back(
+            bddResult(mgr, Cudd_bddVectorCompose(mgr, network.next[static_cast<size_t>(g)].get(),
+                                                 ms.substitute.data())));
         ms.substitute[static_cast<size_t>(indexOfVariable(mgr, frag.ip[static_cast<size_t>(g)]))] =
             ms.stable.back().get();
     }
     for (int c : cut) {
-        ms.values.push_back(bddResult(mgr, Cudd_bddVectorCompose(
-            mgr, network.next[static_cast<size_t>(c)].get(), ms.substitute.data())));
-        ms.steps.moves.push_back(bddResult(
-            mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(frag.nInpVar + c)],
-                              ms.values.back().get())));
+        ms.values.push_back(
+            bddResult(mgr, Cudd_bddVectorCompose(mgr, network.next[static_cast<size_t>(c)].get(),
+                                                 ms.substitute.data())));
+        ms.steps.moves.push_back(
+            bddResult(mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(frag.nInpVar + c)],
+                                        ms.values.back().get())));
     }
     splitMoves(mgr, frag.ip, frag.nInpVar, ms.steps);
     return ms;
@@ -77,8 +79,8 @@ bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms) {
     for (size_t k = 0; k < ms.steps.genes.size(); ++k) {
         // The macro step of cut[k] leaves it as it is.
         const bddHandle loop = bddResult(
-            mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(ms.steps.genes[k])],
-                              ms.values[k].get()));
+            mgr,
+            Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(ms.steps.genes[k])], ms.values[k].get()));
         fixed = bddResult(mgr, Cudd_bddAnd(mgr, fixed.get(), loop.get()));
     }
     return fixed;
@@ -102,8 +104,7 @@ bddHandle macroState(const fragAsync& frag, const macroSteps& ms, DdNode* points
     for (int c : ms.steps.genes) {
         const char value = cube[static_cast<size_t>(c)] == 1 ? 1 : 0;
         literals[static_cast<size_t>(c)] = value;
-        inputs[static_cast<size_t>(indexOfVariable(mgr, frag.ip[static_cast<size_t>(c)]))] =
-            value;
+        inputs[static_cast<size_t>(indexOfVariable(mgr, frag.ip[static_cast<size_t>(c)]))] = value;
     }
     point = bddHandle::adopt(mgr, makeBdd(mgr, frag.ip, literals.data(), nInpVar));
     for (size_t k = 0; k < ms.rest.size(); ++k) {

@@ -25,9 +25,9 @@ std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
 // owns one reference on each.
 struct macroSteps {
     std::vector<int> rest;
-    bddArray stable;   // stable[k]: the value of rest[k]
-    bddArray values;   // values[k]: the next value of cut[k]
-    geneMoves steps;   // genes: the cut; moves[k]: x'_c XNOR values[k]
+    bddArray stable;  // stable[k]: the value of rest[k]
+    bddArray values;  // values[k]: the next value of cut[k]
+    geneMoves steps;  // genes: the cut; moves[k]: x'_c XNOR values[k]
     // Per variable index: the variable, or the stable value of its gene
     // (lent by `stable`; the variables need no reference).
     std::vector<DdNode*> substitute;
@@ -52,5 +52,4 @@ bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* sta
 
 // The state of one point of `points`: a conjunction over the fragment genes
 // (the cut's values, the others stable); `point` receives that point alone.
-bddHandle macroState(const fragAsync& frag, const macroSteps& ms, DdNode* points,
-                     bddHandle& point);
+bddHandle macroState(const fragAsync& frag, const macroSteps& ms, DdNode* points, bddHandle& point);

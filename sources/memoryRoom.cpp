@@ -92,8 +92,7 @@ std::size_t compCgroupRoom(const std::string& procSelfCgroup, const std::string&
         for (std::string name; std::getline(names, name, ',');)
             if (name == "memory")
                 room = std::min(room, groupRoom(mountRoot + "/memory", path,
-                                                "memory.limit_in_bytes",
-                                                "memory.usage_in_bytes"));
+                                                "memory.limit_in_bytes", "memory.usage_in_bytes"));
     }
     return room;
 }
@@ -103,17 +102,19 @@ memoryRoom compMemoryRoom() {
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     const double physical = pages > 0 && pageSize > 0 ? double(pages) * double(pageSize) : 0;
-    room.bytes = physical > 0 ? std::size_t(std::min(physical * 0.75, double(kNoLimit))) : 2000000000u;
+    room.bytes =
+        physical > 0 ? std::size_t(std::min(physical * 0.75, double(kNoLimit))) : 2000000000u;
 
     std::ifstream cgroupFile("/proc/self/cgroup");
     std::ostringstream cgroups;
     cgroups << cgroupFile.rdbuf();
     room.bytes = std::min(room.bytes, compCgroupRoom(cgroups.str(), "/sys/fs/cgroup"));
 
-    std::size_t addressRoom = std::min(rlimitRoom(RLIMIT_AS, "VmSize"),
-                                       rlimitRoom(RLIMIT_DATA, "VmData"));
+    std::size_t addressRoom =
+        std::min(rlimitRoom(RLIMIT_AS, "VmSize"), rlimitRoom(RLIMIT_DATA, "VmData"));
     if (sizeof(void*) == 4)
-        addressRoom = std::min(addressRoom, roomBelow(std::size_t(3) << 30, readStatusBytes("VmSize")));
+        addressRoom =
+            std::min(addressRoom, roomBelow(std::size_t(3) << 30, readStatusBytes("VmSize")));
     if (addressRoom <= room.bytes) {
         room.bytes = addressRoom;
         room.addressBound = true;
@@ -135,10 +136,10 @@ std::size_t readMemorySize(const std::string& text) {
     const std::string digits = text.substr(0, at);
     const bool tooLong = digits.size() > 19;
     const unsigned long long number = digits.empty() || tooLong ? 0 : std::stoull(digits);
-    if (digits.empty() || shift < 0 || number == 0 || tooLong ||
-        number > (kNoLimit >> shift))
-        throw quorvelError("not a memory size (a positive whole number of bytes, or with a "
-                           "unit K, M, G or T, powers of 1024, also written KiB, MiB, GiB or "
-                           "TiB, e.g. 512M)");
+    if (digits.empty() || shift < 0 || number == 0 || tooLong || number > (kNoLimit >> shift))
+        throw quorvelError(
+            "not a memory size (a positive whole number of bytes, or with a "
+            "unit K, M, G or T, powers of 1024, also written KiB, MiB, GiB or "
+            "TiB, e.g. 512M)");
     return std::size_t(number) << shift;
 }

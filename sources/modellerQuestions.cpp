@@ -30,7 +30,8 @@ json countJson(const std::string& count) {
 }
 
 std::string countText(const json& count) {
-    return count.is_string() ? count.get<std::string>() : std::to_string(count.get<unsigned long long>());
+    return count.is_string() ? count.get<std::string>()
+                             : std::to_string(count.get<unsigned long long>());
 }
 
 std::string dumpJson(const json& result) {
@@ -58,11 +59,13 @@ std::string cubeOfAssignments(const std::string& value, const geneDatabase& gene
     size_t from = 0;
     while (true) {
         const size_t comma = value.find(',', from);
-        const std::string item = value.substr(from, comma == std::string::npos ? comma : comma - from);
+        const std::string item =
+            value.substr(from, comma == std::string::npos ? comma : comma - from);
         const size_t eq = item.rfind('=');
         if (eq == std::string::npos || eq == 0 || eq + 2 != item.size() ||
             (item[eq + 1] != '0' && item[eq + 1] != '1'))
-            throw optionError("invalid value '" + value + "' for --initial (GENE=0|1,GENE=0|1,...)");
+            throw optionError("invalid value '" + value +
+                              "' for --initial (GENE=0|1,GENE=0|1,...)");
         const std::string name = item.substr(0, eq);
         const int g = chkInList(geneDbOrg, name);
         if (g < 0) throw optionError("--initial: the network has no gene named " + name);
@@ -142,7 +145,8 @@ std::string printGroupedPhenotypes(const json& doc, const analysisOptions& optio
             out << "\noutcome   ";
             writeItems(out, outcome.settings);
             for (const phenotypeCount& p : outcome.phenotypes)
-                out << "\nphenotype   " << p.phenotype << "   " << p.fewest << "   " << p.most << "   ";
+                out << "\nphenotype   " << p.phenotype << "   " << p.fewest << "   " << p.most
+                    << "   ";
         }
         out << "\n";
         chkWrittenWhole(out);
@@ -174,7 +178,8 @@ std::string printAttractorAnswers(const json& doc, const geneDatabase& geneDbOrg
     const std::vector<std::string> genes = doc.at("genes").get<std::vector<std::string>>();
     const std::vector<size_t> positions = markerPositions(options.phenotypes, genes);
     const json& found = doc.at("attractors");
-    const reachAnswer reach = compReachAnswer(found, geneDbOrg, fixes, initialCubes, options, progress);
+    const reachAnswer reach =
+        compReachAnswer(found, geneDbOrg, fixes, initialCubes, options, progress);
     json attractors = json::array();
     std::vector<std::string> phenotypes;
     for (size_t k = 0; k < found.size(); ++k) {
@@ -275,15 +280,17 @@ std::vector<geneFix> fixesOfInitialStates(const std::vector<std::string>& initia
     std::vector<geneFix> found;
     if (initialCubes.empty()) return found;
     for (const std::string& name : inputNames) {
-        if (std::any_of(fixes.begin(), fixes.end(), [&](const geneFix& f) { return f.name == name; }))
+        if (std::any_of(fixes.begin(), fixes.end(),
+                        [&](const geneFix& f) { return f.name == name; }))
             continue;
         const int g = chkInList(geneDbOrg, name);
         if (g < 0) continue;
         const char value = initialCubes.front()[static_cast<size_t>(g)];
-        const bool agreed = value != '-' && std::all_of(initialCubes.begin(), initialCubes.end(),
-                                                        [&](const std::string& cube) {
-                                                            return cube[static_cast<size_t>(g)] == value;
-                                                        });
+        const bool agreed =
+            value != '-' &&
+            std::all_of(initialCubes.begin(), initialCubes.end(), [&](const std::string& cube) {
+                return cube[static_cast<size_t>(g)] == value;
+            });
         if (agreed) found.push_back(geneFix{name, value - '0'});
     }
     return found;
@@ -341,8 +348,8 @@ std::string printTrapSpaces(const geneDatabase& geneDbOrg, const geneDatabase& g
 std::string printAnswers(const std::string& jsonResult, const geneDatabase& geneDbOrg,
                          const std::vector<geneFix>& fixes,
                          const std::vector<std::string>& initialCubes,
-                         const std::vector<geneFix>& searchFixes,
-                         const analysisOptions& options, const progressSink& progress) {
+                         const std::vector<geneFix>& searchFixes, const analysisOptions& options,
+                         const progressSink& progress) {
     try {
         const json doc = json::parse(jsonResult);
         if (doc.contains("outcomes")) return printGroupedPhenotypes(doc, options, progress);

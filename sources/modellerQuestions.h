@@ -57,5 +57,5 @@ std::string printTrapSpaces(const geneDatabase& geneDbOrg, const geneDatabase& g
 std::string printAnswers(const std::string& jsonResult, const geneDatabase& geneDbOrg,
                          const std::vector<geneFix>& fixes,
                          const std::vector<std::string>& initialCubes,
-                         const std::vector<geneFix>& searchFixes,
-                         const analysisOptions& options, const progressSink& progress);
+                         const std::vector<geneFix>& searchFixes, const analysisOptions& options,
+                         const progressSink& progress);

@@ -90,9 +90,9 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         chkMarkers(options, geneDbOrg);
         const std::vector<std::string> initialCubes = readInitialStates(options.initial, geneDbOrg);
         const std::vector<geneFix> searchFixes =
-            options.basins ? std::vector<geneFix>{}
-                           : fixesOfInitialStates(initialCubes, listInputNames(network), fixes,
-                                                  geneDbOrg);
+            options.basins
+                ? std::vector<geneFix>{}
+                : fixesOfInitialStates(initialCubes, listInputNames(network), fixes, geneDbOrg);
         if (!searchFixes.empty()) {
             fixes.insert(fixes.end(), searchFixes.begin(), searchFixes.end());
             refineNetwork(network, geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl, geneOrder,
@@ -105,11 +105,10 @@ std::string topFuncQuorvel(const char* s, const analysisOptions& options) {
         if (questions) request.options.format = resultFormat::json;
         if (options.inputs == inputMode::grouped)
             request.groupedInputs = reducedInputs(network, fixes, geneDbReduced);
-        const std::string text = topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus,
-                                              sccTopoLvl, steadyStates, request);
+        const std::string text = topFuncAsync(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
+                                              steadyStates, request);
         if (!questions) return text;
-        return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options,
-                            progress);
+        return printAnswers(text, geneDbOrg, fixes, initialCubes, searchFixes, options, progress);
     } catch (const fatalCondition& fatal) {
         endOpenLines(progress);
         writeProgress(progress, fatal.what(), "\n");
@@ -147,8 +146,7 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
             fileName = options.files[0];
         } else {
             std::ostream& prompt =
-                progressTargetOf(options) == progressTarget::standardOutput ? std::cout
-                                                                             : std::cerr;
+                progressTargetOf(options) == progressTarget::standardOutput ? std::cout : std::cerr;
             writeWhole(prompt, "Enter input file name ::: ");
             if (!(std::cin >> fileName))
                 throw quorvelError("standard input ended before a file name was read");
@@ -165,7 +163,8 @@ QUORVEL_EXPORT int main(int argc, char** argv) {
         return 0;
     } catch (const optionError& error) {
         std::cout << std::flush;
-        std::cerr << "quorvel: " << error.what() << "\n" << usageLine() << "\n"
+        std::cerr << "quorvel: " << error.what() << "\n"
+                  << usageLine() << "\n"
                   << "Try 'quorvel --help' for more information." << std::endl;
     } catch (const std::exception& error) {
         std::cout << std::flush;

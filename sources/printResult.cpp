@@ -26,12 +26,13 @@ namespace {
 // root node (f not constant), read in constant time.
 int topVariable(DdNode* f, int nInpVar) {
     const unsigned top = Cudd_NodeReadIndex(f);
-    if (top >= unsigned(nInpVar)) throw quorvelError("internal error: an attractor reads a next-state variable");
+    if (top >= unsigned(nInpVar))
+        throw quorvelError("internal error: an attractor reads a next-state variable");
     return int(top);
 }
 
-void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
-               std::string& cube, cubeCover& cover, bigCount& count) {
+void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar, std::string& cube,
+               cubeCover& cover, bigCount& count) {
     if (f == Cudd_ReadLogicZero(mgr)) return;
     if (f == Cudd_ReadOne(mgr)) {
         cover.cubes.push_back(cube);
@@ -94,9 +95,8 @@ std::string wholeCube(const std::string& reducedCube, const std::vector<int>& re
                       const std::vector<int>& defaultStatus) {
     std::string cube(reducedIndex.size(), '0');
     for (size_t org = 0; org < reducedIndex.size(); ++org)
-        cube[org] = reducedIndex[org] < 0
-                        ? fixedValue(defaultStatus, org)
-                        : reducedCube[static_cast<size_t>(reducedIndex[org])];
+        cube[org] = reducedIndex[org] < 0 ? fixedValue(defaultStatus, org)
+                                          : reducedCube[static_cast<size_t>(reducedIndex[org])];
     return cube;
 }
 
@@ -108,8 +108,8 @@ std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
     for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
     for (DdNode* attractor : attractors) {
         std::vector<int> nodeLevel(geneDbOrg.size(), 0);
-        printCubesJava(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractor, ip, outSS,
-                       nInpVar, nodeLevel, progress);
+        printCubesJava(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractor, ip, outSS, nInpVar,
+                       nodeLevel, progress);
     }
     outSS << "\n";
     chkWrittenWhole(outSS);
@@ -239,8 +239,8 @@ std::string fixedJson(const geneDatabase& geneDbOrg, const std::vector<int>& red
 std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
                       const std::vector<int>& defaultStatus, updateMode update,
                       const std::vector<cubeCover>& covers) {
-    std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) + ",\"update\":" +
-                       (update == updateMode::sync ? "\"sync\"" : "\"async\"") +
+    std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) +
+                       ",\"update\":" + (update == updateMode::sync ? "\"sync\"" : "\"async\"") +
                        ",\"attractors\":";
     appendAttractorsJson(text, reducedIndex, defaultStatus, covers);
     text += fixedJson(geneDbOrg, reducedIndex, defaultStatus);
@@ -275,10 +275,11 @@ struct outcomeCoverer {
         for (const outcomeAttractor& attractor : outcome.attractors) {
             auto known = byMoving.find(attractor.moving.get());
             if (known == byMoving.end())
-                known = byMoving
-                            .emplace(attractor.moving.get(),
-                                     compDisjointCubes(mgr, attractor.moving.get(), ip, nInpVar).cubes)
-                            .first;
+                known =
+                    byMoving
+                        .emplace(attractor.moving.get(),
+                                 compDisjointCubes(mgr, attractor.moving.get(), ip, nInpVar).cubes)
+                        .first;
             // The constant genes written into each cube of the moving
             // factor, counted under one setting: '-' at an input stands
             // for the setting's value and is not counted.
@@ -306,8 +307,7 @@ struct outcomeCoverer {
 std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                           const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes,
-                          const progressSink& progress) {
+                          const std::vector<inputOutcome>& outcomes, const progressSink& progress) {
     reportProgress(progress, stageEvent(progressStage::writing));
     DdManager* const mgr = encoding.mgr;
     std::vector<DdNode*>& ip = encoding.ip;
@@ -320,15 +320,15 @@ std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
         outcomeCoverer coverer{mgr, inputs, ip, nInpVar, {}};
         for (const inputOutcome& outcome : outcomes) {
             covers.push_back(coverer.cover(outcome));
-            writeProgress(progress, "outcome ", covers.size(), ": ",
-                          covers.back().settings.size(), " cubes of settings, ",
-                          covers.back().attractors.size(), " attractors\n");
+            writeProgress(progress, "outcome ", covers.size(), ": ", covers.back().settings.size(),
+                          " cubes of settings, ", covers.back().attractors.size(), " attractors\n");
         }
         if (format == resultFormat::cubes) {
             std::ostringstream outSS;
             for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
             outSS << "\ninputs   ";
-            for (const int x : inputs) outSS << geneDbReduced.at(static_cast<size_t>(x)).name << "   ";
+            for (const int x : inputs)
+                outSS << geneDbReduced.at(static_cast<size_t>(x)).name << "   ";
             for (const outcomeCovers& outcome : covers) {
                 outSS << "\noutcome   ";
                 for (const std::string& setting : outcome.settings) outSS << setting << "   ";
@@ -339,7 +339,8 @@ std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
             return outSS.str();
         }
         std::vector<std::string> inputNames;
-        for (const int x : inputs) inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
+        for (const int x : inputs)
+            inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
         std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) +
                            ",\"update\":\"async\",\"inputs\":" + jsonStrings(inputNames) +
                            ",\"outcomes\":[";
@@ -379,9 +380,11 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
             throw quorvelError("BDD engine failure: an attractor's cube could not be read");
         for (int g = 0; g < nInpVar; ++g) {
             const char value = path[static_cast<size_t>(g)];
-            if (value == 0 || value == 1) cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
+            if (value == 0 || value == 1)
+                cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
         }
-        if (std::any_of(path.begin() + nInpVar, path.end(), [](char v) { return v == 0 || v == 1; }))
+        if (std::any_of(path.begin() + nInpVar, path.end(),
+                        [](char v) { return v == 0 || v == 1; }))
             throw quorvelError("internal error: an attractor reads a next-state variable");
         coverInto(mgr, Cudd_ReadOne(mgr), ip, nInpVar, cube, cover, count);
     } else {

@@ -36,10 +36,10 @@ int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,
 // state. The count of states goes to `progress` after "number of
 // states ". The genes fixed by the reduction take the same value in every
 // state and are looked up once.
-int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
-                   const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                   DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
-                   int nInpVar, std::vector<int>& nodeLvl, const progressSink& progress) {
+int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                   const std::vector<int>& defaultStatus, DdNode* topNode, std::vector<DdNode*>& ip,
+                   std::ostringstream& outSS, int nInpVar, std::vector<int>& nodeLvl,
+                   const progressSink& progress) {
     if (nodeLvl.size() < geneDbOrg.size()) nodeLvl.resize(geneDbOrg.size(), 0);
     // Where each reduced gene's value goes in the written state, looked up
     // once rather than once per state.

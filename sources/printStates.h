@@ -20,10 +20,9 @@ constexpr const char* kLargeAttractorFormats =
 // Appends one line per call to outSS: every state of the set topNode (over
 // current-state variables ip[0..nInpVar-1]), each state a value for every
 // gene of geneDbOrg followed by three blanks.
-int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg,
-                   const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                   DdNode* topNode, std::vector<DdNode*>& ip, std::ostringstream& outSS,
-                   int nInpVar, std::vector<int>& nodeLvl,
+int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                   const std::vector<int>& defaultStatus, DdNode* topNode, std::vector<DdNode*>& ip,
+                   std::ostringstream& outSS, int nInpVar, std::vector<int>& nodeLvl,
                    const progressSink& progress = standardOutputProgress());
 
 // Throws quorvelError when the stream of a result text has failed (growing

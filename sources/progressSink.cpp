@@ -30,14 +30,11 @@ void writeProgressText(const progressSink& sink, const std::string& text) {
 
 std::string statesFormatLine(const progressEvent& event) {
     switch (event.stage) {
-        case progressStage::reading:
-            return "\nparsing network file\n";
+        case progressStage::reading: return "\nparsing network file\n";
         case progressStage::block:
             return "now computing scc number " + std::to_string(event.index) + "\n";
-        case progressStage::finalSearch:
-            return "final computation on small space\n";
-        default:
-            return "";
+        case progressStage::finalSearch: return "final computation on small space\n";
+        default: return "";
     }
 }
 
@@ -48,8 +45,7 @@ std::string attractorsText(std::size_t n) {
 }
 
 std::string stageText(const progressEvent& event) {
-    const std::string part =
-        std::to_string(event.index) + " of " + std::to_string(event.count);
+    const std::string part = std::to_string(event.index) + " of " + std::to_string(event.count);
     const bool counted = event.attractors.has_value();
     const std::string found = counted ? attractorsText(*event.attractors) : "";
     // The attractors that this step's searches found (not yet combined).
@@ -58,12 +54,9 @@ std::string stageText(const progressEvent& event) {
     const std::string foundInBlock =
         event.found > 0 ? " (" + attractorsText(event.found) + " in this block)" : "";
     switch (event.stage) {
-        case progressStage::reading:
-            return "reading the network file";
-        case progressStage::reducing:
-            return "reducing the network";
-        case progressStage::encoding:
-            return "encoding " + std::to_string(event.genes) + " genes";
+        case progressStage::reading: return "reading the network file";
+        case progressStage::reducing: return "reducing the network";
+        case progressStage::encoding: return "encoding " + std::to_string(event.genes) + " genes";
         case progressStage::block:
             return "searching block " + part +
                    (counted && event.index > 1 ? ", " + found + " so far" : "") + foundInBlock;
@@ -72,12 +65,9 @@ std::string stageText(const progressEvent& event) {
                            : "final search over every gene" + foundHere;
         case progressStage::synchronousSearch:
             return "synchronous search over " + std::to_string(event.genes) + " genes";
-        case progressStage::basins:
-            return "computing the basin of attractor " + part;
-        case progressStage::trapSpaces:
-            return "computing the trap spaces";
-        case progressStage::writing:
-            return counted ? "writing " + found : "writing the result";
+        case progressStage::basins: return "computing the basin of attractor " + part;
+        case progressStage::trapSpaces: return "computing the trap spaces";
+        case progressStage::writing: return counted ? "writing " + found : "writing the result";
     }
     return "";
 }
@@ -110,8 +100,7 @@ void showLine(progressLog& log, const std::string& text) {
     }
     const std::string line = text.substr(0, terminalColumns() - 1);
     std::string written = "\r" + line;
-    if (line.size() < log.shown)
-        written += std::string(log.shown - line.size(), ' ') + "\r" + line;
+    if (line.size() < log.shown) written += std::string(log.shown - line.size(), ' ') + "\r" + line;
     writeWhole(*log.out, written);
     log.shown = line.size();
 }

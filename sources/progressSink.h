@@ -65,10 +65,10 @@ struct progressLog {
     // end; otherwise one whole line per event.
     bool inPlace = false;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    std::size_t shown = 0;         // inPlace: the characters of the line on show
-    progressEvent current;         // the step under way
-    double shownAt = 0;            // seconds into the call of the last line shown
-    bool streamLineOpen = false;   // the last text on the sink's stream left its line open
+    std::size_t shown = 0;        // inPlace: the characters of the line on show
+    progressEvent current;        // the step under way
+    double shownAt = 0;           // seconds into the call of the last line shown
+    bool streamLineOpen = false;  // the last text on the sink's stream left its line open
 };
 
 // The destination of the progress of one call: `stream` receives the lines

@@ -55,7 +55,8 @@ struct bnetExpression {
     std::vector<std::string> mentioned;  // gene names, in order of mention
 };
 
-[[noreturn]] void syntaxError(const bnetExpression& e, std::size_t column, const std::string& expected) {
+[[noreturn]] void syntaxError(const bnetExpression& e, std::size_t column,
+                              const std::string& expected) {
     std::string found = "the end of the line";
     if (column < e.text.size()) {
         std::size_t end = column + 1;
@@ -136,7 +137,8 @@ bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
             expectOperand = true;
         } else if (c == ')') {
             if (groups.size() == 1)
-                syntaxError(e, pos, "'&', '|' or the end of the expression (this ')' closes nothing)");
+                syntaxError(e, pos,
+                            "'&', '|' or the end of the expression (this ')' closes nothing)");
             closeConjunction(e.mgr, g);
             bddHandle value = combineBalanced(e.mgr, combineOp::disjoin, g.terms);
             groups.pop_back();
@@ -148,7 +150,9 @@ bddHandle parseExpression(bnetExpression& e, std::size_t pos) {
     }
     if (expectOperand) syntaxError(e, pos, operand);
     if (groups.size() > 1)
-        syntaxError(e, pos, "')' to close the '(' of column " + std::to_string(groups.back().openColumn + 1));
+        syntaxError(
+            e, pos,
+            "')' to close the '(' of column " + std::to_string(groups.back().openColumn + 1));
     closeConjunction(e.mgr, groups.back());
     return combineBalanced(e.mgr, combineOp::disjoin, groups.back().terms);
 }
@@ -164,12 +168,11 @@ struct bnetGene {
 // The rules and gene order of the .bnet file `fileName` (see readNetworkBnet).
 void readBnetFile(const std::string& fileName, const std::string& content,
                   std::vector<networkDefBool>& rules, std::vector<std::string>& order) {
-
     ownedManager owned = makeReaderManager();
     DdManager* mgr = owned.get();
     std::vector<bnetGene> genes;
-    std::unordered_map<std::string, std::size_t> lineOfGene;          // gene -> index in genes
-    std::vector<std::string> uses;                                    // mentioned genes, in order
+    std::unordered_map<std::string, std::size_t> lineOfGene;  // gene -> index in genes
+    std::vector<std::string> uses;                            // mentioned genes, in order
     std::istringstream lines(content);
     int lineNo = 0;
     bool headerAllowed = true;
@@ -204,7 +207,8 @@ void readBnetFile(const std::string& fileName, const std::string& content,
                                name + "'");
         const auto entered = lineOfGene.emplace(name, genes.size());
         if (!entered.second)
-            throw quorvelError(where + ": gene '" + name + "' is given a second line (the first is line " +
+            throw quorvelError(where + ": gene '" + name +
+                               "' is given a second line (the first is line " +
                                std::to_string(genes[entered.first->second].line) + ")");
 
         localVariables vars;
@@ -227,7 +231,8 @@ void readBnetFile(const std::string& fileName, const std::string& content,
     genes.clear();
     for (const std::string& input : inputs) {
         localVariables vars;
-        const bddHandle keep = bddResult(mgr, varOfName(mgr, vars, input, "network file '" + fileName + "'"));
+        const bddHandle keep =
+            bddResult(mgr, varOfName(mgr, vars, input, "network file '" + fileName + "'"));
         makeRulesOfFunction(mgr, keep.get(), vars.names, input, rules);
         order.push_back(input);
     }

@@ -76,7 +76,8 @@ void readSbml(const std::string& fileName, std::vector<networkDefBool>& network,
 bool endsWith(const std::string& name, const std::string& ending) {
     if (name.size() < ending.size()) return false;
     for (std::size_t k = 0; k < ending.size(); ++k)
-        if (std::tolower(static_cast<unsigned char>(name[name.size() - ending.size() + k])) != ending[k])
+        if (std::tolower(static_cast<unsigned char>(name[name.size() - ending.size() + k])) !=
+            ending[k])
             return false;
     return true;
 }

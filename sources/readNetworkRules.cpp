@@ -84,8 +84,8 @@ int tokenize(const std::string& str, std::vector<std::string>& tokens, const cha
     std::string::size_type lastPos = str.find_first_not_of(delimiter, 0);
     std::string::size_type pos = str.find_first_of(delimiter, lastPos);
     while (lastPos != std::string::npos) {
-        tokens.push_back(str.substr(lastPos, pos == std::string::npos ? std::string::npos
-                                                                          : pos - lastPos));
+        tokens.push_back(
+            str.substr(lastPos, pos == std::string::npos ? std::string::npos : pos - lastPos));
         lastPos = str.find_first_not_of(delimiter, pos);
         pos = str.find_first_of(delimiter, lastPos);
     }

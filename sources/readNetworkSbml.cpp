@@ -39,7 +39,8 @@ constexpr int kMaxMathDepth = 5000;
 std::size_t skipPast(const std::string& text, std::size_t at, std::string_view end, int& line) {
     const std::size_t found = text.find(end.data(), at, end.size());
     const std::size_t stop = found == std::string::npos ? text.size() : found + end.size();
-    line += static_cast<int>(std::count(text.begin() + std::ptrdiff_t(at), text.begin() + std::ptrdiff_t(stop), '\n'));
+    line += static_cast<int>(
+        std::count(text.begin() + std::ptrdiff_t(at), text.begin() + std::ptrdiff_t(stop), '\n'));
     return stop;
 }
 
@@ -135,10 +136,11 @@ xmlNesting chkXmlNesting(const std::string& text, const std::string& file) {
                 continue;
             }
             const char parent = open.empty() ? structure : open.back();
-            const bool annotation = name == "annotation" || name == "annotation-xml" || name == "notes";
+            const bool annotation =
+                name == "annotation" || name == "annotation-xml" || name == "notes";
             if (name == "ci") ++deepest.names;
-            const char kind = parent == foreign ? foreign
-                              : annotation  ? foreign
+            const char kind = parent == foreign                     ? foreign
+                              : annotation                          ? foreign
                               : parent == formula || name == "math" ? formula
                                                                     : structure;
             if (kind == formula && ++mathDepth > kMaxMathDepth)
@@ -147,10 +149,10 @@ xmlNesting chkXmlNesting(const std::string& text, const std::string& file) {
             open.push_back(kind);
             deepest.math = std::max(deepest.math, mathDepth);
             deepest.other = std::max(deepest.other, static_cast<int>(open.size()) - mathDepth);
-            if (kind != formula &&
-                static_cast<int>(open.size()) - mathDepth > kMaxXmlDepth)
+            if (kind != formula && static_cast<int>(open.size()) - mathDepth > kMaxXmlDepth)
                 throw quorvelError("network file '" + file + "', line " + std::to_string(tagLine) +
-                                   ": XML elements nested deeper than " + std::to_string(kMaxXmlDepth));
+                                   ": XML elements nested deeper than " +
+                                   std::to_string(kMaxXmlDepth));
             if (empty) {
                 if (kind == formula) --mathDepth;
                 open.pop_back();
@@ -171,7 +173,8 @@ struct sbmlContext {
 
 // "network file 'F', line N" for the element `at`.
 std::string placeOf(const sbmlContext& c, const SBase* at) {
-    return "network file '" + c.fileName + "', line " + std::to_string(at != nullptr ? at->getLine() : 0);
+    return "network file '" + c.fileName + "', line " +
+           std::to_string(at != nullptr ? at->getLine() : 0);
 }
 
 [[noreturn]] void sbmlError(const sbmlContext& c, const SBase* at, const std::string& what) {
@@ -216,7 +219,8 @@ bool isSpecies(const sbmlContext& c, const ASTNode* node) {
 bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
     const std::string formula = formulaOf(node);
     if (node->getNumChildren() != 2)
-        sbmlError(c, at, "expected a comparison of a species with a level, found '" + formula + "'");
+        sbmlError(c, at,
+                  "expected a comparison of a species with a level, found '" + formula + "'");
     ASTNodeType_t type = node->getType();
     const ASTNode* speciesNode = node->getChild(0);
     const ASTNode* levelNode = node->getChild(1);
@@ -232,8 +236,9 @@ bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
     }
     long level = 0;
     if (!isSpecies(c, speciesNode) || !levelOf(c, levelNode, level))
-        sbmlError(c, at, "expected a comparison of a qualitative species with an integer level, found '" +
-                             formula + "'");
+        sbmlError(c, at,
+                  "expected a comparison of a qualitative species with an integer level, found '" +
+                      formula + "'");
     // Levels x may take (0 and 1) that satisfy the relation.
     bool holds[2];
     for (long x = 0; x <= 1; ++x) {
@@ -250,7 +255,8 @@ bddHandle compComparison(sbmlContext& c, const SBase* at, const ASTNode* node) {
         holds[x] = h;
     }
     DdManager* mgr = c.mgr;
-    if (holds[0] == holds[1]) return bddResult(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+    if (holds[0] == holds[1])
+        return bddResult(mgr, holds[0] ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
     DdNode* var = varOfName(mgr, c.vars, speciesNode->getName(), placeOf(c, at));
     return bddResult(mgr, holds[1] ? var : Cudd_Not(var));
 }
@@ -291,10 +297,12 @@ bddHandle compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
             const ASTNodeType_t type = node->getType();
             bddArray operands;
             operands.reserve(n);
-            for (const ASTNode* child : childrenOf(node)) operands.push_back(compMath(c, at, child));
-            return combineBalanced(mgr, type == AST_LOGICAL_AND  ? combineOp::conjoin
-                                        : type == AST_LOGICAL_OR ? combineOp::disjoin
-                                                                 : combineOp::differ,
+            for (const ASTNode* child : childrenOf(node))
+                operands.push_back(compMath(c, at, child));
+            return combineBalanced(mgr,
+                                   type == AST_LOGICAL_AND  ? combineOp::conjoin
+                                   : type == AST_LOGICAL_OR ? combineOp::disjoin
+                                                            : combineOp::differ,
                                    operands);
         }
         case AST_RELATIONAL_EQ:
@@ -302,12 +310,13 @@ bddHandle compMath(sbmlContext& c, const SBase* at, const ASTNode* node) {
         case AST_RELATIONAL_GEQ:
         case AST_RELATIONAL_GT:
         case AST_RELATIONAL_LEQ:
-        case AST_RELATIONAL_LT:
-            return compComparison(c, at, node);
+        case AST_RELATIONAL_LT: return compComparison(c, at, node);
         default: break;
     }
-    sbmlError(c, at, "expected and, or, xor, not, true, false or a comparison of a species with a level, found '" +
-                         formulaOf(node) + "'");
+    sbmlError(
+        c, at,
+        "expected and, or, xor, not, true, false or a comparison of a species with a level, found '" +
+            formulaOf(node) + "'");
 }
 
 // Schema complaints that published models raise and that concern nothing this
@@ -319,12 +328,9 @@ bool isHarmlessError(const SBMLError& error) {
     switch (error.getErrorId()) {
         case QualQualSpeciesAllowedAttributes:
             return message.find("'compartment' is missing") != std::string::npos;
-        case NotSchemaConformant:
-            return message.find("cannot be empty") != std::string::npos;
-        case QualInputAllowedCoreAttributes:
-            return true;
-        default:
-            return false;
+        case NotSchemaConformant: return message.find("cannot be empty") != std::string::npos;
+        case QualInputAllowedCoreAttributes: return true;
+        default: return false;
     }
 }
 
@@ -362,7 +368,8 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
                   std::vector<std::string>& geneOrder) {
     // readSBMLFromString puts an XML declaration and a line end before a text
     // that has none; one without a line end keeps the line numbers right.
-    if (text.compare(0, 5, "<?xml") != 0) text.insert(0, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    if (text.compare(0, 5, "<?xml") != 0)
+        text.insert(0, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     SBMLReader reader;
     const std::unique_ptr<SBMLDocument> document(reader.readSBMLFromString(text));
     const std::string file = "network file '" + fileName + "'";
@@ -371,7 +378,8 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
         const SBMLError* error = document->getError(k);
         if (error->getSeverity() < LIBSBML_SEV_ERROR || isHarmlessError(*error)) continue;
         std::string message = error->getMessage();
-        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
         throw quorvelError(file + ", line " + std::to_string(error->getLine()) +
                            ": not valid SBML: " + message);
     }
@@ -392,9 +400,10 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
         // A maximum level of 0 (or below) leaves a species no value 1: it is
         // refused like one above 1 rather than read as Boolean.
         if (s->isSetMaxLevel() && s->getMaxLevel() != 1)
-            sbmlError(c, s, "species '" + s->getId() + "' has maximum level " +
-                                std::to_string(s->getMaxLevel()) +
-                                "; only Boolean species (maximum level 1) can be read");
+            sbmlError(c, s,
+                      "species '" + s->getId() + "' has maximum level " +
+                          std::to_string(s->getMaxLevel()) +
+                          "; only Boolean species (maximum level 1) can be read");
         if (!speciesIndex.emplace(s->getId(), static_cast<int>(k)).second)
             sbmlError(c, s, "species id '" + s->getId() + "' is given twice");
         species.push_back(s);
@@ -409,33 +418,41 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
             const Input* input = transition->getInput(k);
             if (input->isSetTransitionEffect() &&
                 input->getTransitionEffect() != INPUT_TRANSITION_EFFECT_NONE)
-                sbmlError(c, input, "expected the input effect 'none' for input '" + input->getId() +
-                                        "' of transition '" + transition->getId() + "'");
+                sbmlError(c, input,
+                          "expected the input effect 'none' for input '" + input->getId() +
+                              "' of transition '" + transition->getId() + "'");
             if (speciesIndex.count(input->getQualitativeSpecies()) == 0)
-                sbmlError(c, input, "input of transition '" + transition->getId() +
-                                        "' names an unknown species '" +
-                                        input->getQualitativeSpecies() + "'");
+                sbmlError(c, input,
+                          "input of transition '" + transition->getId() +
+                              "' names an unknown species '" + input->getQualitativeSpecies() +
+                              "'");
         }
         if (transition->getNumOutputs() == 0)
-            sbmlError(c, transition, "expected an output for transition '" + transition->getId() + "'");
+            sbmlError(c, transition,
+                      "expected an output for transition '" + transition->getId() + "'");
         for (unsigned k = 0; k < transition->getNumOutputs(); ++k) {
             const Output* output = transition->getOutput(k);
             const auto found = speciesIndex.find(output->getQualitativeSpecies());
             if (found == speciesIndex.end())
-                sbmlError(c, output, "output of transition '" + transition->getId() +
-                                         "' names an unknown species '" +
-                                         output->getQualitativeSpecies() + "'");
+                sbmlError(c, output,
+                          "output of transition '" + transition->getId() +
+                              "' names an unknown species '" + output->getQualitativeSpecies() +
+                              "'");
             if (output->getTransitionEffect() != OUTPUT_TRANSITION_EFFECT_ASSIGNMENT_LEVEL)
-                sbmlError(c, output, "expected the output effect 'assignmentLevel' in transition '" +
-                                         transition->getId() + "'");
+                sbmlError(c, output,
+                          "expected the output effect 'assignmentLevel' in transition '" +
+                              transition->getId() + "'");
             const std::size_t s = static_cast<std::size_t>(found->second);
             if (species[s]->getConstant())
-                sbmlError(c, output, "species '" + species[s]->getId() +
-                                         "' is constant but is the output of transition '" +
-                                         transition->getId() + "'");
+                sbmlError(c, output,
+                          "species '" + species[s]->getId() +
+                              "' is constant but is the output of transition '" +
+                              transition->getId() + "'");
             if (transitionOf[s] != nullptr)
-                sbmlError(c, output, "species '" + species[s]->getId() + "' is the output of two transitions, '" +
-                                         transitionOf[s]->getId() + "' and '" + transition->getId() + "'");
+                sbmlError(c, output,
+                          "species '" + species[s]->getId() +
+                              "' is the output of two transitions, '" + transitionOf[s]->getId() +
+                              "' and '" + transition->getId() + "'");
             transitionOf[s] = transition;
         }
     }
@@ -447,16 +464,19 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
         DdManager* mgr = c.mgr;
         c.vars = localVariables();
         c.thresholds.clear();
-        if (transition == nullptr || (transition->getNumFunctionTerms() == 0 && !transition->isSetDefaultTerm())) {
+        if (transition == nullptr ||
+            (transition->getNumFunctionTerms() == 0 && !transition->isSetDefaultTerm())) {
             // A constant species keeps its initial level; any other species
             // without a function (and a constant one without initial level)
             // keeps whatever value it starts with.
             const QualitativeSpecies* q = species[s];
             if (q->getConstant() && q->isSetInitialLevel()) {
                 if (q->getInitialLevel() < 0 || q->getInitialLevel() > 1)
-                    sbmlError(c, q, "species '" + id + "' has initial level " +
-                                        std::to_string(q->getInitialLevel()) + "; expected 0 or 1");
-                const bddHandle level = bddResult(mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
+                    sbmlError(c, q,
+                              "species '" + id + "' has initial level " +
+                                  std::to_string(q->getInitialLevel()) + "; expected 0 or 1");
+                const bddHandle level = bddResult(
+                    mgr, q->getInitialLevel() == 1 ? Cudd_ReadOne(mgr) : Cudd_ReadLogicZero(mgr));
                 makeRulesOfFunction(mgr, level.get(), c.vars.names, id, rules);
             } else {
                 const bddHandle keep = bddResult(mgr, varOfName(mgr, c.vars, id, placeOf(c, q)));
@@ -470,30 +490,37 @@ void readSbmlText(const std::string& fileName, std::string text, std::vector<net
                 c.thresholds[input->getId()] = input->getThresholdLevel();
         }
         if (!transition->isSetDefaultTerm())
-            sbmlError(c, transition, "expected a default term in transition '" + transition->getId() + "'");
+            sbmlError(c, transition,
+                      "expected a default term in transition '" + transition->getId() + "'");
         const int defaultLevel = transition->getDefaultTerm()->getResultLevel();
         if (defaultLevel < 0 || defaultLevel > 1)
-            sbmlError(c, transition->getDefaultTerm(), "expected result level 0 or 1 in the default term of transition '" +
-                                                           transition->getId() + "'");
+            sbmlError(c, transition->getDefaultTerm(),
+                      "expected result level 0 or 1 in the default term of transition '" +
+                          transition->getId() + "'");
         // The terms of level 1 and of level 0; the default applies where none holds.
         bddHandle toOne = bddResult(mgr, Cudd_ReadLogicZero(mgr));
         bddHandle toZero = bddResult(mgr, Cudd_ReadLogicZero(mgr));
         for (unsigned k = 0; k < transition->getNumFunctionTerms(); ++k) {
             const FunctionTerm* term = transition->getFunctionTerm(k);
             if (term->getResultLevel() < 0 || term->getResultLevel() > 1)
-                sbmlError(c, term, "expected result level 0 or 1 in a function term of transition '" +
-                                       transition->getId() + "'");
+                sbmlError(c, term,
+                          "expected result level 0 or 1 in a function term of transition '" +
+                              transition->getId() + "'");
             if (!term->isSetMath())
-                sbmlError(c, term, "expected MathML in a function term of transition '" + transition->getId() + "'");
+                sbmlError(c, term,
+                          "expected MathML in a function term of transition '" +
+                              transition->getId() + "'");
             const bddHandle holds = compMath(c, term, term->getMath());
             bddHandle& side = term->getResultLevel() == 1 ? toOne : toZero;
             side = bddResult(mgr, Cudd_bddOr(mgr, side.get(), holds.get()));
         }
         const bddHandle clash = bddResult(mgr, Cudd_bddAnd(mgr, toOne.get(), toZero.get()));
         if (clash.get() != Cudd_ReadLogicZero(mgr))
-            sbmlError(c, transition, "function terms of levels 0 and 1 of transition '" + transition->getId() +
-                                         "' hold in the same state; expected terms that exclude each other");
-        const bddHandle byDefault = bddResult(mgr, defaultLevel == 1 ? Cudd_Not(toZero.get()) : Cudd_ReadLogicZero(mgr));
+            sbmlError(c, transition,
+                      "function terms of levels 0 and 1 of transition '" + transition->getId() +
+                          "' hold in the same state; expected terms that exclude each other");
+        const bddHandle byDefault =
+            bddResult(mgr, defaultLevel == 1 ? Cudd_Not(toZero.get()) : Cudd_ReadLogicZero(mgr));
         const bddHandle function = bddResult(mgr, Cudd_bddOr(mgr, toOne.get(), byDefault.get()));
         makeRulesOfFunction(mgr, function.get(), c.vars.names, id, rules);
     }

@@ -58,9 +58,7 @@ std::size_t firstInvalidUtf8(const std::string& text) {
 // True for the control characters that no network file holds: every C0
 // control but the whitespace that separates tokens (tab, line feed, vertical
 // tab, form feed, carriage return), and DEL.
-bool isStrayControl(unsigned char c) {
-    return (c < 0x20 && (c < '\t' || c > '\r')) || c == 0x7F;
-}
+bool isStrayControl(unsigned char c) { return (c < 0x20 && (c < '\t' || c > '\r')) || c == 0x7F; }
 
 std::string lineOf(const std::string& text, std::size_t at) {
     return std::to_string(1 + std::count(text.begin(), text.begin() + std::ptrdiff_t(at), '\n'));
@@ -106,8 +104,7 @@ std::string printableName(const std::string& name) {
 std::string readNetworkText(const std::string& fileName) {
     const std::string named = "network file '" + printableName(fileName) + "'";
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (file == nullptr)
-        throw quorvelError("cannot open " + named + ": " + std::strerror(errno));
+    if (file == nullptr) throw quorvelError("cannot open " + named + ": " + std::strerror(errno));
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
     const auto tooLarge = [&] {
         return quorvelError(named + " is larger than " +
@@ -129,15 +126,15 @@ std::string readNetworkText(const std::string& fileName) {
         if (stray != buffer + got) {
             const auto c = static_cast<unsigned char>(*stray);
             content.append(buffer, static_cast<std::size_t>(stray - buffer));
-            throw quorvelError(named + " holds " +
-                               (c == 0 ? std::string("a NUL byte") : "the control byte " + hexByte(c)) +
-                               " on line " + lineOf(content, content.size()) +
-                               ": it is not a network text file");
+            throw quorvelError(
+                named + " holds " +
+                (c == 0 ? std::string("a NUL byte") : "the control byte " + hexByte(c)) +
+                " on line " + lineOf(content, content.size()) + ": it is not a network text file");
         }
         // Grown by doubling, but never past the bound.
         if (content.capacity() - content.size() < got)
-            content.reserve(std::min<std::size_t>(kMaxNetworkFileBytes,
-                                                  std::max(2 * content.capacity(), content.size() + got)));
+            content.reserve(std::min<std::size_t>(
+                kMaxNetworkFileBytes, std::max(2 * content.capacity(), content.size() + got)));
         content.append(buffer, got);
     }
     if (std::ferror(file) != 0)
@@ -151,4 +148,3 @@ std::string readNetworkText(const std::string& fileName) {
                            lineOf(content, invalid) + " begins no valid UTF-8 character");
     return content;
 }
-

@@ -22,4 +22,3 @@ constexpr std::size_t kMaxNetworkFileBytes = std::size_t(1) << 30;
 // than whitespace (tab, line feed, vertical tab, form feed, carriage return),
 // or is not well-formed UTF-8.
 std::string readNetworkText(const std::string& fileName);
-

@@ -150,7 +150,8 @@ int refineNetwork(const std::vector<networkDefBool>& orgNetwork, geneDatabase& g
     // activating term without regulators (constant 1).
     for (const geneFix& fix : fixes) {
         const int g = chkInList(work, fix.name);
-        if (g < 0) throw optionError("--fix: the network has no gene named " + printableName(fix.name));
+        if (g < 0)
+            throw optionError("--fix: the network has no gene named " + printableName(fix.name));
         gene& entry = work[static_cast<std::size_t>(g)];
         entry.inGenesPos.clear();
         entry.inGenesNeg.clear();

@@ -31,8 +31,8 @@ namespace {
 
 // The frame of gene g: every gene but g keeps its value.
 bddHandle frameOf(const fragAsync& frag, int g) {
-    return bddResult(frag.mgr, Cudd_bddExistAbstract(frag.mgr, frag.topSame,
-                                                     frag.ip[static_cast<size_t>(g)]));
+    return bddResult(
+        frag.mgr, Cudd_bddExistAbstract(frag.mgr, frag.topSame, frag.ip[static_cast<size_t>(g)]));
 }
 
 // The search context of the entry points that take the fragment's arrays.
@@ -68,10 +68,8 @@ bddHandle stepOneGene(const fragAsync& frag, const geneMoves& m, size_t k, DdNod
     bddHandle flips;
     if (direction == searchDirection::forward) {
         // A rise from s lands on s with x_g = 1, a fall on s with x_g = 0.
-        const bddHandle up =
-            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.rise[k].get(), var));
-        const bddHandle down =
-            bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.fall[k].get(), var));
+        const bddHandle up = bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.rise[k].get(), var));
+        const bddHandle down = bddResult(mgr, Cudd_bddAndAbstract(mgr, from, m.fall[k].get(), var));
         flips = bddResult(mgr, Cudd_bddIte(mgr, var, up.get(), down.get()));
     } else {
         // s reaches `from` by a rise when s rises and s with x_g = 1 is in
@@ -80,8 +78,7 @@ bddHandle stepOneGene(const fragAsync& frag, const geneMoves& m, size_t k, DdNod
         const bddHandle withZero =
             bddResult(mgr, Cudd_bddAndAbstract(mgr, from, Cudd_Not(var), var));
         const bddHandle byRise = bddResult(mgr, Cudd_bddAnd(mgr, m.rise[k].get(), withOne.get()));
-        const bddHandle byFall =
-            bddResult(mgr, Cudd_bddAnd(mgr, m.fall[k].get(), withZero.get()));
+        const bddHandle byFall = bddResult(mgr, Cudd_bddAnd(mgr, m.fall[k].get(), withZero.get()));
         flips = bddResult(mgr, Cudd_bddOr(mgr, byRise.get(), byFall.get()));
     }
     if (!withLoops) return flips;
@@ -135,8 +132,7 @@ bddHandle descend(const fragAsync& frag, const geneMoves& m, size_t chosen) {
     std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
     {
         const bddHandle frame = frameOf(frag, m.genes[chosen]);
-        const bddHandle step =
-            bddResult(mgr, Cudd_bddAnd(mgr, m.moves[chosen].get(), frame.get()));
+        const bddHandle step = bddResult(mgr, Cudd_bddAnd(mgr, m.moves[chosen].get(), frame.get()));
         std::vector<char> cube = makeCubeArray(mgr, nInpVar);
         if (Cudd_bddPickOneCube(mgr, step.get(), cube.data()) != 1)
             raiseFatal("no transition to start the descent from");
@@ -149,8 +145,7 @@ bddHandle descend(const fragAsync& frag, const geneMoves& m, size_t chosen) {
     for (size_t k = 0; k < n; ++k)
         seed = seed * 31u + static_cast<uint32_t>(inputs[static_cast<size_t>(w.current[k])]);
     std::mt19937 generator(seed);
-    const long steps =
-        walkExplicit(mgr, m, w, inputs, generator, 64 * static_cast<long>(n) + 1024);
+    const long steps = walkExplicit(mgr, m, w, inputs, generator, 64 * static_cast<long>(n) + 1024);
     writeProgress(frag.progress, "next state evaluates to 1 with possible depth  ", steps + 1,
                   "\n");
 
@@ -170,8 +165,7 @@ void linkGenes(DdManager* mgr, const std::vector<DdNode*>& ip, geneMoves& m) {
             static_cast<long>(k);
     std::vector<std::vector<size_t>> linked(n);
     for (size_t k = 0; k < n; ++k) {
-        const bddHandle moving =
-            bddResult(mgr, Cudd_bddOr(mgr, m.rise[k].get(), m.fall[k].get()));
+        const bddHandle moving = bddResult(mgr, Cudd_bddOr(mgr, m.rise[k].get(), m.fall[k].get()));
         int* support = nullptr;
         const int count = Cudd_SupportIndices(mgr, moving.get(), &support);
         if (count < 0) raiseFatal("support of a move relation unavailable");
@@ -199,17 +193,17 @@ geneMoves makeGeneMoves(const fragAsync& frag) {
     if (m.genes.empty()) return m;
     bddHandle nextCube = bddOne(mgr);
     for (int i = 0; i < frag.nInpVar; ++i)
-        nextCube = bddResult(mgr, Cudd_bddAnd(mgr, nextCube.get(),
-                                              frag.ip[static_cast<size_t>(frag.nInpVar + i)]));
+        nextCube = bddResult(
+            mgr, Cudd_bddAnd(mgr, nextCube.get(), frag.ip[static_cast<size_t>(frag.nInpVar + i)]));
     m.moves.reserve(m.genes.size());
     for (int g : m.genes) {
         const bddHandle frame = frameOf(frag, g);
-        const bddHandle others = bddResult(
-            mgr, Cudd_bddExistAbstract(mgr, nextCube.get(),
-                                       frag.ip[static_cast<size_t>(frag.nInpVar + g)]));
-        m.moves.push_back(bddResult(
-            mgr, Cudd_bddAndAbstract(mgr, frag.relations[static_cast<size_t>(g)], frame.get(),
-                                     others.get())));
+        const bddHandle others =
+            bddResult(mgr, Cudd_bddExistAbstract(mgr, nextCube.get(),
+                                                 frag.ip[static_cast<size_t>(frag.nInpVar + g)]));
+        m.moves.push_back(
+            bddResult(mgr, Cudd_bddAndAbstract(mgr, frag.relations[static_cast<size_t>(g)],
+                                               frame.get(), others.get())));
     }
     splitMoves(mgr, frag.ip, frag.nInpVar, m);
     return m;
@@ -341,9 +335,8 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
     return reached;
 }
 
-bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves,
-                                     DdNode* start, DdNode* domain, searchDirection direction,
-                                     bool* covered) {
+bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves, DdNode* start,
+                                     DdNode* domain, searchDirection direction, bool* covered) {
     bddHandle reached = compReachBySaturation(frag, moves, start, direction, domain,
                                               covered != nullptr ? domain : nullptr, covered);
     writeProgress(frag.progress, "number of states  ", Cudd_CountPathsToNonZero(reached.get()),
@@ -355,23 +348,21 @@ bddHandle compRandomStateAsync(const fragAsync& frag, const geneMoves& moves) {
     // The moving gene of the first step: the first fragment gene that can
     // move at all (S_g is empty exactly when M_g is).
     for (int g : frag.geneId) {
-        const size_t k = static_cast<size_t>(
-            std::find(moves.genes.begin(), moves.genes.end(), g) - moves.genes.begin());
+        const size_t k = static_cast<size_t>(std::find(moves.genes.begin(), moves.genes.end(), g) -
+                                             moves.genes.begin());
         if (!Cudd_IsConstant(moves.moves[k].get())) return descend(frag, moves, k);
         writeProgress(frag.progress, "zero node seen\n");
     }
     return bddHandle();
 }
 
-DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                           std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                           DdNode* inpCube, DdNode* initState, DdNode* topSame,
-                           DdNode* reachedStates, int nInpVar) {
+DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                           const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
+                           DdNode* topSame, DdNode* reachedStates, int nInpVar) {
     const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar);
     const geneMoves m = makeGeneMoves(frag);
     if (directionOf(mgr, inpCube, ip, nInpVar) == searchDirection::forward)
-        return imageByMoves(frag, m, initState, reachedStates, searchDirection::forward)
-            .release();
+        return imageByMoves(frag, m, initState, reachedStates, searchDirection::forward).release();
     const bddHandle from = swapped(frag, initState);
     const bddHandle reached = swapped(frag, reachedStates);
     const bddHandle image =
@@ -386,8 +377,7 @@ DdNode* compReachStatesFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
     const fragAsync frag = contextOf(mgr, topNode, ip, geneId, topSame, nInpVar, progress);
     // Nothing to search from: the search would end at once, so the move
     // relations (costly on large fragments) are not built.
-    const geneMoves m =
-        initState == Cudd_ReadLogicZero(mgr) ? geneMoves{} : makeGeneMoves(frag);
+    const geneMoves m = initState == Cudd_ReadLogicZero(mgr) ? geneMoves{} : makeGeneMoves(frag);
     return compReachStatesAsync(frag, m, initState, directionOf(mgr, inpCube, ip, nInpVar))
         .release();
 }

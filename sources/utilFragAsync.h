@@ -17,10 +17,9 @@
 // x; predecessors when inpCube is the next-state cube and initState is over
 // x'), less reachedStates (which may be the logical zero), in the encoding of
 // initState.
-DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                           std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                           DdNode* inpCube, DdNode* initState, DdNode* topSame,
-                           DdNode* reachedStates, int nInpVar);
+DdNode* compImageFragAsync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                           const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
+                           DdNode* topSame, DdNode* reachedStates, int nInpVar);
 
 // initState and every state reachable from it (forward) or from which it is
 // reachable (backward), in its encoding. Prints the step counters of the
@@ -71,8 +70,8 @@ bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, Dd
 // With `covered`, the search stops as soon as every state of domain is
 // reached and sets *covered (the result is then domain itself). Prints the
 // step counters and "number of states  " like compReachStatesFragAsync.
-bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves,
-                                     DdNode* start, DdNode* domain, searchDirection direction,
+bddHandle compReachStatesInsideAsync(const fragAsync& frag, const geneMoves& moves, DdNode* start,
+                                     DdNode* domain, searchDirection direction,
                                      bool* covered = nullptr);
 
 // compRandomStateFragAsync over prebuilt moves; an empty handle when no

@@ -36,16 +36,16 @@ namespace {
 
 // The image of compImageFragSync, as a handle.
 bddHandle imageSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                    const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
-                    int nInpVar, int flagBwd) {
+                    const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState, int nInpVar,
+                    int flagBwd) {
     bddHandle acc(mgr, initState);
     for (int g : geneId) {
         acc = bddResult(mgr, Cudd_bddAnd(mgr, acc.get(), topNode[static_cast<size_t>(g)]));
         // Backward: x'_g is used up by this relation; dropping it at once keeps
         // the product small.
         if (flagBwd == 1)
-            acc = bddResult(mgr, Cudd_bddExistAbstract(
-                                     mgr, acc.get(), ip[static_cast<size_t>(nInpVar + g)]));
+            acc = bddResult(
+                mgr, Cudd_bddExistAbstract(mgr, acc.get(), ip[static_cast<size_t>(nInpVar + g)]));
     }
     acc = bddResult(mgr, Cudd_bddExistAbstract(mgr, acc.get(), inpCube));
     return swapCurrentAndNext(acc, ip, nInpVar);
@@ -53,9 +53,9 @@ bddHandle imageSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<D
 
 }  // namespace
 
-DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                          DdNode* inpCube, DdNode* initState, int nInpVar, int flagBwd) {
+DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                          const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
+                          int nInpVar, int flagBwd) {
     return imageSync(mgr, topNode, ip, geneId, inpCube, initState, nInpVar, flagBwd).release();
 }
 
@@ -158,8 +158,8 @@ void printDepth(const progressSink& progress, int iteration) {
 bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
                    const syncFunctions* functions, bddHandle& rNew, bddHandle& r,
-                   bddHandle& reachedStates,
-                   const std::chrono::steady_clock::time_point* deadline, bool& stopped) {
+                   bddHandle& reachedStates, const std::chrono::steady_clock::time_point* deadline,
+                   bool& stopped) {
     r = bddResult(mgr, Cudd_bddAnd(mgr, rNew.get(), Cudd_Not(reachedStates.get())));
     if (r.get() == Cudd_ReadLogicZero(mgr)) return false;
     reachedStates = bddResult(mgr, Cudd_bddOr(mgr, reachedStates.get(), r.get()));
@@ -195,16 +195,15 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
             printDepth(progress, iteration);
             break;
         }
-        if (deadline != nullptr && iteration > 0 &&
-            std::chrono::steady_clock::now() > *deadline) {
+        if (deadline != nullptr && iteration > 0 && std::chrono::steady_clock::now() > *deadline) {
             complete = false;
             break;
         }
         ++iteration;
         writeProgress(progress, iteration, "   ");
         bool stopped = false;
-        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew,
-                           r, reachedStates, deadline, stopped)) {
+        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew, r,
+                           reachedStates, deadline, stopped)) {
             if (stopped) {
                 complete = false;
                 break;
@@ -240,8 +239,7 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 
 DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
                                      std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                     DdNode* initState, DdNode* inpCube, int nInpVar,
-                                     int flagBwd,
+                                     DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
                                      bool& complete, const progressSink& progress) {
     // Backward images go through the functional form whenever the relations

@@ -23,9 +23,9 @@ int createVarsFragSync(DdManager* mgr, std::vector<DdNode*>& ip, std::vector<DdN
                        std::vector<std::string>& inpName, std::vector<std::string>& outName,
                        int nInpVar);
 
-DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
-                          std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                          DdNode* inpCube, DdNode* initState, int nInpVar, int flagBwd);
+DdNode* compImageFragSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
+                          const std::vector<int>& geneId, DdNode* inpCube, DdNode* initState,
+                          int nInpVar, int flagBwd);
 
 DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
@@ -37,11 +37,12 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
 // then returns the states reached so far (the initial set included).
 DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
                                      std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                     DdNode* initState, DdNode* inpCube, int nInpVar,
-                                     int flagBwd,
+                                     DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
-                                     bool& complete, const progressSink& progress = standardOutputProgress());
+                                     bool& complete,
+                                     const progressSink& progress = standardOutputProgress());
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
                                 std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
-                                DdNode* inpCube, int nInpVar, const progressSink& progress = standardOutputProgress());
+                                DdNode* inpCube, int nInpVar,
+                                const progressSink& progress = standardOutputProgress());

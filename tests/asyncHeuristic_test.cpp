@@ -29,9 +29,8 @@ struct heuristicRun {
 // the composition does: relations built in the synchronous manager and
 // transferred into the asynchronous one. `wholeSpaceFirst` puts the whole
 // state space into the result array before the call.
-heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragment,
-                          bool sifting, bool wholeSpaceFirst = false,
-                          double syncSeconds = kSyncBackwardSeconds) {
+heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
+                          bool wholeSpaceFirst = false, double syncSeconds = kSyncBackwardSeconds) {
     heuristicRun run;
     const int n = static_cast<int>(db.size());
     bddSpace sync = openSpace(n, sifting);
@@ -43,8 +42,8 @@ heuristicRun runHeuristic(const geneDatabase& db, const std::vector<int>& fragme
     const size_t first = steadyStates.size();
     run.output = captureOutput([&] {
         compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip, fragment,
-                                 sync.inpCubeFwd, sync.inpCubeBwd, async.topSame, n,
-                                 steadyStates, syncSeconds);
+                                 sync.inpCubeFwd, sync.inpCubeBwd, async.topSame, n, steadyStates,
+                                 syncSeconds);
     });
     const std::vector<DdNode*> found(steadyStates.begin() + static_cast<std::ptrdiff_t>(first),
                                      steadyStates.end());
@@ -148,12 +147,11 @@ TEST(AsyncHeuristicRandom, matchesTheReferenceOnRandomFragments) {
         const double syncSeconds = seed % 4 == 3   ? 1e-9
                                    : seed % 4 == 1 ? 0.0
                                                    : kSyncBackwardSeconds;
-        const heuristicRun run =
-            runHeuristic(db, fragment, seed % 2 == 0, false, syncSeconds);
+        const heuristicRun run = runHeuristic(db, fragment, seed % 2 == 0, false, syncSeconds);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
-        ASSERT_EQ(run.attractors, expected)
-            << context << "\nexpected\n" << bruteForce::toString(expected);
+        ASSERT_EQ(run.attractors, expected) << context << "\nexpected\n"
+                                            << bruteForce::toString(expected);
         ASSERT_EQ(run.foundCount, expected.size()) << context;
         ASSERT_EQ(run.outstandingSync, 0) << context;
         ASSERT_EQ(run.outstandingAsync, 0) << context;
@@ -197,8 +195,8 @@ TEST(AsyncHeuristic, engineFailureIsAnErrorAndLeavesNoAsynchronousReference) {
         captureOutput([&] {
             try {
                 compSteadyAsyncHeuristic(sync.mgr, async.mgr, opAsync, async.ip, op, sync.ip,
-                                         bruteForce::allGenes(n), sync.inpCubeFwd,
-                                         sync.inpCubeBwd, async.topSame, n, found);
+                                         bruteForce::allGenes(n), sync.inpCubeFwd, sync.inpCubeBwd,
+                                         async.topSame, n, found);
             } catch (const quorvelError&) {
                 failed = true;
             }

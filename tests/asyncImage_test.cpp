@@ -59,9 +59,9 @@ struct imageCase {
 TEST(AsyncImage, emptyFragmentGivesTheEmptySet) {
     imageCase c(selfNegating(2));
     DdNode* start = c.state({0, 1}, {1, 0});
-    DdNode* image = c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, {}, c.space.inpCubeFwd,
-                                              start, c.space.topSame,
-                                              Cudd_ReadLogicZero(c.space.mgr), 2));
+    DdNode* image =
+        c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, {}, c.space.inpCubeFwd, start,
+                                  c.space.topSame, Cudd_ReadLogicZero(c.space.mgr), 2));
     EXPECT_EQ(image, Cudd_ReadLogicZero(c.space.mgr));
 }
 
@@ -109,12 +109,14 @@ TEST(AsyncImage, imagesAndSearchesMatchTheExplicitGraph) {
             c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, fragment, c.space.inpCubeFwd,
                                       start, c.space.topSame, reached, n));
         EXPECT_EQ(c.states(forward), successors)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
-        DdNode* backward = c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, fragment,
-                                                     c.space.inpCubeBwd, c.swapped(start),
-                                                     c.space.topSame, c.swapped(reached), n));
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
+        DdNode* backward =
+            c.keep(compImageFragAsync(c.space.mgr, c.op, c.space.ip, fragment, c.space.inpCubeBwd,
+                                      c.swapped(start), c.space.topSame, c.swapped(reached), n));
         EXPECT_EQ(c.states(c.swapped(backward)), predecessors)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
 
         // The searches against the explicit closures of the start set.
         stateSet ahead = startStates, behind = startStates;
@@ -133,17 +135,19 @@ TEST(AsyncImage, imagesAndSearchesMatchTheExplicitGraph) {
         DdNode* reachedAhead = nullptr;
         DdNode* reachedBehind = nullptr;
         captureOutput([&] {
-            reachedAhead = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start,
-                                                           c.space.inpCubeFwd, fragment,
-                                                           c.space.topSame, n));
-            reachedBehind = c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip,
-                                                            c.swapped(start), c.space.inpCubeBwd,
-                                                            fragment, c.space.topSame, n));
+            reachedAhead =
+                c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, start,
+                                                c.space.inpCubeFwd, fragment, c.space.topSame, n));
+            reachedBehind =
+                c.keep(compReachStatesFragAsync(c.space.mgr, c.op, c.space.ip, c.swapped(start),
+                                                c.space.inpCubeBwd, fragment, c.space.topSame, n));
         });
         EXPECT_EQ(c.states(reachedAhead), ahead)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
         EXPECT_EQ(c.states(c.swapped(reachedBehind)), behind)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
 
         // The searches confined to a random domain holding the start set
         // (the pass's recurrence test runs the backward one inside the
@@ -177,9 +181,9 @@ TEST(AsyncImage, imagesAndSearchesMatchTheExplicitGraph) {
         DdNode* coveringBehind = nullptr;
         bool coveredAll = false;
         captureOutput([&] {
-            const fragAsync frag{c.space.mgr,        c.op,     c.space.ip,
-                                 fragment,           c.space.inpCubeFwd,
-                                 c.space.inpCubeBwd, c.space.topSame, n};
+            const fragAsync frag{
+                c.space.mgr,     c.op, c.space.ip, fragment, c.space.inpCubeFwd, c.space.inpCubeBwd,
+                c.space.topSame, n};
             const geneMoves moves = makeGeneMoves(frag);
             insideAhead = c.keep(
                 compReachStatesInsideAsync(frag, moves, start, domain, searchDirection::forward)
@@ -196,13 +200,16 @@ TEST(AsyncImage, imagesAndSearchesMatchTheExplicitGraph) {
             coveredAll = covered;
         });
         EXPECT_EQ(c.states(coveringBehind), behindInside)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
         EXPECT_EQ(coveredAll, behindInside == domainStates) << "seed " << seed;
         coveredSome += coveredAll;
         EXPECT_EQ(c.states(insideAhead), aheadInside)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
         EXPECT_EQ(c.states(insideBehind), behindInside)
-            << "seed " << seed << "\n" << bruteForce::toString(db) << fragmentText(fragment);
+            << "seed " << seed << "\n"
+            << bruteForce::toString(db) << fragmentText(fragment);
         ++(aheadInside == ahead ? boundedKept : boundedLeft);
     }
     EXPECT_GT(boundedKept, 0);
@@ -316,8 +323,8 @@ TEST(AsyncDescent, emptyStepRelationsAreReportedPerGene) {
     for (int g : {0, 2}) replaceOwned(c.op[static_cast<size_t>(g)], bddZero(c.space.mgr));
     DdNode* start = nullptr;
     const std::string out = captureOutput([&] {
-        start = compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
-                                         {2, 0}, c.space.topSame, 3);
+        start = compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd, {2, 0},
+                                         c.space.topSame, 3);
     });
     EXPECT_EQ(start, nullptr);
     EXPECT_EQ(out, "zero node seen\nzero node seen\n");
@@ -328,8 +335,8 @@ TEST(AsyncDescent, firstStateAFixedPoint) {
     imageCase c(geneDatabase(1));
     DdNode* start = nullptr;
     captureOutput([&] {
-        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op,
-                                                c.space.inpCubeFwd, {0}, c.space.topSame, 1));
+        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
+                                                {0}, c.space.topSame, 1));
     });
     EXPECT_EQ(c.states(start), states({"0"}));
     EXPECT_EQ(start, Cudd_Not(c.space.ip[0]));
@@ -345,9 +352,8 @@ TEST(AsyncDescent, givesOneStateOfTheFragment) {
     imageCase c(db, true);
     DdNode* start = nullptr;
     captureOutput([&] {
-        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op,
-                                                c.space.inpCubeFwd, {2, 1, 0, 1},
-                                                c.space.topSame, 4));
+        start = c.keep(compRandomStateFragAsync(c.space.mgr, c.space.ip, c.op, c.space.inpCubeFwd,
+                                                {2, 1, 0, 1}, c.space.topSame, 4));
     });
     ASSERT_NE(start, nullptr);
     EXPECT_EQ(c.states(start).size(), 2u);

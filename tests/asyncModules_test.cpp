@@ -126,8 +126,9 @@ struct networkCase {
         Cudd_Quit(space.mgr);
     }
     fragAsync context() {
-        return fragAsync{space.mgr,      op,          space.ip,      fragment,
-                         space.inpCubeFwd, space.inpCubeBwd, space.topSame, space.nInpVar};
+        return fragAsync{
+            space.mgr,     op,           space.ip, fragment, space.inpCubeFwd, space.inpCubeBwd,
+            space.topSame, space.nInpVar};
     }
     std::vector<int> genes() const {
         const std::set<int> distinct(fragment.begin(), fragment.end());
@@ -312,8 +313,8 @@ TEST(MacroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
             found.insert(*one.begin());
             // The state's projection is its point.
             EXPECT_EQ(macroProject(c.space.mgr, ms, state.get()), point) << c.context(seed);
-            left = bddResult(c.space.mgr,
-                             Cudd_bddAnd(c.space.mgr, left.get(), Cudd_Not(point.get())));
+            left =
+                bddResult(c.space.mgr, Cudd_bddAnd(c.space.mgr, left.get(), Cudd_Not(point.get())));
         }
         EXPECT_EQ(found, expected) << c.context(seed);
         steady += static_cast<int>(expected.size());
@@ -337,15 +338,14 @@ TEST(MovesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
                 const bool forward = direction == searchDirection::forward;
                 const bddHandle reused = compReachStatesAsync(frag, moves, from, direction);
                 const bddHandle each = bddHandle::adopt(
-                    mgr, compReachStatesFragAsync(
-                             mgr, c.op, c.space.ip, from,
-                             forward ? c.space.inpCubeFwd : c.space.inpCubeBwd, c.fragment,
-                             c.space.topSame, c.space.nInpVar));
+                    mgr, compReachStatesFragAsync(mgr, c.op, c.space.ip, from,
+                                                  forward ? c.space.inpCubeFwd : c.space.inpCubeBwd,
+                                                  c.fragment, c.space.topSame, c.space.nInpVar));
                 EXPECT_EQ(reused, each) << c.context(seed);
-                return forward ? reused
-                               : bddHandle::adopt(mgr, swapCurrentAndNext(mgr, reused.get(),
-                                                                          c.space.ip,
-                                                                          c.space.nInpVar));
+                return forward
+                           ? reused
+                           : bddHandle::adopt(mgr, swapCurrentAndNext(mgr, reused.get(), c.space.ip,
+                                                                      c.space.nInpVar));
             };
             std::map<state, stateSet> ahead, behind;
             for (const state& x : c.fragmentStates()) {
@@ -355,8 +355,8 @@ TEST(MovesBuiltOnce, reusedMovesGiveWhatEachEntryPointGives) {
             for (const state& x : c.fragmentStates()) {
                 const bddHandle start = c.stateOf(x);
                 const bddHandle startNext = bddHandle::adopt(
-                    c.space.mgr, swapCurrentAndNext(c.space.mgr, start.get(), c.space.ip,
-                                                    c.space.nInpVar));
+                    c.space.mgr,
+                    swapCurrentAndNext(c.space.mgr, start.get(), c.space.ip, c.space.nInpVar));
                 EXPECT_EQ(c.states(reach(start.get(), searchDirection::forward).get()), ahead[x])
                     << c.context(seed);
                 EXPECT_EQ(c.states(reach(startNext.get(), searchDirection::backward).get()),
@@ -482,8 +482,8 @@ TEST(makeStateSetTest, equalsTheUnionOfTheStatesCubes) {
         {
             const bddHandle made = makeStateSet(space.mgr, space.ip, columnGene,
                                                 packedStateRows{count, words, bits.data()});
-            EXPECT_EQ(made.get(), expected) << "seed " << seed << ", " << n << " genes, "
-                                            << count << " states";
+            EXPECT_EQ(made.get(), expected)
+                << "seed " << seed << ", " << n << " genes, " << count << " states";
         }
         Cudd_RecursiveDeref(space.mgr, expected);
         EXPECT_EQ(closeSpace(space), 0) << "seed " << seed;

@@ -50,24 +50,23 @@ TEST(AsyncRealNetworks, bothSearchesFindTheAttractorsOfTheReducedNetwork) {
     for (const sharedNetwork& net : networks) {
         const int n = static_cast<int>(net.geneDbReduced.size());
         const std::vector<int> all = bruteForce::allGenes(n);
-        const bruteForce::attractorSet expected =
-            bruteForce::asyncAttractors(n, bruteForce::updateOfReduced(net.geneDbOrg, net.geneDbReduced,
-                                                                       net.defaultStatus));
+        const bruteForce::attractorSet expected = bruteForce::asyncAttractors(
+            n, bruteForce::updateOfReduced(net.geneDbOrg, net.geneDbReduced, net.defaultStatus));
         twoManagers e;
-        captureOutput([&] {
-            e = encodeTwoManagers(net.geneDbOrg, net.geneDbReduced, net.defaultStatus);
-        });
+        captureOutput(
+            [&] { e = encodeTwoManagers(net.geneDbOrg, net.geneDbReduced, net.defaultStatus); });
 
         std::vector<DdNode*> op = copiesOf(e.op);
         std::vector<DdNode*> opAsync = copiesOf(e.opAsync);
         std::vector<DdNode*> heuristic;
         captureOutput([&] {
             compSteadyAsyncHeuristic(e.sync.mgr, e.async.mgr, opAsync, e.async.ip, op, e.sync.ip,
-                                     all, e.sync.inpCubeFwd, e.sync.inpCubeBwd, e.async.topSame,
-                                     n, heuristic);
+                                     all, e.sync.inpCubeFwd, e.sync.inpCubeBwd, e.async.topSame, n,
+                                     heuristic);
         });
         EXPECT_EQ(attractorsOf(e.sync, heuristic, all), expected)
-            << net.name << "\n" << bruteForce::toString(net.geneDbReduced);
+            << net.name << "\n"
+            << bruteForce::toString(net.geneDbReduced);
         EXPECT_EQ(heuristic.size(), expected.size()) << net.name;
         releaseNodes(e.sync.mgr, heuristic);
         releaseNodes(e.sync.mgr, op);

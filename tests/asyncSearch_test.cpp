@@ -27,15 +27,15 @@ stateSet statesOfSet(const bddSpace& space, DdNode* set);
 // One search on the relations of db over `fragment`, everything released
 // afterwards with the outstanding references checked.
 struct searchRun {
-    std::vector<DdNode*> found;       // what compSteadyAsync appended
-    std::vector<DdNode*> relations;   // the fragment's relations afterwards
+    std::vector<DdNode*> found;      // what compSteadyAsync appended
+    std::vector<DdNode*> relations;  // the fragment's relations afterwards
     bool relationsConstant = false;
     bool unchangedRelations = false;  // every relation the handle it had before
     bool supportsInFragment = true;
     std::vector<stateSet> ordered;  // the attractors found, in the order appended
     attractorSet attractors;
     std::string output;
-    std::string error;  // the message of a refusal or failure, if any
+    std::string error;             // the message of a refusal or failure, if any
     bool injectedFailure = false;  // the armed engine failure happened
     int outstanding = -1;
 };
@@ -61,8 +61,8 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
         (void)failAfter;  // failures are injected through the layer only
 #endif
         try {
-            compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd,
-                            fragment, space.topSame, n, steadyStates, maxStates,
+            compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd, fragment,
+                            space.topSame, n, steadyStates, maxStates,
                             withFunctions ? &network : nullptr);
         } catch (const quorvelError& e) {
             run.error = e.what();
@@ -231,8 +231,8 @@ void searchRandomFragments(bool withFunctions, Check check) {
             runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
-        ASSERT_EQ(run.attractors, expected)
-            << context << "\nexpected\n" << bruteForce::toString(expected) << run.output;
+        ASSERT_EQ(run.attractors, expected) << context << "\nexpected\n"
+                                            << bruteForce::toString(expected) << run.output;
         ASSERT_EQ(run.found.size(), expected.size()) << context;
         EXPECT_TRUE(run.supportsInFragment) << context;
         ASSERT_EQ(run.outstanding, 0) << context;
@@ -242,12 +242,12 @@ void searchRandomFragments(bool withFunctions, Check check) {
 
 TEST(AsyncSearchRandom, matchesTheReferenceOnRandomFragments) {
     int multiple = 0, cyclic = 0;
-    searchRandomFragments(false, [&](const attractorSet& expected, const searchRun& run,
-                                     const std::string& context) {
-        EXPECT_TRUE(run.relationsConstant) << context;
-        multiple += expected.size() > 1;
-        for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
-    });
+    searchRandomFragments(
+        false, [&](const attractorSet& expected, const searchRun& run, const std::string& context) {
+            EXPECT_TRUE(run.relationsConstant) << context;
+            multiple += expected.size() > 1;
+            for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+        });
     // The seeds cover networks with several attractors and with cycles.
     EXPECT_GT(multiple, 30);
     EXPECT_GT(cyclic, 30);
@@ -260,15 +260,15 @@ TEST(AsyncSearchRandom, macroStepsMatchTheReferenceOnRandomFragments) {
     // elimination ends with every relation of the fragment constant (no
     // relation of a gene starts constant, as x'_g is in it).
     int proved = 0, cyclic = 0;
-    searchRandomFragments(true, [&](const attractorSet& expected, const searchRun& run,
-                                    const std::string& context) {
-        if (!run.unchangedRelations) {
-            EXPECT_TRUE(run.relationsConstant) << context;
-            return;
-        }
-        ++proved;
-        for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
-    });
+    searchRandomFragments(
+        true, [&](const attractorSet& expected, const searchRun& run, const std::string& context) {
+            if (!run.unchangedRelations) {
+                EXPECT_TRUE(run.relationsConstant) << context;
+                return;
+            }
+            ++proved;
+            for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+        });
     EXPECT_GT(proved, 250);
     EXPECT_GT(cyclic, 30);
 }
@@ -442,7 +442,9 @@ namespace {
 //    second term.
 geneDatabase shapeDatabase(uint32_t seed, int shape, int n) {
     std::mt19937 random(seed * 3 + static_cast<uint32_t>(shape));
-    auto draw = [&](int bound) { return static_cast<int>(random() % static_cast<unsigned>(bound)); };
+    auto draw = [&](int bound) {
+        return static_cast<int>(random() % static_cast<unsigned>(bound));
+    };
     geneDatabase db(static_cast<size_t>(n));
     for (int g = 0; g < n; ++g) {
         if (shape == 0) {
@@ -542,9 +544,12 @@ stateSet statesOfSet(const bddSpace& space, DdNode* set) {
         std::vector<int> free;
         bruteForce::state x(static_cast<size_t>(n), 0);
         for (int g = 0; g < n; ++g) {
-            const char v = cube[static_cast<size_t>(Cudd_NodeReadIndex(space.ip[static_cast<size_t>(g)]))];
-            if (v == 2) free.push_back(g);
-            else x[static_cast<size_t>(g)] = v;
+            const char v =
+                cube[static_cast<size_t>(Cudd_NodeReadIndex(space.ip[static_cast<size_t>(g)]))];
+            if (v == 2)
+                free.push_back(g);
+            else
+                x[static_cast<size_t>(g)] = v;
         }
         if (free.size() > 16) {
             ADD_FAILURE() << "a cube of 2^" << free.size() << " states";
@@ -560,7 +565,7 @@ stateSet statesOfSet(const bddSpace& space, DdNode* set) {
         for (int g = 0; g < n; ++g) {
             if (std::find(free.begin(), free.end(), g) != free.end()) continue;
             DdNode* lit = x[static_cast<size_t>(g)] ? space.ip[static_cast<size_t>(g)]
-                                                     : Cudd_Not(space.ip[static_cast<size_t>(g)]);
+                                                    : Cudd_Not(space.ip[static_cast<size_t>(g)]);
             cubeNode = bddResult(space.mgr, Cudd_bddAnd(space.mgr, cubeNode.get(), lit));
         }
         left = bddResult(space.mgr, Cudd_bddAnd(space.mgr, left.get(), Cudd_Not(cubeNode.get())));
@@ -596,7 +601,8 @@ TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
     for (int shape = 0; shape < 4; ++shape) {
         int cyclic = 0, several = 0;
         for (uint32_t seed = 1; seed <= 10; ++seed) {
-            const int n = shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
+            const int n =
+                shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
             const geneDatabase db = shapeDatabase(seed, shape, n);
             const std::vector<int> fragment = everyGene(n);
             const attractorSet expected = expectedAttractors(db, fragment);
@@ -640,8 +646,8 @@ TEST(AsyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
         cases.push_back({"negative ring of 520 genes", ring});
     }
     for (uint32_t seed = 1; seed <= 2; ++seed) {
-        cases.push_back({"random in-degree 2-3, seed " + std::to_string(seed),
-                         shapeDatabase(seed, 0, 40)});
+        cases.push_back(
+            {"random in-degree 2-3, seed " + std::to_string(seed), shapeDatabase(seed, 0, 40)});
     }
     for (const auto& [name, db] : cases) {
         const int n = static_cast<int>(db.size());

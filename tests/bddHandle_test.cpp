@@ -49,7 +49,7 @@ TEST(BddHandle, copiesMovesAndDestructionLeaveNoReference) {
         bddHandle moved = std::move(copy);
         EXPECT_FALSE(copy);
         EXPECT_EQ(moved.manager(), s.mgr);
-        a = moved;             // copy assignment
+        a = moved;  // copy assignment
         bddHandle other;
         other = std::move(a);  // move assignment
         EXPECT_FALSE(a);

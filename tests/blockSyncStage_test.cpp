@@ -55,10 +55,10 @@ compositionRun runComposition(const reducedRandom& r) {
     std::vector<DdNode*> steadyStates;
     std::string text;
     captureOutput([&] {
-        text = compSteadyTopFunc(r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl,
-                          steadyStates, e.sync.mgr, e.async.mgr, opAsync, e.async.ip, op,
-                          e.sync.ip, e.sync.inpCubeFwd, e.sync.inpCubeBwd, e.async.inpCubeFwd,
-                          e.async.inpCubeBwd, e.async.topSame, n, resultFormat::states);
+        text = compSteadyTopFunc(
+            r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl, steadyStates, e.sync.mgr,
+            e.async.mgr, opAsync, e.async.ip, op, e.sync.ip, e.sync.inpCubeFwd, e.sync.inpCubeBwd,
+            e.async.inpCubeFwd, e.async.inpCubeBwd, e.async.topSame, n, resultFormat::states);
     });
     run.result = resultText::parse(text);
     run.syncRelationsUnchanged = op == e.op;
@@ -78,8 +78,8 @@ TEST(BlockSyncStage, offFindsTheReferenceAttractors) {
         if (n == 0) continue;
         const bruteForce::attractorSet expected = attractorsByRules(r.rules);
         const std::string context = "seed " + std::to_string(seed) + ", network:\n" +
-                                    networkText(r.rules) + "expected: " +
-                                    bruteForce::toString(expected);
+                                    networkText(r.rules) +
+                                    "expected: " + bruteForce::toString(expected);
         const compositionRun run = runComposition(r);
         ASSERT_TRUE(run.result.ok) << context << "\n" << run.result.error;
         ASSERT_EQ(run.result.genes, genesInFileOrder(r.rules)) << context;
@@ -99,8 +99,8 @@ TEST(BlockSyncStage, offNeedsNoSynchronousManager) {
         const reducedRandom r = reducedNetworkOf(seed);
         const int n = static_cast<int>(r.geneDbReduced.size());
         if (n == 0) continue;
-        const std::string context = "seed " + std::to_string(seed) + ", network:\n" +
-                                    networkText(r.rules);
+        const std::string context =
+            "seed " + std::to_string(seed) + ", network:\n" + networkText(r.rules);
         twoManagers e;
         captureOutput(
             [&] { e = encodeTwoManagers(r.geneDbOrg, r.geneDbReduced, r.defaultStatus); });
@@ -110,9 +110,9 @@ TEST(BlockSyncStage, offNeedsNoSynchronousManager) {
         std::string text;
         captureOutput([&] {
             text = compSteadyTopFunc(r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl,
-                              steadyStates, nullptr, e.async.mgr, opAsync, e.async.ip, noOp,
-                              noIp, nullptr, nullptr, e.async.inpCubeFwd, e.async.inpCubeBwd,
-                              e.async.topSame, n);
+                                     steadyStates, nullptr, e.async.mgr, opAsync, e.async.ip, noOp,
+                                     noIp, nullptr, nullptr, e.async.inpCubeFwd, e.async.inpCubeBwd,
+                                     e.async.topSame, n);
         });
         EXPECT_EQ(Cudd_LayerMisuseCount(), misusesBefore) << context;
         EXPECT_EQ(resultText::asSet(resultText::parse(text)), attractorsByRules(r.rules))

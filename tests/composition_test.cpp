@@ -55,9 +55,8 @@ std::vector<int> fragmentOf(const levelArray& levels, place at) {
 }
 
 TEST(MakeVectorGene, ChainListsBlockThenParentThenGrandparent) {
-    const levelArray levels = makeLevels({{{0, 0}, {5, 4}, {}},
-                                          {{1, 0}, {2}, {{0, 0}}},
-                                          {{2, 0}, {0, 1}, {{1, 0}}}});
+    const levelArray levels =
+        makeLevels({{{0, 0}, {5, 4}, {}}, {{1, 0}, {2}, {{0, 0}}}, {{2, 0}, {0, 1}, {{1, 0}}}});
     EXPECT_EQ(fragmentOf(levels, {2, 0}), (std::vector<int>{0, 1, 2, 5, 4}));
     EXPECT_EQ(fragmentOf(levels, {0, 0}), (std::vector<int>{5, 4}));
 }
@@ -209,7 +208,8 @@ TEST(Composition, CyclicAttractorBelowASharedAncestor) {
             cycle.insert({1, xy.first, xy.second, uv, uv});
         expected.insert(cycle);
     }
-    EXPECT_EQ(resultText::asSet(a.parsed), expected) << resultText::toString(resultText::asSet(a.parsed));
+    EXPECT_EQ(resultText::asSet(a.parsed), expected)
+        << resultText::toString(resultText::asSet(a.parsed));
 }
 
 TEST(Composition, FixedGenesAreWrittenInEveryState) {

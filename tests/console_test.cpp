@@ -63,7 +63,8 @@ std::vector<std::string> quotedStrings(const std::string& text, std::size_t open
 }  // namespace
 
 TEST(Console, promptsWithoutLineEndAndReadsOneWord) {
-    const processResult run = runProcess({console}, "  " + examples + "toggle-switch.net  ignored\n");
+    const processResult run =
+        runProcess({console}, "  " + examples + "toggle-switch.net  ignored\n");
     EXPECT_EQ(run.out.rfind("Enter input file name ::: \nparsing network file\n2\n", 0), 0u)
         << describe(run);
     EXPECT_EQ(run.exitStatus, 0) << describe(run);
@@ -88,7 +89,9 @@ TEST(Console, examplesGiveTheirDocumentedAttractors) {
         {"toggle-switch.net", "A   B   ", 2, {{"10"}, {"01"}}},
         {"ring-oscillator.net", "A   C   B   ", 3, {{"001", "010", "011", "100", "101", "110"}}},
         {"fixed-input.net", "A   S   B   C   ", 4, {{"1000", "1001", "1010", "1011"}}},
-        {"two-inputs.net", "S   T   A   B   ", 4,
+        {"two-inputs.net",
+         "S   T   A   B   ",
+         4,
          {{"0001"}, {"0010"}, {"0101"}, {"0110"}, {"1001"}, {"1010"}, {"1110"}}},
     };
     for (const example& net : cases) {
@@ -109,8 +112,8 @@ TEST(Console, fileNameLongerThanAHundredBytesIsUsedWhole) {
     ASSERT_GT(file.size(), 100u);
     for (const bool prompt : {false, true}) {
         SCOPED_TRACE(prompt ? "name on standard input" : "name as argument");
-        const processResult run = prompt ? runProcess({console}, file + "\n")
-                                         : runProcess({console, file}, "");
+        const processResult run =
+            prompt ? runProcess({console}, file + "\n") : runProcess({console, file}, "");
         EXPECT_EQ(run.exitStatus, 0) << describe(run);
         EXPECT_TRUE(contains(run.out, "parsing network file\n2\n")) << describe(run);
     }
@@ -140,8 +143,8 @@ TEST(Console, realNetworkCountsAndAttractors) {
                   0u)
             << describe(run);
 
-        const std::string json = quorvelTestSupport::readFile(networks + "expected/models/" +
-                                                              net.id + ".json");
+        const std::string json =
+            quorvelTestSupport::readFile(networks + "expected/models/" + net.id + ".json");
         // The fields used: "genes": ["a", ...] and "attractors": [["0101", ...], ...].
         const std::size_t genesAt = json.find("\"genes\": [");
         const std::size_t attractorsAt = json.find("\"attractors\": [");
@@ -169,8 +172,8 @@ TEST(ConsoleErrors, missingFile) {
     const scratchDirectory dir;
     const std::string missing = dir.path + "/absent.net";
     for (const bool prompt : {false, true}) {
-        const processResult run = prompt ? runProcess({console}, missing + "\n")
-                                         : runProcess({console, missing}, "");
+        const processResult run =
+            prompt ? runProcess({console}, missing + "\n") : runProcess({console, missing}, "");
         EXPECT_EQ(run.exitStatus, 1) << describe(run);
         EXPECT_TRUE(contains(run.err, "quorvel: cannot open network file '" + missing + "'"))
             << describe(run);
@@ -191,8 +194,9 @@ TEST(ConsoleErrors, truncatedRuleAndNamelessLiteral) {
     const scratchDirectory dir;
     const std::string truncated = dir.write("truncated.net", "^B -> A\n^A ->");
     const std::string caret = dir.write("caret.net", "^B -> A\n^A&^ -> B\n");
-    for (const auto& [file, rule] : {std::pair<std::string, std::string>{truncated, "rule 2 is cut short"},
-                                     std::pair<std::string, std::string>{caret, "rule 2"}}) {
+    for (const auto& [file, rule] :
+         {std::pair<std::string, std::string>{truncated, "rule 2 is cut short"},
+          std::pair<std::string, std::string>{caret, "rule 2"}}) {
         const processResult run = runProcess({console, file}, "");
         EXPECT_EQ(run.exitStatus, 1) << describe(run);
         EXPECT_TRUE(contains(run.err, "network file '" + file + "', " + rule)) << describe(run);

@@ -41,7 +41,8 @@ truthTable literalTable(int n, int k) {
     return t;
 }
 
-truthTable combine(const truthTable& x, const truthTable& y, const std::function<bool(bool, bool)>& op) {
+truthTable combine(const truthTable& x, const truthTable& y,
+                   const std::function<bool(bool, bool)>& op) {
     truthTable t = x;
     for (size_t a = 0; a < t.v.size(); ++a) t.v[a] = op(x.v[a], y.v[a]);
     return t;
@@ -101,8 +102,8 @@ truthTable tableOf(DdManager* m, DdNode* f, int n) {
 // Number of paths to the true terminal of the reduced ordered diagram of t
 // for the order `levels` (variable indices from the top), counted on the
 // table itself.
-double pathCount(const truthTable& t, const std::vector<int>& levels, size_t depth, size_t fixedMask,
-                 size_t fixedValue) {
+double pathCount(const truthTable& t, const std::vector<int>& levels, size_t depth,
+                 size_t fixedMask, size_t fixedValue) {
     // Is the restriction constant, and does it depend on levels[depth]?
     bool sawTrue = false, sawFalse = false;
     for (size_t a = 0; a < t.v.size(); ++a)
@@ -161,15 +162,18 @@ randomFunction randomBuild(DdManager* m, held& h, const std::vector<DdNode*>& va
         if (rng() % 2) a = {Cudd_Not(a.f), negate(a.t)};
         if (rng() % 2) b = {Cudd_Not(b.f), negate(b.t)};
         switch (choice % 3) {
-        case 0:
-            r = {h.keep(Cudd_bddAnd(m, a.f, b.f)), combine(a.t, b.t, [](bool p, bool q) { return p && q; })};
-            break;
-        case 1:
-            r = {h.keep(Cudd_bddOr(m, a.f, b.f)), combine(a.t, b.t, [](bool p, bool q) { return p || q; })};
-            break;
-        default:
-            r = {h.keep(Cudd_bddXnor(m, a.f, b.f)), combine(a.t, b.t, [](bool p, bool q) { return p == q; })};
-            break;
+            case 0:
+                r = {h.keep(Cudd_bddAnd(m, a.f, b.f)),
+                     combine(a.t, b.t, [](bool p, bool q) { return p && q; })};
+                break;
+            case 1:
+                r = {h.keep(Cudd_bddOr(m, a.f, b.f)),
+                     combine(a.t, b.t, [](bool p, bool q) { return p || q; })};
+                break;
+            default:
+                r = {h.keep(Cudd_bddXnor(m, a.f, b.f)),
+                     combine(a.t, b.t, [](bool p, bool q) { return p == q; })};
+                break;
         }
     }
     if (rng() % 3 == 0) r = {Cudd_Not(r.f), negate(r.t)};
@@ -183,7 +187,8 @@ std::vector<DdNode*> makeVars(DdManager* m, int n) {
 }
 
 // Conjunction of the variables `ks`, referenced in h.
-DdNode* cubeOf(DdManager* m, held& h, const std::vector<DdNode*>& vars, const std::vector<int>& ks) {
+DdNode* cubeOf(DdManager* m, held& h, const std::vector<DdNode*>& vars,
+               const std::vector<int>& ks) {
     DdNode* c = Cudd_ReadOne(m);
     for (int k : ks) c = h.keep(Cudd_bddAnd(m, c, vars[size_t(k)]));
     return c;
@@ -236,7 +241,8 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
                 truthTable th = ch ? negate(c.t) : c.t;
                 truthTable want = tf;
                 for (size_t x = 0; x < want.v.size(); ++x) want.v[x] = tf.v[x] ? tg.v[x] : th.v[x];
-                EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_bddIte(m, f, g, hh)), n)), describe(want));
+                EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_bddIte(m, f, g, hh)), n)),
+                          describe(want));
             }
             // Abstraction over a random cube.
             std::vector<int> ks;
@@ -260,7 +266,8 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
                 xv.push_back(vars[size_t(xs[size_t(i)])]);
                 yv.push_back(vars[size_t(ys[size_t(i)])]);
             }
-            EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_bddSwapVariables(m, f, xv.data(), yv.data(), pairs)), n)),
+            EXPECT_EQ(describe(tableOf(
+                          m, h.keep(Cudd_bddSwapVariables(m, f, xv.data(), yv.data(), pairs)), n)),
                       describe(swapTable(tf, xs, ys)));
             // Simultaneous composition: each variable replaced by itself, a
             // literal, a constant or one of the random functions (possibly
@@ -431,7 +438,8 @@ TEST(CuddLayer, MintermCountsStayFiniteWithThousandsOfVariables) {
         DdNode* f = h.keep(Cudd_bddOr(m, h.keep(Cudd_bddAnd(m, x[0], x[1])), x[1499]));
         EXPECT_NEAR(Cudd_CountMinterm(m, f, 3), 5.0, 1e-9);
         EXPECT_NEAR(Cudd_CountMinterm(m, Cudd_Not(f), 3), 3.0, 1e-9);
-        EXPECT_NEAR(Cudd_CountMinterm(m, f, 700), 5.0 * std::ldexp(1.0, 697), 1e-9 * std::ldexp(1.0, 700));
+        EXPECT_NEAR(Cudd_CountMinterm(m, f, 700), 5.0 * std::ldexp(1.0, 697),
+                    1e-9 * std::ldexp(1.0, 700));
     }
     EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
     Cudd_Quit(m);
@@ -464,7 +472,8 @@ TEST(CuddLayer, OperationsSurviveForcedReordering) {
             std::shuffle(perm.begin(), perm.end(), rng);
             ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
             for (int l = 0; l < n; ++l) EXPECT_EQ(Cudd_ReadInvPerm(m, l), perm[size_t(l)]);
-            checkOperations(m, n, rng, context(seed, n, 0), [m] { ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1); });
+            checkOperations(m, n, rng, context(seed, n, 0),
+                            [m] { ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1); });
             EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
             Cudd_Quit(m);
         }
@@ -478,7 +487,8 @@ struct pairedFunction {
     std::vector<std::pair<bool, bool>> negated;
     bool value(const std::vector<int>& x) const {
         for (size_t i = 0; i < pairs.size(); ++i)
-            if ((x[size_t(pairs[i].first)] != negated[i].first) && (x[size_t(pairs[i].second)] != negated[i].second))
+            if ((x[size_t(pairs[i].first)] != negated[i].first) &&
+                (x[size_t(pairs[i].second)] != negated[i].second))
                 return true;
         return false;
     }
@@ -512,11 +522,13 @@ TEST(CuddLayer, OperationsSurviveAutomaticReorderingInASmallTable) {
             f = h.keep(Cudd_bddOr(m, f, term));
         }
         int n = 10;
-        for (int round = 0; round < 3; ++round) checkOperations(m, n, rng, context(seed, n, round), [] {});
+        for (int round = 0; round < 3; ++round)
+            checkOperations(m, n, rng, context(seed, n, round), [] {});
         std::vector<int> x(static_cast<size_t>(big));
         for (int sample = 0; sample < 500; ++sample) {
             for (int& v : x) v = int(rng() % 2);
-            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x)) << "seed " << seed;
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x))
+                << "seed " << seed;
         }
         reorderings += Cudd_ReadReorderings(m);
         h.release();
@@ -550,7 +562,8 @@ TEST(CuddLayer, TwoManagersTransferBothWays) {
             EXPECT_EQ(describe(tableOf(m1, back, n)), describe(want));
             EXPECT_EQ(Cudd_bddLeq(m1, back, a.f), 1);
             // Transferring complemented handles and constants.
-            EXPECT_EQ(describe(tableOf(m2, Cudd_bddTransfer(m1, m2, Cudd_Not(a.f)), n)), describe(negate(a.t)));
+            EXPECT_EQ(describe(tableOf(m2, Cudd_bddTransfer(m1, m2, Cudd_Not(a.f)), n)),
+                      describe(negate(a.t)));
             EXPECT_EQ(Cudd_bddTransfer(m1, m2, Cudd_ReadOne(m1)), Cudd_ReadOne(m2));
             EXPECT_EQ(Cudd_bddTransfer(m1, m2, Cudd_ReadLogicZero(m1)), Cudd_ReadLogicZero(m2));
             // Releasing in one manager leaves the other's copy intact.
@@ -708,7 +721,8 @@ TEST(CuddLayer, ManyHeldNodesAreCountedOneByOne) {
             DdNode* f = Cudd_ReadOne(m);
             Cudd_Ref(f);
             for (int k = 0; k < n; ++k) {
-                DdNode* g = Cudd_bddAnd(m, f, ((a >> k) & 1u) ? v[size_t(k)] : Cudd_Not(v[size_t(k)]));
+                DdNode* g =
+                    Cudd_bddAnd(m, f, ((a >> k) & 1u) ? v[size_t(k)] : Cudd_Not(v[size_t(k)]));
                 Cudd_Ref(g);
                 Cudd_RecursiveDeref(m, f);
                 f = g;
@@ -857,7 +871,8 @@ TEST(CuddLayer, ComposeHonoursTheTimeLimit) {
         // A limit that has passed: no result, the error code says why.
         Cudd_ResetStartTime(m);
         Cudd_SetTimeLimit(m, 0);
-        for (const std::clock_t begun = std::clock(); std::clock() - begun < CLOCKS_PER_SEC / 200;) {
+        for (const std::clock_t begun = std::clock();
+             std::clock() - begun < CLOCKS_PER_SEC / 200;) {
         }
         EXPECT_EQ(Cudd_bddVectorCompose(m, f, vector.data()), nullptr);
         EXPECT_EQ(Cudd_ReadErrorCode(m), CUDD_TIMEOUT_EXPIRED);
@@ -892,7 +907,8 @@ TEST(CuddLayer, EngineRestartsCleanly) {
         EXPECT_EQ(Cudd_ReadSize(m), 0);
         std::vector<DdNode*> v = makeVars(m, 4);
         // A different order each run: nothing of the previous run remains.
-        std::vector<int> perm = run == 1 ? std::vector<int>{3, 2, 1, 0} : std::vector<int>{0, 2, 1, 3};
+        std::vector<int> perm =
+            run == 1 ? std::vector<int>{3, 2, 1, 0} : std::vector<int>{0, 2, 1, 3};
         ASSERT_EQ(Cudd_ShuffleHeap(m, perm.data()), 1);
         for (int l = 0; l < 4; ++l) EXPECT_EQ(Cudd_ReadInvPerm(m, l), perm[size_t(l)]);
         DdNode* f = Cudd_bddAnd(m, v[0], v[3]);
@@ -929,7 +945,8 @@ TEST(CuddLayer, EngineRestartsWithoutVariables) {
             Cudd_RecursiveDeref(m, f);
         } else {
             Cudd_AutodynEnable(m, CUDD_REORDER_SIFT);
-            EXPECT_EQ(Cudd_bddAnd(m, Cudd_ReadOne(m), Cudd_ReadLogicZero(m)), Cudd_ReadLogicZero(m));
+            EXPECT_EQ(Cudd_bddAnd(m, Cudd_ReadOne(m), Cudd_ReadLogicZero(m)),
+                      Cudd_ReadLogicZero(m));
             EXPECT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
             EXPECT_EQ(Cudd_ShuffleHeap(m, nullptr), 1);
             std::vector<char> cube(1, 9);
@@ -977,7 +994,8 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderSifting) {
         held h(m);
         DdNode* f = Cudd_ReadLogicZero(m);
         for (int i = 0; i + 1 < n; i += 2) {
-            DdNode* t = h.keep(Cudd_bddAnd(m, v[size_t(genes[size_t(i)])], v[size_t(n + genes[size_t(i + 1)])]));
+            DdNode* t = h.keep(
+                Cudd_bddAnd(m, v[size_t(genes[size_t(i)])], v[size_t(n + genes[size_t(i + 1)])]));
             f = h.keep(Cudd_bddOr(m, f, t));
         }
         std::vector<int> before;
@@ -987,14 +1005,16 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderSifting) {
         for (int k = 0; k < 2 * n; ++k) after.push_back(Cudd_ReadPerm(m, k));
         if (after != before) ++moved;
         for (int i = 0; i < n; ++i) {
-            EXPECT_EQ(Cudd_ReadPerm(m, n + i), Cudd_ReadPerm(m, i) + 1) << "seed " << seed << " gene " << i;
+            EXPECT_EQ(Cudd_ReadPerm(m, n + i), Cudd_ReadPerm(m, i) + 1)
+                << "seed " << seed << " gene " << i;
             EXPECT_EQ(Cudd_ReadPerm(mAsync, n + i), Cudd_ReadPerm(mAsync, i) + 1);
         }
         // The function is unchanged by the new order.
         truthTable want = constantTable(2 * n, false);
         for (size_t a = 0; a < want.v.size(); ++a)
             for (int i = 0; i + 1 < n; i += 2)
-                if (((a >> genes[size_t(i)]) & 1u) && ((a >> (n + genes[size_t(i + 1)])) & 1u)) want.v[a] = true;
+                if (((a >> genes[size_t(i)]) & 1u) && ((a >> (n + genes[size_t(i + 1)])) & 1u))
+                    want.v[a] = true;
         EXPECT_EQ(describe(tableOf(m, f, 2 * n)), describe(want));
         h.release();
         Cudd_Quit(m);
@@ -1053,7 +1073,8 @@ TEST(CuddLayer, FixedPairsStayTogetherUnderAutomaticSifting) {
         std::vector<int> x(static_cast<size_t>(2 * n));
         for (int sample = 0; sample < 500; ++sample) {
             for (int& value : x) value = int(rng() % 2);
-            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x)) << "seed " << seed;
+            ASSERT_EQ(Cudd_Eval(m, f, x.data()) == Cudd_ReadOne(m), shape.value(x))
+                << "seed " << seed;
         }
         reorderings += Cudd_ReadReorderings(m);
         h.release();
@@ -1089,7 +1110,8 @@ TEST(CuddLayer, GroupsAcrossPairsAreRefused) {
     held h(m);
     DdNode* f = Cudd_ReadLogicZero(m);
     for (int i = 0; i < n; ++i)
-        f = h.keep(Cudd_bddOr(m, f, h.keep(Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + (i + 2) % n)]))));
+        f = h.keep(
+            Cudd_bddOr(m, f, h.keep(Cudd_bddAnd(m, v[size_t(i)], v[size_t(n + (i + 2) % n)]))));
     ASSERT_EQ(Cudd_ReduceHeap(m, CUDD_REORDER_SIFT, 0), 1);
     EXPECT_EQ(Cudd_ReadPerm(m, 4), Cudd_ReadPerm(m, 0) + 1);
     EXPECT_EQ(Cudd_ReadPerm(m, 6), Cudd_ReadPerm(m, 2) + 1);

@@ -57,7 +57,8 @@ int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
     std::map<std::string, int> values;
     for (size_t k = 0; k < r.geneDbOrg.size(); ++k) {
         const int d = r.defaultStatus[k];
-        values[r.geneDbOrg[k].name] = (d == 1 || d == 2) ? 1 : 0;  // reduced genes overwritten below
+        values[r.geneDbOrg[k].name] =
+            (d == 1 || d == 2) ? 1 : 0;  // reduced genes overwritten below
     }
     int failures = 0;
     for (int i = 0; i < n; ++i) {
@@ -66,9 +67,11 @@ int checkRelations(const reducedNetwork& r, symbolicNetwork& net) {
         // checking both values of x'_i (others 0) covers every pair (x, x').
         bool ownNext = false;
         for (int v : supportOf(net.mgr, rel)) {
-            if (v == n + i) ownNext = true;
+            if (v == n + i)
+                ownNext = true;
             else if (v >= n) {
-                ADD_FAILURE() << "relation of gene " << i << " depends on next-state variable " << v;
+                ADD_FAILURE() << "relation of gene " << i << " depends on next-state variable "
+                              << v;
                 ++failures;
             }
         }
@@ -168,7 +171,7 @@ TEST(Encoding, TermsOnGivenMarkers) {
     notFour.genePolar = {0};
     db[0].inGenesPos = {both, notThree};
     db[0].inGenesNeg = {notFour};
-    db[1].inGenesNeg = {notFour};          // only inhibiting terms
+    db[1].inGenesNeg = {notFour};             // only inhibiting terms
     db[2].inGenesPos = {influenceDefBool{}};  // a term without regulators always holds
 
     struct markerCase {
@@ -267,12 +270,12 @@ TEST(SymbolicDriver, EmptyNetworkHasItsOneFixedState) {
 }
 
 TEST(SymbolicDriver, NegativeLoopOfThreeGenes) {
-    const reducedNetwork r = reducedNetworkOf({rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1),
-                                     rule({"A"}, {0}, "C", 1)});
+    const reducedNetwork r = reducedNetworkOf(
+        {rule({"B"}, {1}, "A", 1), rule({"C"}, {1}, "B", 1), rule({"A"}, {0}, "C", 1)});
     ASSERT_EQ(r.geneDbReduced.size(), 3u);
     std::vector<DdNode*> steadyStates;
-    const std::string text =
-        topFuncAsync(r.geneDbOrg, r.geneDbReduced, r.defaultStatus, r.sccTopoLvl, steadyStates, quietRequest());
+    const std::string text = topFuncAsync(r.geneDbOrg, r.geneDbReduced, r.defaultStatus,
+                                          r.sccTopoLvl, steadyStates, quietRequest());
     // One cyclic attractor: every state but the two that alternate fully
     // (101 and 010 over A, B, C) and lead into it.
     const resultText::attractorSet found = resultText::asSet(resultText::parse(text));

@@ -21,7 +21,8 @@ namespace {
 bruteForce::attractorSet referenceAttractors(const std::vector<networkDefBool>& network,
                                              const std::vector<std::string>& names) {
     const int n = static_cast<int>(names.size());
-    const bruteForce::updateFunction update = [&network, &names](int g, const bruteForce::state& x) {
+    const bruteForce::updateFunction update = [&network, &names](int g,
+                                                                 const bruteForce::state& x) {
         std::map<std::string, int> values;
         for (size_t i = 0; i < names.size(); ++i) values[names[i]] = x[i];
         return nextValueByRules(network, names[static_cast<size_t>(g)], values);
@@ -40,7 +41,8 @@ bool matchesReference(unsigned seed, const std::vector<networkDefBool>& network)
         result = resultText::runAnalysis(path);
     } catch (const std::exception& error) {
         ADD_FAILURE() << "seed " << seed << ": the analysis failed: " << error.what()
-                      << "\nnetwork:\n" << text;
+                      << "\nnetwork:\n"
+                      << text;
         resultText::removeFile(path);
         return false;
     }
@@ -49,7 +51,9 @@ bool matchesReference(unsigned seed, const std::vector<networkDefBool>& network)
     const resultText::parsedResult parsed = resultText::parse(result);
     if (!parsed.ok) {
         ADD_FAILURE() << "seed " << seed << ": malformed result text (" << parsed.error
-                      << ")\nnetwork:\n" << text << "result:\n" << result;
+                      << ")\nnetwork:\n"
+                      << text << "result:\n"
+                      << result;
         return false;
     }
     const bruteForce::attractorSet expected = referenceAttractors(network, names);
@@ -60,9 +64,11 @@ bool matchesReference(unsigned seed, const std::vector<networkDefBool>& network)
     if (!same) {
         std::string header;
         for (const std::string& name : names) header += name + " ";
-        ADD_FAILURE() << "seed " << seed << "\nnetwork:\n" << text << "genes:    " << header
-                      << "\nexpected: " << bruteForce::toString(expected)
-                      << "\nresult (" << parsed.attractors.size() << " lines):\n" << result;
+        ADD_FAILURE() << "seed " << seed << "\nnetwork:\n"
+                      << text << "genes:    " << header
+                      << "\nexpected: " << bruteForce::toString(expected) << "\nresult ("
+                      << parsed.attractors.size() << " lines):\n"
+                      << result;
     }
     return same;
 }
@@ -125,7 +131,8 @@ int failEverywhere(unsigned seed, const std::vector<networkDefBool>& network, lo
         }
         const bool fired = Cudd_LayerFailAfter(-1) < 0;
         EXPECT_EQ(fired, !error.empty()) << "seed " << seed << ", failure after " << failAfter
-                                          << " operations: " << error << "\nnetwork:\n" << text;
+                                         << " operations: " << error << "\nnetwork:\n"
+                                         << text;
         if (!fired || error.empty()) break;
         ++injected;
     }
@@ -264,9 +271,9 @@ TEST(LayeredBlocks, OneGeneBlocksBelowAnOscillator) {
     std::vector<networkDefBool> network;
     addRule(network, "A", {{"B", 0}});  // A, B: cyclic
     addRule(network, "B", {{"A", 1}});
-    addRule(network, "S", {{"S", 1}});  // S: an input
+    addRule(network, "S", {{"S", 1}});            // S: an input
     addRule(network, "C", {{"A", 1}, {"S", 1}});  // follows: both values while S is on
-    addRule(network, "D", {{"D", 1}});  // D = D OR A: rises, never falls
+    addRule(network, "D", {{"D", 1}});            // D = D OR A: rises, never falls
     addRule(network, "D", {{"A", 1}});
     addRule(network, "E", {{"E", 1}, {"A", 1}});  // E = E AND A: falls, never rises
     addRule(network, "F", {{"F", 1}, {"S", 0}});  // F = F AND NOT S: held while S is off
@@ -279,9 +286,9 @@ TEST(LayeredBlocks, OscillatorSeenThroughASettledGene) {
     std::vector<networkDefBool> network;
     addRule(network, "A", {{"B", 0}});  // A, B: cyclic
     addRule(network, "B", {{"A", 1}});
-    addRule(network, "S", {{"S", 1}});  // S: an input
-    addRule(network, "C", {{"S", 1}});  // C = S OR A: held on while S is on,
-    addRule(network, "C", {{"A", 1}});  // moving with A while S is off
+    addRule(network, "S", {{"S", 1}});            // S: an input
+    addRule(network, "C", {{"S", 1}});            // C = S OR A: held on while S is on,
+    addRule(network, "C", {{"A", 1}});            // moving with A while S is off
     addRule(network, "E", {{"F", 0}, {"C", 1}});  // E, F: an oscillator C gates
     addRule(network, "F", {{"E", 1}});
     addRule(network, "G", {{"G", 1}});  // G: a switch that E sets

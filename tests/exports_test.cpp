@@ -16,8 +16,7 @@ TEST(Exports, onlyTheEntryPoints) {
     ASSERT_EQ(run.exitStatus, 0) << run.err;
 
     // Symbols that the linker itself may add to any shared object.
-    const std::set<std::string> linkerSymbols = {"_init", "_fini", "__bss_start", "_edata",
-                                                 "_end"};
+    const std::set<std::string> linkerSymbols = {"_init", "_fini", "__bss_start", "_edata", "_end"};
     const std::set<std::string> entries = {"main", "_Z14topFuncQuorvelB5cxx11PKc",
                                            "Java_org_quorvel_Quorvel_findSteadyStatesBDD",
                                            "Java_org_quorvel_Quorvel_findAttractors"};

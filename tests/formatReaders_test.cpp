@@ -56,7 +56,8 @@ std::string coverFault(const std::vector<coverCube>& cubes, const std::vector<in
     for (unsigned k = 0; k < table.size(); ++k) {
         bool covered = false;
         for (const coverCube& cube : cubes) covered = covered || cubeHolds(cube, k);
-        if (covered != (table[k] != 0)) return "differs from the function at valuation " + std::to_string(k);
+        if (covered != (table[k] != 0))
+            return "differs from the function at valuation " + std::to_string(k);
     }
     for (std::size_t c = 0; c < cubes.size(); ++c) {
         for (std::size_t v = 0; v < cubes[c].size(); ++v) {
@@ -70,7 +71,8 @@ std::string coverFault(const std::vector<coverCube>& cubes, const std::vector<in
         for (unsigned k = 0; k < table.size() && !needed; ++k) {
             if (!cubeHolds(cubes[c], k)) continue;
             bool other = false;
-            for (std::size_t d = 0; d < cubes.size(); ++d) other = other || (d != c && cubeHolds(cubes[d], k));
+            for (std::size_t d = 0; d < cubes.size(); ++d)
+                other = other || (d != c && cubeHolds(cubes[d], k));
             needed = !other;
         }
         if (!needed) return "product " + std::to_string(c) + " is redundant";
@@ -102,7 +104,8 @@ TEST(IrredundantCover, PrimeIrredundantAndExactOnRandomFunctions) {
 TEST(IrredundantCover, ConstantsAndKnownCovers) {
     DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
     EXPECT_TRUE(compIrredundantCover(mgr, Cudd_ReadLogicZero(mgr), 3).empty());
-    EXPECT_EQ(compIrredundantCover(mgr, Cudd_ReadOne(mgr), 3), std::vector<coverCube>{coverCube(3, 2)});
+    EXPECT_EQ(compIrredundantCover(mgr, Cudd_ReadOne(mgr), 3),
+              std::vector<coverCube>{coverCube(3, 2)});
     // Majority of three: three products of two literals each.
     const std::vector<int> majority = {0, 0, 0, 1, 0, 1, 1, 1};
     bddHandle f = functionOfTable(mgr, majority, 3);
@@ -157,7 +160,8 @@ readResult readText(const std::string& text, const std::string& ending) {
 }
 
 // The message of the quorvelError that reading `text` throws ("" if none).
-std::string readError(const std::string& text, const std::string& ending, std::string* path = nullptr) {
+std::string readError(const std::string& text, const std::string& ending,
+                      std::string* path = nullptr) {
     const std::string file = resultText::writeTempFile(text, ending);
     if (path != nullptr) *path = file;
     std::string message;
@@ -181,7 +185,8 @@ std::vector<std::string> namesOf(const geneDatabase& db) {
 // most `samples` random ones when there are more than 2^12). Returns the
 // first difference found, or "". Genes of `a` missing from `b` are allowed
 // when they are free inputs that regulate nothing.
-std::string functionDifference(const geneDatabase& a, const geneDatabase& b, unsigned samples = 4096) {
+std::string functionDifference(const geneDatabase& a, const geneDatabase& b,
+                               unsigned samples = 4096) {
     std::set<std::string> namesA, namesB;
     for (const gene& g : a) namesA.insert(g.name);
     for (const gene& g : b) namesB.insert(g.name);
@@ -194,7 +199,8 @@ std::string functionDifference(const geneDatabase& a, const geneDatabase& b, uns
         bool regulates = false;
         for (std::size_t j = 0; j < a.size(); ++j)
             for (const influenceDefBool& term : a[j].inGenesPos)
-                for (int r : term.geneId) regulates = regulates || (r == static_cast<int>(i) && j != i);
+                for (int r : term.geneId)
+                    regulates = regulates || (r == static_cast<int>(i) && j != i);
         if (!freeInput || regulates) return "gene " + a[i].name + " is only in the first network";
     }
     for (const std::string& name : namesB)
@@ -211,7 +217,8 @@ std::string functionDifference(const geneDatabase& a, const geneDatabase& b, uns
         auto collect = [&](const geneDatabase& db, const gene& g) {
             for (const auto* terms : {&g.inGenesPos, &g.inGenesNeg})
                 for (const influenceDefBool& term : *terms)
-                    for (int r : term.geneId) regulators.insert(db[static_cast<std::size_t>(r)].name);
+                    for (int r : term.geneId)
+                        regulators.insert(db[static_cast<std::size_t>(r)].name);
         };
         collect(a, a[i]);
         collect(b, b[static_cast<std::size_t>(j)]);
@@ -225,11 +232,13 @@ std::string functionDifference(const geneDatabase& a, const geneDatabase& b, uns
         bruteForce::state xa(a.size(), 0), xb(b.size(), 0);
         for (unsigned long k = 0; k < count; ++k) {
             for (std::size_t r = 0; r < regsA.size(); ++r) {
-                const int value = all ? static_cast<int>((k >> r) & 1u) : static_cast<int>(random() & 1u);
+                const int value =
+                    all ? static_cast<int>((k >> r) & 1u) : static_cast<int>(random() & 1u);
                 xa[regsA[r]] = value;
                 xb[regsB[r]] = value;
             }
-            if (bruteForce::nextValue(a, static_cast<int>(i), xa) != bruteForce::nextValue(b, j, xb))
+            if (bruteForce::nextValue(a, static_cast<int>(i), xa) !=
+                bruteForce::nextValue(b, j, xb))
                 return "gene " + a[i].name + " differs";
         }
     }
@@ -254,7 +263,8 @@ TEST(BnetReader, FunctionsOrderConstantsAndInputs) {
         "  free -> free  z&^z -> z",
         ".net");
     // Genes in the order of their lines, then the input without a line.
-    EXPECT_EQ(namesOf(bnet.db), (std::vector<std::string>{"c", "a", "b", "k", "z", "x", "y.2-p", "free"}));
+    EXPECT_EQ(namesOf(bnet.db),
+              (std::vector<std::string>{"c", "a", "b", "k", "z", "x", "y.2-p", "free"}));
     EXPECT_EQ(functionDifference(bnet.db, rules.db), "");
     // Constant 0 gives no rule; x, x gives exactly the rule x -> x.
     EXPECT_TRUE(bnet.db[4].inGenesPos.empty() && bnet.db[4].inGenesNeg.empty());
@@ -278,11 +288,13 @@ TEST(BnetReader, MalformedFilesNameFileLineAndWhatWasExpected) {
         std::string expected;
     } cases[] = {
         {"a, b\nb a\n", "line 2", "expected 'gene, expression'"},
-        {"a, b\nb,\n", "line 2", "expected a gene name, a constant, '!' or '(', found the end of the line"},
+        {"a, b\nb,\n", "line 2",
+         "expected a gene name, a constant, '!' or '(', found the end of the line"},
         {"a, (b & a\nb, a\n", "line 1", "expected ')' to close the '(' of column 4"},
         {"a, b)\nb, a\n", "line 1", "closes nothing"},
         {"a, b &\nb, a\n", "line 1", "expected a gene name"},
-        {"a, b a\nb, a\n", "line 1, column 6", "expected '&', '|', ')' or the end of the expression, found 'a'"},
+        {"a, b a\nb, a\n", "line 1, column 6",
+         "expected '&', '|', ')' or the end of the expression, found 'a'"},
         {"a, b\nb, a\na, !b\n", "line 3", "gene 'a' is given a second line (the first is line 1)"},
         {"1, b\nb, b\n", "line 1", "found the constant '1'"},
         {", b\n", "line 1", "expected a gene name before ','"},
@@ -293,43 +305,54 @@ TEST(BnetReader, MalformedFilesNameFileLineAndWhatWasExpected) {
     for (const auto& c : cases) {
         std::string path;
         const std::string message = readError(c.text, ".bnet", &path);
-        EXPECT_NE(message.find("'" + path + "', " + c.line), std::string::npos) << c.text << "\n" << message;
+        EXPECT_NE(message.find("'" + path + "', " + c.line), std::string::npos) << c.text << "\n"
+                                                                                << message;
         EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << "\n" << message;
     }
-    EXPECT_NE(readError("", ".bnet").find("") , std::string::npos);
+    EXPECT_NE(readError("", ".bnet").find(""), std::string::npos);
     try {
         readFile("/nonexistent/model.bnet");
         ADD_FAILURE() << "a missing file was read";
     } catch (const quorvelError& error) {
-        EXPECT_NE(std::string(error.what()).find("cannot open network file '/nonexistent/model.bnet'"),
-                  std::string::npos);
+        EXPECT_NE(
+            std::string(error.what()).find("cannot open network file '/nonexistent/model.bnet'"),
+            std::string::npos);
     }
 }
 
 // ---- SBML-qual ----------------------------------------------------------------
 
 std::string sbmlSpecies(const std::string& id, const std::string& extra = "") {
-    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" qual:constant=\"false\" " +
-           "qual:maxLevel=\"1\" " + extra + "/>";
+    return "<qual:qualitativeSpecies qual:id=\"" + id +
+           "\" qual:compartment=\"cell\" qual:constant=\"false\" " + "qual:maxLevel=\"1\" " +
+           extra + "/>";
 }
 
 std::string sbmlSpecies(const std::string& id, bool constant, const std::string& extra) {
-    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" qual:constant=\"" +
-           (constant ? "true" : "false") + "\" " + extra + "/>";
+    return "<qual:qualitativeSpecies qual:id=\"" + id +
+           "\" qual:compartment=\"cell\" qual:constant=\"" + (constant ? "true" : "false") + "\" " +
+           extra + "/>";
 }
 
 // A transition setting `output` to 1 where `math1` holds, to 0 where `math0`
 // holds (when given), else to `defaultLevel`.
-std::string sbmlTransition(const std::string& output, const std::string& math1, int defaultLevel = 0,
-                           const std::string& math0 = "", const std::string& outputExtra = "") {
+std::string sbmlTransition(const std::string& output, const std::string& math1,
+                           int defaultLevel = 0, const std::string& math0 = "",
+                           const std::string& outputExtra = "") {
     const std::string mathml = "<math xmlns=\"http://www.w3.org/1998/Math/MathML\">";
-    std::string t = "<qual:transition qual:id=\"t_" + output + "\"><qual:listOfOutputs><qual:output qual:id=\"o_" +
-                    output + "\" qual:qualitativeSpecies=\"" + output + "\" qual:transitionEffect=\"" +
-                    (outputExtra.empty() ? "assignmentLevel" : outputExtra) +
-                    "\"/></qual:listOfOutputs><qual:listOfFunctionTerms><qual:defaultTerm qual:resultLevel=\"" +
-                    std::to_string(defaultLevel) + "\"/>";
-    if (!math1.empty()) t += "<qual:functionTerm qual:resultLevel=\"1\">" + mathml + math1 + "</math></qual:functionTerm>";
-    if (!math0.empty()) t += "<qual:functionTerm qual:resultLevel=\"0\">" + mathml + math0 + "</math></qual:functionTerm>";
+    std::string t =
+        "<qual:transition qual:id=\"t_" + output +
+        "\"><qual:listOfOutputs><qual:output qual:id=\"o_" + output +
+        "\" qual:qualitativeSpecies=\"" + output + "\" qual:transitionEffect=\"" +
+        (outputExtra.empty() ? "assignmentLevel" : outputExtra) +
+        "\"/></qual:listOfOutputs><qual:listOfFunctionTerms><qual:defaultTerm qual:resultLevel=\"" +
+        std::to_string(defaultLevel) + "\"/>";
+    if (!math1.empty())
+        t += "<qual:functionTerm qual:resultLevel=\"1\">" + mathml + math1 +
+             "</math></qual:functionTerm>";
+    if (!math0.empty())
+        t += "<qual:functionTerm qual:resultLevel=\"0\">" + mathml + math0 +
+             "</math></qual:functionTerm>";
     return t + "</qual:listOfFunctionTerms></qual:transition>";
 }
 
@@ -338,30 +361,38 @@ std::string sbmlDocument(const std::string& species, const std::string& transiti
            "<sbml xmlns=\"http://www.sbml.org/sbml/level3/version1/core\" level=\"3\" version=\"1\" "
            "xmlns:qual=\"http://www.sbml.org/sbml/level3/version1/qual/version1\" qual:required=\"true\">\n"
            "<model id=\"m\"><listOfCompartments><compartment id=\"cell\" constant=\"true\"/></listOfCompartments>\n"
-           "<qual:listOfQualitativeSpecies>" + species + "</qual:listOfQualitativeSpecies>\n"
-           "<qual:listOfTransitions>" + transitions + "</qual:listOfTransitions>\n</model></sbml>\n";
+           "<qual:listOfQualitativeSpecies>" +
+           species +
+           "</qual:listOfQualitativeSpecies>\n"
+           "<qual:listOfTransitions>" +
+           transitions + "</qual:listOfTransitions>\n</model></sbml>\n";
 }
 
 std::string eq(const std::string& id, int level) {
-    return "<apply><eq/><ci>" + id + "</ci><cn type=\"integer\">" + std::to_string(level) + "</cn></apply>";
+    return "<apply><eq/><ci>" + id + "</ci><cn type=\"integer\">" + std::to_string(level) +
+           "</cn></apply>";
 }
 
 TEST(SbmlReader, FunctionsInputsAndConstants) {
-    const std::string species = sbmlSpecies("a") + sbmlSpecies("b") + sbmlSpecies("c") + sbmlSpecies("d") +
-                                sbmlSpecies("in") + sbmlSpecies("k1", true, "qual:initialLevel=\"1\"") +
+    const std::string species = sbmlSpecies("a") + sbmlSpecies("b") + sbmlSpecies("c") +
+                                sbmlSpecies("d") + sbmlSpecies("in") +
+                                sbmlSpecies("k1", true, "qual:initialLevel=\"1\"") +
                                 sbmlSpecies("k0", true, "qual:initialLevel=\"0\"") +
                                 sbmlSpecies("kfree", true, "") + sbmlSpecies("e");
     const std::string transitions =
         // a := (b AND NOT c) OR (in XOR d)
-        sbmlTransition("a", "<apply><or/><apply><and/>" + eq("b", 1) + "<apply><not/>" + eq("c", 1) +
-                                "</apply></apply><apply><xor/>" + eq("in", 1) + eq("d", 1) + "</apply></apply>") +
+        sbmlTransition("a", "<apply><or/><apply><and/>" + eq("b", 1) + "<apply><not/>" +
+                                eq("c", 1) + "</apply></apply><apply><xor/>" + eq("in", 1) +
+                                eq("d", 1) + "</apply></apply>") +
         // b := 1 unless c >= 1 (default 1, a term of level 0)
         sbmlTransition("b", "", 1, "<apply><geq/><ci>c</ci><cn type=\"integer\">1</cn></apply>") +
         // c := 1 > a (level on the left), i.e. NOT a; and k1 plays no part
         sbmlTransition("c", "<apply><gt/><cn type=\"integer\">1</cn><ci>a</ci></apply>") +
         // d := a != 0 AND b < 1 AND true
-        sbmlTransition("d", "<apply><and/><apply><neq/><ci>a</ci><cn>0</cn></apply><apply><lt/><ci>b</ci>"
-                            "<cn type=\"integer\">1</cn></apply><true/></apply>") +
+        sbmlTransition(
+            "d",
+            "<apply><and/><apply><neq/><ci>a</ci><cn>0</cn></apply><apply><lt/><ci>b</ci>"
+            "<cn type=\"integer\">1</cn></apply><true/></apply>") +
         // e: a term that never holds over a default of 0
         sbmlTransition("e", "<apply><geq/><ci>a</ci><cn type=\"integer\">2</cn></apply>");
     const readResult sbml = readText(sbmlDocument(species, transitions), ".sbml");
@@ -374,7 +405,8 @@ TEST(SbmlReader, FunctionsInputsAndConstants) {
     EXPECT_EQ(functionDifference(sbml.db, rules.db), "");
     EXPECT_TRUE(sbml.db[6].inGenesPos.empty() && sbml.db[8].inGenesPos.empty());
     // The same file under .xml is read the same way.
-    EXPECT_EQ(functionDifference(readText(sbmlDocument(species, transitions), ".XML").db, rules.db), "");
+    EXPECT_EQ(functionDifference(readText(sbmlDocument(species, transitions), ".XML").db, rules.db),
+              "");
 }
 
 TEST(SbmlReader, UnsupportedOrMalformedModelsAreRefused) {
@@ -387,18 +419,23 @@ TEST(SbmlReader, UnsupportedOrMalformedModelsAreRefused) {
          "species 'big' has maximum level 2; only Boolean species"},
         {sbmlDocument(sbmlSpecies("a") + sbmlSpecies("none", false, "qual:maxLevel=\"0\""), ""),
          "species 'none' has maximum level 0; only Boolean species"},
-        {sbmlDocument(ab + sbmlSpecies("t_a"), sbmlTransition("a", eq("b", 1))), "id 't_a' is given twice"},
-        {sbmlDocument(ab, sbmlTransition("a", eq("b", 1))
-                              .insert(std::string("<qual:transition qual:id=\"t_a\">").length(),
-                                      "<qual:listOfInputs><qual:input qual:id=\"i\" qual:qualitativeSpecies=\"b\" "
-                                      "qual:transitionEffect=\"none\"/><qual:input qual:id=\"i\" "
-                                      "qual:qualitativeSpecies=\"a\" qual:transitionEffect=\"none\"/></qual:listOfInputs>")),
+        {sbmlDocument(ab + sbmlSpecies("t_a"), sbmlTransition("a", eq("b", 1))),
+         "id 't_a' is given twice"},
+        {sbmlDocument(
+             ab,
+             sbmlTransition("a", eq("b", 1))
+                 .insert(
+                     std::string("<qual:transition qual:id=\"t_a\">").length(),
+                     "<qual:listOfInputs><qual:input qual:id=\"i\" qual:qualitativeSpecies=\"b\" "
+                     "qual:transitionEffect=\"none\"/><qual:input qual:id=\"i\" "
+                     "qual:qualitativeSpecies=\"a\" qual:transitionEffect=\"none\"/></qual:listOfInputs>")),
          "id 'i' is given twice"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><plus/><ci>b</ci><cn>1</cn></apply>")),
          "expected and, or, xor, not, true, false or a comparison"},
         {sbmlDocument(ab, sbmlTransition("a", "<apply><eq/><ci>b</ci><ci>a</ci></apply>")),
          "expected a comparison of a qualitative species with an integer level"},
-        {sbmlDocument(ab, sbmlTransition("a", eq("b", 1), 0, "<apply><geq/><ci>b</ci><cn>0</cn></apply>")),
+        {sbmlDocument(
+             ab, sbmlTransition("a", eq("b", 1), 0, "<apply><geq/><ci>b</ci><cn>0</cn></apply>")),
          "hold in the same state"},
         {sbmlDocument(ab, sbmlTransition("a", eq("b", 1)) + sbmlTransition("a", eq("b", 0))),
          "species 'a' is the output of two transitions"},
@@ -470,7 +507,7 @@ INSTANTIATE_TEST_SUITE_P(Shared, SharedModel, testing::ValuesIn(sharedIdsOrNone(
 
 // Attractors of one analysis as sets of states written gene name -> value.
 std::set<std::set<std::map<std::string, int>>> byName(const std::vector<std::string>& genes,
-                                                       const resultText::attractorSet& attractors) {
+                                                      const resultText::attractorSet& attractors) {
     std::set<std::set<std::map<std::string, int>>> named;
     for (const auto& attractor : attractors) {
         std::set<std::map<std::string, int>> states;
@@ -490,15 +527,21 @@ TEST(SharedModels, AttractorsOfSmallModelsEqualTheExhaustiveOnes) {
     int compared = 0;
     for (const std::string& id : sharedIds("bnet")) {
         const std::string expectedPath = networksDir + "/expected/models/" + id + ".json";
-        if (FILE* probe = std::fopen(expectedPath.c_str(), "r")) std::fclose(probe);
-        else continue;
+        if (FILE* probe = std::fopen(expectedPath.c_str(), "r"))
+            std::fclose(probe);
+        else
+            continue;
         const expectedAttractors expected = readExpectedAttractors(expectedPath);
         if (expected.genes.size() > 13 || !expected.listed) continue;
         const auto want = byName(expected.genes, expected.attractors);
-        for (const std::string& path : {networksDir + "/bnet/" + id + ".bnet", networksDir + "/sbml/" + id + ".sbml"}) {
-            if (FILE* probe = std::fopen(path.c_str(), "r")) std::fclose(probe);
-            else continue;
-            const resultText::parsedResult result = resultText::parse(resultText::runAnalysis(path));
+        for (const std::string& path :
+             {networksDir + "/bnet/" + id + ".bnet", networksDir + "/sbml/" + id + ".sbml"}) {
+            if (FILE* probe = std::fopen(path.c_str(), "r"))
+                std::fclose(probe);
+            else
+                continue;
+            const resultText::parsedResult result =
+                resultText::parse(resultText::runAnalysis(path));
             ASSERT_TRUE(result.ok) << path << ": " << result.error;
             EXPECT_EQ(byName(result.genes, resultText::asSet(result)), want) << path;
             ++compared;

@@ -61,7 +61,9 @@ bool sameTerms(const std::vector<influenceDefBool>& a, const std::vector<influen
 TEST(GeneDatabase, ExampleNumbersTargetsBeforeRegulators) {
     // A&^B -> C; C -| A; B -> B
     std::string output;
-    const geneDatabase db = build({rule({"A", "B"}, {1, 0}, "C", 1), rule({"C"}, {1}, "A", 0), rule({"B"}, {1}, "B", 1)}, &output);
+    const geneDatabase db = build(
+        {rule({"A", "B"}, {1, 0}, "C", 1), rule({"C"}, {1}, "A", 0), rule({"B"}, {1}, "B", 1)},
+        &output);
     EXPECT_EQ(output, "size of geneDb is  3\n");
     ASSERT_EQ(db.size(), 3u);
     EXPECT_EQ(db[0].name, "C");
@@ -79,8 +81,8 @@ TEST(GeneDatabase, ExampleNumbersTargetsBeforeRegulators) {
 }
 
 TEST(GeneDatabase, TermsKeepFileOrderRepeatsAndEmptyRegulatorLists) {
-    const geneDatabase db = build({rule({"X"}, {1}, "Y", 1), rule({"X", "X"}, {1, 0}, "Y", 1), rule({}, {}, "Y", 0),
-                                   rule({"y"}, {1}, "Y", 1)});
+    const geneDatabase db = build({rule({"X"}, {1}, "Y", 1), rule({"X", "X"}, {1, 0}, "Y", 1),
+                                   rule({}, {}, "Y", 0), rule({"y"}, {1}, "Y", 1)});
     ASSERT_EQ(db.size(), 3u);  // Y, X, y: names are case-sensitive
     EXPECT_EQ(db[2].name, "y");
     ASSERT_EQ(db[0].inGenesPos.size(), 3u);
@@ -121,7 +123,9 @@ TEST(GeneDatabase, ManyRulesForOneGene) {
     // 20000 rules for one target over 2000 regulators.
     std::vector<networkDefBool> network;
     for (int r = 0; r < 20000; ++r)
-        network.push_back(rule({"R" + std::to_string(r % 2000), "R" + std::to_string((r * 7) % 2000)}, {1, 0}, "T", 1));
+        network.push_back(
+            rule({"R" + std::to_string(r % 2000), "R" + std::to_string((r * 7) % 2000)}, {1, 0},
+                 "T", 1));
     const geneDatabase db = build(network);
     ASSERT_EQ(db.size(), 2001u);
     ASSERT_EQ(db[0].inGenesPos.size(), 20000u);

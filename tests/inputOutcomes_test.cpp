@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 
-
 #include <algorithm>
 #include <map>
 #include <random>
@@ -78,8 +77,8 @@ resultText::attractorSet attractorsOfJson(const json& doc) {
 
 // A grouped answer expanded setting by setting, with its form checked.
 struct expandedOutcomes {
-    std::string error;  // empty when the answer keeps every promise
-    resultText::attractorSet attractors;                    // over every setting
+    std::string error;                    // empty when the answer keeps every promise
+    resultText::attractorSet attractors;  // over every setting
     std::map<std::string, resultText::attractorSet> bySetting;  // setting -> attractors
     size_t outcomes = 0;
 };
@@ -92,8 +91,8 @@ expandedOutcomes expandGrouped(const std::string& text) {
         const auto inputs = doc.at("inputs").get<std::vector<std::string>>();
         std::vector<size_t> at;
         for (const std::string& name : inputs)
-            at.push_back(static_cast<size_t>(std::find(genes.begin(), genes.end(), name) -
-                                             genes.begin()));
+            at.push_back(
+                static_cast<size_t>(std::find(genes.begin(), genes.end(), name) - genes.begin()));
         std::set<std::set<std::string>> outcomeLists;
         for (const json& outcome : doc.at("outcomes")) {
             ++r.outcomes;
@@ -120,8 +119,7 @@ expandedOutcomes expandGrouped(const std::string& text) {
                         stateSet states;
                         for (std::string cube : a.at("cubes").get<std::vector<std::string>>()) {
                             for (size_t k = 0; k < at.size(); ++k) cube[at[k]] = setting[k];
-                            for (const resultText::state& x : statesOfCube(cube))
-                                states.insert(x);
+                            for (const resultText::state& x : statesOfCube(cube)) states.insert(x);
                         }
                         if (a.at("states").get<size_t>() != states.size())
                             r.error = "a count is not the attractor's";
@@ -166,15 +164,16 @@ TEST(InputOptions, ReadInBothFormsAndCheckedAgainstFormatAndUpdate) {
     EXPECT_EQ(readOptions({"f"}).inputs, inputMode::free);
     EXPECT_EQ(readOptions({"--inputs", "off", "f"}).inputs, inputMode::off);
     EXPECT_EQ(readOptions({"--inputs=free", "f"}).inputs, inputMode::free);
-    EXPECT_EQ(readOptions({"--format=json", "--inputs=grouped", "f"}).inputs,
-              inputMode::grouped);
-    EXPECT_EQ(readOptions({"--inputs", "grouped", "--format", "cubes"}).inputs,
-              inputMode::grouped);
+    EXPECT_EQ(readOptions({"--format=json", "--inputs=grouped", "f"}).inputs, inputMode::grouped);
+    EXPECT_EQ(readOptions({"--inputs", "grouped", "--format", "cubes"}).inputs, inputMode::grouped);
     // --help is answered whatever the rest says.
     EXPECT_TRUE(readOptions({"--inputs", "grouped", "--help"}).help);
     for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--inputs"}, {"--inputs", "on"}, {"--inputs="},
-          {"--inputs", "grouped", "f"}, {"--inputs=grouped", "--format", "states"},
+         {std::vector<std::string>{"--inputs"},
+          {"--inputs", "on"},
+          {"--inputs="},
+          {"--inputs", "grouped", "f"},
+          {"--inputs=grouped", "--format", "states"},
           {"--inputs=grouped", "--format", "json", "--update", "sync"}})
         EXPECT_THROW(readOptions(bad), optionError) << bad.back();
 }
@@ -190,15 +189,15 @@ TEST(InputOptions, InputsAreTheGenesThatKeepTheirOwnValue) {
         r.outGenePolar = arrow;
         network.push_back(r);
     };
-    rule({"X"}, {1}, "X", 1);                       // X -> X
-    rule({"Y"}, {1}, "Y", 1);                       // Y := Y AND NOT (NOT Y) = Y
+    rule({"X"}, {1}, "X", 1);  // X -> X
+    rule({"Y"}, {1}, "Y", 1);  // Y := Y AND NOT (NOT Y) = Y
     rule({"Y"}, {0}, "Y", 0);
-    rule({"Z"}, {0}, "Z", 0);                       // Z := NOT (NOT Z)... only inhibiting: Z
-    rule({"N"}, {0}, "N", 1);                       // N := NOT N
-    rule({"W", "X"}, {1, 1}, "W", 1);               // reads X too
-    rule({}, {}, "C", 1);                           // constant ON
-    rule({"X", "X"}, {1, 1}, "V", 1);               // V := X
-    rule({"U", "U"}, {1, 1}, "U", 1);               // U := U, written twice
+    rule({"Z"}, {0}, "Z", 0);          // Z := NOT (NOT Z)... only inhibiting: Z
+    rule({"N"}, {0}, "N", 1);          // N := NOT N
+    rule({"W", "X"}, {1, 1}, "W", 1);  // reads X too
+    rule({}, {}, "C", 1);              // constant ON
+    rule({"X", "X"}, {1, 1}, "V", 1);  // V := X
+    rule({"U", "U"}, {1, 1}, "U", 1);  // U := U, written twice
     EXPECT_EQ(listInputNames(network), (std::vector<std::string>{"X", "Y", "Z", "U"}));
 }
 
@@ -231,8 +230,7 @@ TEST(InputsOff, AnInputFixedOnStaysOn) {
     analysisOptions options = optionsOf(inputMode::off);
     options.fixes.push_back({"S", 1});
     std::string error;
-    const json result =
-        json::parse(analyseText("S -> S\nT -> T\nS&T -> A\n", options, error));
+    const json result = json::parse(analyseText("S -> S\nT -> T\nS&T -> A\n", options, error));
     EXPECT_EQ(error, "");
     EXPECT_EQ(result.at("fixed"), json::parse(R"({"S":1,"T":0,"A":0})"));
 }
@@ -256,8 +254,8 @@ TEST(InputsGrouped, ExpandedEqualsFreeAndTheReference) {
                           attractorsOfJson(json::parse(free)) == expected;
         failures += !same;
         EXPECT_TRUE(same) << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
-                          << networkText(network) << "expected: "
-                          << bruteForce::toString(expected) << "\ngrouped: " << grouped;
+                          << networkText(network) << "expected: " << bruteForce::toString(expected)
+                          << "\ngrouped: " << grouped;
     }
     EXPECT_GT(withInputs, 100);
 }
@@ -280,8 +278,9 @@ std::vector<networkDefBool> manyInputsIntoOneBlock(unsigned seed) {
         // genes make one block.
         const int rules = g == 0 ? 4 : 3;
         for (int r = 0; r < rules; ++r) {
-            const std::string reads =
-                r == 0 ? block[(g + 3) % 4] : block[std::uniform_int_distribution<size_t>(0, 3)(rng)];
+            const std::string reads = r == 0
+                                          ? block[(g + 3) % 4]
+                                          : block[std::uniform_int_distribution<size_t>(0, 3)(rng)];
             const int sign = r == 0 ? 1 : std::uniform_int_distribution<int>(0, 3)(rng) != 0;
             network.push_back({{"I" + std::to_string(input++), reads}, {1, sign}, block[g], 1});
         }
@@ -331,8 +330,8 @@ TEST(InputsGrouped, ManySettingsSearchedAtOnceEqualTheReference) {
         const expandedOutcomes r = expandGrouped(grouped);
         const resultText::attractorSet expected = referenceBySetting(network);
         EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
-            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n" << networkText(network)
-            << "expected: " << bruteForce::toString(expected);
+            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
+            << networkText(network) << "expected: " << bruteForce::toString(expected);
     }
 }
 

@@ -79,9 +79,9 @@ TEST(MemoryRoom, memorySizesWithUnits) {
     EXPECT_EQ(readMemorySize("2GiB"), std::size_t(2) << 30);
     EXPECT_EQ(readMemorySize("3gib"), std::size_t(3) << 30);
     // Units with a plain "B" are refused: MB is 10^6 bytes to some tools.
-    for (const char* wrong : {"", "0", "0M", "M", "-5M", "1.5G", "12Q", "5 M", "1iB", "G1",
-                              "99999999999999999999", "17179869184G", "1B", "3gb", "512MB",
-                              "64KB"}) {
+    for (const char* wrong :
+         {"", "0", "0M", "M", "-5M", "1.5G", "12Q", "5 M", "1iB", "G1", "99999999999999999999",
+          "17179869184G", "1B", "3gb", "512MB", "64KB"}) {
         SCOPED_TRACE(wrong);
         EXPECT_THROW(readMemorySize(wrong), quorvelError);
     }
@@ -165,7 +165,7 @@ void checkUnderLimits(const std::string& file, const std::vector<unsigned>& limi
             resultOf(out, ok);
             EXPECT_FALSE(ok) << "a failed run wrote a result\n" << describe(run, out);
             EXPECT_NE(extraMiB, limitsMiB.back()) << "the largest limit should suffice\n"
-                                             << describe(run, out);
+                                                  << describe(run, out);
             continue;
         }
         const resultText::attractorSet found = resultOf(out, ok);
@@ -195,7 +195,8 @@ TEST(ConsoleUnderLimit, largeAttractorIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const scratchDirectory dir;
     std::string text;
-    for (int i = 0; i < 17; ++i) text += "^G" + std::to_string(i) + " -> G" + std::to_string(i) + "\n";
+    for (int i = 0; i < 17; ++i)
+        text += "^G" + std::to_string(i) + " -> G" + std::to_string(i) + "\n";
     checkUnderLimits(dir.write("selfNegating17.net", text),
                      {12, 16, 20, 24, 28, 32, 40, 48, 64, 96, 160});
 }
@@ -227,7 +228,8 @@ TEST(ConsoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
     SKIP_UNDER_ADDRESS_SANITIZER();
     const scratchDirectory dir;
     std::string text;
-    for (int i = 0; i < 18; ++i) text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
+    for (int i = 0; i < 18; ++i)
+        text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
     const std::string file = dir.write("inputs18.net", text);
     const std::string outPath = dir.path + "/out.txt";
     const processResult free =
@@ -259,16 +261,18 @@ TEST(ConsoleUnderLimit, jsonOfManyAttractorsIsWholeOrRefused) {
 TEST(ConsoleUnderLimit, maxMemoryOptionGivesWholeAnswerOrMessage) {
     const scratchDirectory dir;
     std::string text;
-    for (int i = 0; i < 17; ++i) text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
+    for (int i = 0; i < 17; ++i)
+        text += "X" + std::to_string(i) + " -> X" + std::to_string(i) + "\n";
     const std::string file = dir.write("inputs17.net", text);
     const std::string outPath = dir.path + "/out.txt";
-    const processResult free = runProcess({console, "--format", "cubes", "--quiet", file}, "", outPath);
+    const processResult free =
+        runProcess({console, "--format", "cubes", "--quiet", file}, "", outPath);
     const std::string whole = quorvelTestSupport::readFile(outPath);
     ASSERT_EQ(free.exitStatus, 0) << free.err;
     for (const char* cap : {"16M", "32M", "1G"}) {
         SCOPED_TRACE(std::string("--max-memory ") + cap);
-        const processResult run =
-            runProcess({console, "--format", "cubes", "--quiet", "--max-memory", cap, file}, "", outPath);
+        const processResult run = runProcess(
+            {console, "--format", "cubes", "--quiet", "--max-memory", cap, file}, "", outPath);
         const std::string out = quorvelTestSupport::readFile(outPath);
         ASSERT_TRUE(run.exitStatus == 0 || run.exitStatus == 1) << describe(run, out);
         if (run.exitStatus == 0) {

@@ -59,7 +59,8 @@ explicitNetwork explicitOf(const std::vector<networkDefBool>& network,
 std::vector<unsigned> successors(const explicitNetwork& net, unsigned k) {
     std::vector<unsigned> out;
     for (int g = 0; g < net.n; ++g)
-        if (net.next[k][static_cast<size_t>(g)] != static_cast<int>((k >> g) & 1u)) out.push_back(k ^ (1u << g));
+        if (net.next[k][static_cast<size_t>(g)] != static_cast<int>((k >> g) & 1u))
+            out.push_back(k ^ (1u << g));
     return out;
 }
 
@@ -78,7 +79,7 @@ bool inCube(unsigned k, const std::string& cube) {
 // Attractors as sets of state numbers (terminal strongly connected sets).
 std::vector<std::set<unsigned>> attractorsOf(const explicitNetwork& net) {
     std::vector<std::set<unsigned>> found;
-    for (const stateSet& a : bruteForce::asyncAttractors(net.n, [&](int g, const state& x) {
+    for (const stateSet& a : bruteForce::asyncAttractors(net.n, [&](int g, const state&x) {
              return net.next[bruteForce::indexOfState(x)][static_cast<size_t>(g)];
          })) {
         std::set<unsigned> numbers;
@@ -89,10 +90,12 @@ std::vector<std::set<unsigned>> attractorsOf(const explicitNetwork& net) {
 }
 
 // Every state reachable from `start` (forward) or reaching it (backward).
-std::vector<bool> reach(const explicitNetwork& net, const std::vector<unsigned>& start, bool forward) {
+std::vector<bool> reach(const explicitNetwork& net, const std::vector<unsigned>& start,
+                        bool forward) {
     std::vector<std::vector<unsigned>> edges(net.states());
     for (unsigned k = 0; k < net.states(); ++k)
-        for (const unsigned j : successors(net, k)) (forward ? edges[k] : edges[j]).push_back(forward ? j : k);
+        for (const unsigned j : successors(net, k))
+            (forward ? edges[k] : edges[j]).push_back(forward ? j : k);
     std::vector<bool> seen(net.states(), false);
     std::vector<unsigned> todo(start);
     for (const unsigned k : start) seen[k] = true;
@@ -113,7 +116,8 @@ std::string spaceOf(const std::set<unsigned>& a, int n) {
     for (const unsigned k : a) {
         const std::string c = cubeOfState(k, n);
         for (int g = 0; g < n; ++g)
-            if (space[static_cast<size_t>(g)] != c[static_cast<size_t>(g)]) space[static_cast<size_t>(g)] = '-';
+            if (space[static_cast<size_t>(g)] != c[static_cast<size_t>(g)])
+                space[static_cast<size_t>(g)] = '-';
     }
     return space;
 }
@@ -125,7 +129,8 @@ std::vector<std::string> allTrapSpaces(const explicitNetwork& net) {
     for (int g = 0; g < net.n; ++g) count *= 3;
     for (unsigned code = 0; code < count; ++code) {
         std::string cube;
-        for (unsigned c = code, g = 0; g < static_cast<unsigned>(net.n); ++g, c /= 3) cube.push_back("01-"[c % 3]);
+        for (unsigned c = code, g = 0; g < static_cast<unsigned>(net.n); ++g, c /= 3)
+            cube.push_back("01-"[c % 3]);
         bool closed = true;
         for (unsigned k = 0; k < net.states() && closed; ++k)
             if (inCube(k, cube))
@@ -149,7 +154,8 @@ std::set<std::string> extremeTrapSpaces(const explicitNetwork& net, bool minimal
         if (!minimal && s == whole) continue;
         bool extreme = true;
         for (const std::string& t : traps)
-            if (t != s && (minimal ? subspaceOf(t, s) : (t != whole && subspaceOf(s, t)))) extreme = false;
+            if (t != s && (minimal ? subspaceOf(t, s) : (t != whole && subspaceOf(s, t))))
+                extreme = false;
         if (extreme) chosen.insert(s);
     }
     return chosen;
@@ -218,12 +224,14 @@ TEST(ModellerQuestions, AttractorAnswersMatchExhaustiveReference) {
             std::string assignments;
             for (int g = 0; g < n; ++g)
                 if (initial[0][static_cast<size_t>(g)] != '-')
-                    assignments += (assignments.empty() ? "" : ",") + names[static_cast<size_t>(g)] + "=" +
+                    assignments += (assignments.empty() ? "" : ",") +
+                                   names[static_cast<size_t>(g)] + "=" +
                                    initial[0][static_cast<size_t>(g)];
             if (!assignments.empty()) options.initial[0] = assignments;
         }
         options.basins = true;
-        const std::vector<std::string> markers = {names[draw() % names.size()], names[draw() % names.size()]};
+        const std::vector<std::string> markers = {names[draw() % names.size()],
+                                                  names[draw() % names.size()]};
         options.phenotypes = {markers[0]};
         if (markers[1] != markers[0]) options.phenotypes.push_back(markers[1]);
 
@@ -234,13 +242,17 @@ TEST(ModellerQuestions, AttractorAnswersMatchExhaustiveReference) {
         const json doc = json::parse(text);
         ASSERT_EQ(doc.at("genes").get<std::vector<std::string>>(), names) << context;
 
-        const std::vector<bool> fromInitial = reach(net, [&] {
-            std::vector<unsigned> start;
-            for (const unsigned k : statesOfCubes(initial, n)) start.push_back(k);
-            return start;
-        }(), true);
+        const std::vector<bool> fromInitial = reach(
+            net,
+            [&] {
+                std::vector<unsigned> start;
+                for (const unsigned k : statesOfCubes(initial, n)) start.push_back(k);
+                return start;
+            }(),
+            true);
         std::vector<std::vector<bool>> weak;
-        for (const std::set<unsigned>& a : expected) weak.push_back(reach(net, {a.begin(), a.end()}, false));
+        for (const std::set<unsigned>& a : expected)
+            weak.push_back(reach(net, {a.begin(), a.end()}, false));
         // Expected per reachable attractor: space, weak and strong basin.
         std::map<std::set<unsigned>, std::vector<std::string>> wanted;
         std::map<std::string, size_t> perPhenotype;
@@ -257,20 +269,25 @@ TEST(ModellerQuestions, AttractorAnswersMatchExhaustiveReference) {
             const std::string space = spaceOf(expected[i], n);
             std::string phenotype;
             for (const std::string& m : options.phenotypes)
-                phenotype.push_back(space[static_cast<size_t>(std::find(names.begin(), names.end(), m) - names.begin())]);
+                phenotype.push_back(space[static_cast<size_t>(
+                    std::find(names.begin(), names.end(), m) - names.begin())]);
             ++perPhenotype[phenotype];
-            wanted[expected[i]] = {space, std::to_string(weakCount), std::to_string(strongCount), phenotype};
+            wanted[expected[i]] = {space, std::to_string(weakCount), std::to_string(strongCount),
+                                   phenotype};
         }
         std::map<std::set<unsigned>, std::vector<std::string>> got;
         for (const json& a : doc.at("attractors")) {
-            const std::set<unsigned> states = statesOfCubes(a.at("cubes").get<std::vector<std::string>>(), n);
-            got[states] = {a.at("space").get<std::string>(), std::to_string(a.at("basin").at("weak").get<long>()),
+            const std::set<unsigned> states =
+                statesOfCubes(a.at("cubes").get<std::vector<std::string>>(), n);
+            got[states] = {a.at("space").get<std::string>(),
+                           std::to_string(a.at("basin").at("weak").get<long>()),
                            std::to_string(a.at("basin").at("strong").get<long>()),
                            a.at("phenotype").get<std::string>()};
         }
         EXPECT_EQ(got, wanted) << context << "initial " << initial[0] << "\n" << text;
         std::map<std::string, size_t> counted;
-        for (const json& p : doc.at("phenotypes")) counted[p.at("phenotype").get<std::string>()] = p.at("attractors").get<size_t>();
+        for (const json& p : doc.at("phenotypes"))
+            counted[p.at("phenotype").get<std::string>()] = p.at("attractors").get<size_t>();
         EXPECT_EQ(counted, perPhenotype) << context << text;
     }
 }
@@ -302,7 +319,8 @@ TEST(ModellerQuestions, TrapSpacesMatchEverySubspace) {
             const json doc = json::parse(text);
             const std::vector<std::string> cubes = doc.at("cubes").get<std::vector<std::string>>();
             EXPECT_EQ(doc.at("count").get<size_t>(), cubes.size()) << context;
-            EXPECT_EQ(std::set<std::string>(cubes.begin(), cubes.end()), extremeTrapSpaces(net, minimal))
+            EXPECT_EQ(std::set<std::string>(cubes.begin(), cubes.end()),
+                      extremeTrapSpaces(net, minimal))
                 << context << (minimal ? "min" : "max");
         }
     }
@@ -337,26 +355,30 @@ TEST(ModellerQuestions, GroupedPhenotypesMatchSettingBySetting) {
         // The settings are written over the inputs in header order.
         const std::vector<std::string> inputs = doc.at("inputs").get<std::vector<std::string>>();
         ASSERT_EQ(std::set<std::string>(inputs.begin(), inputs.end()),
-                  std::set<std::string>(inputNames.begin(), inputNames.end())) << context;
+                  std::set<std::string>(inputNames.begin(), inputNames.end()))
+            << context;
         // Reference: per setting its phenotypes with their numbers.
         const explicitNetwork net = explicitOf(network);
         const std::vector<std::set<unsigned>> all = attractorsOf(net);
         std::map<std::string, std::map<std::string, size_t>> bySetting;
         for (unsigned s = 0; s < (1u << inputs.size()); ++s) {
             std::string setting;
-            for (size_t x = 0; x < inputs.size(); ++x) setting.push_back(((s >> x) & 1u) ? '1' : '0');
+            for (size_t x = 0; x < inputs.size(); ++x)
+                setting.push_back(((s >> x) & 1u) ? '1' : '0');
             std::map<std::string, size_t>& counts = bySetting[setting];
             for (const std::set<unsigned>& a : all) {
                 const std::string space = spaceOf(a, net.n);
                 bool matches = true;
                 for (size_t x = 0; x < inputs.size(); ++x) {
-                    const size_t at = static_cast<size_t>(std::find(names.begin(), names.end(), inputs[x]) - names.begin());
+                    const size_t at = static_cast<size_t>(
+                        std::find(names.begin(), names.end(), inputs[x]) - names.begin());
                     matches = matches && space[at] == setting[x];
                 }
                 if (!matches) continue;
                 std::string phenotype;
                 for (const std::string& m : markers)
-                    phenotype.push_back(space[static_cast<size_t>(std::find(names.begin(), names.end(), m) - names.begin())]);
+                    phenotype.push_back(space[static_cast<size_t>(
+                        std::find(names.begin(), names.end(), m) - names.begin())]);
                 ++counts[phenotype];
             }
         }
@@ -367,14 +389,18 @@ TEST(ModellerQuestions, GroupedPhenotypesMatchSettingBySetting) {
             std::map<std::string, std::pair<size_t, size_t>> range;
             for (const json& p : outcome.at("phenotypes")) {
                 phenotypes.insert(p.at("phenotype").get<std::string>());
-                range[p.at("phenotype").get<std::string>()] = {p.at("fewest").get<size_t>(), p.at("most").get<size_t>()};
+                range[p.at("phenotype").get<std::string>()] = {p.at("fewest").get<size_t>(),
+                                                               p.at("most").get<size_t>()};
             }
-            EXPECT_TRUE(phenotypeSets.insert(phenotypes).second) << context << "two outcomes share phenotypes\n" << text;
+            EXPECT_TRUE(phenotypeSets.insert(phenotypes).second)
+                << context << "two outcomes share phenotypes\n"
+                << text;
             std::map<std::string, std::pair<size_t, size_t>> seen;
             for (const std::string& cube : outcome.at("settings").get<std::vector<std::string>>())
                 for (const auto& [setting, counts] : bySetting) {
                     if (!subspaceOf(setting, cube)) continue;
-                    EXPECT_TRUE(covered.insert(setting).second) << context << "setting " << setting << " twice";
+                    EXPECT_TRUE(covered.insert(setting).second)
+                        << context << "setting " << setting << " twice";
                     std::set<std::string> own;
                     for (const auto& [p, c] : counts) {
                         own.insert(p);
@@ -412,8 +438,11 @@ TEST(ModellerQuestions, BadQuestionsAreRefused) {
     const std::vector<networkDefBool> toggle = randomNetwork(3);  // any network
     const std::vector<std::string> names = genesInFileOrder(toggle);
     for (const std::vector<std::string>& initial :
-         std::vector<std::vector<std::string>>{{"0"}, {std::string(names.size(), 'x')}, {"NOSUCHGENE=1"},
-                                               {names[0] + "=2"}, {names[0] + "=1," + names[0] + "=0"}}) {
+         std::vector<std::vector<std::string>>{{"0"},
+                                               {std::string(names.size(), 'x')},
+                                               {"NOSUCHGENE=1"},
+                                               {names[0] + "=2"},
+                                               {names[0] + "=1," + names[0] + "=0"}}) {
         analysisOptions options = jsonOptions();
         options.initial = initial;
         bool optionFault = false;
@@ -441,7 +470,8 @@ TEST(ModellerQuestions, BadQuestionsAreRefused) {
 // disjoint within the state space and the weak ones covering it; the
 // attractors reachable from one state are among all the attractors.
 TEST(ModellerQuestions, SoundOnPublishedModels) {
-    const std::filesystem::path dir = std::filesystem::path(QUORVEL_SHARED_DIR) / "networks" / "inputs-off";
+    const std::filesystem::path dir =
+        std::filesystem::path(QUORVEL_SHARED_DIR) / "networks" / "inputs-off";
     if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no shared networks";
     for (const char* id : {"bbm-003", "bbm-005", "bbm-011", "bbm-015", "bbm-021"}) {
         const std::string path = (dir / (std::string(id) + ".net")).string();
@@ -462,7 +492,8 @@ TEST(ModellerQuestions, SoundOnPublishedModels) {
         double strongSum = 0, weakSum = 0;
         std::set<std::string> spaces;
         for (const json& a : all.at("attractors")) {
-            const double weak = a.at("basin").at("weak").get<double>(), strong = a.at("basin").at("strong").get<double>();
+            const double weak = a.at("basin").at("weak").get<double>(),
+                         strong = a.at("basin").at("strong").get<double>();
             EXPECT_LE(a.at("states").get<double>(), strong) << id;
             EXPECT_LE(strong, weak) << id;
             strongSum += strong;
@@ -477,7 +508,8 @@ TEST(ModellerQuestions, SoundOnPublishedModels) {
             for (const json& a : all.at("attractors"))
                 holdsAttractor = holdsAttractor || subspaceOf(a.at("space").get<std::string>(), t);
             EXPECT_TRUE(holdsAttractor) << id << " " << t;
-            for (const std::string& u : minimal) EXPECT_TRUE(u == t || !subspaceOf(u, t)) << id << " " << t << " " << u;
+            for (const std::string& u : minimal)
+                EXPECT_TRUE(u == t || !subspaceOf(u, t)) << id << " " << t << " " << u;
         }
         EXPECT_GE(reached.at("attractors").size(), 1u) << id;
         for (const json& a : reached.at("attractors"))

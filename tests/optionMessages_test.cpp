@@ -47,12 +47,16 @@ TEST(OptionMessages, maxMemoryHasAFloorAndTheDocumentedUnits) {
 
 TEST(OptionMessages, controlCharactersAreEscaped) {
     EXPECT_EQ(printableName("plain-name_1"), "plain-name_1");
-    EXPECT_EQ(printableName("A\x01" "B"), "A\\x01B");
+    EXPECT_EQ(printableName("A\x01"
+                            "B"),
+              "A\\x01B");
     EXPECT_EQ(printableName("\x1b[31mred\x7f"), "\\x1B[31mred\\x7F");
     EXPECT_EQ(printableName("tab\there\n"), "tab\\x09here\\x0A");
     EXPECT_EQ(printableName("caf\xC3\xA9 \xF0\x9F\x98\x80"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-    EXPECT_EQ(printableName("\xC2\x9B" "2J"), "\\u009B2J");  // C1 control in UTF-8
-    EXPECT_EQ(printableName("\xFF\xC3"), "\\xFF\\xC3");      // not UTF-8
+    EXPECT_EQ(printableName("\xC2\x9B"
+                            "2J"),
+              "\\u009B2J");                              // C1 control in UTF-8
+    EXPECT_EQ(printableName("\xFF\xC3"), "\\xFF\\xC3");  // not UTF-8
     EXPECT_EQ(optionMessage({"--format", "x\x1b]0;t\x07"}),
               "invalid value 'x\\x1B]0;t\\x07' for --format (states, cubes or json)");
     EXPECT_EQ(optionMessage({"--bo\x1bgus"}), "unknown option '--bo\\x1Bgus'");

@@ -24,12 +24,15 @@ bool sameRules(const std::vector<networkDefBool>& a, const std::vector<networkDe
 }  // namespace
 
 TEST(RandomNetwork, SameSeedSameNetwork) {
-    for (unsigned seed = 1; seed <= 50; ++seed) EXPECT_TRUE(sameRules(randomNetwork(seed), randomNetwork(seed)));
+    for (unsigned seed = 1; seed <= 50; ++seed)
+        EXPECT_TRUE(sameRules(randomNetwork(seed), randomNetwork(seed)));
     EXPECT_FALSE(sameRules(randomNetwork(1), randomNetwork(2)));
 }
 
 TEST(RandomNetwork, TextReadsBackAsTheSameRules) {
-    const std::string path = (std::filesystem::temp_directory_path() / ("quorvel_random_" + std::to_string(::getpid()) + ".net")).string();
+    const std::string path = (std::filesystem::temp_directory_path() /
+                              ("quorvel_random_" + std::to_string(::getpid()) + ".net"))
+                                 .string();
     for (unsigned seed = 1; seed <= 200; ++seed) {
         randomNetworkOptions options;
         options.letterNames = seed % 2 == 0;
@@ -46,8 +49,8 @@ TEST(RandomNetwork, TextReadsBackAsTheSameRules) {
 }
 
 TEST(RandomNetwork, GeneCountsAndFeaturesAreCovered) {
-    int emptyTerms = 0, repeats = 0, inputs = 0, selfLoops = 0, negations = 0, inhibitionOnly = 0, regulatorOnly = 0,
-        severalRules = 0;
+    int emptyTerms = 0, repeats = 0, inputs = 0, selfLoops = 0, negations = 0, inhibitionOnly = 0,
+        regulatorOnly = 0, severalRules = 0;
     for (unsigned seed = 1; seed <= 400; ++seed) {
         randomNetworkOptions options;
         options.minGenes = 1 + static_cast<int>(seed % 12);
@@ -57,7 +60,8 @@ TEST(RandomNetwork, GeneCountsAndFeaturesAreCovered) {
         testing::internal::CaptureStdout();
         constGeneDb(network, db);
         testing::internal::GetCapturedStdout();
-        ASSERT_EQ(db.size(), static_cast<std::size_t>(options.minGenes)) << "seed " << seed << "\n" << networkText(network);
+        ASSERT_EQ(db.size(), static_cast<std::size_t>(options.minGenes)) << "seed " << seed << "\n"
+                                                                         << networkText(network);
         for (std::size_t g = 0; g < db.size(); ++g) {
             const gene& entry = db[g];
             const std::size_t terms = entry.inGenesPos.size() + entry.inGenesNeg.size();
@@ -70,7 +74,8 @@ TEST(RandomNetwork, GeneCountsAndFeaturesAreCovered) {
                     const std::set<int> distinct(term.geneId.begin(), term.geneId.end());
                     repeats += distinct.size() != term.geneId.size();
                     selfLoops += distinct.count(static_cast<int>(g)) != 0;
-                    inputs += list == &entry.inGenesPos && term.geneId == std::vector<int>{static_cast<int>(g)} &&
+                    inputs += list == &entry.inGenesPos &&
+                              term.geneId == std::vector<int>{static_cast<int>(g)} &&
                               term.genePolar == std::vector<int>{1} && terms == 1;
                     for (const int p : term.genePolar) negations += p == 0;
                 }

@@ -38,14 +38,19 @@ std::string sbmlFrame(const std::string& species, const std::string& transitions
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<sbml xmlns=\"http://www.sbml.org/sbml/level3/version1/core\" level=\"3\" version=\"1\" "
            "xmlns:qual=\"http://www.sbml.org/sbml/level3/version1/qual/version1\" qual:required=\"true\">\n"
-           "<model id=\"m\">" + annotation +
+           "<model id=\"m\">" +
+           annotation +
            "<listOfCompartments><compartment id=\"cell\" constant=\"true\"/></listOfCompartments>\n"
-           "<qual:listOfQualitativeSpecies>" + species + "</qual:listOfQualitativeSpecies>\n"
-           "<qual:listOfTransitions>" + transitions + "</qual:listOfTransitions>\n</model></sbml>\n";
+           "<qual:listOfQualitativeSpecies>" +
+           species +
+           "</qual:listOfQualitativeSpecies>\n"
+           "<qual:listOfTransitions>" +
+           transitions + "</qual:listOfTransitions>\n</model></sbml>\n";
 }
 
 std::string species(const std::string& id, const std::string& extra = "qual:constant=\"false\"") {
-    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" " + extra + "/>";
+    return "<qual:qualitativeSpecies qual:id=\"" + id + "\" qual:compartment=\"cell\" " + extra +
+           "/>";
 }
 
 std::string isOne(const std::string& id) {
@@ -53,13 +58,15 @@ std::string isOne(const std::string& id) {
 }
 
 // A transition of `output` whose term of level 1 is `math` (default 0).
-std::string transition(const std::string& output, const std::string& math, const std::string& inputs = "") {
+std::string transition(const std::string& output, const std::string& math,
+                       const std::string& inputs = "") {
     return "<qual:transition qual:id=\"t_" + output + "\"><qual:listOfInputs>" + inputs +
-           "</qual:listOfInputs><qual:listOfOutputs><qual:output qual:qualitativeSpecies=\"" + output +
+           "</qual:listOfInputs><qual:listOfOutputs><qual:output qual:qualitativeSpecies=\"" +
+           output +
            "\" qual:transitionEffect=\"assignmentLevel\"/></qual:listOfOutputs><qual:listOfFunctionTerms>"
            "<qual:defaultTerm qual:resultLevel=\"0\"/><qual:functionTerm qual:resultLevel=\"1\">"
-           "<math xmlns=\"http://www.w3.org/1998/Math/MathML\">" + math +
-           "</math></qual:functionTerm></qual:listOfFunctionTerms></qual:transition>";
+           "<math xmlns=\"http://www.w3.org/1998/Math/MathML\">" +
+           math + "</math></qual:functionTerm></qual:listOfFunctionTerms></qual:transition>";
 }
 
 // T := OP(x0 .. x(n-1)), one flat MathML apply, every x constant at 1.
@@ -70,7 +77,8 @@ std::string fanInSbml(int n, const std::string& op) {
         xs += species(x, "qual:constant=\"true\" qual:initialLevel=\"1\"");
         terms += isOne(x);
     }
-    return sbmlFrame(species("T") + xs, transition("T", "<apply><" + op + "/>" + terms + "</apply>"));
+    return sbmlFrame(species("T") + xs,
+                     transition("T", "<apply><" + op + "/>" + terms + "</apply>"));
 }
 
 // A = NOT ... NOT (B = 1): MathML nested `depth` deep, <math> and <ci> included.
@@ -115,12 +123,13 @@ void onSmallStack(std::size_t bytes, const std::function<void()>& work) {
     ASSERT_EQ(pthread_attr_setstacksize(&attributes, bytes), 0);
     pthread_t thread;
     auto* job = const_cast<std::function<void()>*>(&work);
-    ASSERT_EQ(pthread_create(&thread, &attributes,
-                             [](void* w) -> void* {
-                                 (*static_cast<std::function<void()>*>(w))();
-                                 return nullptr;
-                             },
-                             job),
+    ASSERT_EQ(pthread_create(
+                  &thread, &attributes,
+                  [](void* w) -> void* {
+                      (*static_cast<std::function<void()>*>(w))();
+                      return nullptr;
+                  },
+                  job),
               0);
     pthread_attr_destroy(&attributes);
     pthread_join(thread, nullptr);
@@ -143,7 +152,8 @@ TEST(EngineVariables, CollectionsWhileTheVariableCountGrows) {
             if (k % 500 == 0) {
                 bddArray junk;  // garbage for the collector to free
                 for (int j = 0; j < 50; ++j)
-                    junk.push_back(bddResult(mgr, Cudd_bddAnd(mgr, f.get(), Cudd_Not(Cudd_bddIthVar(mgr, j)))));
+                    junk.push_back(bddResult(
+                        mgr, Cudd_bddAnd(mgr, f.get(), Cudd_Not(Cudd_bddIthVar(mgr, j)))));
             }
         }
         EXPECT_EQ(Cudd_DagSize(f.get()), 3001);
@@ -159,7 +169,8 @@ TEST(ReaderLimits, FanInOfTenThousandInBothFormats) {
     constexpr int n = 10000;
     scratchDirectory dir;
     for (const std::string& op : {std::string("or"), std::string("and")}) {
-        const std::string bnet = dir.write("fan-" + op + ".bnet", fanInBnet(n, op == "or" ? "|" : "&"));
+        const std::string bnet =
+            dir.write("fan-" + op + ".bnet", fanInBnet(n, op == "or" ? "|" : "&"));
         const std::string sbml = dir.write("fan-" + op + ".sbml", fanInSbml(n, op));
         for (const std::string& path : {bnet, sbml}) {
             const readOutcome r = readOn(path);
@@ -173,7 +184,8 @@ TEST(ReaderLimits, FanInOfTenThousandInBothFormats) {
             const resultText::parsedResult parsed = resultText::parse(text);
             ASSERT_TRUE(parsed.ok) << path;
             ASSERT_EQ(parsed.attractors.size(), 1u) << path;
-            EXPECT_EQ(resultText::toString(resultText::asSet(parsed)).find('0'), std::string::npos) << path;
+            EXPECT_EQ(resultText::toString(resultText::asSet(parsed)).find('0'), std::string::npos)
+                << path;
         }
     }
 }
@@ -195,20 +207,27 @@ TEST(ReaderLimits, NestingWithinTheBoundsIsReadAndPastThemRefused) {
     // annotation XML to libsbml (slow when deep): the bound of 100 holds.
     std::string nest;
     for (int k = 0; k < 150; ++k) nest = "<a>" + nest + "</a>";
-    const std::string fakeMath = dir.write("f.sbml", sbmlFrame(species("A"), "",
-        "<annotation><m:math xmlns:m=\"urn:m\">" + nest + "</m:math></annotation>"));
-    EXPECT_NE(readOn(fakeMath).error.find("XML elements nested deeper than 100"), std::string::npos);
-    const std::string inFormula = dir.write("s.sbml", sbmlFrame(species("A") + species("B"),
-        transition("A", "<semantics>" + isOne("B") + "<annotation-xml encoding=\"x\">" + nest +
-                            "</annotation-xml></semantics>")));
-    EXPECT_NE(readOn(inFormula).error.find("XML elements nested deeper than 100"), std::string::npos);
+    const std::string fakeMath = dir.write(
+        "f.sbml",
+        sbmlFrame(species("A"), "",
+                  "<annotation><m:math xmlns:m=\"urn:m\">" + nest + "</m:math></annotation>"));
+    EXPECT_NE(readOn(fakeMath).error.find("XML elements nested deeper than 100"),
+              std::string::npos);
+    const std::string inFormula = dir.write(
+        "s.sbml",
+        sbmlFrame(species("A") + species("B"),
+                  transition("A", "<semantics>" + isOne("B") + "<annotation-xml encoding=\"x\">" +
+                                      nest + "</annotation-xml></semantics>")));
+    EXPECT_NE(readOn(inFormula).error.find("XML elements nested deeper than 100"),
+              std::string::npos);
 
     std::string expression = "a";
     for (int k = 0; k < 10000; ++k) expression = "(" + expression + ")";
     EXPECT_EQ(readOn(dir.write("p.bnet", "a, " + expression + "\n")).error, "");
     const std::string parenFile = dir.write("p2.bnet", "a, (" + expression + ")\n");
     EXPECT_EQ(readOn(parenFile).error,
-              "network file '" + parenFile + "', line 1, column 10004: parentheses nested deeper than 10000");
+              "network file '" + parenFile +
+                  "', line 1, column 10004: parentheses nested deeper than 10000");
 
     // One more regulator than the engine's recursion is given stack for.
     const std::string wide = fanInBnet(100001, "|");
@@ -222,8 +241,8 @@ TEST(ReaderLimits, NestingWithinTheBoundsIsReadAndPastThemRefused) {
     for (int k = 0; k < 200; ++k)
         decoys += "<!-- <a> --><?pi <a>?><b x='>a>' y=\"/>\"/><![CDATA[<a><a>]]>";
     EXPECT_EQ(readOn(dir.write("d.sbml", sbmlFrame(species("A"), "",
-                                                      "<annotation><n xmlns=\"urn:n\">" + decoys +
-                                                          "</n></annotation>")))
+                                                   "<annotation><n xmlns=\"urn:n\">" + decoys +
+                                                       "</n></annotation>")))
                   .error,
               "");
 }
@@ -249,7 +268,9 @@ TEST(ReaderLimits, ConsoleGivesTheBoundsErrorAndTheFanInAnswer) {
     const std::string deep = dir.write("deep.sbml", deepMathSbml(6000));
     const auto refused = runProcess({quorvelTestSupport::console, deep}, "");
     EXPECT_EQ(refused.exitStatus, 1);
-    EXPECT_NE(refused.err.find("line 5: MathML nested deeper than 5000"), std::string::npos) << refused.err;
-    const auto answered = runProcess({quorvelTestSupport::console, dir.write("fan.bnet", fanInBnet(2000, "|"))}, "");
+    EXPECT_NE(refused.err.find("line 5: MathML nested deeper than 5000"), std::string::npos)
+        << refused.err;
+    const auto answered =
+        runProcess({quorvelTestSupport::console, dir.write("fan.bnet", fanInBnet(2000, "|"))}, "");
     EXPECT_EQ(answered.exitStatus, 0) << answered.err;
 }

@@ -84,9 +84,8 @@ std::vector<networkDefBool> rulesOf(const std::string& text) { return readText(t
 
 TEST(Reader, tokensAcrossLinesAndSeveralRulesOnOneLine) {
     const readOutcome outcome = readText("A&^B\n  -> C\nC -| A    B -> B\n");
-    expectRules(outcome.rules, {{{"A", "B"}, {1, 0}, "C", 1},
-                                {{"C"}, {1}, "A", 0},
-                                {{"B"}, {1}, "B", 1}});
+    expectRules(outcome.rules,
+                {{{"A", "B"}, {1, 0}, "C", 1}, {{"C"}, {1}, "A", 0}, {{"B"}, {1}, "B", 1}});
     EXPECT_EQ(outcome.printed, "3\n");
 }
 
@@ -125,10 +124,9 @@ TEST(Reader, onlyTheExactArrowInhibits) {
 }
 
 TEST(Reader, emptyPiecesBetweenAmpersandsAreDropped) {
-    expectRules(rulesOf("A&&B -> T\n&A&B& -> T\nA&B -> T\n"),
-                {{{"A", "B"}, {1, 1}, "T", 1},
-                 {{"A", "B"}, {1, 1}, "T", 1},
-                 {{"A", "B"}, {1, 1}, "T", 1}});
+    expectRules(
+        rulesOf("A&&B -> T\n&A&B& -> T\nA&B -> T\n"),
+        {{{"A", "B"}, {1, 1}, "T", 1}, {{"A", "B"}, {1, 1}, "T", 1}, {{"A", "B"}, {1, 1}, "T", 1}});
 }
 
 TEST(Reader, everyCaretNegatesAndTheNameIsItsFirstRun) {
@@ -162,13 +160,13 @@ TEST(Reader, noLimitOnNamesExpressionsOrRules) {
     const std::string longName(5000, 'g');
     std::string text = longName + "&^" + longName + "x -> " + longName + "\n";
     std::string expression;
-    for (int i = 0; i < 300; ++i) expression += (i ? "&" : "") + std::string("r") + std::to_string(i);
+    for (int i = 0; i < 300; ++i)
+        expression += (i ? "&" : "") + std::string("r") + std::to_string(i);
     text += expression + " -| T\n";
     for (int i = 0; i < 3000; ++i) text += "P" + std::to_string(i) + " -> Q\n";
     const readOutcome outcome = readText(text);
     ASSERT_EQ(outcome.rules.size(), 3002u);
-    EXPECT_EQ(outcome.rules[0].inpGeneName,
-              (std::vector<std::string>{longName, longName + "x"}));
+    EXPECT_EQ(outcome.rules[0].inpGeneName, (std::vector<std::string>{longName, longName + "x"}));
     EXPECT_EQ(outcome.rules[0].outGeneName, longName);
     EXPECT_EQ(outcome.rules[1].inpGeneName.size(), 300u);
     EXPECT_EQ(outcome.rules[1].inpGeneName[299], "r299");
@@ -253,14 +251,20 @@ TEST(ReaderText, byteOrderMarkIsNoPartOfTheFirstName) {
     expectRules(rulesOf("\xEF\xBB\xBF^B -> A\r\n^A -> B\r\n"),
                 {{{"B"}, {0}, "A", 1}, {{"A"}, {0}, "B", 1}});
     // Only a leading mark is dropped: elsewhere U+FEFF is a character of a name.
-    expectRules(rulesOf("A -> \xEF\xBB\xBF" "B\n"), {{{"A"}, {1}, "\xEF\xBB\xBF" "B", 1}});
+    expectRules(rulesOf("A -> \xEF\xBB\xBF"
+                        "B\n"),
+                {{{"A"},
+                  {1},
+                  "\xEF\xBB\xBF"
+                  "B",
+                  1}});
     EXPECT_TRUE(rulesOf("\xEF\xBB\xBF").empty());
 }
 
 TEST(ReaderText, wellFormedUtf8NamesAreRead) {
     // Two-, three- and four-byte characters, the largest code point, U+FFFD.
-    const std::string names[] = {"\xC3\xA9", "\xE2\x86\x92", "\xF0\x9F\xA7\xAC",
-                                 "\xF4\x8F\xBF\xBF", "\xEF\xBF\xBD"};
+    const std::string names[] = {"\xC3\xA9", "\xE2\x86\x92", "\xF0\x9F\xA7\xAC", "\xF4\x8F\xBF\xBF",
+                                 "\xEF\xBF\xBD"};
     std::string text;
     for (const std::string& name : names) text += name + "&^x -> " + name + "\n";
     const std::vector<networkDefBool> rules = rulesOf(text);
@@ -270,7 +274,8 @@ TEST(ReaderText, wellFormedUtf8NamesAreRead) {
 
 TEST(ReaderText, nulAndControlBytesAreRefusedWithTheirLine) {
     for (const auto& [text, what] :
-         {std::pair<std::string, std::string>{std::string("A -> B\nB -> \0C\n", 16), "a NUL byte on line 2"},
+         {std::pair<std::string, std::string>{std::string("A -> B\nB -> \0C\n", 16),
+                                              "a NUL byte on line 2"},
           {"A -> B\n\nB\x01 -> C\n", "the control byte 0x01 on line 3"},
           {"A -> B\x1B[0m\n", "the control byte 0x1B on line 1"},
           {"A\x7F -> B\n", "the control byte 0x7F on line 1"}}) {

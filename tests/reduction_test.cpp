@@ -23,7 +23,9 @@ struct reduction {
     levelArray levels;
     std::string output;
 
-    int statusOf(const std::string& name) const { return status.at(static_cast<std::size_t>(chkInList(org, name))); }
+    int statusOf(const std::string& name) const {
+        return status.at(static_cast<std::size_t>(chkInList(org, name)));
+    }
     const gene& reducedGene(const std::string& name) const {
         const int r = chkInList(reduced, name);
         EXPECT_GE(r, 0) << name << " is not in the reduced database";
@@ -53,7 +55,8 @@ std::string termText(const geneDatabase& db, const influenceDefBool& term) {
                 db.at(static_cast<std::size_t>(term.geneId[k])).name;
     return text;
 }
-std::vector<std::string> termsText(const geneDatabase& db, const std::vector<influenceDefBool>& terms) {
+std::vector<std::string> termsText(const geneDatabase& db,
+                                   const std::vector<influenceDefBool>& terms) {
     std::vector<std::string> texts;
     for (const influenceDefBool& term : terms) texts.push_back(termText(db, term));
     return texts;
@@ -91,7 +94,8 @@ TEST(Reduction, WorkedExampleFixesThreeGenesAndKeepsTheCycle) {
 TEST(Reduction, GeneNamedOnlyAsRegulatorIsOffAndPropagates) {
     // A has no rules: OFF. B's only term needs A: ruled out, B OFF. C is
     // resolved against B within the same pass.
-    const reduction r = reduce({rule("A", "->", "B"), rule("B&X", "->", "C"), rule("X", "->", "X")});
+    const reduction r =
+        reduce({rule("A", "->", "B"), rule("B&X", "->", "C"), rule("X", "->", "X")});
     EXPECT_EQ(r.statusOf("A"), 0);
     EXPECT_EQ(r.statusOf("B"), 0);
     EXPECT_TRUE(r.removed("A"));
@@ -128,7 +132,8 @@ TEST(Reduction, SatisfiedActivationAndInhibitionGiveOffInEitherOrder) {
 
 TEST(Reduction, SatisfiedLiteralIsDroppedAndTheTermKept) {
     // A is ON; in A&Y -> T the literal A holds and Y stays.
-    const reduction r = reduce({rule("Z", "-|", "A"), rule("A&Y", "->", "T"), rule("Y", "->", "Y")});
+    const reduction r =
+        reduce({rule("Z", "-|", "A"), rule("A&Y", "->", "T"), rule("Y", "->", "Y")});
     EXPECT_EQ(r.statusOf("T"), -1);
     EXPECT_EQ(termsText(r.reduced, r.reducedGene("T").inGenesPos), strings{"Y"});
 }
@@ -148,22 +153,25 @@ TEST(Reduction, EverythingFixedGivesEmptyReducedNetwork) {
     EXPECT_TRUE(r.levels.empty());
     EXPECT_NE(r.output.find("reduced database size is 0\n"), std::string::npos);
     EXPECT_NE(r.output.find("reduced number of sccs are 0\n"), std::string::npos);
-    EXPECT_NE(r.output.find("number of levels are 0\n\nfinal number of levels are 0\n"), std::string::npos);
+    EXPECT_NE(r.output.find("number of levels are 0\n\nfinal number of levels are 0\n"),
+              std::string::npos);
 }
 
 TEST(Reduction, EmptyNetwork) {
     const reduction r = reduce({});
     EXPECT_TRUE(r.org.empty());
     EXPECT_TRUE(r.status.empty());
-    EXPECT_EQ(r.output,
-              "size of geneDb is  0\nnumber of scc found 0\nreduced database size is 0\n"
-              "reduced number of sccs are 0\nnumber of levels are 0\n\nfinal number of levels are 0\n");
+    EXPECT_EQ(
+        r.output,
+        "size of geneDb is  0\nnumber of scc found 0\nreduced database size is 0\n"
+        "reduced number of sccs are 0\nnumber of levels are 0\n\nfinal number of levels are 0\n");
 }
 
 TEST(Reduction, OutputsAreReplacedNotAppended) {
     reduction r = reduce({rule("A", "->", "A")});
     testing::internal::CaptureStdout();
-    refineNetwork({rule("B", "->", "B"), rule("C", "->", "C")}, r.org, r.reduced, r.status, r.levels);
+    refineNetwork({rule("B", "->", "B"), rule("C", "->", "C")}, r.org, r.reduced, r.status,
+                  r.levels);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(r.org.size(), 2u);
     EXPECT_EQ(r.reduced.size(), 2u);
@@ -175,8 +183,8 @@ TEST(Reduction, OutputsAreReplacedNotAppended) {
 
 TEST(ReductionFaults, RegulatorTwiceSatisfiedIsRemovedEverywhere) {
     // A is ON; A&A&Y -> T keeps only Y (no literal may keep naming A).
-    const reduction r = reduce({rule("Z", "-|", "A"), rule("A&A&Y", "->", "T"), rule("A&Y&A", "-|", "T"),
-                                rule("Y", "->", "Y")});
+    const reduction r = reduce({rule("Z", "-|", "A"), rule("A&A&Y", "->", "T"),
+                                rule("A&Y&A", "-|", "T"), rule("Y", "->", "Y")});
     EXPECT_EQ(termsText(r.reduced, r.reducedGene("T").inGenesPos), strings{"Y"});
     EXPECT_EQ(termsText(r.reduced, r.reducedGene("T").inGenesNeg), strings{"Y"});
     EXPECT_EQ(r.statusOf("T"), -1);
@@ -193,8 +201,8 @@ TEST(ReductionFaults, RegulatorTwiceWithOppositePolaritiesRulesTheTermOut) {
     // A&^A can never hold, whatever A is; for A ON the second literal is the
     // false one.
     for (const char* fixA : {"-|", "->"}) {  // Z -| A: A ON; Z -> A: A OFF
-        const reduction r = reduce({rule("Z", fixA, "A"), rule("A&^A&Y", "->", "T"), rule("Y", "->", "T"),
-                                    rule("Y", "->", "Y")});
+        const reduction r = reduce({rule("Z", fixA, "A"), rule("A&^A&Y", "->", "T"),
+                                    rule("Y", "->", "T"), rule("Y", "->", "Y")});
         EXPECT_EQ(termsText(r.reduced, r.reducedGene("T").inGenesPos), strings{"Y"}) << fixA;
         EXPECT_EQ(r.statusOf("T"), 0) << fixA;
     }
@@ -218,8 +226,8 @@ TEST(ReductionFaults, ActivatingTermWithoutRegulatorsFixesTheTargetOn) {
 
 TEST(ReductionFaults, InhibitingTermWithoutRegulatorsFixesTheTargetOff) {
     // T is OFF once A is fixed, even though A's activation holds.
-    const reduction r = reduce({rule("&&", "-|", "T"), rule("Z", "-|", "A"), rule("A", "->", "T"),
-                                rule("T", "-|", "U")});
+    const reduction r = reduce(
+        {rule("&&", "-|", "T"), rule("Z", "-|", "A"), rule("A", "->", "T"), rule("T", "-|", "U")});
     EXPECT_EQ(r.statusOf("T"), 3);
     EXPECT_EQ(r.statusOf("U"), 1);
 }
@@ -264,7 +272,8 @@ namespace {
 int reducedNextValue(const gene& g, int d, const std::vector<int>& x) {
     auto holds = [&](const influenceDefBool& term) {
         for (std::size_t k = 0; k < term.geneId.size(); ++k)
-            if ((x.at(static_cast<std::size_t>(term.geneId[k])) != 0) != (term.genePolar[k] != 0)) return false;
+            if ((x.at(static_cast<std::size_t>(term.geneId[k])) != 0) != (term.genePolar[k] != 0))
+                return false;
         return true;
     };
     bool a = false, h = false;
@@ -286,7 +295,8 @@ std::string checkAgainstRules(const std::vector<networkDefBool>& network) {
     std::map<std::string, int> fixed;
     for (std::size_t g = 0; g < r.org.size(); ++g)
         if (chkInList(r.reduced, r.org[g].name) == -1) {
-            if (r.status[g] < 0 || r.status[g] > 3) failure << r.org[g].name << " removed with entry " << r.status[g] << "\n";
+            if (r.status[g] < 0 || r.status[g] > 3)
+                failure << r.org[g].name << " removed with entry " << r.status[g] << "\n";
             fixed[r.org[g].name] = isOn(r.status[g]);
         }
     // A removed gene has only removed regulators: its rules, evaluated with
@@ -311,8 +321,9 @@ std::string checkAgainstRules(const std::vector<networkDefBool>& network) {
             const int expected = nextValueByRules(network, r.reduced[i].name, values);
             const int got = reducedNextValue(r.reduced[i], d, x);
             if (got != expected) {
-                failure << "reduced gene " << r.reduced[i].name << " (entry " << d << ") in state " << s
-                        << ": reduced rules give " << got << ", original rules " << expected << "\n";
+                failure << "reduced gene " << r.reduced[i].name << " (entry " << d << ") in state "
+                        << s << ": reduced rules give " << got << ", original rules " << expected
+                        << "\n";
                 return failure.str();
             }
         }
@@ -384,15 +395,18 @@ TEST(ReductionRealNetworks, ReducedRulesAgreeWithTheFileOnSampledStates) {
             };
             std::map<std::string, int> fixed;
             for (std::size_t g = 0; g < r.org.size(); ++g)
-                if (chkInList(r.reduced, r.org[g].name) == -1) fixed[r.org[g].name] = isOn(r.status[g]);
+                if (chkInList(r.reduced, r.org[g].name) == -1)
+                    fixed[r.org[g].name] = isOn(r.status[g]);
             for (const auto& [name, value] : fixed)
                 ASSERT_EQ(byRules(name, fixed), value) << path << ": removed gene " << name;
             for (int sample = 0; sample < 8; ++sample) {
                 std::map<std::string, int> values = fixed;
                 std::vector<int> x(r.reduced.size());
-                for (std::size_t i = 0; i < x.size(); ++i) values[r.reduced[i].name] = x[i] = static_cast<int>(rng() & 1u);
                 for (std::size_t i = 0; i < x.size(); ++i)
-                    ASSERT_EQ(reducedNextValue(r.reduced[i], r.statusOf(r.reduced[i].name), x), byRules(r.reduced[i].name, values))
+                    values[r.reduced[i].name] = x[i] = static_cast<int>(rng() & 1u);
+                for (std::size_t i = 0; i < x.size(); ++i)
+                    ASSERT_EQ(reducedNextValue(r.reduced[i], r.statusOf(r.reduced[i].name), x),
+                              byRules(r.reduced[i].name, values))
                         << path << ": reduced gene " << r.reduced[i].name;
             }
             ++files;

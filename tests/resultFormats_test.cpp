@@ -40,8 +40,7 @@ analysisOptions optionsOf(resultFormat format, updateMode update = updateMode::a
 }
 
 // Runs the analysis of `path` with `options`; the error text on failure.
-std::string analyse(const std::string& path, const analysisOptions& options,
-                    std::string& error) {
+std::string analyse(const std::string& path, const analysisOptions& options, std::string& error) {
     return resultText::analyseFile(path, options, error);
 }
 
@@ -78,8 +77,7 @@ void addAttractor(expandedResult& r, const std::vector<std::string>& cubes,
     std::set<resultText::state> states;
     long written = 0;
     for (const std::string& cube : cubes) {
-        if (cube.size() != r.genes.size() ||
-            cube.find_first_not_of("01-") != std::string::npos) {
+        if (cube.size() != r.genes.size() || cube.find_first_not_of("01-") != std::string::npos) {
             r.error = "bad cube '" + cube + "'";
             return;
         }
@@ -102,8 +100,8 @@ expandedResult readJson(const std::string& text) {
         r.fixed = doc.at("fixed").get<std::map<std::string, int>>();
         for (const json& a : doc.at("attractors")) {
             const json& states = a.at("states");
-            const std::string count = states.is_string() ? states.get<std::string>()
-                                                         : std::to_string(states.get<long>());
+            const std::string count =
+                states.is_string() ? states.get<std::string>() : std::to_string(states.get<long>());
             addAttractor(r, a.at("cubes").get<std::vector<std::string>>(), count);
         }
     } catch (const std::exception& e) {
@@ -134,12 +132,12 @@ expandedResult readCubes(const std::string& text) {
 }
 
 // The attractors of `network` by the reference, under `update`.
-bruteForce::attractorSet reference(const std::vector<networkDefBool>& network,
-                                   updateMode update) {
+bruteForce::attractorSet reference(const std::vector<networkDefBool>& network, updateMode update) {
     const std::vector<std::string> names = genesInFileOrder(network);
     const int n = static_cast<int>(names.size());
-    return update == updateMode::sync ? bruteForce::syncAttractors(n, updateByRules(network, names))
-                                      : bruteForce::asyncAttractors(n, updateByRules(network, names));
+    return update == updateMode::sync
+               ? bruteForce::syncAttractors(n, updateByRules(network, names))
+               : bruteForce::asyncAttractors(n, updateByRules(network, names));
 }
 
 // One random network in one format and update mode against the reference.
@@ -152,15 +150,16 @@ bool matches(unsigned seed, const std::vector<networkDefBool>& network, resultFo
     resultText::removeFile(path);
     const expandedResult r = format == resultFormat::json ? readJson(result) : readCubes(result);
     const bruteForce::attractorSet expected = reference(network, update);
-    const bool same = error.empty() && r.error.empty() &&
-                      r.genes == genesInFileOrder(network) && r.attractors == expected &&
+    const bool same = error.empty() && r.error.empty() && r.genes == genesInFileOrder(network) &&
+                      r.attractors == expected &&
                       (format != resultFormat::json ||
                        r.update == (update == updateMode::sync ? "sync" : "async"));
     if (!same)
         ADD_FAILURE() << "seed " << seed << (format == resultFormat::json ? " json" : " cubes")
                       << (update == updateMode::sync ? " sync" : " async") << ": " << error
-                      << r.error << "\nnetwork:\n" << text
-                      << "expected: " << bruteForce::toString(expected) << "\nresult:\n" << result;
+                      << r.error << "\nnetwork:\n"
+                      << text << "expected: " << bruteForce::toString(expected) << "\nresult:\n"
+                      << result;
     return same;
 }
 
@@ -198,7 +197,8 @@ TEST(SyncUpdate, ThreeHundredRandomNetworksEqualTheExhaustiveSynchronousReferenc
 // A subspace is one cube; a count past 2^53 is a decimal string.
 TEST(CubesAndJson, HugeAttractorIsOneCubeWithAnExactCount) {
     std::string text;
-    for (int g = 0; g < 60; ++g) text += "^G" + std::to_string(g) + " -> G" + std::to_string(g) + "\n";
+    for (int g = 0; g < 60; ++g)
+        text += "^G" + std::to_string(g) + " -> G" + std::to_string(g) + "\n";
     text += "& -> ON\nON&^ON -> OFF\n";
     const std::string path = resultText::writeTempFile(text);
     std::string error;
@@ -263,8 +263,7 @@ TEST(FixedGenes, EqualAnEditOfTheFile) {
             }
             return named;
         };
-        EXPECT_EQ(byName(r.genes, r.attractors),
-                  byName(editedNames, reference(edited, update)))
+        EXPECT_EQ(byName(r.genes, r.attractors), byName(editedNames, reference(edited, update)))
             << "seed " << seed << ", --fix " << fix.name << "=" << fix.value << "\nnetwork:\n"
             << networkText(network);
     }
@@ -313,8 +312,8 @@ TEST(RealNetworks, CubesJsonAndSyncEqualTheExhaustiveOnes) {
 // ---- Options
 
 TEST(Options, ReadsEveryOptionInBothForms) {
-    const analysisOptions o = readOptions({"--format", "cubes", "--update=sync", "--fix", "A=1",
-                                           "--fix=B=0", "--quiet", "net.txt"});
+    const analysisOptions o = readOptions(
+        {"--format", "cubes", "--update=sync", "--fix", "A=1", "--fix=B=0", "--quiet", "net.txt"});
     EXPECT_EQ(o.format, resultFormat::cubes);
     EXPECT_EQ(o.update, updateMode::sync);
     ASSERT_EQ(o.fixes.size(), 2u);
@@ -337,13 +336,25 @@ TEST(Options, ReadsEveryOptionInBothForms) {
 }
 
 TEST(Options, EveryBadCommandLineIsAnOptionError) {
-    const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},           {"-x"},          {"--format"},       {"--format", "xml"},
-        {"--format="},         {"--update", "both"}, {"--fix", "A"}, {"--fix", "A=2"},
-        {"--fix", "=1"},       {"--fix", "A=01"},    {"--fix", "A=1", "--fix", "A=0"},
-        {"--quiet=yes"},       {"--help=1"},         {"--max-memory"},
-        {"--max-memory", "0"}, {"--max-memory", "lots"}, {"--max-memory", "-5M"},
-        {"--max-memory", "99999999999999999999999G"}, {"--max-memory", "4096"}};
+    const std::vector<std::vector<std::string>> bad = {{"--bogus"},
+                                                       {"-x"},
+                                                       {"--format"},
+                                                       {"--format", "xml"},
+                                                       {"--format="},
+                                                       {"--update", "both"},
+                                                       {"--fix", "A"},
+                                                       {"--fix", "A=2"},
+                                                       {"--fix", "=1"},
+                                                       {"--fix", "A=01"},
+                                                       {"--fix", "A=1", "--fix", "A=0"},
+                                                       {"--quiet=yes"},
+                                                       {"--help=1"},
+                                                       {"--max-memory"},
+                                                       {"--max-memory", "0"},
+                                                       {"--max-memory", "lots"},
+                                                       {"--max-memory", "-5M"},
+                                                       {"--max-memory", "99999999999999999999999G"},
+                                                       {"--max-memory", "4096"}};
     for (const auto& args : bad) {
         std::string line;
         for (const std::string& a : args) line += a + " ";

@@ -134,9 +134,9 @@ TEST(ResultText, EverySetOfThreeGenesIsWrittenStateByState) {
         ASSERT_EQ(parsed.attractors.size(), 1u);
         EXPECT_EQ(parsed.attractors[0].size(), states.size()) << "set " << members;
         EXPECT_FALSE(resultText::hasRepeatedStates(parsed)) << "set " << members;
-        EXPECT_EQ(std::set<resultText::state>(parsed.attractors[0].begin(),
-                                              parsed.attractors[0].end()),
-                  expected)
+        EXPECT_EQ(
+            std::set<resultText::state>(parsed.attractors[0].begin(), parsed.attractors[0].end()),
+            expected)
             << "set " << members;
         EXPECT_EQ(progress, "number of states " + std::to_string(states.size()) + "\n");
     }
@@ -250,16 +250,15 @@ TEST(ResultTextParser, AcceptsOnlyExactLayout) {
     EXPECT_TRUE(resultText::parse("a   b   \n").ok);
     EXPECT_TRUE(resultText::parse("a   b   \n1   0   \n").ok);
     EXPECT_TRUE(resultText::parse("a   b   \n1   0   0   0   \n1   1   \n").ok);
-    EXPECT_FALSE(resultText::parse("a   b   ").ok);                // no closing line end
-    EXPECT_FALSE(resultText::parse("a   b  \n").ok);               // two blanks
+    EXPECT_FALSE(resultText::parse("a   b   ").ok);                  // no closing line end
+    EXPECT_FALSE(resultText::parse("a   b  \n").ok);                 // two blanks
     EXPECT_FALSE(resultText::parse("a   b   \n1   0   1   \n").ok);  // not whole states
     EXPECT_FALSE(resultText::parse("a   b   \n1   2   \n").ok);
-    EXPECT_FALSE(resultText::parse("a   b   \n\n").ok);            // empty attractor line
+    EXPECT_FALSE(resultText::parse("a   b   \n\n").ok);  // empty attractor line
     const resultText::parsedResult r = resultText::parse("a   b   \n0   1   1   1   \n");
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.genes, (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(resultText::asSet(r),
-              (resultText::attractorSet{{{0, 1}, {1, 1}}}));
+    EXPECT_EQ(resultText::asSet(r), (resultText::attractorSet{{{0, 1}, {1, 1}}}));
 }
 
 }  // namespace

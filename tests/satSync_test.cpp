@@ -101,8 +101,9 @@ stringAttractors exhaustiveCycles(const compiledNetwork& c) {
     };
     std::vector<std::vector<maskTerm>> act(static_cast<size_t>(n)), inh(static_cast<size_t>(n));
     for (int g = 0; g < n; ++g)
-        for (auto [from, to] : {std::pair{&c.genes[static_cast<size_t>(g)].act, &act[static_cast<size_t>(g)]},
-                                std::pair{&c.genes[static_cast<size_t>(g)].inh, &inh[static_cast<size_t>(g)]}})
+        for (auto [from, to] :
+             {std::pair{&c.genes[static_cast<size_t>(g)].act, &act[static_cast<size_t>(g)]},
+              std::pair{&c.genes[static_cast<size_t>(g)].inh, &inh[static_cast<size_t>(g)]}})
             for (const ruleTerm& t : *from) {
                 maskTerm m;
                 for (int v : t.plain) m.plain |= uint32_t(1) << v;
@@ -314,7 +315,8 @@ TEST(SatSyncSearch, RandomNetworksEqualTheExhaustiveCycles) {
         bool complete = false;
         const stringAttractors got = searchEncoded(db, {}, complete);
         EXPECT_TRUE(complete);
-        const stringAttractors want = asStrings(bruteForce::syncAttractors(n, bruteForce::updateOf(db)));
+        const stringAttractors want =
+            asStrings(bruteForce::syncAttractors(n, bruteForce::updateOf(db)));
         EXPECT_EQ(got, want) << "got\n" << show(got) << "expected\n" << show(want);
         if (HasFailure()) break;
     }
@@ -411,8 +413,8 @@ TEST(SatSyncSearch, BoundsEndTheSearchWithoutAProof) {
 
 // The ids and gene counts of index.tsv; `inputs` (when given) gets the
 // number of inputs of each id.
-std::vector<std::pair<std::string, int>> publishedModels(const std::string& dir,
-                                                         std::map<std::string, int>* inputs = nullptr) {
+std::vector<std::pair<std::string, int>> publishedModels(
+    const std::string& dir, std::map<std::string, int>* inputs = nullptr) {
     std::vector<std::pair<std::string, int>> ids;
     std::ifstream index(dir + "index.tsv");
     std::string line;
@@ -498,8 +500,7 @@ TEST(SatSyncPublished, LargerModelsGiveCyclesOfTheMapAndEverySteadyState) {
                 EXPECT_EQ(x, first) << id << ": the attractor is not one cycle";
                 if (attractor.size() == 1) fixedPoints.insert(first);
             }
-            EXPECT_EQ(fixedPoints,
-                      std::set<std::string>(steady.found.begin(), steady.found.end()))
+            EXPECT_EQ(fixedPoints, std::set<std::string>(steady.found.begin(), steady.found.end()))
                 << id << " " << variant;
             ++checked;
             if (HasFailure()) return;

@@ -24,8 +24,7 @@ const std::string libraryDir = QUORVEL_LIBRARY_DIR;
 std::set<std::string> exportsOf(const std::string& library) {
     const processResult run = runProcess({"nm", "-D", "--defined-only", library}, "");
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    const std::set<std::string> linkerSymbols = {"_init", "_fini", "__bss_start", "_edata",
-                                                 "_end"};
+    const std::set<std::string> linkerSymbols = {"_init", "_fini", "__bss_start", "_edata", "_end"};
     std::set<std::string> found;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
@@ -50,8 +49,7 @@ constexpr bool kAddressSanitizer = false;
 }  // namespace
 
 TEST(SbmlLibrary, libquorvelNeedsNoLibsbmlAndTheReaderExportsOneEntry) {
-    const processResult dynamic =
-        runProcess({"readelf", "-d", libraryDir + "/libquorvel.so"}, "");
+    const processResult dynamic = runProcess({"readelf", "-d", libraryDir + "/libquorvel.so"}, "");
     ASSERT_EQ(dynamic.exitStatus, 0) << dynamic.err;
     EXPECT_NE(dynamic.out.find("(NEEDED)"), std::string::npos) << dynamic.out;
     EXPECT_EQ(dynamic.out.find("libsbml"), std::string::npos) << dynamic.out;

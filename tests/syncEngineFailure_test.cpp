@@ -69,9 +69,10 @@ int sweepFailures(const std::string& context, Attempt attempt) {
         failedCall call;
         attempt(failAfter, call);
         if (call.outstanding != 0 || call.error.empty() == call.fired) {
-            ADD_FAILURE() << context << "failure after " << failAfter << " operations: "
-                          << call.outstanding << " references left, error \"" << call.error
-                          << "\", failure " << (call.fired ? "" : "not ") << "injected";
+            ADD_FAILURE() << context << "failure after " << failAfter
+                          << " operations: " << call.outstanding << " references left, error \""
+                          << call.error << "\", failure " << (call.fired ? "" : "not ")
+                          << "injected";
             return injected;
         }
         if (!call.fired) return injected;
@@ -100,8 +101,8 @@ TEST(SyncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
             encodeNetwork(net, db);
             std::vector<DdNode*> steadyStates, steadyFalse;
             runArmed(failAfter, call, [&] {
-                compSteadySync(net.mgr, net.op, net.ip, fragment, net.inpCubeFwd,
-                               net.inpCubeBwd, n, steadyStates, steadyFalse, HUGE_VAL);
+                compSteadySync(net.mgr, net.op, net.ip, fragment, net.inpCubeFwd, net.inpCubeBwd, n,
+                               steadyStates, steadyFalse, HUGE_VAL);
             });
             attractorSet found;
             for (const std::vector<DdNode*>* sets : {&steadyStates, &steadyFalse})
@@ -123,8 +124,7 @@ TEST(SyncEngineFailure, anywhereInTheSearchIsAnErrorAndLeavesNoReference) {
 // The attractors that a result text in `format` lists, counted; the states
 // themselves from the states format.
 size_t attractorCount(const std::string& text, resultFormat format, attractorSet& states) {
-    if (format == resultFormat::json)
-        return nlohmann::json::parse(text).at("attractors").size();
+    if (format == resultFormat::json) return nlohmann::json::parse(text).at("attractors").size();
     if (format == resultFormat::cubes) {
         size_t lines = 0;
         for (char c : text) lines += c == '\n';
@@ -142,8 +142,7 @@ TEST(SyncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
     GTEST_SKIP() << "needs the failure injection of the BuDDy layer";
 #else
     int injected = 0;
-    const resultFormat formats[] = {resultFormat::states, resultFormat::cubes,
-                                    resultFormat::json};
+    const resultFormat formats[] = {resultFormat::states, resultFormat::cubes, resultFormat::json};
     for (uint32_t seed = 1; seed <= 12 && !HasFailure(); ++seed) {
         const int n = 2 + static_cast<int>(seed % 5);
         const geneDatabase db = namedRandomDatabase(seed + 100, n);
@@ -206,7 +205,8 @@ TEST(SyncEngineFailure, relationConstructionReleasesItsOperands) {
             for (unsigned k = 0; !call.fired && k < (1u << n); ++k) {
                 const bruteForce::state x = bruteForce::stateOfIndex(n, k);
                 const bruteForce::state next = bruteForce::updateVector(db, x);
-                for (int i = 0; i < n; ++i) inputs[static_cast<size_t>(i)] = x[static_cast<size_t>(i)];
+                for (int i = 0; i < n; ++i)
+                    inputs[static_cast<size_t>(i)] = x[static_cast<size_t>(i)];
                 for (int i = 0; i < n; ++i)
                     for (int value = 0; value < 2; ++value) {
                         inputs[static_cast<size_t>(n + i)] = value;

@@ -18,9 +18,9 @@
 
 namespace {
 
+using asyncFixture::closedFragment;
 using bruteForce::attractorSet;
 using bruteForce::stateSet;
-using asyncFixture::closedFragment;
 
 influenceDefBool term(std::vector<int> ids, std::vector<int> polar) {
     influenceDefBool t;
@@ -104,7 +104,8 @@ TEST(SyncSearch, WholeBasinOfAFixedPointIsRemovedInOnePass) {
     // states reach 000 in one step, so the first backward image is the whole
     // space.
     geneDatabase db = namedGenes(3);
-    for (int i = 0; i < 3; ++i) db[static_cast<size_t>(i)].inGenesPos.push_back(term({i, i}, {1, 0}));
+    for (int i = 0; i < 3; ++i)
+        db[static_cast<size_t>(i)].inGenesPos.push_back(term({i, i}, {1, 0}));
     symbolicNetwork net;
     encodeNetwork(net, db);
     const searchResult r = runSearch(net, {0, 1, 2});
@@ -169,8 +170,9 @@ TEST(SyncReach, ForwardAroundACycleOfThree) {
         net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start.get(),
                                          net.inpCubeFwd, net.nInpVar, 0));
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "1   2   3   4   next state evaluates to 1 with possible depth  4\n\n"
-                   "minimum number of states 3\n");
+    EXPECT_EQ(out,
+              "1   2   3   4   next state evaluates to 1 with possible depth  4\n\n"
+              "minimum number of states 3\n");
     EXPECT_EQ(bruteForce::statesOfBdd(net.mgr, reached.get(), 3, {0, 1, 2}),
               (stateSet{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
     reached.reset();
@@ -187,8 +189,9 @@ TEST(SyncReach, ForwardFromASteadyState) {
         net.mgr, compReachStatesFragSync(net.mgr, net.op, net.ip, {0, 1, 2}, start.get(),
                                          net.inpCubeFwd, net.nInpVar, 0));
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "1   2   next state evaluates to 1 with possible depth  2\n\n"
-                   "minimum number of states 1\n");
+    EXPECT_EQ(out,
+              "1   2   next state evaluates to 1 with possible depth  2\n\n"
+              "minimum number of states 1\n");
     EXPECT_EQ(reached, start);
     reached.reset();
     start.reset();
@@ -199,7 +202,8 @@ TEST(SyncReach, BackwardReachesEveryPredecessorEvenWhenTheImageIsEverything) {
     // Two genes that are always switched off: every state reaches 00 in one
     // step, so the backward image of 00 is the whole space.
     geneDatabase db = namedGenes(2);
-    for (int i = 0; i < 2; ++i) db[static_cast<size_t>(i)].inGenesPos.push_back(term({i, i}, {1, 0}));
+    for (int i = 0; i < 2; ++i)
+        db[static_cast<size_t>(i)].inGenesPos.push_back(term({i, i}, {1, 0}));
     symbolicNetwork net;
     encodeNetwork(net, db);
     bddHandle start = stateBdd(net, {0, 1}, {0, 0});

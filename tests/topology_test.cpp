@@ -62,7 +62,8 @@ void recursiveDfs(const adjacencyList& graph, ints& col, ints& finStack, int src
 adjacencyList randomGraph(std::mt19937& rng, int n, int edges, bool sortedLists) {
     adjacencyList graph(static_cast<std::size_t>(n));
     for (int e = 0; e < edges; ++e)
-        graph[rng() % static_cast<unsigned>(n)].push_back(static_cast<int>(rng() % static_cast<unsigned>(n)));
+        graph[rng() % static_cast<unsigned>(n)].push_back(
+            static_cast<int>(rng() % static_cast<unsigned>(n)));
     for (ints& list : graph) {
         if (sortedLists) std::sort(list.begin(), list.end());
         list.erase(std::unique(list.begin(), list.end()), list.end());
@@ -141,7 +142,8 @@ TEST(Dfs, FinishesGenesInTheOrderOfTheRecursiveSearch) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
         std::mt19937 rng(seed);
         const int n = 1 + static_cast<int>(rng() % 40);
-        const adjacencyList graph = randomGraph(rng, n, static_cast<int>(rng() % 120), seed % 2 == 0);
+        const adjacencyList graph =
+            randomGraph(rng, n, static_cast<int>(rng() % 120), seed % 2 == 0);
         ints col(static_cast<std::size_t>(n), 0), colRef = col, fin, finRef;
         // Several searches sharing the marks, from random unvisited starts.
         for (int start = 0; start < 4; ++start) {
@@ -203,16 +205,19 @@ TEST(ComputeSCCs, ComponentsAreMutualReachabilityClassesInTopologicalOrder) {
         ints componentOf(static_cast<std::size_t>(n), -1);
         for (std::size_t c = 0; c < scc.size(); ++c)
             for (const int g : scc[c]) {
-                ASSERT_EQ(componentOf[static_cast<std::size_t>(g)], -1) << "seed " << seed << ": gene twice";
+                ASSERT_EQ(componentOf[static_cast<std::size_t>(g)], -1)
+                    << "seed " << seed << ": gene twice";
                 componentOf[static_cast<std::size_t>(g)] = static_cast<int>(c);
             }
         for (std::size_t u = 0; u < graph.size(); ++u) {
             ASSERT_NE(componentOf[u], -1) << "seed " << seed << ": gene " << u << " missing";
             for (std::size_t v = 0; v < graph.size(); ++v)
                 ASSERT_EQ(componentOf[u] == componentOf[v], reach[u][v] && reach[v][u])
-                    << "seed " << seed << " genes " << u << ", " << v << "\n" << graphText(graph);
+                    << "seed " << seed << " genes " << u << ", " << v << "\n"
+                    << graphText(graph);
             for (const int v : graph[u])
-                ASSERT_LE(componentOf[u], componentOf[static_cast<std::size_t>(v)]) << "seed " << seed;
+                ASSERT_LE(componentOf[u], componentOf[static_cast<std::size_t>(v)])
+                    << "seed " << seed;
         }
     }
 }
@@ -225,7 +230,8 @@ namespace {
 // fine on small graphs): the depths dfsHier must reproduce.
 void levelAlongEveryPath(const adjacencyList& graph, ints& dTime, int src, int level) {
     if (dTime[static_cast<std::size_t>(src)] < level) dTime[static_cast<std::size_t>(src)] = level;
-    for (const int c : graph[static_cast<std::size_t>(src)]) levelAlongEveryPath(graph, dTime, c, level + 1);
+    for (const int c : graph[static_cast<std::size_t>(src)])
+        levelAlongEveryPath(graph, dTime, c, level + 1);
 }
 
 }  // namespace
@@ -242,12 +248,15 @@ TEST(DfsHier, SameDepthsAsFollowingEveryPath) {
         for (int a = 0; a < n; ++a)
             for (int b = a + 1; b < n; ++b)
                 if (rng() % 3 == 0) {
-                    graph[static_cast<std::size_t>(label[static_cast<std::size_t>(a)])].push_back(label[static_cast<std::size_t>(b)]);
-                    parents[static_cast<std::size_t>(label[static_cast<std::size_t>(b)])].push_back(label[static_cast<std::size_t>(a)]);
+                    graph[static_cast<std::size_t>(label[static_cast<std::size_t>(a)])].push_back(
+                        label[static_cast<std::size_t>(b)]);
+                    parents[static_cast<std::size_t>(label[static_cast<std::size_t>(b)])].push_back(
+                        label[static_cast<std::size_t>(a)]);
                 }
         ints expected(static_cast<std::size_t>(n), -1), got;
         for (int r = 0; r < n; ++r)
-            if (parents[static_cast<std::size_t>(r)].empty()) levelAlongEveryPath(graph, expected, r, 1);
+            if (parents[static_cast<std::size_t>(r)].empty())
+                levelAlongEveryPath(graph, expected, r, 1);
         dfsHier(graph, got);
         ASSERT_EQ(got, expected) << "seed " << seed << "\n" << graphText(graph);
     }
@@ -260,7 +269,8 @@ TEST(DfsHier, CycleIsRefused) {
 
 
 TEST(Levels, WorkedExample) {
-    const topology t = levelsOf(dbFromEdges(6, {{0, 1}, {0, 4}, {1, 2}, {2, 3}, {3, 2}, {3, 5}, {4, 5}}));
+    const topology t =
+        levelsOf(dbFromEdges(6, {{0, 1}, {0, 4}, {1, 2}, {2, 3}, {3, 2}, {3, 5}, {4, 5}}));
     ASSERT_EQ(t.scc, (adjacencyList{{0}, {4}, {1}, {3, 2}, {5}}));
     ASSERT_EQ(t.levels.size(), 3u);
     for (const auto& level : t.levels) ASSERT_EQ(level.size(), 1u);
@@ -304,7 +314,8 @@ TEST(Levels, OneGeneComponentsAreTheirOwnBlocks) {
     EXPECT_EQ(t.levels[2].size(), 1u);
     EXPECT_EQ(t.levels[0][0].geneName, (ints{0}));
     EXPECT_EQ(t.levels[2][0].geneName, (ints{3}));
-    EXPECT_NE(t.output.find("number of levels are 3\n\nfinal number of levels are 3\n"), std::string::npos);
+    EXPECT_NE(t.output.find("number of levels are 3\n\nfinal number of levels are 3\n"),
+              std::string::npos);
 }
 
 TEST(Levels, ChainAboveACycleJoinsItsBlock) {
@@ -318,11 +329,13 @@ TEST(Levels, ChainAboveACycleJoinsItsBlock) {
 
 TEST(Levels, SharedRegulatorJoinsTheFirstCycleOnly) {
     // s = 0 regulates cycle X1 = {1, 2} and cycle X2 = {3, 4}; X1 -> X2.
-    const topology t = levelsOf(dbFromEdges(5, {{0, 1}, {0, 3}, {1, 2}, {2, 1}, {2, 3}, {3, 4}, {4, 3}}));
+    const topology t =
+        levelsOf(dbFromEdges(5, {{0, 1}, {0, 3}, {1, 2}, {2, 1}, {2, 3}, {3, 4}, {4, 3}}));
     ASSERT_EQ(t.levels.size(), 2u);
     const sccTopo& first = t.levels[0][0];
     const sccTopo& second = t.levels[1][0];
-    EXPECT_EQ(std::set<int>(first.geneName.begin(), first.geneName.end()), (std::set<int>{0, 1, 2}));
+    EXPECT_EQ(std::set<int>(first.geneName.begin(), first.geneName.end()),
+              (std::set<int>{0, 1, 2}));
     EXPECT_EQ(std::set<int>(second.geneName.begin(), second.geneName.end()), (std::set<int>{3, 4}));
     EXPECT_EQ(second.paSccLvl, (ints{0}));
     EXPECT_EQ(second.paSccIndex, (ints{0}));
@@ -344,7 +357,8 @@ TEST(Levels, BlockWithParentsInLevelsZeroAndTwoIsInLevelThree) {
     EXPECT_EQ(b.geneName, (ints{3}));
     ASSERT_EQ(b.paSccLvl.size(), 2u);
     for (std::size_t k = 0; k < 2; ++k) {
-        const sccTopo& parent = t.levels[static_cast<std::size_t>(b.paSccLvl[k])][static_cast<std::size_t>(b.paSccIndex[k])];
+        const sccTopo& parent = t.levels[static_cast<std::size_t>(b.paSccLvl[k])]
+                                        [static_cast<std::size_t>(b.paSccIndex[k])];
         EXPECT_TRUE(parent.geneName == ints{0} || parent.geneName == ints{2});
     }
     EXPECT_EQ(std::set<int>(b.paSccLvl.begin(), b.paSccLvl.end()), (std::set<int>{0, 2}));
@@ -378,7 +392,8 @@ std::string checkLevels(const geneDatabase& db, const levelArray& levels) {
         if (levels[k].empty()) return "empty level " + std::to_string(k);
         for (std::size_t q = 0; q < levels[k].size(); ++q)
             for (const int g : levels[k][q].geneName) {
-                if (placeOf.at(static_cast<std::size_t>(g)).first != -1) return "gene " + std::to_string(g) + " in two records";
+                if (placeOf.at(static_cast<std::size_t>(g)).first != -1)
+                    return "gene " + std::to_string(g) + " in two records";
                 placeOf[static_cast<std::size_t>(g)] = {static_cast<int>(k), static_cast<int>(q)};
             }
     }
@@ -388,14 +403,16 @@ std::string checkLevels(const geneDatabase& db, const levelArray& levels) {
     std::set<std::pair<std::pair<int, int>, std::pair<int, int>>> blockEdges;
     for (std::size_t u = 0; u < graph.size(); ++u)
         for (const int v : graph[u])
-            if (placeOf[u] != placeOf[static_cast<std::size_t>(v)]) blockEdges.insert({placeOf[u], placeOf[static_cast<std::size_t>(v)]});
+            if (placeOf[u] != placeOf[static_cast<std::size_t>(v)])
+                blockEdges.insert({placeOf[u], placeOf[static_cast<std::size_t>(v)]});
     std::set<std::pair<std::pair<int, int>, std::pair<int, int>>> listedChildren, listedParents;
     for (std::size_t k = 0; k < levels.size(); ++k)
         for (std::size_t q = 0; q < levels[k].size(); ++q) {
             const sccTopo& record = levels[k][q];
             const std::pair<int, int> self = {static_cast<int>(k), static_cast<int>(q)};
             if (record.trueScc != 1) return "trueScc not 1";
-            if (record.chSccLvl.size() != record.chSccIndex.size() || record.paSccLvl.size() != record.paSccIndex.size())
+            if (record.chSccLvl.size() != record.chSccIndex.size() ||
+                record.paSccLvl.size() != record.paSccIndex.size())
                 return "unpaired references";
             bool parentJustBelow = false;
             for (std::size_t e = 0; e < record.paSccLvl.size(); ++e) {
@@ -405,7 +422,8 @@ std::string checkLevels(const geneDatabase& db, const levelArray& levels) {
                 if (parent.first == static_cast<int>(k) - 1) parentJustBelow = true;
             }
             if (k == 0 && !record.paSccLvl.empty()) return "record with parents in level 0";
-            if (k > 0 && !parentJustBelow) return "no parent in the level just below level " + std::to_string(k);
+            if (k > 0 && !parentJustBelow)
+                return "no parent in the level just below level " + std::to_string(k);
             for (std::size_t e = 0; e < record.chSccLvl.size(); ++e) {
                 const std::pair<int, int> child = {record.chSccLvl[e], record.chSccIndex[e]};
                 if (!listedChildren.insert({self, child}).second) return "child listed twice";
@@ -432,7 +450,8 @@ TEST(LevelsInvariants, RandomReducedNetworks) {
         testing::internal::CaptureStdout();
         refineNetwork(network, org, reduced, status, levels);
         testing::internal::GetCapturedStdout();
-        ASSERT_EQ(checkLevels(reduced, levels), "") << "seed " << seed << "\n" << networkText(network);
+        ASSERT_EQ(checkLevels(reduced, levels), "") << "seed " << seed << "\n"
+                                                    << networkText(network);
     }
 }
 
@@ -445,8 +464,11 @@ TEST(LevelsInvariants, LargeRandomGraphs) {
         edgeList edges;
         for (int v = 1; v < n; ++v) {
             const int links = static_cast<int>(rng() % 3);
-            for (int l = 0; l < links; ++l) edges.emplace_back(static_cast<int>(rng() % static_cast<unsigned>(v)), v);
-            if (rng() % 6 == 0) edges.emplace_back(v, v - 1 - static_cast<int>(rng() % std::min(v, 3)));  // back edge: a cycle
+            for (int l = 0; l < links; ++l)
+                edges.emplace_back(static_cast<int>(rng() % static_cast<unsigned>(v)), v);
+            if (rng() % 6 == 0)
+                edges.emplace_back(
+                    v, v - 1 - static_cast<int>(rng() % std::min(v, 3)));  // back edge: a cycle
         }
         const geneDatabase db = dbFromEdges(n, edges);
         const topology t = levelsOf(db);
@@ -473,10 +495,12 @@ TEST(LevelsInvariants, RealNetworks) {
             // One "<genes> out edges <children>" line per record, after the final count.
             std::size_t records = 0;
             for (const auto& level : levels) records += level.size();
-            const std::string marker = "final number of levels are " + std::to_string(levels.size()) + "\n";
+            const std::string marker =
+                "final number of levels are " + std::to_string(levels.size()) + "\n";
             const std::size_t at = output.find("\n" + marker);
             ASSERT_NE(at, std::string::npos) << entry.path();
             const std::string tail = output.substr(at + 1 + marker.size());
-            EXPECT_EQ(static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')), records) << entry.path();
+            EXPECT_EQ(static_cast<std::size_t>(std::count(tail.begin(), tail.end(), '\n')), records)
+                << entry.path();
         }
 }

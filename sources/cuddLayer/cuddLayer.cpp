@@ -146,12 +146,11 @@ struct nodeCounts {
     std::vector<unsigned> count;
     size_t held = 0;
 
-    unsigned of(int node) const {
-        return size_t(node) < count.size() ? count[size_t(node)] : 0;
-    }
+    unsigned of(int node) const { return size_t(node) < count.size() ? count[size_t(node)] : 0; }
     // The new count.
     unsigned raise(int node) {
-        if (size_t(node) >= count.size()) count.resize(std::max(size_t(node) + 1, 2 * count.size()), 0);
+        if (size_t(node) >= count.size())
+            count.resize(std::max(size_t(node) + 1, 2 * count.size()), 0);
         unsigned& c = count[size_t(node)];
         if (c++ == 0) ++held;
         return c;
@@ -171,8 +170,8 @@ struct DdManager {
     uintptr_t tag = 0;  // tag bits of this manager's handles, in place
     int size = 0;       // number of variables (indices 0..size-1)
     // References held through this manager.
-    nodeCounts nodeRefs;                         // BuDDy node (>= 2) -> count
-    std::vector<unsigned> varRefs;               // variable index -> count
+    nodeCounts nodeRefs;            // BuDDy node (>= 2) -> count
+    std::vector<unsigned> varRefs;  // variable index -> count
     unsigned constRefs = 0;
     // Faults of the calling code on this manager (see noteFault).
     mutable unsigned faults = 0;
@@ -211,15 +210,15 @@ struct Kernel {
     DdManager* managers[kMaxManagers] = {};
     unsigned generation = 0;
 
-    int indexCount = 0;                // indices created by any manager
-    std::vector<int> varOfIndex;       // index -> BuDDy variable, -1 unbound
-    std::vector<int> indexOfVar;       // BuDDy variable -> index
+    int indexCount = 0;           // indices created by any manager
+    std::vector<int> varOfIndex;  // index -> BuDDy variable, -1 unbound
+    std::vector<int> indexOfVar;  // BuDDy variable -> index
 
-    std::vector<Block> blocks;         // groups made by Cudd_MakeTreeNode
+    std::vector<Block> blocks;  // groups made by Cudd_MakeTreeNode
     bool blocksDirty = false;
 
     std::map<std::vector<int>, bddPair*> swapPairs;  // x indices then y indices
-    nodeCounts holders;                // node -> managers holding it
+    nodeCounts holders;                              // node -> managers holding it
 
     int recent[kRecentResults] = {};
     int recentPos = 0;
@@ -505,8 +504,10 @@ DdNode* encode(const DdManager* m, int node, bool complement) {
     if (node == 1) return makeHandle(m, 1, false, complement);
     int v = bdd_var(node);
     if (v >= 0 && v < int(K.indexOfVar.size())) {
-        if (node == bdd_ithvar(v)) return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, complement);
-        if (node == bdd_nithvar(v)) return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, !complement);
+        if (node == bdd_ithvar(v))
+            return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, complement);
+        if (node == bdd_nithvar(v))
+            return makeHandle(m, uintptr_t(K.indexOfVar[v]), true, !complement);
     }
     if (uintptr_t(node) > kMaxPayload) return nullptr;
     remember(node);
@@ -796,9 +797,8 @@ DdManager* Cudd_Init(unsigned int numVars, unsigned int numVarsZ, unsigned int n
     m->startMs = processorMs();
     m->slot = slot;
     ++K.generation;
-    uintptr_t generation = kGenerationBits > 0
-                               ? uintptr_t(K.generation) & ((uintptr_t(1) << kGenerationBits) - 1)
-                               : 0;
+    uintptr_t generation =
+        kGenerationBits > 0 ? uintptr_t(K.generation) & ((uintptr_t(1) << kGenerationBits) - 1) : 0;
     m->tag = ((generation << kSlotBits) | uintptr_t(slot)) << kTagShift;
     K.managers[slot] = m;
     addIndices(m, int(numVars));
@@ -824,8 +824,8 @@ int Cudd_CheckZeroRef(DdManager* manager) {
         noteMisuse();
         return 0;
     }
-    int count = int(manager->nodeRefs.held) + (manager->constRefs > 0 ? 1 : 0) +
-                int(manager->faults);
+    int count =
+        int(manager->nodeRefs.held) + (manager->constRefs > 0 ? 1 : 0) + int(manager->faults);
     for (unsigned c : manager->varRefs)
         if (c > 0) ++count;
     return count;
@@ -944,7 +944,8 @@ MtrNode* Cudd_MakeTreeNode(DdManager* dd, unsigned int low, unsigned int size, u
     for (unsigned j = 0; j < size; ++j)
         if (bdd_level2var(top + int(j)) != b.first + int(j)) return nullptr;
     for (const Block& other : K.blocks) {
-        if (other.first == b.first && other.last == b.last) return reinterpret_cast<MtrNode*>(&dummyGroup);
+        if (other.first == b.first && other.last == b.last)
+            return reinterpret_cast<MtrNode*>(&dummyGroup);
         bool disjoint = b.last < other.first || other.last < b.first;
         bool nested = (b.first <= other.first && other.last <= b.last) ||
                       (other.first <= b.first && b.last <= other.last);
@@ -1024,8 +1025,7 @@ int Cudd_IsConstant(DdNode* node) {
 unsigned int Cudd_NodeReadIndex(DdNode* node) {
     // CUDD's constants carry the largest index its half-word holds: 32 bits
     // on 64-bit hosts with 32-bit int, 16 bits otherwise.
-    constexpr unsigned kConstIndex =
-        sizeof(void*) == 8 && sizeof(int) == 4 ? 0xFFFFFFFFu : 0xFFFFu;
+    constexpr unsigned kConstIndex = sizeof(void*) == 8 && sizeof(int) == 4 ? 0xFFFFFFFFu : 0xFFFFu;
     if (managerOf(node) == nullptr) {
         noteMisuse();
         return kConstIndex;
@@ -1186,7 +1186,8 @@ DdNode* Cudd_bddExistAbstract(DdManager* manager, DdNode* f, DdNode* cube) {
     if (Cudd_IsConstant(f) || Cudd_IsConstant(cube)) return f;
     // EXISTS v. NOT F is formed as EXISTS v. (F NAND F): no negated copy of F
     // is built and the result is a plain node.
-    int r = a.complement ? bdd_appex(a.node, a.node, bddop_nand, c.node) : bdd_exist(a.node, c.node);
+    int r =
+        a.complement ? bdd_appex(a.node, a.node, bddop_nand, c.node) : bdd_exist(a.node, c.node);
     return finish(manager, r, false);
 }
 

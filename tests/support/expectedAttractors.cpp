@@ -61,12 +61,18 @@ struct jsonReader {
         if (c == '{') {
             v.type = jsonValue::object;
             ++pos;
-            if (peek() == '}') { ++pos; return v; }
+            if (peek() == '}') {
+                ++pos;
+                return v;
+            }
             for (;;) {
                 const std::string key = readString();
                 expect(':');
                 v.fields[key] = readValue();
-                if (peek() == ',') { ++pos; continue; }
+                if (peek() == ',') {
+                    ++pos;
+                    continue;
+                }
                 expect('}');
                 return v;
             }
@@ -74,10 +80,16 @@ struct jsonReader {
         if (c == '[') {
             v.type = jsonValue::array;
             ++pos;
-            if (peek() == ']') { ++pos; return v; }
+            if (peek() == ']') {
+                ++pos;
+                return v;
+            }
             for (;;) {
                 v.items.push_back(readValue());
-                if (peek() == ',') { ++pos; continue; }
+                if (peek() == ',') {
+                    ++pos;
+                    continue;
+                }
                 expect(']');
                 return v;
             }

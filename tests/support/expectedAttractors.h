@@ -11,7 +11,7 @@ struct expectedAttractors {
     std::vector<std::string> genes;  // in order of first appearance in the file
     int nAttractors = 0;
     std::vector<long> attractorSizes;
-    bool listed = false;             // whether `attractors` holds the states
+    bool listed = false;  // whether `attractors` holds the states
     resultText::attractorSet attractors;
 };
 

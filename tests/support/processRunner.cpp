@@ -65,10 +65,10 @@ processResult runProcess(const std::vector<std::string>& args, const std::string
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -84,8 +84,8 @@ processResult runProcess(const std::vector<std::string>& args, const std::string
     }
 
     processResult result;
-    result.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus)
-                                              : 128 + WTERMSIG(waitStatus);
+    result.exitStatus =
+        WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
     if (stdoutPath.empty()) result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
@@ -122,8 +122,8 @@ processResult runProcessOnTerminal(const std::vector<std::string>& args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_adddup2(&actions, slave, 2);
     posix_spawn_file_actions_addclose(&actions, master);
     std::vector<char*> argv;
@@ -151,8 +151,8 @@ processResult runProcessOnTerminal(const std::vector<std::string>& args) {
     while (drainTerminal(master, result.err)) {
     }
     close(master);
-    result.exitStatus = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus)
-                                              : 128 + WTERMSIG(waitStatus);
+    result.exitStatus =
+        WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
     result.out = readFile(outPath);
     return result;
 }

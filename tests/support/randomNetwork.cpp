@@ -31,15 +31,18 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
 
     std::vector<std::string> name(static_cast<std::size_t>(n));
     for (int g = 0; g < n; ++g)
-        name[static_cast<std::size_t>(g)] =
-            options.letterNames ? std::string(1, static_cast<char>('A' + g)) : "G" + std::to_string(g);
+        name[static_cast<std::size_t>(g)] = options.letterNames
+                                                ? std::string(1, static_cast<char>('A' + g))
+                                                : "G" + std::to_string(g);
 
     // Genes are laid out in a random order and cut into groups (1-4 genes);
     // regulators come from the same group or from earlier ones, so the
     // groups form a chain or tree of components with shared ancestors.
     std::vector<int> order(static_cast<std::size_t>(n));
     for (int g = 0; g < n; ++g) order[static_cast<std::size_t>(g)] = g;
-    for (int k = n - 1; k > 0; --k) std::swap(order[static_cast<std::size_t>(k)], order[static_cast<std::size_t>(d.below(k + 1))]);
+    for (int k = n - 1; k > 0; --k)
+        std::swap(order[static_cast<std::size_t>(k)],
+                  order[static_cast<std::size_t>(d.below(k + 1))]);
     std::vector<std::vector<int>> groups;
     for (int k = 0; k < n;) {
         const int size = std::min(n - k, d.chance(options.singleGeneGroup) ? 1 : d.between(2, 4));
@@ -48,8 +51,9 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
     }
 
     std::vector<role> roles(static_cast<std::size_t>(n), role::normal);
-    std::vector<std::vector<int>> ringRegulator(static_cast<std::size_t>(n));  // must-have regulators
-    std::vector<int> earlier;  // genes of the groups already laid out
+    std::vector<std::vector<int>> ringRegulator(
+        static_cast<std::size_t>(n));  // must-have regulators
+    std::vector<int> earlier;          // genes of the groups already laid out
     std::vector<std::vector<int>> pool(static_cast<std::size_t>(n));  // candidate regulators
     for (const std::vector<int>& group : groups) {
         const bool cycle = group.size() > 1 && d.chance(options.groupAsCycle);
@@ -59,14 +63,23 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
                 // A first gene has nothing to be regulated by but itself, so
                 // it is made a source more often.
                 const double boost = earlier.empty() ? 2.5 : 1.0;
-                if (d.chance(options.input * boost)) roles[static_cast<std::size_t>(g)] = role::input;
-                else if (d.chance(options.noRules * boost)) roles[static_cast<std::size_t>(g)] = role::noRules;
+                if (d.chance(options.input * boost))
+                    roles[static_cast<std::size_t>(g)] = role::input;
+                else if (d.chance(options.noRules * boost))
+                    roles[static_cast<std::size_t>(g)] = role::noRules;
             }
-            if (cycle) ringRegulator[static_cast<std::size_t>(g)].push_back(group[(k + 1) % group.size()]);
-            else if (k > 0) ringRegulator[static_cast<std::size_t>(g)].push_back(group[k - 1]);
+            if (cycle)
+                ringRegulator[static_cast<std::size_t>(g)].push_back(group[(k + 1) % group.size()]);
+            else if (k > 0)
+                ringRegulator[static_cast<std::size_t>(g)].push_back(group[k - 1]);
             pool[static_cast<std::size_t>(g)] = earlier;
-            if (cycle) pool[static_cast<std::size_t>(g)].insert(pool[static_cast<std::size_t>(g)].end(), group.begin(), group.end());
-            else pool[static_cast<std::size_t>(g)].insert(pool[static_cast<std::size_t>(g)].end(), group.begin(), group.begin() + static_cast<long>(k));
+            if (cycle)
+                pool[static_cast<std::size_t>(g)].insert(pool[static_cast<std::size_t>(g)].end(),
+                                                         group.begin(), group.end());
+            else
+                pool[static_cast<std::size_t>(g)].insert(pool[static_cast<std::size_t>(g)].end(),
+                                                         group.begin(),
+                                                         group.begin() + static_cast<long>(k));
         }
         earlier.insert(earlier.end(), group.begin(), group.end());
     }
@@ -104,23 +117,32 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
             // Distinct regulators from the pool (early genes favoured, so
             // several groups share them), sometimes the target itself.
             std::vector<int> candidates = pool[gu];
-            candidates.erase(std::remove(candidates.begin(), candidates.end(), g), candidates.end());
+            candidates.erase(std::remove(candidates.begin(), candidates.end(), g),
+                             candidates.end());
             if (!ringRegulator[gu].empty() && r == 0)
-                candidates.erase(std::remove(candidates.begin(), candidates.end(), ringRegulator[gu][0]), candidates.end());
-            if (d.chance(options.selfLoop) || (candidates.empty() && rule.inpGeneName.empty())) literal(rule, g);
-            const int wanted = d.between(rule.inpGeneName.empty() ? 1 : 0,
-                                         std::max(1, options.maxLiterals) - static_cast<int>(rule.inpGeneName.size()));
+                candidates.erase(
+                    std::remove(candidates.begin(), candidates.end(), ringRegulator[gu][0]),
+                    candidates.end());
+            if (d.chance(options.selfLoop) || (candidates.empty() && rule.inpGeneName.empty()))
+                literal(rule, g);
+            const int wanted = d.between(
+                rule.inpGeneName.empty() ? 1 : 0,
+                std::max(1, options.maxLiterals) - static_cast<int>(rule.inpGeneName.size()));
             for (int l = 0; l < wanted && !candidates.empty(); ++l) {
                 const int span = static_cast<int>(candidates.size());
-                const int pick = d.chance(options.sharedAncestor) ? d.below(d.between(1, span)) : d.below(span);
+                const int pick =
+                    d.chance(options.sharedAncestor) ? d.below(d.between(1, span)) : d.below(span);
                 literal(rule, candidates[static_cast<std::size_t>(pick)]);
                 candidates.erase(candidates.begin() + pick);
             }
             if (!rule.inpGeneName.empty() && d.chance(options.repeatedRegulator)) {
-                const std::size_t k = static_cast<std::size_t>(d.below(static_cast<int>(rule.inpGeneName.size())));
+                const std::size_t k =
+                    static_cast<std::size_t>(d.below(static_cast<int>(rule.inpGeneName.size())));
                 const int polar = d.chance(0.5) ? rule.inpGenePolar[k] : 1 - rule.inpGenePolar[k];
-                const std::size_t at = static_cast<std::size_t>(d.below(static_cast<int>(rule.inpGeneName.size()) + 1));
-                rule.inpGeneName.insert(rule.inpGeneName.begin() + static_cast<long>(at), rule.inpGeneName[k]);
+                const std::size_t at = static_cast<std::size_t>(
+                    d.below(static_cast<int>(rule.inpGeneName.size()) + 1));
+                rule.inpGeneName.insert(rule.inpGeneName.begin() + static_cast<long>(at),
+                                        rule.inpGeneName[k]);
                 rule.inpGenePolar.insert(rule.inpGenePolar.begin() + static_cast<long>(at), polar);
             }
             network.push_back(rule);
@@ -132,7 +154,8 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
     for (const networkDefBool& rule : network)
         for (const std::string& regulator : rule.inpGeneName)
             for (int g = 0; g < n; ++g)
-                if (name[static_cast<std::size_t>(g)] == regulator) namedAsRegulator[static_cast<std::size_t>(g)] = 1;
+                if (name[static_cast<std::size_t>(g)] == regulator)
+                    namedAsRegulator[static_cast<std::size_t>(g)] = 1;
     for (int g = 0; g < n; ++g) {
         const std::size_t gu = static_cast<std::size_t>(g);
         if (roles[gu] != role::noRules || namedAsRegulator[gu]) continue;
@@ -147,13 +170,16 @@ std::vector<networkDefBool> randomNetwork(unsigned seed, const randomNetworkOpti
             rule.outGenePolar = 1;
             network.push_back(rule);
         } else {
-            literal(network[candidates[static_cast<std::size_t>(d.below(static_cast<int>(candidates.size())))]], g);
+            literal(network[candidates[static_cast<std::size_t>(
+                        d.below(static_cast<int>(candidates.size())))]],
+                    g);
         }
     }
 
     if (d.chance(options.shuffleRules))
         for (std::size_t k = network.size(); k > 1; --k)
-            std::swap(network[k - 1], network[static_cast<std::size_t>(d.below(static_cast<int>(k)))]);
+            std::swap(network[k - 1],
+                      network[static_cast<std::size_t>(d.below(static_cast<int>(k)))]);
     return network;
 }
 
@@ -215,7 +241,8 @@ std::vector<std::string> genesInFileOrder(const std::vector<networkDefBool>& net
 
 bruteForce::attractorSet attractorsByRules(const std::vector<networkDefBool>& network) {
     const std::vector<std::string> names = genesInFileOrder(network);
-    const bruteForce::updateFunction update = [&network, &names](int g, const bruteForce::state& x) {
+    const bruteForce::updateFunction update = [&network, &names](int g,
+                                                                 const bruteForce::state& x) {
         std::map<std::string, int> values;
         for (size_t i = 0; i < names.size(); ++i) values[names[i]] = x[i];
         return nextValueByRules(network, names[static_cast<size_t>(g)], values);

@@ -29,19 +29,19 @@ struct randomNetworkOptions {
     int minGenes = 1;  // the gene count is drawn from [minGenes, maxGenes], 1..12
     int maxGenes = 8;
     int maxRulesPerGene = 3;
-    int maxLiterals = 3;            // regulators per term, before a repeat is added
-    double singleGeneGroup = 0.4;   // a group has one gene (else 2 to 4)
-    double groupAsCycle = 0.6;      // a group of 2+ genes is a cycle (else a chain)
-    double sharedAncestor = 0.5;    // a term takes a regulator from an earlier group
-    double input = 0.15;            // a gene is an input, written `X -> X`
-    double noRules = 0.15;          // a gene is named only as a regulator
-    double inhibitionOnly = 0.15;   // every rule of a gene inhibits
-    double inhibitingRule = 0.3;    // one rule of another gene inhibits
-    double negation = 0.35;         // a literal is negated
-    double emptyTerm = 0.05;        // a term has no regulators (written "&")
-    double repeatedRegulator = 0.1; // a term names one of its regulators twice
-    double selfLoop = 0.1;          // a term includes its own target
-    double shuffleRules = 0.5;      // the rule order is shuffled (else grouped by target)
+    int maxLiterals = 3;             // regulators per term, before a repeat is added
+    double singleGeneGroup = 0.4;    // a group has one gene (else 2 to 4)
+    double groupAsCycle = 0.6;       // a group of 2+ genes is a cycle (else a chain)
+    double sharedAncestor = 0.5;     // a term takes a regulator from an earlier group
+    double input = 0.15;             // a gene is an input, written `X -> X`
+    double noRules = 0.15;           // a gene is named only as a regulator
+    double inhibitionOnly = 0.15;    // every rule of a gene inhibits
+    double inhibitingRule = 0.3;     // one rule of another gene inhibits
+    double negation = 0.35;          // a literal is negated
+    double emptyTerm = 0.05;         // a term has no regulators (written "&")
+    double repeatedRegulator = 0.1;  // a term names one of its regulators twice
+    double selfLoop = 0.1;           // a term includes its own target
+    double shuffleRules = 0.5;       // the rule order is shuffled (else grouped by target)
     bool letterNames = true;
 };
 

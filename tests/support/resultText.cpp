@@ -117,8 +117,8 @@ std::string toString(const attractorSet& attractors) {
 
 std::string writeTempFile(const std::string& text, const std::string& ending) {
     const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                          "/quorvelTestXXXXXX" + ending;
+    std::string pattern =
+        std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/quorvelTestXXXXXX" + ending;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = mkstemps(name.data(), static_cast<int>(ending.size()));

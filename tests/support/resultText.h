@@ -18,9 +18,9 @@ using attractorSet = std::set<std::set<state>>;
 
 struct parsedResult {
     bool ok = false;
-    std::string error;                            // why the text is malformed, when !ok
-    std::vector<std::string> genes;               // the header names
-    std::vector<std::vector<state>> attractors;   // one entry per result line, states in order
+    std::string error;                           // why the text is malformed, when !ok
+    std::vector<std::string> genes;              // the header names
+    std::vector<std::vector<state>> attractors;  // one entry per result line, states in order
 };
 
 // Parses the text strictly: a header of names each followed by three blanks,

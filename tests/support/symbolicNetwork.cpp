@@ -15,8 +15,8 @@ void encodeNetwork(symbolicNetwork& net, const geneDatabase& db,
     encodeNetwork(net, db, db, status);
 }
 
-void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg,
-                   const geneDatabase& db, const std::vector<int>& defaultStatus) {
+void encodeNetwork(symbolicNetwork& net, const geneDatabase& geneDbOrg, const geneDatabase& db,
+                   const std::vector<int>& defaultStatus) {
     const int n = static_cast<int>(db.size());
     // A small computed table: these networks are tiny, and a manager is made
     // per network (the size does not change any result).
