@@ -18,6 +18,7 @@
 #include "compSccLevels.h"
 #include "constBdd.h"
 #include "coreProgramSync.h"
+#include "memoryRoom.h"
 #include "printResult.h"
 #include "printStates.h"
 #include "quorvelError.h"
@@ -51,37 +52,41 @@ int stopRequested(const void* flag) {
     return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
 }
 
-// The starting sizes of each manager's tables: per variable, unique-table
-// slots, and computed-table slots. Both grow on demand. Measured on CUDD
-// 3.0.0 over the slowest models of inputs-off (bench/results/
-// cudd-init-sizes.txt): the defaults (256, 262144) and larger ones
-// (1024, 2^20) were slower by 15 to 60 %, as every collection and
-// reordering walks the whole tables; small tables that grow are not. The
-// layer takes its starting node table from the cache size (see startKernel)
-// and keeps the defaults: started at 4096 nodes, bbm-243 crashed in about
-// one run in three on it, a fault not yet found.
+// The starting sizes of each manager's tables on the layer: per variable,
+// unique-table slots, and computed-table slots. The layer takes its starting
+// node table from the cache size (see startKernel) and keeps the defaults:
+// started at 4096 nodes, bbm-243 crashed in about one run in three on it, a
+// fault not yet found. On CUDD, compEngineSizes gives the sizes and limits
+// of each manager (bench/results/cudd-vs-layer.txt).
 #ifdef QUORVEL_CUDD_LAYER
-constexpr unsigned kUniqueSlots = CUDD_UNIQUE_SLOTS;
 constexpr unsigned kCacheSlots = CUDD_CACHE_SLOTS;
 #else
-constexpr unsigned kUniqueSlots = 32;
 constexpr unsigned kCacheSlots = 1u << 12;
 #endif
 
 // maxMemory (0: none) is the cap of both managers together: the layer's two
 // managers share one engine, which the first Cudd_Init starts with its
-// maxMemory; CUDD gives each manager its own. With a stop flag, the manager's
-// operations give NULL once it is set.
-DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots, const std::atomic<bool>* cancel) {
-#ifndef QUORVEL_CUDD_LAYER
-    maxMemory /= 2;
-#endif
-#ifdef QUORVEL_WITH_CUDD
+// maxMemory; CUDD gives each manager its own half of the cap (of the
+// process's memory room without one), sized for `nVars` variables. With a
+// stop flag, the manager's operations give NULL once it is set.
+DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots, int nVars,
+                      const std::atomic<bool>* cancel) {
+#ifdef QUORVEL_CUDD_LAYER
+    (void)nVars;
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, maxMemory);
+#else
     // CUDD's own answer to a failed allocation ends the process; the silent
     // one lets the operation give NULL, which becomes a quorvelError.
     Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
+    const engineSizes sizes =
+        compEngineSizes((maxMemory > 0 ? maxMemory : compMemoryRoom().bytes) / 2, nVars);
+    DdManager* m = Cudd_Init(0, 0, sizes.uniqueSlots, std::min(cacheSlots, sizes.cacheSlots),
+                             sizes.targetBytes);
+    if (m != nullptr) {
+        Cudd_SetMaxCacheHard(m, sizes.maxCacheSlots);
+        Cudd_SetLooseUpTo(m, sizes.looseUpTo);
+    }
 #endif
-    DdManager* m = Cudd_Init(0, 0, kUniqueSlots, cacheSlots, maxMemory);
     // The engine refuses a manager when it cannot take its first tables.
     if (m == nullptr)
         throw quorvelError("BDD engine failure: a manager could not be created (memory exhausted)");
@@ -158,8 +163,8 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
     const bool satSearch = update == updateMode::sync && groupedInputs == nullptr;
     const unsigned cacheSlots =
         satSearch ? std::min(kCacheSlots, unsigned{CUDD_CACHE_SLOTS / 16}) : kCacheSlots;
-    guard.mgr = newManager(maxMemory, cacheSlots, cancel);
-    guard.mgrAsync = newManager(maxMemory, cacheSlots, cancel);
+    guard.mgr = newManager(maxMemory, cacheSlots, 2 * nInpVar, cancel);
+    guard.mgrAsync = newManager(maxMemory, cacheSlots, 2 * nInpVar, cancel);
     DdManager* const mgr = guard.mgr;
     DdManager* const mgrAsync = guard.mgrAsync;
     // No automatic sifting. The interleaved order below keeps every relation

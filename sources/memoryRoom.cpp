@@ -143,3 +143,46 @@ std::size_t readMemorySize(const std::string& text) {
             "TiB, e.g. 512M)");
     return std::size_t(number) << shift;
 }
+
+// Measured on CUDD 3.0.0 with bench/bench_compare.py over inputs-off
+// (bench/results/cudd-vs-layer.txt). The searches keep few nodes alive (tens
+// of thousands) but make and drop millions, so what costs is walking chains
+// of dead nodes in the unique table (about 40 % of the time on bbm-075 and
+// bbm-277) and missing in a large computed table (about 30 %):
+// - growth is never loose (looseUpTo of one slot): a full subtable is
+//   collected once the dead nodes outnumber the slots, instead of doubling
+//   the tables until their slots pass a fifth of the target. This alone
+//   took bbm-075 from 1.1 to 0.55 s and bbm-207 from 3.5 to 1.8 s.
+// - the computed table stops at 2^13 slots (CUDD grows it while a third of
+//   the look-ups hit, to 2^18 and beyond): 2^12 to 2^14 measured alike, 2^16
+//   slower, also on the models of 300 to 1,076 genes and on large
+//   attractors (make_families.py: negring-4000, inputs-18).
+// - 32 unique slots per variable to start (8, the least CUDD takes, measured
+//   alike; 128 and more slower, as every collection walks every slot).
+// - the target at most 32 MiB: CUDD clears a list of pointers, one per
+//   twenty nodes the target would hold, when the manager starts, so its
+//   default target (256 MB) cost 3 ms per analysis and 4 GB 40 ms, where the
+//   whole run of most published models takes 5 ms. Past 90 % of the target
+//   CUDD only collects more often; it never refuses to grow.
+engineSizes compEngineSizes(std::size_t roomBytes, int nVars) {
+    constexpr std::size_t kMinTarget = std::size_t(1) << 20;
+    constexpr std::size_t kMaxTarget = std::size_t(32) << 20;
+    // The bytes of one slot of each table (CUDD: a node pointer; two
+    // operands, the operation or a third operand, and the result).
+    constexpr std::size_t kUniqueSlotBytes = sizeof(void*);
+    constexpr std::size_t kCacheSlotBytes = 4 * sizeof(void*);
+    engineSizes sizes;
+    sizes.targetBytes = std::min(std::max(roomBytes, kMinTarget), kMaxTarget);
+    const std::size_t quarter = roomBytes / 4;
+    const std::size_t variables = std::size_t(std::max(nVars, 1));
+    // 8 unique slots per variable at the least, and 2^10 cache slots.
+    unsigned unique = 32;
+    while (unique > 8 && variables * unique * kUniqueSlotBytes > quarter) unique /= 2;
+    unsigned maxCache = 1u << 13;
+    while (maxCache > (1u << 10) && maxCache * kCacheSlotBytes > quarter) maxCache /= 2;
+    sizes.uniqueSlots = unique;
+    sizes.maxCacheSlots = maxCache;
+    sizes.cacheSlots = std::min(1u << 12, maxCache);
+    sizes.looseUpTo = 1;
+    return sizes;
+}

@@ -36,3 +36,21 @@ std::size_t compCgroupRoom(const std::string& procSelfCgroup, const std::string&
 // or the size is 0; the message, "not a memory size (...)", does not repeat
 // `text`.
 std::size_t readMemorySize(const std::string& text);
+
+// The starting sizes and growth limits of one CUDD manager of an analysis.
+struct engineSizes {
+    unsigned uniqueSlots = 0;     // unique-table slots per variable (Cudd_Init)
+    unsigned cacheSlots = 0;      // computed-table slots at the start (Cudd_Init)
+    unsigned maxCacheSlots = 0;   // the most the computed table grows to (Cudd_SetMaxCacheHard)
+    unsigned looseUpTo = 0;       // unique slots below which tables grow before collecting
+    std::size_t targetBytes = 0;  // the memory CUDD aims to stay under (Cudd_Init's maxMemory)
+};
+
+// The sizes for a manager of `nVars` variables allowed `roomBytes` of memory:
+// its starting unique table (at least 8 slots per variable) and its largest
+// computed table (at least 2^10 slots) each take at most a quarter of the
+// room where those least sizes fit; the target is the room, at most 32 MiB
+// and at least 1 MiB (a target, not a limit: CUDD collects more often
+// past it). The values, and what they were measured against, are at the
+// function.
+engineSizes compEngineSizes(std::size_t roomBytes, int nVars);

@@ -4,6 +4,7 @@
 // and the limits that the BDD engine sizes itself from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -85,6 +86,52 @@ TEST(MemoryRoom, memorySizesWithUnits) {
         SCOPED_TRACE(wrong);
         EXPECT_THROW(readMemorySize(wrong), quorvelError);
     }
+}
+
+bool powerOfTwo(unsigned n) { return n != 0 && (n & (n - 1)) == 0; }
+
+// CUDD's tables for every room, from none to more than any machine has, and
+// from no variable to a million: each table within a quarter of the room
+// whenever the least sizes fit, sizes CUDD takes as they are (powers of two,
+// a loose growth limit of at least one slot: 0 would mean CUDD's default),
+// and never smaller for a larger room.
+TEST(MemoryRoom, engineSizesFitTheRoom) {
+    const std::size_t MiB = std::size_t(1) << 20;
+    const std::vector<std::size_t> rooms = {0,          4096,         64 * 1024, 200000,
+                                            512 * 1024, MiB,          8 * MiB,   32 * MiB,
+                                            1 << 30,    SIZE_MAX / 2, SIZE_MAX};
+    for (const int nVars : {0, 2, 94, 2152, 1 << 20}) {
+        engineSizes previous;
+        for (const std::size_t room : rooms) {
+            SCOPED_TRACE("room " + std::to_string(room) + ", " + std::to_string(nVars) +
+                         " variables");
+            const engineSizes sizes = compEngineSizes(room, nVars);
+            EXPECT_TRUE(powerOfTwo(sizes.uniqueSlots) && sizes.uniqueSlots >= 8 &&
+                        sizes.uniqueSlots <= 32);
+            EXPECT_TRUE(powerOfTwo(sizes.maxCacheSlots) && sizes.maxCacheSlots >= 1024);
+            EXPECT_TRUE(powerOfTwo(sizes.cacheSlots) && sizes.cacheSlots <= sizes.maxCacheSlots);
+            EXPECT_GE(sizes.looseUpTo, 1u);
+            EXPECT_GE(sizes.targetBytes, MiB);
+            EXPECT_LE(sizes.targetBytes, std::max(room, MiB));
+            const std::size_t unique = std::size_t(std::max(nVars, 1)) * sizes.uniqueSlots;
+            if (std::size_t(std::max(nVars, 1)) * 8 * sizeof(void*) <= room / 4) {
+                EXPECT_LE(unique * sizeof(void*), room / 4);
+            }
+            if (1024 * 4 * sizeof(void*) <= room / 4) {
+                EXPECT_LE(sizes.maxCacheSlots * 4 * sizeof(void*), room / 4);
+            }
+            EXPECT_GE(sizes.uniqueSlots, previous.uniqueSlots);
+            EXPECT_GE(sizes.maxCacheSlots, previous.maxCacheSlots);
+            EXPECT_GE(sizes.targetBytes, previous.targetBytes);
+            previous = sizes;
+        }
+    }
+    // With room to spare, the sizes measured best (see compEngineSizes).
+    const engineSizes roomy = compEngineSizes(std::size_t(1) << 30, 94);
+    EXPECT_EQ(roomy.uniqueSlots, 32u);
+    EXPECT_EQ(roomy.cacheSlots, 4096u);
+    EXPECT_EQ(roomy.maxCacheSlots, 8192u);
+    EXPECT_EQ(roomy.targetBytes, 32 * MiB);
 }
 
 // ---- The console under a limit ---------------------------------------------
