@@ -303,10 +303,13 @@ struct outcomeCoverer {
 
 }  // namespace
 
-std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes, const progressSink& progress) {
+                          const std::vector<int>& defaultStatus,
+                          const std::vector<inputOutcome>& outcomes) {
+    const resultFormat format = request.options.format;
+    const std::vector<int>& inputs = request.groupedInputs;
+    const progressSink& progress = request.progress;
     reportProgress(progress, stageEvent(progressStage::writing));
     DdManager* const mgr = encoding.mgr;
     std::vector<DdNode*>& ip = encoding.ip;
