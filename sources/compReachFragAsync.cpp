@@ -478,11 +478,18 @@ bool searchOnePass(asyncSearch& search, std::vector<DdNode*>& steadyStates, reco
 
 }  // namespace
 
-int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
-                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
-                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
-                    double maxStates, const networkFunctions* network,
-                    const progressSink& progress) {
+int compSteadyAsyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                      const std::vector<int>& geneId, std::vector<DdNode*>& steadyStates,
+                      const asyncSearchSettings& settings) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    DdNode* const inpCubeFwd = encoding.inpCubeFwd;
+    DdNode* const inpCubeBwd = encoding.inpCubeBwd;
+    DdNode* const topSame = encoding.topSame;
+    const int nInpVar = encoding.nInpVar;
+    const double maxStates = settings.maxStates;
+    const networkFunctions* const network = settings.network;
+    const progressSink& progress = settings.progress;
     asyncSearch search{
         fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
         std::nullopt};
@@ -496,6 +503,16 @@ int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode
         if (!searchOnePass(search, steadyStates, budget)) break;
     } while (!chkConstantAsync(op, geneId));
     return 0;
+}
+
+int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
+                    DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
+                    DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,
+                    double maxStates, const networkFunctions* network,
+                    const progressSink& progress) {
+    return compSteadyAsyncOn(symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd, inpCubeBwd, topSame},
+                             op, geneId, steadyStates,
+                             asyncSearchSettings{maxStates, network, progress});
 }
 
 bool chkConstantAsync(const std::vector<DdNode*>& node, const std::vector<int>& geneId) {

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "bddEngine.h"
+#include "fragAsync.h"
 #include "progressSink.h"
 #include "readNetworkFunctions.h"
+#include "symbolicEncoding.h"
 
 // Appends every asynchronous attractor of the fragment (within the space the
 // relations op[g] still allow) to steadyStates: a set over x, one reference
@@ -22,6 +24,15 @@
 // at least N states is too large to write" for one such attractor, "attractors
 // of at least N states in all are too large to write" for several. The
 // search reports its progress to `progress`.
+//
+// Over the encoding of encoding.mgr: its variables, gene count, both cubes
+// and the identity relation are read (each lent by the caller). maxStates,
+// network and progress come from `settings`.
+int compSteadyAsyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                      const std::vector<int>& geneId, std::vector<DdNode*>& steadyStates,
+                      const asyncSearchSettings& settings = asyncSearchSettings{});
+
+// compSteadyAsyncOn with the encoding and the settings given piece by piece.
 int compSteadyAsync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                     DdNode* inpCubeFwd, DdNode* inpCubeBwd, const std::vector<int>& geneId,
                     DdNode* topSame, int nInpVar, std::vector<DdNode*>& steadyStates,

@@ -105,6 +105,18 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
                    int nInpVar, std::vector<DdNode*>& steadyStates,
                    std::vector<DdNode*>& steadyFalse, double backwardSeconds,
                    const progressSink& progress) {
+    return compSteadySyncOn(symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd, inpCubeBwd}, op, geneId,
+                            steadyStates, steadyFalse, backwardSeconds, progress);
+}
+
+int compSteadySyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                     const std::vector<int>& geneId, std::vector<DdNode*>& steadyStates,
+                     std::vector<DdNode*>& steadyFalse, double backwardSeconds,
+                     const progressSink& progress) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    DdNode* const inpCubeFwd = encoding.inpCubeFwd;
+    const int nInpVar = encoding.nInpVar;
     // An infinite time runs every backward search to its end.
     const bool bounded = std::isfinite(backwardSeconds);
     const auto deadline = secondsFromNow(bounded ? backwardSeconds : 0.0);
@@ -124,10 +136,10 @@ int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, initStateFwd.get(), ip, nInpVar));
         writeProgress(progress, "computing backward reachable states\n");
         const auto passDeadline = std::min(deadline, secondsFromNow(kSyncPassSeconds));
-        const bddHandle backNext =
-            bddHandle::adopt(mgr, compReachStatesFragSyncUntil(
-                                      mgr, op, ip, geneId, initStateBwd.get(), inpCubeBwd, nInpVar,
-                                      1, bounded ? &passDeadline : nullptr, complete, progress));
+        const bddHandle backNext = bddHandle::adopt(
+            mgr,
+            compReachStatesFragSyncUntil(encoding, op, geneId, initStateBwd.get(), 1,
+                                         bounded ? &passDeadline : nullptr, complete, progress));
         const bddHandle reachedStatesBack =
             bddHandle::adopt(mgr, swapCurrentAndNext(mgr, backNext.get(), ip, nInpVar));
 

@@ -5,6 +5,7 @@
 
 #include "bddEngine.h"
 #include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // How long, in seconds, the backward searches of one synchronous search may
 // run in all, and each one of them, before that search stops early (see
@@ -32,6 +33,16 @@ constexpr double kSyncPassSeconds = 2.0;
 // op[g] holds one relation (narrowed or not) with one reference, and the
 // sets appended so far stay in steadyStates and steadyFalse; all remain the
 // caller's to release. Progress lines go to `progress`.
+//
+// Over the encoding of encoding.mgr: its variables, gene count and both
+// cubes are read (the identity is not). op and the arrays are the caller's.
+int compSteadySyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                     const std::vector<int>& geneId, std::vector<DdNode*>& steadyStates,
+                     std::vector<DdNode*>& steadyFalse,
+                     double backwardSeconds = kSyncBackwardSeconds,
+                     const progressSink& progress = standardOutputProgress());
+
+// compSteadySyncOn with the encoding given piece by piece.
 int compSteadySync(DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip,
                    const std::vector<int>& geneId, DdNode* inpCubeFwd, DdNode* inpCubeBwd,
                    int nInpVar, std::vector<DdNode*>& steadyStates,

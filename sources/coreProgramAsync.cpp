@@ -136,7 +136,6 @@ int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {
 std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                          const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                          std::vector<DdNode*>& steadyStates, const analysisRequest& request) {
-    const resultFormat format = request.options.format;
     const updateMode update = request.options.update;
     const std::size_t maxMemory = request.options.maxMemory;
     const std::vector<int>* const groupedInputs =
@@ -227,20 +226,20 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
             const std::vector<inputOutcome> outcomes = compInputOutcomes(
                 mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(), inpCubeBwdAsync.get(),
                 topNodeSame.get(), nInpVar, sccTopoLvl, *groupedInputs, progress);
-            return printOutcomes(format, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
-                                 geneDbReduced, defaultStatus, *groupedInputs, outcomes, progress);
+            return printOutcomes(request, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
+                                 geneDbReduced, defaultStatus, outcomes);
         }
         std::string text =
             update == updateMode::sync
                 ? compSteadyTopFuncSync(
                       geneDbOrg, geneDbReduced, defaultStatus,
                       symbolicEncoding{mgr, ip, nInpVar, inpCubeFwd.get(), inpCubeBwd.get()}, op,
-                      format, progress)
-                : compSteadyTopFunc(geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
-                                    steadyStates, mgr, mgrAsync, opAsync, ipAsync, op, ip,
-                                    inpCubeFwd.get(), inpCubeBwd.get(), inpCubeFwdAsync.get(),
-                                    inpCubeBwdAsync.get(), topNodeSame.get(), nInpVar, format,
-                                    progress);
+                      request)
+                : compSteadyTopFuncOn(
+                      geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
+                      symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync.get(),
+                                       inpCubeBwdAsync.get(), topNodeSame.get()},
+                      opAsync, steadyStates, request);
         // The attractors are written out: their handles go with the others.
         adoptAll(mgrAsync, steadyStates);
         return text;
@@ -376,15 +375,12 @@ private:
     std::vector<std::vector<int>> regulators_;
 };
 
-// What every block's search shares.
+// What every block's search shares: the encoding of mgrAsync, where the
+// composition works (lent by the caller, as its relations), and how the
+// searches run.
 struct compositionContext {
-    DdManager* mgr;
+    const symbolicEncoding& encoding;
     std::vector<DdNode*>& op;  // the network's relations, never narrowed
-    std::vector<DdNode*>& ip;
-    DdNode* inpCubeFwd;
-    DdNode* inpCubeBwd;
-    DdNode* topSame;
-    int nInpVar;
     double maxStates;
     networkFunctions& network;
     progressSink progress;
@@ -395,11 +391,11 @@ struct compositionContext {
 bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relations,
                         const std::vector<int>& genes) {
     std::vector<DdNode*> found;
-    const rawNodesGuard foundOwned(c.mgr, found);
+    const rawNodesGuard foundOwned(c.encoding.mgr, found);
     if (!chkConstantAsync(relations, genes))
-        compSteadyAsync(c.mgr, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, genes, c.topSame,
-                        c.nInpVar, found, c.maxStates, &c.network, c.progress);
-    return adoptAll(c.mgr, found);
+        compSteadyAsyncOn(c.encoding, relations, genes, found,
+                          asyncSearchSettings{c.maxStates, &c.network, c.progress});
+    return adoptAll(c.encoding.mgr, found);
 }
 
 // The attractors of the fragment `genes` (closed under regulators once the
@@ -411,13 +407,13 @@ bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relat
 bddArray searchCofactored(const compositionContext& c, const std::vector<int>& genes,
                           const std::vector<int>& inputs, const bddHandle& inputCube,
                           const bddHandle& point, const bddHandle& inside) {
-    DdManager* const m = c.mgr;
+    DdManager* const m = c.encoding.mgr;
     std::vector<int> own(genes);
     std::sort(own.begin(), own.end());
-    const bddHandle insideNext = swapCurrentAndNext(inside, c.ip, c.nInpVar);
+    const bddHandle insideNext = swapCurrentAndNext(inside, c.encoding.ip, c.encoding.nInpVar);
     bddArray functions;
     std::vector<std::vector<int>> regulators;
-    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    std::vector<DdNode*> relations(static_cast<size_t>(c.encoding.nInpVar), nullptr);
     const rawNodesGuard relationsOwned(m, relations);
     for (const int g : genes) {
         const size_t at = static_cast<size_t>(g);
@@ -432,7 +428,8 @@ bddArray searchCofactored(const compositionContext& c, const std::vector<int>& g
             if (std::binary_search(own.begin(), own.end(), r)) read.push_back(r);
         regulators.push_back(std::move(read));
         bddHandle relation = bddResult(
-            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions.back().get()));
+            m, Cudd_bddXnor(m, c.encoding.ip[static_cast<size_t>(c.encoding.nInpVar) + at],
+                            functions.back().get()));
         relation = bddResult(m, Cudd_bddAnd(m, relation.get(), inside.get()));
         relation = bddResult(m, Cudd_bddAnd(m, relation.get(), insideNext.get()));
         relations[at] = relation.release();
@@ -490,7 +487,7 @@ movingView viewFrom(const compositionContext& c, const std::vector<int>& own,
     for (const int r : view.held)
         if (!isAncestor(r) || settled[static_cast<size_t>(r)] < 0)
             throw quorvelError("internal error: a block's regulator is not a settled ancestor");
-    view.point = valuesCube(c.mgr, c.ip, c.nInpVar, view.held, settled);
+    view.point = valuesCube(c.encoding.mgr, c.encoding.ip, c.encoding.nInpVar, view.held, settled);
     view.inside = projectOnto(a.moving, view.moving);
     return view;
 }
@@ -536,14 +533,14 @@ partAttractor extend(const partAttractor& a, const std::vector<int>& own, const 
 // and whether it can rise are facts about all of A.
 std::vector<partAttractor> extendByOneGene(const compositionContext& c, const partAttractor& a,
                                            int g, const std::vector<int>& inputs) {
-    DdManager* const m = c.mgr;
-    DdNode* const var = c.ip.at(static_cast<size_t>(g));
+    DdManager* const m = c.encoding.mgr;
+    DdNode* const var = c.encoding.ip.at(static_cast<size_t>(g));
     // f_g with g = 1 and g = 0, its settled inputs replaced by their values:
     // functions of A's changing genes only.
     std::vector<int> held;
     for (const int r : inputs)
         if ((*a.settled)[static_cast<size_t>(r)] >= 0) held.push_back(r);
-    const bddHandle values = valuesCube(m, c.ip, c.nInpVar, held, *a.settled);
+    const bddHandle values = valuesCube(m, c.encoding.ip, c.encoding.nInpVar, held, *a.settled);
     const bddHandle heldCube = cubeOfIndices(m, held);
     auto cofactor = [&](DdNode* literal) {
         const bddHandle onG = bddResult(
@@ -611,23 +608,22 @@ bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const pa
 // what the text can hold after every block. steadyStates receives the
 // attractors, handles of mgrAsync with one reference each (owned by the
 // caller), appended after whatever it held. The composition works in
-// mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read.
-std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                              const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
-                              std::vector<DdNode*>& steadyStates, DdManager* /*mgr*/,
-                              DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
-                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& /*op*/,
-                              std::vector<DdNode*>& /*ip*/, DdNode* /*inpCubeFwd*/,
-                              DdNode* /*inpCubeBwd*/, DdNode* inpCubeFwdAsync,
-                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
-                              resultFormat format, const progressSink& progress) {
+// mgrAsync alone (the encoding's manager).
+std::string compSteadyTopFuncOn(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                                const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                                const symbolicEncoding& encoding, std::vector<DdNode*>& opAsync,
+                                std::vector<DdNode*>& steadyStates,
+                                const analysisRequest& request) {
+    DdManager* const mgrAsync = encoding.mgr;
+    std::vector<DdNode*>& ipAsync = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
+    const resultFormat format = request.options.format;
+    const progressSink& progress = request.progress;
     const double maxStates = writableStates(geneDbOrg, format);
     // The genes' own next-state functions and influences (the relations are
     // never narrowed here).
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
-    const compositionContext context{mgrAsync,        opAsync,     ipAsync, inpCubeFwdAsync,
-                                     inpCubeBwdAsync, topNodeSame, nInpVar, maxStates,
-                                     network,         progress};
+    const compositionContext context{encoding, opAsync, maxStates, network, progress};
     std::vector<partAttractor> part;
     part.push_back(
         {bddOne(mgrAsync),
@@ -728,8 +724,24 @@ std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase&
     part.clear();
     const std::vector<DdNode*> attractors(steadyStates.begin() + static_cast<long>(firstResult),
                                           steadyStates.end());
-    return printResult(
-        format, updateMode::async,
+    return printResult(format, updateMode::async, encoding, geneDbOrg, geneDbReduced, defaultStatus,
+                       attractors, progress);
+}
+
+std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                              const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                              std::vector<DdNode*>& steadyStates, DdManager* /*mgr*/,
+                              DdManager* mgrAsync, std::vector<DdNode*>& opAsync,
+                              std::vector<DdNode*>& ipAsync, std::vector<DdNode*>& /*op*/,
+                              std::vector<DdNode*>& /*ip*/, DdNode* /*inpCubeFwd*/,
+                              DdNode* /*inpCubeBwd*/, DdNode* inpCubeFwdAsync,
+                              DdNode* inpCubeBwdAsync, DdNode* topNodeSame, int nInpVar,
+                              resultFormat format, const progressSink& progress) {
+    analysisRequest request;
+    request.options.format = format;
+    request.progress = progress;
+    return compSteadyTopFuncOn(
+        geneDbOrg, geneDbReduced, defaultStatus, sccTopoLvl,
         symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync, inpCubeBwdAsync, topNodeSame},
-        geneDbOrg, geneDbReduced, defaultStatus, attractors, progress);
+        opAsync, steadyStates, request);
 }

@@ -5,25 +5,17 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "analysisRequest.h"
 #include "bddEngine.h"
 #include "networkRecords.h"
 #include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // Puts the variables of both managers (2 x nInpVar each, made by
 // createVarsFragSync) in the order x_0, x'_0, x_1, x'_1, ... and declares one
 // fixed group {x_i, x'_i} per gene, so sifting moves each pair as a whole.
 // Throws quorvelError when the engine refuses.
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
-
-// What one call asks of the symbolic analysis: the options whole (of them
-// the analysis reads format, update, inputs, maxMemory and cancel), where its
-// progress lines go, and with options.inputs grouped the inputs' indices in
-// geneDbReduced, ascending.
-struct analysisRequest {
-    analysisOptions options;
-    progressSink progress = standardOutputProgress();
-    std::vector<int> groupedInputs;
-};
 
 // Runs the symbolic analysis and returns the result text in
 // request.options.format: the asynchronous attractors by the level-by-level
@@ -45,9 +37,21 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
                          std::vector<DdNode*>& steadyStates,
                          const analysisRequest& request = analysisRequest{});
 
-// The level-by-level composition (see coreProgramAsync.cpp). It works in
-// mgrAsync alone: mgr, op, ip, inpCubeFwd and inpCubeBwd are not read at all
-// (null is fine) and op is left as it was.
+// The level-by-level composition (see coreProgramAsync.cpp) over the
+// encoding of mgrAsync (its variables, gene count, both cubes and the
+// identity relation, each lent by the caller) and its relations opAsync,
+// which are read and left as they were. Returns the result text in
+// request.options.format; progress lines go to request.progress (no other
+// part of the request is read). steadyStates receives the attractors, sets
+// over x in encoding.mgr with one reference each, owned by the caller.
+std::string compSteadyTopFuncOn(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
+                                const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
+                                const symbolicEncoding& encoding, std::vector<DdNode*>& opAsync,
+                                std::vector<DdNode*>& steadyStates, const analysisRequest& request);
+
+// compSteadyTopFuncOn with the encoding of mgrAsync and the request given
+// piece by piece. It works in mgrAsync alone: mgr, op, ip, inpCubeFwd and
+// inpCubeBwd are not read at all (null is fine) and op is left as it was.
 std::string compSteadyTopFunc(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                               const std::vector<int>& defaultStatus, const levelArray& sccTopoLvl,
                               std::vector<DdNode*>& steadyStates, DdManager* mgr,

@@ -59,7 +59,8 @@ bool compAttractorsSatRoute(DdManager* mgr, std::vector<DdNode*>& op, std::vecto
 std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                                   const std::vector<int>& defaultStatus,
                                   const symbolicEncoding& encoding, std::vector<DdNode*>& op,
-                                  resultFormat format, const progressSink& progress) {
+                                  const analysisRequest& request) {
+    const progressSink& progress = request.progress;
     DdManager* const mgr = encoding.mgr;
     std::vector<DdNode*>& ip = encoding.ip;
     const int nInpVar = encoding.nInpVar;
@@ -75,14 +76,13 @@ std::string compSteadyTopFuncSync(const geneDatabase& geneDbOrg, const geneDatab
         std::vector<DdNode*> steadyStates, steadyFalse;
         const rawNodesGuard ownSteady(mgr, steadyStates), ownFalse(mgr, steadyFalse);
         writeProgress(progress, "synchronous search over all genes\n");
-        compSteadySync(mgr, op, ip, geneId, encoding.inpCubeFwd, encoding.inpCubeBwd, nInpVar,
-                       steadyStates, steadyFalse, HUGE_VAL, progress);
+        compSteadySyncOn(encoding, op, geneId, steadyStates, steadyFalse, HUGE_VAL, progress);
         attractors = adoptAll(mgr, steadyStates);
         for (bddHandle& cycle : adoptAll(mgr, steadyFalse)) attractors.push_back(std::move(cycle));
         // With every gene fixed by the reduction the one state left is the
         // only attractor (the search over no genes takes no step).
         if (nInpVar == 0) attractors.push_back(bddOne(mgr));
     }
-    return printResult(format, updateMode::sync, encoding, geneDbOrg, geneDbReduced, defaultStatus,
-                       lentNodes(attractors), progress);
+    return printResult(request.options.format, updateMode::sync, encoding, geneDbOrg, geneDbReduced,
+                       defaultStatus, lentNodes(attractors), progress);
 }

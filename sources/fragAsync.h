@@ -1,13 +1,16 @@
 // The records an asynchronous search of a fragment reads: the fragment with
-// its relations, variables and cubes, and the step relations of its genes.
+// its relations, variables and cubes, how the search runs, and the step
+// relations of its genes.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
 #include "bddEngine.h"
 #include "bddHandle.h"
 #include "progressSink.h"
+#include "readNetworkFunctions.h"
 
 // What every search of a fragment reads, passed as one record. Every node is
 // lent (the record holds no reference): the caller keeps the arrays, cubes
@@ -24,6 +27,17 @@ struct fragAsync {
     DdNode* topSame;
     int nInpVar;
     progressSink progress = standardOutputProgress();  // where the search reports
+};
+
+// How an asynchronous attractor search runs, beyond its encoding and
+// relations: the most states the attractors it finds may hold (more throws
+// quorvelError, see compSteadyAsync), the genes' own next-state functions
+// over the whole space when known (lent: the caller keeps them alive; null:
+// the search works by elimination alone), and where it reports.
+struct asyncSearchSettings {
+    double maxStates = HUGE_VAL;
+    const networkFunctions* network = nullptr;
+    progressSink progress = standardOutputProgress();
 };
 
 // Which way a search follows the steps.

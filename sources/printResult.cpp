@@ -100,16 +100,15 @@ std::string wholeCube(const std::string& reducedCube, const std::vector<int>& re
     return cube;
 }
 
-std::string printStates(DdManager* mgr, const geneDatabase& geneDbOrg,
+std::string printStates(const symbolicEncoding& encoding, const geneDatabase& geneDbOrg,
                         const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
-                        const std::vector<DdNode*>& attractors, std::vector<DdNode*>& ip,
-                        int nInpVar, const progressSink& progress) {
+                        const std::vector<DdNode*>& attractors, const progressSink& progress) {
     std::ostringstream outSS;
     for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
     for (DdNode* attractor : attractors) {
         std::vector<int> nodeLevel(geneDbOrg.size(), 0);
-        printCubesJava(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractor, ip, outSS, nInpVar,
-                       nodeLevel, progress);
+        printCubesJavaOn(encoding, geneDbOrg, geneDbReduced, defaultStatus, attractor, outSS,
+                         nodeLevel, progress);
     }
     outSS << "\n";
     chkWrittenWhole(outSS);
@@ -304,10 +303,13 @@ struct outcomeCoverer {
 
 }  // namespace
 
-std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes, const progressSink& progress) {
+                          const std::vector<int>& defaultStatus,
+                          const std::vector<inputOutcome>& outcomes) {
+    const resultFormat format = request.options.format;
+    const std::vector<int>& inputs = request.groupedInputs;
+    const progressSink& progress = request.progress;
     reportProgress(progress, stageEvent(progressStage::writing));
     DdManager* const mgr = encoding.mgr;
     std::vector<DdNode*>& ip = encoding.ip;
@@ -404,8 +406,8 @@ std::string printResult(resultFormat format, updateMode update, const symbolicEn
     const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
-            return printStates(mgr, geneDbOrg, geneDbReduced, defaultStatus, attractors, ip,
-                               nInpVar, progress);
+            return printStates(encoding, geneDbOrg, geneDbReduced, defaultStatus, attractors,
+                               progress);
         const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
         const std::vector<cubeCover> covers = coverAll(mgr, attractors, ip, nInpVar, progress);
         if (format == resultFormat::cubes)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "analysisRequest.h"
 #include "bddEngine.h"
 #include "compInputOutcomes.h"
 #include "networkRecords.h"
@@ -47,8 +48,9 @@ std::string printResult(resultFormat format, updateMode update, const symbolicEn
                         const std::vector<DdNode*>& attractors,
                         const progressSink& progress = standardOutputProgress());
 
-// The outcomes of --inputs grouped (compInputOutcomes) in the cubes or json
-// format; `inputs` are the inputs' reduced indices, ascending (header order).
+// The outcomes of --inputs grouped (compInputOutcomes) in
+// request.options.format, cubes or json; the inputs are
+// request.groupedInputs, their reduced indices, ascending (header order).
 //   cubes: the header line; a line with "inputs" and the inputs' names; then
 //          per outcome a line "outcome", then its settings as disjoint cubes
 //          over the inputs (one character per input, in the order of that
@@ -59,9 +61,9 @@ std::string printResult(resultFormat format, updateMode update, const symbolicEn
 //          - at the inputs, as the cubes).
 // An attractor's number of states counts the states under one setting (its
 // cubes' '-' at the inputs stand for that setting's values). Writes one
-// progress line per outcome to `progress`. Throws quorvelError as printResult does.
-std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
+// progress line per outcome to request.progress. Throws quorvelError as
+// printResult does.
+std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                          const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes,
-                          const progressSink& progress = standardOutputProgress());
+                          const std::vector<int>& defaultStatus,
+                          const std::vector<inputOutcome>& outcomes);

@@ -40,6 +40,17 @@ int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg, const geneData
                    const std::vector<int>& defaultStatus, DdNode* topNode, std::vector<DdNode*>& ip,
                    std::ostringstream& outSS, int nInpVar, std::vector<int>& nodeLvl,
                    const progressSink& progress) {
+    return printCubesJavaOn(symbolicEncoding{mgr, ip, nInpVar}, geneDbOrg, geneDbReduced,
+                            defaultStatus, topNode, outSS, nodeLvl, progress);
+}
+
+int printCubesJavaOn(const symbolicEncoding& encoding, const geneDatabase& geneDbOrg,
+                     const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                     DdNode* topNode, std::ostringstream& outSS, std::vector<int>& nodeLvl,
+                     const progressSink& progress) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
     if (nodeLvl.size() < geneDbOrg.size()) nodeLvl.resize(geneDbOrg.size(), 0);
     // Where each reduced gene's value goes in the written state, looked up
     // once rather than once per state.

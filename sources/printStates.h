@@ -8,6 +8,7 @@
 #include "bddEngine.h"
 #include "networkRecords.h"
 #include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // The longest result text that is written (a Java string holds at most
 // 2^31 - 1 characters).
@@ -18,8 +19,16 @@ constexpr const char* kLargeAttractorFormats =
     "; --format cubes or --format json writes attractors of any size";
 
 // Appends one line per call to outSS: every state of the set topNode (over
-// current-state variables ip[0..nInpVar-1]), each state a value for every
-// gene of geneDbOrg followed by three blanks.
+// the current-state variables of the encoding, ip[0..nInpVar-1] of
+// encoding.mgr; its cubes and identity are not read), each state a value
+// for every gene of geneDbOrg followed by three blanks. topNode is read, not
+// released. nodeLvl is scratch, one entry per gene of geneDbOrg.
+int printCubesJavaOn(const symbolicEncoding& encoding, const geneDatabase& geneDbOrg,
+                     const geneDatabase& geneDbReduced, const std::vector<int>& defaultStatus,
+                     DdNode* topNode, std::ostringstream& outSS, std::vector<int>& nodeLvl,
+                     const progressSink& progress = standardOutputProgress());
+
+// printCubesJavaOn with the encoding given piece by piece.
 int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                    const std::vector<int>& defaultStatus, DdNode* topNode, std::vector<DdNode*>& ip,
                    std::ostringstream& outSS, int nInpVar, std::vector<int>& nodeLvl,

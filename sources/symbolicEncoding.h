@@ -10,8 +10,10 @@
 // the gene count, the cubes of every x_i (inpCubeFwd) and of every x'_i
 // (inpCubeBwd), and the identity relation AND_i (x'_i XNOR x_i) (topSame).
 // Every node is lent: the record holds no reference, and the owner keeps
-// the variables, cubes and identity alive while it is in use. A writer that
-// reads only the variables may leave the cubes and the identity null.
+// the variables, cubes and identity alive while it is in use. The functions
+// that take the record say in their headers which fields they read; a
+// caller may leave the others null (the cubes and the identity of a writer
+// that reads only the variables, say).
 struct symbolicEncoding {
     DdManager* mgr;
     std::vector<DdNode*>& ip;

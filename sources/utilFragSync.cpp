@@ -150,23 +150,39 @@ void printDepth(const progressSink& progress, int iteration) {
     writeProgress(progress, "next state evaluates to 1 with possible depth  ", iteration, "\n");
 }
 
+// What every layer of one frontier search reads: the encoding (its manager,
+// variables and gene count), the fragment's relations, the cube the images
+// abstract (inpCube: of every x_i forward, of every x'_i backward) and the
+// direction, and for a backward search the functional form (null: images
+// through the relations) and the deadline (null: none). Every node is lent.
+struct frontierSearch {
+    const symbolicEncoding& encoding;
+    std::vector<DdNode*>& topNode;
+    const std::vector<int>& geneId;
+    DdNode* inpCube;
+    int flagBwd;
+    const syncFunctions* functions;
+    const std::chrono::steady_clock::time_point* deadline;
+};
+
 // One layer of a frontier search: r becomes the states of rNew not reached
 // before and joins reachedStates; rNew becomes the image of r (a backward one
 // through `functions` when given, under `deadline` when given). Returns
 // false, with rNew unchanged, when r is empty (the search is complete) or
 // when the image ran out of time (then `stopped` is set).
-bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                   const std::vector<int>& geneId, DdNode* inpCube, int nInpVar, int flagBwd,
-                   const syncFunctions* functions, bddHandle& rNew, bddHandle& r,
-                   bddHandle& reachedStates, const std::chrono::steady_clock::time_point* deadline,
-                   bool& stopped) {
+bool nextLayerSync(const frontierSearch& search, bddHandle& rNew, bddHandle& r,
+                   bddHandle& reachedStates, bool& stopped) {
+    DdManager* const mgr = search.encoding.mgr;
+    std::vector<DdNode*>& ip = search.encoding.ip;
+    const int nInpVar = search.encoding.nInpVar;
     r = bddResult(mgr, Cudd_bddAnd(mgr, rNew.get(), Cudd_Not(reachedStates.get())));
     if (r.get() == Cudd_ReadLogicZero(mgr)) return false;
     reachedStates = bddResult(mgr, Cudd_bddOr(mgr, reachedStates.get(), r.get()));
-    bddHandle image =
-        functions != nullptr
-            ? preimageByFunctions(mgr, *functions, ip, inpCube, r.get(), nInpVar, deadline)
-            : imageSync(mgr, topNode, ip, geneId, inpCube, r.get(), nInpVar, flagBwd);
+    bddHandle image = search.functions != nullptr
+                          ? preimageByFunctions(mgr, *search.functions, ip, search.inpCube, r.get(),
+                                                nInpVar, search.deadline)
+                          : imageSync(mgr, search.topNode, ip, search.geneId, search.inpCube,
+                                      r.get(), nInpVar, search.flagBwd);
     if (!image) {
         stopped = true;
         return false;
@@ -179,11 +195,10 @@ bool nextLayerSync(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<Dd
 // With a `deadline`, the search stops at the first layer that begins after
 // it, or inside a layer's substitution that runs past it, and clears
 // `complete`; the states reached so far are returned.
-bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vector<DdNode*>& ip,
-                         const std::vector<int>& geneId, DdNode* initState, DdNode* inpCube,
-                         int nInpVar, int flagBwd, const syncFunctions* functions,
-                         const std::chrono::steady_clock::time_point* deadline, bool& complete,
+bddHandle reachFrontiers(const frontierSearch& search, DdNode* initState, bool& complete,
                          const progressSink& progress) {
+    DdManager* const mgr = search.encoding.mgr;
+    const std::chrono::steady_clock::time_point* const deadline = search.deadline;
     complete = true;
     bddHandle rNew(mgr, initState);
     bddHandle r(mgr, initState);
@@ -202,8 +217,7 @@ bddHandle reachFrontiers(DdManager* mgr, std::vector<DdNode*>& topNode, std::vec
         ++iteration;
         writeProgress(progress, iteration, "   ");
         bool stopped = false;
-        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, flagBwd, functions, rNew, r,
-                           reachedStates, deadline, stopped)) {
+        if (!nextLayerSync(search, rNew, r, reachedStates, stopped)) {
             if (stopped) {
                 complete = false;
                 break;
@@ -232,23 +246,29 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 std::vector<DdNode*>& ip, const std::vector<int>& geneId,
                                 DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
                                 const progressSink& progress) {
+    // The one cube given is the one this direction abstracts.
+    const symbolicEncoding encoding = flagBwd == 1
+                                          ? symbolicEncoding{mgr, ip, nInpVar, nullptr, inpCube}
+                                          : symbolicEncoding{mgr, ip, nInpVar, inpCube};
     bool complete = true;
-    return compReachStatesFragSyncUntil(mgr, topNode, ip, geneId, initState, inpCube, nInpVar,
-                                        flagBwd, nullptr, complete, progress);
+    return compReachStatesFragSyncUntil(encoding, topNode, geneId, initState, flagBwd, nullptr,
+                                        complete, progress);
 }
 
-DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                     std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                     DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
+DdNode* compReachStatesFragSyncUntil(const symbolicEncoding& encoding,
+                                     std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
+                                     DdNode* initState, int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
                                      bool& complete, const progressSink& progress) {
     // Backward images go through the functional form whenever the relations
     // allow it; the relations stay fixed during one search.
     std::optional<syncFunctions> functions;
-    if (flagBwd == 1) functions = makeSyncFunctions(mgr, topNode, ip, geneId, nInpVar);
-    return reachFrontiers(mgr, topNode, ip, geneId, initState, inpCube, nInpVar, flagBwd,
-                          functions ? &*functions : nullptr, deadline, complete, progress)
-        .release();
+    if (flagBwd == 1)
+        functions = makeSyncFunctions(encoding.mgr, topNode, encoding.ip, geneId, encoding.nInpVar);
+    DdNode* const inpCube = flagBwd == 1 ? encoding.inpCubeBwd : encoding.inpCubeFwd;
+    const frontierSearch search{
+        encoding, topNode, geneId, inpCube, flagBwd, functions ? &*functions : nullptr, deadline};
+    return reachFrontiers(search, initState, complete, progress).release();
 }
 
 DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
@@ -261,6 +281,8 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
         mgr, pickMinterm(mgr, topNode[static_cast<size_t>(geneId.at(0))], ip, geneId, nInpVar, 0));
     bddHandle rNew = r;
     bddHandle reachedStates = bddZero(mgr);
+    const symbolicEncoding encoding{mgr, ip, nInpVar, inpCube};
+    const frontierSearch search{encoding, topNode, geneId, inpCube, 0, nullptr, nullptr};
     int iteration = 0;
     for (;;) {
         if (Cudd_IsConstant(rNew.get())) {
@@ -272,8 +294,7 @@ DdNode* compRandomStateFragSync(DdManager* mgr, std::vector<DdNode*>& ip,
         ++iteration;
         writeProgress(progress, iteration, "  ");
         bool stopped = false;  // no deadline: never set
-        if (!nextLayerSync(mgr, topNode, ip, geneId, inpCube, nInpVar, 0, nullptr, rNew, r,
-                           reachedStates, nullptr, stopped)) {
+        if (!nextLayerSync(search, rNew, r, reachedStates, stopped)) {
             printDepth(progress, iteration);
             break;
         }

@@ -15,6 +15,7 @@
 
 #include "bddEngine.h"
 #include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // Creates 2 x nInpVar variables (index k = ip[k]), nInpVar placeholder
 // relations (constant one) and the names "inp%d" / "func%d". Resizes the
@@ -32,12 +33,16 @@ DdNode* compReachStatesFragSync(DdManager* mgr, std::vector<DdNode*>& topNode,
                                 DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
                                 const progressSink& progress = standardOutputProgress());
 
-// As compReachStatesFragSync, but given a deadline (null: none) the search
-// stops at the first layer that begins after it, with `complete` cleared; it
-// then returns the states reached so far (the initial set included).
-DdNode* compReachStatesFragSyncUntil(DdManager* mgr, std::vector<DdNode*>& topNode,
-                                     std::vector<DdNode*>& ip, const std::vector<int>& geneId,
-                                     DdNode* initState, DdNode* inpCube, int nInpVar, int flagBwd,
+// As compReachStatesFragSync over the encoding of encoding.mgr (its
+// variables and gene count; the cube abstracted is encoding.inpCubeFwd
+// forward, encoding.inpCubeBwd backward, and the identity is not read), but
+// given a deadline (null: none) the search stops at the first layer that
+// begins after it, with `complete` cleared; it then returns the states
+// reached so far (the initial set included). The result carries one
+// reference, owned by the caller.
+DdNode* compReachStatesFragSyncUntil(const symbolicEncoding& encoding,
+                                     std::vector<DdNode*>& topNode, const std::vector<int>& geneId,
+                                     DdNode* initState, int flagBwd,
                                      const std::chrono::steady_clock::time_point* deadline,
                                      bool& complete,
                                      const progressSink& progress = standardOutputProgress());

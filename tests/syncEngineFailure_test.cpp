@@ -155,11 +155,13 @@ TEST(SyncEngineFailure, anywhereInTheWholeSynchronousAnalysisAndItsText) {
             symbolicNetwork net;
             encodeNetwork(net, db);
             std::string text;
+            analysisRequest request;
+            request.options.format = format;
             runArmed(failAfter, call, [&] {
                 text = compSteadyTopFuncSync(
                     db, db, status,
                     symbolicEncoding{net.mgr, net.ip, n, net.inpCubeFwd, net.inpCubeBwd}, net.op,
-                    format);
+                    request);
             });
             call.outstanding = releaseAndCheck(net);
             if (call.fired) {
