@@ -4,6 +4,7 @@
 // (every gene, rules evaluated directly, nothing reduced).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <utility>
@@ -330,6 +331,78 @@ TEST(LayeredBlocks, EngineFailureIsAnErrorNotAResult) {
         EXPECT_TRUE(matchesReference(seed, network));
     }
 #endif
+}
+
+// ---- One block with many cyclic attractors
+
+// A ring of two or three modules that forms one block, from `seed`. Module
+// i holds a switch (a gene that keeps its value, or two genes that inhibit
+// each other) and a negative loop of two or three genes that moves only
+// while the switch (and, sometimes, the next module's switch) is on. The
+// switch reads the previous module's loop through rules that cancel out
+// (`s&b -> s`, `s&^b -> s`), which closes the ring without changing what
+// the switch does; sometimes it reads it in earnest instead (the loop can
+// then set it). The modules multiply: up to eight attractors, most of them
+// cycles, in at most 15 genes.
+std::vector<networkDefBool> ringOfSwitchedLoops(unsigned seed) {
+    std::mt19937 draw(seed);
+    auto below = [&draw](size_t n) {
+        return static_cast<size_t>(std::uniform_int_distribution<size_t>(0, n - 1)(draw));
+    };
+    const size_t modules = 2 + below(2);
+    std::vector<std::string> switches, loopEnds, loopStarts;
+    for (size_t i = 0; i < modules; ++i) {
+        switches.push_back("S" + std::to_string(i));
+        loopStarts.push_back("A" + std::to_string(i));
+        loopEnds.push_back("B" + std::to_string(i));
+    }
+    std::vector<networkDefBool> network;
+    for (size_t i = 0; i < modules; ++i) {
+        const std::string& s = switches[i];
+        const std::string& before = loopEnds[(i + modules - 1) % modules];
+        addRule(network, s, {{s, 1}, {before, 1}});
+        if (below(4) == 0) {
+            addRule(network, s, {{before, 1}, {loopStarts[(i + modules - 1) % modules], 0}});
+        } else {
+            addRule(network, s, {{s, 1}, {before, 0}});
+        }
+        if (below(2) == 0) {  // a toggle: s and its partner inhibit each other
+            const std::string t = "T" + std::to_string(i);
+            addRule(network, s, {{t, 0}, {before, 1}});
+            addRule(network, t, {{s, 0}});
+        }
+        std::vector<std::pair<std::string, int>> gate{{s, 1}};
+        if (below(3) == 0) gate.push_back({switches[(i + 1) % modules], 1});
+        // The loop A -| ... B -> A: A rises while B is off and the gate on.
+        std::vector<std::pair<std::string, int>> startRule{{loopEnds[i], 0}};
+        startRule.insert(startRule.end(), gate.begin(), gate.end());
+        addRule(network, loopStarts[i], startRule);
+        if (below(2) == 0) {
+            const std::string c = "C" + std::to_string(i);
+            addRule(network, c, {{loopStarts[i], 1}});
+            addRule(network, loopEnds[i], {{c, 1}});
+        } else {
+            addRule(network, loopEnds[i], {{loopStarts[i], 1}});
+        }
+    }
+    return network;
+}
+
+// The search of one block that must tell many attractors apart, against
+// the exhaustive search.
+TEST(ManyAttractorsInOneBlock, AttractorsEqualTheExplicitStateReference) {
+    int failures = 0;
+    size_t mostCycles = 0;  // the generator's reach: cyclic attractors of one network
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        const std::vector<networkDefBool> network = ringOfSwitchedLoops(seed);
+        size_t cycles = 0;
+        for (const auto& attractor : referenceAttractors(network, genesInFileOrder(network)))
+            if (attractor.size() > 1) ++cycles;
+        mostCycles = std::max(mostCycles, cycles);
+        if (!matchesReference(seed, network)) ++failures;
+        if (failures >= 3) break;
+    }
+    EXPECT_GE(mostCycles, 4u);
 }
 
 }  // namespace
