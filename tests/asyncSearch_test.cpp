@@ -593,46 +593,50 @@ stateSet steadyStatesOf(const geneDatabase& db) {
 
 }  // namespace
 
-TEST(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
+// One case per shape, so that the shapes run side by side.
+class AsyncSearchShapes : public ::testing::TestWithParam<int> {};
+
+TEST_P(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
     // Whole blocks of 8 to 14 genes of each shape, by macro steps and by
     // elimination: exactly the reference's attractors.
     const char* names[] = {"random in-degree 2-3", "dense block", "rings of rings",
                            "negative ring with chords"};
-    for (int shape = 0; shape < 4; ++shape) {
-        int cyclic = 0, several = 0;
-        for (uint32_t seed = 1; seed <= 10; ++seed) {
-            const int n =
-                shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
-            const geneDatabase db = shapeDatabase(seed, shape, n);
-            const std::vector<int> fragment = everyGene(n);
-            const attractorSet expected = expectedAttractors(db, fragment);
-            const std::string context = std::string(names[shape]) + ", seed " +
-                                        std::to_string(seed) + "\n" + bruteForce::toString(db);
-            for (bool withFunctions : {true, false}) {
-                const searchRun run =
-                    runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
-                ASSERT_EQ(run.attractors, expected)
-                    << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
-                    << run.output;
-                ASSERT_EQ(run.found.size(), expected.size()) << context;
-                ASSERT_EQ(run.outstanding, 0) << context;
-            }
-            several += expected.size() > 1;
-            for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+    const int shape = GetParam();
+    int cyclic = 0, several = 0;
+    for (uint32_t seed = 1; seed <= 10; ++seed) {
+        const int n =
+            shape == 2 ? 8 + 4 * static_cast<int>(seed % 2) : 8 + static_cast<int>(seed % 5);
+        const geneDatabase db = shapeDatabase(seed, shape, n);
+        const std::vector<int> fragment = everyGene(n);
+        const attractorSet expected = expectedAttractors(db, fragment);
+        const std::string context = std::string(names[shape]) + ", seed " + std::to_string(seed) +
+                                    "\n" + bruteForce::toString(db);
+        for (bool withFunctions : {true, false}) {
+            const searchRun run =
+                runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
+            ASSERT_EQ(run.attractors, expected)
+                << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
+                << run.output;
+            ASSERT_EQ(run.found.size(), expected.size()) << context;
+            ASSERT_EQ(run.outstanding, 0) << context;
         }
-        // The seeds of random regulation, of rings of rings and of negative
-        // rings hold cyclic attractors, the random ones several attractors
-        // too.
-        if (shape != 1) {
-            EXPECT_GT(cyclic, 2) << names[shape];
-        }
-        if (shape == 0) {
-            EXPECT_GT(several, 2) << names[shape];
-        }
+        several += expected.size() > 1;
+        for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
+    }
+    // The seeds of random regulation, of rings of rings and of negative
+    // rings hold cyclic attractors, the random ones several attractors
+    // too.
+    if (shape != 1) {
+        EXPECT_GT(cyclic, 2) << names[shape];
+    }
+    if (shape == 0) {
+        EXPECT_GT(several, 2) << names[shape];
     }
 }
 
-TEST(AsyncSearchShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
+INSTANTIATE_TEST_SUITE_P(Shapes, AsyncSearchShapes, ::testing::Range(0, 4));
+
+TEST(AsyncSearchLargeShapes, largeBlocksGiveClosedStronglyConnectedAttractors) {
     // Blocks too large for the reference: a negative ring of 520 genes (one
     // attractor of 1040 states, explored state by state and made into one
     // set by makeStateSet) and random blocks. Every attractor found is

@@ -55,6 +55,29 @@ std::string scratchDirectory::write(const std::string& name, const std::string& 
     return file;
 }
 
+namespace {
+
+// Starts `args` (found on PATH) with the file actions given, which it then
+// destroys; throws when the program cannot start.
+pid_t spawnWith(const std::vector<std::string>& args, posix_spawn_file_actions_t& actions) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawnError = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawnError != 0)
+        throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(spawnError));
+    return pid;
+}
+
+// The shell's convention: the exit status, or 128 + the signal that ended it.
+int exitStatusOf(int waitStatus) {
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+}  // namespace
+
 processResult runProcess(const std::vector<std::string>& args, const std::string& input,
                          const std::string& stdoutPath) {
     const scratchDirectory streams;
@@ -69,23 +92,14 @@ processResult runProcess(const std::vector<std::string>& args, const std::string
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int spawnError = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawnError != 0)
-        throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(spawnError));
+    const pid_t pid = spawnWith(args, actions);
     int waitStatus = 0;
     while (waitpid(pid, &waitStatus, 0) < 0) {
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
     }
 
     processResult result;
-    result.exitStatus =
-        WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+    result.exitStatus = exitStatusOf(waitStatus);
     if (stdoutPath.empty()) result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
@@ -126,18 +140,15 @@ processResult runProcessOnTerminal(const std::vector<std::string>& args) {
                                      0600);
     posix_spawn_file_actions_adddup2(&actions, slave, 2);
     posix_spawn_file_actions_addclose(&actions, master);
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawnError = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    processResult result;
-    if (spawnError != 0) {
+    try {
+        pid = spawnWith(args, actions);
+    } catch (...) {
         close(slave);
         close(master);
-        throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(spawnError));
+        throw;
     }
+    processResult result;
     // Read while the child runs, so that it never waits on a full terminal.
     int waitStatus = 0;
     for (;;) {
@@ -151,8 +162,7 @@ processResult runProcessOnTerminal(const std::vector<std::string>& args) {
     while (drainTerminal(master, result.err)) {
     }
     close(master);
-    result.exitStatus =
-        WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+    result.exitStatus = exitStatusOf(waitStatus);
     result.out = readFile(outPath);
     return result;
 }
