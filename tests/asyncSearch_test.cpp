@@ -295,6 +295,20 @@ geneDatabase negativeRingDatabase(uint32_t seed, int n) {
     return db;
 }
 
+// Searches the fragment by macro steps and by elimination: each finds
+// exactly `expected`, every attractor once, and leaves nothing outstanding.
+void expectBothPathsFind(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
+                         const attractorSet& expected, const std::string& context) {
+    for (bool withFunctions : {true, false}) {
+        const searchRun run = runSearch(db, fragment, sifting, 0, HUGE_VAL, -1, withFunctions);
+        ASSERT_EQ(run.attractors, expected)
+            << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
+            << run.output;
+        ASSERT_EQ(run.found.size(), expected.size()) << context;
+        ASSERT_EQ(run.outstanding, 0) << context;
+    }
+}
+
 TEST(AsyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
     // Whole rings of 8 to 13 genes: blocks without steady states and
     // attractors of thousands of states, too large to explore state by
@@ -308,15 +322,8 @@ TEST(AsyncSearchRandom, largeCyclicAttractorsOfNegativeRingsMatchTheReference) {
         const attractorSet expected = expectedAttractors(db, fragment);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
-        for (bool withFunctions : {true, false}) {
-            const searchRun run =
-                runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
-            ASSERT_EQ(run.attractors, expected)
-                << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
-                << run.output;
-            ASSERT_EQ(run.found.size(), expected.size()) << context;
-            ASSERT_EQ(run.outstanding, 0) << context;
-        }
+        ASSERT_NO_FATAL_FAILURE(
+            expectBothPathsFind(db, fragment, seed % 2 == 0, expected, context));
         bool steady = false;
         for (const stateSet& attractor : expected) {
             steady = steady || attractor.size() == 1;
@@ -611,15 +618,8 @@ TEST_P(AsyncSearchShapes, blocksOfEachShapeMatchTheReference) {
         const attractorSet expected = expectedAttractors(db, fragment);
         const std::string context = std::string(names[shape]) + ", seed " + std::to_string(seed) +
                                     "\n" + bruteForce::toString(db);
-        for (bool withFunctions : {true, false}) {
-            const searchRun run =
-                runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
-            ASSERT_EQ(run.attractors, expected)
-                << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
-                << run.output;
-            ASSERT_EQ(run.found.size(), expected.size()) << context;
-            ASSERT_EQ(run.outstanding, 0) << context;
-        }
+        ASSERT_NO_FATAL_FAILURE(
+            expectBothPathsFind(db, fragment, seed % 2 == 0, expected, context));
         several += expected.size() > 1;
         for (const stateSet& attractor : expected) cyclic += attractor.size() > 1;
     }
