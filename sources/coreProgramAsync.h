@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysisOptions.h"
+#include "analysisRequest.h"
 #include "bddEngine.h"
 #include "networkRecords.h"
 #include "progressSink.h"
@@ -14,16 +15,6 @@
 // fixed group {x_i, x'_i} per gene, so sifting moves each pair as a whole.
 // Throws quorvelError when the engine refuses.
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar);
-
-// What one call asks of the symbolic analysis: the options whole (of them
-// the analysis reads format, update, inputs, maxMemory and cancel), where its
-// progress lines go, and with options.inputs grouped the inputs' indices in
-// geneDbReduced, ascending.
-struct analysisRequest {
-    analysisOptions options;
-    progressSink progress = standardOutputProgress();
-    std::vector<int> groupedInputs;
-};
 
 // Runs the symbolic analysis and returns the result text in
 // request.options.format: the asynchronous attractors by the level-by-level

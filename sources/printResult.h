@@ -63,5 +63,5 @@ std::string printResult(resultFormat format, updateMode update, const symbolicEn
 std::string printOutcomes(resultFormat format, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                           const std::vector<int>& defaultStatus, const std::vector<int>& inputs,
-                          const std::vector<inputOutcome>& outcomes,
+                          const inputOutcomes& outcomes,
                           const progressSink& progress = standardOutputProgress());
