@@ -345,6 +345,10 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
                 }
             EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_FindEssential(m, f)), n)),
                       describe(essential));
+            // A cube: the constant one, or a function equal to the cube of its
+            // essential literals.
+            EXPECT_EQ(Cudd_CheckCube(m, f),
+                      minterms > 0 && describe(essential) == describe(tf) ? 1 : 0);
             // Root variable: the support variable highest in the order, the
             // same for the complement; constants carry no variable index.
             if (want.empty()) {

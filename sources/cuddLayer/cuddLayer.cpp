@@ -1522,6 +1522,29 @@ DdNode* Cudd_Eval(DdManager* dd, DdNode* f, int* inputs) {
     return ((n == 1) != a.complement) ? oneOf(dd) : zeroOf(dd);
 }
 
+int Cudd_CheckCube(DdManager* dd, DdNode* g) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return 0;
+    }
+    Operand a;
+    if (!resolve(dd, g, a, false)) return 0;
+    // Down the one child that is not false, until a terminal or a node
+    // whose children are both not false.
+    int n = a.node;
+    auto isFalse = [c = a.complement](int t) { return t < 2 && ((t == 1) == c); };
+    while (n >= 2) {
+        const int low = bdd_low(n), high = bdd_high(n);
+        if (isFalse(low))
+            n = high;
+        else if (isFalse(high))
+            n = low;
+        else
+            return 0;
+    }
+    return isFalse(n) ? 0 : 1;
+}
+
 DdNode* Cudd_FindEssential(DdManager* dd, DdNode* f) {
     if (!begin(dd)) return nullptr;
     Operand a;
