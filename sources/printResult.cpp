@@ -33,20 +33,57 @@ int topVariable(DdNode* f, int nInpVar) {
     return int(top);
 }
 
+// Adds `cube` to the cover, with its states.
+void addCube(const std::string& cube, cubeCover& cover, bigCount& count) {
+    cover.cubes.push_back(cube);
+    size_t free = 0;
+    for (char c : cube) free += c == '-';
+    count.addPowerOfTwo(free);
+}
+
+// Adds the cube of the one path of f (a cube, not constant) under the
+// choices made so far in `cube`.
+void addPathCube(DdManager* mgr, DdNode* f, int nInpVar, std::string cube, cubeCover& cover,
+                 bigCount& count) {
+    std::vector<char> path = makeCubeArray(mgr, nInpVar);
+    if (Cudd_bddPickOneCube(mgr, f, path.data()) != 1)
+        throw quorvelError("BDD engine failure: an attractor's cube could not be read");
+    for (int g = 0; g < nInpVar; ++g) {
+        const char value = path[static_cast<size_t>(g)];
+        if (value == 0 || value == 1) cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
+    }
+    if (std::any_of(path.begin() + nInpVar, path.end(), [](char v) { return v == 0 || v == 1; }))
+        throw quorvelError("internal error: an attractor reads a next-state variable");
+    addCube(cube, cover, count);
+}
+
 void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar, std::string& cube,
                cubeCover& cover, bigCount& count) {
     if (f == Cudd_ReadLogicZero(mgr)) return;
     if (f == Cudd_ReadOne(mgr)) {
-        cover.cubes.push_back(cube);
-        size_t free = 0;
-        for (char c : cube) free += c == '-';
-        count.addPowerOfTwo(free);
+        addCube(cube, cover, count);
+        return;
+    }
+    // A cube is its own cover: read in one pass rather than split variable
+    // by variable (the check stops at the first node that branches).
+    if (Cudd_CheckCube(mgr, f) == 1) {
+        addPathCube(mgr, f, nInpVar, cube, cover, count);
         return;
     }
     const int top = topVariable(f, nInpVar);
     DdNode* var = ip[static_cast<size_t>(top)];
     const bddHandle high = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, var, var));
     const bddHandle low = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
+    char& at = cube[static_cast<size_t>(top)];
+    // One cofactor empty: the other is covered with the variable's value
+    // (what the comparison below comes to, without its operations).
+    if (low.get() == Cudd_ReadLogicZero(mgr) || high.get() == Cudd_ReadLogicZero(mgr)) {
+        const bool isHigh = low.get() == Cudd_ReadLogicZero(mgr);
+        at = isHigh ? '1' : '0';
+        coverInto(mgr, (isHigh ? high : low).get(), ip, nInpVar, cube, cover, count);
+        at = '-';
+        return;
+    }
     // When one cofactor holds the other, the smaller one is covered once with
     // '-' and only the rest of the larger one is split; otherwise the two
     // cofactors are covered apart (the paths of the diagram), which keeps
@@ -66,7 +103,6 @@ void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
         rest = bddResult(mgr, Cudd_bddAnd(mgr, low.get(), Cudd_Not(high.get())));
         onlyLow = rest.get();
     }
-    char& at = cube[static_cast<size_t>(top)];
     coverInto(mgr, both, ip, nInpVar, cube, cover, count);
     at = '0';
     coverInto(mgr, onlyLow, ip, nInpVar, cube, cover, count);
@@ -425,24 +461,7 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
     cubeCover cover;
     bigCount count;
     std::string cube(static_cast<size_t>(nInpVar), '-');
-    if (set != Cudd_ReadLogicZero(mgr) && Cudd_CountPathsToNonZero(set) == 1) {
-        // One path (every steady state): the cube is that path, read in one
-        // pass instead of two cofactors per gene.
-        std::vector<char> path = makeCubeArray(mgr, nInpVar);
-        if (Cudd_bddPickOneCube(mgr, set, path.data()) != 1)
-            throw quorvelError("BDD engine failure: an attractor's cube could not be read");
-        for (int g = 0; g < nInpVar; ++g) {
-            const char value = path[static_cast<size_t>(g)];
-            if (value == 0 || value == 1)
-                cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
-        }
-        if (std::any_of(path.begin() + nInpVar, path.end(),
-                        [](char v) { return v == 0 || v == 1; }))
-            throw quorvelError("internal error: an attractor reads a next-state variable");
-        coverInto(mgr, Cudd_ReadOne(mgr), ip, nInpVar, cube, cover, count);
-    } else {
-        coverInto(mgr, set, ip, nInpVar, cube, cover, count);
-    }
+    coverInto(mgr, set, ip, nInpVar, cube, cover, count);
     cover.states = count.decimal();
     return cover;
 }
