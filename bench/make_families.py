@@ -33,6 +33,9 @@ the same files.
            about 200 genes (see make_modules)
   rmodules the same chain with random rules inside each module (see
            make_rmodules)
+  gated    k independent blocks, each reading inputs of its own, whose
+           attractors differ with them: --inputs grouped answers 2^k
+           outcomes (see make_gated)
 """
 import argparse
 import os
@@ -53,6 +56,7 @@ DEFAULT_SIZES = {
     'rrings': [4, 8, 16, 32, 64, 128],
     'modules': [6, 12, 25, 50, 100],
     'rmodules': [6, 12, 25, 50, 100],
+    'gated': [10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20],
 }
 
 
@@ -209,6 +213,46 @@ def make_rmodules(k, rng):
             else:
                 lines.append(rule([ring, sign + other], target))
         earlier += genes
+    return lines
+
+
+def make_gated(k, rng):
+    """k blocks, block j reading only inputs of its own (Ij -> Ij), so the
+    outcomes multiply: each block has one list of attractors for some
+    settings of its inputs and another for the others, 2^k outcomes in all.
+    Block 0 is a toggle switch that its input stops (Aj := NOT Bj AND NOT Ij,
+    Bj := NOT Aj: two steady states, or one), so half the outcomes hold two
+    attractors; block 1 reads two inputs (Aj := Ij AND Jj, Bj := Aj), so the
+    settings of an outcome are one or two cubes. Every other block is of a
+    kind drawn per block, one attractor of one cube for each value of Ij:
+      off:    a negative loop that the input stops (Aj := NOT Bj AND NOT Ij,
+              Bj := Aj): all four states of Aj, Bj cycle, or 00
+      on:     a negative loop that the input holds ON (Aj := NOT Bj OR Ij,
+              Bj := Aj): the four states cycle, or 11
+      three:  the loop that the input stops, read by Cj := Aj OR Bj: all
+              eight states, or 000
+      follow: Aj := Ij, Bj := Aj (two blocks of one gene, no search): 00 or 11
+    The size of one outcome grows with k alone.
+    """
+    lines = []
+    for j in range(k):
+        i, a, b = 'I%d' % j, 'A%d' % j, 'B%d' % j
+        lines.append(rule([i], i))
+        if j == 0:
+            lines += [rule(['^' + b, '^' + i], a), rule(['^' + a], b)]
+            continue
+        if j == 1:
+            lines += [rule(['J1'], 'J1'), rule([i, 'J1'], a), rule([a], b)]
+            continue
+        kind = rng.choice(['off', 'on', 'three', 'follow'])
+        if kind in ('off', 'three'):
+            lines += [rule(['^' + b, '^' + i], a), rule([a], b)]
+            if kind == 'three':
+                lines += [rule([a], 'C%d' % j), rule([b], 'C%d' % j)]
+        elif kind == 'on':
+            lines += [rule(['^' + b], a), rule([i], a), rule([a], b)]
+        else:
+            lines += [rule([i], a), rule([a], b)]
     return lines
 
 

@@ -3,9 +3,14 @@
 #include "compInputOutcomes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
+#include <unordered_set>
 
 #include "bddHelpers.h"
 #include "compBlockSteps.h"
@@ -647,171 +652,356 @@ std::vector<settingsPart> joinDisjoint(DdManager* m, std::vector<settingsPart> p
 // in their support) is the outcome of every setting of the cube. The split
 // variable is the topmost input any pair depends on, so a set over the
 // inputs alone depends on it exactly when it is its root, and only those
-// are cofactored.
-struct outcomeGrouping {
-    using openValues = std::vector<std::pair<int, bddHandle>>;
-    // A pair restricted to the current cube: the values that still depend
-    // on an input, and those that no longer do (per gene 0, 1, or 2 for no
-    // value); both shared down the split until one changes.
-    struct restrictedPair {
-        bddHandle settings;
-        bddHandle moving;
-        std::shared_ptr<const openValues> open;
-        std::shared_ptr<const std::vector<char>> decided;
-    };
-    // A leaf's attractor in canonical factors: the moving factor and the
-    // values of the genes constant in it.
-    using leafAttractor = std::pair<DdNode*, std::vector<char>>;
-
-    DdManager* mgr;
-    std::vector<DdNode*>& ip;
-    int nInpVar;
-    const std::vector<int>& inputs;  // ascending
-    std::map<std::vector<leafAttractor>, size_t> byAttractors;
-    std::vector<inputOutcome> outcomes;
-
-    bool isInput(int g) const { return std::binary_search(inputs.begin(), inputs.end(), g); }
-
-    // The topmost input of f's support, or -1; for a set over the inputs
-    // alone (`inputsOnly`), its root's variable.
-    int topInput(DdNode* f, bool inputsOnly) const {
-        if (Cudd_IsConstant(f)) return -1;
-        if (inputsOnly) return static_cast<int>(Cudd_NodeReadIndex(f));
-        int top = -1;
-        for (const int v : supportOf(mgr, f))
-            if (isInput(v) && (top < 0 || Cudd_ReadPerm(mgr, v) < Cudd_ReadPerm(mgr, top))) top = v;
-        return top;
+// are cofactored; a moving factor is cofactored only at the inputs of its
+// support, and where its two halves are one node it does not depend on the
+// input after all.
+//
+// The cost follows the leaves and the answer, not the settings: a pair's
+// attractor is numbered once, where the split has left it no input to read,
+// through a hash table of canonical factors, and the leaves below take the
+// number over; a leaf's outcome is found by the sorted numbers of its
+// attractors in another hash table; an outcome becomes a diagram only when
+// a second leaf joins it (its first cube is kept as text).
+class outcomeGrouping {
+public:
+    outcomeGrouping(DdManager* mgr, std::vector<DdNode*>& ip, int nInpVar,
+                    const std::vector<int>& inputs)
+        : mgr_(mgr),
+          ip_(ip),
+          nInpVar_(nInpVar),
+          inputs_(inputs),
+          inputAt_(static_cast<size_t>(nInpVar), -1),
+          path_(inputs.size(), '-'),
+          literals_(makeCubeArray(mgr, nInpVar)),
+          distinct_(0, attractorKeys{this}, attractorKeys{this}),
+          byAttractors_(0, outcomeKeys{this}, outcomeKeys{this}) {
+        for (size_t k = 0; k < inputs.size(); ++k) {
+            inputAt_[static_cast<size_t>(inputs[k])] = static_cast<int>(k);
+            inputsBottomUp_.push_back(k);
+        }
+        std::sort(inputsBottomUp_.begin(), inputsBottomUp_.end(), [&](size_t a, size_t b) {
+            return Cudd_ReadPerm(mgr, inputs[a]) > Cudd_ReadPerm(mgr, inputs[b]);
+        });
     }
+    outcomeGrouping(const outcomeGrouping&) = delete;
+    outcomeGrouping& operator=(const outcomeGrouping&) = delete;
 
-    void start(const std::vector<settingsPart>& pairs) {
+    // The outcomes of the pairs of the composition.
+    inputOutcomes group(const std::vector<settingsPart>& pairs) {
         std::vector<restrictedPair> restricted;
         for (const settingsPart& p : pairs) {
-            auto decided = std::make_shared<std::vector<char>>(static_cast<size_t>(nInpVar), 2);
+            std::vector<char> decided(static_cast<size_t>(nInpVar_), 2);
             auto open = std::make_shared<openValues>();
             for (size_t g = 0; g < p.values->size(); ++g) {
                 const bddHandle& value = (*p.values)[g];
                 if (!value) continue;
                 if (Cudd_IsConstant(value.get()))
-                    (*decided)[g] = value.get() == Cudd_ReadOne(mgr) ? 1 : 0;
+                    decided[g] = value.get() == Cudd_ReadOne(mgr_) ? 1 : 0;
                 else
                     open->emplace_back(static_cast<int>(g), value);
             }
-            restricted.push_back({p.settings, p.moving, std::move(open), std::move(decided)});
+            auto reads = std::make_shared<std::vector<int>>();
+            for (const int v : supportOf(mgr_, p.moving.get()))
+                if (inputAt_[static_cast<size_t>(v)] >= 0) reads->push_back(v);
+            std::sort(reads->begin(), reads->end(), [&](int a, int b) {
+                return Cudd_ReadPerm(mgr_, a) < Cudd_ReadPerm(mgr_, b);
+            });
+            restricted.push_back({p.settings, p.moving, std::move(open),
+                                  rootValues(std::move(decided)), std::move(reads), 0, kUnknown});
         }
-        split(restricted, bddOne(mgr));
+        split(std::move(restricted));
+        // Each outcome's attractors in the order of their factors (values
+        // hold 0, 1 and 2 only, so memcmp orders them as chars).
+        const auto before = [&](size_t a, size_t b) {
+            const outcomeAttractor& x = result_.attractors[a];
+            const outcomeAttractor& y = result_.attractors[b];
+            if (x.moving.get() != y.moving.get())
+                return std::less<DdNode*>()(x.moving.get(), y.moving.get());
+            return std::memcmp(x.values.data(), y.values.data(), x.values.size()) < 0;
+        };
+        for (inputOutcome& outcome : result_.outcomes)
+            std::sort(outcome.attractors.begin(), outcome.attractors.end(), before);
+        return std::move(result_);
     }
 
-    void split(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
-        int index = -1;
-        const auto higher = [&](int v) {
-            if (v >= 0 && (index < 0 || Cudd_ReadPerm(mgr, v) < Cudd_ReadPerm(mgr, index)))
-                index = v;
-        };
-        for (const restrictedPair& p : pairs) {
-            higher(topInput(p.settings.get(), true));
-            higher(topInput(p.moving.get(), false));
-            for (const auto& open : *p.open) higher(topInput(open.second.get(), true));
-        }
-        if (index < 0) {
-            addLeaf(pairs, cube);
-            return;
-        }
-        DdNode* const var = ip[static_cast<size_t>(index)];
-        const auto rootIsVar = [&](const bddHandle& f) {
-            return !Cudd_IsConstant(f.get()) &&
-                   static_cast<int>(Cudd_NodeReadIndex(f.get())) == index;
-        };
-        for (const bool value : {false, true}) {
-            std::vector<restrictedPair> restricted;
-            for (const restrictedPair& p : pairs) {
-                bddHandle settings =
-                    rootIsVar(p.settings) ? cofactor(mgr, p.settings, var, value) : p.settings;
-                if (settings.get() == Cudd_ReadLogicZero(mgr)) continue;
-                restrictedPair r{std::move(settings), cofactor(mgr, p.moving, var, value), p.open,
-                                 p.decided};
-                if (std::any_of(p.open->begin(), p.open->end(),
-                                [&](const auto& open) { return rootIsVar(open.second); })) {
-                    auto open = std::make_shared<openValues>();
-                    std::shared_ptr<std::vector<char>> decided;
-                    for (const auto& one : *p.open) {
-                        if (!rootIsVar(one.second)) {
-                            open->push_back(one);
-                            continue;
-                        }
-                        bddHandle at = cofactor(mgr, one.second, var, value);
-                        if (!Cudd_IsConstant(at.get())) {
-                            open->emplace_back(one.first, std::move(at));
-                            continue;
-                        }
-                        if (!decided) decided = std::make_shared<std::vector<char>>(*p.decided);
-                        (*decided)[static_cast<size_t>(one.first)] =
-                            at.get() == Cudd_ReadOne(mgr) ? 1 : 0;
-                    }
-                    r.open = std::move(open);
-                    if (decided) r.decided = std::move(decided);
-                }
-                restricted.push_back(std::move(r));
+private:
+    using openValues = std::vector<std::pair<int, bddHandle>>;
+
+    // A pair restricted to the current cube: its settings and moving factor;
+    // the values that still depend on an input (`open`, shared down the
+    // split until one changes) and those that no longer do (`decided`, an
+    // entry of `steps_`); the inputs its moving factor read at the start,
+    // top-down, of which those from `next` on are not yet passed. Once no
+    // input is left for it to read, its attractor no longer changes down the
+    // split and is numbered there (`attractor`, kUnknown before).
+    struct restrictedPair {
+        bddHandle settings;
+        bddHandle moving;
+        std::shared_ptr<const openValues> open;
+        std::uint32_t decided;
+        std::shared_ptr<const std::vector<int>> reads;
+        size_t next;
+        size_t attractor;
+        bool mayRead(int v) const { return next < reads->size() && (*reads)[next] == v; }
+        bool settled() const { return open->empty() && next == reads->size(); }
+    };
+    static constexpr size_t kUnknown = SIZE_MAX;
+
+    // Values that no longer depend on an input (per gene 0 or 1, 2 for none),
+    // as entries: a root names a vector of bases_, every other entry sets one
+    // gene on top of its parent's values. An entry is made where the split
+    // decides a value, so all the leaves below name their values by one
+    // number; two entries may hold the same values (decided in distinct
+    // parts of the split), which the attractors' own table tells apart.
+    struct valueStep {
+        std::uint32_t parent;  // kRoot for a root
+        int gene;              // for a root, its vector in bases_
+        char value;
+    };
+    static constexpr std::uint32_t kRoot = UINT32_MAX;
+
+    std::uint32_t rootValues(std::vector<char> values) {
+        bases_.push_back(std::move(values));
+        steps_.push_back({kRoot, static_cast<int>(bases_.size() - 1), 0});
+        return static_cast<std::uint32_t>(steps_.size() - 1);
+    }
+
+    std::uint32_t withValue(std::uint32_t parent, int gene, char value) {
+        steps_.push_back({parent, gene, value});
+        return static_cast<std::uint32_t>(steps_.size() - 1);
+    }
+
+    // The values of entry `id`, into `values`. A gene is set once along a
+    // chain, so the order of the steps does not matter.
+    void valuesOf(std::uint32_t id, std::vector<char>& values) const {
+        std::uint32_t root = id;
+        while (steps_[root].parent != kRoot) root = steps_[root].parent;
+        values = bases_[static_cast<size_t>(steps_[root].gene)];
+        for (; steps_[id].parent != kRoot; id = steps_[id].parent)
+            values[static_cast<size_t>(steps_[id].gene)] = steps_[id].value;
+    }
+
+    // The variable of f's root, or -1 for a constant.
+    static int rootOf(const bddHandle& f) {
+        return Cudd_IsConstant(f.get()) ? -1 : static_cast<int>(Cudd_NodeReadIndex(f.get()));
+    }
+
+    // The higher in the order of two variables (-1 for none).
+    int higher(int a, int b) const {
+        if (a < 0) return b;
+        if (b < 0) return a;
+        return Cudd_ReadPerm(mgr_, a) < Cudd_ReadPerm(mgr_, b) ? a : b;
+    }
+
+    void split(std::vector<restrictedPair> pairs) {
+        for (;;) {
+            int index = -1;
+            for (restrictedPair& p : pairs) {
+                if (p.attractor == kUnknown && p.settled()) p.attractor = attractorOf(p);
+                index = higher(index, rootOf(p.settings));
+                if (p.next < p.reads->size()) index = higher(index, (*p.reads)[p.next]);
+                for (const auto& one : *p.open) index = higher(index, rootOf(one.second));
             }
-            const bddHandle literal(mgr, value ? var : Cudd_Not(var));
-            split(restricted, bddResult(mgr, Cudd_bddAnd(mgr, cube.get(), literal.get())));
-        }
-    }
-
-    // The canonical factors of moving AND the cube of `decided`: the genes
-    // constant in the moving factor join the decided ones (memoised by the
-    // moving factor, which many leaves share).
-    std::map<DdNode*, std::pair<bddHandle, std::vector<std::pair<int, char>>>> canonical;
-    bddArray keptMoving;  // keeps the memo's keys from being reused
-
-    const std::pair<bddHandle, std::vector<std::pair<int, char>>>& settledOf(
-        const bddHandle& moving) {
-        const auto known = canonical.find(moving.get());
-        if (known != canonical.end()) return known->second;
-        std::vector<std::pair<int, char>> constant;
-        std::vector<int> genes;
-        for (const int g : supportOf(mgr, moving.get())) {
-            DdNode* const var = ip[static_cast<size_t>(g)];
-            if (Cudd_bddLeq(mgr, moving.get(), var) == 1)
-                constant.emplace_back(g, 1);
-            else if (Cudd_bddLeq(mgr, moving.get(), Cudd_Not(var)) == 1)
-                constant.emplace_back(g, 0);
-            else
+            if (index < 0) {
+                addLeaf(pairs);
+                return;
+            }
+            DdNode* const var = ip_[static_cast<size_t>(index)];
+            // The moving factors that may read the variable, in halves.
+            std::vector<std::array<bddHandle, 2>> halves(pairs.size());
+            bool depends = false;
+            for (size_t k = 0; k < pairs.size(); ++k) {
+                const restrictedPair& p = pairs[k];
+                depends = depends || rootOf(p.settings) == index ||
+                          std::any_of(p.open->begin(), p.open->end(),
+                                      [&](const auto& one) { return rootOf(one.second) == index; });
+                if (!p.mayRead(index)) continue;
+                halves[k] = {cofactor(mgr_, p.moving, var, false),
+                             cofactor(mgr_, p.moving, var, true)};
+                depends = depends || halves[k][0].get() != halves[k][1].get();
+            }
+            if (!depends) {
+                for (restrictedPair& p : pairs)
+                    if (p.mayRead(index)) ++p.next;
                 continue;
-            genes.push_back(g);
-        }
-        bddHandle rest =
-            genes.empty() ? moving
-                          : bddResult(mgr, Cudd_bddExistAbstract(mgr, moving.get(),
-                                                                 cubeOfIndices(mgr, genes).get()));
-        keptMoving.push_back(moving);
-        return canonical.emplace(moving.get(), std::make_pair(std::move(rest), std::move(constant)))
-            .first->second;
-    }
-
-    void addLeaf(const std::vector<restrictedPair>& pairs, const bddHandle& cube) {
-        std::vector<leafAttractor> key;
-        for (const restrictedPair& p : pairs) {
-            const auto& settled = settledOf(p.moving);
-            leafAttractor a{settled.first.get(), *p.decided};
-            for (const auto& one : settled.second)
-                a.second[static_cast<size_t>(one.first)] = one.second;
-            key.push_back(std::move(a));
-        }
-        std::sort(key.begin(), key.end());
-        key.erase(std::unique(key.begin(), key.end()), key.end());
-        const auto known = byAttractors.find(key);
-        if (known != byAttractors.end()) {
-            bddHandle& settings = outcomes[known->second].settings;
-            settings = bddResult(mgr, Cudd_bddOr(mgr, settings.get(), cube.get()));
+            }
+            char& at = path_[static_cast<size_t>(inputAt_[static_cast<size_t>(index)])];
+            for (const bool value : {false, true}) {
+                std::vector<restrictedPair> restricted;
+                restricted.reserve(pairs.size());
+                for (size_t k = 0; k < pairs.size(); ++k)
+                    restrict(pairs[k], halves[k], index, value, restricted);
+                at = value ? '1' : '0';
+                split(std::move(restricted));
+            }
+            at = '-';
             return;
         }
-        std::vector<outcomeAttractor> attractors;
-        // The memo of canonical factors keeps each moving node alive.
-        for (const leafAttractor& a : key)
-            attractors.push_back({bddHandle(mgr, a.first), a.second});
-        byAttractors.emplace(std::move(key), outcomes.size());
-        outcomes.push_back({cube, std::move(attractors)});
     }
+
+    // The pair p with the input `index` set to `value`, appended to
+    // `restricted` unless its settings exclude the value; `halves` are its
+    // moving factor's cofactors when it may read the input.
+    void restrict(const restrictedPair& p, const std::array<bddHandle, 2>& halves, int index,
+                  bool value, std::vector<restrictedPair>& restricted) {
+        DdNode* const var = ip_[static_cast<size_t>(index)];
+        bddHandle settings =
+            rootOf(p.settings) == index ? cofactor(mgr_, p.settings, var, value) : p.settings;
+        if (settings.get() == Cudd_ReadLogicZero(mgr_)) return;
+        const bool read = p.mayRead(index);
+        restrictedPair r{std::move(settings),
+                         read ? halves[value ? 1 : 0] : p.moving,
+                         p.open,
+                         p.decided,
+                         p.reads,
+                         p.next + (read ? 1 : 0),
+                         p.attractor};
+        if (std::any_of(p.open->begin(), p.open->end(),
+                        [&](const auto& one) { return rootOf(one.second) == index; })) {
+            auto open = std::make_shared<openValues>();
+            for (const auto& one : *p.open) {
+                if (rootOf(one.second) != index) {
+                    open->push_back(one);
+                    continue;
+                }
+                bddHandle now = cofactor(mgr_, one.second, var, value);
+                if (!Cudd_IsConstant(now.get())) {
+                    open->emplace_back(one.first, std::move(now));
+                    continue;
+                }
+                r.decided = withValue(r.decided, one.first,
+                                      now.get() == Cudd_ReadOne(mgr_) ? char{1} : char{0});
+            }
+            r.open = std::move(open);
+        }
+        restricted.push_back(std::move(r));
+    }
+
+    // The number of the attractor of a settled pair: moving AND the cube of
+    // its values in canonical factors (the genes constant in the moving
+    // factor join the values), each distinct attractor once. The candidate
+    // is put together in scratch_ and only kept when it is new.
+    size_t attractorOf(const restrictedPair& p) {
+        valuesOf(p.decided, scratch_.values);
+        // The constant genes are the moving factor's essential literals,
+        // found in one pass over its diagram.
+        const bddHandle essential = bddResult(mgr_, Cudd_FindEssential(mgr_, p.moving.get()));
+        if (essential.get() == Cudd_ReadOne(mgr_)) {
+            scratch_.moving = p.moving;
+        } else {
+            if (!Cudd_bddPickOneCube(mgr_, essential.get(), literals_.data()))
+                throw quorvelError("BDD engine failure: a cube could not be read");
+            std::vector<int> constant;
+            for (int g = 0; g < nInpVar_; ++g) {
+                const char value = literals_[static_cast<size_t>(g)];
+                if (value != 0 && value != 1) continue;
+                scratch_.values[static_cast<size_t>(g)] = value;
+                constant.push_back(g);
+            }
+            scratch_.moving = bddResult(
+                mgr_, Cudd_bddExistAbstract(mgr_, p.moving.get(),
+                                            cubeOfIndices(mgr_, std::move(constant)).get()));
+        }
+        const auto known = distinct_.find(kScratch);
+        if (known != distinct_.end()) return *known;
+        result_.attractors.push_back(scratch_);
+        return *distinct_.insert(result_.attractors.size() - 1).first;
+    }
+
+    // A leaf: the cube path_ joins the outcome of its pairs' attractors.
+    void addLeaf(const std::vector<restrictedPair>& pairs) {
+        std::vector<size_t>& attractors = scratchAttractors_;
+        attractors.clear();
+        for (const restrictedPair& p : pairs) attractors.push_back(p.attractor);
+        std::sort(attractors.begin(), attractors.end());
+        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
+        const auto known = byAttractors_.find(kScratch);
+        if (known == byAttractors_.end()) {
+            result_.outcomes.push_back({path_, bddHandle(), attractors});
+            byAttractors_.insert(result_.outcomes.size() - 1);
+            return;
+        }
+        inputOutcome& outcome = result_.outcomes[*known];
+        if (!outcome.settings) {
+            outcome.settings = cubeOf(outcome.cube);
+            std::string().swap(outcome.cube);
+        }
+        const bddHandle cube = cubeOf(path_);
+        outcome.settings = bddResult(mgr_, Cudd_bddOr(mgr_, outcome.settings.get(), cube.get()));
+    }
+
+    // The cube of settings `cube` (per input '0', '1' or '-'), built from
+    // the bottom of the order up.
+    bddHandle cubeOf(const std::string& cube) const {
+        bddHandle node = bddOne(mgr_);
+        for (const size_t k : inputsBottomUp_) {
+            if (cube[k] == '-') continue;
+            DdNode* const var = ip_[static_cast<size_t>(inputs_[k])];
+            node = bddResult(mgr_,
+                             Cudd_bddAnd(mgr_, node.get(), cube[k] == '1' ? var : Cudd_Not(var)));
+        }
+        return node;
+    }
+
+    // Hash tables over the result's own entries (by index), so that a key is
+    // held once: an attractor by its factors, an outcome by its attractors.
+    // The index kScratch stands for the candidate being looked up.
+    static constexpr size_t kScratch = SIZE_MAX;
+    static std::uint64_t mix(std::uint64_t seed, std::uint64_t value) {
+        return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
+    }
+    struct attractorKeys {
+        const outcomeGrouping* grouping;
+        const outcomeAttractor& at(size_t a) const {
+            return a == kScratch ? grouping->scratch_ : grouping->result_.attractors[a];
+        }
+        size_t operator()(size_t a) const {
+            const outcomeAttractor& x = at(a);
+            std::uint64_t h = reinterpret_cast<std::uintptr_t>(x.moving.get());
+            // The values eight at a time.
+            const size_t n = x.values.size();
+            for (size_t k = 0; k < n; k += 8) {
+                std::uint64_t word = 0;
+                std::memcpy(&word, x.values.data() + k, std::min<size_t>(8, n - k));
+                h = mix(h, word);
+            }
+            return static_cast<size_t>(h ^ (h >> 32));
+        }
+        bool operator()(size_t a, size_t b) const {
+            const outcomeAttractor& x = at(a);
+            const outcomeAttractor& y = at(b);
+            return x.moving.get() == y.moving.get() && x.values == y.values;
+        }
+    };
+    struct outcomeKeys {
+        const outcomeGrouping* grouping;
+        const std::vector<size_t>& at(size_t o) const {
+            return o == kScratch ? grouping->scratchAttractors_
+                                 : grouping->result_.outcomes[o].attractors;
+        }
+        size_t operator()(size_t o) const {
+            std::uint64_t h = 0;
+            for (const size_t a : at(o)) h = mix(h, a);
+            return static_cast<size_t>(h ^ (h >> 32));
+        }
+        bool operator()(size_t a, size_t b) const { return at(a) == at(b); }
+    };
+
+    DdManager* mgr_;
+    std::vector<DdNode*>& ip_;
+    int nInpVar_;
+    const std::vector<int>& inputs_;      // ascending
+    std::vector<int> inputAt_;            // per variable: its place among the inputs, or -1
+    std::vector<size_t> inputsBottomUp_;  // places of the inputs, bottom of the order first
+    std::string path_;                    // the current cube: per input '0', '1' or '-'
+    std::vector<std::vector<char>> bases_;
+    std::vector<valueStep> steps_;
+    inputOutcomes result_;
+    outcomeAttractor scratch_;
+    std::vector<char> literals_;  // one cube read by the engine, per variable
+    std::vector<size_t> scratchAttractors_;
+    std::unordered_set<size_t, attractorKeys, attractorKeys> distinct_;
+    std::unordered_set<size_t, outcomeKeys, outcomeKeys> byAttractors_;
 };
 
 }  // namespace
@@ -836,16 +1026,18 @@ std::vector<std::string> listInputNames(const std::vector<networkDefBool>& netwo
     return inputs;
 }
 
-std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>& op,
-                                            std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
-                                            DdNode* inpCubeBwd, DdNode* topSame, int nInpVar,
-                                            const levelArray& sccTopoLvl,
-                                            const std::vector<int>& inputs,
-                                            const progressSink& progress) {
+inputOutcomes compInputOutcomes(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                                const levelArray& sccTopoLvl, const analysisRequest& request) {
+    DdManager* const mgr = encoding.mgr;
+    std::vector<DdNode*>& ip = encoding.ip;
+    const int nInpVar = encoding.nInpVar;
+    const std::vector<int>& inputs = request.groupedInputs;
+    const progressSink& progress = request.progress;
     const networkFunctions network = readNetworkFunctions(mgr, op, ip, nInpVar);
 
-    const compositionInputs c{mgr,     op,      ip,      inpCubeFwd, inpCubeBwd,
-                              topSame, nInpVar, network, progress};
+    const compositionInputs c{
+        mgr,     op,      ip,      encoding.inpCubeFwd, encoding.inpCubeBwd, encoding.topSame,
+        nInpVar, network, progress};
     const auto isInput = [&](int g) { return std::binary_search(inputs.begin(), inputs.end(), g); };
     std::vector<settingsPart> part;
     part.push_back(
@@ -891,8 +1083,8 @@ std::vector<inputOutcome> compInputOutcomes(DdManager* mgr, std::vector<DdNode*>
         }
     }
 
-    outcomeGrouping grouping{mgr, ip, nInpVar, inputs, {}, {}, {}, {}};
-    grouping.start(part);
-    writeProgress(progress, grouping.outcomes.size(), " outcomes\n");
-    return std::move(grouping.outcomes);
+    outcomeGrouping grouping(mgr, ip, nInpVar, inputs);
+    inputOutcomes outcomes = grouping.group(part);
+    writeProgress(progress, outcomes.outcomes.size(), " outcomes\n");
+    return outcomes;
 }

@@ -2,13 +2,15 @@
 // their settings as sets, and the grouping of the settings into outcomes.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "analysisRequest.h"
 #include "bddEngine.h"
 #include "bddHandle.h"
 #include "networkRecords.h"
-#include "progressSink.h"
+#include "symbolicEncoding.h"
 
 // The names of the network's inputs, in order of first appearance among the
 // rules' targets: genes whose rules read no other gene and whose update
@@ -27,21 +29,33 @@ struct outcomeAttractor {
     std::vector<char> values;
 };
 
-// One outcome: the settings of the inputs it holds for (a set over the
-// inputs' variables) and the attractors every such setting has, each once,
-// in the order of their factors.
+// One outcome: the settings of the inputs it holds for and the attractors
+// every such setting has. The settings are `cube` when they make one cube
+// (one character per input, '0', '1' or '-', in the order of the inputs),
+// with `settings` empty; otherwise `settings`, a set over the inputs'
+// variables, with `cube` empty. `attractors` are indices into
+// inputOutcomes::attractors, each once, in the order of the attractors'
+// factors (the moving factor's node, then the values).
 struct inputOutcome {
+    std::string cube;
     bddHandle settings;
-    std::vector<outcomeAttractor> attractors;
+    std::vector<std::size_t> attractors;
 };
 
-// Every outcome of the network over the inputs `inputs` (indices of the
-// reduced database, ascending; each one's relation is x'_X XNOR x_X), in the
-// manager of op. Settings of distinct outcomes are disjoint and together
-// cover every setting; two settings share an outcome exactly when their
-// attractors over the other genes are equal. The order of the outcomes
-// follows the first setting met, splitting on the inputs from the top of the
-// variable order down, 0 before 1.
+// The outcomes, and each attractor they hold once (most attractors belong to
+// many outcomes).
+struct inputOutcomes {
+    std::vector<outcomeAttractor> attractors;
+    std::vector<inputOutcome> outcomes;
+};
+
+// Every outcome of the network over the inputs request.groupedInputs
+// (indices of the reduced database, ascending; each one's relation is
+// x'_X XNOR x_X), in the manager of `encoding`. Settings of distinct outcomes
+// are disjoint and together cover every setting; two settings share an
+// outcome exactly when their attractors over the other genes are equal. The
+// order of the outcomes follows the first setting met, splitting on the
+// inputs from the top of the variable order down, 0 before 1.
 //
 // The composition runs as compSteadyTopFunc's, level by level, but never
 // splits on the inputs: each attractor of the processed part is a pair
@@ -56,11 +70,11 @@ struct inputOutcome {
 // (constant functions put into the others along the way), each class
 // searched once by the plain search after fixing its constant genes and
 // peeling the genes nothing else reads; with too many classes, all settings
-// at once (compParamAttractors).
+// at once (compParamAttractors). The grouping of the settings into outcomes
+// then costs in proportion to the leaves of its split and to the answer.
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
-// (never narrowed here); ip, the cubes and topSame as for the searches.
-// Progress lines go to `progress`.
-std::vector<inputOutcome> compInputOutcomes(
-    DdManager* mgr, std::vector<DdNode*>& op, std::vector<DdNode*>& ip, DdNode* inpCubeFwd,
-    DdNode* inpCubeBwd, DdNode* topSame, int nInpVar, const levelArray& sccTopoLvl,
-    const std::vector<int>& inputs, const progressSink& progress = standardOutputProgress());
+// (never narrowed here); the encoding's variables, cubes and identity are
+// those of the searches. Progress lines go to request.progress; the other
+// fields of the request are not read.
+inputOutcomes compInputOutcomes(const symbolicEncoding& encoding, std::vector<DdNode*>& op,
+                                const levelArray& sccTopoLvl, const analysisRequest& request);

@@ -223,9 +223,10 @@ std::string topFuncAsync(const geneDatabase& geneDbOrg, const geneDatabase& gene
         writeProgress(progress, "BDD construction done\n");
 
         if (groupedInputs != nullptr) {
-            const std::vector<inputOutcome> outcomes = compInputOutcomes(
-                mgrAsync, opAsync, ipAsync, inpCubeFwdAsync.get(), inpCubeBwdAsync.get(),
-                topNodeSame.get(), nInpVar, sccTopoLvl, *groupedInputs, progress);
+            const inputOutcomes outcomes = compInputOutcomes(
+                symbolicEncoding{mgrAsync, ipAsync, nInpVar, inpCubeFwdAsync.get(),
+                                 inpCubeBwdAsync.get(), topNodeSame.get()},
+                opAsync, sccTopoLvl, request);
             return printOutcomes(request, symbolicEncoding{mgrAsync, ipAsync, nInpVar}, geneDbOrg,
                                  geneDbReduced, defaultStatus, outcomes);
         }

@@ -12,6 +12,8 @@
 #include <new>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <unordered_map>
+#include <utility>
 
 #include "bddHandle.h"
 #include "bddHelpers.h"
@@ -31,20 +33,57 @@ int topVariable(DdNode* f, int nInpVar) {
     return int(top);
 }
 
+// Adds `cube` to the cover, with its states.
+void addCube(const std::string& cube, cubeCover& cover, bigCount& count) {
+    cover.cubes.push_back(cube);
+    size_t free = 0;
+    for (char c : cube) free += c == '-';
+    count.addPowerOfTwo(free);
+}
+
+// Adds the cube of the one path of f (a cube, not constant) under the
+// choices made so far in `cube`.
+void addPathCube(DdManager* mgr, DdNode* f, int nInpVar, std::string cube, cubeCover& cover,
+                 bigCount& count) {
+    std::vector<char> path = makeCubeArray(mgr, nInpVar);
+    if (Cudd_bddPickOneCube(mgr, f, path.data()) != 1)
+        throw quorvelError("BDD engine failure: an attractor's cube could not be read");
+    for (int g = 0; g < nInpVar; ++g) {
+        const char value = path[static_cast<size_t>(g)];
+        if (value == 0 || value == 1) cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
+    }
+    if (std::any_of(path.begin() + nInpVar, path.end(), [](char v) { return v == 0 || v == 1; }))
+        throw quorvelError("internal error: an attractor reads a next-state variable");
+    addCube(cube, cover, count);
+}
+
 void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar, std::string& cube,
                cubeCover& cover, bigCount& count) {
     if (f == Cudd_ReadLogicZero(mgr)) return;
     if (f == Cudd_ReadOne(mgr)) {
-        cover.cubes.push_back(cube);
-        size_t free = 0;
-        for (char c : cube) free += c == '-';
-        count.addPowerOfTwo(free);
+        addCube(cube, cover, count);
+        return;
+    }
+    // A cube is its own cover: read in one pass rather than split variable
+    // by variable (the check stops at the first node that branches).
+    if (Cudd_CheckCube(mgr, f) == 1) {
+        addPathCube(mgr, f, nInpVar, cube, cover, count);
         return;
     }
     const int top = topVariable(f, nInpVar);
     DdNode* var = ip[static_cast<size_t>(top)];
     const bddHandle high = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, var, var));
     const bddHandle low = bddResult(mgr, Cudd_bddAndAbstract(mgr, f, Cudd_Not(var), var));
+    char& at = cube[static_cast<size_t>(top)];
+    // One cofactor empty: the other is covered with the variable's value
+    // (what the comparison below comes to, without its operations).
+    if (low.get() == Cudd_ReadLogicZero(mgr) || high.get() == Cudd_ReadLogicZero(mgr)) {
+        const bool isHigh = low.get() == Cudd_ReadLogicZero(mgr);
+        at = isHigh ? '1' : '0';
+        coverInto(mgr, (isHigh ? high : low).get(), ip, nInpVar, cube, cover, count);
+        at = '-';
+        return;
+    }
     // When one cofactor holds the other, the smaller one is covered once with
     // '-' and only the rest of the larger one is split; otherwise the two
     // cofactors are covered apart (the paths of the diagram), which keeps
@@ -64,7 +103,6 @@ void coverInto(DdManager* mgr, DdNode* f, std::vector<DdNode*>& ip, int nInpVar,
         rest = bddResult(mgr, Cudd_bddAnd(mgr, low.get(), Cudd_Not(high.get())));
         onlyLow = rest.get();
     }
-    char& at = cube[static_cast<size_t>(top)];
     coverInto(mgr, both, ip, nInpVar, cube, cover, count);
     at = '0';
     coverInto(mgr, onlyLow, ip, nInpVar, cube, cover, count);
@@ -90,14 +128,13 @@ char fixedValue(const std::vector<int>& defaultStatus, size_t org) {
     return (status == 1 || status == 2) ? '1' : '0';
 }
 
-// A cube over the reduced genes written over every gene of geneDbOrg.
-std::string wholeCube(const std::string& reducedCube, const std::vector<int>& reducedIndex,
-                      const std::vector<int>& defaultStatus) {
-    std::string cube(reducedIndex.size(), '0');
+// A cube over the reduced genes written over every gene of geneDbOrg, at the
+// end of `text`.
+void appendWholeCube(std::string& text, const std::string& reducedCube,
+                     const std::vector<int>& reducedIndex, const std::vector<int>& defaultStatus) {
     for (size_t org = 0; org < reducedIndex.size(); ++org)
-        cube[org] = reducedIndex[org] < 0 ? fixedValue(defaultStatus, org)
-                                          : reducedCube[static_cast<size_t>(reducedIndex[org])];
-    return cube;
+        text += reducedIndex[org] < 0 ? fixedValue(defaultStatus, org)
+                                      : reducedCube[static_cast<size_t>(reducedIndex[org])];
 }
 
 std::string printStates(const symbolicEncoding& encoding, const geneDatabase& geneDbOrg,
@@ -128,26 +165,36 @@ std::vector<cubeCover> coverAll(DdManager* mgr, const std::vector<DdNode*>& attr
     return covers;
 }
 
-// One line per cover (after a line end): its number of states, then its
-// cubes over every gene, each item followed by three blanks.
-void writeCoverLines(std::ostream& out, const std::vector<int>& reducedIndex,
-                     const std::vector<int>& defaultStatus, const std::vector<cubeCover>& covers) {
-    for (const cubeCover& cover : covers) {
-        out << "\n" << cover.states << "   ";
-        for (const std::string& cube : cover.cubes)
-            out << wholeCube(cube, reducedIndex, defaultStatus) << "   ";
+// A cover's line of the cubes format (after a line end): its number of
+// states, then its cubes over every gene, each item followed by three blanks.
+void appendCoverLine(std::string& text, const std::vector<int>& reducedIndex,
+                     const std::vector<int>& defaultStatus, const cubeCover& cover) {
+    text += '\n';
+    text += cover.states;
+    text += "   ";
+    for (const std::string& cube : cover.cubes) {
+        appendWholeCube(text, cube, reducedIndex, defaultStatus);
+        text += "   ";
     }
+}
+
+// The header line of the cubes format: every gene's name.
+std::string cubesHeader(const geneDatabase& geneDbOrg) {
+    std::string text;
+    for (const gene& orgGene : geneDbOrg) {
+        text += orgGene.name;
+        text += "   ";
+    }
+    return text;
 }
 
 std::string printCubes(const geneDatabase& geneDbOrg, const std::vector<int>& reducedIndex,
                        const std::vector<int>& defaultStatus,
                        const std::vector<cubeCover>& covers) {
-    std::ostringstream outSS;
-    for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
-    writeCoverLines(outSS, reducedIndex, defaultStatus, covers);
-    outSS << "\n";
-    chkWrittenWhole(outSS);
-    return outSS.str();
+    std::string text = cubesHeader(geneDbOrg);
+    for (const cubeCover& cover : covers) appendCoverLine(text, reducedIndex, defaultStatus, cover);
+    text += '\n';
+    return text;
 }
 
 // The JSON text is written directly, in the compact layout of a JSON
@@ -184,36 +231,48 @@ std::vector<std::string> namesOf(const geneDatabase& genes) {
     return names;
 }
 
-// The attractors' entries of the json format, appended to `text`: per cover
-// its exact number of states, its cubes over every gene and its smallest
-// subspace ("space": per gene the value all its cubes share, '-' where they
-// differ or leave it free). Cubes and spaces hold only 0, 1 and -, which need
-// no escape.
+// An attractor's entry of the json format, appended to `text`: its exact
+// number of states, its cubes over every gene and its smallest subspace
+// ("space": per gene the value all its cubes share, '-' where they differ or
+// leave it free). Cubes and spaces hold only 0, 1 and -, which need no
+// escape.
+void appendAttractorJson(std::string& text, const std::vector<int>& reducedIndex,
+                         const std::vector<int>& defaultStatus, const cubeCover& cover) {
+    // Counts up to 2^53 are exact as JSON numbers in every reader; larger
+    // ones are written as decimal strings.
+    text += "{\"states\":";
+    if (fitsJsonNumber(cover.states)) {
+        text += cover.states;
+    } else {
+        text += '"';
+        text += cover.states;
+        text += '"';
+    }
+    text += ",\"cubes\":[";
+    std::string space;
+    for (size_t k = 0; k < cover.cubes.size(); ++k) {
+        if (k > 0) text += ',';
+        text += '"';
+        const size_t from = text.size();
+        appendWholeCube(text, cover.cubes[k], reducedIndex, defaultStatus);
+        if (k == 0) space.assign(text, from, std::string::npos);
+        for (size_t g = 0; g < space.size(); ++g)
+            if (space[g] != text[from + g]) space[g] = '-';
+        text += '"';
+    }
+    text += "],\"space\":\"";
+    text += space;
+    text += "\"}";
+}
+
+// The attractors' entries of the json format, as an array appended to `text`.
 void appendAttractorsJson(std::string& text, const std::vector<int>& reducedIndex,
                           const std::vector<int>& defaultStatus,
                           const std::vector<cubeCover>& covers) {
     text += '[';
     for (size_t c = 0; c < covers.size(); ++c) {
-        const cubeCover& cover = covers[c];
-        // Counts up to 2^53 are exact as JSON numbers in every reader; larger
-        // ones are written as decimal strings.
-        text += c == 0 ? "{\"states\":" : ",{\"states\":";
-        text += fitsJsonNumber(cover.states) ? cover.states : "\"" + cover.states + "\"";
-        text += ",\"cubes\":[";
-        std::string space;
-        for (size_t k = 0; k < cover.cubes.size(); ++k) {
-            const std::string whole = wholeCube(cover.cubes[k], reducedIndex, defaultStatus);
-            if (k == 0) space = whole;
-            for (size_t g = 0; g < whole.size(); ++g)
-                if (space[g] != whole[g]) space[g] = '-';
-            if (k > 0) text += ',';
-            text += '"';
-            text += whole;
-            text += '"';
-        }
-        text += "],\"space\":\"";
-        text += space;
-        text += "\"}";
+        if (c > 0) text += ',';
+        appendAttractorJson(text, reducedIndex, defaultStatus, covers[c]);
     }
     text += ']';
 }
@@ -246,58 +305,80 @@ std::string printJson(const geneDatabase& geneDbOrg, const std::vector<int>& red
     return text;
 }
 
-// One outcome's settings and attractors, covered by cubes: settings over the
-// inputs alone (one character per input, ascending), attractors over every
-// reduced gene with '-' at the inputs and counted under one setting.
-struct outcomeCovers {
-    std::vector<std::string> settings;
-    std::vector<cubeCover> attractors;
-};
-
-// The cubes of an outcome's attractors, with the covers of their moving
-// factors (shared by many attractors) memoised by node.
-struct outcomeCoverer {
-    DdManager* mgr;
+// The text of grouped outcomes, written in one pass: the settings of each
+// outcome (its one cube as it stands, or the cover of its set), and each
+// distinct attractor's text made once, from the cover of its moving factor
+// (memoised by node: many attractors share one) with its values put in, and
+// copied from the text already written wherever the attractor appears again.
+struct outcomeWriter {
+    const symbolicEncoding& encoding;
     const std::vector<int>& inputs;
-    std::vector<DdNode*>& ip;
-    int nInpVar;
-    std::map<DdNode*, std::vector<std::string>> byMoving;
+    const std::vector<int>& reducedIndex;
+    const std::vector<int>& defaultStatus;
+    const inputOutcomes& all;
+    bool json;
+    std::string text;
+    std::unordered_map<DdNode*, std::vector<std::string>> coverOfMoving;
+    // Per attractor: where its text begins in `text`, and its length (0 until
+    // it is written).
+    std::vector<std::pair<size_t, size_t>> writtenAt;
 
-    outcomeCovers cover(const inputOutcome& outcome) {
-        outcomeCovers covers;
-        for (const std::string& cube :
-             compDisjointCubes(mgr, outcome.settings.get(), ip, nInpVar).cubes) {
-            std::string values;
-            for (const int x : inputs) values.push_back(cube[static_cast<size_t>(x)]);
-            covers.settings.push_back(std::move(values));
+    // The outcome's settings as cubes over the inputs (one character per
+    // input, ascending), each passed to `write`; gives their number.
+    template <typename Write>
+    size_t eachSetting(const inputOutcome& outcome, const Write& write) {
+        if (!outcome.settings) {
+            write(outcome.cube);
+            return 1;
         }
-        for (const outcomeAttractor& attractor : outcome.attractors) {
-            auto known = byMoving.find(attractor.moving.get());
-            if (known == byMoving.end())
-                known =
-                    byMoving
+        const cubeCover cover =
+            compDisjointCubes(encoding.mgr, outcome.settings.get(), encoding.ip, encoding.nInpVar);
+        std::string values;
+        for (const std::string& cube : cover.cubes) {
+            values.clear();
+            for (const int x : inputs) values += cube[static_cast<size_t>(x)];
+            write(values);
+        }
+        return cover.cubes.size();
+    }
+
+    void appendAttractor(size_t a) {
+        std::pair<size_t, size_t>& at = writtenAt[a];
+        if (at.second > 0) {
+            text.append(text, at.first, at.second);
+            return;
+        }
+        const outcomeAttractor& attractor = all.attractors[a];
+        auto known = coverOfMoving.find(attractor.moving.get());
+        if (known == coverOfMoving.end())
+            known = coverOfMoving
                         .emplace(attractor.moving.get(),
-                                 compDisjointCubes(mgr, attractor.moving.get(), ip, nInpVar).cubes)
+                                 compDisjointCubes(encoding.mgr, attractor.moving.get(),
+                                                   encoding.ip, encoding.nInpVar)
+                                     .cubes)
                         .first;
-            // The constant genes written into each cube of the moving
-            // factor, counted under one setting: '-' at an input stands
-            // for the setting's value and is not counted.
-            cubeCover cover;
-            bigCount count;
-            for (std::string cube : known->second) {
-                size_t free = 0;
-                for (size_t g = 0; g < cube.size(); ++g) {
-                    const char value = attractor.values[g];
-                    if (value == 0 || value == 1) cube[g] = static_cast<char>('0' + value);
-                    free += cube[g] == '-';
-                }
-                count.addPowerOfTwo(free - inputs.size());
-                cover.cubes.push_back(std::move(cube));
+        // The constant genes written into each cube of the moving factor,
+        // counted under one setting: '-' at an input stands for the
+        // setting's value and is not counted.
+        cubeCover cover;
+        bigCount count;
+        for (std::string cube : known->second) {
+            size_t free = 0;
+            for (size_t g = 0; g < cube.size(); ++g) {
+                const char value = attractor.values[g];
+                if (value == 0 || value == 1) cube[g] = static_cast<char>('0' + value);
+                free += cube[g] == '-';
             }
-            cover.states = count.decimal();
-            covers.attractors.push_back(std::move(cover));
+            count.addPowerOfTwo(free - inputs.size());
+            cover.cubes.push_back(std::move(cube));
         }
-        return covers;
+        cover.states = count.decimal();
+        const size_t from = text.size();
+        if (json)
+            appendAttractorJson(text, reducedIndex, defaultStatus, cover);
+        else
+            appendCoverLine(text, reducedIndex, defaultStatus, cover);
+        at = {from, text.size() - from};
     }
 };
 
@@ -306,63 +387,71 @@ struct outcomeCoverer {
 std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
                           const std::vector<int>& defaultStatus,
-                          const std::vector<inputOutcome>& outcomes) {
+                          const inputOutcomes& outcomes) {
     const resultFormat format = request.options.format;
     const std::vector<int>& inputs = request.groupedInputs;
     const progressSink& progress = request.progress;
     reportProgress(progress, stageEvent(progressStage::writing));
-    DdManager* const mgr = encoding.mgr;
-    std::vector<DdNode*>& ip = encoding.ip;
-    const int nInpVar = encoding.nInpVar;
     try {
         if (format == resultFormat::states)
             throw quorvelError("the outcomes of the inputs are written as cubes or json only");
         const std::vector<int> reducedIndex = reducedIndexOf(geneDbOrg, geneDbReduced);
-        std::vector<outcomeCovers> covers;
-        outcomeCoverer coverer{mgr, inputs, ip, nInpVar, {}};
-        for (const inputOutcome& outcome : outcomes) {
-            covers.push_back(coverer.cover(outcome));
-            writeProgress(progress, "outcome ", covers.size(), ": ", covers.back().settings.size(),
-                          " cubes of settings, ", covers.back().attractors.size(), " attractors\n");
-        }
-        if (format == resultFormat::cubes) {
-            std::ostringstream outSS;
-            for (const gene& orgGene : geneDbOrg) outSS << orgGene.name << "   ";
-            outSS << "\ninputs   ";
-            for (const int x : inputs)
-                outSS << geneDbReduced.at(static_cast<size_t>(x)).name << "   ";
-            for (const outcomeCovers& outcome : covers) {
-                outSS << "\noutcome   ";
-                for (const std::string& setting : outcome.settings) outSS << setting << "   ";
-                writeCoverLines(outSS, reducedIndex, defaultStatus, outcome.attractors);
-            }
-            outSS << "\n";
-            chkWrittenWhole(outSS);
-            return outSS.str();
-        }
+        const bool json = format == resultFormat::json;
+        outcomeWriter writer{encoding, inputs, reducedIndex, defaultStatus, outcomes, json, {},
+                             {},       {}};
+        writer.writtenAt.resize(outcomes.attractors.size());
+        std::string& text = writer.text;
         std::vector<std::string> inputNames;
         for (const int x : inputs)
             inputNames.push_back(geneDbReduced.at(static_cast<size_t>(x)).name);
-        std::string text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) +
-                           ",\"update\":\"async\",\"inputs\":" + jsonStrings(inputNames) +
-                           ",\"outcomes\":[";
-        for (size_t o = 0; o < covers.size(); ++o) {
-            text += o == 0 ? "{\"settings\":" : ",{\"settings\":";
-            text += '[';
-            for (size_t k = 0; k < covers[o].settings.size(); ++k) {
-                if (k > 0) text += ',';
-                text += '"';
-                text += covers[o].settings[k];  // 0, 1 and -: no escape
-                text += '"';
+        if (json) {
+            text = "{\"genes\":" + jsonStrings(namesOf(geneDbOrg)) +
+                   ",\"update\":\"async\",\"inputs\":" + jsonStrings(inputNames) +
+                   ",\"outcomes\":[";
+        } else {
+            text = cubesHeader(geneDbOrg) + "\ninputs   ";
+            for (const std::string& name : inputNames) {
+                text += name;
+                text += "   ";
             }
-            text += ']';
-            text += ",\"attractors\":";
-            appendAttractorsJson(text, reducedIndex, defaultStatus, covers[o].attractors);
-            text += '}';
         }
-        text += ']';
-        text += fixedJson(geneDbOrg, reducedIndex, defaultStatus);
-        return text;
+        for (size_t o = 0; o < outcomes.outcomes.size(); ++o) {
+            const inputOutcome& outcome = outcomes.outcomes[o];
+            size_t settings = 0;
+            if (json) {
+                text += o == 0 ? "{\"settings\":[" : ",{\"settings\":[";
+                bool first = true;
+                settings = writer.eachSetting(outcome, [&](const std::string& cube) {
+                    if (!first) text += ',';
+                    first = false;
+                    text += '"';
+                    text += cube;  // 0, 1 and -: no escape
+                    text += '"';
+                });
+                text += "],\"attractors\":[";
+                for (size_t k = 0; k < outcome.attractors.size(); ++k) {
+                    if (k > 0) text += ',';
+                    writer.appendAttractor(outcome.attractors[k]);
+                }
+                text += "]}";
+            } else {
+                text += "\noutcome   ";
+                settings = writer.eachSetting(outcome, [&](const std::string& cube) {
+                    text += cube;
+                    text += "   ";
+                });
+                for (const size_t a : outcome.attractors) writer.appendAttractor(a);
+            }
+            writeProgress(progress, "outcome ", o + 1, ": ", settings, " cubes of settings, ",
+                          outcome.attractors.size(), " attractors\n");
+        }
+        if (json) {
+            text += ']';
+            text += fixedJson(geneDbOrg, reducedIndex, defaultStatus);
+        } else {
+            text += '\n';
+        }
+        return std::move(text);
     } catch (const std::bad_alloc&) {
         throw quorvelError("memory exhausted: not enough memory to write the result");
     } catch (const std::length_error&) {
@@ -374,24 +463,7 @@ cubeCover compDisjointCubes(DdManager* mgr, DdNode* set, std::vector<DdNode*>& i
     cubeCover cover;
     bigCount count;
     std::string cube(static_cast<size_t>(nInpVar), '-');
-    if (set != Cudd_ReadLogicZero(mgr) && Cudd_CountPathsToNonZero(set) == 1) {
-        // One path (every steady state): the cube is that path, read in one
-        // pass instead of two cofactors per gene.
-        std::vector<char> path = makeCubeArray(mgr, nInpVar);
-        if (Cudd_bddPickOneCube(mgr, set, path.data()) != 1)
-            throw quorvelError("BDD engine failure: an attractor's cube could not be read");
-        for (int g = 0; g < nInpVar; ++g) {
-            const char value = path[static_cast<size_t>(g)];
-            if (value == 0 || value == 1)
-                cube[static_cast<size_t>(g)] = static_cast<char>('0' + value);
-        }
-        if (std::any_of(path.begin() + nInpVar, path.end(),
-                        [](char v) { return v == 0 || v == 1; }))
-            throw quorvelError("internal error: an attractor reads a next-state variable");
-        coverInto(mgr, Cudd_ReadOne(mgr), ip, nInpVar, cube, cover, count);
-    } else {
-        coverInto(mgr, set, ip, nInpVar, cube, cover, count);
-    }
+    coverInto(mgr, set, ip, nInpVar, cube, cover, count);
     cover.states = count.decimal();
     return cover;
 }

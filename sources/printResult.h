@@ -60,10 +60,10 @@ std::string printResult(resultFormat format, updateMode update, const symbolicEn
 //          "attractors": [{"states", "cubes", "space"}]}], "fixed"} ("space" has
 //          - at the inputs, as the cubes).
 // An attractor's number of states counts the states under one setting (its
-// cubes' '-' at the inputs stand for that setting's values). Writes one
-// progress line per outcome to request.progress. Throws quorvelError as
-// printResult does.
+// cubes' '-' at the inputs stand for that setting's values). The text is
+// written in one pass: each distinct attractor's text is made once and copied
+// wherever it appears again. Writes one progress line per outcome to
+// request.progress. Throws quorvelError as printResult does.
 std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                          const std::vector<int>& defaultStatus,
-                          const std::vector<inputOutcome>& outcomes);
+                          const std::vector<int>& defaultStatus, const inputOutcomes& outcomes);

@@ -329,6 +329,26 @@ void checkOperations(DdManager* m, int n, std::mt19937& rng, const std::string& 
             }
             EXPECT_EQ(std::vector<int>(support, support + std::max(count, 0)), want);
             free(support);
+            // Essential literals: the literals that every true assignment
+            // sets, as one cube (the constant one for a constant).
+            truthTable essential = constantTable(n, true);
+            for (int k = 0; k < n && minterms > 0 && minterms < double(tf.v.size()); ++k)
+                for (int value = 0; value < 2; ++value) {
+                    bool forced = true;
+                    for (size_t x = 0; x < tf.v.size(); ++x)
+                        if (tf.v[x] && int((x >> k) & 1u) != value) forced = false;
+                    const truthTable literal =
+                        value ? literalTable(n, k) : negate(literalTable(n, k));
+                    if (forced)
+                        essential =
+                            combine(essential, literal, [](bool p, bool q) { return p && q; });
+                }
+            EXPECT_EQ(describe(tableOf(m, h.keep(Cudd_FindEssential(m, f)), n)),
+                      describe(essential));
+            // A cube: the constant one, or a function equal to the cube of its
+            // essential literals.
+            EXPECT_EQ(Cudd_CheckCube(m, f),
+                      minterms > 0 && describe(essential) == describe(tf) ? 1 : 0);
             // Root variable: the support variable highest in the order, the
             // same for the complement; constants carry no variable index.
             if (want.empty()) {

@@ -168,6 +168,13 @@ int Cudd_DagSize(DdNode *node);  // nodes of the graph, the constant included
 double Cudd_CountMinterm(DdManager *manager, DdNode *node, int nvars);
 DdNode *Cudd_Eval(DdManager *dd, DdNode *f, int *inputs);
 int Cudd_SupportIndices(DdManager *dd, DdNode *f, int **indices);
+// 1 when g is a cube (a conjunction of literals, the constant one included),
+// 0 otherwise; walks g only down to its first node with two children that
+// are not false.
+int Cudd_CheckCube(DdManager *dd, DdNode *g);
+// The cube of f's essential literals (those every assignment that makes f
+// true sets); the constant one for a constant f.
+DdNode *Cudd_FindEssential(DdManager *dd, DdNode *f);
 
 // Layer only, for tests (absent with real CUDD; guard uses with
 // QUORVEL_CUDD_LAYER): the number of API misuses detected since the process

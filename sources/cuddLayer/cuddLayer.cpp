@@ -61,6 +61,7 @@
 #include <chrono>
 
 #include <algorithm>
+#include <iterator>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -772,6 +773,44 @@ bool leqRec(int f, int g, bool cf, bool cg) {
     return r;
 }
 
+// The essential literals of node f (complemented when c): those that every
+// assignment making the function true sets, as 2 * variable + 1 for a
+// positive literal and 2 * variable for a negative one, ascending. A
+// constant has none. Memoised by node and complement.
+using EssentialMemo = std::unordered_map<uint64_t, std::vector<int>>;
+
+const std::vector<int>& essentialRec(int f, bool c, EssentialMemo& memo) {
+    static const std::vector<int> none;
+    if (f < 2) return none;
+    const uint64_t key = (uint64_t(unsigned(f)) << 1) | (c ? 1u : 0u);
+    const auto found = memo.find(key);
+    if (found != memo.end()) return found->second;
+    auto isFalse = [c](int t) { return t < 2 && ((t == 1) == c); };
+    auto isTrue = [c](int t) { return t < 2 && ((t == 1) != c); };
+    const int high = bdd_high(f), low = bdd_low(f);
+    std::vector<int> r;
+    auto with = [&r](int literal) {
+        r.insert(std::lower_bound(r.begin(), r.end(), literal), literal);
+    };
+    if (isTrue(high)) {
+        // The variable at 1 makes the function true: no literal is
+        // essential unless the other value makes it false.
+        if (isFalse(low)) r = {2 * bdd_var(f) + 1};
+    } else if (isFalse(high)) {
+        if (!isTrue(low)) r = essentialRec(low, c, memo);
+        with(2 * bdd_var(f));
+    } else if (isFalse(low)) {
+        r = essentialRec(high, c, memo);
+        with(2 * bdd_var(f) + 1);
+    } else if (!isTrue(low)) {
+        const std::vector<int>& fromHigh = essentialRec(high, c, memo);
+        const std::vector<int>& fromLow = essentialRec(low, c, memo);
+        std::set_intersection(fromHigh.begin(), fromHigh.end(), fromLow.begin(), fromLow.end(),
+                              std::back_inserter(r));
+    }
+    return memo.emplace(key, std::move(r)).first->second;
+}
+
 }  // namespace
 
 extern "C" {
@@ -1481,6 +1520,54 @@ DdNode* Cudd_Eval(DdManager* dd, DdNode* f, int* inputs) {
         n = inputs[index] == 1 ? bdd_high(n) : bdd_low(n);
     }
     return ((n == 1) != a.complement) ? oneOf(dd) : zeroOf(dd);
+}
+
+int Cudd_CheckCube(DdManager* dd, DdNode* g) {
+    if (!liveManager(dd)) {
+        noteMisuse();
+        return 0;
+    }
+    Operand a;
+    if (!resolve(dd, g, a, false)) return 0;
+    // Down the one child that is not false, until a terminal or a node
+    // whose children are both not false.
+    int n = a.node;
+    auto isFalse = [c = a.complement](int t) { return t < 2 && ((t == 1) == c); };
+    while (n >= 2) {
+        const int low = bdd_low(n), high = bdd_high(n);
+        if (isFalse(low))
+            n = high;
+        else if (isFalse(high))
+            n = low;
+        else
+            return 0;
+    }
+    return isFalse(n) ? 0 : 1;
+}
+
+DdNode* Cudd_FindEssential(DdManager* dd, DdNode* f) {
+    if (!begin(dd)) return nullptr;
+    Operand a;
+    if (!resolve(dd, f, a, true)) return nullptr;
+    EssentialMemo memo;
+    std::vector<int> literals = essentialRec(a.node, a.complement, memo);
+    // The cube from its lowest level up: each step puts one node on top.
+    std::sort(literals.begin(), literals.end(),
+              [](int x, int y) { return bdd_var2level(x / 2) > bdd_var2level(y / 2); });
+    int cube = 1;
+    for (const int literal : literals) {
+        const int var = literal % 2 ? bdd_ithvar(literal / 2) : bdd_nithvar(literal / 2);
+        const int next = bdd_and(var, cube);
+        if (takeError()) {
+            bdd_delref(cube);
+            return nullptr;
+        }
+        bdd_addref(next);
+        bdd_delref(cube);
+        cube = next;
+    }
+    bdd_delref(cube);
+    return finish(dd, cube, false);
 }
 
 int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
