@@ -386,8 +386,7 @@ struct outcomeWriter {
 
 std::string printOutcomes(const analysisRequest& request, const symbolicEncoding& encoding,
                           const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
-                          const std::vector<int>& defaultStatus,
-                          const inputOutcomes& outcomes) {
+                          const std::vector<int>& defaultStatus, const inputOutcomes& outcomes) {
     const resultFormat format = request.options.format;
     const std::vector<int>& inputs = request.groupedInputs;
     const progressSink& progress = request.progress;
