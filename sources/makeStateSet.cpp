@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <unordered_map>
 
 #include "bddHandle.h"
 
@@ -41,19 +40,48 @@ struct trieNodeHash {
     }
 };
 
-// The distinct nodes, numbered in the order made (children first).
+// The distinct nodes, numbered in the order made (children first), found
+// through an open-addressing table of node numbers. A fold looks up a node
+// per bit of every state, most of them already made, so the look-up must not
+// allocate: a node-based map spent most of the time of large rings in
+// allocation and hashing.
 struct trieTable {
     std::vector<trieNode> made;
-    std::unordered_map<trieNode, size_t, trieNodeHash> number;
+    std::vector<size_t> slots = std::vector<size_t>(1024, 0);  // node number, 0 when empty
 
     // The node with these children: reduced (equal children give the child)
     // and shared (one number per distinct node).
     size_t node(size_t depth, size_t low, size_t high) {
         if (low == high) return low;
         const trieNode key{depth, low, high};
-        const auto [at, added] = number.emplace(key, made.size() + 2);
-        if (added) made.push_back(key);
-        return at->second;
+        const size_t mask = slots.size() - 1;
+        for (size_t at = trieNodeHash{}(key)&mask;; at = (at + 1) & mask) {
+            const size_t number = slots[at];
+            if (number == 0) break;
+            if (made[number - 2] == key) return number;
+        }
+        made.push_back(key);
+        const size_t number = made.size() + 1;
+        if (2 * made.size() > slots.size()) {
+            grow();
+        } else {
+            place(number);
+        }
+        return number;
+    }
+
+private:
+    void place(size_t number) {
+        const size_t mask = slots.size() - 1;
+        size_t at = trieNodeHash{}(made[number - 2]) & mask;
+        while (slots[at] != 0) at = (at + 1) & mask;
+        slots[at] = number;
+    }
+    // Doubles the table and places every node again (the table stays at most
+    // half full, so probes stay short).
+    void grow() {
+        slots.assign(2 * slots.size(), 0);
+        for (size_t number = 2; number < made.size() + 2; ++number) place(number);
     }
 };
 

@@ -14,6 +14,7 @@
 
 #include "bddHandle.h"
 #include "bddHelpers.h"
+#include "compDisjointCubes.h"
 #include "constGeneDb.h"
 #include "quorvelError.h"
 
@@ -29,11 +30,10 @@ int printNonDynamicSteadyStatesJava(const geneDatabase& geneDbOrg,
     return 0;
 }
 
-// States are taken out of a working copy of topNode a cube at a time: a cube
-// is picked, every state it covers is written (its free current-state
-// variables taking every combination of values), and the cube is removed, so
-// every state is written exactly once and the BDD work is per cube, not per
-// state. The count of states goes to `progress` after "number of
+// The set is covered by disjoint cubes and every state of each cube is
+// written (its free current-state variables taking every combination of
+// values), so every state is written exactly once and the BDD work is per
+// node of the set, not per state. The count of states goes to `progress` after "number of
 // states ". The genes fixed by the reduction take the same value in every
 // state and are looked up once.
 int printCubesJava(DdManager* mgr, const geneDatabase& geneDbOrg, const geneDatabase& geneDbReduced,
@@ -73,35 +73,40 @@ int printCubesJavaOn(const symbolicEncoding& encoding, const geneDatabase& geneD
                 << kLargeAttractorFormats;
         throw quorvelError(message.str());
     }
-    std::vector<char> outCube(static_cast<size_t>(Cudd_ReadSize(mgr)) + 1, 2);
-    bddHandle left(mgr, topNode);  // the states not yet written
+    // The states come from a cover of the set by disjoint cubes, read from
+    // its diagram once: each cube's states are written by setting its free
+    // genes in a line of text made once per attractor. Taking one cube at a
+    // time out of the set instead rebuilt the set per cube, and an attractor
+    // of a ring of thousands of genes (one cube per state) cost minutes.
+    const cubeCover cover = compDisjointCubes(mgr, topNode, ip, nInpVar);
+    if (cover.cubes.empty()) raiseFatal("error in printing cube::: status is 0");
+    std::string line(4 * geneDbOrg.size(), ' ');
+    auto setGene = [&](int org, int value) {
+        nodeLvl[static_cast<size_t>(org)] = value;
+        line[4 * static_cast<size_t>(org)] = static_cast<char>('0' + value);
+    };
+    for (size_t k = 0; k < geneDbOrg.size(); ++k) setGene(static_cast<int>(k), nodeLvl[k] ? 1 : 0);
+    outSS << "\n";
     unsigned long long written = 0;
-    do {
-        const int status = Cudd_bddPickOneCube(mgr, left.get(), outCube.data());
-        if (status != 1)
-            raiseFatal("error in printing cube::: status is " + std::to_string(status));
-        if (written == 0) outSS << "\n";
-        std::vector<int> freeGenes;
+    std::vector<int> freeGenes;
+    for (const std::string& cube : cover.cubes) {
+        freeGenes.clear();
         for (int r = 0; r < nInpVar; ++r) {
             const size_t at = static_cast<size_t>(r);
-            if (outCube[at] == 2)
-                freeGenes.push_back(r);
+            if (cube[at] == '-')
+                freeGenes.push_back(orgIndex[at]);
             else if (orgIndex[at] != -1)
-                nodeLvl[static_cast<size_t>(orgIndex[at])] = outCube[at] == 1 ? 1 : 0;
+                setGene(orgIndex[at], cube[at] == '1' ? 1 : 0);
         }
         const unsigned long long states = 1ULL << freeGenes.size();
         for (unsigned long long combination = 0; combination < states; ++combination) {
-            for (size_t k = 0; k < freeGenes.size(); ++k) {
-                const int at = orgIndex[static_cast<size_t>(freeGenes[k])];
-                if (at != -1) nodeLvl[static_cast<size_t>(at)] = int((combination >> k) & 1u);
-            }
-            for (size_t k = 0; k < geneDbOrg.size(); ++k) outSS << nodeLvl[k] << "   ";
+            for (size_t k = 0; k < freeGenes.size(); ++k)
+                if (freeGenes[k] != -1) setGene(freeGenes[k], int((combination >> k) & 1u));
+            outSS.write(line.data(), static_cast<std::streamsize>(line.size()));
             chkWrittenWhole(outSS);
         }
         written += states;
-        const bddHandle cube = bddHandle::adopt(mgr, makeBdd(mgr, ip, outCube.data(), nInpVar));
-        left = bddResult(mgr, Cudd_bddAnd(mgr, left.get(), Cudd_Not(cube.get())));
-    } while (left.get() != Cudd_ReadLogicZero(mgr));
+    }
     writeProgress(progress, "number of states ", written, "\n");
     return 0;
 }

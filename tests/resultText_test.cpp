@@ -2,6 +2,7 @@
 // genes written from defaultStatus, byte for byte.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -139,6 +140,51 @@ TEST(ResultText, EverySetOfThreeGenesIsWrittenStateByState) {
             expected)
             << "set " << members;
         EXPECT_EQ(progress, "number of states " + std::to_string(states.size()) + "\n");
+    }
+    releaseEncoding(e);
+}
+
+// Random sets of 9 reduced genes, written among removed genes in another
+// order than the reduced one: every state of the set exactly once, each with
+// the removed genes' fixed values (against the set's own list of states).
+TEST(ResultText, RandomSetsAmongRemovedGenesAreWrittenStateByState) {
+    encoding e = makeEncoding(9);
+    const geneDatabase reduced = namedGenes({"g0", "g1", "g2", "g3", "g4", "g5", "g6", "g7", "g8"});
+    // Network order: removed genes r0 (OFF) and r1 (ON) between the reduced
+    // ones, whose order is reversed.
+    const geneDatabase org =
+        namedGenes({"g8", "g7", "r0", "g6", "g5", "g4", "r1", "g3", "g2", "g1", "g0"});
+    const std::vector<int> defaultStatus = {-1, -1, 0, -1, -1, -1, 1, -1, -1, -1, -1};
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        std::mt19937 random(seed);
+        // Dense and sparse sets, and sets with many free genes per cube.
+        const unsigned keepOneIn = 1 + seed % 5;
+        std::vector<unsigned> states;
+        std::set<resultText::state> expected;
+        for (unsigned k = 0; k < 512; ++k) {
+            if (random() % keepOneIn != 0) continue;
+            states.push_back(k);
+            resultText::state written;
+            for (int g = 8; g >= 0; --g) {
+                if (g == 6) written.push_back(0);  // r0
+                if (g == 3) written.push_back(1);  // r1
+                written.push_back(static_cast<int>((k >> g) & 1u));
+            }
+            expected.insert(written);
+        }
+        if (states.empty()) continue;
+        const bddHandle set = statesOf(e, states);
+        std::string progress;
+        const std::string line = writeLine(e, org, reduced, defaultStatus, set.get(), &progress);
+        const resultText::parsedResult parsed = resultText::parse(
+            "g8   g7   r0   g6   g5   g4   r1   g3   g2   g1   g0   " + line + "\n");
+        ASSERT_TRUE(parsed.ok) << parsed.error << " seed " << seed;
+        ASSERT_EQ(parsed.attractors.size(), 1u);
+        EXPECT_EQ(parsed.attractors[0].size(), states.size()) << "seed " << seed;
+        EXPECT_EQ(
+            std::set<resultText::state>(parsed.attractors[0].begin(), parsed.attractors[0].end()),
+            expected)
+            << "seed " << seed;
     }
     releaseEncoding(e);
 }

@@ -695,12 +695,14 @@ PathCount countPaths(int node, std::unordered_map<int, PathCount>& memo) {
     return r;
 }
 
-// Marks the BuDDy variables that occur in the graph of `node`.
-void collectSupport(int node, std::vector<char>& seenVar, std::unordered_map<int, char>& visited) {
+// Appends the BuDDy variable of every node in the graph of `node` (once per
+// node, so a variable may come more than once). The cost follows the graph,
+// not the number of variables of the manager.
+void collectSupport(int node, std::vector<int>& vars, std::unordered_map<int, char>& visited) {
     if (node < 2 || !visited.emplace(node, 1).second) return;
-    seenVar[size_t(bdd_var(node))] = 1;
-    collectSupport(bdd_low(node), seenVar, visited);
-    collectSupport(bdd_high(node), seenVar, visited);
+    vars.push_back(bdd_var(node));
+    collectSupport(bdd_low(node), vars, visited);
+    collectSupport(bdd_high(node), vars, visited);
 }
 
 int levelOfNode(int node) { return bdd_var2level(bdd_var(node)); }
@@ -1420,11 +1422,10 @@ DdNode* Cudd_bddTransfer(DdManager* ddSource, DdManager* ddDestination, DdNode* 
         if (w & kVarBit) {
             needed = int(w >> kPayloadShift) + 1;
         } else {
-            std::vector<char> seenVar(size_t(bdd_varnum()), 0);
+            std::vector<int> vars;
             std::unordered_map<int, char> visited;
-            collectSupport(a.node, seenVar, visited);
-            for (size_t v = 0; v < seenVar.size(); ++v)
-                if (seenVar[v]) needed = std::max(needed, K.indexOfVar[v] + 1);
+            collectSupport(a.node, vars, visited);
+            for (const int v : vars) needed = std::max(needed, K.indexOfVar[size_t(v)] + 1);
         }
         addIndices(ddDestination, needed);
     }
@@ -1578,13 +1579,14 @@ int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
     takeError();
     Operand a;
     if (!resolve(dd, f, a, false) || indices == nullptr) return -1;
-    std::vector<char> seenVar(size_t(bdd_varnum()), 0);
+    std::vector<int> vars;
     std::unordered_map<int, char> visited;
-    collectSupport(a.node, seenVar, visited);
+    collectSupport(a.node, vars, visited);
     std::vector<int> found;
-    for (size_t v = 0; v < seenVar.size(); ++v)
-        if (seenVar[v]) found.push_back(K.indexOfVar[v]);
+    found.reserve(vars.size());
+    for (const int v : vars) found.push_back(K.indexOfVar[size_t(v)]);
     std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
     *indices = nullptr;
     if (found.empty()) return 0;
     *indices = static_cast<int*>(std::malloc(found.size() * sizeof(int)));
