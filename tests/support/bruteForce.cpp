@@ -114,15 +114,22 @@ attractorSet terminalSets(int n, const std::vector<std::vector<unsigned>>& succe
     }
     // k lies in a terminal set exactly when every state it reaches reaches it
     // back, i.e. reaches the same states; that set is then the attractor.
+    // A state of an attractor already listed is passed over: the attractor
+    // would be built again, once per state, for nothing.
     attractorSet attractors;
+    std::vector<char> listed(count, 0);
     for (unsigned k = 0; k < count; ++k) {
+        if (listed[k]) continue;
         bool recurrent = true;
         for (unsigned t = 0; t < count && recurrent; ++t)
             if (reach[k][t] && !reach[t][k]) recurrent = false;
         if (!recurrent) continue;
         stateSet members;
         for (unsigned t = 0; t < count; ++t)
-            if (reach[k][t]) members.insert(stateOfIndex(n, t));
+            if (reach[k][t]) {
+                members.insert(stateOfIndex(n, t));
+                listed[t] = 1;
+            }
         attractors.insert(members);
     }
     return attractors;
