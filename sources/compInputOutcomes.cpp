@@ -348,9 +348,12 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         }
         std::vector<DdNode*> attractors;
         const rawNodesGuard attractorsOwned(m, attractors);
-        if (!chkConstantAsync(relations, core))
-            compSteadyAsync(m, relations, c.ip, c.inpCubeFwd, c.inpCubeBwd, core, c.topSame,
-                            c.nInpVar, attractors, HUGE_VAL, &record, c.progress);
+        if (!chkConstantAsync(relations, core)) {
+            const symbolicEncoding encoding{m,        c.ip, c.nInpVar, c.inpCubeFwd, c.inpCubeBwd,
+                                            c.topSame};
+            compSteadyAsyncOn(encoding, relations, core, attractors,
+                              asyncSearchSettings{HUGE_VAL, &record, c.progress});
+        }
         found = adoptAll(m, attractors);
     }
     for (auto k = peelOrder.rbegin(); k != peelOrder.rend(); ++k) {
