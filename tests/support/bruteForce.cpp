@@ -2,7 +2,9 @@
 // attractors by enumeration of every state.
 #include "bruteForce.h"
 
+#include <algorithm>
 #include <sstream>
+#include <utility>
 #include <stdexcept>
 
 namespace bruteForce {
@@ -92,45 +94,65 @@ static void checkSize(int n) {
     if (n < 0 || n > 16) throw std::invalid_argument("bruteForce: too many genes");
 }
 
+// Tarjan's strongly connected components, iteratively (a ring of 2^16 states
+// would overflow a recursive walk); a component is terminal when no edge
+// leaves it. Linear in the states and edges: a reachability matrix per
+// state took a gigabyte at 15 genes.
 attractorSet terminalSets(int n, const std::vector<std::vector<unsigned>>& successors) {
     checkSize(n);
     const unsigned count = 1u << n;
-    // reach[k]: every state reachable from k in zero or more moves.
-    std::vector<std::vector<char>> reach(count, std::vector<char>(count, 0));
-    std::vector<unsigned> reachSize(count, 0);
-    for (unsigned k = 0; k < count; ++k) {
-        std::vector<unsigned> stack{k};
-        reach[k][k] = 1;
-        while (!stack.empty()) {
-            const unsigned s = stack.back();
-            stack.pop_back();
-            for (unsigned t : successors[s])
-                if (!reach[k][t]) {
-                    reach[k][t] = 1;
+    constexpr unsigned kUnseen = ~0u;
+    std::vector<unsigned> index(count, kUnseen), low(count, 0), component(count, kUnseen);
+    std::vector<char> onStack(count, 0);
+    std::vector<unsigned> stack;
+    // The depth-first path: a state and the position of its next successor.
+    std::vector<std::pair<unsigned, size_t>> path;
+    unsigned nextIndex = 0, components = 0;
+    std::vector<std::vector<unsigned>> members;
+    for (unsigned root = 0; root < count; ++root) {
+        if (index[root] != kUnseen) continue;
+        path.push_back({root, 0});
+        index[root] = low[root] = nextIndex++;
+        stack.push_back(root);
+        onStack[root] = 1;
+        while (!path.empty()) {
+            auto& [s, next] = path.back();
+            if (next < successors[s].size()) {
+                const unsigned t = successors[s][next++];
+                if (index[t] == kUnseen) {
+                    index[t] = low[t] = nextIndex++;
                     stack.push_back(t);
+                    onStack[t] = 1;
+                    path.push_back({t, 0});
+                } else if (onStack[t]) {
+                    low[s] = std::min(low[s], index[t]);
                 }
-        }
-        for (unsigned t = 0; t < count; ++t) reachSize[k] += reach[k][t];
-    }
-    // k lies in a terminal set exactly when every state it reaches reaches it
-    // back, i.e. reaches the same states; that set is then the attractor.
-    // A state of an attractor already listed is passed over: the attractor
-    // would be built again, once per state, for nothing.
-    attractorSet attractors;
-    std::vector<char> listed(count, 0);
-    for (unsigned k = 0; k < count; ++k) {
-        if (listed[k]) continue;
-        bool recurrent = true;
-        for (unsigned t = 0; t < count && recurrent; ++t)
-            if (reach[k][t] && !reach[t][k]) recurrent = false;
-        if (!recurrent) continue;
-        stateSet members;
-        for (unsigned t = 0; t < count; ++t)
-            if (reach[k][t]) {
-                members.insert(stateOfIndex(n, t));
-                listed[t] = 1;
+                continue;
             }
-        attractors.insert(members);
+            const unsigned done = s;
+            path.pop_back();
+            if (!path.empty()) low[path.back().first] = std::min(low[path.back().first], low[done]);
+            if (low[done] != index[done]) continue;
+            members.emplace_back();
+            for (unsigned t = kUnseen; t != done;) {
+                t = stack.back();
+                stack.pop_back();
+                onStack[t] = 0;
+                component[t] = components;
+                members.back().push_back(t);
+            }
+            ++components;
+        }
+    }
+    attractorSet attractors;
+    for (unsigned c = 0; c < components; ++c) {
+        bool terminal = true;
+        for (unsigned s : members[c])
+            for (unsigned t : successors[s]) terminal = terminal && component[t] == c;
+        if (!terminal) continue;
+        stateSet set;
+        for (unsigned s : members[c]) set.insert(stateOfIndex(n, s));
+        attractors.insert(set);
     }
     return attractors;
 }
