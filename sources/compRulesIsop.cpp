@@ -3,6 +3,7 @@
 #include "compRulesIsop.h"
 
 #include "bddHandle.h"
+#include "newManager.h"
 #include "quorvelError.h"
 
 #include <pthread.h>
@@ -13,9 +14,9 @@
 #include <exception>
 
 ownedManager makeReaderManager() {
-    DdManager* mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
-    if (mgr == nullptr) throw quorvelError("cannot create a BDD manager to read the network");
-    return ownedManager(mgr);
+    // Sized as an analysis's manager, and a failed allocation gives NULL
+    // (then an error) instead of ending the process.
+    return ownedManager(newManager(0, CUDD_CACHE_SLOTS, 0));
 }
 
 void chkNoReference(DdManager* mgr) {

@@ -5,23 +5,11 @@
 #include <string>
 
 #include "compSccLevels.h"
+#include "newManager.h"
 #include "quorvelError.h"
 
-questionManager::questionManager(std::size_t maxMemory) {
-#ifndef QUORVEL_CUDD_LAYER
-    maxMemory /= 2;  // as the analysis's managers: half each of the cap
-#endif
-#ifdef QUORVEL_WITH_CUDD
-    // CUDD's own answer to a failed allocation ends the process; the silent
-    // one lets the operation give NULL, which becomes a quorvelError.
-    Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
-#endif
-    mgr = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, maxMemory);
-    if (mgr == nullptr) throw quorvelError("BDD engine failure: a manager could not be created");
-#ifdef QUORVEL_WITH_CUDD
-    Cudd_RegisterOutOfMemoryCallback(mgr, Cudd_OutOfMemSilent);
-#endif
-}
+questionManager::questionManager(std::size_t maxMemory)
+    : mgr(newManager(maxMemory, CUDD_CACHE_SLOTS, 0)) {}
 
 questionManager::~questionManager() {
     if (mgr != nullptr) Cudd_Quit(mgr);

@@ -19,6 +19,7 @@
 #include "constBdd.h"
 #include "coreProgramSync.h"
 #include "memoryRoom.h"
+#include "newManager.h"
 #include "printResult.h"
 #include "printStates.h"
 #include "quorvelError.h"
@@ -47,11 +48,6 @@ struct managerGuard {
     }
 };
 
-// The engine's termination callback: the caller's stop flag.
-int stopRequested(const void* flag) {
-    return static_cast<const std::atomic<bool>*>(flag)->load(std::memory_order_relaxed) ? 1 : 0;
-}
-
 // The starting sizes of each manager's tables on the layer: per variable,
 // unique-table slots, and computed-table slots. The layer takes its starting
 // node table from the cache size (see startKernel) and keeps the defaults:
@@ -63,41 +59,6 @@ constexpr unsigned kCacheSlots = CUDD_CACHE_SLOTS;
 #else
 constexpr unsigned kCacheSlots = 1u << 12;
 #endif
-
-// maxMemory (0: none) is the cap of both managers together: the layer's two
-// managers share one engine, which the first Cudd_Init starts with its
-// maxMemory; CUDD gives each manager its own half of the cap (of the
-// process's memory room without one), sized for `nVars` variables. With a
-// stop flag, the manager's operations give NULL once it is set.
-DdManager* newManager(std::size_t maxMemory, unsigned cacheSlots, int nVars,
-                      const std::atomic<bool>* cancel) {
-#ifdef QUORVEL_CUDD_LAYER
-    (void)nVars;
-    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, cacheSlots, maxMemory);
-#else
-    // CUDD's own answer to a failed allocation ends the process; the silent
-    // one lets the operation give NULL, which becomes a quorvelError.
-    Cudd_InstallOutOfMemoryHandler(Cudd_OutOfMemSilent);
-    const engineSizes sizes =
-        compEngineSizes((maxMemory > 0 ? maxMemory : compMemoryRoom().bytes) / 2, nVars);
-    DdManager* m = Cudd_Init(0, 0, sizes.uniqueSlots, std::min(cacheSlots, sizes.cacheSlots),
-                             sizes.targetBytes);
-    if (m != nullptr) {
-        Cudd_SetMaxCacheHard(m, sizes.maxCacheSlots);
-        Cudd_SetLooseUpTo(m, sizes.looseUpTo);
-    }
-#endif
-    // The engine refuses a manager when it cannot take its first tables.
-    if (m == nullptr)
-        throw quorvelError("BDD engine failure: a manager could not be created (memory exhausted)");
-#ifdef QUORVEL_WITH_CUDD
-    Cudd_RegisterOutOfMemoryCallback(m, Cudd_OutOfMemSilent);
-#endif
-    // CUDD's callback argument is not const; the flag is only read.
-    if (cancel != nullptr)
-        Cudd_RegisterTerminationCallback(m, stopRequested, const_cast<std::atomic<bool>*>(cancel));
-    return m;
-}
 
 // Conjunction of `terms`, taken from the last term to the first; the
 // constant one when empty.
