@@ -55,7 +55,7 @@ struct trieTable {
         if (low == high) return low;
         const trieNode key{depth, low, high};
         const size_t mask = slots.size() - 1;
-        for (size_t at = trieNodeHash{}(key)&mask;; at = (at + 1) & mask) {
+        for (size_t at = slotOf(key);; at = (at + 1) & mask) {
             const size_t number = slots[at];
             if (number == 0) break;
             if (made[number - 2] == key) return number;
@@ -71,9 +71,11 @@ struct trieTable {
     }
 
 private:
+    // The first slot to probe for `key`.
+    size_t slotOf(const trieNode& key) const { return trieNodeHash{}(key) & (slots.size() - 1); }
     void place(size_t number) {
         const size_t mask = slots.size() - 1;
-        size_t at = trieNodeHash{}(made[number - 2]) & mask;
+        size_t at = slotOf(made[number - 2]);
         while (slots[at] != 0) at = (at + 1) & mask;
         slots[at] = number;
     }
