@@ -10,6 +10,7 @@
 #include <iterator>
 #include <locale>
 #include <memory>
+#include <numeric>
 #include <unordered_map>
 
 #include "bddHandle.h"
@@ -81,4 +82,19 @@ DdNode* makeBdd(DdManager* mgr, std::vector<DdNode*>& ip, const char* literals, 
 
 bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub) {
     return Cudd_bddLeq(mgr, setSub, setSuper) == 1;
+}
+
+bddHandle conjoinBottomUp(DdManager* mgr, const bddArray& terms) {
+    auto topLevel = [&](size_t k) {
+        DdNode* f = terms[k].get();
+        return Cudd_IsConstant(f) ? Cudd_ReadSize(mgr) : Cudd_ReadPerm(mgr, Cudd_NodeReadIndex(f));
+    };
+    std::vector<size_t> order(terms.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return topLevel(a) > topLevel(b); });
+    bddHandle product = bddOne(mgr);
+    for (size_t k : order)
+        product = bddResult(mgr, Cudd_bddAnd(mgr, product.get(), terms[k].get()));
+    return product;
 }

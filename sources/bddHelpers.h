@@ -36,5 +36,13 @@ DdNode* pickMinterm(DdManager* mgr, DdNode* topNode, std::vector<DdNode*>& ip,
 // for k < nInpVar; referenced, owned by the caller.
 DdNode* makeBdd(DdManager* mgr, std::vector<DdNode*>& ip, const char* literals, int nInpVar);
 
+// The conjunction of `terms` (functions of `mgr`), taken from the bottom of
+// the variable order up: by the level of each term's top variable, deepest
+// first. Each term then meets a product that reads only variables at or
+// below its own, so the product grows from the bottom as the result's
+// diagram does; in another order the products of large random blocks grew
+// far past the result.
+bddHandle conjoinBottomUp(DdManager* mgr, const bddArray& terms);
+
 // True when setSub is contained in setSuper.
 bool checkInclusion(DdManager* mgr, DdNode* setSuper, DdNode* setSub);

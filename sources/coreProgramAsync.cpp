@@ -60,15 +60,6 @@ constexpr unsigned kCacheSlots = CUDD_CACHE_SLOTS;
 constexpr unsigned kCacheSlots = 1u << 12;
 #endif
 
-// Conjunction of `terms`, taken from the last term to the first; the
-// constant one when empty.
-bddHandle conjoinBottomUp(DdManager* m, const bddArray& terms) {
-    bddHandle acc = bddOne(m);
-    for (auto term = terms.rbegin(); term != terms.rend(); ++term)
-        acc = bddResult(m, Cudd_bddAnd(m, term->get(), acc.get()));
-    return acc;
-}
-
 }  // namespace
 
 int interleaveStateVars(DdManager* mgr, DdManager* mgrAsync, int nInpVar) {

@@ -2,7 +2,6 @@
 // search by macro steps uses.
 #include "makeMacroSteps.h"
 
-#include <algorithm>
 
 #include "bddHelpers.h"
 #include "compSccLevels.h"
@@ -84,22 +83,7 @@ bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms) {
         loops.push_back(
             bddResult(mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(ms.steps.genes[k])],
                                         ms.values[k].get())));
-    // Conjoined from the bottom of the order up (by the level of each
-    // constraint's top variable): a constraint then meets a product that
-    // reads only variables at or below its own, so the product grows from
-    // the bottom as the diagram of the result does. In the cut's order the
-    // products of large random blocks grew far past the result.
-    std::vector<size_t> order(loops.size());
-    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-    auto topLevel = [&](size_t k) {
-        DdNode* f = loops[k].get();
-        return Cudd_IsConstant(f) ? Cudd_ReadSize(mgr) : Cudd_ReadPerm(mgr, Cudd_NodeReadIndex(f));
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](size_t a, size_t b) { return topLevel(a) > topLevel(b); });
-    bddHandle fixed = bddOne(mgr);
-    for (size_t k : order) fixed = bddResult(mgr, Cudd_bddAnd(mgr, fixed.get(), loops[k].get()));
-    return fixed;
+    return conjoinBottomUp(mgr, loops);
 }
 
 bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <numeric>
 #include <random>
 
 #include "bddHelpers.h"
@@ -104,7 +105,7 @@ bddHandle imageByMoves(const fragAsync& frag, const geneMoves& m, DdNode* from, 
 // order up.
 std::vector<size_t> bottomFirst(DdManager* mgr, const geneMoves& m) {
     std::vector<size_t> order(m.genes.size());
-    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::iota(order.begin(), order.end(), size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         return Cudd_ReadPerm(mgr, m.genes[a]) > Cudd_ReadPerm(mgr, m.genes[b]);
     });

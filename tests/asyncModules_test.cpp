@@ -427,7 +427,7 @@ TEST(AsyncSearchFailures, anEngineFailureAtAnyOperationLeavesNoReference) {
 
 }  // namespace
 
-TEST(makeStateSetTest, equalsTheUnionOfTheStatesCubes) {
+TEST(MakeStateSet, equalsTheUnionOfTheStatesCubes) {
     // Random sets of explicit states over 1 to 150 genes (several words per
     // state), some genes left out, the columns in a shuffled order of the
     // genes, some states listed twice: the set is exactly the union of one cube per
