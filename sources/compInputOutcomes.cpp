@@ -10,11 +10,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <numeric>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "bddHelpers.h"
 #include "compBlockSteps.h"
 #include "compParamAttractors.h"
+#include "compSccLevels.h"
 #include "compReachFragAsync.h"
 #include "quorvelError.h"
 #include "readNetworkFunctions.h"
@@ -264,6 +267,221 @@ using systemMemo = std::map<std::pair<std::vector<int>, std::vector<DdNode*>>, s
 
 const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
                                  bddArray functions, bddHandle domain, networkFunctions& record,
+                                 systemMemo& bySystem);
+
+// The attractors of the fragment `genes` (with `functions` and `reads`,
+// parallel to it, reading only the fragment) inside `domain`, by one plain
+// search of the whole fragment.
+bddArray searchPlain(const compositionInputs& c, const std::vector<int>& genes,
+                     const bddArray& functions, const std::vector<std::vector<int>>& reads,
+                     const bddHandle& domain, networkFunctions& record) {
+    DdManager* const m = c.mgr;
+    const bddHandle spaceNext =
+        bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
+    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    const rawNodesGuard relationsOwned(m, relations);
+    for (size_t k = 0; k < genes.size(); ++k) {
+        const size_t at = static_cast<size_t>(genes[k]);
+        record.next[at] = functions[k];
+        record.regulators[at] = reads[k];
+        // Confined to the domain on both sides of every step; the search
+        // narrows these copies.
+        bddHandle relation = bddResult(
+            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions[k].get()));
+        relation = bddResult(m, Cudd_bddAnd(m, relation.get(), domain.get()));
+        relations[at] = bddResult(m, Cudd_bddAnd(m, relation.get(), spaceNext.get())).release();
+    }
+    std::vector<DdNode*> attractors;
+    const rawNodesGuard attractorsOwned(m, attractors);
+    if (!chkConstantAsync(relations, genes)) {
+        const symbolicEncoding encoding{m, c.ip, c.nInpVar, c.inpCubeFwd, c.inpCubeBwd, c.topSame};
+        compSteadyAsyncOn(encoding, relations, genes, attractors,
+                          asyncSearchSettings{HUGE_VAL, &record, c.progress});
+    }
+    return adoptAll(m, attractors);
+}
+
+// The reads among the genes of a fragment, by position in its gene list:
+// graph[j] lists the readers of genes[j], graphTp[k] the regulators of
+// genes[k] inside the fragment.
+struct readGraph {
+    adjacencyList graph;
+    adjacencyList graphTp;
+};
+
+readGraph makeReadGraph(const std::vector<int>& genes, const std::vector<std::vector<int>>& reads) {
+    const size_t n = genes.size();
+    std::unordered_map<int, int> position;
+    for (size_t k = 0; k < n; ++k) position.emplace(genes[k], static_cast<int>(k));
+    readGraph g{adjacencyList(n), adjacencyList(n)};
+    for (size_t k = 0; k < n; ++k)
+        for (int r : reads[k]) {
+            const auto at = position.find(r);
+            if (at == position.end()) continue;
+            g.graph[static_cast<size_t>(at->second)].push_back(static_cast<int>(k));
+            g.graphTp[k].push_back(at->second);
+        }
+    return g;
+}
+
+// Positions of a block of the fragment that reads no gene outside itself: a
+// strongly connected component with no regulator in another one. Every
+// position when the fragment is one component.
+std::vector<size_t> sourceBlock(const readGraph& g) {
+    const size_t n = g.graph.size();
+    std::vector<int> component(n, -1);
+    const adjacencyList blocks = stronglyConnectedComponents(g.graph, g.graphTp);
+    for (size_t b = 0; b < blocks.size(); ++b)
+        for (int k : blocks[b]) component[static_cast<size_t>(k)] = static_cast<int>(b);
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        const bool source = std::all_of(blocks[b].begin(), blocks[b].end(), [&](int k) {
+            const std::vector<int>& regulators = g.graphTp[static_cast<size_t>(k)];
+            return std::all_of(regulators.begin(), regulators.end(), [&](int j) {
+                return component[static_cast<size_t>(j)] == static_cast<int>(b);
+            });
+        });
+        if (source) return std::vector<size_t>(blocks[b].begin(), blocks[b].end());
+    }
+    std::vector<size_t> all(n);
+    std::iota(all.begin(), all.end(), size_t{0});
+    return all;
+}
+
+// The parts of the fragment that no read joins (positions, ascending).
+std::vector<std::vector<size_t>> independentParts(const readGraph& g) {
+    const size_t n = g.graph.size();
+    std::vector<int> part(n, -1);
+    std::vector<std::vector<size_t>> parts;
+    for (size_t s = 0; s < n; ++s) {
+        if (part[s] >= 0) continue;
+        std::vector<size_t> members{s};
+        part[s] = static_cast<int>(parts.size());
+        for (size_t next = 0; next < members.size(); ++next)
+            for (const adjacencyList* edges : {&g.graph, &g.graphTp})
+                for (int j : (*edges)[members[next]])
+                    if (part[static_cast<size_t>(j)] < 0) {
+                        part[static_cast<size_t>(j)] = part[s];
+                        members.push_back(static_cast<size_t>(j));
+                    }
+        std::sort(members.begin(), members.end());
+        parts.push_back(std::move(members));
+    }
+    return parts;
+}
+
+// The genes and functions of the fragment at `positions`.
+void selectGenes(const std::vector<int>& genes, const bddArray& functions,
+                 const std::vector<size_t>& positions, std::vector<int>& selected,
+                 bddArray& selectedFunctions) {
+    for (size_t k : positions) {
+        selected.push_back(genes[k]);
+        selectedFunctions.push_back(functions[k]);
+    }
+}
+
+// The attractors of a fragment none of whose functions is constant (genes
+// ascending; see searchAutonomous), composed over its blocks: a block T
+// that reads nothing outside itself moves on its own, so every attractor of
+// the fragment lies over an attractor A of T (searched inside the domain's
+// projection onto T, which T's steps never leave), inside the domain where
+// T's genes lie in A, a set that no step leaves. The genes constant in A
+// then hold their values there, and the rest is searched again as a
+// fragment of its own, where it often falls into blocks small enough to
+// search at once. Over the attractors of T with no constant gene, the whole
+// fragment is searched inside the union of those sets.
+bddArray searchCore(const compositionInputs& c, const std::vector<int>& genes,
+                    const bddArray& functions, const std::vector<std::vector<int>>& reads,
+                    const bddHandle& domain, networkFunctions& record, systemMemo& bySystem) {
+    DdManager* const m = c.mgr;
+    const readGraph g = makeReadGraph(genes, reads);
+    // Parts that no read joins, inside a domain that is the product of its
+    // projections onto them, move each on its own: the attractors are the
+    // products of theirs.
+    const std::vector<std::vector<size_t>> parts = independentParts(g);
+    if (parts.size() > 1) {
+        bddArray partDomains;
+        bddHandle product = bddOne(m);
+        for (size_t p = 0; p < parts.size(); ++p) {
+            std::vector<int> others;
+            for (size_t q = 0; q < parts.size(); ++q)
+                for (size_t k : parts[q])
+                    if (q != p) others.push_back(genes[k]);
+            partDomains.push_back(bddResult(
+                m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, others).get())));
+            product = bddResult(m, Cudd_bddAnd(m, product.get(), partDomains.back().get()));
+        }
+        if (product.get() == domain.get()) {
+            bddArray found{bddOne(m)};
+            for (size_t p = 0; p < parts.size(); ++p) {
+                std::vector<int> own;
+                bddArray ownFunctions;
+                selectGenes(genes, functions, parts[p], own, ownFunctions);
+                // A copy: the memo's entries stay where they are, but the
+                // searches of the other parts add to it.
+                const bddArray partAttractors = searchAutonomous(c, own, std::move(ownFunctions),
+                                                                 partDomains[p], record, bySystem);
+                bddArray products;
+                for (const bddHandle& f : found)
+                    for (const bddHandle& a : partAttractors)
+                        products.push_back(bddResult(m, Cudd_bddAnd(m, f.get(), a.get())));
+                found = std::move(products);
+            }
+            return found;
+        }
+    }
+    const std::vector<size_t> block = sourceBlock(g);
+    if (block.size() == genes.size())
+        return searchPlain(c, genes, functions, reads, domain, record);
+    std::vector<char> inBlock(genes.size(), 0);
+    for (size_t k : block) inBlock[k] = 1;
+    std::vector<int> blockGenes, outside;
+    bddArray blockFunctions;
+    selectGenes(genes, functions, block, blockGenes, blockFunctions);
+    for (size_t k = 0; k < genes.size(); ++k)
+        if (!inBlock[k]) outside.push_back(genes[k]);
+    const bddHandle blockDomain =
+        bddResult(m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, outside).get()));
+    // A copy: the memo's entries stay where they are, but the searches
+    // below add to it.
+    const bddArray blockAttractors =
+        searchAutonomous(c, blockGenes, blockFunctions, blockDomain, record, bySystem);
+    bddArray found;
+    // The attractors of T with no constant gene, searched together: a union
+    // of sets that no step leaves is one too.
+    bddHandle unsplit = bddZero(m);
+    for (const bddHandle& a : blockAttractors) {
+        const bddHandle held = bddResult(m, Cudd_FindEssential(m, a.get()));
+        if (held.get() == Cudd_ReadOne(m)) {
+            unsplit = bddResult(m, Cudd_bddOr(m, unsplit.get(), a.get()));
+            continue;
+        }
+        const bddHandle within = bddResult(m, Cudd_bddAnd(m, domain.get(), a.get()));
+        const std::vector<int> heldGenes = supportOf(m, held.get());
+        const bddHandle heldCube = cubeOfIndices(m, heldGenes);
+        std::vector<int> rest;
+        bddArray restFunctions;
+        for (size_t k = 0; k < genes.size(); ++k) {
+            if (std::binary_search(heldGenes.begin(), heldGenes.end(), genes[k])) continue;
+            rest.push_back(genes[k]);
+            restFunctions.push_back(bddResult(
+                m, Cudd_bddAndAbstract(m, functions[k].get(), held.get(), heldCube.get())));
+        }
+        const bddHandle restDomain =
+            bddResult(m, Cudd_bddAndAbstract(m, within.get(), held.get(), heldCube.get()));
+        for (const bddHandle& r :
+             searchAutonomous(c, rest, std::move(restFunctions), restDomain, record, bySystem))
+            found.push_back(bddResult(m, Cudd_bddAnd(m, r.get(), held.get())));
+    }
+    if (unsplit.get() != Cudd_ReadLogicZero(m)) {
+        const bddHandle within = bddResult(m, Cudd_bddAnd(m, domain.get(), unsplit.get()));
+        for (bddHandle& f : searchPlain(c, genes, functions, reads, within, record))
+            found.push_back(std::move(f));
+    }
+    return found;
+}
+
+const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
+                                 bddArray functions, bddHandle domain, networkFunctions& record,
                                  systemMemo& bySystem) {
     DdManager* const m = c.mgr;
     bddHandle fixedValues = bddOne(m);
@@ -324,38 +542,19 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         }
     }
     std::vector<int> core;
-    for (size_t k = 0; k < genes.size(); ++k)
-        if (!peeled[k]) core.push_back(genes[k]);
-    bddArray found;
-    if (core.empty()) {
-        found.push_back(bddOne(m));
-    } else {
-        const bddHandle spaceNext =
-            bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
-        std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
-        const rawNodesGuard relationsOwned(m, relations);
-        for (size_t k = 0; k < genes.size(); ++k) {
-            if (peeled[k]) continue;
-            const size_t at = static_cast<size_t>(genes[k]);
-            record.next[at] = functions[k];
-            record.regulators[at] = reads[k];
-            // Confined to the domain on both sides of every step; the search
-            // narrows these copies.
-            bddHandle relation = bddResult(
-                m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions[k].get()));
-            relation = bddResult(m, Cudd_bddAnd(m, relation.get(), domain.get()));
-            relations[at] = bddResult(m, Cudd_bddAnd(m, relation.get(), spaceNext.get())).release();
-        }
-        std::vector<DdNode*> attractors;
-        const rawNodesGuard attractorsOwned(m, attractors);
-        if (!chkConstantAsync(relations, core)) {
-            const symbolicEncoding encoding{m,        c.ip, c.nInpVar, c.inpCubeFwd, c.inpCubeBwd,
-                                            c.topSame};
-            compSteadyAsyncOn(encoding, relations, core, attractors,
-                              asyncSearchSettings{HUGE_VAL, &record, c.progress});
-        }
-        found = adoptAll(m, attractors);
+    bddArray coreFunctions;
+    std::vector<std::vector<int>> coreReads;
+    for (size_t k = 0; k < genes.size(); ++k) {
+        if (peeled[k]) continue;
+        core.push_back(genes[k]);
+        coreFunctions.push_back(functions[k]);
+        coreReads.push_back(reads[k]);
     }
+    bddArray found;
+    if (core.empty())
+        found.push_back(bddOne(m));
+    else
+        found = searchCore(c, core, coreFunctions, coreReads, domain, record, bySystem);
     for (auto k = peelOrder.rbegin(); k != peelOrder.rend(); ++k) {
         DdNode* const var = c.ip[static_cast<size_t>(genes[*k])];
         const bddHandle& f = functions[*k];

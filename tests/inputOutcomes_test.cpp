@@ -335,6 +335,54 @@ TEST(InputsGrouped, ManySettingsSearchedAtOnceEqualTheReference) {
     }
 }
 
+// Three parts of three genes (each a ring of reads with random signs and
+// one more random read inside the part), coupled through X = I0 AND (P00 OR
+// P10), which parts 0 and 1 read: with I0 off, X is constant and the block
+// falls into independent parts (part 2 reads part 0, so part 0 is a block
+// above it); with I0 on, one block. I1 gates part 2's first gene. Seeded:
+// the signs and the extra reads.
+std::vector<networkDefBool> gatedParts(unsigned seed) {
+    std::mt19937 rng(seed);
+    const auto coin = [&]() { return std::uniform_int_distribution<int>(0, 1)(rng); };
+    const auto gene = [](int part, int k) {
+        return "P" + std::to_string(part) + std::to_string(k);
+    };
+    std::vector<networkDefBool> network{{{"I0"}, {1}, "I0", 1},
+                                        {{"I1"}, {1}, "I1", 1},
+                                        {{"I0", gene(0, 0)}, {1, 1}, "X", 1},
+                                        {{"I0", gene(1, 0)}, {1, 1}, "X", 1}};
+    for (int part = 0; part < 3; ++part)
+        for (int k = 0; k < 3; ++k) {
+            const std::string target = gene(part, k);
+            network.push_back({{gene(part, (k + 2) % 3)}, {coin()}, target, coin()});
+            std::vector<std::string> reads{
+                gene(part, std::uniform_int_distribution<int>(0, 2)(rng))};
+            if (k == 0 && part < 2) reads.push_back("X");
+            if (k == 0 && part == 2) {
+                reads.push_back("I1");
+                reads.push_back(gene(0, 1));
+            }
+            std::vector<int> signs;
+            for (size_t r = 0; r < reads.size(); ++r) signs.push_back(coin());
+            network.push_back({reads, signs, target, coin()});
+        }
+    return network;
+}
+
+TEST(InputsGrouped, BlocksThatFallApartUnderASettingEqualTheReference) {
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        const std::vector<networkDefBool> network = gatedParts(seed);
+        std::string error;
+        const std::string grouped =
+            analyseText(networkText(network), optionsOf(inputMode::grouped), error);
+        const expandedOutcomes r = expandGrouped(grouped);
+        const resultText::attractorSet expected = referenceBySetting(network);
+        EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
+            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
+            << networkText(network) << "expected: " << bruteForce::toString(expected);
+    }
+}
+
 // Two settings share an outcome exactly when their attractors over the other
 // genes are equal: here S only matters when T is ON.
 TEST(InputsGrouped, SettingsWithEqualAttractorsShareAnOutcome) {
