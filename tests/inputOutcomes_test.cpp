@@ -321,18 +321,22 @@ resultText::attractorSet referenceBySetting(const std::vector<networkDefBool>& n
     return all;
 }
 
+// The grouped outcomes of `network`, expanded, equal its attractors setting
+// by setting; the seed and the network are printed when they do not.
+void expectGroupedEqualsReference(const std::vector<networkDefBool>& network, unsigned seed) {
+    std::string error;
+    const std::string grouped =
+        analyseText(networkText(network), optionsOf(inputMode::grouped), error);
+    const expandedOutcomes r = expandGrouped(grouped);
+    const resultText::attractorSet expected = referenceBySetting(network);
+    EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
+        << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
+        << networkText(network) << "expected: " << bruteForce::toString(expected);
+}
+
 TEST(InputsGrouped, ManySettingsSearchedAtOnceEqualTheReference) {
-    for (unsigned seed = 1; seed <= 4; ++seed) {
-        const std::vector<networkDefBool> network = manyInputsIntoOneBlock(seed);
-        std::string error;
-        const std::string grouped =
-            analyseText(networkText(network), optionsOf(inputMode::grouped), error);
-        const expandedOutcomes r = expandGrouped(grouped);
-        const resultText::attractorSet expected = referenceBySetting(network);
-        EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
-            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
-            << networkText(network) << "expected: " << bruteForce::toString(expected);
-    }
+    for (unsigned seed = 1; seed <= 4; ++seed)
+        expectGroupedEqualsReference(manyInputsIntoOneBlock(seed), seed);
 }
 
 // Three parts of three genes (each a ring of reads with random signs and
@@ -370,17 +374,8 @@ std::vector<networkDefBool> gatedParts(unsigned seed) {
 }
 
 TEST(InputsGrouped, BlocksThatFallApartUnderASettingEqualTheReference) {
-    for (unsigned seed = 1; seed <= 40; ++seed) {
-        const std::vector<networkDefBool> network = gatedParts(seed);
-        std::string error;
-        const std::string grouped =
-            analyseText(networkText(network), optionsOf(inputMode::grouped), error);
-        const expandedOutcomes r = expandGrouped(grouped);
-        const resultText::attractorSet expected = referenceBySetting(network);
-        EXPECT_TRUE(error.empty() && r.error.empty() && r.attractors == expected)
-            << "seed " << seed << ": " << error << r.error << "\nnetwork:\n"
-            << networkText(network) << "expected: " << bruteForce::toString(expected);
-    }
+    for (unsigned seed = 1; seed <= 40; ++seed)
+        expectGroupedEqualsReference(gatedParts(seed), seed);
 }
 
 // Two settings share an outcome exactly when their attractors over the other
