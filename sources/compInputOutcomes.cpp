@@ -379,8 +379,8 @@ void selectGenes(const std::vector<int>& genes, const bddArray& functions,
     }
 }
 
-// The attractors of a fragment none of whose functions is constant (genes
-// ascending; see searchAutonomous), composed over its blocks: a block T
+// The attractors of a fragment none of whose functions is constant (see
+// searchAutonomous), composed over its blocks: a block T
 // that reads nothing outside itself moves on its own, so every attractor of
 // the fragment lies over an attractor A of T (searched inside the domain's
 // projection onto T, which T's steps never leave), inside the domain where

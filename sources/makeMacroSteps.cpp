@@ -2,7 +2,6 @@
 // search by macro steps uses.
 #include "makeMacroSteps.h"
 
-
 #include "bddHelpers.h"
 #include "compSccLevels.h"
 #include "constGeneDb.h"
