@@ -44,6 +44,6 @@ fi
 echo "installing: ${missing[*]}"
 # Slim images lack the manual directories that the JDK's alternatives expect.
 "${asRoot[@]}" mkdir -p /usr/share/man/man1
-"${asRoot[@]}" apt-get update
+bash "$(dirname "$0")/update-package-index.sh"
 "${asRoot[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y --no-install-recommends "${missing[@]}"

@@ -26,7 +26,7 @@ fi
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "adding the i386 architecture"
   "${asRoot[@]}" dpkg --add-architecture i386
-  "${asRoot[@]}" apt-get update
+  bash scripts/update-package-index.sh
 fi
 
 # A 32-bit package must have the same version as its installed 64-bit twin,
@@ -39,7 +39,7 @@ bash scripts/install-deps.sh g++-multilib libgtest-dev:i386 openjdk-17-jdk-headl
 buddyPackages=(libbdd0c2:i386 libbdd-dev:i386 libcadical-dev:i386)
 versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
 if [ -z "${versions// /}" ] || [[ "$versions" == *"(none)"* ]]; then
-  "${asRoot[@]}" apt-get update
+  bash scripts/update-package-index.sh
   versions="$(apt-cache policy "${buddyPackages[@]}" | awk '/Candidate:/ {print $2}' | tr '\n' ' ')"
 fi
 stamp="$depsDir/unpacked"

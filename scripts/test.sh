@@ -84,12 +84,18 @@ fi
 # ---- 32-bit x86 (build-i386/): the library, the console program and the jar
 # built for i386, the whole suite run as 32-bit programs and the Java check
 # in a 32-bit JVM. Its BuDDy is unpacked into build-i386/deps.
+# A failure here (its packages, its build or its tests) fails the run but
+# lets the fuzzing below run too, so one run reports every stage.
 echo "==== i386 build in build-i386"
-bash scripts/install-i386-deps.sh build-i386/deps
-cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON
-cmake --build build-i386 -j2
-if ! (cd build-i386 && ctest --output-on-failure -j2); then
+if ! bash scripts/install-i386-deps.sh build-i386/deps; then
+  echo "==== i386 packages could not be installed: i386 build not run, FAILED"
+  status=1
+elif ! { cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/i386.cmake \
+           -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_TESTS=ON &&
+         cmake --build build-i386 -j2; }; then
+  echo "==== i386 build FAILED"
+  status=1
+elif ! (cd build-i386 && ctest --output-on-failure -j2); then
   echo "==== i386 tests FAILED"
   status=1
 fi
