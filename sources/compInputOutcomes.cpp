@@ -848,28 +848,43 @@ std::vector<settingsPart> joinDisjoint(DdManager* m, std::vector<settingsPart> p
     return joined;
 }
 
-// The grouping. Two settings share an outcome when every pair holds for both
-// or for neither, and each pair that holds gives both the same attractor.
-// That is an equivalence relation over two copies of the inputs: x_X and
-// x'_X, the next-state variable of each input, which nothing else uses here.
-// Per pair, its states per setting (settings AND moving AND x_g XNOR each
-// value that still depends on the inputs) are one diagram; two settings are
-// alike for the pair when no gene state lies in the one's states and not in
-// the other's. The relation is the conjunction over the pairs. Its classes
-// are taken out one at a time, each from the least setting left (inputs from
-// the top of the order down, 0 before 1), so the outcomes come in the order
-// of their least settings.
+// The grouping, in one of two ways; both give the same outcomes in the same
+// order (by their least settings: inputs from the top of the order down, 0
+// before 1).
 //
-// The cost follows the answer, not the cubes of its settings: one diagram
-// per pair, one cofactor of the relation per class, and per class and pair
-// that holds there one attractor look-up (the pair's factors read at the
-// least setting). The relation is finer than the outcomes where distinct
+// By splitting: the input space is split on an input variable only where
+// some pair (restricted to the current cube) still depends on it; at a leaf
+// every pair left holds for the whole cube, and the set of their states (no
+// input in their support) is the outcome of every setting of the cube. The
+// split variable is the topmost input any pair depends on, so a set over the
+// inputs alone depends on it exactly when it is its root, and only those
+// are cofactored; a moving factor is cofactored only at the inputs of its
+// support, and where its two halves are one node it does not depend on the
+// input after all. A pair's attractor is numbered once, where the split has
+// left it no input to read, and the leaves below take the number over; an
+// outcome becomes a diagram only when a second leaf joins it (its first
+// cube is kept as text). This costs per leaf, and is the cheaper way while
+// the leaves are about as many as the outcomes.
+//
+// By a relation: where an outcome's settings need many cubes, the leaves
+// far outnumber the outcomes (1.4 million leaves for 1,900 outcomes), so
+// once the split has made more than kLeavesPerOutcome leaves per outcome
+// (and kLeafAllowance more) it is dropped for this way, whose cost follows
+// the outcomes. Two settings share an outcome when every pair holds for both
+// or for neither, and each pair that holds gives both the same attractor:
+// an equivalence relation over two copies of the inputs, x_X and x'_X (the
+// next-state variable of each input, which nothing else uses here). It is
+// refined pair by pair inside the relation so far, which keeps each step
+// within the classes found so far. Its classes are taken out one at a time,
+// each from the least setting left; per class, each pair that holds is read
+// at that setting. The relation is finer than the outcomes where distinct
 // pairs give two settings the same attractors the other way round (pair 1
-// gives A and pair 2 gives B under one setting, pair 1 B and pair 2 A under
-// the other), so classes with the same attractors join into one outcome,
-// found by the sorted numbers of their attractors in a hash table. Each
-// distinct attractor is numbered once, through a hash table of canonical
-// factors.
+// gives A and pair 2 gives B under one setting, the other way under the
+// other), so classes with the same attractors join into one outcome.
+//
+// Either way each distinct attractor is numbered once, through a hash table
+// of canonical factors, and an outcome is found by the sorted numbers of its
+// attractors in another hash table.
 class outcomeGrouping {
 public:
     outcomeGrouping(DdManager* mgr, std::vector<DdNode*>& ip, int nInpVar,
@@ -878,57 +893,35 @@ public:
           ip_(ip),
           nInpVar_(nInpVar),
           inputs_(inputs),
+          inputAt_(static_cast<size_t>(nInpVar), -1),
+          path_(inputs.size(), '-'),
           point_(static_cast<size_t>(Cudd_ReadSize(mgr)), 0),
           literals_(makeCubeArray(mgr, nInpVar)),
           distinct_(0, attractorKeys{this}, attractorKeys{this}),
           byAttractors_(0, outcomeKeys{this}, outcomeKeys{this}) {
         for (size_t k = 0; k < inputs.size(); ++k) {
             const int v = inputs[k];
-            inputsTopDown_.push_back(k);
+            inputAt_[static_cast<size_t>(v)] = static_cast<int>(k);
+            inputsBottomUp_.push_back(k);
             current_.push_back(ip[static_cast<size_t>(v)]);
             primed_.push_back(ip[static_cast<size_t>(nInpVar + v)]);
         }
-        std::sort(inputsTopDown_.begin(), inputsTopDown_.end(), [&](size_t a, size_t b) {
-            return Cudd_ReadPerm(mgr, inputs[a]) < Cudd_ReadPerm(mgr, inputs[b]);
+        std::sort(inputsBottomUp_.begin(), inputsBottomUp_.end(), [&](size_t a, size_t b) {
+            return Cudd_ReadPerm(mgr, inputs[a]) > Cudd_ReadPerm(mgr, inputs[b]);
         });
-        inputsCube_ = cubeOfIndices(mgr, inputs);
-        std::vector<int> genes;
-        for (int g = 0; g < nInpVar; ++g)
-            if (!std::binary_search(inputs.begin(), inputs.end(), g)) genes.push_back(g);
-        genesCube_ = cubeOfIndices(mgr, std::move(genes));
     }
     outcomeGrouping(const outcomeGrouping&) = delete;
     outcomeGrouping& operator=(const outcomeGrouping&) = delete;
 
     // The outcomes of the pairs of the composition.
     inputOutcomes group(const std::vector<settingsPart>& pairs) {
-        bddHandle alike = bddOne(mgr_);
-        for (const settingsPart& p : pairs)
-            alike = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), alikeFor(p).get()));
-        const bddHandle zero = bddZero(mgr_);
-        std::vector<size_t>& attractors = scratchAttractors_;
-        for (bddHandle left = bddOne(mgr_); left.get() != zero.get();) {
-            const bddHandle least = leastSetting(left);
-            const bddHandle settings = swapInputs(
-                bddResult(mgr_, Cudd_bddAndAbstract(mgr_, alike.get(), least.get(),
-                                                    inputsCube_.get())));
-            left = bddResult(mgr_, Cudd_bddAnd(mgr_, left.get(), Cudd_Not(settings.get())));
-            attractors.clear();
-            for (const settingsPart& p : pairs)
-                if (holds(p.settings)) attractors.push_back(attractorAt(p, least));
-            std::sort(attractors.begin(), attractors.end());
-            attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
-            const auto known = byAttractors_.find(kScratch);
-            if (known == byAttractors_.end()) {
-                result_.outcomes.push_back({std::string(), settings, attractors});
-                byAttractors_.insert(result_.outcomes.size() - 1);
-                continue;
-            }
-            inputOutcome& outcome = result_.outcomes[*known];
-            outcome.settings =
-                bddResult(mgr_, Cudd_bddOr(mgr_, outcome.settings.get(), settings.get()));
+        if (!groupBySplit(pairs)) {
+            distinct_.clear();
+            byAttractors_.clear();
+            result_ = inputOutcomes();
+            groupByRelation(pairs);
         }
-        // Settings that make one cube are written as one; each outcome's
+        // Settings that make one cube are kept as one; each outcome's
         // attractors in the order of their factors (values hold 0, 1 and 2
         // only, so memcmp orders them as chars).
         const auto before = [&](size_t a, size_t b) {
@@ -940,7 +933,7 @@ public:
         };
         for (inputOutcome& outcome : result_.outcomes) {
             std::sort(outcome.attractors.begin(), outcome.attractors.end(), before);
-            if (Cudd_CheckCube(mgr_, outcome.settings.get()) != 1) continue;
+            if (!outcome.settings || Cudd_CheckCube(mgr_, outcome.settings.get()) != 1) continue;
             outcome.cube = cubeText(outcome.settings);
             outcome.settings = bddHandle();
         }
@@ -948,84 +941,199 @@ public:
     }
 
 private:
-    // The relation over x_X and x'_X under which two settings are alike for
-    // pair p: both outside its settings, or both inside with the same states.
-    // Outside, p's states are empty; inside, never (an attractor has states).
-    bddHandle alikeFor(const settingsPart& p) {
-        bddArray terms{p.settings, p.moving};
-        for (size_t g = 0; g < p.values->size(); ++g) {
-            const bddHandle& value = (*p.values)[g];
-            if (value && !Cudd_IsConstant(value.get()))
-                terms.push_back(
-                    bddResult(mgr_, Cudd_bddXnor(mgr_, ip_[g], value.get())));
-        }
-        const bddHandle states = conjoinBottomUp(mgr_, terms);
-        const bddHandle other = swapInputs(states);
-        const bddHandle onlyHere = bddResult(
-            mgr_, Cudd_bddAndAbstract(mgr_, states.get(), Cudd_Not(other.get()), genesCube_.get()));
-        const bddHandle onlyThere = bddResult(
-            mgr_, Cudd_bddAndAbstract(mgr_, Cudd_Not(states.get()), other.get(), genesCube_.get()));
-        return bddResult(mgr_, Cudd_Not(bddResult(mgr_, Cudd_bddOr(mgr_, onlyHere.get(),
-                                                                    onlyThere.get()))
-                                            .get()));
+    using openValues = std::vector<std::pair<int, bddHandle>>;
+
+    // A pair restricted to the current cube: its settings and moving factor;
+    // the values that still depend on an input (`open`, shared down the
+    // split until one changes) and those that no longer do (`decided`, an
+    // entry of `steps_`); the inputs its moving factor read at the start,
+    // top-down, of which those from `next` on are not yet passed. Once no
+    // input is left for it to read, its attractor no longer changes down the
+    // split and is numbered there (`attractor`, kUnknown before).
+    struct restrictedPair {
+        bddHandle settings;
+        bddHandle moving;
+        std::shared_ptr<const openValues> open;
+        std::uint32_t decided;
+        std::shared_ptr<const std::vector<int>> reads;
+        size_t next;
+        size_t attractor;
+        bool mayRead(int v) const { return next < reads->size() && (*reads)[next] == v; }
+        bool settled() const { return open->empty() && next == reads->size(); }
+    };
+    static constexpr size_t kUnknown = SIZE_MAX;
+
+    // Values that no longer depend on an input (per gene 0 or 1, 2 for none),
+    // as entries: a root names a vector of bases_, every other entry sets one
+    // gene on top of its parent's values. An entry is made where the split
+    // decides a value, so all the leaves below name their values by one
+    // number; two entries may hold the same values (decided in distinct
+    // parts of the split), which the attractors' own table tells apart.
+    struct valueStep {
+        std::uint32_t parent;  // kRoot for a root
+        int gene;              // for a root, its vector in bases_
+        char value;
+    };
+    static constexpr std::uint32_t kRoot = UINT32_MAX;
+
+    std::uint32_t rootValues(std::vector<char> values) {
+        bases_.push_back(std::move(values));
+        steps_.push_back({kRoot, static_cast<int>(bases_.size() - 1), 0});
+        return static_cast<std::uint32_t>(steps_.size() - 1);
     }
 
-    // f with each input's x_X and x'_X exchanged.
-    bddHandle swapInputs(const bddHandle& f) {
-        return bddResult(mgr_, Cudd_bddSwapVariables(mgr_, f.get(), current_.data(),
-                                                     primed_.data(),
-                                                     static_cast<int>(current_.size())));
+    std::uint32_t withValue(std::uint32_t parent, int gene, char value) {
+        steps_.push_back({parent, gene, value});
+        return static_cast<std::uint32_t>(steps_.size() - 1);
     }
 
-    // The least setting in `left` (not empty) as a cube of every input, read
-    // from the top of the order down, 0 where it may; point_ takes its values
-    // for the look-ups that follow.
-    bddHandle leastSetting(bddHandle left) {
-        const bddHandle zero = bddZero(mgr_);
-        for (const size_t k : inputsTopDown_) {
-            const int v = inputs_[k];
-            DdNode* const var = ip_[static_cast<size_t>(v)];
-            int value = 0;
-            if (!Cudd_IsConstant(left.get()) &&
-                static_cast<int>(Cudd_NodeReadIndex(left.get())) == v) {
-                bddHandle low = cofactor(mgr_, left, var, false);
-                if (low.get() == zero.get()) {
-                    low = cofactor(mgr_, left, var, true);
-                    value = 1;
-                }
-                left = std::move(low);
+    // The values of entry `id`, into `values`. A gene is set once along a
+    // chain, so the order of the steps does not matter.
+    void valuesOf(std::uint32_t id, std::vector<char>& values) const {
+        std::uint32_t root = id;
+        while (steps_[root].parent != kRoot) root = steps_[root].parent;
+        values = bases_[static_cast<size_t>(steps_[root].gene)];
+        for (; steps_[id].parent != kRoot; id = steps_[id].parent)
+            values[static_cast<size_t>(steps_[id].gene)] = steps_[id].value;
+    }
+
+    // The variable of f's root, or -1 for a constant.
+    static int rootOf(const bddHandle& f) {
+        return Cudd_IsConstant(f.get()) ? -1 : static_cast<int>(Cudd_NodeReadIndex(f.get()));
+    }
+
+    // The higher in the order of two variables (-1 for none).
+    int higher(int a, int b) const {
+        if (a < 0) return b;
+        if (b < 0) return a;
+        return Cudd_ReadPerm(mgr_, a) < Cudd_ReadPerm(mgr_, b) ? a : b;
+    }
+
+    // Splitting more than this many leaves per outcome found, past the
+    // allowance, gives way to the relation.
+    static constexpr size_t kLeavesPerOutcome = 4;
+    static constexpr size_t kLeafAllowance = 4096;
+
+    // The outcomes by splitting; false (with result_ partly filled) when
+    // the leaves pass the budget.
+    bool groupBySplit(const std::vector<settingsPart>& pairs) {
+        std::vector<restrictedPair> restricted;
+        for (const settingsPart& p : pairs) {
+            std::vector<char> decided(static_cast<size_t>(nInpVar_), 2);
+            auto open = std::make_shared<openValues>();
+            for (size_t g = 0; g < p.values->size(); ++g) {
+                const bddHandle& value = (*p.values)[g];
+                if (!value) continue;
+                if (Cudd_IsConstant(value.get()))
+                    decided[g] = value.get() == Cudd_ReadOne(mgr_) ? 1 : 0;
+                else
+                    open->emplace_back(static_cast<int>(g), value);
             }
-            point_[static_cast<size_t>(v)] = value;
+            auto reads = std::make_shared<std::vector<int>>();
+            for (const int v : supportOf(mgr_, p.moving.get()))
+                if (inputAt_[static_cast<size_t>(v)] >= 0) reads->push_back(v);
+            std::sort(reads->begin(), reads->end(), [&](int a, int b) {
+                return Cudd_ReadPerm(mgr_, a) < Cudd_ReadPerm(mgr_, b);
+            });
+            restricted.push_back({p.settings, p.moving, std::move(open),
+                                  rootValues(std::move(decided)), std::move(reads), 0, kUnknown});
         }
-        bddHandle cube = bddOne(mgr_);
-        for (auto k = inputsTopDown_.rbegin(); k != inputsTopDown_.rend(); ++k) {
-            const int v = inputs_[*k];
-            DdNode* const var = ip_[static_cast<size_t>(v)];
-            cube = bddResult(mgr_, Cudd_bddAnd(mgr_, cube.get(),
-                                               point_[static_cast<size_t>(v)] ? var : Cudd_Not(var)));
-        }
-        return cube;
+        return split(std::move(restricted));
     }
 
-    // True when `settings` holds at point_.
-    bool holds(const bddHandle& settings) {
-        DdNode* const value = Cudd_Eval(mgr_, settings.get(), point_.data());
-        if (value == nullptr) throw quorvelError("BDD engine failure: a set could not be read");
-        return value == Cudd_ReadOne(mgr_);
+    bool split(std::vector<restrictedPair> pairs) {
+        for (;;) {
+            int index = -1;
+            for (restrictedPair& p : pairs) {
+                if (p.attractor == kUnknown && p.settled()) p.attractor = attractorOf(p);
+                index = higher(index, rootOf(p.settings));
+                if (p.next < p.reads->size()) index = higher(index, (*p.reads)[p.next]);
+                for (const auto& one : *p.open) index = higher(index, rootOf(one.second));
+            }
+            if (index < 0) return addLeaf(pairs);
+            DdNode* const var = ip_[static_cast<size_t>(index)];
+            // The moving factors that may read the variable, in halves.
+            std::vector<std::array<bddHandle, 2>> halves(pairs.size());
+            bool depends = false;
+            for (size_t k = 0; k < pairs.size(); ++k) {
+                const restrictedPair& p = pairs[k];
+                depends = depends || rootOf(p.settings) == index ||
+                          std::any_of(p.open->begin(), p.open->end(),
+                                      [&](const auto& one) { return rootOf(one.second) == index; });
+                if (!p.mayRead(index)) continue;
+                halves[k] = {cofactor(mgr_, p.moving, var, false),
+                             cofactor(mgr_, p.moving, var, true)};
+                depends = depends || halves[k][0].get() != halves[k][1].get();
+            }
+            if (!depends) {
+                for (restrictedPair& p : pairs)
+                    if (p.mayRead(index)) ++p.next;
+                continue;
+            }
+            char& at = path_[static_cast<size_t>(inputAt_[static_cast<size_t>(index)])];
+            for (const bool value : {false, true}) {
+                std::vector<restrictedPair> restricted;
+                restricted.reserve(pairs.size());
+                for (size_t k = 0; k < pairs.size(); ++k)
+                    restrict(pairs[k], halves[k], index, value, restricted);
+                at = value ? '1' : '0';
+                if (!split(std::move(restricted))) return false;
+            }
+            at = '-';
+            return true;
+        }
     }
 
-    // The number of p's attractor at the setting `least` (point_ holds its
-    // values): moving read there AND the cube of its values, in canonical
-    // factors (the genes constant in the moving factor join the values),
-    // each distinct attractor once. The candidate is put together in
-    // scratch_ and only kept when it is new.
-    size_t attractorAt(const settingsPart& p, const bddHandle& least) {
-        std::vector<char>& values = scratch_.values;
-        values.assign(static_cast<size_t>(nInpVar_), 2);
-        for (size_t g = 0; g < p.values->size(); ++g)
-            if ((*p.values)[g]) values[g] = holds((*p.values)[g]) ? 1 : 0;
-        const bddHandle moving = bddResult(
-            mgr_, Cudd_bddAndAbstract(mgr_, p.moving.get(), least.get(), inputsCube_.get()));
+    // The pair p with the input `index` set to `value`, appended to
+    // `restricted` unless its settings exclude the value; `halves` are its
+    // moving factor's cofactors when it may read the input.
+    void restrict(const restrictedPair& p, const std::array<bddHandle, 2>& halves, int index,
+                  bool value, std::vector<restrictedPair>& restricted) {
+        DdNode* const var = ip_[static_cast<size_t>(index)];
+        bddHandle settings =
+            rootOf(p.settings) == index ? cofactor(mgr_, p.settings, var, value) : p.settings;
+        if (settings.get() == Cudd_ReadLogicZero(mgr_)) return;
+        const bool read = p.mayRead(index);
+        restrictedPair r{std::move(settings),
+                         read ? halves[value ? 1 : 0] : p.moving,
+                         p.open,
+                         p.decided,
+                         p.reads,
+                         p.next + (read ? 1 : 0),
+                         p.attractor};
+        if (std::any_of(p.open->begin(), p.open->end(),
+                        [&](const auto& one) { return rootOf(one.second) == index; })) {
+            auto open = std::make_shared<openValues>();
+            for (const auto& one : *p.open) {
+                if (rootOf(one.second) != index) {
+                    open->push_back(one);
+                    continue;
+                }
+                bddHandle now = cofactor(mgr_, one.second, var, value);
+                if (!Cudd_IsConstant(now.get())) {
+                    open->emplace_back(one.first, std::move(now));
+                    continue;
+                }
+                r.decided = withValue(r.decided, one.first,
+                                      now.get() == Cudd_ReadOne(mgr_) ? char{1} : char{0});
+            }
+            r.open = std::move(open);
+        }
+        restricted.push_back(std::move(r));
+    }
+
+    // The number of the attractor of a settled pair.
+    size_t attractorOf(const restrictedPair& p) {
+        valuesOf(p.decided, scratch_.values);
+        return numberAttractor(p.moving);
+    }
+
+    // The number of the attractor `moving` AND the cube of scratch_.values
+    // (the values, per gene 0, 1 or 2 for none), in canonical factors (the
+    // genes constant in the moving factor join the values), each distinct
+    // attractor once. The candidate is put together in scratch_ and only
+    // kept when it is new.
+    size_t numberAttractor(const bddHandle& moving) {
         // The constant genes are the moving factor's essential literals,
         // found in one pass over its diagram.
         const bddHandle essential = bddResult(mgr_, Cudd_FindEssential(mgr_, moving.get()));
@@ -1038,7 +1146,7 @@ private:
             for (int g = 0; g < nInpVar_; ++g) {
                 const char value = literals_[static_cast<size_t>(g)];
                 if (value != 0 && value != 1) continue;
-                values[static_cast<size_t>(g)] = value;
+                scratch_.values[static_cast<size_t>(g)] = value;
                 constant.push_back(g);
             }
             scratch_.moving = bddResult(
@@ -1051,6 +1159,143 @@ private:
         return *distinct_.insert(result_.attractors.size() - 1).first;
     }
 
+    // A leaf: the cube path_ joins the outcome of its pairs' attractors.
+    // False when the leaves pass the budget.
+    bool addLeaf(const std::vector<restrictedPair>& pairs) {
+        scratchAttractors_.clear();
+        for (const restrictedPair& p : pairs) scratchAttractors_.push_back(p.attractor);
+        joinOutcome(path_, bddHandle());
+        return ++leaves_ <= kLeavesPerOutcome * result_.outcomes.size() + kLeafAllowance;
+    }
+
+    // The settings `cube` (as text) or `settings` (a diagram; the other one
+    // empty) join the outcome of the attractors scratchAttractors_, which
+    // is new unless another part of the settings has it already.
+    void joinOutcome(const std::string& cube, bddHandle settings) {
+        std::vector<size_t>& attractors = scratchAttractors_;
+        std::sort(attractors.begin(), attractors.end());
+        attractors.erase(std::unique(attractors.begin(), attractors.end()), attractors.end());
+        const auto known = byAttractors_.find(kScratch);
+        if (known == byAttractors_.end()) {
+            result_.outcomes.push_back({cube, std::move(settings), attractors});
+            byAttractors_.insert(result_.outcomes.size() - 1);
+            return;
+        }
+        inputOutcome& outcome = result_.outcomes[*known];
+        if (!outcome.settings) {
+            outcome.settings = cubeOf(outcome.cube);
+            std::string().swap(outcome.cube);
+        }
+        if (!settings) settings = cubeOf(cube);
+        outcome.settings =
+            bddResult(mgr_, Cudd_bddOr(mgr_, outcome.settings.get(), settings.get()));
+    }
+
+    // The outcomes by the relation.
+    void groupByRelation(const std::vector<settingsPart>& pairs) {
+        std::vector<int> genes;
+        for (int g = 0; g < nInpVar_; ++g)
+            if (inputAt_[static_cast<size_t>(g)] < 0) genes.push_back(g);
+        const bddHandle genesCube = cubeOfIndices(mgr_, std::move(genes));
+        const bddHandle inputsCube = cubeOfIndices(mgr_, inputs_);
+        bddHandle alike = bddOne(mgr_);
+        for (const settingsPart& p : pairs) alike = refine(alike, p, genesCube);
+        const bddHandle zero = bddZero(mgr_);
+        for (bddHandle left = bddOne(mgr_); left.get() != zero.get();) {
+            const bddHandle least = leastSetting(left);
+            const bddHandle settings = swapInputs(bddResult(
+                mgr_, Cudd_bddAndAbstract(mgr_, alike.get(), least.get(), inputsCube.get())));
+            left = bddResult(mgr_, Cudd_bddAnd(mgr_, left.get(), Cudd_Not(settings.get())));
+            scratchAttractors_.clear();
+            for (const settingsPart& p : pairs) {
+                if (!holds(p.settings)) continue;
+                std::vector<char>& values = scratch_.values;
+                values.assign(static_cast<size_t>(nInpVar_), 2);
+                for (size_t g = 0; g < p.values->size(); ++g)
+                    if ((*p.values)[g]) values[g] = holds((*p.values)[g]) ? 1 : 0;
+                scratchAttractors_.push_back(numberAttractor(bddResult(
+                    mgr_,
+                    Cudd_bddAndAbstract(mgr_, p.moving.get(), least.get(), inputsCube.get()))));
+            }
+            joinOutcome(std::string(), settings);
+        }
+    }
+
+    // `alike` (a relation over x_X and x'_X) AND the relation under which
+    // two settings are alike for pair p: both outside its settings, or both
+    // inside with equal values and equal moving factors (no gene state in
+    // the one's and not in the other's; `genesCube` holds the genes' x_g).
+    bddHandle refine(const bddHandle& alike, const settingsPart& p, const bddHandle& genesCube) {
+        const bddHandle there = swapInputs(p.settings);
+        const bddHandle neither = bddResult(
+            mgr_, Cudd_bddAnd(mgr_, Cudd_Not(p.settings.get()), Cudd_Not(there.get())));
+        const bddHandle both = bddResult(mgr_, Cudd_bddAnd(mgr_, p.settings.get(), there.get()));
+        const bddHandle outside = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), neither.get()));
+        bddHandle inside = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), both.get()));
+        for (const bddHandle& value : *p.values) {
+            if (!value || Cudd_IsConstant(value.get())) continue;
+            const bddHandle same =
+                bddResult(mgr_, Cudd_bddXnor(mgr_, value.get(), swapInputs(value).get()));
+            inside = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), same.get()));
+        }
+        const bddHandle movingThere = swapInputs(p.moving);
+        const bddHandle onlyHere = bddResult(
+            mgr_, Cudd_bddAndAbstract(mgr_, p.moving.get(), Cudd_Not(movingThere.get()),
+                                      genesCube.get()));
+        const bddHandle onlyThere = bddResult(
+            mgr_, Cudd_bddAndAbstract(mgr_, Cudd_Not(p.moving.get()), movingThere.get(),
+                                      genesCube.get()));
+        const bddHandle differ =
+            bddResult(mgr_, Cudd_bddOr(mgr_, onlyHere.get(), onlyThere.get()));
+        inside = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), Cudd_Not(differ.get())));
+        return bddResult(mgr_, Cudd_bddOr(mgr_, inside.get(), outside.get()));
+    }
+
+    // f with each input's x_X and x'_X exchanged.
+    bddHandle swapInputs(const bddHandle& f) {
+        return bddResult(mgr_, Cudd_bddSwapVariables(mgr_, f.get(), current_.data(),
+                                                     primed_.data(),
+                                                     static_cast<int>(current_.size())));
+    }
+
+    // The least setting of `left` (not empty), read from the top of the
+    // order down, 0 where it may: into point_ (for holds()), and returned as
+    // a cube of every input.
+    bddHandle leastSetting(bddHandle left) {
+        const bddHandle zero = bddZero(mgr_);
+        for (auto k = inputsBottomUp_.rbegin(); k != inputsBottomUp_.rend(); ++k) {
+            const int v = inputs_[*k];
+            int value = 0;
+            if (rootOf(left) == v) {
+                DdNode* const var = ip_[static_cast<size_t>(v)];
+                bddHandle low = cofactor(mgr_, left, var, false);
+                if (low.get() == zero.get()) {
+                    low = cofactor(mgr_, left, var, true);
+                    value = 1;
+                }
+                left = std::move(low);
+            }
+            point_[static_cast<size_t>(v)] = value;
+        }
+        bddHandle cube = bddOne(mgr_);
+        for (const size_t k : inputsBottomUp_) {
+            DdNode* const var = ip_[static_cast<size_t>(inputs_[k])];
+            cube = bddResult(mgr_, Cudd_bddAnd(mgr_, cube.get(),
+                                               point_[static_cast<size_t>(inputs_[k])] != 0
+                                                   ? var
+                                                   : Cudd_Not(var)));
+        }
+        return cube;
+    }
+
+    // True when f (over the inputs) holds at the setting point_.
+    bool holds(const bddHandle& f) {
+        if (Cudd_IsConstant(f.get())) return f.get() == Cudd_ReadOne(mgr_);
+        DdNode* const value = Cudd_Eval(mgr_, f.get(), point_.data());
+        if (value == nullptr) throw quorvelError("BDD engine failure: a set could not be read");
+        return value == Cudd_ReadOne(mgr_);
+    }
+
     // A cube over the inputs as text: per input '0', '1' or '-'.
     std::string cubeText(const bddHandle& cube) {
         if (!Cudd_bddPickOneCube(mgr_, cube.get(), literals_.data()))
@@ -1058,9 +1303,22 @@ private:
         std::string text(inputs_.size(), '-');
         for (size_t k = 0; k < inputs_.size(); ++k) {
             const char value = literals_[static_cast<size_t>(inputs_[k])];
-            if (value == 0 || value == 1) text[k] = value ? '1' : '0';
+            if (value == 0 || value == 1) text[k] = value != 0 ? '1' : '0';
         }
         return text;
+    }
+
+    // The cube of settings `cube` (per input '0', '1' or '-'), built from
+    // the bottom of the order up.
+    bddHandle cubeOf(const std::string& cube) const {
+        bddHandle node = bddOne(mgr_);
+        for (const size_t k : inputsBottomUp_) {
+            if (cube[k] == '-') continue;
+            DdNode* const var = ip_[static_cast<size_t>(inputs_[k])];
+            node = bddResult(mgr_,
+                             Cudd_bddAnd(mgr_, node.get(), cube[k] == '1' ? var : Cudd_Not(var)));
+        }
+        return node;
     }
 
     // Hash tables over the result's own entries (by index), so that a key is
@@ -1110,13 +1368,16 @@ private:
     DdManager* mgr_;
     std::vector<DdNode*>& ip_;
     int nInpVar_;
-    const std::vector<int>& inputs_;     // ascending
-    std::vector<size_t> inputsTopDown_;  // places of the inputs, top of the order first
-    std::vector<DdNode*> current_;       // per input: x_X
-    std::vector<DdNode*> primed_;        // per input: x'_X
-    bddHandle inputsCube_;
-    bddHandle genesCube_;                // every gene variable x_g but the inputs'
-    std::vector<int> point_;             // per variable: the setting read by holds()
+    const std::vector<int>& inputs_;      // ascending
+    std::vector<int> inputAt_;            // per variable: its place among the inputs, or -1
+    std::vector<size_t> inputsBottomUp_;  // places of the inputs, bottom of the order first
+    std::vector<DdNode*> current_;        // per input: x_X
+    std::vector<DdNode*> primed_;         // per input: x'_X
+    std::string path_;                    // the current cube: per input '0', '1' or '-'
+    size_t leaves_ = 0;                   // of the split so far
+    std::vector<int> point_;              // per variable: the setting holds() reads
+    std::vector<std::vector<char>> bases_;
+    std::vector<valueStep> steps_;
     inputOutcomes result_;
     outcomeAttractor scratch_;
     std::vector<char> literals_;  // one cube read by the engine, per variable
