@@ -378,6 +378,35 @@ TEST(InputsGrouped, BlocksThatFallApartUnderASettingEqualTheReference) {
         expectGroupedEqualsReference(gatedParts(seed), seed);
 }
 
+// A = OR of seven terms I(k) AND I(k+7), with random signs, read by a ring
+// B, C, D with random signs that also reads I0: the settings of A's value
+// need hundreds of cubes in the order of the inputs while the outcomes are
+// few, so the outcomes are told apart by the relation between settings
+// rather than by splitting the settings into cubes. Seeded: the signs.
+std::vector<networkDefBool> farApartTerms(unsigned seed) {
+    std::mt19937 rng(seed);
+    const auto coin = [&]() { return std::uniform_int_distribution<int>(0, 1)(rng); };
+    std::vector<networkDefBool> network;
+    for (int i = 0; i < 14; ++i) {
+        const std::string name = "I" + std::to_string(i);
+        network.push_back({{name}, {1}, name, 1});
+    }
+    for (int k = 0; k < 7; ++k)
+        network.push_back(
+            {{"I" + std::to_string(k), "I" + std::to_string(k + 7)}, {coin(), coin()}, "A", 1});
+    const std::vector<std::string> ring{"B", "C", "D"};
+    for (size_t g = 0; g < ring.size(); ++g) {
+        network.push_back({{ring[(g + 2) % 3]}, {coin()}, ring[g], coin()});
+        network.push_back({{g == 0 ? "A" : "I0", ring[(g + 1) % 3]}, {coin(), coin()}, ring[g], 1});
+    }
+    return network;
+}
+
+TEST(InputsGrouped, SettingsOfManyCubesEqualTheReference) {
+    for (unsigned seed = 1; seed <= 6; ++seed)
+        expectGroupedEqualsReference(farApartTerms(seed), seed);
+}
+
 // Two settings share an outcome exactly when their attractors over the other
 // genes are equal: here S only matters when T is ON.
 TEST(InputsGrouped, SettingsWithEqualAttractorsShareAnOutcome) {
