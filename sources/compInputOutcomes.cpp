@@ -1234,9 +1234,13 @@ private:
         bddHandle inside = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), both.get()));
         for (const bddHandle& value : *p.values) {
             if (!value || Cudd_IsConstant(value.get())) continue;
-            const bddHandle same =
-                bddResult(mgr_, Cudd_bddXnor(mgr_, value.get(), swapInputs(value).get()));
-            inside = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), same.get()));
+            // inside AND (value XNOR value'), each part taken inside `inside`,
+            // which keeps the work within the classes found so far.
+            const bddHandle there = swapInputs(value);
+            const bddHandle on = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), there.get()));
+            const bddHandle off =
+                bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), Cudd_Not(there.get())));
+            inside = bddResult(mgr_, Cudd_bddIte(mgr_, value.get(), on.get(), off.get()));
         }
         const bddHandle movingThere = swapInputs(p.moving);
         const bddHandle onlyHere = bddResult(
