@@ -1227,8 +1227,8 @@ private:
     // the one's and not in the other's; `genesCube` holds the genes' x_g).
     bddHandle refine(const bddHandle& alike, const settingsPart& p, const bddHandle& genesCube) {
         const bddHandle there = swapInputs(p.settings);
-        const bddHandle neither = bddResult(
-            mgr_, Cudd_bddAnd(mgr_, Cudd_Not(p.settings.get()), Cudd_Not(there.get())));
+        const bddHandle neither =
+            bddResult(mgr_, Cudd_bddAnd(mgr_, Cudd_Not(p.settings.get()), Cudd_Not(there.get())));
         const bddHandle both = bddResult(mgr_, Cudd_bddAnd(mgr_, p.settings.get(), there.get()));
         const bddHandle outside = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), neither.get()));
         bddHandle inside = bddResult(mgr_, Cudd_bddAnd(mgr_, alike.get(), both.get()));
@@ -1243,22 +1243,20 @@ private:
             inside = bddResult(mgr_, Cudd_bddIte(mgr_, value.get(), on.get(), off.get()));
         }
         const bddHandle movingThere = swapInputs(p.moving);
-        const bddHandle onlyHere = bddResult(
-            mgr_, Cudd_bddAndAbstract(mgr_, p.moving.get(), Cudd_Not(movingThere.get()),
-                                      genesCube.get()));
-        const bddHandle onlyThere = bddResult(
-            mgr_, Cudd_bddAndAbstract(mgr_, Cudd_Not(p.moving.get()), movingThere.get(),
-                                      genesCube.get()));
-        const bddHandle differ =
-            bddResult(mgr_, Cudd_bddOr(mgr_, onlyHere.get(), onlyThere.get()));
+        const bddHandle onlyHere =
+            bddResult(mgr_, Cudd_bddAndAbstract(mgr_, p.moving.get(), Cudd_Not(movingThere.get()),
+                                                genesCube.get()));
+        const bddHandle onlyThere =
+            bddResult(mgr_, Cudd_bddAndAbstract(mgr_, Cudd_Not(p.moving.get()), movingThere.get(),
+                                                genesCube.get()));
+        const bddHandle differ = bddResult(mgr_, Cudd_bddOr(mgr_, onlyHere.get(), onlyThere.get()));
         inside = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), Cudd_Not(differ.get())));
         return bddResult(mgr_, Cudd_bddOr(mgr_, inside.get(), outside.get()));
     }
 
     // f with each input's x_X and x'_X exchanged.
     bddHandle swapInputs(const bddHandle& f) {
-        return bddResult(mgr_, Cudd_bddSwapVariables(mgr_, f.get(), current_.data(),
-                                                     primed_.data(),
+        return bddResult(mgr_, Cudd_bddSwapVariables(mgr_, f.get(), current_.data(), primed_.data(),
                                                      static_cast<int>(current_.size())));
     }
 
@@ -1284,10 +1282,10 @@ private:
         bddHandle cube = bddOne(mgr_);
         for (const size_t k : inputsBottomUp_) {
             DdNode* const var = ip_[static_cast<size_t>(inputs_[k])];
-            cube = bddResult(mgr_, Cudd_bddAnd(mgr_, cube.get(),
-                                               point_[static_cast<size_t>(inputs_[k])] != 0
-                                                   ? var
-                                                   : Cudd_Not(var)));
+            cube = bddResult(
+                mgr_,
+                Cudd_bddAnd(mgr_, cube.get(),
+                            point_[static_cast<size_t>(inputs_[k])] != 0 ? var : Cudd_Not(var)));
         }
         return cube;
     }

@@ -54,8 +54,8 @@ struct inputOutcomes {
 // x'_X XNOR x_X), in the manager of `encoding`. Settings of distinct outcomes
 // are disjoint and together cover every setting; two settings share an
 // outcome exactly when their attractors over the other genes are equal. The
-// order of the outcomes follows the first setting met, splitting on the
-// inputs from the top of the variable order down, 0 before 1.
+// outcomes come in the order of their least settings (inputs read from the
+// top of the variable order down, 0 before 1).
 //
 // The composition runs as compSteadyTopFunc's, level by level, but never
 // splits on the inputs: each attractor of the processed part is a pair
@@ -68,10 +68,13 @@ struct inputOutcomes {
 // genes, its other regulators replaced by their values per setting, for
 // every setting of S: the settings split into classes of equal functions
 // (constant functions put into the others along the way), each class
-// searched once by the plain search after fixing its constant genes and
-// peeling the genes nothing else reads; with too many classes, all settings
-// at once (compParamAttractors). The grouping of the settings into outcomes
-// then costs in proportion to the leaves of its split and to the answer.
+// searched once, after fixing its constant genes and peeling the genes
+// nothing else reads, by a composition of its own blocks; with too many
+// classes, all settings at once (compParamAttractors). The grouping of the
+// settings into outcomes then splits the settings into cubes while those
+// are at most a few per outcome, and otherwise takes the outcomes out one
+// by one from a relation between two settings, built over the inputs' x_X
+// and their next-state variables x'_X (which it uses as a second copy).
 // op holds one relation x'_g XNOR f_g(x) per gene over the whole space
 // (never narrowed here); the encoding's variables, cubes and identity are
 // those of the searches. Progress lines go to request.progress; the other
