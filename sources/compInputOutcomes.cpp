@@ -1236,10 +1236,10 @@ private:
             if (!value || Cudd_IsConstant(value.get())) continue;
             // inside AND (value XNOR value'), each part taken inside `inside`,
             // which keeps the work within the classes found so far.
-            const bddHandle there = swapInputs(value);
-            const bddHandle on = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), there.get()));
+            const bddHandle valueThere = swapInputs(value);
+            const bddHandle on = bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), valueThere.get()));
             const bddHandle off =
-                bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), Cudd_Not(there.get())));
+                bddResult(mgr_, Cudd_bddAnd(mgr_, inside.get(), Cudd_Not(valueThere.get())));
             inside = bddResult(mgr_, Cudd_bddIte(mgr_, value.get(), on.get(), off.get()));
         }
         const bddHandle movingThere = swapInputs(p.moving);
@@ -1265,6 +1265,7 @@ private:
     // a cube of every input.
     bddHandle leastSetting(bddHandle left) {
         const bddHandle zero = bddZero(mgr_);
+        std::string least(inputs_.size(), '0');
         for (auto k = inputsBottomUp_.rbegin(); k != inputsBottomUp_.rend(); ++k) {
             const int v = inputs_[*k];
             int value = 0;
@@ -1278,16 +1279,9 @@ private:
                 left = std::move(low);
             }
             point_[static_cast<size_t>(v)] = value;
+            least[*k] = value != 0 ? '1' : '0';
         }
-        bddHandle cube = bddOne(mgr_);
-        for (const size_t k : inputsBottomUp_) {
-            DdNode* const var = ip_[static_cast<size_t>(inputs_[k])];
-            cube = bddResult(
-                mgr_,
-                Cudd_bddAnd(mgr_, cube.get(),
-                            point_[static_cast<size_t>(inputs_[k])] != 0 ? var : Cudd_Not(var)));
-        }
-        return cube;
+        return cubeOf(least);
     }
 
     // True when f (over the inputs) holds at the setting point_.
