@@ -1011,7 +1011,7 @@ private:
 
     // Splitting more than this many leaves per outcome found, past the
     // allowance, gives way to the relation.
-    static constexpr size_t kLeavesPerOutcome = 4;
+    static constexpr size_t kLeavesPerOutcome = 8;
     static constexpr size_t kLeafAllowance = 256;
 
     // The outcomes by splitting; false (with result_ partly filled) when
