@@ -283,7 +283,9 @@ constexpr int kMacroTransients = 8;
 // attractor found (the point is then shown to reach it) or in a state that
 // testStart classifies: a new attractor is recorded. Nothing is cut from the
 // relations. Returns false, with nothing recorded, when the walks end in
-// transient states too often; the caller then searches by elimination.
+// transient states too often, or when the stable values of the genes
+// outside the cut are too large to build (random blocks of hundreds of
+// genes took gigabytes there); the caller then searches by elimination.
 bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                         std::vector<DdNode*>& steadyStates, recordBudget& budget) {
     const fragAsync& frag = search.frag;
@@ -299,7 +301,12 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
             if (!inFragment[static_cast<size_t>(r)]) return false;
     const std::vector<int> cut = makeCycleCutOfFragment(network, genes);
     writeProgress(frag.progress, "computing macro steps over ", cut.size(), " genes\n");
-    const macroSteps ms = makeMacroSteps(frag, network, cut);
+    const std::optional<macroSteps> made = makeMacroSteps(frag, network, cut);
+    if (!made) {
+        writeProgress(frag.progress, "macro steps too large\n");
+        return false;
+    }
+    const macroSteps& ms = *made;
     const size_t firstNew = steadyStates.size();
     recordBudget local = budget;
     DdNode* zero = Cudd_ReadLogicZero(mgr);

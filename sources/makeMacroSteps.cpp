@@ -21,8 +21,8 @@ std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
     return cut;
 }
 
-macroSteps makeMacroSteps(const fragAsync& frag, const networkFunctions& network,
-                          const std::vector<int>& cut) {
+std::optional<macroSteps> makeMacroSteps(const fragAsync& frag, const networkFunctions& network,
+                                         const std::vector<int>& cut) {
     DdManager* mgr = frag.mgr;
     const std::vector<int> genes = uniqueGenes(frag.geneId);
     macroSteps ms;
@@ -53,6 +53,7 @@ macroSteps makeMacroSteps(const fragAsync& frag, const networkFunctions& network
         ms.stable.push_back(
             bddResult(mgr, Cudd_bddVectorCompose(mgr, network.next[static_cast<size_t>(g)].get(),
                                                  ms.substitute.data())));
+        if (Cudd_DagSize(ms.stable.back().get()) > kStableNodes) return std::nullopt;
         ms.substitute[static_cast<size_t>(indexOfVariable(mgr, frag.ip[static_cast<size_t>(g)]))] =
             ms.stable.back().get();
     }

@@ -301,7 +301,7 @@ TEST(MacroStepsTest, fixedPointsGiveExactlyTheSteadyStates) {
         for (const state& x : c.fragmentStates())
             if (c.forward(x) == stateSet{x}) expected.insert(x);
         const std::vector<int> cut = makeCycleCutOfFragment(c.network, c.genes());
-        const macroSteps ms = makeMacroSteps(frag, c.network, cut);
+        const macroSteps ms = makeMacroSteps(frag, c.network, cut).value();
         EXPECT_EQ(ms.rest.size() + cut.size(), c.genes().size()) << c.context(seed);
         bddHandle left = macroFixedPoints(frag, ms);
         stateSet found;
