@@ -36,11 +36,7 @@ for package in "${packages[@]}"; do
 done
 [ "${#missing[@]}" -eq 0 ] && exit 0
 
-if [ "$(id -u)" -eq 0 ]; then
-  asRoot=()
-else
-  asRoot=(sudo)
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 echo "installing: ${missing[*]}"
 # Slim images lack the manual directories that the JDK's alternatives expect.
 "${asRoot[@]}" mkdir -p /usr/share/man/man1

@@ -15,13 +15,8 @@
 # DEPS-DIR also gets the link name of libsbml's 32-bit runtime (see below).
 set -euo pipefail
 depsDir="$(realpath -m "${1:-$(dirname "$0")/../build-i386/deps}")"
+source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 cd "$(dirname "$0")/.."
-
-if [ "$(id -u)" -eq 0 ]; then
-  asRoot=()
-else
-  asRoot=(sudo)
-fi
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "adding the i386 architecture"

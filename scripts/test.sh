@@ -6,6 +6,7 @@
 # one on CUDD 3.0.0 built from the shared release (build-cudd/), and a 32-bit
 # x86 build (build-i386/). Fails if any run fails.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
@@ -92,7 +93,6 @@ fi
 # as skipped, not failed: that is the archive's fault, not the project's.
 echo "==== i386 build in build-i386"
 if ! bash scripts/install-i386-deps.sh build-i386/deps; then
-  if [ "$(id -u)" -eq 0 ]; then asRoot=(); else asRoot=(sudo); fi
   refresh="$("${asRoot[@]}" apt-get update 2>&1 || true)"
   if grep -q 'Failed to fetch .*binary-i386' <<< "$refresh"; then
     grep 'Failed to fetch' <<< "$refresh"

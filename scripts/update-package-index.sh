@@ -9,11 +9,7 @@
 # Runs as root, or through sudo otherwise.
 # Usage: bash scripts/update-package-index.sh
 set -euo pipefail
-if [ "$(id -u)" -eq 0 ]; then
-  asRoot=()
-else
-  asRoot=(sudo)
-fi
+source "$(dirname "${BASH_SOURCE[0]}")/as-root.sh"
 attempts=3
 for attempt in $(seq "$attempts"); do
   if "${asRoot[@]}" apt-get update; then
