@@ -17,7 +17,9 @@
 // attractor not yet found stays intact, and each one is recorded once.
 #include "compReachFragAsync.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <optional>
 #include <sstream>
 
@@ -25,6 +27,7 @@
 #include "bddHelpers.h"
 #include "printStates.h"
 #include "chkRecurrenceExplicit.h"
+#include "compCandidateStates.h"
 #include "compWalkExplicit.h"
 #include "constGeneDb.h"
 #include "makeMacroSteps.h"
@@ -50,6 +53,7 @@ namespace {
 struct asyncSearch {
     fragAsync frag;
     std::optional<geneMoves> moves;
+    bool macroSteps = true;  // see asyncSearchSettings::macroSteps
 };
 
 const geneMoves& movesOf(asyncSearch& search) {
@@ -268,9 +272,192 @@ constexpr long kLegStepsPerGene = 4;
 constexpr int kWalkLegs = 16;
 constexpr int kExplicitLegs = 2;
 
+// The most walks from candidate points before the search by macro steps
+// proves by backward searches over the points that no attractor is left.
+constexpr long kCandidateWalks = 4096;
+
 // Transient end states of walks after which the search by macro steps gives
 // up.
 constexpr int kMacroTransients = 8;
+
+// A walk from `state` in legs of legSteps steps (by the genes' own
+// functions) until it meets an attractor found or stands in a new one, which
+// is recorded; from leg kExplicitLegs on, the recurrence test may go over
+// sets. `state` ends where the walk ended. Returns 1 when the walk reached
+// an attractor found, 2 when it recorded a new one, 0 when every leg ended
+// in a transient state. `reachedFound` receives states shown to reach the
+// attractors found, beyond the walk's own (the new attractor, or what
+// testStart showed), and stays empty otherwise.
+int walkToAttractor(asyncSearch& search, const networkFunctions& network, bddHandle& state,
+                    long legSteps, unsigned& walks, std::vector<DdNode*>& steadyStates,
+                    walkFindings& findings, recordBudget& budget, bddHandle& reachedFound) {
+    const fragAsync& frag = search.frag;
+    DdManager* mgr = frag.mgr;
+    for (int leg = 0; leg < kWalkLegs; ++leg) {
+        state =
+            walkFromState(frag, network, state.get(), findings.attractors.get(), legSteps, ++walks);
+        if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
+            writeProgress(frag.progress, "state of an attractor already found\n");
+            return 1;
+        }
+        bddHandle leadsToFound;
+        const int tested = recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
+                                             steadyStates, findings, budget, leadsToFound);
+        if (tested == 1) {
+            reachedFound = bddHandle(mgr, steadyStates.back());
+            return 2;
+        }
+        if (tested == 2) {
+            reachedFound = std::move(leadsToFound);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Where the candidates of a search live (sets over x, or points of the
+// macro steps): the state of one candidate of a set, with that candidate
+// alone in `picked`, and the candidates whose states lie in a set of states.
+struct candidateSpace {
+    std::function<bddHandle(DdNode* candidates, bddHandle& picked)> stateOf;
+    std::function<bddHandle(DdNode* states)> within;
+};
+
+// The walks from candidates: each attractor holds the state of one, and
+// everything a state of an attractor reaches lies in it, so a walk from that
+// state ends in it and its recurrence test records it. A candidate is
+// settled (added to `settled`) once it is shown to reach an attractor found:
+// it lies in one or is transient. Candidates settle by the thousand when a
+// found attractor or what a recurrence test showed holds their states.
+// Returns true when every candidate is settled, so that every attractor is
+// found; false after kCandidateWalks walks.
+bool settleCandidates(asyncSearch& search, const networkFunctions& network,
+                      const candidateSpace& space, bddHandle candidates, bddHandle& settled,
+                      std::vector<DdNode*>& steadyStates, walkFindings& findings,
+                      recordBudget& budget, unsigned& walks) {
+    DdManager* mgr = search.frag.mgr;
+    const long legSteps =
+        kLegStepsPerGene * static_cast<long>(uniqueGenes(search.frag.geneId).size()) + 256;
+    for (long candidateWalks = 0; candidateWalks < kCandidateWalks; ++candidateWalks) {
+        candidates = bddResult(mgr, Cudd_bddAnd(mgr, candidates.get(), Cudd_Not(settled.get())));
+        if (candidates.get() == Cudd_ReadLogicZero(mgr)) return true;
+        bddHandle picked;
+        bddHandle state = space.stateOf(candidates.get(), picked);
+        uniteInto(settled, picked.get());
+        if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) continue;
+        bddHandle reachedFound;
+        if (walkToAttractor(search, network, state, legSteps, walks, steadyStates, findings, budget,
+                            reachedFound) == 0 &&
+            testStart(search, state.get(), steadyStates, findings, budget, &reachedFound))
+            reachedFound = bddHandle(mgr, steadyStates.back());
+        if (reachedFound) {
+            const bddHandle inside = space.within(reachedFound.get());
+            uniteInto(settled, inside.get());
+        }
+    }
+    return false;
+}
+
+// Drops the attractors recorded from index firstNew on (the array owned
+// them), when a search gives up and the next one finds them again.
+void dropRecorded(const fragAsync& frag, std::vector<DdNode*>& steadyStates, size_t firstNew) {
+    reportAttractorsLost(frag.progress, steadyStates.size() - firstNew);
+    for (size_t k = firstNew; k < steadyStates.size(); ++k)
+        bddHandle::adopt(frag.mgr, steadyStates[k]).reset();
+    steadyStates.resize(firstNew);
+}
+
+// The most candidate states the search by candidates enumerates.
+constexpr size_t kCandidateStates = 4096;
+
+// The search by candidate states, for fragments whose macro steps are too
+// large to build (the fragment is closed under reads; `cut` meets its
+// cycles): the candidates are the states where every gene outside the
+// negative cut is stable and every gene in it holds its retained value or is
+// stable. Every attractor holds one, for the reason given at
+// macroCandidates. The retained value of a gene is the value its function
+// takes on more states: the candidates where the gene holds the other value
+// must have it stable, and those are then the fewer. The candidates come
+// from a solver (compCandidateStates); the steady states among them are
+// recorded at once, and the walks from the others find the rest
+// (settleCandidates). Returns false, with nothing recorded, when the
+// candidates are too many or too many walks are needed.
+bool searchByCandidates(asyncSearch& search, const networkFunctions& network,
+                        const std::vector<int>& cut, std::vector<DdNode*>& steadyStates,
+                        recordBudget& budget) {
+    const fragAsync& frag = search.frag;
+    DdManager* mgr = frag.mgr;
+    const std::vector<int> genes = uniqueGenes(frag.geneId);
+    const std::vector<int> negative = makeNegativeCutOfFragment(frag, network, genes, cut);
+    writeProgress(frag.progress, "computing candidate states, negative cut of ", negative.size(),
+                  " genes\n");
+    std::vector<char> retained;
+    for (int g : negative)
+        retained.push_back(Cudd_CountMinterm(mgr, network.next[static_cast<size_t>(g)].get(),
+                                             frag.nInpVar) > std::ldexp(1.0, frag.nInpVar - 1));
+    std::vector<std::vector<char>> found;
+    if (!compCandidateStates(frag, network, genes, negative, retained, cut, kCandidateStates,
+                             found)) {
+        writeProgress(frag.progress, "candidate states too many\n");
+        return false;
+    }
+    // The search's states; the candidates outside them are dropped.
+    const bddHandle space = bddResult(
+        mgr,
+        Cudd_bddExistAbstract(mgr, frag.relations[static_cast<size_t>(genes[0])], frag.inpCubeBwd));
+    const size_t firstNew = steadyStates.size();
+    recordBudget local = budget;
+    walkFindings findings = noFindings(mgr);
+    bddHandle candidates = bddZero(mgr);
+    std::vector<char> literals(static_cast<size_t>(frag.nInpVar), 2);
+    std::vector<int> inputs(static_cast<size_t>(Cudd_ReadSize(mgr)), 0);
+    for (const std::vector<char>& values : found) {
+        bool steady = true;
+        for (size_t k = 0; k < genes.size(); ++k) {
+            literals[static_cast<size_t>(genes[k])] = values[k];
+            inputs[static_cast<size_t>(
+                indexOfVariable(mgr, frag.ip[static_cast<size_t>(genes[k])]))] = values[k];
+        }
+        for (int g : negative) {
+            DdNode* next =
+                Cudd_Eval(mgr, network.next[static_cast<size_t>(g)].get(), inputs.data());
+            if (next == nullptr) raiseFatal("evaluation of a gene's function failed");
+            steady =
+                steady && (next == Cudd_ReadOne(mgr)) == (literals[static_cast<size_t>(g)] == 1);
+        }
+        bddHandle state =
+            bddHandle::adopt(mgr, makeBdd(mgr, frag.ip, literals.data(), frag.nInpVar));
+        if (Cudd_bddLeq(mgr, state.get(), space.get()) != 1) continue;
+        if (steady) {
+            admitStates(local, 1, 1);
+            uniteInto(findings.attractors, state.get());
+            appendResult(steadyStates, std::move(state));
+        } else {
+            uniteInto(candidates, state.get());
+        }
+    }
+    writeProgress(frag.progress, "number of steady states  ", steadyStates.size() - firstNew, "\n");
+    reportAttractorsFound(frag.progress, steadyStates.size() - firstNew);
+    writeProgress(frag.progress, "number of candidate states  ", found.size(), "\n");
+    const candidateSpace states{
+        [&](DdNode* set, bddHandle& picked) {
+            picked =
+                bddHandle::adopt(mgr, pickMinterm(mgr, set, frag.ip, frag.geneId, frag.nInpVar, 0));
+            return picked;
+        },
+        [&](DdNode* set) { return bddHandle(mgr, set); }};
+    unsigned walks = 0;
+    bddHandle settled = findings.attractors;
+    if (!settleCandidates(search, network, states, std::move(candidates), settled, steadyStates,
+                          findings, local, walks)) {
+        writeProgress(frag.progress, "candidate states give up\n");
+        dropRecorded(frag, steadyStates, firstNew);
+        return false;
+    }
+    budget = local;
+    writeProgress(frag.progress, "every candidate reaches an attractor found\n");
+    return true;
+}
 
 // The search by macro steps (see macroSteps): every attractor of the fragment
 // holds the state of a point (from any of its states, the genes outside the
@@ -301,10 +488,11 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
             if (!inFragment[static_cast<size_t>(r)]) return false;
     const std::vector<int> cut = makeCycleCutOfFragment(network, genes);
     writeProgress(frag.progress, "computing macro steps over ", cut.size(), " genes\n");
-    const std::optional<macroSteps> made = makeMacroSteps(frag, network, cut);
+    const std::optional<macroSteps> made =
+        search.macroSteps ? makeMacroSteps(frag, network, cut) : std::nullopt;
     if (!made) {
         writeProgress(frag.progress, "macro steps too large\n");
-        return false;
+        return searchByCandidates(search, network, cut, steadyStates, budget);
     }
     const macroSteps& ms = *made;
     const size_t firstNew = steadyStates.size();
@@ -340,13 +528,28 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
         unsigned walks = 0;
         int transients = 0;
         const long legSteps = kLegStepsPerGene * static_cast<long>(genes.size()) + 256;
+        // The candidate points first (see macroCandidates and
+        // settleCandidates): when every one is settled, every attractor is
+        // found and no backward search is needed. Otherwise the backward
+        // proof below takes over from the points shown so far.
+        const std::vector<int> negative = makeNegativeCutOfFragment(frag, network, genes, cut);
+        writeProgress(frag.progress, "negative cut of ", negative.size(), " genes\n");
+        bddHandle candidates = macroCandidates(frag, ms, negative);
+        candidates = bddResult(mgr, Cudd_bddAnd(mgr, candidates.get(), pointsLeft.get()));
+        writeProgress(frag.progress, "number of candidate points  ",
+                      Cudd_CountMinterm(mgr, candidates.get(), frag.nInpVar) * pointScale, "\n");
+        const candidateSpace points{
+            [&](DdNode* set, bddHandle& point) { return macroState(frag, ms, set, point); },
+            [&](DdNode* states) { return macroProject(mgr, ms, states); }};
+        done = settleCandidates(search, network, points, std::move(candidates), shown, steadyStates,
+                                findings, local, walks);
         // closed: the part of `shown` already closed under macro steps
         // backward (a point that reaches it is in it). A path from a point
         // outside it never enters it, so each round extends the backward set
         // only from the points added since, within the points outside it,
         // instead of searching again from every point shown.
         bddHandle closed = bddZero(mgr);
-        for (;;) {
+        while (!done) {
             bool covered = false;
             const bddHandle added =
                 bddResult(mgr, Cudd_bddAnd(mgr, shown.get(), Cudd_Not(closed.get())));
@@ -364,34 +567,14 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
                 bddResult(mgr, Cudd_bddAnd(mgr, pointsLeft.get(), Cudd_Not(shown.get())));
             bddHandle point;
             bddHandle state = macroState(frag, ms, unshown.get(), point);
-            // Walk in legs until the walk meets an attractor found or stands
-            // in a new one. One walk per backward search: a backward search
-            // from the union of several new attractors' points proved far
-            // costlier than one search per attractor (bbm-079).
-            int outcome = 0;  // 1: reached one found; 2: found a new one
-            for (int leg = 0; leg < kWalkLegs && outcome == 0; ++leg) {
-                state = walkFromState(frag, network, state.get(), findings.attractors.get(),
-                                      legSteps, ++walks);
-                if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
-                    writeProgress(frag.progress, "state of an attractor already found\n");
-                    outcome = 1;
-                } else {
-                    bddHandle leadsToFound;
-                    const int tested =
-                        recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
-                                          steadyStates, findings, local, leadsToFound);
-                    if (tested == 1) {
-                        const bddHandle inside = macroProject(mgr, ms, steadyStates.back());
-                        uniteInto(shown, inside.get());
-                        outcome = 2;
-                    } else if (tested == 2) {
-                        // Every point whose state lies there is shown too.
-                        const bddHandle inside = macroProject(mgr, ms, leadsToFound.get());
-                        uniteInto(shown, inside.get());
-                        outcome = 1;
-                    }
-                }
-            }
+            // One walk per backward search: a backward search from the union
+            // of several new attractors' points proved far costlier than one
+            // search per attractor (bbm-079).
+            bddHandle leadsToFound;
+            const int outcome = walkToAttractor(search, network, state, legSteps, walks,
+                                                steadyStates, findings, local, leadsToFound);
+            // Every point whose state lies there is shown too.
+            if (leadsToFound) uniteInto(shown, points.within(leadsToFound.get()).get());
             if (outcome == 0) {
                 if (++transients > kMacroTransients) break;
                 continue;
@@ -401,11 +584,7 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
     }
     if (!done) {
         writeProgress(frag.progress, "macro steps give up\n");
-        reportAttractorsLost(frag.progress, steadyStates.size() - firstNew);
-        // The attractors recorded here go again (the array owned them).
-        for (size_t k = firstNew; k < steadyStates.size(); ++k)
-            bddHandle::adopt(mgr, steadyStates[k]).reset();
-        steadyStates.resize(firstNew);
+        dropRecorded(frag, steadyStates, firstNew);
         return false;
     }
     budget = local;
@@ -499,7 +678,7 @@ int compSteadyAsyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op
     const progressSink& progress = settings.progress;
     asyncSearch search{
         fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
-        std::nullopt};
+        std::nullopt, settings.macroSteps};
     recordBudget budget{maxStates};
     if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget)) return 0;
     cutSteadyStates(search, steadyStates, budget);

@@ -153,6 +153,83 @@ std::vector<int> compCycleCut(const adjacencyList& reads) {
     return cut;
 }
 
+namespace {
+
+// Whether the nodes with `alive` set have a negative cycle among them. A
+// strongly connected graph has none exactly when its nodes take signs such
+// that every read within it joins equal signs when it rises and opposite
+// signs when it falls: fix one node's sign and any two paths to a node give
+// it the same sign, since a path back closes both into positive walks.
+bool hasNegativeCycle(const signedReads& reads, const std::vector<char>& alive) {
+    const std::size_t n = reads.size();
+    adjacencyList graph(n), graphTp(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!alive[k]) continue;
+        for (const auto& [r, signs] : reads[k])
+            if (alive[static_cast<std::size_t>(r)]) {
+                graph[static_cast<std::size_t>(r)].push_back(static_cast<int>(k));
+                graphTp[k].push_back(r);
+            }
+    }
+    std::vector<int> component(n, -1);
+    const adjacencyList components = stronglyConnectedComponents(graph, graphTp);
+    for (std::size_t c = 0; c < components.size(); ++c)
+        for (const int k : components[c])
+            component[static_cast<std::size_t>(k)] = static_cast<int>(c);
+    std::vector<int> sign(n, 0);
+    for (std::size_t start = 0; start < n; ++start) {
+        if (!alive[start] || sign[start] != 0) continue;
+        sign[start] = 1;
+        std::vector<std::size_t> todo{start};
+        while (!todo.empty()) {
+            const std::size_t k = todo.back();
+            todo.pop_back();
+            // Reads within the component, both ways round: k reads r, and
+            // the nodes that read k.
+            auto visit = [&](std::size_t from, std::size_t to, int signs) {
+                if (component[from] != component[to]) return false;
+                for (const int s : {kReadRises, kReadFalls}) {
+                    if ((signs & s) == 0) continue;
+                    const int want = s == kReadRises ? sign[from] : -sign[from];
+                    if (sign[to] == 0) {
+                        sign[to] = want;
+                        todo.push_back(to);
+                    } else if (sign[to] != want) {
+                        return true;
+                    }
+                }
+                return false;
+            };
+            for (const auto& [r, signs] : reads[k])
+                if (alive[static_cast<std::size_t>(r)] &&
+                    visit(k, static_cast<std::size_t>(r), signs))
+                    return true;
+            for (const int reader : graph[k])
+                for (const auto& [r, signs] : reads[static_cast<std::size_t>(reader)])
+                    if (static_cast<std::size_t>(r) == k &&
+                        visit(k, static_cast<std::size_t>(reader), signs))
+                        return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<int> compNegativeCycleCut(const signedReads& reads, const std::vector<int>& cycleCut) {
+    std::vector<char> alive(reads.size(), 1);
+    for (const int k : cycleCut) alive[static_cast<std::size_t>(k)] = 0;
+    std::vector<int> cut;
+    for (const int k : cycleCut) {
+        alive[static_cast<std::size_t>(k)] = 1;
+        if (hasNegativeCycle(reads, alive)) {
+            alive[static_cast<std::size_t>(k)] = 0;
+            cut.push_back(k);
+        }
+    }
+    return cut;
+}
+
 // ---- Blocks and levels -------------------------------------------------------
 
 int dfsHier(const adjacencyList& graph, std::vector<int>& dTime) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "networkRecords.h"
@@ -26,6 +27,20 @@ adjacencyList stronglyConnectedComponents(const adjacencyList& graph, const adja
 // reads and is read by the most others on cycles is taken; then each node
 // taken that no cycle needs (none comes back without it) is given back.
 std::vector<int> compCycleCut(const adjacencyList& reads);
+
+// Signed reads: reads[k] lists (r, signs) for each node r that node k reads,
+// signs holding kReadRises (k's function can rise with r) and kReadFalls (it
+// can fall with r); a read with both acts both ways.
+constexpr int kReadRises = 1;
+constexpr int kReadFalls = 2;
+using signedReads = std::vector<std::vector<std::pair<int, int>>>;
+
+// Nodes of `cycleCut` (nodes that meet every cycle of `reads`) that still
+// meet every negative cycle (an odd number of falling reads around it; a
+// read that acts both ways makes every cycle through it negative one way),
+// in the order of cycleCut: each node of the cut is given back, in turn,
+// when the nodes outside the cut then still have no negative cycle.
+std::vector<int> compNegativeCycleCut(const signedReads& reads, const std::vector<int>& cycleCut);
 
 // Appends the strongly connected components of `graph` to `scc`: every edge
 // between two components runs from the earlier to the later one; members in

@@ -38,6 +38,10 @@ struct asyncSearchSettings {
     double maxStates = HUGE_VAL;
     const networkFunctions* network = nullptr;
     progressSink progress = standardOutputProgress();
+    // Off: a fragment with functions is searched by candidate states
+    // without trying macro steps first, as when its macro steps are too
+    // large (the tests reach that search on fragments small enough to check).
+    bool macroSteps = true;
 };
 
 // Which way a search follows the steps.

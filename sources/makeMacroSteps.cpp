@@ -2,6 +2,8 @@
 // search by macro steps uses.
 #include "makeMacroSteps.h"
 
+#include <algorithm>
+
 #include "bddHelpers.h"
 #include "compSccLevels.h"
 #include "constGeneDb.h"
@@ -19,6 +21,35 @@ std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
     std::vector<int> cut;
     for (int k : compCycleCut(reads)) cut.push_back(genes[static_cast<size_t>(k)]);
     return cut;
+}
+
+std::vector<int> makeNegativeCutOfFragment(const fragAsync& frag, const networkFunctions& network,
+                                           const std::vector<int>& genes,
+                                           const std::vector<int>& cut) {
+    DdManager* const mgr = frag.mgr;
+    const size_t n = genes.size();
+    std::vector<int> at(network.regulators.size(), -1);
+    for (size_t k = 0; k < n; ++k) at[static_cast<size_t>(genes[k])] = static_cast<int>(k);
+    signedReads reads(n);
+    for (size_t k = 0; k < n; ++k) {
+        const bddHandle& f = network.next[static_cast<size_t>(genes[k])];
+        for (const int r : network.regulators[static_cast<size_t>(genes[k])]) {
+            if (at[static_cast<size_t>(r)] < 0) continue;
+            DdNode* const var = frag.ip[static_cast<size_t>(r)];
+            const bddHandle high = bddResult(mgr, Cudd_bddAndAbstract(mgr, f.get(), var, var));
+            const bddHandle low =
+                bddResult(mgr, Cudd_bddAndAbstract(mgr, f.get(), Cudd_Not(var), var));
+            const int signs = (Cudd_bddLeq(mgr, high.get(), low.get()) == 1 ? 0 : kReadRises) |
+                              (Cudd_bddLeq(mgr, low.get(), high.get()) == 1 ? 0 : kReadFalls);
+            if (signs != 0) reads[k].emplace_back(at[static_cast<size_t>(r)], signs);
+        }
+    }
+    std::vector<int> cutAt;
+    for (const int c : cut) cutAt.push_back(at[static_cast<size_t>(c)]);
+    std::vector<int> negative;
+    for (const int k : compNegativeCycleCut(reads, cutAt))
+        negative.push_back(genes[static_cast<size_t>(k)]);
+    return negative;
 }
 
 std::optional<macroSteps> makeMacroSteps(const fragAsync& frag, const networkFunctions& network,
@@ -84,6 +115,65 @@ bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms) {
             bddResult(mgr, Cudd_bddXnor(mgr, frag.ip[static_cast<size_t>(ms.steps.genes[k])],
                                         ms.values[k].get())));
     return conjoinBottomUp(mgr, loops);
+}
+
+namespace {
+
+// The candidate points for the retained values `retained` (per cut gene:
+// 0 or 1, or 2 for a gene that has none): each gene c of the cut holds its
+// retained value or its macro step leaves it as it is.
+bddHandle candidatesFor(const fragAsync& frag, const macroSteps& ms,
+                        const std::vector<char>& retained) {
+    DdManager* mgr = frag.mgr;
+    bddArray terms;
+    for (size_t k = 0; k < ms.steps.genes.size(); ++k) {
+        DdNode* var = frag.ip[static_cast<size_t>(ms.steps.genes[k])];
+        bddHandle term = bddResult(mgr, Cudd_bddXnor(mgr, var, ms.values[k].get()));
+        if (retained[k] != 2)
+            term = bddResult(mgr, Cudd_bddOr(mgr, term.get(), retained[k] ? var : Cudd_Not(var)));
+        terms.push_back(std::move(term));
+    }
+    return conjoinBottomUp(mgr, terms);
+}
+
+}  // namespace
+
+// Every attractor A holds the state of a candidate point. Take a state a of
+// A and hold the genes of the negative cut at their values in a: the other
+// genes have no negative cycle among them, so from a they reach, by real
+// steps, a state where none of them can change (a network without negative
+// cycles has steady states for attractors), and that state lies in A (A is
+// closed). If a gene of the negative cut that is not at its retained value
+// can change there, it changes (a real step) and the others become stable
+// again; no step of this takes a gene away from its retained value, so each
+// moves at most once and the process ends, in A, at a state where every
+// gene outside the negative cut is stable and every gene in it holds its
+// retained value or is stable: the state of a candidate point (the genes
+// outside the cycle cut are stable there, so they hold their stable values).
+// The retained values are chosen gene by gene, each keeping the value with
+// fewer candidates (one pass from all zero).
+bddHandle macroCandidates(const fragAsync& frag, const macroSteps& ms,
+                          const std::vector<int>& negative) {
+    DdManager* mgr = frag.mgr;
+    const std::vector<int>& cut = ms.steps.genes;
+    std::vector<char> retained(cut.size(), 2);
+    for (size_t k = 0; k < cut.size(); ++k)
+        if (std::find(negative.begin(), negative.end(), cut[k]) != negative.end()) retained[k] = 0;
+    bddHandle best = candidatesFor(frag, ms, retained);
+    double bestCount = Cudd_CountMinterm(mgr, best.get(), frag.nInpVar);
+    for (size_t k = 0; k < retained.size(); ++k) {
+        if (retained[k] == 2) continue;
+        retained[k] = 1;
+        bddHandle other = candidatesFor(frag, ms, retained);
+        const double count = Cudd_CountMinterm(mgr, other.get(), frag.nInpVar);
+        if (count < bestCount) {
+            best = std::move(other);
+            bestCount = count;
+        } else {
+            retained[k] = 0;
+        }
+    }
+    return best;
 }
 
 bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,

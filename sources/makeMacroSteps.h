@@ -14,6 +14,16 @@
 std::vector<int> makeCycleCutOfFragment(const networkFunctions& network,
                                         const std::vector<int>& genes);
 
+// The genes of `cut` (a cycle cut of the fragment `genes`) that meet every
+// negative cycle of influences among the fragment genes, signed by the
+// functions of `network` (see compNegativeCycleCut). With them held, the
+// other genes have no negative cycle, so from any state they reach values
+// where none of them can change: every attractor holds a state where only
+// these genes may be unstable.
+std::vector<int> makeNegativeCutOfFragment(const fragAsync& frag, const networkFunctions& network,
+                                           const std::vector<int>& genes,
+                                           const std::vector<int>& cut);
+
 // The macro steps of a fragment around a cycle cut: the cut's genes meet
 // every cycle of influences among the fragment genes, so the other genes
 // (`rest`, each after its regulators among them) become stable by themselves
@@ -51,6 +61,12 @@ bddHandle macroProject(DdManager* mgr, const macroSteps& ms, DdNode* set);
 // The points that no macro step leaves: their states are exactly the
 // steady states of the fragment.
 bddHandle macroFixedPoints(const fragAsync& frag, const macroSteps& ms);
+
+// A small set of points whose states meet every attractor of the fragment
+// (see macroCandidates in the source), over the cut's variables; `negative`
+// is the fragment's negative cut (makeNegativeCutOfFragment of ms's cut).
+bddHandle macroCandidates(const fragAsync& frag, const macroSteps& ms,
+                          const std::vector<int>& negative);
 
 // The points from which a point of `start` is reached by macro steps through
 // points of `domain` (nullptr: every point; start lies inside it), until

@@ -41,10 +41,11 @@ struct searchRun {
 };
 
 // With `withFunctions`, the search is given the genes' next-state functions
-// (read from the relations before it starts), as the composition gives them.
+// (read from the relations before it starts), as the composition gives them;
+// without `macroSteps` it then searches by candidate states.
 searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
                     int alreadyFound = 0, double maxStates = HUGE_VAL, long failAfter = -1,
-                    bool withFunctions = false, bool large = false) {
+                    bool withFunctions = false, bool large = false, bool macroSteps = true) {
     searchRun run;
     const int n = static_cast<int>(db.size());
     bddSpace space = openSpace(n, sifting);
@@ -61,9 +62,11 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
         (void)failAfter;  // failures are injected through the layer only
 #endif
         try {
-            compSteadyAsync(space.mgr, op, space.ip, space.inpCubeFwd, space.inpCubeBwd, fragment,
-                            space.topSame, n, steadyStates, maxStates,
-                            withFunctions ? &network : nullptr);
+            asyncSearchSettings settings{maxStates, withFunctions ? &network : nullptr};
+            settings.macroSteps = macroSteps;
+            compSteadyAsyncOn(symbolicEncoding{space.mgr, space.ip, n, space.inpCubeFwd,
+                                               space.inpCubeBwd, space.topSame},
+                              op, fragment, steadyStates, settings);
         } catch (const quorvelError& e) {
             run.error = e.what();
         }
@@ -221,14 +224,14 @@ TEST(AsyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
 // calls `check` with the reference's attractors, the run and the context
 // for what the caller asserts beyond that.
 template <typename Check>
-void searchRandomFragments(bool withFunctions, Check check) {
+void searchRandomFragments(bool withFunctions, Check check, bool macroSteps = true) {
     for (uint32_t seed = 1; seed <= 320; ++seed) {
         const int n = 1 + static_cast<int>(seed % 10);
         const geneDatabase db = randomDatabase(seed, n, seed % 3 != 0);
         const std::vector<int> fragment = randomClosedFragment(seed, db);
         const attractorSet expected = expectedAttractors(db, fragment);
-        const searchRun run =
-            runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions);
+        const searchRun run = runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions,
+                                        false, macroSteps);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
         ASSERT_EQ(run.attractors, expected) << context << "\nexpected\n"
@@ -273,6 +276,24 @@ TEST(AsyncSearchRandom, macroStepsMatchTheReferenceOnRandomFragments) {
     EXPECT_GT(cyclic, 30);
 }
 
+TEST(AsyncSearchRandom, candidateStatesMatchTheReferenceOnRandomFragments) {
+    // The same fragments, searched from the candidate states: every
+    // attractor holds one, so the walks from them find exactly the
+    // reference's attractors, with no backward search and nothing cut from
+    // the relations.
+    int settled = 0;
+    searchRandomFragments(
+        true,
+        [&](const attractorSet&, const searchRun& run, const std::string& context) {
+            if (run.unchangedRelations)
+                ++settled;
+            else
+                EXPECT_TRUE(run.relationsConstant) << context;
+        },
+        false);
+    EXPECT_GT(settled, 300);
+}
+
 // A ring of n genes (gene i reads gene i - 1) with an odd number of
 // inhibitions, so the ring alone has no steady state and one large cyclic
 // attractor, plus for some genes a second term over a random gene (which may
@@ -295,15 +316,16 @@ geneDatabase negativeRingDatabase(uint32_t seed, int n) {
     return db;
 }
 
-// Searches the fragment by macro steps and by elimination: each finds
-// exactly `expected`, every attractor once, and leaves nothing outstanding.
+// Searches the fragment by macro steps, by candidate states and by
+// elimination: each finds exactly `expected`, every attractor once, and
+// leaves nothing outstanding.
 void expectBothPathsFind(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
                          const attractorSet& expected, const std::string& context) {
-    for (bool withFunctions : {true, false}) {
-        const searchRun run = runSearch(db, fragment, sifting, 0, HUGE_VAL, -1, withFunctions);
-        ASSERT_EQ(run.attractors, expected)
-            << context << (withFunctions ? "by macro steps" : "by elimination") << "\n"
-            << run.output;
+    const char* names[] = {"by macro steps", "by candidate states", "by elimination"};
+    for (int path = 0; path < 3; ++path) {
+        const searchRun run =
+            runSearch(db, fragment, sifting, 0, HUGE_VAL, -1, path < 2, false, path == 0);
+        ASSERT_EQ(run.attractors, expected) << context << names[path] << "\n" << run.output;
         ASSERT_EQ(run.found.size(), expected.size()) << context;
         ASSERT_EQ(run.outstanding, 0) << context;
     }
