@@ -167,18 +167,22 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     DdManager* const mgr = search.frag.mgr;
     bddHandle start(mgr, initState);
     bddHandle backParts = bddZero(mgr);
+    // Every state the test meets lies in the smallest trap subcube around
+    // the first start: only the genes that move there take part.
+    const std::optional<geneMoves> within =
+        movesWithinTrap(search.frag, movesOf(search), initState);
+    const geneMoves& moves = within ? *within : movesOf(search);
     for (bool first = true;; first = false) {
         writeProgress(search.frag.progress, "computing forward reachable states\n");
-        bddHandle reachedFwd = compReachStatesAsync(search.frag, movesOf(search), start.get(),
-                                                    searchDirection::forward);
+        bddHandle reachedFwd =
+            compReachStatesAsync(search.frag, moves, start.get(), searchDirection::forward);
         writeProgress(search.frag.progress, "computing backward reachable states within them\n");
         // Stopped as soon as it covers the forward set: for a recurrent start
         // the last round over every gene, which only confirms that nothing is
         // added, is left out.
         bool covered = false;
-        const bddHandle backWithin =
-            compReachStatesInsideAsync(search.frag, movesOf(search), start.get(), reachedFwd.get(),
-                                       searchDirection::backward, &covered);
+        const bddHandle backWithin = compReachStatesInsideAsync(
+            search.frag, moves, start.get(), reachedFwd.get(), searchDirection::backward, &covered);
         const bool recurrent = covered || Cudd_bddLeq(mgr, reachedFwd.get(), backWithin.get()) == 1;
         if (recurrent) {
             writeProgress(search.frag.progress, "recurrent state\n");
@@ -294,9 +298,11 @@ int walkToAttractor(asyncSearch& search, const networkFunctions& network, bddHan
     const fragAsync& frag = search.frag;
     DdManager* mgr = frag.mgr;
     for (int leg = 0; leg < kWalkLegs; ++leg) {
-        state =
-            walkFromState(frag, network, state.get(), findings.attractors.get(), legSteps, ++walks);
-        if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) {
+        // The walk may stop at any state known to reach an attractor found.
+        const bddHandle known =
+            bddResult(mgr, Cudd_bddOr(mgr, findings.attractors.get(), findings.transient.get()));
+        state = walkFromState(frag, network, state.get(), known.get(), legSteps, ++walks);
+        if (Cudd_bddLeq(mgr, state.get(), known.get()) == 1) {
             writeProgress(frag.progress, "state of an attractor already found\n");
             return 1;
         }
@@ -308,6 +314,7 @@ int walkToAttractor(asyncSearch& search, const networkFunctions& network, bddHan
             return 2;
         }
         if (tested == 2) {
+            uniteInto(findings.transient, leadsToFound.get());
             reachedFound = std::move(leadsToFound);
             return 1;
         }
@@ -344,12 +351,17 @@ bool settleCandidates(asyncSearch& search, const networkFunctions& network,
         bddHandle picked;
         bddHandle state = space.stateOf(candidates.get(), picked);
         uniteInto(settled, picked.get());
-        if (Cudd_bddLeq(mgr, state.get(), findings.attractors.get()) == 1) continue;
+        const bddHandle known =
+            bddResult(mgr, Cudd_bddOr(mgr, findings.attractors.get(), findings.transient.get()));
+        if (Cudd_bddLeq(mgr, state.get(), known.get()) == 1) continue;
         bddHandle reachedFound;
         if (walkToAttractor(search, network, state, legSteps, walks, steadyStates, findings, budget,
-                            reachedFound) == 0 &&
-            testStart(search, state.get(), steadyStates, findings, budget, &reachedFound))
-            reachedFound = bddHandle(mgr, steadyStates.back());
+                            reachedFound) == 0) {
+            if (testStart(search, state.get(), steadyStates, findings, budget, &reachedFound))
+                reachedFound = bddHandle(mgr, steadyStates.back());
+            else
+                uniteInto(findings.transient, reachedFound.get());
+        }
         if (reachedFound) {
             const bddHandle inside = space.within(reachedFound.get());
             uniteInto(settled, inside.get());
@@ -498,8 +510,8 @@ bool searchByMacroSteps(asyncSearch& search, const networkFunctions& network,
     const size_t firstNew = steadyStates.size();
     recordBudget local = budget;
     DdNode* zero = Cudd_ReadLogicZero(mgr);
-    // findings.attractors: the attractors found (findings.transient stays
-    // unused here); shown: the points shown to reach an attractor found.
+    // findings.attractors: the attractors found; findings.transient: other
+    // states shown to reach them; shown: the points shown to reach them.
     walkFindings findings = noFindings(mgr);
     bddHandle shown = bddZero(mgr);
     const double pointScale = std::ldexp(1.0, static_cast<int>(cut.size()) - frag.nInpVar);

@@ -210,6 +210,49 @@ geneMoves makeGeneMoves(const fragAsync& frag) {
     return m;
 }
 
+std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start) {
+    DdManager* mgr = frag.mgr;
+    const size_t n = m.genes.size();
+    // The subcube grows from start: a gene that can move somewhere in it
+    // becomes free, until no fixed gene can move in it.
+    std::vector<char> moving(n, 0);
+    bddHandle trap(mgr, start);
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (size_t k = 0; k < n; ++k) {
+            if (moving[k]) continue;
+            const bddHandle rises = bddResult(mgr, Cudd_bddAnd(mgr, trap.get(), m.rise[k].get()));
+            const bddHandle falls = bddResult(mgr, Cudd_bddAnd(mgr, trap.get(), m.fall[k].get()));
+            if (rises.get() == Cudd_ReadLogicZero(mgr) && falls.get() == Cudd_ReadLogicZero(mgr))
+                continue;
+            moving[k] = 1;
+            grown = true;
+            trap = bddResult(mgr, Cudd_bddExistAbstract(mgr, trap.get(),
+                                                        frag.ip[static_cast<size_t>(m.genes[k])]));
+        }
+    }
+    if (std::find(moving.begin(), moving.end(), 0) == moving.end()) return std::nullopt;
+    geneMoves within;
+    std::vector<size_t> at(n, n);
+    for (size_t k = 0; k < n; ++k) {
+        if (!moving[k]) continue;
+        at[k] = within.genes.size();
+        within.genes.push_back(m.genes[k]);
+        within.moves.push_back(m.moves[k]);
+        within.rise.push_back(m.rise[k]);
+        within.fall.push_back(m.fall[k]);
+        within.stay.push_back(m.stay[k]);
+    }
+    for (size_t k = 0; k < n; ++k) {
+        if (!moving[k]) continue;
+        std::vector<size_t> linked;
+        for (size_t j : m.linked[k])
+            if (moving[j]) linked.push_back(at[j]);
+        within.linked.push_back(std::move(linked));
+    }
+    return within;
+}
+
 void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m) {
     m.rise.clear();
     m.fall.clear();

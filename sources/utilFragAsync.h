@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "bddEngine.h"
@@ -46,6 +47,14 @@ DdNode* compRandomStateFragAsync(DdManager* mgr, std::vector<DdNode*>& ip,
 // ---- Searches over one fragment (records in fragAsync.h) ------------------
 
 geneMoves makeGeneMoves(const fragAsync& frag);
+
+// The moves of m restricted to the genes that can move in the smallest
+// subcube that holds `start` (over x) and that no step leaves: the genes of
+// m that cannot move in it never move from a state reachable from start,
+// forward or backward within what start reaches, so searches from start
+// with the returned moves reach what they reach with m, at the cost of the
+// genes that move only. Gives nothing when every gene can move there.
+std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start);
 
 // Fills m.rise, m.fall and m.stay from m.moves; ip holds x then x'.
 void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m);
