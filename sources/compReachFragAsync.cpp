@@ -1,9 +1,12 @@
 // Asynchronous attractor search. Given the genes' own next-state functions,
 // the search follows macro steps around a cut of the fragment's cycles
-// (searchByMacroSteps): the steady states come at once, and a proof over the
-// cut's genes alone shows when no attractor is left, so no basin is ever
-// built. Without the functions, or when that search gives up, the search
-// works by elimination.
+// (searchByMacroSteps): the steady states come at once, and walks from a
+// few candidate states, of which every attractor holds one, find the
+// others (settleCandidates), so no basin is ever built. With too many
+// candidates, a proof over the cut's genes alone shows when no attractor is
+// left; when the macro steps are too large to build, a solver gives the
+// candidate states (searchByCandidates). Without the functions, or when
+// these searches give up, the search works by elimination.
 //
 // By elimination: the steady states are found
 // all at once and cut out first. Then each pass picks start states by a
