@@ -3,6 +3,7 @@
 #include "makeMacroSteps.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "bddHelpers.h"
 #include "compSccLevels.h"
@@ -150,30 +151,21 @@ bddHandle candidatesFor(const fragAsync& frag, const macroSteps& ms,
 // gene outside the negative cut is stable and every gene in it holds its
 // retained value or is stable: the state of a candidate point (the genes
 // outside the cycle cut are stable there, so they hold their stable values).
-// The retained values are chosen gene by gene, each keeping the value with
-// fewer candidates (one pass from all zero).
+// The retained value of a gene is the value its macro step takes on more
+// points: the candidates where the gene holds the other value must have it
+// stable, and those are then the fewer. (Choosing each value by the count of
+// the whole conjunction gave fewer candidates on some blocks but took 24 s
+// of conjunctions on a random block of 400 genes.)
 bddHandle macroCandidates(const fragAsync& frag, const macroSteps& ms,
                           const std::vector<int>& negative) {
     DdManager* mgr = frag.mgr;
     const std::vector<int>& cut = ms.steps.genes;
     std::vector<char> retained(cut.size(), 2);
     for (size_t k = 0; k < cut.size(); ++k)
-        if (std::find(negative.begin(), negative.end(), cut[k]) != negative.end()) retained[k] = 0;
-    bddHandle best = candidatesFor(frag, ms, retained);
-    double bestCount = Cudd_CountMinterm(mgr, best.get(), frag.nInpVar);
-    for (size_t k = 0; k < retained.size(); ++k) {
-        if (retained[k] == 2) continue;
-        retained[k] = 1;
-        bddHandle other = candidatesFor(frag, ms, retained);
-        const double count = Cudd_CountMinterm(mgr, other.get(), frag.nInpVar);
-        if (count < bestCount) {
-            best = std::move(other);
-            bestCount = count;
-        } else {
-            retained[k] = 0;
-        }
-    }
-    return best;
+        if (std::find(negative.begin(), negative.end(), cut[k]) != negative.end())
+            retained[k] = Cudd_CountMinterm(mgr, ms.values[k].get(), frag.nInpVar) >
+                          std::ldexp(1.0, frag.nInpVar - 1);
+    return candidatesFor(frag, ms, retained);
 }
 
 bddHandle macroBackward(const fragAsync& frag, const macroSteps& ms, DdNode* start, DdNode* goal,
