@@ -279,8 +279,10 @@ constexpr long kLegStepsPerGene = 4;
 constexpr int kWalkLegs = 16;
 constexpr int kExplicitLegs = 2;
 
-// The most walks from candidate points before the search by macro steps
-// proves by backward searches over the points that no attractor is left.
+// The most candidates one search picks (each walked from unless its state
+// is already known to reach an attractor found); past it the search by
+// macro steps proves by backward searches over the points that no
+// attractor is left, and the search by candidate states gives up.
 constexpr long kCandidateWalks = 4096;
 
 // Transient end states of walks after which the search by macro steps gives
@@ -340,7 +342,7 @@ struct candidateSpace {
 // it lies in one or is transient. Candidates settle by the thousand when a
 // found attractor or what a recurrence test showed holds their states.
 // Returns true when every candidate is settled, so that every attractor is
-// found; false after kCandidateWalks walks.
+// found; false after kCandidateWalks candidates picked.
 bool settleCandidates(asyncSearch& search, const networkFunctions& network,
                       const candidateSpace& space, bddHandle candidates, bddHandle& settled,
                       std::vector<DdNode*>& steadyStates, walkFindings& findings,
