@@ -57,6 +57,10 @@ struct asyncSearch {
     fragAsync frag;
     std::optional<geneMoves> moves;
     bool macroSteps = true;  // see asyncSearchSettings::macroSteps
+    // See asyncSearchSettings::trapSearch; cleared before the search by
+    // elimination, whose findings do not hold every attractor recorded.
+    std::function<std::optional<bddArray>(const bddHandle&, const std::vector<int>&, size_t)>
+        trapSearch;
 };
 
 const geneMoves& movesOf(asyncSearch& search) {
@@ -145,6 +149,39 @@ void cutBackwardSet(asyncSearch& search, DdNode* found) {
 // A pass ends after this many walks in a row that found no new attractor.
 constexpr int kWalksWithoutNews = 16;
 
+// The attractors inside the trap subcube `trap` (see movesWithinTrap;
+// `within`: the moves of the genes that move in it), by the search's
+// trapSearch. Records those not found yet (attractors are disjoint, so one
+// that meets findings.attractors is found). Every state of the trap reaches
+// one of them, so `leadsToFound`, when given, is set to the whole trap.
+// Returns whether a new attractor was recorded, or nothing when the search
+// offers no trapSearch or it cannot help.
+std::optional<bool> searchWithinTrap(asyncSearch& search, const geneMoves& within,
+                                     const bddHandle& trap, std::vector<DdNode*>& steadyStates,
+                                     walkFindings& findings, recordBudget& budget,
+                                     bddHandle* leadsToFound) {
+    if (!search.trapSearch) return std::nullopt;
+    // Worth it when the trap's blocks are small beside the fragment: a
+    // large one would be searched again inside, as hard as the fragment.
+    const size_t largest = uniqueGenes(search.frag.geneId).size() / 2;
+    std::optional<bddArray> inTrap = search.trapSearch(trap, within.genes, largest);
+    if (!inTrap) return std::nullopt;
+    const fragAsync& frag = search.frag;
+    DdManager* const mgr = frag.mgr;
+    writeProgress(frag.progress, "attractors of a trap subcube: ", inTrap->size(), "\n");
+    bool news = false;
+    for (bddHandle& attractor : *inTrap) {
+        if (Cudd_bddLeq(mgr, attractor.get(), Cudd_Not(findings.attractors.get())) != 1) continue;
+        admitStates(budget, statesOfFragment(frag, attractor.get()), 1);
+        uniteInto(findings.attractors, attractor.get());
+        appendResult(steadyStates, std::move(attractor));
+        reportAttractorsFound(frag.progress, 1);
+        news = true;
+    }
+    if (leadsToFound != nullptr) *leadsToFound = trap;
+    return news;
+}
+
 // The recurrence test of a start state (a conjunction over the fragment
 // genes, in no attractor found yet): its forward set, and the part of that
 // set from which the start state is reached. The forward set is closed
@@ -172,8 +209,14 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     bddHandle backParts = bddZero(mgr);
     // Every state the test meets lies in the smallest trap subcube around
     // the first start: only the genes that move there take part.
+    bddHandle trap;
     const std::optional<geneMoves> within =
-        movesWithinTrap(search.frag, movesOf(search), initState);
+        movesWithinTrap(search.frag, movesOf(search), initState, &trap);
+    if (within) {
+        if (const std::optional<bool> news = searchWithinTrap(search, *within, trap, steadyStates,
+                                                              findings, budget, leadsToFound))
+            return *news;
+    }
     const geneMoves& moves = within ? *within : movesOf(search);
     for (bool first = true;; first = false) {
         writeProgress(search.frag.progress, "computing forward reachable states\n");
@@ -315,7 +358,11 @@ int walkToAttractor(asyncSearch& search, const networkFunctions& network, bddHan
         const int tested = recordIfRecurrent(search, network, state.get(), leg >= kExplicitLegs,
                                              steadyStates, findings, budget, leadsToFound);
         if (tested == 1) {
-            reachedFound = bddHandle(mgr, steadyStates.back());
+            // A trap subcube searched whole shows more than the last
+            // attractor recorded.
+            if (leadsToFound) uniteInto(findings.transient, leadsToFound.get());
+            reachedFound =
+                leadsToFound ? std::move(leadsToFound) : bddHandle(mgr, steadyStates.back());
             return 2;
         }
         if (tested == 2) {
@@ -362,10 +409,12 @@ bool settleCandidates(asyncSearch& search, const networkFunctions& network,
         bddHandle reachedFound;
         if (walkToAttractor(search, network, state, legSteps, walks, steadyStates, findings, budget,
                             reachedFound) == 0) {
-            if (testStart(search, state.get(), steadyStates, findings, budget, &reachedFound))
-                reachedFound = bddHandle(mgr, steadyStates.back());
-            else
+            const bool news =
+                testStart(search, state.get(), steadyStates, findings, budget, &reachedFound);
+            if (reachedFound)
                 uniteInto(findings.transient, reachedFound.get());
+            else if (news)
+                reachedFound = bddHandle(mgr, steadyStates.back());
         }
         if (reachedFound) {
             const bddHandle inside = space.within(reachedFound.get());
@@ -695,9 +744,10 @@ int compSteadyAsyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op
     const progressSink& progress = settings.progress;
     asyncSearch search{
         fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
-        std::nullopt, settings.macroSteps};
+        std::nullopt, settings.macroSteps, settings.trapSearch};
     recordBudget budget{maxStates};
     if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget)) return 0;
+    search.trapSearch = nullptr;
     cutSteadyStates(search, steadyStates, budget);
     int iteration = 0;
     do {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "bddHelpers.h"
@@ -339,15 +340,24 @@ struct compositionContext {
     progressSink progress;
 };
 
+std::optional<bddArray> searchTrap(const compositionContext& c, const std::vector<int>& moving,
+                                   const bddHandle& trap, size_t largest);
+
 // The asynchronous attractors of the fragment `genes` within what the
-// relations `relations` (indexed by gene, one reference each) allow.
+// relations `relations` (indexed by gene, one reference each) allow. With
+// `exact` (the relations are exactly the genes' functions in c.network, as
+// for a block whose inputs hold constant values), the search may hand a
+// trap subcube to the whole composition (searchTrap).
 bddArray searchFragment(const compositionContext& c, std::vector<DdNode*>& relations,
-                        const std::vector<int>& genes) {
+                        const std::vector<int>& genes, bool exact) {
     std::vector<DdNode*> found;
     const rawNodesGuard foundOwned(c.encoding.mgr, found);
+    asyncSearchSettings settings{c.maxStates, &c.network, c.progress};
+    if (exact)
+        settings.trapSearch = [&c](const bddHandle& trap, const std::vector<int>& moving,
+                                   size_t largest) { return searchTrap(c, moving, trap, largest); };
     if (!chkConstantAsync(relations, genes))
-        compSteadyAsyncOn(c.encoding, relations, genes, found,
-                          asyncSearchSettings{c.maxStates, &c.network, c.progress});
+        compSteadyAsyncOn(c.encoding, relations, genes, found, settings);
     return adoptAll(c.encoding.mgr, found);
 }
 
@@ -389,7 +399,7 @@ bddArray searchCofactored(const compositionContext& c, const std::vector<int>& g
     }
     const cofactoredFunctions inBlock(c.network, genes, std::move(functions),
                                       std::move(regulators));
-    return searchFragment(c, relations, genes);
+    return searchFragment(c, relations, genes, inside.get() == Cudd_ReadOne(m));
 }
 
 // The external regulators of the genes `genes`, ascending, each once.
@@ -527,6 +537,173 @@ bddHandle statesOf(DdManager* m, std::vector<DdNode*>& ip, int nInpVar, const pa
     return bddResult(m, Cudd_bddAnd(m, a.moving.get(), values.get()));
 }
 
+// The attractors of the blocks of `sccTopoLvl`, composed in level order as
+// compSteadyTopFuncOn describes, each as its settled values and its moving
+// factor; the genes of no block stay free in them.
+std::vector<partAttractor> composeBlocks(const compositionContext& c,
+                                         const levelArray& sccTopoLvl) {
+    DdManager* const m = c.encoding.mgr;
+    std::vector<partAttractor> part;
+    part.push_back({bddOne(m),
+                    std::make_shared<const std::vector<signed char>>(
+                        static_cast<size_t>(c.encoding.nInpVar), -1),
+                    1.0});
+    size_t processed = 0;  // the genes of the blocks done
+    const size_t blocks = countBlocks(sccTopoLvl);
+    size_t cnt = 0;
+    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
+        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
+            const sccTopo& block = sccTopoLvl[i][j];
+            ++cnt;
+            reportProgress(c.progress, partEvent(progressStage::block, cnt, blocks, part.size()));
+            std::vector<int> own(block.geneName);
+            std::sort(own.begin(), own.end());
+            const std::vector<int> inputs = externalRegulators(c.network, own);
+            const bddHandle inputCube = cubeOfIndices(m, inputs);
+            // The ancestors' genes, listed only when some attractor takes the
+            // moving path.
+            std::vector<int> ancestors;
+            bool ancestorsListed = false;
+            // Searches of B alone by the inputs' values (in `inputs` order),
+            // and with moving ancestors by the view's set.
+            std::map<std::vector<signed char>, bddArray> byInputs;
+            nodeMemo<bddArray> byView;
+            std::vector<partAttractor> extended;
+            for (const partAttractor& a : part) {
+                if (block.geneName.size() == 1) {
+                    // One gene: no search (see extendByOneGene).
+                    for (partAttractor& next : extendByOneGene(c, a, block.geneName[0], inputs))
+                        extended.push_back(std::move(next));
+                    continue;
+                }
+                const bool inputsSettled = std::all_of(inputs.begin(), inputs.end(), [&](int r) {
+                    return (*a.settled)[static_cast<size_t>(r)] >= 0;
+                });
+                if (inputsSettled) {
+                    std::vector<signed char> values;
+                    for (const int r : inputs)
+                        values.push_back((*a.settled)[static_cast<size_t>(r)]);
+                    auto known = byInputs.find(values);
+                    if (known == byInputs.end())
+                        known = byInputs
+                                    .emplace(values,
+                                             searchCofactored(
+                                                 c, block.geneName, inputs, inputCube,
+                                                 valuesCube(m, c.encoding.ip, c.encoding.nInpVar,
+                                                            inputs, *a.settled),
+                                                 bddOne(m)))
+                                    .first;
+                    const bddArray& found = known->second;
+                    for (const bddHandle& c : found) {
+                        partAttractor next = extend(a, own, c);
+                        next.count = a.count * statesOverGenes(c, block.geneName.size(), 1.0);
+                        extended.push_back(std::move(next));
+                    }
+                    continue;
+                }
+                if (!ancestorsListed) {
+                    std::vector<int> fragment;
+                    makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), fragment);
+                    for (const int g : fragment)
+                        if (!std::binary_search(own.begin(), own.end(), g)) ancestors.push_back(g);
+                    std::sort(ancestors.begin(), ancestors.end());
+                    ancestorsListed = true;
+                }
+                const movingView view = viewFrom(c, own, ancestors, a);
+                const bddHandle key =
+                    bddResult(m, Cudd_bddAnd(m, view.point.get(), view.inside.get()));
+                const bddArray& found = byView.find(key, [&] {
+                    return searchCofactored(c, view.genes, view.held, cubeOfIndices(m, view.held),
+                                            view.point, view.inside);
+                });
+                for (const bddHandle& d : found) {
+                    partAttractor next = extend(a, own, d);
+                    // Over the processed genes that change in it: the settled
+                    // ones count once.
+                    const size_t settledCount = static_cast<size_t>(
+                        std::count_if(next.settled->begin(), next.settled->end(),
+                                      [](signed char value) { return value >= 0; }));
+                    next.count = statesOverGenes(
+                        next.moving, processed + block.geneName.size() - settledCount, a.count);
+                    extended.push_back(std::move(next));
+                }
+            }
+            part = std::move(extended);
+            processed += block.geneName.size();
+            checkWritable(part, c.maxStates);
+            // ---- block boundary: `part` holds the attractors of the blocks
+            // processed so far.
+        }
+    }
+    return part;
+}
+
+// The attractors of a closed fragment inside its trap subcube `trap` (a
+// cube over x of the fragment genes that cannot move there), found by the
+// composition of the blocks that the genes `moving` (ascending) form once
+// the others hold their values in `trap`. No step leaves the subcube, so its
+// attractors are the fragment's attractors there, each the conjunction of
+// `trap` and an attractor of that smaller network; the genes held there no
+// longer read or pass on anything, and a large block often falls apart into
+// small ones (a 400-gene random block: 61 genes moving around a walk's end,
+// in 46 blocks of at most 16). Gives nothing when a block of the moving
+// genes would have more than `largest` genes, or they form one block: the
+// fragment's own search handles that as well. The searches inside report no
+// progress; the caller counts what it records.
+std::optional<bddArray> searchTrap(const compositionContext& c, const std::vector<int>& moving,
+                                   const bddHandle& trap, size_t largest) {
+    DdManager* const m = c.encoding.mgr;
+    const size_t n = moving.size();
+    // The genes held in the subcube are the variables of the cube (the
+    // variable of x_g has index g).
+    int* held = nullptr;
+    const int heldCount = Cudd_SupportIndices(m, trap.get(), &held);
+    if (heldCount < 0) raiseFatal("support of a trap subcube unavailable");
+    const bddHandle heldCube = cubeOfIndices(m, std::vector<int>(held, held + heldCount));
+    std::free(held);
+    std::vector<long> position(static_cast<size_t>(Cudd_ReadSize(m)), -1);
+    for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(moving[k])] = static_cast<long>(k);
+    // Each moving gene's function with the held genes at their values, and
+    // the moving genes it still reads.
+    bddArray functions;
+    std::vector<std::vector<int>> regulators(n);
+    adjacencyList graph(n), graphTp(n);
+    for (size_t k = 0; k < n; ++k) {
+        functions.push_back(bddResult(
+            m, Cudd_bddAndAbstract(m, c.network.next[static_cast<size_t>(moving[k])].get(),
+                                   trap.get(), heldCube.get())));
+        int* support = nullptr;
+        const int count = Cudd_SupportIndices(m, functions.back().get(), &support);
+        if (count < 0) raiseFatal("support of a gene's function unavailable");
+        for (int s = 0; s < count; ++s) {
+            const long at = position[static_cast<size_t>(support[s])];
+            if (at < 0) continue;
+            regulators[k].push_back(support[s]);
+            graph[static_cast<size_t>(at)].push_back(static_cast<int>(k));
+            graphTp[k].push_back(static_cast<int>(at));
+        }
+        std::free(support);
+    }
+    const adjacencyList components = stronglyConnectedComponents(graph, graphTp);
+    if (components.size() < 2) return std::nullopt;
+    for (const std::vector<int>& component : components)
+        if (component.size() > largest) return std::nullopt;
+    levelArray levels;
+    makeSccLevels(components, graph, levels, progressSink{});
+    for (auto& level : levels)
+        for (sccTopo& block : level)
+            for (int& g : block.geneName) g = moving[static_cast<size_t>(g)];
+    const cofactoredFunctions inTrap(c.network, moving, std::move(functions),
+                                     std::move(regulators));
+    const compositionContext inside{c.encoding, c.op, c.maxStates, c.network, progressSink{}};
+    bddArray found;
+    for (const partAttractor& a : composeBlocks(inside, levels)) {
+        const bddHandle states = statesOf(m, c.encoding.ip, c.encoding.nInpVar, a);
+        found.push_back(bddResult(m, Cudd_bddAnd(m, states.get(), trap.get())));
+    }
+    return found;
+}
+
 }  // namespace
 
 // The attractors of the whole network are composed block by block, in level
@@ -577,98 +754,7 @@ std::string compSteadyTopFuncOn(const geneDatabase& geneDbOrg, const geneDatabas
     // never narrowed here).
     networkFunctions network = readNetworkFunctions(mgrAsync, opAsync, ipAsync, nInpVar);
     const compositionContext context{encoding, opAsync, maxStates, network, progress};
-    std::vector<partAttractor> part;
-    part.push_back(
-        {bddOne(mgrAsync),
-         std::make_shared<const std::vector<signed char>>(static_cast<size_t>(nInpVar), -1), 1.0});
-    size_t processed = 0;  // the genes of the blocks done
-    const size_t blocks = countBlocks(sccTopoLvl);
-    size_t cnt = 0;
-    for (size_t i = 0; i < sccTopoLvl.size(); ++i) {
-        for (size_t j = 0; j < sccTopoLvl[i].size(); ++j) {
-            const sccTopo& block = sccTopoLvl[i][j];
-            ++cnt;
-            reportProgress(progress, partEvent(progressStage::block, cnt, blocks, part.size()));
-            std::vector<int> own(block.geneName);
-            std::sort(own.begin(), own.end());
-            const std::vector<int> inputs = externalRegulators(network, own);
-            const bddHandle inputCube = cubeOfIndices(mgrAsync, inputs);
-            // The ancestors' genes, listed only when some attractor takes the
-            // moving path.
-            std::vector<int> ancestors;
-            bool ancestorsListed = false;
-            // Searches of B alone by the inputs' values (in `inputs` order),
-            // and with moving ancestors by the view's set.
-            std::map<std::vector<signed char>, bddArray> byInputs;
-            nodeMemo<bddArray> byView;
-            std::vector<partAttractor> extended;
-            for (const partAttractor& a : part) {
-                if (block.geneName.size() == 1) {
-                    // One gene: no search (see extendByOneGene).
-                    for (partAttractor& next :
-                         extendByOneGene(context, a, block.geneName[0], inputs))
-                        extended.push_back(std::move(next));
-                    continue;
-                }
-                const bool inputsSettled = std::all_of(inputs.begin(), inputs.end(), [&](int r) {
-                    return (*a.settled)[static_cast<size_t>(r)] >= 0;
-                });
-                if (inputsSettled) {
-                    std::vector<signed char> values;
-                    for (const int r : inputs)
-                        values.push_back((*a.settled)[static_cast<size_t>(r)]);
-                    auto known = byInputs.find(values);
-                    if (known == byInputs.end())
-                        known = byInputs
-                                    .emplace(values, searchCofactored(
-                                                         context, block.geneName, inputs, inputCube,
-                                                         valuesCube(mgrAsync, ipAsync, nInpVar,
-                                                                    inputs, *a.settled),
-                                                         bddOne(mgrAsync)))
-                                    .first;
-                    const bddArray& found = known->second;
-                    for (const bddHandle& c : found) {
-                        partAttractor next = extend(a, own, c);
-                        next.count = a.count * statesOverGenes(c, block.geneName.size(), 1.0);
-                        extended.push_back(std::move(next));
-                    }
-                    continue;
-                }
-                if (!ancestorsListed) {
-                    std::vector<int> fragment;
-                    makeVectorGene(sccTopoLvl, static_cast<int>(i), static_cast<int>(j), fragment);
-                    for (const int g : fragment)
-                        if (!std::binary_search(own.begin(), own.end(), g)) ancestors.push_back(g);
-                    std::sort(ancestors.begin(), ancestors.end());
-                    ancestorsListed = true;
-                }
-                const movingView view = viewFrom(context, own, ancestors, a);
-                const bddHandle key =
-                    bddResult(mgrAsync, Cudd_bddAnd(mgrAsync, view.point.get(), view.inside.get()));
-                const bddArray& found = byView.find(key, [&] {
-                    return searchCofactored(context, view.genes, view.held,
-                                            cubeOfIndices(mgrAsync, view.held), view.point,
-                                            view.inside);
-                });
-                for (const bddHandle& d : found) {
-                    partAttractor next = extend(a, own, d);
-                    // Over the processed genes that change in it: the settled
-                    // ones count once.
-                    const size_t settledCount = static_cast<size_t>(
-                        std::count_if(next.settled->begin(), next.settled->end(),
-                                      [](signed char value) { return value >= 0; }));
-                    next.count = statesOverGenes(
-                        next.moving, processed + block.geneName.size() - settledCount, a.count);
-                    extended.push_back(std::move(next));
-                }
-            }
-            part = std::move(extended);
-            processed += block.geneName.size();
-            checkWritable(part, maxStates);
-            // ---- block boundary: `part` holds the attractors of the blocks
-            // processed so far.
-        }
-    }
+    std::vector<partAttractor> part = composeBlocks(context, sccTopoLvl);
 
     reportProgress(progress, countEvent(progressStage::finalSearch, part.size()));
     const size_t firstResult = steadyStates.size();

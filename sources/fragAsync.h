@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "bddEngine.h"
@@ -42,6 +44,19 @@ struct asyncSearchSettings {
     // without trying macro steps first, as when its macro steps are too
     // large (the tests reach that search on fragments small enough to check).
     bool macroSteps = true;
+    // The attractors inside a trap subcube of the fragment, by the whole
+    // composition of the blocks that the genes moving there form once the
+    // others hold their values. Called with the subcube (a cube over x of
+    // the fragment genes that cannot move in it), those moving genes
+    // (ascending) and the most genes one of their blocks may have; gives
+    // sets over x (each within the subcube, the caller owns the handles) or
+    // nothing when it cannot help (a block too large, or one block only).
+    // Empty when the caller cannot offer it; it may be offered only when the
+    // fragment's relations are exactly its genes' functions (network), so
+    // that a trap of the moves is a trap of the functions.
+    std::function<std::optional<bddArray>(const bddHandle& trap, const std::vector<int>& moving,
+                                          size_t largest)>
+        trapSearch = nullptr;
 };
 
 // Which way a search follows the steps.

@@ -210,7 +210,8 @@ geneMoves makeGeneMoves(const fragAsync& frag) {
     return m;
 }
 
-std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start) {
+std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start,
+                                         bddHandle* trapCube) {
     DdManager* mgr = frag.mgr;
     const size_t n = m.genes.size();
     // The subcube grows from start: a gene that can move somewhere in it
@@ -232,6 +233,7 @@ std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves&
         }
     }
     if (std::find(moving.begin(), moving.end(), 0) == moving.end()) return std::nullopt;
+    if (trapCube != nullptr) *trapCube = trap;
     geneMoves within;
     std::vector<size_t> at(n, n);
     for (size_t k = 0; k < n; ++k) {

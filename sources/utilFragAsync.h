@@ -54,7 +54,10 @@ geneMoves makeGeneMoves(const fragAsync& frag);
 // forward or backward within what start reaches, so searches from start
 // with the returned moves reach what they reach with m, at the cost of the
 // genes that move only. Gives nothing when every gene can move there.
-std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start);
+// `trap`, when given, receives the subcube: the cube over x of the values
+// that start gives the genes of m that cannot move in it.
+std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves& m, DdNode* start,
+                                         bddHandle* trap = nullptr);
 
 // Fills m.rise, m.fall and m.stay from m.moves; ip holds x then x'.
 void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m);
