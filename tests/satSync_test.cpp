@@ -336,13 +336,13 @@ TEST(SatSyncSearch, LongCyclesAndDeepTransientsAreFoundWhole) {
             std::vector<influenceDefBool>& terms = db[static_cast<size_t>(i)].inGenesPos;
             for (int j = 0; j < i; ++j) {
                 influenceDefBool stay;
-                stay.geneId = {i, j};
-                stay.genePolar = {1, 0};
+                stay.geneId = std::vector<int>{i, j};
+                stay.genePolar = std::vector<int>{1, 0};
                 terms.push_back(stay);
             }
             influenceDefBool rise;
-            rise.geneId = {i};
-            rise.genePolar = {0};
+            rise.geneId = std::vector<int>{i};
+            rise.genePolar = std::vector<int>{0};
             for (int j = 0; j < i; ++j) {
                 rise.geneId.push_back(j);
                 rise.genePolar.push_back(1);
@@ -355,13 +355,13 @@ TEST(SatSyncSearch, LongCyclesAndDeepTransientsAreFoundWhole) {
         geneDatabase db = namedGenes(n);
         for (int i = 1; i < n; ++i) {
             influenceDefBool t;
-            t.geneId = {i - 1};
-            t.genePolar = {1};
+            t.geneId = std::vector<int>{i - 1};
+            t.genePolar = std::vector<int>{1};
             db[static_cast<size_t>(i)].inGenesPos.push_back(t);
         }
         influenceDefBool t;
-        t.geneId = {0, n - 1};
-        t.genePolar = {1, 0};
+        t.geneId = std::vector<int>{0, n - 1};
+        t.genePolar = std::vector<int>{1, 0};
         db[0].inGenesPos.push_back(t);
         return db;
     };
@@ -386,13 +386,13 @@ TEST(SatSyncSearch, BoundsEndTheSearchWithoutAProof) {
     geneDatabase db = namedGenes(8);  // a shift register: 0 <- 0 AND NOT 7, i <- i-1
     for (int i = 1; i < 8; ++i) {
         influenceDefBool t;
-        t.geneId = {i - 1};
-        t.genePolar = {1};
+        t.geneId = std::vector<int>{i - 1};
+        t.genePolar = std::vector<int>{1};
         db[static_cast<size_t>(i)].inGenesPos.push_back(t);
     }
     influenceDefBool t;
-    t.geneId = {0, 7};
-    t.genePolar = {1, 0};
+    t.geneId = std::vector<int>{0, 7};
+    t.genePolar = std::vector<int>{1, 0};
     db[0].inGenesPos.push_back(t);
     const stringAttractors all = asStrings(bruteForce::syncAttractors(8, bruteForce::updateOf(db)));
     satSyncLimits noGrowth;
