@@ -49,6 +49,9 @@ bool compCandidateStates(const fragAsync& frag, const networkFunctions& network,
         satVar[static_cast<size_t>(indexOfVariable(mgr, frag.ip[static_cast<size_t>(genes[k])]))] =
             static_cast<int>(k) + 1;
     CaDiCaL::Solver solver;
+    // The solver writes its own messages to standard output otherwise (one
+    // when a clause added is already falsified), into the result text.
+    solver.set("quiet", 1);
     for (size_t k = 0; k < genes.size(); ++k) {
         const int g = genes[k];
         const int x = static_cast<int>(k) + 1;

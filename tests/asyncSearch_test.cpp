@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <random>
@@ -282,6 +283,10 @@ TEST(AsyncSearchRandom, candidateStatesMatchTheReferenceOnRandomFragments) {
     // reference's attractors, with no backward search and nothing cut from
     // the relations.
     int settled = 0;
+    // Standard output holds the result text: the solver that lists the
+    // candidates must write none of its own lines ("c ...") there, which it
+    // does through the C streams, past captureOutput.
+    testing::internal::CaptureStdout();
     searchRandomFragments(
         true,
         [&](const attractorSet&, const searchRun& run, const std::string& context) {
@@ -291,6 +296,9 @@ TEST(AsyncSearchRandom, candidateStatesMatchTheReferenceOnRandomFragments) {
                 EXPECT_TRUE(run.relationsConstant) << context;
         },
         false);
+    std::fflush(stdout);
+    const std::string written = "\n" + testing::internal::GetCapturedStdout();
+    EXPECT_EQ(written.find("\nc "), std::string::npos) << written.substr(0, 2000);
     EXPECT_GT(settled, 300);
 }
 
