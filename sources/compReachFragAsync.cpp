@@ -59,8 +59,7 @@ struct asyncSearch {
     bool macroSteps = true;  // see asyncSearchSettings::macroSteps
     // See asyncSearchSettings::trapSearch; cleared before the search by
     // elimination, whose findings do not hold every attractor recorded.
-    std::function<std::optional<bddArray>(const bddHandle&, const std::vector<int>&, size_t)>
-        trapSearch;
+    trapSearchFunction trapSearch;
 };
 
 const geneMoves& movesOf(asyncSearch& search) {

@@ -31,6 +31,10 @@ struct fragAsync {
     progressSink progress = standardOutputProgress();  // where the search reports
 };
 
+// See asyncSearchSettings::trapSearch.
+using trapSearchFunction = std::function<std::optional<bddArray>(
+    const bddHandle& trap, const std::vector<int>& moving, size_t largest)>;
+
 // How an asynchronous attractor search runs, beyond its encoding and
 // relations: the most states the attractors it finds may hold (more throws
 // quorvelError, see compSteadyAsync), the genes' own next-state functions
@@ -54,9 +58,7 @@ struct asyncSearchSettings {
     // Empty when the caller cannot offer it; it may be offered only when the
     // fragment's relations are exactly its genes' functions (network), so
     // that a trap of the moves is a trap of the functions.
-    std::function<std::optional<bddArray>(const bddHandle& trap, const std::vector<int>& moving,
-                                          size_t largest)>
-        trapSearch = nullptr;
+    trapSearchFunction trapSearch = nullptr;
 };
 
 // Which way a search follows the steps.
