@@ -60,6 +60,10 @@ struct asyncSearch {
     // See asyncSearchSettings::trapSearch; cleared before the search by
     // elimination, whose findings do not hold every attractor recorded.
     trapSearchFunction trapSearch;
+    int candidateTestNodes = 0;  // see asyncSearchSettings::candidateTestNodes
+    // Above 0: the most nodes the forward set of a recurrence test may hold
+    // (testStart throws reachTooLarge past it); see settleCandidates.
+    int testNodes = 0;
 };
 
 const geneMoves& movesOf(asyncSearch& search) {
@@ -219,8 +223,8 @@ bool testStart(asyncSearch& search, DdNode* initState, std::vector<DdNode*>& ste
     const geneMoves& moves = within ? *within : movesOf(search);
     for (bool first = true;; first = false) {
         writeProgress(search.frag.progress, "computing forward reachable states\n");
-        bddHandle reachedFwd =
-            compReachStatesAsync(search.frag, moves, start.get(), searchDirection::forward);
+        bddHandle reachedFwd = compReachStatesAsync(search.frag, moves, start.get(),
+                                                    searchDirection::forward, search.testNodes);
         writeProgress(search.frag.progress, "computing backward reachable states within them\n");
         // Stopped as soon as it covers the forward set: for a recurrent start
         // the last round over every gene, which only confirms that nothing is
@@ -381,18 +385,11 @@ struct candidateSpace {
     std::function<bddHandle(DdNode* states)> within;
 };
 
-// The walks from candidates: each attractor holds the state of one, and
-// everything a state of an attractor reaches lies in it, so a walk from that
-// state ends in it and its recurrence test records it. A candidate is
-// settled (added to `settled`) once it is shown to reach an attractor found:
-// it lies in one or is transient. Candidates settle by the thousand when a
-// found attractor or what a recurrence test showed holds their states.
-// Returns true when every candidate is settled, so that every attractor is
-// found; false after kCandidateWalks candidates picked.
-bool settleCandidates(asyncSearch& search, const networkFunctions& network,
-                      const candidateSpace& space, bddHandle candidates, bddHandle& settled,
-                      std::vector<DdNode*>& steadyStates, walkFindings& findings,
-                      recordBudget& budget, unsigned& walks) {
+// The loop of settleCandidates.
+bool walkCandidates(asyncSearch& search, const networkFunctions& network,
+                    const candidateSpace& space, bddHandle candidates, bddHandle& settled,
+                    std::vector<DdNode*>& steadyStates, walkFindings& findings,
+                    recordBudget& budget, unsigned& walks) {
     DdManager* mgr = search.frag.mgr;
     const long legSteps =
         kLegStepsPerGene * static_cast<long>(uniqueGenes(search.frag.geneId).size()) + 256;
@@ -401,10 +398,12 @@ bool settleCandidates(asyncSearch& search, const networkFunctions& network,
         if (candidates.get() == Cudd_ReadLogicZero(mgr)) return true;
         bddHandle picked;
         bddHandle state = space.stateOf(candidates.get(), picked);
-        uniteInto(settled, picked.get());
         const bddHandle known =
             bddResult(mgr, Cudd_bddOr(mgr, findings.attractors.get(), findings.transient.get()));
-        if (Cudd_bddLeq(mgr, state.get(), known.get()) == 1) continue;
+        if (Cudd_bddLeq(mgr, state.get(), known.get()) == 1) {
+            uniteInto(settled, picked.get());
+            continue;
+        }
         bddHandle reachedFound;
         if (walkToAttractor(search, network, state, legSteps, walks, steadyStates, findings, budget,
                             reachedFound) == 0) {
@@ -415,12 +414,41 @@ bool settleCandidates(asyncSearch& search, const networkFunctions& network,
             else if (news)
                 reachedFound = bddHandle(mgr, steadyStates.back());
         }
+        // Settled only now: a walk cut short by reachTooLarge shows nothing.
+        uniteInto(settled, picked.get());
         if (reachedFound) {
             const bddHandle inside = space.within(reachedFound.get());
             uniteInto(settled, inside.get());
         }
     }
     return false;
+}
+
+// The walks from candidates: each attractor holds the state of one, and
+// everything a state of an attractor reaches lies in it, so a walk from that
+// state ends in it and its recurrence test records it. A candidate is
+// settled (added to `settled`) once it is shown to reach an attractor found:
+// it lies in one or is transient. Candidates settle by the thousand when a
+// found attractor or what a recurrence test showed holds their states.
+// Returns true when every candidate is settled, so that every attractor is
+// found; false after kCandidateWalks candidates picked, or once a
+// recurrence test's forward set passes the search's candidateTestNodes (a
+// candidate is settled only once its walk is done).
+bool settleCandidates(asyncSearch& search, const networkFunctions& network,
+                      const candidateSpace& space, bddHandle candidates, bddHandle& settled,
+                      std::vector<DdNode*>& steadyStates, walkFindings& findings,
+                      recordBudget& budget, unsigned& walks) {
+    search.testNodes = search.candidateTestNodes;
+    try {
+        const bool all = walkCandidates(search, network, space, std::move(candidates), settled,
+                                        steadyStates, findings, budget, walks);
+        search.testNodes = 0;
+        return all;
+    } catch (const reachTooLarge&) {
+        search.testNodes = 0;
+        writeProgress(search.frag.progress, "forward set too large for the candidate walks\n");
+        return false;
+    }
 }
 
 // Drops the attractors recorded from index firstNew on (the array owned
@@ -743,7 +771,7 @@ int compSteadyAsyncOn(const symbolicEncoding& encoding, std::vector<DdNode*>& op
     const progressSink& progress = settings.progress;
     asyncSearch search{
         fragAsync{mgr, op, ip, geneId, inpCubeFwd, inpCubeBwd, topSame, nInpVar, progress},
-        std::nullopt, settings.macroSteps, settings.trapSearch};
+        std::nullopt, settings.macroSteps, settings.trapSearch, settings.candidateTestNodes};
     recordBudget budget{maxStates};
     if (network != nullptr && searchByMacroSteps(search, *network, steadyStates, budget)) return 0;
     search.trapSearch = nullptr;

@@ -59,6 +59,15 @@ struct asyncSearchSettings {
     // fragment's relations are exactly its genes' functions (network), so
     // that a trap of the moves is a trap of the functions.
     trapSearchFunction trapSearch = nullptr;
+    // The most nodes the forward set of a recurrence test may hold while the
+    // search walks from candidate states; past it the walks stop and the
+    // search goes on as after too many candidates (the tests set it low to
+    // reach that way). Those forward sets held at most 124 nodes on every
+    // published model with its inputs off; under one setting of a model's
+    // inputs (bbm-285, a 120-gene fragment) one grew past 38,000 nodes over
+    // thousands of steps and did not end in a minute, where the backward
+    // proof over the points takes seconds.
+    int candidateTestNodes = 2000;
 };
 
 // Which way a search follows the steps.

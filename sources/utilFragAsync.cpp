@@ -302,7 +302,7 @@ void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, gen
 // the same set as a breadth-first search (inside the domain).
 bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, DdNode* start,
                                 searchDirection direction, DdNode* domain, DdNode* goal,
-                                bool* goalMet) {
+                                bool* goalMet, int maxNodes) {
     DdManager* mgr = frag.mgr;
     const std::vector<size_t> order = bottomFirst(mgr, moves);
     std::vector<size_t> rank(order.size());
@@ -351,6 +351,7 @@ bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, D
             continue;
         }
         reached = bddResult(mgr, Cudd_bddOr(mgr, reached.get(), fresh.get()));
+        if (maxNodes > 0 && Cudd_DagSize(reached.get()) > maxNodes) throw reachTooLarge();
         writeProgress(frag.progress, ++steps, "   ");
         // The scan goes on from the deepest gene linked to this one.
         size_t restart = i;
@@ -363,17 +364,19 @@ bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, D
 }
 
 bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, DdNode* start,
-                               searchDirection direction) {
+                               searchDirection direction, int maxNodes) {
     DdManager* mgr = frag.mgr;
     bddHandle reached;
     if (start == Cudd_ReadLogicZero(mgr)) {
         writeProgress(frag.progress, "1   \n");
         reached = bddHandle(mgr, start);
     } else if (direction == searchDirection::forward) {
-        reached = compReachBySaturation(frag, moves, start, direction);
+        reached = compReachBySaturation(frag, moves, start, direction, nullptr, nullptr, nullptr,
+                                        maxNodes);
     } else {
         const bddHandle startOverX = swapped(frag, start);
-        const bddHandle overX = compReachBySaturation(frag, moves, startOverX.get(), direction);
+        const bddHandle overX = compReachBySaturation(frag, moves, startOverX.get(), direction,
+                                                      nullptr, nullptr, nullptr, maxNodes);
         reached = swapped(frag, overX.get());
     }
     writeProgress(frag.progress, "number of states  ", Cudd_CountPathsToNonZero(reached.get()),

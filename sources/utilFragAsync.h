@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "bddEngine.h"
@@ -62,20 +63,29 @@ std::optional<geneMoves> movesWithinTrap(const fragAsync& frag, const geneMoves&
 // Fills m.rise, m.fall and m.stay from m.moves; ip holds x then x'.
 void splitMoves(DdManager* mgr, const std::vector<DdNode*>& ip, int nInpVar, geneMoves& m);
 
+// Thrown by a reachability given a node limit once its set passes it: the
+// caller has a cheaper way to go on.
+struct reachTooLarge : std::runtime_error {
+    reachTooLarge()
+        : std::runtime_error("internal error: a bounded reachability passed its limit") {}
+};
+
 // The states reachable from `start` (over x) by steps of `moves`, forward or
 // backward, by saturation (see utilFragAsync.cpp), all sets over x. With
 // `domain` (over x), the search keeps inside it. With `goal` (over x), the
 // search stops as soon as every state of goal is reached and sets *goalMet
-// (the set is then only part of the reachable set). Prints one counter per
+// (the set is then only part of the reachable set). With `maxNodes` above 0,
+// throws reachTooLarge once the set holds more nodes. Prints one counter per
 // step that added states and a last one.
 bddHandle compReachBySaturation(const fragAsync& frag, const geneMoves& moves, DdNode* start,
                                 searchDirection direction, DdNode* domain = nullptr,
-                                DdNode* goal = nullptr, bool* goalMet = nullptr);
+                                DdNode* goal = nullptr, bool* goalMet = nullptr, int maxNodes = 0);
 
 // compReachStatesFragAsync over prebuilt moves: `start` over x (forward) or
 // x' (backward), the result in the same encoding; prints the same lines.
+// `maxNodes` as for compReachBySaturation.
 bddHandle compReachStatesAsync(const fragAsync& frag, const geneMoves& moves, DdNode* start,
-                               searchDirection direction);
+                               searchDirection direction, int maxNodes = 0);
 
 // The states reachable from `start` (forward or backward) by paths that never
 // leave `domain`; start, domain and the result over x, start inside domain.

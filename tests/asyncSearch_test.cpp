@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -43,10 +44,13 @@ struct searchRun {
 
 // With `withFunctions`, the search is given the genes' next-state functions
 // (read from the relations before it starts), as the composition gives them;
-// without `macroSteps` it then searches by candidate states.
+// `adjust` then changes its settings (no macro steps: it searches by
+// candidate states).
+using adjustSettings = std::function<void(asyncSearchSettings&)>;
 searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
                     int alreadyFound = 0, double maxStates = HUGE_VAL, long failAfter = -1,
-                    bool withFunctions = false, bool large = false, bool macroSteps = true) {
+                    bool withFunctions = false, bool large = false,
+                    const adjustSettings& adjust = nullptr) {
     searchRun run;
     const int n = static_cast<int>(db.size());
     bddSpace space = openSpace(n, sifting);
@@ -64,7 +68,7 @@ searchRun runSearch(const geneDatabase& db, const std::vector<int>& fragment, bo
 #endif
         try {
             asyncSearchSettings settings{maxStates, withFunctions ? &network : nullptr};
-            settings.macroSteps = macroSteps;
+            if (adjust) adjust(settings);
             compSteadyAsyncOn(symbolicEncoding{space.mgr, space.ip, n, space.inpCubeFwd,
                                                space.inpCubeBwd, space.topSame},
                               op, fragment, steadyStates, settings);
@@ -225,14 +229,15 @@ TEST(AsyncSearch, chkConstantAsyncNeedsEveryRelationConstant) {
 // calls `check` with the reference's attractors, the run and the context
 // for what the caller asserts beyond that.
 template <typename Check>
-void searchRandomFragments(bool withFunctions, Check check, bool macroSteps = true) {
+void searchRandomFragments(bool withFunctions, Check check,
+                           const adjustSettings& adjust = nullptr) {
     for (uint32_t seed = 1; seed <= 320; ++seed) {
         const int n = 1 + static_cast<int>(seed % 10);
         const geneDatabase db = randomDatabase(seed, n, seed % 3 != 0);
         const std::vector<int> fragment = randomClosedFragment(seed, db);
         const attractorSet expected = expectedAttractors(db, fragment);
-        const searchRun run = runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions,
-                                        false, macroSteps);
+        const searchRun run =
+            runSearch(db, fragment, seed % 2 == 0, 0, HUGE_VAL, -1, withFunctions, false, adjust);
         const std::string context = "seed " + std::to_string(seed) + "\n" +
                                     bruteForce::toString(db) + fragmentText(fragment);
         ASSERT_EQ(run.attractors, expected) << context << "\nexpected\n"
@@ -295,7 +300,7 @@ TEST(AsyncSearchRandom, candidateStatesMatchTheReferenceOnRandomFragments) {
             else
                 EXPECT_TRUE(run.relationsConstant) << context;
         },
-        false);
+        [](asyncSearchSettings& settings) { settings.macroSteps = false; });
     std::fflush(stdout);
     const std::string written = "\n" + testing::internal::GetCapturedStdout();
     EXPECT_EQ(written.find("\nc "), std::string::npos) << written.substr(0, 2000);
@@ -325,14 +330,22 @@ geneDatabase negativeRingDatabase(uint32_t seed, int n) {
 }
 
 // Searches the fragment by macro steps, by candidate states and by
-// elimination: each finds exactly `expected`, every attractor once, and
-// leaves nothing outstanding.
+// elimination, and by the first two with the walks from candidates cut short
+// by the first symbolic recurrence test (the backward proof, or elimination,
+// then goes on from what the walks showed): each finds exactly `expected`,
+// every attractor once, and leaves nothing outstanding.
 void expectBothPathsFind(const geneDatabase& db, const std::vector<int>& fragment, bool sifting,
                          const attractorSet& expected, const std::string& context) {
-    const char* names[] = {"by macro steps", "by candidate states", "by elimination"};
-    for (int path = 0; path < 3; ++path) {
+    const char* names[] = {"by macro steps", "by candidate states", "by elimination",
+                           "by macro steps, walks cut short",
+                           "by candidate states, walks cut short"};
+    for (int path = 0; path < 5; ++path) {
+        const adjustSettings adjust = [path](asyncSearchSettings& settings) {
+            settings.macroSteps = path % 3 == 0;
+            if (path > 2) settings.candidateTestNodes = 1;
+        };
         const searchRun run =
-            runSearch(db, fragment, sifting, 0, HUGE_VAL, -1, path < 2, false, path == 0);
+            runSearch(db, fragment, sifting, 0, HUGE_VAL, -1, path != 2, false, adjust);
         ASSERT_EQ(run.attractors, expected) << context << names[path] << "\n" << run.output;
         ASSERT_EQ(run.found.size(), expected.size()) << context;
         ASSERT_EQ(run.outstanding, 0) << context;
