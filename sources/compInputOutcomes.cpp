@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -269,38 +270,6 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
                                  bddArray functions, bddHandle domain, networkFunctions& record,
                                  systemMemo& bySystem);
 
-// The attractors of the fragment `genes` (with `functions` and `reads`,
-// parallel to it, reading only the fragment) inside `domain`, by one plain
-// search of the whole fragment.
-bddArray searchPlain(const compositionInputs& c, const std::vector<int>& genes,
-                     const bddArray& functions, const std::vector<std::vector<int>>& reads,
-                     const bddHandle& domain, networkFunctions& record) {
-    DdManager* const m = c.mgr;
-    const bddHandle spaceNext =
-        bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
-    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
-    const rawNodesGuard relationsOwned(m, relations);
-    for (size_t k = 0; k < genes.size(); ++k) {
-        const size_t at = static_cast<size_t>(genes[k]);
-        record.next[at] = functions[k];
-        record.regulators[at] = reads[k];
-        // Confined to the domain on both sides of every step; the search
-        // narrows these copies.
-        bddHandle relation = bddResult(
-            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions[k].get()));
-        relation = bddResult(m, Cudd_bddAnd(m, relation.get(), domain.get()));
-        relations[at] = bddResult(m, Cudd_bddAnd(m, relation.get(), spaceNext.get())).release();
-    }
-    std::vector<DdNode*> attractors;
-    const rawNodesGuard attractorsOwned(m, attractors);
-    if (!chkConstantAsync(relations, genes)) {
-        const symbolicEncoding encoding{m, c.ip, c.nInpVar, c.inpCubeFwd, c.inpCubeBwd, c.topSame};
-        compSteadyAsyncOn(encoding, relations, genes, attractors,
-                          asyncSearchSettings{HUGE_VAL, &record, c.progress});
-    }
-    return adoptAll(m, attractors);
-}
-
 // The reads among the genes of a fragment, by position in its gene list:
 // graph[j] lists the readers of genes[j], graphTp[k] the regulators of
 // genes[k] inside the fragment.
@@ -322,6 +291,81 @@ readGraph makeReadGraph(const std::vector<int>& genes, const std::vector<std::ve
             g.graphTp[k].push_back(at->second);
         }
     return g;
+}
+
+// The attractors of the fragment inside its trap subcube `trap` (a cube
+// over x of the fragment genes that cannot move there, see
+// asyncSearchSettings::trapSearch), by the composition of the genes
+// `moving` (ascending) with the others held at their values: no step leaves
+// the subcube within `domain` (closed under steps), so the attractors there
+// are those of the smaller fragment inside the domain's cofactor, each
+// conjoined with `trap`. Nothing when the moving genes form one block, or a
+// block of more than `largest` genes. The record lends the search of the
+// smaller fragment its cofactored functions and gets the originals back.
+std::optional<bddArray> searchTrap(const compositionInputs& c, const std::vector<int>& moving,
+                                   const bddHandle& trap, size_t largest, const bddHandle& domain,
+                                   networkFunctions& record, systemMemo& bySystem) {
+    DdManager* const m = c.mgr;
+    const bddHandle heldCube = cubeOfIndices(m, supportOf(m, trap.get()));
+    bddArray functions;
+    std::vector<std::vector<int>> reads;
+    for (const int g : moving) {
+        functions.push_back(
+            bddResult(m, Cudd_bddAndAbstract(m, record.next[static_cast<size_t>(g)].get(),
+                                             trap.get(), heldCube.get())));
+        reads.push_back(supportOf(m, functions.back().get()));
+    }
+    const readGraph g = makeReadGraph(moving, reads);
+    const adjacencyList blocks = stronglyConnectedComponents(g.graph, g.graphTp);
+    if (blocks.size() < 2) return std::nullopt;
+    for (const std::vector<int>& block : blocks)
+        if (block.size() > largest) return std::nullopt;
+    const bddHandle inside =
+        bddResult(m, Cudd_bddAndAbstract(m, domain.get(), trap.get(), heldCube.get()));
+    compositionInputs quiet = c;
+    quiet.progress = progressSink{};
+    const cofactoredFunctions inTrap(record, moving, functions, reads);
+    bddArray found;
+    for (const bddHandle& a : searchAutonomous(quiet, moving, functions, inside, record, bySystem))
+        found.push_back(bddResult(m, Cudd_bddAnd(m, a.get(), trap.get())));
+    return found;
+}
+
+// The attractors of the fragment `genes` (with `functions` and `reads`,
+// parallel to it, reading only the fragment) inside `domain`, by one plain
+// search of the whole fragment, which may hand a trap subcube to the
+// composition (searchTrap).
+bddArray searchPlain(const compositionInputs& c, const std::vector<int>& genes,
+                     const bddArray& functions, const std::vector<std::vector<int>>& reads,
+                     const bddHandle& domain, networkFunctions& record, systemMemo& bySystem) {
+    DdManager* const m = c.mgr;
+    const bddHandle spaceNext =
+        bddHandle::adopt(m, swapCurrentAndNext(m, domain.get(), c.ip, c.nInpVar));
+    std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);
+    const rawNodesGuard relationsOwned(m, relations);
+    for (size_t k = 0; k < genes.size(); ++k) {
+        const size_t at = static_cast<size_t>(genes[k]);
+        record.next[at] = functions[k];
+        record.regulators[at] = reads[k];
+        // Confined to the domain on both sides of every step; the search
+        // narrows these copies.
+        bddHandle relation = bddResult(
+            m, Cudd_bddXnor(m, c.ip[static_cast<size_t>(c.nInpVar) + at], functions[k].get()));
+        relation = bddResult(m, Cudd_bddAnd(m, relation.get(), domain.get()));
+        relations[at] = bddResult(m, Cudd_bddAnd(m, relation.get(), spaceNext.get())).release();
+    }
+    std::vector<DdNode*> attractors;
+    const rawNodesGuard attractorsOwned(m, attractors);
+    if (!chkConstantAsync(relations, genes)) {
+        const symbolicEncoding encoding{m, c.ip, c.nInpVar, c.inpCubeFwd, c.inpCubeBwd, c.topSame};
+        asyncSearchSettings settings{HUGE_VAL, &record, c.progress};
+        settings.trapSearch = [&](const bddHandle& trap, const std::vector<int>& moving,
+                                  size_t largest) {
+            return searchTrap(c, moving, trap, largest, domain, record, bySystem);
+        };
+        compSteadyAsyncOn(encoding, relations, genes, attractors, settings);
+    }
+    return adoptAll(m, attractors);
 }
 
 // Positions of a block of the fragment that reads no gene outside itself: a
@@ -431,7 +475,7 @@ bddArray searchCore(const compositionInputs& c, const std::vector<int>& genes,
     }
     const std::vector<size_t> block = sourceBlock(g);
     if (block.size() == genes.size())
-        return searchPlain(c, genes, functions, reads, domain, record);
+        return searchPlain(c, genes, functions, reads, domain, record, bySystem);
     std::vector<char> inBlock(genes.size(), 0);
     for (size_t k : block) inBlock[k] = 1;
     std::vector<int> blockGenes, outside;
@@ -474,7 +518,7 @@ bddArray searchCore(const compositionInputs& c, const std::vector<int>& genes,
     }
     if (unsplit.get() != Cudd_ReadLogicZero(m)) {
         const bddHandle within = bddResult(m, Cudd_bddAnd(m, domain.get(), unsplit.get()));
-        for (bddHandle& f : searchPlain(c, genes, functions, reads, within, record))
+        for (bddHandle& f : searchPlain(c, genes, functions, reads, within, record, bySystem))
             found.push_back(std::move(f));
     }
     return found;

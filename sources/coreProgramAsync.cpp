@@ -24,6 +24,7 @@
 #include "printResult.h"
 #include "printStates.h"
 #include "quorvelError.h"
+#include "readNetworkFunctions.h"
 #include "transferBdd.h"
 #include "utilFragAsync.h"
 #include "utilFragSync.h"
@@ -296,38 +297,6 @@ void checkWritable(const std::vector<partAttractor>& part, double maxStates) {
                 << " states in all are too large to write" << kLargeAttractorFormats;
     throw quorvelError(message.str());
 }
-
-// Puts a block's functions cofactored by its inputs' values (and their
-// regulators, which are then the block's own) into the network record for
-// the lifetime of the object, and the originals back afterwards, so a search
-// over the block alone reads a closed fragment.
-class cofactoredFunctions {
-public:
-    cofactoredFunctions(networkFunctions& network, const std::vector<int>& genes,
-                        bddArray functions, std::vector<std::vector<int>> regulators)
-        : network_(network),
-          genes_(genes),
-          next_(std::move(functions)),
-          regulators_(std::move(regulators)) {
-        swapIn();
-    }
-    cofactoredFunctions(const cofactoredFunctions&) = delete;
-    cofactoredFunctions& operator=(const cofactoredFunctions&) = delete;
-    ~cofactoredFunctions() { swapIn(); }
-
-private:
-    void swapIn() noexcept {
-        for (size_t k = 0; k < genes_.size(); ++k) {
-            const size_t g = static_cast<size_t>(genes_[k]);
-            std::swap(network_.next[g], next_[k]);
-            std::swap(network_.regulators[g], regulators_[k]);
-        }
-    }
-    networkFunctions& network_;
-    const std::vector<int>& genes_;
-    bddArray next_;
-    std::vector<std::vector<int>> regulators_;
-};
 
 // What every block's search shares: the encoding of mgrAsync, where the
 // composition works (lent by the caller, as its relations), and how the

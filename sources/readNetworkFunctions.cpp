@@ -1,7 +1,9 @@
-// The genes' own next-state functions, read back from their relations.
+// The genes' own next-state functions, read back from their relations, and
+// functions lent to the record for a scope.
 #include "readNetworkFunctions.h"
 
 #include <cstdlib>
+#include <utility>
 
 int indexOfVariable(DdManager* mgr, DdNode* var) {
     int* indices = nullptr;
@@ -34,4 +36,22 @@ networkFunctions readNetworkFunctions(DdManager* mgr, std::vector<DdNode*>& op,
         std::free(support);
     }
     return network;
+}
+
+cofactoredFunctions::cofactoredFunctions(networkFunctions& network, const std::vector<int>& genes,
+                                         bddArray functions,
+                                         std::vector<std::vector<int>> regulators)
+    : network_(network),
+      genes_(genes),
+      next_(std::move(functions)),
+      regulators_(std::move(regulators)) {
+    swapIn();
+}
+
+void cofactoredFunctions::swapIn() noexcept {
+    for (size_t k = 0; k < genes_.size(); ++k) {
+        const size_t g = static_cast<size_t>(genes_[k]);
+        std::swap(network_.next[g], next_[k]);
+        std::swap(network_.regulators[g], regulators_[k]);
+    }
 }

@@ -378,6 +378,49 @@ TEST(InputsGrouped, BlocksThatFallApartUnderASettingEqualTheReference) {
         expectGroupedEqualsReference(gatedParts(seed), seed);
 }
 
+// A gene K that keeps its value (K -> K), raised too when the first gene of
+// every loop is on, and four negative loops of three genes whose first gene
+// rises only while K is on; input I0 gates the first loop, and I1 (when the
+// seed says so) the second. With K and the inputs on, the loops make one
+// cyclic attractor of 6^4 states, too many to test state by state: the
+// block's search tests it over sets, and the trap subcube around it (K held
+// on) falls apart into the four loops, which the composition searches one by
+// one. Seeded: which reads of each loop inhibit (an odd number of them).
+std::vector<networkDefBool> gatedLoops(unsigned seed) {
+    std::mt19937 rng(seed);
+    const auto coin = [&]() { return std::uniform_int_distribution<int>(0, 1)(rng); };
+    const auto gene = [](int loop, int k) {
+        return "L" + std::to_string(loop) + std::to_string(k);
+    };
+    const bool twoInputs = coin() == 1;
+    std::vector<networkDefBool> network{{{"I0"}, {1}, "I0", 1}, {{"K"}, {1}, "K", 1}};
+    if (twoInputs) network.push_back({{"I1"}, {1}, "I1", 1});
+    network.push_back({{gene(0, 0), gene(1, 0), gene(2, 0), gene(3, 0)}, {1, 1, 1, 1}, "K", 1});
+    for (int loop = 0; loop < 4; ++loop) {
+        std::vector<int> signs(3, 1);
+        const int inhibitions = coin() == 1 ? 3 : 1;
+        if (inhibitions == 3)
+            signs.assign(3, 0);
+        else
+            signs[static_cast<size_t>(std::uniform_int_distribution<int>(0, 2)(rng))] = 0;
+        std::vector<std::string> first{"K", gene(loop, 2)};
+        std::vector<int> firstSigns{1, signs[0]};
+        if (loop == 0 || (loop == 1 && twoInputs)) {
+            first.push_back(loop == 0 ? "I0" : "I1");
+            firstSigns.push_back(1);
+        }
+        network.push_back({first, firstSigns, gene(loop, 0), 1});
+        for (int k = 1; k < 3; ++k)
+            network.push_back(
+                {{gene(loop, k - 1)}, {signs[static_cast<size_t>(k)]}, gene(loop, k), 1});
+    }
+    return network;
+}
+
+TEST(InputsGrouped, LoopsInATrapSubcubeEqualTheReference) {
+    for (unsigned seed = 1; seed <= 6; ++seed) expectGroupedEqualsReference(gatedLoops(seed), seed);
+}
+
 // A = OR of seven terms I(k) AND I(k+7), with random signs, read by a ring
 // B, C, D with random signs that also reads I0: the settings of A's value
 // need hundreds of cubes in the order of the inputs while the outcomes are
