@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
 #include <random>
 
