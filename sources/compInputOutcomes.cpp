@@ -306,25 +306,16 @@ std::optional<bddArray> searchTrap(const compositionInputs& c, const std::vector
                                    const bddHandle& trap, size_t largest, const bddHandle& domain,
                                    networkFunctions& record, systemMemo& bySystem) {
     DdManager* const m = c.mgr;
+    std::optional<trapBlocks> split = splitTrap(m, record, moving, trap, largest);
+    if (!split) return std::nullopt;
     const bddHandle heldCube = cubeOfIndices(m, supportOf(m, trap.get()));
-    bddArray functions;
-    std::vector<std::vector<int>> reads;
-    for (const int g : moving) {
-        functions.push_back(
-            bddResult(m, Cudd_bddAndAbstract(m, record.next[static_cast<size_t>(g)].get(),
-                                             trap.get(), heldCube.get())));
-        reads.push_back(supportOf(m, functions.back().get()));
-    }
-    const readGraph g = makeReadGraph(moving, reads);
-    const adjacencyList blocks = stronglyConnectedComponents(g.graph, g.graphTp);
-    if (blocks.size() < 2) return std::nullopt;
-    for (const std::vector<int>& block : blocks)
-        if (block.size() > largest) return std::nullopt;
     const bddHandle inside =
         bddResult(m, Cudd_bddAndAbstract(m, domain.get(), trap.get(), heldCube.get()));
     compositionInputs quiet = c;
     quiet.progress = progressSink{};
-    const cofactoredFunctions inTrap(record, moving, functions, reads);
+    const bddArray functions = split->functions;
+    const cofactoredFunctions inTrap(record, moving, std::move(split->functions),
+                                     std::move(split->regulators));
     bddArray found;
     for (const bddHandle& a : searchAutonomous(quiet, moving, functions, inside, record, bySystem))
         found.push_back(bddResult(m, Cudd_bddAnd(m, a.get(), trap.get())));

@@ -622,48 +622,15 @@ std::vector<partAttractor> composeBlocks(const compositionContext& c,
 std::optional<bddArray> searchTrap(const compositionContext& c, const std::vector<int>& moving,
                                    const bddHandle& trap, size_t largest) {
     DdManager* const m = c.encoding.mgr;
-    const size_t n = moving.size();
-    // The genes held in the subcube are the variables of the cube (the
-    // variable of x_g has index g).
-    int* held = nullptr;
-    const int heldCount = Cudd_SupportIndices(m, trap.get(), &held);
-    if (heldCount < 0) raiseFatal("support of a trap subcube unavailable");
-    const bddHandle heldCube = cubeOfIndices(m, std::vector<int>(held, held + heldCount));
-    std::free(held);
-    std::vector<long> position(static_cast<size_t>(Cudd_ReadSize(m)), -1);
-    for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(moving[k])] = static_cast<long>(k);
-    // Each moving gene's function with the held genes at their values, and
-    // the moving genes it still reads.
-    bddArray functions;
-    std::vector<std::vector<int>> regulators(n);
-    adjacencyList graph(n), graphTp(n);
-    for (size_t k = 0; k < n; ++k) {
-        functions.push_back(bddResult(
-            m, Cudd_bddAndAbstract(m, c.network.next[static_cast<size_t>(moving[k])].get(),
-                                   trap.get(), heldCube.get())));
-        int* support = nullptr;
-        const int count = Cudd_SupportIndices(m, functions.back().get(), &support);
-        if (count < 0) raiseFatal("support of a gene's function unavailable");
-        for (int s = 0; s < count; ++s) {
-            const long at = position[static_cast<size_t>(support[s])];
-            if (at < 0) continue;
-            regulators[k].push_back(support[s]);
-            graph[static_cast<size_t>(at)].push_back(static_cast<int>(k));
-            graphTp[k].push_back(static_cast<int>(at));
-        }
-        std::free(support);
-    }
-    const adjacencyList components = stronglyConnectedComponents(graph, graphTp);
-    if (components.size() < 2) return std::nullopt;
-    for (const std::vector<int>& component : components)
-        if (component.size() > largest) return std::nullopt;
+    std::optional<trapBlocks> split = splitTrap(m, c.network, moving, trap, largest);
+    if (!split) return std::nullopt;
     levelArray levels;
-    makeSccLevels(components, graph, levels, progressSink{});
+    makeSccLevels(split->components, split->graph, levels, progressSink{});
     for (auto& level : levels)
         for (sccTopo& block : level)
             for (int& g : block.geneName) g = moving[static_cast<size_t>(g)];
-    const cofactoredFunctions inTrap(c.network, moving, std::move(functions),
-                                     std::move(regulators));
+    const cofactoredFunctions inTrap(c.network, moving, std::move(split->functions),
+                                     std::move(split->regulators));
     const compositionContext inside{c.encoding, c.op, c.maxStates, c.network, progressSink{}};
     bddArray found;
     for (const partAttractor& a : composeBlocks(inside, levels)) {

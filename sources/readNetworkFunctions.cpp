@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "utilSets.h"
+
 int indexOfVariable(DdManager* mgr, DdNode* var) {
     int* indices = nullptr;
     const int n = Cudd_SupportIndices(mgr, var, &indices);
@@ -54,4 +56,33 @@ void cofactoredFunctions::swapIn() noexcept {
         std::swap(network_.next[g], next_[k]);
         std::swap(network_.regulators[g], regulators_[k]);
     }
+}
+
+std::optional<trapBlocks> splitTrap(DdManager* mgr, const networkFunctions& network,
+                                    const std::vector<int>& moving, const bddHandle& trap,
+                                    size_t largest) {
+    const size_t n = moving.size();
+    // The genes held in the subcube are the variables of the cube (the
+    // variable of x_g has index g).
+    const bddHandle heldCube = cubeOfIndices(mgr, supportOf(mgr, trap.get()));
+    std::vector<long> position(static_cast<size_t>(Cudd_ReadSize(mgr)), -1);
+    for (size_t k = 0; k < n; ++k) position[static_cast<size_t>(moving[k])] = static_cast<long>(k);
+    trapBlocks split{{}, std::vector<std::vector<int>>(n), adjacencyList(n), adjacencyList(n), {}};
+    for (size_t k = 0; k < n; ++k) {
+        split.functions.push_back(bddResult(
+            mgr, Cudd_bddAndAbstract(mgr, network.next[static_cast<size_t>(moving[k])].get(),
+                                     trap.get(), heldCube.get())));
+        for (const int r : supportOf(mgr, split.functions.back().get())) {
+            const long at = position[static_cast<size_t>(r)];
+            if (at < 0) continue;
+            split.regulators[k].push_back(r);
+            split.graph[static_cast<size_t>(at)].push_back(static_cast<int>(k));
+            split.graphTp[k].push_back(static_cast<int>(at));
+        }
+    }
+    split.components = stronglyConnectedComponents(split.graph, split.graphTp);
+    if (split.components.size() < 2) return std::nullopt;
+    for (const std::vector<int>& component : split.components)
+        if (component.size() > largest) return std::nullopt;
+    return split;
 }

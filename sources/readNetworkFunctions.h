@@ -2,10 +2,13 @@
 // relations, and the variable index of a state variable.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "bddEngine.h"
 #include "bddHandle.h"
+#include "compSccLevels.h"
 
 // The variable index of a projection function (ip[i]); throws quorvelError
 // for any other node.
@@ -39,6 +42,25 @@ private:
     bddArray next_;
     std::vector<std::vector<int>> regulators_;
 };
+
+// The genes `moving` (ascending) of a fragment inside its trap subcube
+// `trap` (a cube over x of the fragment genes that cannot move there): each
+// one's function in `network` with the held genes at their values, the
+// moving genes it still reads (ascending), the graph of those reads by
+// position in `moving` (graph[j]: the readers of moving[j]; graphTp[k]: the
+// regulators of moving[k]) and its strongly connected components.
+struct trapBlocks {
+    bddArray functions;
+    std::vector<std::vector<int>> regulators;
+    adjacencyList graph, graphTp, components;
+};
+
+// The blocks of `moving` inside `trap` (see trapBlocks); nothing when they
+// form one block, or a block of more than `largest` genes, where splitting
+// the trap would not make the search smaller.
+std::optional<trapBlocks> splitTrap(DdManager* mgr, const networkFunctions& network,
+                                    const std::vector<int>& moving, const bddHandle& trap,
+                                    size_t largest);
 
 // Reads the functions from the relations op (x'_g XNOR f_g(x) over the whole
 // space: relations not yet narrowed to a part of it).
