@@ -134,6 +134,19 @@ struct settingsSplit {
     long budget;
     std::map<std::vector<DdNode*>, size_t> byKey;
     std::vector<settingsClass> classes;
+    // The support of each function met, by node; `held` keeps the nodes alive
+    // so that no pointer stands for another function later.
+    std::unordered_map<DdNode*, std::vector<int>> supports;
+    bddArray held;
+
+    const std::vector<int>& supportOfFunction(const bddHandle& f) {
+        auto at = supports.find(f.get());
+        if (at == supports.end()) {
+            held.push_back(f);
+            at = supports.emplace(f.get(), supportOf(mgr, f.get())).first;
+        }
+        return at->second;
+    }
 
     // Puts the constant functions' values into the others; gives the
     // variables the functions and the domain read, ascending.
@@ -141,7 +154,7 @@ struct settingsSplit {
         for (;;) {
             std::vector<int> read;
             for (const bddHandle& f : functions)
-                for (const int v : supportOf(mgr, f.get())) read.push_back(v);
+                for (const int v : supportOfFunction(f)) read.push_back(v);
             std::sort(read.begin(), read.end());
             read.erase(std::unique(read.begin(), read.end()), read.end());
             std::vector<int> fixed;
@@ -636,8 +649,8 @@ std::vector<paramAttractor> searchParam(const compositionInputs& c, const std::v
     };
     const bddHandle settings =
         bddResult(m, Cudd_bddExistAbstract(m, domain.get(), cubeOfIndices(m, moving).get()));
-    settingsSplit classes{m,  c.ip, c.nInpVar, moving, sortTopDown(m, parameters), kClassLeaves,
-                          {}, {},   {}};
+    settingsSplit classes{m,  c.ip, c.nInpVar, moving, sortTopDown(m, parameters), kClassLeaves, {},
+                          {}, {},   {},        {}};
     const bool splitOk = classes.splitAll(functions, domain, settings);
     if (!splitOk) {
         std::vector<DdNode*> relations(static_cast<size_t>(c.nInpVar), nullptr);

@@ -1173,6 +1173,53 @@ TEST(CuddLayer, VariablesOnDemand) {
     Cudd_Quit(m);
 }
 
+// Supports read again and again: by turns from two functions that share
+// nodes; a third function once before and once after 65,534 of those reads
+// (the layer starts its visited marks over every 65,535 reads, and a stale
+// mark would hide part of the third function); then with new variables and
+// nodes. Each read is exact.
+TEST(CuddLayer, RepeatedSupportReadsStayExact) {
+    DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);
+    std::vector<DdNode*> x = makeVars(m, 6);
+    DdNode* shared = Cudd_bddXnor(m, x[1], x[4]);
+    Cudd_Ref(shared);
+    DdNode* f = Cudd_bddAnd(m, x[0], shared);
+    Cudd_Ref(f);
+    DdNode* g = Cudd_bddOr(m, shared, x[5]);
+    Cudd_Ref(g);
+    DdNode* once = Cudd_bddAnd(m, x[2], x[3]);
+    Cudd_Ref(once);
+    long reads = 0;
+    const auto supportOf = [&](DdNode* h) {
+        ++reads;
+        int* support = nullptr;
+        const int count = Cudd_SupportIndices(m, h, &support);
+        std::vector<int> indices(support, support + std::max(count, 0));
+        free(support);
+        return indices;
+    };
+    ASSERT_EQ(supportOf(once), (std::vector<int>{2, 3}));
+    const long before = reads;
+    while (reads < before + 65534) {
+        const bool even = reads % 2 == 0;
+        ASSERT_EQ(supportOf(even ? f : g),
+                  even ? (std::vector<int>{0, 1, 4}) : (std::vector<int>{1, 4, 5}))
+            << "read " << reads;
+    }
+    ASSERT_EQ(supportOf(once), (std::vector<int>{2, 3}));
+    for (int round = 0; round < 4; ++round) {
+        DdNode* const fresh = Cudd_bddNewVar(m);
+        DdNode* const grown = Cudd_bddAnd(m, fresh, f);
+        Cudd_Ref(grown);
+        std::vector<int> withFresh{0, 1, 4, static_cast<int>(Cudd_NodeReadIndex(fresh))};
+        EXPECT_EQ(supportOf(grown), withFresh);
+        Cudd_RecursiveDeref(m, grown);
+    }
+    for (DdNode* h : {f, g, shared, once}) Cudd_RecursiveDeref(m, h);
+    EXPECT_EQ(Cudd_CheckZeroRef(m), 0);
+    Cudd_Quit(m);
+}
+
 #ifdef QUORVEL_CUDD_LAYER
 TEST(CuddLayer, InvalidArgumentsAreRefused) {
     DdManager* m = Cudd_Init(0, 0, CUDD_UNIQUE_SLOTS, CUDD_CACHE_SLOTS, 0);

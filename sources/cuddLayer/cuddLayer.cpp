@@ -237,6 +237,15 @@ struct Kernel {
 
     std::vector<LeqEntry> leqCache;
     unsigned leqStamp = 0;
+
+    // Support walks (collectSupport): a node or a variable is met in the
+    // current walk when its mark equals supportStamp, so no walk clears or
+    // allocates a visited set of its own. Two bytes per node of the table;
+    // the marks are cleared once every 65,535 walks.
+    std::vector<std::uint16_t> nodeMarks;
+    std::vector<std::uint16_t> varMarks;
+    std::uint16_t supportStamp = 0;
+    std::vector<int> supportStack;
 };
 
 Kernel K;
@@ -695,14 +704,38 @@ PathCount countPaths(int node, std::unordered_map<int, PathCount>& memo) {
     return r;
 }
 
-// Appends the BuDDy variable of every node in the graph of `node` (once per
-// node, so a variable may come more than once). The cost follows the graph,
-// not the number of variables of the manager.
-void collectSupport(int node, std::vector<int>& vars, std::unordered_map<int, char>& visited) {
-    if (node < 2 || !visited.emplace(node, 1).second) return;
-    vars.push_back(bdd_var(node));
-    collectSupport(bdd_low(node), vars, visited);
-    collectSupport(bdd_high(node), vars, visited);
+// Appends the BuDDy variables of the nodes in the graph of `node`, each
+// once, in no particular order. The cost follows the graph, not the number
+// of variables of the manager or the size of the node table.
+void collectSupport(int node, std::vector<int>& vars) {
+    if (node < 2) return;
+    const size_t nodes = size_t(std::max(bdd_getallocnum(), 0));
+    if (K.nodeMarks.size() < nodes) K.nodeMarks.resize(nodes, 0);
+    const size_t variables = size_t(std::max(bdd_varnum(), 0));
+    if (K.varMarks.size() < variables) K.varMarks.resize(variables, 0);
+    if (++K.supportStamp == 0) {
+        std::fill(K.nodeMarks.begin(), K.nodeMarks.end(), std::uint16_t{0});
+        std::fill(K.varMarks.begin(), K.varMarks.end(), std::uint16_t{0});
+        K.supportStamp = 1;
+    }
+    const std::uint16_t stamp = K.supportStamp;
+    std::vector<int>& stack = K.supportStack;
+    stack.assign(1, node);
+    K.nodeMarks[size_t(node)] = stamp;
+    while (!stack.empty()) {
+        const int n = stack.back();
+        stack.pop_back();
+        const int v = bdd_var(n);
+        if (K.varMarks[size_t(v)] != stamp) {
+            K.varMarks[size_t(v)] = stamp;
+            vars.push_back(v);
+        }
+        for (const int child : {bdd_low(n), bdd_high(n)}) {
+            if (child < 2 || K.nodeMarks[size_t(child)] == stamp) continue;
+            K.nodeMarks[size_t(child)] = stamp;
+            stack.push_back(child);
+        }
+    }
 }
 
 int levelOfNode(int node) { return bdd_var2level(bdd_var(node)); }
@@ -1423,8 +1456,7 @@ DdNode* Cudd_bddTransfer(DdManager* ddSource, DdManager* ddDestination, DdNode* 
             needed = int(w >> kPayloadShift) + 1;
         } else {
             std::vector<int> vars;
-            std::unordered_map<int, char> visited;
-            collectSupport(a.node, vars, visited);
+            collectSupport(a.node, vars);
             for (const int v : vars) needed = std::max(needed, K.indexOfVar[size_t(v)] + 1);
         }
         addIndices(ddDestination, needed);
@@ -1580,13 +1612,11 @@ int Cudd_SupportIndices(DdManager* dd, DdNode* f, int** indices) {
     Operand a;
     if (!resolve(dd, f, a, false) || indices == nullptr) return -1;
     std::vector<int> vars;
-    std::unordered_map<int, char> visited;
-    collectSupport(a.node, vars, visited);
+    collectSupport(a.node, vars);
     std::vector<int> found;
     found.reserve(vars.size());
     for (const int v : vars) found.push_back(K.indexOfVar[size_t(v)]);
     std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
     *indices = nullptr;
     if (found.empty()) return 0;
     *indices = static_cast<int*>(std::malloc(found.size() * sizeof(int)));
