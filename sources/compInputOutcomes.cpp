@@ -270,9 +270,11 @@ struct settingsSplit {
 // every attractor lies where the fixed genes hold their values, and is an
 // attractor of the rest. Distinct settings, and the searches of a block for
 // distinct attractors above it, often leave the same rest, which is
-// searched once (`bySystem`, keyed by the rest's genes, functions, domain
-// and fixed values). `record` (a copy of the network's functions) lends the
-// search the rest's functions. The attractors are over the fragment.
+// searched once (`bySystem`: the rest's attractors keyed by its genes,
+// functions and domain, and the fragment's, with the fixed values, keyed by
+// those and the fixed values). `record` (a copy of the network's functions)
+// lends the search the rest's functions. The attractors are over the
+// fragment.
 struct systemAttractors {
     bddArray key;  // keeps the key's nodes from being freed and reused
     bddArray attractors;
@@ -282,6 +284,9 @@ using systemMemo = std::map<std::pair<std::vector<int>, std::vector<DdNode*>>, s
 const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
                                  bddArray functions, bddHandle domain, networkFunctions& record,
                                  systemMemo& bySystem);
+bddArray searchRest(const compositionInputs& c, const std::vector<int>& genes,
+                    const bddArray& functions, const bddHandle& domain, networkFunctions& record,
+                    systemMemo& bySystem);
 
 // The reads among the genes of a fragment, by position in its gene list:
 // graph[j] lists the readers of genes[j], graphTp[k] the regulators of
@@ -560,11 +565,40 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
             throw quorvelError("internal error: a fragment's domain holds no attractor");
         fixedValues = bddResult(m, Cudd_bddAnd(m, fixedValues.get(), values.get()));
     }
-    std::pair<std::vector<int>, std::vector<DdNode*>> key{genes, lentNodes(functions)};
-    key.second.push_back(domain.get());
+    // The rest's own attractors do not depend on the fixed values: settings
+    // that fix other genes differently but leave the same rest share them
+    // (`restKey`, one node shorter than a key with the fixed values, so the
+    // two kinds of entries never meet in the memo).
+    std::pair<std::vector<int>, std::vector<DdNode*>> restKey{genes, lentNodes(functions)};
+    restKey.second.push_back(domain.get());
+    auto key = restKey;
     key.second.push_back(fixedValues.get());
     const auto known = bySystem.find(key);
     if (known != bySystem.end()) return known->second.attractors;
+    bddArray found;
+    const auto sameRest = bySystem.find(restKey);
+    if (sameRest != bySystem.end()) {
+        found = sameRest->second.attractors;
+    } else {
+        found = searchRest(c, genes, functions, domain, record, bySystem);
+        bddArray restNodes = functions;
+        restNodes.push_back(domain);
+        bySystem.emplace(std::move(restKey), systemAttractors{std::move(restNodes), found});
+    }
+    for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
+    functions.push_back(std::move(domain));
+    functions.push_back(std::move(fixedValues));
+    return bySystem
+        .emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
+        .first->second.attractors;
+}
+
+// The attractors of the rest left by searchAutonomous (no constant
+// function): peeled, then searched by its core.
+bddArray searchRest(const compositionInputs& c, const std::vector<int>& genes,
+                    const bddArray& functions, const bddHandle& domain, networkFunctions& record,
+                    systemMemo& bySystem) {
+    DdManager* const m = c.mgr;
     // Genes that no other gene of the fragment (nor the domain) reads are
     // peeled off, again until none is left: the rest is a fragment of its
     // own, and each peeled gene extends its attractors as a block of one
@@ -621,12 +655,7 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
         }
         found = std::move(extended);
     }
-    for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
-    functions.push_back(std::move(domain));
-    functions.push_back(std::move(fixedValues));
-    return bySystem
-        .emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
-        .first->second.attractors;
+    return found;
 }
 
 

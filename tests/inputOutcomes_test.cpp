@@ -421,6 +421,35 @@ TEST(InputsGrouped, LoopsInATrapSubcubeEqualTheReference) {
     for (unsigned seed = 1; seed <= 6; ++seed) expectGroupedEqualsReference(gatedLoops(seed), seed);
 }
 
+// A block of four genes: A = I0 OR (B AND NOT I1), and a ring B, C, D with
+// random signs and one more random read each, where B also rises on A AND
+// I2. With I0 on and I2 off, A is fixed on; with I0 off and I1 on, A is
+// fixed off; both leave the ring the same functions, so the second search
+// of the ring takes the first one's attractors and puts its own value of A
+// in. Seeded: the signs and the extra reads.
+std::vector<networkDefBool> sameRestOtherFixedValues(unsigned seed) {
+    std::mt19937 rng(seed);
+    const auto coin = [&]() { return std::uniform_int_distribution<int>(0, 1)(rng); };
+    const std::vector<std::string> ring{"B", "C", "D"};
+    std::vector<networkDefBool> network{
+        {{"I0"}, {1}, "I0", 1}, {{"I1"}, {1}, "I1", 1},        {{"I2"}, {1}, "I2", 1},
+        {{"I0"}, {1}, "A", 1},  {{"B", "I1"}, {1, 0}, "A", 1}, {{"A", "I2"}, {1, 1}, "B", 1}};
+    for (size_t g = 0; g < ring.size(); ++g) {
+        network.push_back({{ring[(g + 2) % 3]}, {coin()}, ring[g], 1});
+        network.push_back(
+            {{ring[static_cast<size_t>(std::uniform_int_distribution<int>(0, 2)(rng))]},
+             {coin()},
+             ring[g],
+             1});
+    }
+    return network;
+}
+
+TEST(InputsGrouped, SameRestUnderOtherFixedValuesEqualsTheReference) {
+    for (unsigned seed = 1; seed <= 12; ++seed)
+        expectGroupedEqualsReference(sameRestOtherFixedValues(seed), seed);
+}
+
 // A = OR of seven terms I(k) AND I(k+7), with random signs, read by a ring
 // B, C, D with random signs that also reads I0: the settings of A's value
 // need hundreds of cubes in the order of the inputs while the outcomes are
