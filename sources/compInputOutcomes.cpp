@@ -270,16 +270,44 @@ struct settingsSplit {
 // every attractor lies where the fixed genes hold their values, and is an
 // attractor of the rest. Distinct settings, and the searches of a block for
 // distinct attractors above it, often leave the same rest, which is
-// searched once (`bySystem`: the rest's attractors keyed by its genes,
-// functions and domain, and the fragment's, with the fixed values, keyed by
-// those and the fixed values). `record` (a copy of the network's functions)
-// lends the search the rest's functions. The attractors are over the
-// fragment.
+// searched once (see systemMemo). `record` (a copy of the network's
+// functions) lends the search the rest's functions. The attractors are over
+// the fragment.
+//
+// Each table of the memo maps a fragment's genes and the nodes of its
+// functions and domain (and fixed values) to its attractors; `key` keeps
+// those nodes from being freed and reused for other functions.
 struct systemAttractors {
-    bddArray key;  // keeps the key's nodes from being freed and reused
+    bddArray key;
     bddArray attractors;
 };
-using systemMemo = std::map<std::pair<std::vector<int>, std::vector<DdNode*>>, systemAttractors>;
+using systemKey = std::pair<std::vector<int>, std::vector<DdNode*>>;
+using attractorMemo = std::map<systemKey, systemAttractors>;
+// The searches' memo, shared by the searches of one block: `fragments`, a
+// fragment's attractors with its fixed values; `rests`, those of the rest
+// once the fixed genes are out (they do not depend on the fixed values, so
+// settings that fix other genes, or the same at other values, share them);
+// `cores`, those of the core once the genes nothing reads are peeled off.
+struct systemMemo {
+    attractorMemo fragments;
+    attractorMemo rests;
+    attractorMemo cores;
+};
+
+// The attractors of `memo` under the key of `genes`, the nodes of `nodes`
+// (functions, then domain and whatever else the attractors depend on), from
+// `search` when not yet there. The reference stays valid: std::map does not
+// move its entries.
+template <typename Search>
+const bddArray& memoised(attractorMemo& memo, const std::vector<int>& genes, bddArray nodes,
+                         const Search& search) {
+    systemKey key{genes, lentNodes(nodes)};
+    const auto known = memo.find(key);
+    if (known != memo.end()) return known->second.attractors;
+    bddArray found = search();
+    return memo.emplace(std::move(key), systemAttractors{std::move(nodes), std::move(found)})
+        .first->second.attractors;
+}
 
 const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> genes,
                                  bddArray functions, bddHandle domain, networkFunctions& record,
@@ -565,32 +593,17 @@ const bddArray& searchAutonomous(const compositionInputs& c, std::vector<int> ge
             throw quorvelError("internal error: a fragment's domain holds no attractor");
         fixedValues = bddResult(m, Cudd_bddAnd(m, fixedValues.get(), values.get()));
     }
-    // The rest's own attractors do not depend on the fixed values: settings
-    // that fix other genes differently but leave the same rest share them
-    // (`restKey`, one node shorter than a key with the fixed values, so the
-    // two kinds of entries never meet in the memo).
-    std::pair<std::vector<int>, std::vector<DdNode*>> restKey{genes, lentNodes(functions)};
-    restKey.second.push_back(domain.get());
-    auto key = restKey;
-    key.second.push_back(fixedValues.get());
-    const auto known = bySystem.find(key);
-    if (known != bySystem.end()) return known->second.attractors;
-    bddArray found;
-    const auto sameRest = bySystem.find(restKey);
-    if (sameRest != bySystem.end()) {
-        found = sameRest->second.attractors;
-    } else {
-        found = searchRest(c, genes, functions, domain, record, bySystem);
-        bddArray restNodes = functions;
-        restNodes.push_back(domain);
-        bySystem.emplace(std::move(restKey), systemAttractors{std::move(restNodes), found});
-    }
-    for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
-    functions.push_back(std::move(domain));
-    functions.push_back(std::move(fixedValues));
-    return bySystem
-        .emplace(std::move(key), systemAttractors{std::move(functions), std::move(found)})
-        .first->second.attractors;
+    bddArray restNodes = functions;
+    restNodes.push_back(domain);
+    bddArray fragmentNodes = restNodes;
+    fragmentNodes.push_back(fixedValues);
+    return memoised(bySystem.fragments, genes, std::move(fragmentNodes), [&] {
+        bddArray found = memoised(bySystem.rests, genes, std::move(restNodes), [&] {
+            return searchRest(c, genes, functions, domain, record, bySystem);
+        });
+        for (bddHandle& a : found) a = bddResult(m, Cudd_bddAnd(m, a.get(), fixedValues.get()));
+        return found;
+    });
 }
 
 // The attractors of the rest left by searchAutonomous (no constant
@@ -632,11 +645,14 @@ bddArray searchRest(const compositionInputs& c, const std::vector<int>& genes,
         coreFunctions.push_back(functions[k]);
         coreReads.push_back(reads[k]);
     }
-    bddArray found;
-    if (core.empty())
-        found.push_back(bddOne(m));
-    else
-        found = searchCore(c, core, coreFunctions, coreReads, domain, record, bySystem);
+    bddArray found{bddOne(m)};
+    if (!core.empty()) {
+        bddArray coreNodes = coreFunctions;
+        coreNodes.push_back(domain);
+        found = memoised(bySystem.cores, core, std::move(coreNodes), [&] {
+            return searchCore(c, core, coreFunctions, coreReads, domain, record, bySystem);
+        });
+    }
     for (auto k = peelOrder.rbegin(); k != peelOrder.rend(); ++k) {
         DdNode* const var = c.ip[static_cast<size_t>(genes[*k])];
         const bddHandle& f = functions[*k];
